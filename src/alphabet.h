@@ -1,0 +1,99 @@
+// Alphabets: the static table of built-in alphabets and user slots, the letter lookup of each
+// alphabet, the alphabet of every sequence track, user-defined alphabets, alphabet background
+// files and the alphabet listings.
+#ifndef QOR_ALPHABET_H
+#define QOR_ALPHABET_H
+
+#include <cstdio>
+
+// Largest emission size with wildcards that a track alphabet may have; also the size of the
+// match and insert regularizer arrays of a record.
+constexpr int MAX_ALPHA_LENGTH = 128;
+// Number of sequence tracks that can carry an alphabet.
+constexpr int MAX_ALPHABET_TRACKS = 6;
+// Table layout: 40 built-ins, 6 user slots, the end record.
+constexpr int NUM_BUILTIN_ALPHABETS = 40;
+constexpr int NUM_USER_ALPHABETS = 6;
+constexpr int ALPHABET_TABLE_SIZE = NUM_BUILTIN_ALPHABETS + NUM_USER_ALPHABETS + 1;
+// Id of a user slot; 0 is the id of the end record.
+constexpr int USER_ALPHABET_ID = 41;
+// Largest count of a numeric user alphabet.
+constexpr int MAX_NUMERIC_ALPHABET = 255;
+
+// Ids of the alphabets that code elsewhere tests for.
+constexpr int DNA_ALPHABET_ID = 1;
+constexpr int RNA_ALPHABET_ID = 2;
+constexpr int PROTEIN_ALPHABET_ID = 3;
+constexpr int CODON_ALPHABET_ID = 34;
+
+// One record of the alphabet table.
+struct AlphabetInfo {
+    int id;                    // internal id; USER_ALPHABET_ID for a user slot, 0 for the end record
+    const char *name;          // null in an empty user slot and in the end record
+    const char *comment;       // or null
+    int length;                // number of base letters (without wildcards)
+    int length_wild;           // number of letters with wildcards; the last is the catch-all
+    int emit_length;           // emission values of a model node (64 for CODON)
+    int emit_length_wild;      // the same with wildcards (125 for CODON)
+    const char *letters;       // letters in index order, base letters first; null when numeric
+    const char *conversions;   // letter pairs separated by ',' ("XN,UT"), or null
+    float trans_reg[9];        // into delete from D,M,I; into match from D,M,I; into insert from D,M,I
+    float match_reg[MAX_ALPHA_LENGTH];   // one per emission index
+    float insert_reg[MAX_ALPHA_LENGTH];  // one per emission index
+    signed char lookup[256];   // letter index of every character code
+    unsigned char *digits;     // numeric user alphabet: (length_wild + 1) entries of
+                               // digits_per_number bytes, least significant digit first; else null
+    int digits_per_number;     // numeric user alphabet only; 0 otherwise
+};
+
+// The table: the built-ins in their fixed order, the six user slots, the end record.
+extern AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE];
+// The current alphabet (track 0's unless switched to another track's); null until set.
+extern AlphabetInfo *alphabet;
+// The alphabet of each sequence track; null when not set.
+extern AlphabetInfo *alphabets[MAX_ALPHABET_TRACKS];
+// Number of tracks whose alphabet has been set.
+extern int num_alphabets;
+
+// Letter index of a character in an alphabet (the byte taken unsigned).
+inline int letter_index(const AlphabetInfo *a, int ch) {
+    return a->lookup[static_cast<unsigned char>(ch)];
+}
+// Index of the catch-all wildcard.
+inline int wildcard_index(const AlphabetInfo *a) { return a->length_wild - 1; }
+// True for an alphabet of numbers (no letters).
+inline bool alphabet_is_numeric(const AlphabetInfo *a) { return a->letters == nullptr; }
+
+// Builds the letter lookup of every built-in record; once, at start-up.
+void init_alphabets();
+// The first built-in record with that id; an unknown id is fatal.
+AlphabetInfo *alphabet_id_to_info(int id);
+// The first record (built-in or defined user slot) with that name by capscomp, or null.
+AlphabetInfo *find_alphabet_by_name(const char *name);
+// Sets the alphabet of a track to the built-in alphabet of that name; prefix is the
+// "%s(%d): " text of the parameter line (may be empty).
+void init_alphabet_by_name(const char *name, int track, const char *prefix);
+// Makes sure the current alphabet is set, guessing it from the file (or, with null, from the
+// first sequence file named by parameters).
+void check_alphabet(const char *filename);
+
+// Applies an alphabet parameter line (key included: alphabet, a or alphabet_def). Track -1 sets
+// tracks from 0 on, one per name; a track of 0 or more takes one name and makes it current.
+void process_alphabet(const char *line, int track, const char *prefix);
+// Reads one alphabet background file (Alphabet / Order / Probs stanzas).
+void process_alphabet_backfile(FILE *in, const char *filename);
+
+// Listing of one record (nothing for null or the end record).
+void print_alphabet_info(FILE *out, const AlphabetInfo *a);
+// Listing of every record of the table up to the end record.
+void print_internal_alphabet_info(FILE *out);
+// Track headers and the listing of each set track alphabet.
+void print_set_alphabet_info(FILE *out);
+// The alphabet parameter line of a model file for the first ntracks tracks.
+void print_alphabet(FILE *out, int ntracks);
+
+// Forgets every track alphabet and user alphabet and restores the built-in regularizers (a fresh
+// start inside one process; used by the unit tests).
+void reset_alphabets();
+
+#endif
