@@ -1,0 +1,2 @@
+// Sequence records and tables, node/model/raw-model records, sequence utilities.
+#include "sequence.h"
