@@ -1,0 +1,50 @@
+// Node labels: the "NODELABELS" lines of model blocks, the label map collected while a block is
+// read, its application to the raw model, writing labels back, and labelling a prepared model
+// from a constraint table or a constrained alignment.
+#ifndef QOR_MODELS_LABELS_H
+#define QOR_MODELS_LABELS_H
+
+#include <cstdio>
+#include <vector>
+
+struct Model;
+struct Rmodel;
+struct Node;
+struct SequenceTable;
+struct ConstrTable;
+
+// Map from label to node number for one model block; -2 marks a label without a node.
+struct NodeLabelMap {
+    int size;                // number of slots (256 when created)
+    std::vector<int> slots;  // node number per label
+};
+
+// Largest label or node number a label line may use (larger values are refused).
+constexpr int MAX_NODE_LABEL = 10000000;
+
+// Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null.
+// A line without three numbers, or with negative or absurd values, is fatal.
+NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, const char *line);
+// Sets the labels of a raw model's nodes from the map.
+void label_rmodel_from_map(const NodeLabelMap *map, Rmodel *rmodel);
+// Releases the map (null is a no-op).
+void free_label_map(NodeLabelMap *map);
+
+// Writes the "NODELABELS %d-%d: %d" lines of a prepared model / of a raw model.
+void write_model_node_labels(const Model *model, FILE *out);
+void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
+
+// The node that a raw model's node number n (0..P+Q+1) stands for once the raw model is turned
+// into a model of length P+Q; null when none.
+Node *rmodel_view_node(const Rmodel *rmodel, int n);
+
+// Gives every node that a labelled constraint range covers its own node number as label.
+void label_model_from_constraints(const ConstrTable *table, Model *model);
+// Labels the nodes on which constrained residues of aligned sequences are matched.
+void model_labels_from_align(SequenceTable *seqs, Model *model);
+// Highest label end of a constraint table (-1 without labelled ranges).
+int get_max_node_label(const ConstrTable *table);
+// 1 when the table holds a range without a model label, else 0.
+int have_unlabeled_constraints(const ConstrTable *table);
+
+#endif
