@@ -1,0 +1,102 @@
+// Score files: reading them into sequence tables, the two report columns and the E-value,
+// sorting by a column or by E-value, selection by the thresholds of Score, and the merge of a
+// score file's ID list with sequences read from sequence files.
+//
+// Score-file line: ID, length, report column 1, report column 2, optional E-value, optional
+// count followed by 'X', optional ':' and a description. Lines beginning with '%' or ';' are
+// comments; blank lines are skipped. A score slot or E-value of 1000000 means unset.
+#ifndef QOR_SEQIO_SCORES_H
+#define QOR_SEQIO_SCORES_H
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+struct Sequence;
+struct SequenceTable;
+struct ScoreParams;
+
+// Direction shared by c1compare, c2compare and Zcompare: +1 ascending (smallest value first),
+// -1 descending. Starts at +1; sort_scores_as_specified sets it and leaves it set.
+extern int sort_direction;
+
+// Reads a score file (fatal when it cannot be opened) into a new table, one entry per line, in
+// file order. Writes "Reading scores from file %s\n" to standard error first.
+SequenceTable *read_score_file(const char *path);
+
+// Comparators over two table slots (Sequence **), for sorting. c1compare: report column 1;
+// c2compare: report column 2, ties by column 1; Zcompare: E-value, ties by column 2, then
+// column 1. They return sort_direction when the first value is greater, -sort_direction when it
+// is smaller, 0 when equal. A NaN always sorts after every number, in either direction.
+int c1compare(const void *a, const void *b);
+int c2compare(const void *a, const void *b);
+int Zcompare(const void *a, const void *b);
+
+// Fills one sequence's report columns (and, for subtract_null 4 and 5, its E-value) from its
+// internal scores.
+void set_columns(Sequence *seq, ScoreParams *score);
+// Sets dbsize to the table's count when it is 0 or less, then fills every entry's columns, but
+// only when the first entry's two report columns are both unset.
+void assign_sort_columns(SequenceTable *table, ScoreParams *score);
+// Sets the E-value from the second score with the current dbsize (which it does not change).
+void evalue_calc(Sequence *seq, ScoreParams *score);
+
+// Changes the sign of both report columns of every entry when flag is non-zero.
+void negate_score_list(int flag, SequenceTable *table);
+// Report column 1 of every entry becomes its E-value (single precision).
+void copy_zscore_to_dist(SequenceTable *table);
+// Sorts by report column 1 in the current sort_direction (ties keep their order).
+void sort_score_list(SequenceTable *table);
+// Sorts as the sort key of Score asks (0 none, bit 4 E-value, else bit 2 column 2, else
+// column 1; negative: descending) and leaves sort_direction set.
+void sort_scores_as_specified(ScoreParams *score, SequenceTable *table);
+
+// The selection rule: true when the selection value keeps the entry (bit 1 column 1 below
+// NLLnull, bit 2 column 2 below NLLcomplex, bit 4 E-value below Emax, bit 8 every entry; a
+// negative value keeps the complement; 0 keeps nothing).
+bool score_selected(const Sequence *seq, const ScoreParams *score, int select);
+// Keeps the entries that the selection value keeps, releases the others and compacts the table.
+void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select);
+
+// Replaces each entry of list (a score-file table) by the record of the same ID from full
+// (sequences read from files), carrying the score-file entry's report columns, E-value and
+// X count into that record; drops entries without a match and repeated IDs; releases full and
+// the replaced score-file records. Fatal "No sequences specified" when nothing matched and
+// required is non-zero.
+void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required);
+
+// ---------------------------------------------------------------------------------------------
+// Line-level reading, shared by read_score_file and the compact column reader of the plotting
+// programs.
+// ---------------------------------------------------------------------------------------------
+
+// The fields of one entry line. id and annotation point into the line buffer.
+struct ScoreLine {
+    const char *id;          // start of the ID
+    size_t id_len;           // its length (no line end)
+    int length;              // 0 when missing
+    float report1;           // 1000000 when missing
+    float report2;           // 1000000 when missing
+    double evalue;           // 1000000 when missing
+    float xcount;            // 0 when there is no 'X'
+    const char *annotation;  // text after the first ':' (line end included), or null
+    size_t annotation_len;
+};
+
+// Parses one line (len bytes, line end included when present). Returns false for a comment or
+// blank line, true for an entry, whose fields are stored in *out.
+bool parse_score_line(const char *line, size_t len, ScoreLine *out);
+
+// Reads a stream in large blocks and hands out whole lines of any length (line end included).
+struct ScoreLineReader {
+    FILE *fp = nullptr;
+    std::vector<char> buf;
+    size_t start = 0;  // first byte of the next line
+    size_t end = 0;    // bytes valid in buf
+    bool eof = false;
+};
+void score_reader_init(ScoreLineReader *reader, FILE *fp);
+// The next line in *line / *len (valid until the next call); false at the end of the stream.
+bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len);
+
+#endif
