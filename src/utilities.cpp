@@ -2,11 +2,28 @@
 // their comment header, and run information.
 #include "utilities.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/times.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 bool error_throws = false;
+
+// ---------------------------------------------------------------------------------------------
+// Fatal errors
+// ---------------------------------------------------------------------------------------------
 
 void error(const char *fmt, ...)
 {
@@ -38,11 +55,21 @@ void fatal_exit_plain(const char *message)
     std::exit(1);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------------------------
+
+// Byte counts in the messages are printed as the caller's signed 32-bit count would be.
+static int size_for_message(size_t n)
+{
+    return n > (size_t)INT32_MAX ? (int)(n & 0x7fffffff) | INT32_MIN : (int)n;
+}
+
 void *mem_alloc(size_t n)
 {
     void *p = (n <= SIZE_MAX - 4) ? std::calloc(1, n + 4) : nullptr;
     if (!p)
-        error("out of memory allocating %d bytes", (int)n);
+        error("out of memory allocating %d bytes", size_for_message(n));
     return p;
 }
 
@@ -50,14 +77,14 @@ void *mem_realloc(void *block, size_t n)
 {
     void *p = (n <= SIZE_MAX - 4) ? std::realloc(block, n + 4) : nullptr;
     if (!p)
-        error("out of memory reallocating %d bytes", (int)n);
+        error("out of memory reallocating %d bytes", size_for_message(n));
     return p;
 }
 
 void *memdub(const void *src, size_t n)
 {
     void *p = mem_alloc(n);
-    if (n)
+    if (n && src)
         std::memcpy(p, src, n);
     return p;
 }
@@ -69,32 +96,586 @@ char *str_dup(const char *text)
     return (char *)memdub(text, std::strlen(text));
 }
 
-void **double_alloc(size_t, size_t, size_t) { return nullptr; }
-void double_free(void **, size_t) {}
-void **permute(int, void **, void **) { return nullptr; }
-int compar(const void *, const void *) { return 0; }
-int capscomp(const char *, const char *) { return 0; }
-FILE *open_read(const char *, int) { return nullptr; }
-FILE *open_read_env(const char *, const char *, const char *, const char *, FILE *, int)
+void **double_alloc(size_t count, size_t a, size_t b)
 {
+    if (count > (SIZE_MAX - 4) / sizeof(void *))
+        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+    void **array = (void **)mem_alloc(count * sizeof(void *));
+    if (a != 0 && b > (SIZE_MAX - 4) / a)
+        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+    for (size_t i = 0; i < count; i++)
+        array[i] = mem_alloc(a * b);
+    return array;
+}
+
+void double_free(void **array, size_t count)
+{
+    if (!array)
+        return;
+    for (size_t i = 0; i < count; i++) {
+        std::free(array[i]);
+        array[i] = nullptr;
+    }
+    std::free(array);
+}
+
+int compar(const void *a, const void *b)
+{
+    return ((const PermutePair *)a)->key - ((const PermutePair *)b)->key;
+}
+
+void **permute(int count, void **values, void **out)
+{
+    if (count < 0)
+        count = 0;
+    if (!out)
+        out = (void **)mem_alloc((size_t)count * sizeof(void *));
+    std::vector<PermutePair> pairs((size_t)count);
+    for (int i = 0; i < count; i++)
+        pairs[i] = PermutePair{(int)random(), values[i]};
+    // Stable, so that the rare equal keys keep their index order on every platform.
+    std::stable_sort(pairs.begin(), pairs.end(), [](const PermutePair &x, const PermutePair &y) {
+        return compar(&x, &y) < 0;
+    });
+    for (int i = 0; i < count; i++)
+        out[i] = pairs[i].value;
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+// ---------------------------------------------------------------------------------------------
+
+int capscomp(const char *a, const char *b)
+{
+    const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
+    while (*p && *q) {
+        if (*p == '-' || *p == '_') {
+            p++;
+        } else if (*q == '-' || *q == '_') {
+            q++;
+        } else if (std::toupper(*p) != std::toupper(*q)) {
+            break;
+        } else {
+            p++;
+            q++;
+        }
+    }
+    if (*p == *q)
+        return 0;
+    return std::toupper(*p) > std::toupper(*q) ? 1 : -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input files
+// ---------------------------------------------------------------------------------------------
+
+// Streams that are the read ends of decompression commands, with the command's process id, so
+// that close_read knows which streams to wait for (whatever the descriptor kind).
+struct CommandStream {
+    FILE *fp;
+    pid_t pid;
+};
+static std::vector<CommandStream> command_streams;
+
+static bool ends_with(const std::string &s, const char *suffix)
+{
+    size_t n = std::strlen(suffix);
+    return s.size() > n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+// Starts "gunzip -c name" (or "uncompress -c name") with an argument vector, no shell, and
+// returns the read end of its standard output, or null when it cannot be started.
+static FILE *start_decompressor(const std::string &name, pid_t *pid_out)
+{
+    const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return nullptr;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        int saved = errno;
+        close(fds[0]);
+        close(fds[1]);
+        errno = saved;
+        return nullptr;
+    }
+    if (pid == 0) {
+        if (dup2(fds[1], STDOUT_FILENO) < 0)
+            _exit(127);
+        const char *argv[] = {prog, "-c", name.c_str(), nullptr};
+        execvp(prog, (char *const *)argv);
+        _exit(127);  // as a shell reports a command it cannot run
+    }
+    close(fds[1]);
+    FILE *fp = fdopen(fds[0], "r");
+    if (!fp) {
+        int saved = errno;
+        close(fds[0]);
+        int status;
+        waitpid(pid, &status, 0);
+        errno = saved;
+        return nullptr;
+    }
+    *pid_out = pid;
+    return fp;
+}
+
+// Waits for a decompression command; returns its wait status, or -1 with errno set.
+static int wait_command(pid_t pid)
+{
+    int status;
+    pid_t r;
+    do {
+        r = waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : status;
+}
+
+// Copies a stream into an anonymous temporary file, positioned at its start. Returns null (with
+// errno of the failure) when the copy fails; src is left open for the caller.
+static FILE *copy_to_tempfile(FILE *src, bool *src_error)
+{
+    FILE *tmp = std::tmpfile();
+    if (!tmp)
+        return nullptr;
+    char buf[1024];
+    for (;;) {
+        size_t got = std::fread(buf, 1, sizeof buf, src);
+        size_t put = got ? std::fwrite(buf, 1, got, tmp) : 0;
+        if (put != got || got < sizeof buf)
+            break;
+    }
+    *src_error = std::ferror(src) != 0;
+    if (*src_error || std::ferror(tmp) || std::fflush(tmp) != 0) {
+        int saved = errno ? errno : EIO;
+        std::fclose(tmp);
+        errno = saved;
+        return nullptr;
+    }
+    if (std::fseek(tmp, 0L, SEEK_SET) != 0) {
+        int saved = errno;
+        std::fclose(tmp);
+        errno = saved;
+        return nullptr;
+    }
+    return tmp;
+}
+
+// Opens a compressed file through its decompressor; with OPEN_REWIND the output is copied into
+// a temporary file first. Null when the file is unreadable or the decompression fails.
+static FILE *open_compressed(const std::string &name, int flags)
+{
+    if (access(name.c_str(), R_OK) != 0)
+        return nullptr;
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    pid_t pid;
+    FILE *pipe_fp = start_decompressor(name, &pid);
+    if (!pipe_fp)
+        return nullptr;
+    if (!(flags & OPEN_REWIND)) {
+        command_streams.push_back(CommandStream{pipe_fp, pid});
+        return pipe_fp;
+    }
+    bool src_error = false;
+    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error);
+    int saved = errno;
+    std::fclose(pipe_fp);
+    int status = wait_command(pid);
+    if (!tmp) {
+        errno = saved;
+        return nullptr;
+    }
+    if (status != 0) {
+        std::fclose(tmp);
+        errno = status < 0 ? errno : EIO;
+        return nullptr;
+    }
+    return tmp;
+}
+
+// Opens a plain file for reading; a directory counts as a file that cannot be opened.
+static FILE *open_plain(const std::string &name, int flags)
+{
+    FILE *fp = std::fopen(name.c_str(), "r");
+    if (!fp)
+        return nullptr;
+    struct stat st;
+    if (fstat(fileno(fp), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            std::fclose(fp);
+            errno = EISDIR;
+            return nullptr;
+        }
+        // A pipe or device named as a file cannot seek: give a rewindable copy when asked.
+        if ((flags & OPEN_REWIND) && !S_ISREG(st.st_mode)) {
+            bool src_error = false;
+            FILE *tmp = copy_to_tempfile(fp, &src_error);
+            int saved = errno;
+            std::fclose(fp);
+            errno = saved;
+            return tmp;
+        }
+    }
+    return fp;
+}
+
+FILE *open_read(const char *name, int flags)
+{
+    if (!name)
+        name = "";
+    std::string n(name);
+    FILE *fp = nullptr;
+    int plain_errno = 0;
+    if (ends_with(n, ".gz") || ends_with(n, ".Z")) {
+        fp = open_compressed(n, flags);
+        plain_errno = errno;
+    } else {
+        fp = open_plain(n, flags);
+        if (!fp) {
+            // Report the plain attempt's error, not that of a fallback.
+            plain_errno = errno;
+            fp = open_compressed(n + ".gz", flags);
+            if (!fp)
+                fp = open_compressed(n + ".Z", flags);
+        }
+    }
+    if (!fp) {
+        errno = plain_errno;
+        if (flags & OPEN_FATAL)
+            error("Couldn't open file %s: %s\n", name, std::strerror(plain_errno));
+    }
+    return fp;
+}
+
+FILE *open_read_env(const char *name, const char *var, const char *default_dir,
+                    const char *subdir, FILE *log, int flags)
+{
+    if (!name || !*name) {
+        if (flags & OPEN_FATAL)
+            error("No file name given.\n");
+        return nullptr;
+    }
+    FILE *fp = open_read(name, flags & OPEN_REWIND);
+    if (fp) {
+        if (log)
+            std::fputs(name, log);
+        return fp;
+    }
+    int first_errno = errno;
+    const char *env = var ? std::getenv(var) : nullptr;
+    const char *dir = env ? env : default_dir;
+    if (!dir) {
+        if (log)
+            std::fputs(name, log);
+        errno = first_errno;
+        return nullptr;
+    }
+    std::string d(dir);
+    while (d.size() > 1 && d.back() == '/')
+        d.pop_back();
+    if (d == "/")
+        d.clear();
+    std::string path = d + "/";
+    if (subdir && *subdir)
+        path += std::string(subdir) + "/";
+    path += name;
+    if (path.size() > 2007)
+        error("Library path too long (more than %d characters): %.60s...", 2007, path.c_str());
+    fp = open_read(path.c_str(), flags & OPEN_REWIND);
+    if (fp) {
+        if (log)
+            std::fputs(path.c_str(), log);
+        return fp;
+    }
+    if (!(flags & OPEN_QUIET))
+        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n",
+                     name, var ? var : "", path.c_str());
+    if (flags & OPEN_FATAL)
+        error("Couldn't open file %s: %s\n", name, std::strerror(first_errno));
+    if (log)
+        std::fprintf(log, "File Not Found (%s)", name);
+    errno = first_errno;
     return nullptr;
 }
-void close_read(FILE *) {}
-bool read_whole_line(FILE *, std::string &) { return false; }
-FILE *open_outputfile(const char *, const char *) { return nullptr; }
-FILE *open_output_or_null(const char *, const char *) { return nullptr; }
-void close_outputfile(FILE *) {}
-FILE *prepare_statfile(const char *, const char *, const char *) { return nullptr; }
-void stat_print_time(FILE *) {}
-void print_banner_block(FILE *, const char *, char) {}
-const char *get_time() { return ""; }
-const char *cpu_time() { return ""; }
-std::string format_cpu_time(long, long) { return ""; }
-double get_real_time() { return 0; }
-const char *get_host_name() { return ""; }
-const char *get_user_name() { return ""; }
-const char *get_scoring_mode_msg(int) { return "unknown"; }
-const char *get_null_model_msg(int) { return "unknown"; }
-const char *get_dp_style_msg(int) { return "EM"; }
-NameList *parse_name_list(const char *) { return nullptr; }
-uint32_t hash_string(const char *) { return 0; }
+
+void close_read(FILE *fp)
+{
+    if (!fp)
+        return;
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0)
+        error("close_read: file not open");
+    for (size_t i = 0; i < command_streams.size(); i++) {
+        if (command_streams[i].fp != fp)
+            continue;
+        pid_t pid = command_streams[i].pid;
+        command_streams.erase(command_streams.begin() + (long)i);
+        bool at_end = std::feof(fp) != 0;
+        std::fclose(fp);
+        int status = wait_command(pid);
+        if (status < 0)
+            error("pclose failed: %s", std::strerror(errno));
+        if (status > 0 && at_end)
+            error("gzcat terminated on an error: %d", status);
+        return;
+    }
+    std::fclose(fp);
+}
+
+bool read_whole_line(FILE *fp, std::string &line)
+{
+    // One growing buffer for the whole run (single-threaded); getline keeps NUL bytes.
+    static char *buf = nullptr;
+    static size_t cap = 0;
+    ssize_t n = getline(&buf, &cap, fp);
+    if (n < 0) {
+        line.clear();
+        return false;
+    }
+    line.assign(buf, (size_t)n);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output files and the comment header
+// ---------------------------------------------------------------------------------------------
+
+static const size_t MAX_OUTPUT_NAME = 1999;
+
+FILE *open_outputfile(const char *run_name, const char *suffix)
+{
+    if (suffix && suffix[0] == '>')
+        return suffix[1] == '&' ? stderr : stdout;
+    std::string name(run_name ? run_name : "");
+    if (suffix)
+        name += suffix;
+    if (name.size() > MAX_OUTPUT_NAME)
+        error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
+              (int)MAX_OUTPUT_NAME, name.c_str());
+    FILE *fp = std::fopen(name.c_str(), "w");
+    if (!fp)
+        error("(open_outputfile):  Could not open file %s", name.c_str());
+    return fp;
+}
+
+FILE *open_output_or_null(const char *name, const char *suffix)
+{
+    if (!name || !*name)
+        return nullptr;
+    return open_outputfile(name, suffix);
+}
+
+void close_outputfile(FILE *fp)
+{
+    if (!fp)
+        return;
+    if (fp == stdout || fp == stderr)
+        std::fflush(fp);
+    else
+        std::fclose(fp);
+}
+
+static const char *const banner_lines[12] = {
+    "  Notice: this file was written by the QOR programs; see their documentation for terms.",
+    "",
+    "  QOR: profile hidden Markov model tools for biological sequences",
+    "  Documentation: https://qor.example.org/",
+    "",
+    "  When publishing results obtained with QOR, please cite:",
+    "    The QOR developers.  QOR: profile hidden Markov model tools for",
+    "    protein, DNA and RNA sequences.  QOR documentation, 2026.",
+    "    The QOR developers.  Integer-cost dynamic programming for profile",
+    "    hidden Markov models.  QOR technical notes, 2026.",
+    "    The QOR developers.  Dirichlet-mixture priors and regularizers in",
+    "    QOR.  QOR technical notes, 2026.",
+};
+
+void print_banner_block(FILE *fp, const char *banner, char c)
+{
+    std::fprintf(fp, "%c  %s\n", c, banner ? banner : "");
+    for (const char *line : banner_lines)
+        std::fprintf(fp, "%c%s\n", c, line);
+    std::fprintf(fp, "%c ---------------------------------------------------------------------\n",
+                 c);
+}
+
+static std::string working_directory()
+{
+    std::vector<char> buf(1024);
+    for (;;) {
+        if (getcwd(buf.data(), buf.size()))
+            return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20))
+            return std::string("?");
+        buf.resize(buf.size() * 2);
+    }
+}
+
+FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix)
+{
+    std::string host = get_host_name();
+    FILE *fp = open_outputfile(run_name, suffix);
+    print_banner_block(fp, banner, '%');
+    std::fprintf(fp, "%%  %s   Host: %s    %s\n", run_name ? run_name : "", host.c_str(),
+                 get_time());
+    std::fprintf(fp, "%%  %-*s   Dir:  %s\n", (int)std::strlen(run_name ? run_name : ""),
+                 get_user_name(), working_directory().c_str());
+    std::fprintf(fp, "%% ---------------------------------------------------------------------\n");
+    return fp;
+}
+
+void stat_print_time(FILE *fp)
+{
+    std::fprintf(fp, "%%\n%%  Total CPU time:  %s\n", cpu_time());
+    std::fprintf(fp, "%%  Finished at:  %s\n", get_time());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run information
+// ---------------------------------------------------------------------------------------------
+
+const char *get_time()
+{
+    static char buf[64];
+    time_t now = std::time(nullptr);
+    struct tm tmv;
+    localtime_r(&now, &tmv);
+    if (std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tmv) == 0)
+        buf[0] = '\0';
+    return buf;
+}
+
+std::string format_cpu_time(long user_seconds, long system_seconds)
+{
+    char user[64], sys[64];
+    std::snprintf(user, sizeof user, "user %3d:%2d:%2d  ", (int)(user_seconds / 3600),
+                  (int)(user_seconds / 60 % 60), (int)(user_seconds % 60));
+    std::snprintf(sys, sizeof sys, "    system %3d:%2d:%2d", (int)(system_seconds / 3600),
+                  (int)(system_seconds / 60 % 60), (int)(system_seconds % 60));
+    // The system part starts at the 15th character, over the user part's two trailing blanks;
+    // wider hours move it on rather than overwrite digits.
+    std::string u(user);
+    size_t at = std::max<size_t>(14, u.size() - 2);
+    return u.substr(0, at) + sys;
+}
+
+const char *cpu_time()
+{
+    static std::string text;
+    struct tms t;
+    times(&t);
+    long tick = sysconf(_SC_CLK_TCK);
+    if (tick <= 0)
+        tick = 100;
+    text = format_cpu_time((long)(t.tms_utime / tick), (long)(t.tms_stime / tick));
+    return text.c_str();
+}
+
+double get_real_time()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return (double)tv.tv_sec + (double)tv.tv_usec / 1000000.0;
+}
+
+const char *get_host_name()
+{
+    static char buf[200];
+    char full[1025];
+    if (gethostname(full, sizeof full) != 0)
+        std::strcpy(full, "unknown");
+    full[sizeof full - 1] = '\0';
+    std::snprintf(buf, sizeof buf, "%.199s", full);
+    return buf;
+}
+
+const char *get_user_name()
+{
+    static char buf[200];
+    struct passwd *pw = getpwuid(geteuid());
+    if (pw && pw->pw_name)
+        std::snprintf(buf, sizeof buf, "%.199s", pw->pw_name);
+    else
+        std::snprintf(buf, sizeof buf, "uid%ld", (long)geteuid());
+    return buf;
+}
+
+const char *get_scoring_mode_msg(int code)
+{
+    switch (code) {
+    case 0: return "global";
+    case 1: return "semilocal";
+    case 2: return "local";
+    case 3: return "domain";
+    default: return "unknown";
+    }
+}
+
+const char *get_null_model_msg(int code)
+{
+    switch (code) {
+    case 0: return "raw";
+    case 1: return "simple";
+    case 2: return "complex";
+    case 3: return "users";
+    case 4: return "reverse";
+    case 5: return "scaled";
+    default: return "unknown";
+    }
+}
+
+const char *get_dp_style_msg(int code)
+{
+    switch (code) {
+    case 1: return "viterbi";
+    case 2: return "posdecode";
+    case 4: return "posdecod_align";
+    case 5: return "posdecod_align_ztrans";
+    default: return "EM";
+    }
+}
+
+static bool is_name_separator(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == ',';
+}
+
+NameList *parse_name_list(const char *text)
+{
+    if (!text)
+        text = "";
+    size_t len = std::strlen(text);
+    size_t count = 0;
+    for (size_t i = 0; i < len; i++)
+        if (!is_name_separator((unsigned char)text[i]) &&
+            (i == 0 || is_name_separator((unsigned char)text[i - 1])))
+            count++;
+    size_t head = sizeof(NameList) + count * sizeof(char *);
+    NameList *list = (NameList *)mem_alloc(head + len + 1);
+    list->count = (int)count;
+    list->name = (char **)((char *)list + sizeof(NameList));
+    char *copy = (char *)list + head;
+    std::memcpy(copy, text, len + 1);
+    size_t k = 0;
+    for (size_t i = 0; i < len; i++) {
+        if (is_name_separator((unsigned char)copy[i]))
+            copy[i] = '\0';
+        else if (i == 0 || copy[i - 1] == '\0')
+            list->name[k++] = copy + i;
+    }
+    return list;
+}
+
+uint32_t hash_string(const char *text)
+{
+    uint32_t h = 0;
+    for (const char *p = text ? text : ""; *p; p++)
+        h = 9u * h + (uint32_t)(int32_t)(signed char)*p;
+    return h;
+}

@@ -54,7 +54,12 @@ void **double_alloc(size_t count, size_t a, size_t b);
 void double_free(void **array, size_t count);
 // The count pointers of values in random order (random()), written to out (allocated when null).
 void **permute(int count, void **values, void **out);
-// Sort comparison of permute: first key minus second key.
+// One value of permute with its random key.
+struct PermutePair {
+    int key;
+    void *value;
+};
+// Sort comparison of permute on two PermutePair records: first key minus second key.
 int compar(const void *a, const void *b);
 
 // ---------------------------------------------------------------------------------------------
