@@ -1,0 +1,552 @@
+// FASTA and NBRF recognition, FASTA entry reading (letter and numeric form) and the
+// conversion of letters into letter indices.
+//
+// Entries are read from a read-ahead block kept in the track file, scanned with a
+// 256-entry class table, so a large database costs one pass over its bytes.
+
+#include "fasta.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "alphabet.h"
+#include "init.h"
+#include "seqio.h"
+#include "sequence.h"
+#include "utilities.h"
+
+namespace {
+
+constexpr size_t READ_BLOCK = 1 << 20;
+
+bool warned_not_fasta = false;
+
+// ---------------------------------------------------------------------------------------------
+// Read-ahead of a track file
+// ---------------------------------------------------------------------------------------------
+
+// Refills the block; false at the end of the stream. A read error ends the run.
+bool rb_fill(SeqTrackFile *t) {
+    SeqReadBuffer &rb = t->rb;
+    if (rb.eof) return false;
+    if (!rb.data) {
+        rb.data = static_cast<unsigned char *>(mem_alloc(READ_BLOCK));
+        rb.capacity = READ_BLOCK;
+    }
+    if (rb.size > 0) rb.last = rb.data[rb.size - 1];
+    rb.size = fread(rb.data, 1, rb.capacity, t->stream);
+    rb.pos = 0;
+    if (rb.size == 0) {
+        rb.eof = true;
+        if (ferror(t->stream)) {
+            rb.failed = true;
+            error("Could not read sequence file %s: %s", t->name ? t->name : "", strerror(errno));
+        }
+        return false;
+    }
+    return true;
+}
+
+inline int rb_getc(SeqTrackFile *t) {
+    SeqReadBuffer &rb = t->rb;
+    if (rb.pos < rb.size) return rb.data[rb.pos++];
+    if (!rb_fill(t)) return EOF;
+    return rb.data[rb.pos++];
+}
+
+// Pushes back the byte just returned by rb_getc (always still in the block).
+inline void rb_unget(SeqTrackFile *t) {
+    if (t->rb.pos > 0) t->rb.pos--;
+}
+
+// The byte before the one at position pos of the block.
+inline int rb_before(const SeqTrackFile *t, size_t pos) {
+    return pos > 0 ? t->rb.data[pos - 1] : t->rb.last;
+}
+
+inline bool is_space(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+const char *base_name(const char *name) {
+    const char *slash = strrchr(name, '/');
+    return slash ? slash + 1 : name;
+}
+
+// Character classes of the letter form.
+enum : unsigned char { C_RES = 0, C_SKIP = 1, C_GT = 2, C_STRANGE = 3 };
+
+struct LetterClasses {
+    unsigned char cls[256];
+    LetterClasses() {
+        for (int c = 0; c < 256; c++) {
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                c == '.')
+                cls[c] = C_RES;
+            else if (is_space(c))
+                cls[c] = C_SKIP;
+            else if (c == '>')
+                cls[c] = C_GT;
+            else
+                cls[c] = C_STRANGE;
+        }
+    }
+};
+const LetterClasses letter_classes;
+
+// Scratch buffer of the residue readers: starts at 1000 bytes and doubles.
+struct Scratch {
+    unsigned char *data = nullptr;
+    size_t cap = 0;
+    void ensure(size_t need) {
+        if (cap >= need) return;
+        size_t n = cap ? cap : 1000;
+        while (n < need) n *= 2;
+        data = static_cast<unsigned char *>(mem_realloc(data, n));
+        cap = n;
+    }
+};
+Scratch scratch;
+
+void check_length(const SeqTrackFile *t, size_t len, const std::string &id) {
+    if (len > static_cast<size_t>(INT_MAX) - 8)
+        error("%s (%s): sequence longer than %d residues", t->name, id.c_str(), INT_MAX - 8);
+}
+
+// Drops the header outputs of an entry that gives no residues.
+void drop_header(char **id, char **annotation) {
+    if (id && *id) {
+        free(*id);
+        *id = nullptr;
+    }
+    if (annotation && *annotation) {
+        free(*annotation);
+        *annotation = nullptr;
+    }
+}
+
+}  // namespace
+
+void reset_fasta_warnings() { warned_not_fasta = false; }
+
+void free_track_read_buffer(SeqTrackFile *track) {
+    if (!track) return;
+    free(track->rb.data);
+    track->rb = SeqReadBuffer();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recognition
+// ---------------------------------------------------------------------------------------------
+
+int is_fasta_or_nbrf(const char *filename, int *kind) {
+    FILE *fp = open_read(filename, OPEN_FATAL);
+    int prev = '\n';
+    int c = getc(fp);
+    while (c != EOF && is_space(c)) {
+        prev = c;
+        c = getc(fp);
+    }
+    if (c != '>' || prev != '\n') {
+        if (c == '>' && !warned_not_fasta) {
+            warned_not_fasta = true;
+            fprintf(stderr, "Warning: %s not read as fasta.\n", filename);
+            fprintf(stderr, "The '>' must be the first character in a line, followed by ID.\n");
+        }
+        bool failed = ferror(fp);
+        int err = errno;
+        close_read(fp);
+        if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
+        return 0;
+    }
+
+    // Look-ahead of up to three characters for the NBRF ">P1;" form.
+    int last = getc(fp);
+    if (last != '\n') {
+        last = getc(fp);
+        if (last != '\n') last = getc(fp);
+    }
+    int result = (last == ';') ? 3 : 8;
+    if (last != EOF) ungetc(last, fp);
+
+    long P = 0, D = 0, T = 0, U = 0, letters = 0;
+    long leading = 0, trailing = 0;
+    bool in_header = true;      // the first header line is being skipped
+    bool line_start = false;
+    bool letter_on_line = false;
+    while (letters < 300) {
+        c = getc(fp);
+        if (c == EOF) break;
+        if (in_header) {
+            if (c == '\n') {
+                in_header = false;
+                line_start = true;
+                letter_on_line = false;
+            }
+            continue;
+        }
+        if (c == '>') {
+            if (!line_start) break;
+            in_header = true;
+            continue;
+        }
+        if (c == '\n') {
+            line_start = true;
+            letter_on_line = false;
+            continue;
+        }
+        if (line_start && is_space(c)) continue;   // white space before a header
+        line_start = false;
+        if (isalpha(c)) {
+            letters++;
+            letter_on_line = true;
+            int u = toupper(c);
+            if (strchr("ACDEFGHIKLMNPQRSTVWYBZ", u)) P++;
+            if (strchr("AGCTRYU", u)) D++;
+            if (u == 'T') T++;
+            if (u == 'U') U++;
+        } else if (isdigit(c)) {
+            if (letter_on_line)
+                trailing++;
+            else
+                leading++;
+        }
+    }
+    bool failed = ferror(fp);
+    int err = errno;
+    close_read(fp);
+    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
+
+    if (leading > 0 && trailing == 0) result = 3;
+    if (kind) {
+        if (P + D + T + U == 0)
+            *kind = 0;
+        else if (P > D)
+            *kind = 4;
+        else if (T > U)
+            *kind = 1;
+        else if (U > T)
+            *kind = 2;
+        else
+            *kind = 3;
+    }
+    return result;
+}
+
+int count_fasta(SeqTrackFile *track) {
+    if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    int count = 0;
+    for (;;) {
+        if (track->rb.pos >= track->rb.size && !rb_fill(track)) break;
+        SeqReadBuffer &rb = track->rb;
+        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        while (p < end) {
+            const unsigned char *gt = static_cast<const unsigned char *>(memchr(p, '>', end - p));
+            if (!gt) break;
+            if (rb_before(track, gt - rb.data) == '\n') count++;
+            p = gt + 1;
+        }
+        rb.pos = rb.size;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Headers
+// ---------------------------------------------------------------------------------------------
+
+int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
+    if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    if (id) *id = nullptr;
+    if (annotation) *annotation = nullptr;
+
+    int c = rb_getc(track);
+    while (c != EOF && is_space(c)) c = rb_getc(track);
+    if (c == EOF) return EOF;
+    if (c != '>') {
+        fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name, track->entry_count);
+        while (c != EOF && c != '>') c = rb_getc(track);
+        if (c == EOF) {
+            fputs("Skipping rest of file.", stderr);
+            return EOF;
+        }
+        fputs("Skipping to next >\n", stderr);
+    }
+    track->entry_count++;
+
+    // The ID: up to white space, ',' or the end; longer IDs are cut.
+    std::string ident;
+    c = rb_getc(track);
+    while (c != EOF && !is_space(c) && c != ',') {
+        if (ident.size() < FASTA_MAX_ID) ident.push_back(static_cast<char>(c));
+        c = rb_getc(track);
+    }
+    if (ident.empty()) {
+        char num[32];
+        snprintf(num, sizeof num, "#%d", track->entry_count);
+        ident = base_name(track->name);
+        ident += num;
+    }
+
+    // The annotation: the rest of the line after blanks, tabs and commas.
+    std::string annot;
+    if (c != EOF && c != '\n') {
+        c = rb_getc(track);
+        while (c == ' ' || c == '\t' || c == ',') c = rb_getc(track);
+        while (c != EOF && c != '\n') {
+            if (annot.size() >= FASTA_MAX_ANNOTATION) break;
+            annot.push_back(static_cast<char>(c));
+            c = rb_getc(track);
+        }
+        if (annot.size() >= FASTA_MAX_ANNOTATION) {
+            fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
+                    id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
+            while (c != EOF && c != '\n') c = rb_getc(track);
+        }
+        if (!annot.empty() && annot.back() == '\r') annot.pop_back();
+    }
+    if (id) *id = str_dup(ident.c_str());
+    if (annotation && !annot.empty()) *annotation = str_dup(annot.c_str());
+    return c == EOF ? EOF : '\n';
+}
+
+// ---------------------------------------------------------------------------------------------
+// Residues
+// ---------------------------------------------------------------------------------------------
+
+char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation) {
+    char *local_id = nullptr;
+    char **idp = id ? id : &local_id;
+    if (next_fasta_initial(track, idp, annotation) == EOF) {
+        drop_header(idp, annotation);
+        return nullptr;
+    }
+    const char *shown = id ? *id : "";
+    const unsigned char *cls = letter_classes.cls;
+    size_t len = 0;
+    bool strange = false;
+    scratch.ensure(1000);
+    for (;;) {
+        SeqReadBuffer &rb = track->rb;
+        if (rb.pos >= rb.size && !rb_fill(track)) break;
+        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        bool stop = false;
+        while (p < end && !stop) {
+            size_t n = static_cast<size_t>(end - p);
+            if (n > 4096) n = 4096;
+            if (scratch.cap - len < n + 2) {
+                check_length(track, len + n, *idp);
+                scratch.ensure(len + n + 2);
+            }
+            unsigned char *out = scratch.data + len;
+            const unsigned char *stop_at = p + n;
+            for (; p < stop_at; p++) {
+                unsigned char b = *p;
+                unsigned char k = cls[b];
+                if (k == C_RES) {
+                    *out++ = b;
+                } else if (k == C_SKIP) {
+                    continue;
+                } else if (k == C_GT) {
+                    stop = true;
+                    break;
+                } else if (!strange) {
+                    strange = true;
+                    fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, b);
+                }
+            }
+            len = static_cast<size_t>(out - scratch.data);
+        }
+        rb.pos = static_cast<size_t>(p - rb.data);
+        if (stop) {
+            // p points at the '>' that ends the entry; it stays for the next header.
+            if (rb_before(track, rb.pos) != '\n')
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name, shown);
+            break;
+        }
+    }
+    char *res = static_cast<char *>(mem_alloc(len + 3));
+    memcpy(res, scratch.data, len);
+    res[len] = '\0';
+    if (local_id) free(local_id);
+    return res;
+}
+
+unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length) {
+    char *local_id = nullptr;
+    char **idp = id ? id : &local_id;
+    if (length) *length = 0;
+    if (next_fasta_initial(track, idp, annotation) == EOF) {
+        drop_header(idp, annotation);
+        return nullptr;
+    }
+    if (!alphabet) error("No alphabet set for reading numeric sequences from %s", track->name);
+    const char *shown = id ? *id : "";
+    const int wild = wildcard_index(alphabet);
+    size_t len = 0;
+    bool strange = false, long_x = false;
+    scratch.ensure(1000);
+    int c = rb_getc(track);
+    int prev = '\n';
+    for (;;) {
+        if (c == EOF) break;
+        if (c == '>') {
+            rb_unget(track);
+            if (prev != '\n')
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name, shown);
+            break;
+        }
+        if (scratch.cap - len < 2) {
+            check_length(track, len + 1, *idp);
+            scratch.ensure(scratch.cap * 2);
+        }
+        if (c >= '0' && c <= '9') {
+            // A decimal number; large values saturate (they are out of range anyway).
+            long value = 0;
+            while (c >= '0' && c <= '9') {
+                if (value <= INT_MAX) value = value * 10 + (c - '0');
+                prev = c;
+                c = rb_getc(track);
+            }
+            if (value > INT_MAX) value = INT_MAX;
+            if (value > wild) {
+                fprintf(stderr, "%s (%s): Number %d is out of range for alphabet %s.  Replaced with X (%d).\n",
+                        track->name, shown, static_cast<int>(value), alphabet->name ? alphabet->name : "",
+                        wild);
+                value = wild;
+            }
+            scratch.data[len++] = static_cast<unsigned char>(value);
+            continue;
+        }
+        if (c == 'x' || c == 'X') {
+            int run = 0;
+            while (c == 'x' || c == 'X') {
+                run++;
+                prev = c;
+                c = rb_getc(track);
+            }
+            if (run > alphabet->digits_per_number && !long_x) {
+                long_x = true;
+                fprintf(stderr, "%s (%s): X repeated more than the number of digits (%d).  Treated as one X.\n",
+                        track->name, shown, alphabet->digits_per_number);
+            }
+            scratch.data[len++] = static_cast<unsigned char>(wild);
+            continue;
+        }
+        if (!(is_space(c) || c == '-' || c == '.' || c == '*') && !strange) {
+            strange = true;
+            fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, c);
+        }
+        prev = c;
+        c = rb_getc(track);
+    }
+    unsigned char *res = static_cast<unsigned char *>(mem_alloc(len + 2));
+    memcpy(res, scratch.data, len);
+    if (length) *length = static_cast<int>(len);
+    if (local_id) free(local_id);
+    return res;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversion
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Per alphabet: which bytes count as a conversion note (+1 to the wildcard count, or a U/T
+// conversion). Letters outside the alphabet that land on the catch-all are counted; so are U
+// read into a DNA track and T read into an RNA track.
+struct ConvNotes {
+    const AlphabetInfo *alpha = nullptr;
+    unsigned char wildcard[256];
+    signed char ut[256];
+    void build(const AlphabetInfo *a) {
+        alpha = a;
+        memset(wildcard, 0, sizeof wildcard);
+        memset(ut, 0, sizeof ut);
+        int wild = wildcard_index(a);
+        char wild_letter = static_cast<int>(strlen(a->letters)) > wild ? a->letters[wild] : 0;
+        for (int c = 0; c < 256; c++) {
+            if (!isalpha(c) || a->lookup[c] != wild) continue;
+            int u = toupper(c);
+            if (u == toupper(static_cast<unsigned char>(wild_letter))) continue;
+            bool converted = false;
+            for (const char *q = a->conversions; q && *q; q++)
+                if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
+                    converted = true;
+            if (!converted) wildcard[c] = 1;
+        }
+        if (a->id == DNA_ALPHABET_ID) ut['U'] = ut['u'] = 1;
+        if (a->id == RNA_ALPHABET_ID) ut['T'] = ut['t'] = -1;
+    }
+};
+ConvNotes conv_notes;
+
+void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned char *res, int len,
+                      long wild_count, long ut_count, size_t chars) {
+    if (wild_count == 0 && ut_count == 0 && sequence_warning != -2) return;
+    double percent = 100.0 * static_cast<double>(wild_count + labs(ut_count)) / (static_cast<double>(chars) + 1.0);
+    const char *id = seq->id ? seq->id : "";
+    if (sequence_warning >= 0) {
+        if (percent <= sequence_warning) return;
+        if (wild_count > 0)
+            fprintf(stderr, "Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
+        if (ut_count > 0) fprintf(stderr, "Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+        if (ut_count < 0) fprintf(stderr, "Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
+        return;
+    }
+    if (wild_count > 0) printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
+    if (ut_count > 0) printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+    if (ut_count < 0) printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
+    if (sequence_warning == -2 || wild_count != 0 || ut_count != 0) {
+        if (seq->annotation)
+            printf(">%s %s\n", id, seq->annotation);
+        else
+            printf(">%s\n", id);
+        for (int i = 0; i < len; i++) putchar(a->letters[res[i]]);
+        putchar('\n');
+    }
+}
+
+}  // namespace
+
+void convertseq(Sequence *seq) {
+    if (!seq) return;
+    int prev_len = -1;
+    for (int t = 0; t < seq->ntracks; t++) {
+        const AlphabetInfo *a = alphabets[t];
+        unsigned char *res = seq->tracks[t].res;
+        if (a && a->letters && res && !seq->tracks[t].model) {
+            size_t chars = strlen(reinterpret_cast<char *>(res));
+            const signed char *lookup = a->lookup;
+            if (conv_notes.alpha != a) conv_notes.build(a);
+            long wild_count = 0, ut_count = 0;
+            unsigned char *out = res;
+            for (size_t i = 0; i < chars; i++) {
+                unsigned char b = res[i];
+                if (b == '-' || b == '.') continue;
+                wild_count += conv_notes.wildcard[b];
+                ut_count += conv_notes.ut[b];
+                *out++ = static_cast<unsigned char>(lookup[b]);
+            }
+            size_t len = static_cast<size_t>(out - res);
+            *out = 0;
+            if (chars - len > 500) {
+                res = static_cast<unsigned char *>(mem_realloc(res, len + 1));
+                seq->tracks[t].res = res;
+            }
+            seq->len = static_cast<int>(len);
+            conversion_notes(seq, a, res, seq->len, wild_count, ut_count, chars);
+        }
+        if (prev_len >= 0 && seq->len != prev_len)
+            error("ID %s, track %d: length (%d) does not match previous track (%d)", seq->id ? seq->id : "", t,
+                  seq->len, prev_len);
+        prev_len = seq->len;
+    }
+    seq->converted = 1;
+}

@@ -1,0 +1,42 @@
+// FASTA and NBRF recognition, the sequence-kind guess, FASTA entry reading in letter and
+// numeric form, and the conversion of read letters into letter indices.
+#ifndef QOR_FASTA_H
+#define QOR_FASTA_H
+
+#include <cstddef>
+
+struct Sequence;
+struct SeqTrackFile;
+
+// Longest ID and annotation kept from a header line.
+constexpr size_t FASTA_MAX_ID = 99999;
+constexpr size_t FASTA_MAX_ANNOTATION = 99999;
+
+// 8 for FASTA, 3 for NBRF, 0 for neither; *kind (when given) receives the sequence kind
+// (0 other, 1 DNA, 2 RNA, 3 nucleic acid, 4 protein) of a FASTA or NBRF file.
+int is_fasta_or_nbrf(const char *filename, int *kind);
+
+// Number of entries ('>' at the start of a line) from the track's position to its end.
+int count_fasta(SeqTrackFile *track);
+
+// Reads one header line; returns '\n' or EOF. *id / *annotation (when given) receive new copies
+// (the annotation may be null).
+int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation);
+
+// The next entry's residues as a new NUL-terminated letter string, or null at the end.
+char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation);
+
+// The next entry's residues as letter indices of the current alphabet (numeric form);
+// *length receives their number. Null at the end.
+unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length);
+
+// Converts the letters of every track into letter indices of the track alphabets.
+void convertseq(Sequence *seq);
+
+// Releases the read-ahead buffer of a track file.
+void free_track_read_buffer(SeqTrackFile *track);
+
+// Resets the once-per-run warning of the recognition (for tests).
+void reset_fasta_warnings();
+
+#endif

@@ -1,0 +1,650 @@
+// Sequence sources (one to six track files read in step), the format detection of one
+// sequence file, and database file lists: whole, segmented, and selected by ID.
+
+#include "seqio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "alphabet.h"
+#include "fasta.h"
+#include "init.h"
+#include "sequence.h"
+#include "utilities.h"
+
+namespace {
+
+// Result of the last detection, kept for messages.
+short last_format = -1;
+int last_kind = 0;
+
+bool guide_warned = false;
+
+// Keywords of the format numbers, first keyword of each number in table order.
+const char *format_keyword(int format) {
+    static const struct {
+        const char *name;
+        int number;
+    } names[] = {
+        {"ig", 1},         {"stanford", 1},  {"genbank", 2},           {"gb", 2},
+        {"nbrf", 3},       {"embl", 4},      {"gcg", 5},               {"uwgcg", 5},
+        {"dnastrider", 6}, {"strider", 6},   {"fitch", 7},             {"pearson", 8},
+        {"fasta", 8},      {"zuker", 9},     {"olsen", 10},            {"phylip", 12},
+        {"phylip3.2", 11}, {"phylip3.3", 12}, {"phylip3.4", 12},       {"phylip-interleaved", 12},
+        {"phylip-sequential", 11}, {"plain", 13}, {"raw", 13},         {"pir", 14},
+        {"codata", 14},    {"asn.1", 16},    {"msf", 15},              {"paup", 17},
+        {"nexus", 17},     {"pretty", 18},   {"HSSP", 19},             {"QorHMM", 20},
+    };
+    for (const auto &n : names)
+        if (n.number == format) return n.name;
+    return "unknown";
+}
+
+// A file whose first four bytes are "HSSP".
+bool looks_like_hssp(const char *filename) {
+    FILE *fp = open_read(filename, 0);
+    if (!fp) return false;
+    char head[4] = {0, 0, 0, 0};
+    size_t n = fread(head, 1, 4, fp);
+    close_read(fp);
+    return n == 4 && memcmp(head, "HSSP", 4) == 0;
+}
+
+// True when the file gives nothing at all (a read error ends the run).
+bool file_is_empty(const char *filename) {
+    FILE *fp = open_read(filename, OPEN_FATAL);
+    int c = getc(fp);
+    bool failed = (c == EOF) && ferror(fp);
+    int err = errno;
+    close_read(fp);
+    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
+    return c == EOF;
+}
+
+void free_track_file(SeqTrackFile *t) {
+    if (!t) return;
+    free(t->name);
+    if (t->stream) close_read(t->stream);
+    if (t->items) {
+        for (int i = 0; i < t->item_count; i++) free(t->items[i]);
+        free(t->items);
+    }
+    free(t->line);
+    free_track_read_buffer(t);
+    delete t;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Detection
+// ---------------------------------------------------------------------------------------------
+
+const char *seqfile_format_type(const char *filename, short *format, int *kind, int *lines_to_skip) {
+    NameList *names = parse_name_list(filename);
+    if (names->count == 0) {
+        free(names);
+        error("attempt to determine alphabet from empty file name");
+    }
+    if (names->count > 1) {
+        free(names);
+        error("alphabet must be explictly specified when multiple sequence tracks are used");
+    }
+    std::string name = names->name[0];
+    free(names);
+
+    short fmt = 0;
+    int k = 0;
+    int fk = 0;
+    int skip = 0;
+    int fr = is_fasta_or_nbrf(name.c_str(), kind ? &fk : nullptr);
+    if (fr) {
+        fmt = static_cast<short>(fr);
+        k = fk;
+    } else if (looks_like_hssp(name.c_str())) {
+        fmt = SEQFORMAT_HSSP;
+        k = 4;
+    } else if (file_is_empty(name.c_str())) {
+        fmt = SEQFORMAT_FASTA;
+        k = 4;
+    } else {
+        // The readers of the other sequence-file formats (and model files read as sequence
+        // tracks) are not part of this build.
+        last_format = 0;
+        last_kind = 0;
+        error("Sequence file %s is not in FASTA format; no reader for its format is available", name.c_str());
+    }
+    last_format = fmt;
+    last_kind = k;
+    if (format) *format = fmt;
+    if (kind) *kind = k;
+    if (lines_to_skip) *lines_to_skip = skip;
+    return format_keyword(fmt);
+}
+
+const char *error_seqfile_format() { return format_keyword(last_format); }
+
+const char *error_seqfile_alphabet() {
+    switch (last_kind) {
+    case 1:
+    case 3:
+        return "DNA";
+    case 2:
+        return "RNA";
+    case 4:
+        return "protein";
+    default:
+        return "unknown";
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sources
+// ---------------------------------------------------------------------------------------------
+
+SeqFileSet *open_sequences(const char *filenames) {
+    NameList *names = parse_name_list(filenames);
+    if (names->count > MAX_SEQ_TRACKS) {
+        fprintf(stderr, "Error: too many sequence tracks specified by the files:\n");
+        for (int i = 0; i < names->count; i++) fprintf(stderr, "    %s\n", names->name[i]);
+        free(names);
+        error("maximum of %d tracks supported.", MAX_SEQ_TRACKS);
+    }
+    check_alphabet(nullptr);
+    if (names->count != num_alphabets) {
+        fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n", num_alphabets,
+                names->count);
+        fprintf(stderr, "are specified with the files:\n");
+        for (int i = 0; i < names->count; i++) fprintf(stderr, "    %s\n", names->name[i]);
+        free(names);
+        error("The number of tracks is either specified on the command line or other sequence set.");
+    }
+    SeqFileSet *set = new SeqFileSet();
+    set->ntracks = names->count;
+    for (int i = 0; i < names->count; i++) {
+        const char *name = names->name[i];
+        if (strcmp(name, "-") == 0) continue;
+        short fmt = 0;
+        int skip = 0;
+        seqfile_format_type(name, &fmt, nullptr, &skip);
+        if (fmt == SEQFORMAT_NBRF) {
+            std::string n = name;
+            free(names);
+            close_sequences(set);
+            error("Sequence file %s is in NBRF format; no NBRF reader is available", n.c_str());
+        }
+        if (fmt != SEQFORMAT_FASTA) {
+            std::string n = name;
+            std::string kw = format_keyword(fmt);
+            free(names);
+            close_sequences(set);
+            error("Sequence file %s is in %s format; no reader for that format is available", n.c_str(),
+                  kw.c_str());
+        }
+        SeqTrackFile *t = new SeqTrackFile();
+        t->stream = open_read(name, OPEN_FATAL);
+        t->name = str_dup(name);
+        t->format = fmt;
+        t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
+        set->tracks[i] = t;
+        // Header lines that a detector asked to skip (none for FASTA).
+        std::string line;
+        for (int s = 0; s < skip; s++)
+            if (!read_whole_line(t->stream, line)) break;
+        t->line[0] = '\0';
+    }
+    free(names);
+    return set;
+}
+
+int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
+    if (!track) {
+        free(seq->tracks[track_index].res);
+        seq->tracks[track_index].res = nullptr;
+        return 1;
+    }
+    char *id = nullptr;
+    char *annotation = nullptr;
+    unsigned char *res = nullptr;
+    int length = 0;
+    AlphabetInfo *a = alphabets[track_index];
+    if (a && alphabet_is_numeric(a)) {
+        // Numbers of the track's own alphabet.
+        AlphabetInfo *saved = alphabet;
+        alphabet = a;
+        res = next_fasta_numstring(track, &id, &annotation, &length);
+        alphabet = saved;
+    } else if (track->format == SEQFORMAT_FASTA) {
+        char *letters = next_fasta_string(track, &id, &annotation);
+        res = reinterpret_cast<unsigned char *>(letters);
+        if (letters) {
+            size_t n = strlen(letters);
+            if (n > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
+            length = static_cast<int>(n);
+        }
+    } else {
+        error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
+    }
+    if (!res) {
+        track->done = 1;
+        return 0;
+    }
+    // The FASTA header reader has counted the entry already.
+    if (seq->id) {
+        if (strcmp(seq->id, id) != 0) {
+            std::string n = id;
+            free(id);
+            free(annotation);
+            free(res);
+            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(), track->name,
+                  seq->id);
+        }
+        free(id);
+    } else {
+        seq->id = id;
+        seq->len = length;
+    }
+    free(seq->tracks[track_index].res);
+    seq->tracks[track_index].res = res;
+    if (keepannotations && !seq->annotation)
+        seq->annotation = annotation;
+    else
+        free(annotation);
+    return 1;
+}
+
+Sequence *read_sequence(SeqFileSet *source, int convert) {
+    if (!source) return nullptr;
+    bool any = false;
+    for (int t = 0; t < source->ntracks; t++)
+        if (source->tracks[t]) any = true;
+    if (!any) return nullptr;   // only empty tracks: there is nothing to read
+    Sequence *seq = alloc_sequence(0, source->ntracks);
+    for (int t = 0; t < source->ntracks; t++) {
+        if (!read_sequence_track(source->tracks[t], seq, t)) {
+            free_sequence(seq);
+            return nullptr;
+        }
+    }
+    if (convert) convertseq(seq);
+    return seq;
+}
+
+namespace {
+
+// Guide handling shared by the whole and the segmented readers. db_name and guide_name are
+// given by the segmented reader (its warning names the files).
+void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char *guide_name) {
+    if (!guide) return;
+    if (seq->tracks[0].model) {
+        if (seq->len == guide->len) {
+            std::swap(seq->tracks[0].res, guide->tracks[0].res);
+        } else if (db_name) {
+            fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n", seq->id, db_name,
+                    guide->id, guide_name);
+            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len, guide->len);
+        } else {
+            fprintf(stderr, "Warning: Sequence model %s and guide sequence %s\n", seq->id, guide->id);
+            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len, guide->len);
+        }
+    } else if (!guide_warned) {
+        guide_warned = true;
+        fprintf(stderr, "Warning: Guide sequence provided but database is not\n");
+        fprintf(stderr, "a model.  Ignoring guide file.  Further warnings surpressed.\n");
+    }
+    free_sequence(guide);
+}
+
+// read_sequences, also telling whether it stopped at the maximum with entries left.
+int read_sequences_more(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
+                        int convert, bool *more) {
+    if (more) *more = false;
+    SeqFileSet *source = open_sequences(filenames);
+    SeqFileSet *guides = guidenames ? open_sequences(guidenames) : nullptr;
+    int n = 0;
+    while (n < max_count) {
+        Sequence *seq = read_sequence(source, convert);
+        if (!seq) break;
+        Sequence *guide = guides ? read_sequence(guides, convert) : nullptr;
+        apply_guide(seq, guide, nullptr, nullptr);
+        add_seq_to_table(table, seq);
+        n++;
+    }
+    if (n >= max_count && more) {
+        Sequence *extra = read_sequence(source, 0);
+        if (extra) *more = true;
+        free_sequence(extra);
+    }
+    close_sequences(source);
+    close_sequences(guides);
+    return n;
+}
+
+}  // namespace
+
+int read_sequences(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
+                   int convert) {
+    return read_sequences_more(filenames, guidenames, max_count, table, convert, nullptr);
+}
+
+int count_sequences(const char *filenames) {
+    SeqFileSet *source = open_sequences(filenames);
+    SeqTrackFile *first = source->ntracks > 0 ? source->tracks[0] : nullptr;
+    if (!first) {
+        close_sequences(source);
+        error("Cannot count the sequences of %s: its first track is empty", filenames ? filenames : "");
+    }
+    int count = 0;
+    if (first->format == SEQFORMAT_FASTA) {
+        count = count_fasta(first);
+    } else if (first->format == SEQFORMAT_HSSP) {
+        count = first->item_count;
+    } else {
+        for (;;) {
+            Sequence *seq = read_sequence(source, 0);
+            if (!seq) break;
+            free_sequence(seq);
+            count++;
+        }
+    }
+    close_sequences(source);
+    return count;
+}
+
+void close_sequences(SeqFileSet *source) {
+    if (!source) return;
+    bool any_done = false;
+    for (int t = 0; t < source->ntracks; t++)
+        if (source->tracks[t] && source->tracks[t]->done) any_done = true;
+    if (any_done) {
+        for (int t = 0; t < source->ntracks; t++) {
+            SeqTrackFile *track = source->tracks[t];
+            if (!track || track->done) continue;
+            Sequence *scratch = alloc_sequence(0, source->ntracks);
+            if (read_sequence_track(track, scratch, t))
+                fprintf(stderr, "Warning: sequence file %s longer than other tracks\n", track->name);
+            free_sequence(scratch);
+        }
+    }
+    for (int t = 0; t < MAX_SEQ_TRACKS; t++) {
+        free_track_file(source->tracks[t]);
+        source->tracks[t] = nullptr;
+    }
+    delete source;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Database file lists
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+int effective_max(int max_count) { return max_count <= 0 ? DEFAULT_MAX_DB_SEQUENCES : max_count; }
+
+// Reads the files of a list into the table, each with the remaining allowance. Warns once when
+// the allowance ran out with entries left. Returns the number read.
+int read_list_into(SequenceTable *table, int max_count, const char *const *files, int nfiles,
+                   const char *const *guides, int nguides) {
+    int total = 0;
+    for (int i = 0; i < nfiles; i++) {
+        int remaining = max_count - total;
+        if (remaining <= 0) {
+            fprintf(stderr,
+                    "Warning: stopped after %d sequences, the most one read takes; %s and any later "
+                    "database files were not read (raise the maximum sequence count to read them).\n",
+                    total, files[i]);
+            break;
+        }
+        bool more = false;
+        total += read_sequences_more(files[i], nguides ? guides[i] : nullptr, remaining, table, 1, &more);
+        if (more) {
+            fprintf(stderr,
+                    "Warning: stopped after %d sequences, the most one read takes; %s holds more "
+                    "entries that were not read (raise the maximum sequence count to read them).\n",
+                    total, files[i]);
+            break;
+        }
+    }
+    return total;
+}
+
+// With two database entries of one ID, the first read stays; each repeated ID is reported once.
+void drop_duplicate_ids(SequenceTable *table) {
+    int n = table->count;
+    if (n < 2) return;
+    std::vector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    Sequence **s = table->seqs;
+    std::stable_sort(order.begin(), order.end(),
+                     [s](int a, int b) { return strcmp(s[a]->id, s[b]->id) < 0; });
+    bool removed = false;
+    int i = 0;
+    while (i < n) {
+        int j = i + 1;
+        while (j < n && strcmp(s[order[j]]->id, s[order[i]]->id) == 0) j++;
+        if (j - i > 1) {
+            fprintf(stderr, "Warning: sequence ID %s occurs %d times in the database files; keeping the first.\n",
+                    s[order[i]]->id, j - i);
+            for (int k = i + 1; k < j; k++) free_sequence(remove_seq_from_table(table, order[k]));
+            removed = true;
+        }
+        i = j;
+    }
+    if (removed) compact_sequence_table(table);
+}
+
+const char *plural(int n) { return (n == 1 || n == -1) ? "" : "s"; }
+
+}  // namespace
+
+SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int nfiles,
+                                 const char *const *guides, int nguides) {
+    int max = effective_max(*max_count);
+    if (nguides != 0 && nguides != nfiles)
+        error("Must specify same number of database and guide sequence files.\n");
+    check_alphabet(nullptr);
+    SequenceTable *table = alloc_sequence_table();
+    *max_count = read_list_into(table, max, files, nfiles, guides, nguides);
+    return table;
+}
+
+int count_seqfile_list(const char *const *files, int nfiles) {
+    check_alphabet(nullptr);
+    long total = 0;
+    for (int i = 0; i < nfiles; i++) total += count_sequences(files[i]);
+    return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+}
+
+// Segmented reading ---------------------------------------------------------------------------
+
+namespace {
+
+struct SegmentState {
+    int segments = 1;
+    int segment = 1;
+    int chunk = 0;
+    int nfiles = 0;
+    int next_file = 0;
+    std::vector<std::string> files;
+    std::vector<std::string> guides;   // empty string: no guide
+    SeqFileSet *source = nullptr;
+    SeqFileSet *guide_source = nullptr;
+    long seen = 0;
+};
+SegmentState seg;
+
+void close_segment_sources() {
+    close_sequences(seg.source);
+    close_sequences(seg.guide_source);
+    seg.source = nullptr;
+    seg.guide_source = nullptr;
+}
+
+}  // namespace
+
+void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files, int nfiles,
+                                       const char *const *guides, int nguides, int segment_number,
+                                       int segment_count) {
+    if (nfiles == 0) error("No database files found.  Use -db <filename>.");
+    if (nguides != 0 && nguides != nfiles)
+        error("Number of database files and database guide files must be the same.");
+    if (segment_number > segment_count)
+        error("Segment number (%d) is larger than number of segments (%d)", segment_number, segment_count);
+    if (chunk_size < 1) error("Segment size must be at least 1 (got %d)", chunk_size);
+    close_segment_sources();
+    if (segment_count < 2) {
+        seg.segments = 1;
+        seg.segment = 1;
+    } else {
+        if (segment_number < 1) error("Segment number must be at least 1 (got %d)", segment_number);
+        seg.segments = segment_count;
+        seg.segment = segment_number;
+    }
+    seg.chunk = chunk_size;
+    seg.nfiles = nfiles;
+    seg.files.assign(files, files + nfiles);
+    seg.guides.assign(nfiles, std::string());
+    for (int i = 0; i < nguides; i++) seg.guides[i] = guides[i] ? guides[i] : "";
+    seg.next_file = 0;
+    seg.seen = 0;
+}
+
+int segmented_read_seqfile_list(SequenceTable *table) {
+    if (!table) error("Segmented_read_seqfile_list passed null seqtable.");
+    if (table->count != 0) error("Segmented_read_seqfile_list passed non-empty seqtable.");
+    if (seg.chunk < 1) return 0;   // not set up
+    int appended = 0;
+    while (table->count < seg.chunk) {
+        if (!seg.source) {
+            if (seg.next_file >= seg.nfiles) return appended;
+            int f = seg.next_file++;
+            seg.source = open_sequences(seg.files[f].c_str());
+            if (!seg.guides[f].empty()) seg.guide_source = open_sequences(seg.guides[f].c_str());
+        }
+        Sequence *seq = read_sequence(seg.source, 1);
+        Sequence *guide = seg.guide_source ? read_sequence(seg.guide_source, 1) : nullptr;
+        if (!seq) {
+            free_sequence(guide);
+            close_segment_sources();
+            continue;
+        }
+        long s = seg.seen++;
+        if (seg.segments > 1 && (s / seg.chunk) % seg.segments != seg.segment - 1) {
+            free_sequence(seq);
+            free_sequence(guide);
+            continue;
+        }
+        int f = seg.next_file - 1;
+        apply_guide(seq, guide, seg.files[f].c_str(), seg.guides[f].c_str());
+        add_seq_to_table(table, seq);
+        appended++;
+        if (table->count >= seg.chunk) return appended;
+    }
+    return appended;
+}
+
+void cleanup_segmented_read_seqfile_list_exit_no_seq() {
+    if (seg.segment >= 2 && seg.seen < static_cast<long>(seg.segment - 1) * seg.chunk)
+        error("With %ld sequences and %d-sequence segments, segment %d is empty.", seg.seen, seg.chunk,
+              seg.segment);
+    if (seg.seen == 0) error("No sequences found in database files.\n");
+    close_segment_sources();
+    seg.files.clear();
+    seg.guides.clear();
+    seg.nfiles = 0;
+    seg.next_file = 0;
+}
+
+// Selection -----------------------------------------------------------------------------------
+
+SequenceTable *select_sequences(SequenceTable *table, int *count, const char *const *select_ids, int nselect,
+                                const char *const *exclude_ids, int nexclude, int mode) {
+    if (nselect > 0) {
+        sequence_sort(table);
+        SequenceTable *selected = alloc_sequence_table();
+        std::vector<char> taken(static_cast<size_t>(table->count), 0);
+        for (int i = 0; i < nselect; i++) {
+            const char *id = select_ids[i];
+            if (!id) continue;
+            int k = sequence_search(id, table);
+            if (k < 0) {
+                fprintf(stderr, "Unable to find sequence `%s'.\n", id);
+            } else if (taken[k]) {
+                fprintf(stderr, "ID %s selected twice; skipping repeat.\n", id);
+            } else {
+                taken[k] = 1;
+                add_seq_to_table(selected, table->seqs[k]);
+            }
+        }
+        for (int k = 0; k < table->count; k++) {
+            if (!taken[k]) free_sequence(table->seqs[k]);
+            table->seqs[k] = nullptr;
+        }
+        free_sequence_table(table);
+        table = selected;
+    }
+    if (nexclude > 0) {
+        sequence_sort(table);
+        std::vector<char> gone(static_cast<size_t>(table->count), 0);
+        bool removed = false;
+        for (int i = 0; i < nexclude; i++) {
+            const char *id = exclude_ids[i];
+            if (!id) continue;
+            int k = sequence_search(id, table);
+            if (k < 0) {
+                fprintf(stderr, "Unable to find sequence `%s' for exclusion.\n", id);
+            } else if (!gone[k]) {
+                gone[k] = 1;
+                removed = true;
+            }
+        }
+        if (removed) {
+            for (int k = 0; k < table->count; k++)
+                if (gone[k]) free_sequence(remove_seq_from_table(table, k));
+            compact_sequence_table(table);
+        }
+    }
+    if (mode == 1 && table->count == 0) error("No sequences specified; exiting");
+    if (count) *count = table->count;
+    return table;
+}
+
+SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files, int nfiles,
+                                        const char *const *guides, int nguides,
+                                        const char *const *select_ids, int nselect,
+                                        const char *const *exclude_ids, int nexclude, FILE *report,
+                                        FILE *report2, int mode) {
+    if (mode == 1 && nfiles <= 0) error("No sequence databases provided.  Use -db");
+    int max = effective_max(*max_count);
+    if (nguides != 0 && nguides != nfiles)
+        error("Must specify same number of database and guide sequence files.\n");
+    check_alphabet(nullptr);
+    SequenceTable *table = alloc_sequence_table();
+    int found = read_list_into(table, max, files, nfiles, guides, nguides);
+    drop_duplicate_ids(table);
+    int selected = 0;
+    table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, mode);
+    if (report) {
+        const char *prefix = (report == stdout || report == stderr) ? "" : "% ";
+        list_strings(report, const_cast<char **>(files), nfiles, "Database Files: ", prefix);
+        if (nselect > 0) list_strings(report, const_cast<char **>(select_ids), nselect, "Select IDs: ", prefix);
+        if (nexclude > 0)
+            list_strings(report, const_cast<char **>(exclude_ids), nexclude, "Exclude IDs: ", prefix);
+        fprintf(report, "%sFound %d sequence%s in %d file%s; selected %d sequence%s\n", prefix, found,
+                plural(found), nfiles, plural(nfiles), selected, plural(selected));
+        fflush(report);
+    }
+    if (report2 && report2 != report) {
+        fprintf(report2, "Found %d sequence%s in %d file%s; selected %d sequence%s\n", found, plural(found),
+                nfiles, plural(nfiles), selected, plural(selected));
+        fflush(report2);
+    }
+    *max_count = selected;
+    return table;
+}

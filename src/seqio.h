@@ -1,0 +1,88 @@
+// Sequence sources: one to six track files read in step, format detection of one
+// sequence file, and database file lists (whole, segmented, selected by ID).
+#ifndef QOR_SEQIO_H
+#define QOR_SEQIO_H
+
+#include <cstdio>
+#include <cstddef>
+
+struct Sequence;
+struct SequenceTable;
+
+// Most tracks one source may have.
+constexpr int MAX_SEQ_TRACKS = 6;
+// Size of a track file's line buffer (header lines, pushed-back lines).
+constexpr size_t SEQ_LINE_BUFFER = 100000;
+
+// Format numbers used by the dispatch.
+constexpr short SEQFORMAT_NBRF = 3;
+constexpr short SEQFORMAT_FASTA = 8;
+constexpr short SEQFORMAT_HSSP = 19;
+constexpr short SEQFORMAT_MODEL = 20;
+
+// Read-ahead buffer of a FASTA track: the reader scans whole blocks of the stream
+// instead of calling the stream one character at a time.
+struct SeqReadBuffer {
+    unsigned char *data = nullptr;   // owned block
+    size_t size = 0;                 // bytes valid in data
+    size_t pos = 0;                  // next byte to hand out
+    size_t capacity = 0;
+    bool eof = false;                // the stream has no more bytes
+    bool failed = false;             // the stream reported a read error
+    int last = '\n';                 // last byte handed out ('\n' at the start of the file)
+};
+
+// One open track file.
+struct SeqTrackFile {
+    char *name = nullptr;        // owned copy of the file name
+    FILE *stream = nullptr;      // from open_read; null for HSSP after its items were read
+    short format = 0;            // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
+    int item_count = 0;          // number of HSSP items
+    char **items = nullptr;      // owned HSSP rows, or null
+    int entry_count = 0;         // entries read so far
+    int done = 0;                // set when a read found no further entry
+    char *line = nullptr;        // SEQ_LINE_BUFFER bytes
+    SeqReadBuffer rb;            // read-ahead of the FASTA readers
+};
+
+// One open sequence source.
+struct SeqFileSet {
+    int ntracks = 0;                              // names in the list, empty tracks included
+    SeqTrackFile *tracks[MAX_SEQ_TRACKS] = {};    // null for "-" and past ntracks
+};
+
+// Format detection of one sequence file: returns the keyword of its format. Any out
+// pointer may be null. `kind` receives the sequence kind (0 other, 1 DNA, 2 RNA,
+// 3 nucleic, 4 protein) when the detector sets one.
+const char *seqfile_format_type(const char *filename, short *format, int *kind, int *lines_to_skip);
+const char *error_seqfile_format();
+const char *error_seqfile_alphabet();
+
+// Sources.
+SeqFileSet *open_sequences(const char *filenames);
+int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index);
+Sequence *read_sequence(SeqFileSet *source, int convert);
+int read_sequences(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
+                   int convert);
+int count_sequences(const char *filenames);
+void close_sequences(SeqFileSet *source);
+
+// Database file lists.
+constexpr int DEFAULT_MAX_DB_SEQUENCES = 2000000;
+SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int nfiles,
+                                 const char *const *guides, int nguides);
+int count_seqfile_list(const char *const *files, int nfiles);
+void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files, int nfiles,
+                                       const char *const *guides, int nguides, int segment_number,
+                                       int segment_count);
+int segmented_read_seqfile_list(SequenceTable *table);
+void cleanup_segmented_read_seqfile_list_exit_no_seq();
+SequenceTable *select_sequences(SequenceTable *table, int *count, const char *const *select_ids,
+                                int nselect, const char *const *exclude_ids, int nexclude, int mode);
+SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files, int nfiles,
+                                        const char *const *guides, int nguides,
+                                        const char *const *select_ids, int nselect,
+                                        const char *const *exclude_ids, int nexclude, FILE *report,
+                                        FILE *report2, int mode);
+
+#endif
