@@ -41,9 +41,11 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
 // Reads one node line (first line in line, continuation lines from fp) into *node, allocating
 // it when *node is null. Gives back the node's name letter (upper-cased first character of the
 // line) in *name and returns -1 for a named node; for a numbered node *name is 0 and the node
-// number is returned. The line counter advances for each continuation line read.
-long read_probs(FILE *fp, const char *filename, int *line_count, const std::string &line,
-                Node **node, char *name);
+// number is returned. The line counter advances for each continuation line read. When the values
+// stop at a continuation line that does not begin with a number, that line is left in line and
+// *pending (when given) is set: the caller reads it as the next line of the block.
+long read_probs(FILE *fp, const char *filename, int *line_count, std::string &line, Node **node,
+                char *name, bool *pending);
 
 // Splits a header line into keyword (first word cut at its first ':') and title (the rest, with
 // leading blanks, a run of '-' and blanks removed, and the newline dropped). Either output may
