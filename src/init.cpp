@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "alphabet.h"
+#include "modelio.h"
+#include "sequence.h"
 #include "utilities.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -609,25 +613,780 @@ void initialize_variables()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Not yet implemented (filled in below as the work lands)
+// Table helpers
 // ---------------------------------------------------------------------------------------------
 
-void basic_command_line(char **, int, std::string &, std::string *, int, int, const char *,
-                        void (*)())
+static bool is_list_type(int type)
 {
-    error("basic_command_line is not available in this build");
+    return (type >= VAR_INSERT && type <= VAR_INSERT_PROTEIN) || type == VAR_STRINGLIST ||
+           type == VAR_FILELIST;
 }
-void read_default_inits(int, std::string *, int) {}
-Rmodel *make_base_regularizer(int) { error("model records are not supported in this build"); }
-void read_init(const char *, int, int) {}
-void process_init_entry(FILE *, const char *, int, const char *, int *, int) {}
-const char *find_seq_file() { return nullptr; }
-void free_init() {}
-void list_strings(FILE *, char **, int, const char *, const char *) {}
-void print_init(FILE *, int, int, int) {}
-void dump_params(const char *, const char *) {}
-int print_reg_if_changed(FILE *, int, const char *, int) { return 0; }
-int var_changed(const void *) { return 0; }
-void mark_var_changed(const void *) {}
-void mark_var_same(const void *) {}
-const char **var_names(const void *) { return nullptr; }
+
+static bool is_string_type(int type)
+{
+    return type == VAR_STRING || type == VAR_SEQFILE || type == VAR_PRIORFILE ||
+           type == VAR_ALPHABET;
+}
+
+// The entry that holds the count of a list: the one right after the list's entry.
+static bool is_count_entry(const ReadVar *v)
+{
+    return v > read_vars && is_list_type(v[-1].type);
+}
+
+// True when any entry that shares the variable (an alias or the entry itself) has been set.
+static bool any_alias_set(const ReadVar *entry)
+{
+    for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
+        if (v->value == entry->value && v->set)
+            return true;
+    return false;
+}
+
+static ReadVar *find_by_address(const void *value, const char *operation)
+{
+    for (ReadVar *v = read_vars; v->type != VAR_END; v++)
+        if (v->value == value)
+            return v;
+    std::string msg = std::string("Internal error: ") + operation +
+                      " was given an unfound variable address";
+    if (error_throws)
+        throw FatalError{msg};
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", msg.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+int var_changed(const void *value)
+{
+    return find_by_address(value, "var_changed")->set;
+}
+
+void mark_var_changed(const void *value)
+{
+    find_by_address(value, "mark_var_changed")->set = 1;
+}
+
+void mark_var_same(const void *value)
+{
+    find_by_address(value, "mark_var_same")->set = 0;
+}
+
+const char **var_names(const void *value)
+{
+    find_by_address(value, "var_names");
+    size_t n = 0;
+    for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
+        if (v->value == value)
+            n++;
+    const char **names = (const char **)mem_alloc((n + 1) * sizeof(char *));
+    size_t k = 0;
+    for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
+        if (v->value == value)
+            names[k++] = v->key;
+    names[k] = nullptr;
+    return names;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+// ---------------------------------------------------------------------------------------------
+
+// Reads an integer as "%d" would (leading blanks, sign, digits; the rest ignored), refusing a
+// value outside the 32-bit range.
+static bool parse_int_value(const char *text, int *out)
+{
+    errno = 0;
+    char *end;
+    long v = std::strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX)
+        return false;
+    *out = (int)v;
+    return true;
+}
+
+// Reads a double as "%lf" would, refusing a value too large for a double.
+static bool parse_double_value(const char *text, double *out)
+{
+    errno = 0;
+    char *end;
+    double v = std::strtod(text, &end);
+    if (end == text || (errno == ERANGE && std::fabs(v) == HUGE_VAL))
+        return false;
+    *out = v;
+    return true;
+}
+
+// Appends a value to a list entry (the count lives in the entry after it).
+static void append_list_value(ReadVar *entry, const char *value)
+{
+    char ***list = (char ***)entry->value;
+    int *count = (int *)entry[1].value;
+    if (*count >= MAX_LIST_VALUES)
+        error("Only %d %s values can be specified.  Skipping %s.\n", MAX_LIST_VALUES,
+              entry->key, value);
+    if (!*list)
+        *list = (char **)mem_alloc(MAX_LIST_VALUES * sizeof(char *));
+    (*list)[(*count)++] = str_dup(value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameter files
+// ---------------------------------------------------------------------------------------------
+
+// Parameter files being read, outermost first, so that a file that includes itself (directly or
+// through others) is refused instead of being read again and again.
+static std::vector<std::string> files_being_read;
+
+static std::string file_identity(const char *name)
+{
+    struct stat st;
+    if (stat(name, &st) == 0)
+        return std::to_string((unsigned long long)st.st_dev) + ":" +
+               std::to_string((unsigned long long)st.st_ino);
+    return std::string("name:") + name;
+}
+
+static const size_t MAX_PARAMETER_LINE = 100000;
+
+void read_init(const char *filename, int priority, int read_flags)
+{
+    if (!filename || !*filename)
+        return;
+    std::string id = file_identity(filename);
+    for (const std::string &other : files_being_read)
+        if (other == id)
+            error("Parameter file %s includes itself (directly or through other files).",
+                  filename);
+    FILE *fp = open_read(filename, OPEN_FATAL | OPEN_REWIND);
+    if (verbout)
+        std::fprintf(verbout, "Reading parameter file %s\n", filename);
+    files_being_read.push_back(id);
+    std::string name(filename);  // the caller's text may be a list value released meanwhile
+    int line_no = 0;
+    std::string line;
+    while (read_whole_line(fp, line)) {
+        line_no++;
+        if (line.size() >= MAX_PARAMETER_LINE)
+            error("%s(%d): line longer than %d characters.", name.c_str(), line_no,
+                  (int)MAX_PARAMETER_LINE - 1);
+        unsigned char c = (unsigned char)line[0];
+        if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
+            process_init_entry(fp, line.c_str(), priority, name.c_str(), &line_no, read_flags);
+    }
+    files_being_read.pop_back();
+    close_read(fp);
+}
+
+// The location format "<source>(%d)" for the model reader, with any '%' of the name doubled.
+static std::string location_format(const char *source)
+{
+    std::string f;
+    for (const char *p = source; *p; p++) {
+        f += *p;
+        if (*p == '%')
+            f += '%';
+    }
+    return f + "(%d)";
+}
+
+static const int model_read_flag[4] = {READ_MODEL, READ_REGULARIZER, READ_FREQUENCIES,
+                                       READ_NULLMODEL};
+
+void process_init_entry(FILE *fp, const char *line_in, int priority, const char *source,
+                        int *line_no, int read_flags)
+{
+    // 1. Trim; ignore empty lines and comments.
+    const char *b = line_in;
+    while (*b && std::isspace((unsigned char)*b))
+        b++;
+    const char *e = b + std::strlen(b);
+    while (e > b && std::isspace((unsigned char)e[-1]))
+        e--;
+    std::string line(b, e);
+    if (line.empty() || line[0] == '%')
+        return;
+
+    // 2. The prefix of every message about the line.
+    std::string prefix = std::string(source ? source : "") + "(" +
+                         std::to_string(line_no ? *line_no : 0) + "): ";
+    const char *pre = prefix.c_str();
+
+    // 3. Name and value.
+    size_t name_end = 0;
+    while (name_end < line.size() && !std::isspace((unsigned char)line[name_end]))
+        name_end++;
+    std::string name = line.substr(0, name_end);
+    size_t value_start = name_end;
+    while (value_start < line.size() && std::isspace((unsigned char)line[value_start]))
+        value_start++;
+    std::string value = line.substr(value_start);
+    const char *val = value.c_str();
+
+    // 4. Find the entry.
+    ReadVar *entry = nullptr;
+    for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
+        if (v->type == VAR_MODEL) {
+            if (line.compare(0, std::strlen(v->key), v->key) == 0) {
+                entry = v;
+                break;
+            }
+        } else if (capscomp(name.c_str(), v->key) == 0) {
+            entry = v;
+            break;
+        }
+    }
+    if (!entry) {
+        std::fprintf(stderr, "%s Could not understand %s\n", pre, line.c_str());
+        return;
+    }
+
+    // 5. verbose switches the verbose stream at once, at any priority.
+    if (entry->value == &verbose) {
+        int v;
+        if (!parse_int_value(val, &v))
+            error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+        verbout = v ? stderr : nullptr;
+    }
+
+    // 6. Model sections.
+    if (entry->type == VAR_MODEL) {
+        if (!fp) {
+            std::fprintf(stderr, "%s Cannot specify %s here.\n", pre, entry->key);
+            return;
+        }
+        int section = (int)(entry - read_vars);
+        Rmodel **slot = (Rmodel **)entry->value;
+        if ((read_flags & model_read_flag[section]) && (!entry->set || priority != 0)) {
+            if (verbout)
+                std::fprintf(verbout, "%s Reading %s\n", pre, line.c_str());
+            free_rmodel(slot);
+            if (priority != PRIORITY_LIBRARY && entry->set)
+                std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre,
+                             entry->key);
+            entry->set = 1;
+            *slot = read_rmodel(fp, source, line_no, line.c_str(), nullptr, nullptr, 0);
+        } else {
+            if (verbout)
+                std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
+            skip_model(fp, location_format(source ? source : "").c_str(), line_no);
+        }
+        return;
+    }
+
+    // 7. Every other entry needs a value.
+    if (value.empty()) {
+        std::fprintf(stderr, "%s Value not specified for %s\n", pre, name.c_str());
+        return;
+    }
+
+    // The counts of the lists follow their lists; they are not set from outside.
+    if (is_count_entry(entry)) {
+        std::fprintf(stderr, "%s %s counts the values of %s and cannot be set; ignored.\n", pre,
+                     entry->key, entry[-1].key);
+        return;
+    }
+
+    // At priority 0 a value set by any of its names is kept.
+    bool set_before = priority == PRIORITY_USERFILE ? any_alias_set(entry) : entry->set != 0;
+
+    switch (entry->type) {
+    case VAR_INT:
+    case VAR_DOUBLE:
+        if (set_before && priority == PRIORITY_USERFILE)
+            return;
+        if (set_before && priority == PRIORITY_COMMAND)
+            std::fprintf(stderr, "%s%s has already been set. Using %s.\n", pre, entry->key, val);
+        if (entry->type == VAR_INT) {
+            int v;
+            if (!parse_int_value(val, &v))
+                error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+            *(int *)entry->value = v;
+        } else {
+            double v;
+            if (!parse_double_value(val, &v))
+                error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+            *(double *)entry->value = v;
+        }
+        entry->set = 1;
+        return;
+    case VAR_STRING:
+    case VAR_SEQFILE:
+    case VAR_PRIORFILE: {
+        if (set_before && priority == PRIORITY_USERFILE)
+            return;
+        if (set_before && priority == PRIORITY_COMMAND)
+            std::fprintf(stderr, "%s%s has already been set.  Using %s.\n", pre, entry->key,
+                         val);
+        char **str = (char **)entry->value;
+        std::free(*str);
+        *str = str_dup(val);
+        entry->set = 1;
+        return;
+    }
+    case VAR_INSERT:
+    case VAR_INSERT_DNA:
+    case VAR_INSERT_RNA:
+    case VAR_INSERT_PROTEIN: {
+        append_list_value(entry, val);
+        entry->set = 1;
+        int wanted_id = entry->type == VAR_INSERT_DNA ? 1
+                        : entry->type == VAR_INSERT_RNA ? 2
+                        : entry->type == VAR_INSERT_PROTEIN ? 3 : 0;
+        if (entry->type == VAR_INSERT || (alphabet && alphabet->id == wanted_id))
+            read_init(val, priority, read_flags);
+        return;
+    }
+    case VAR_ALPHABET:
+        if (!set_before || priority != PRIORITY_USERFILE) {
+            process_alphabet(line.c_str(), -1, pre);
+            entry->set = 1;
+        }
+        return;
+    case VAR_STRINGLIST:
+    case VAR_FILELIST:
+        entry->set = 1;
+        append_list_value(entry, val);
+        return;
+    default:
+        error("Illegal code (%d) in processes_init_entry.\n", entry->type);
+    }
+}
+
+const char *find_seq_file()
+{
+    for (const ReadVar *v = read_vars; v->type != VAR_END; v++) {
+        if (v->type == VAR_SEQFILE) {
+            const char *s = *(char *const *)v->value;
+            if (s && *s)
+                return s;
+        } else if (v->type == VAR_FILELIST) {
+            char **list = *(char **const *)v->value;
+            int count = *(const int *)v[1].value;
+            if (list && count > 0)
+                return list[0];
+        }
+    }
+    return nullptr;
+}
+
+void free_init()
+{
+    for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
+        if (is_list_type(v->type)) {
+            char ***list = (char ***)v->value;
+            int *count = (int *)v[1].value;
+            if (*list) {
+                for (int i = 0; i < *count; i++)
+                    std::free((*list)[i]);
+                std::free(*list);
+                *list = nullptr;
+            }
+            *count = 0;
+        } else if (is_string_type(v->type)) {
+            char **str = (char **)v->value;
+            std::free(*str);
+            *str = nullptr;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing parameters
+// ---------------------------------------------------------------------------------------------
+
+void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead)
+{
+    if (!lead)
+        lead = "";
+    size_t head = std::strlen(lead) + std::strlen(key);
+    std::fprintf(fp, "%s%s", lead, key);
+    if (count < 0) {
+        int n = -count;
+        for (int i = 0; i < n; i++) {
+            if (i > 0)
+                std::fprintf(fp, "\n%s%s", lead, key);
+            std::fprintf(fp, " %s", values[i]);
+        }
+    } else {
+        size_t used = head;
+        for (int i = 0; i < count; i++) {
+            size_t len = std::strlen(values[i]);
+            if (i > 0 && used + len > 70) {
+                std::fprintf(fp, "\n%s%s", lead, key);
+                used = head;
+            }
+            std::fprintf(fp, " %s", values[i]);
+            used += 1 + len;
+        }
+    }
+    std::fputc('\n', fp);
+}
+
+void print_init(FILE *fp, int all, int comment_all, int binary)
+{
+    ReadVar *nm = find_by_address(&Nmodels, "print_init");
+    if (nm->set)
+        nm->set = 2;
+    for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
+        if (is_count_entry(v))
+            continue;
+        if (!all && !v->set)
+            continue;
+        const char *pre = (v->set == 2 || comment_all) ? "% " : "";
+        switch (v->type) {
+        case VAR_INT:
+            std::fprintf(fp, "%s%s %d\n", pre, v->key, *(int *)v->value);
+            break;
+        case VAR_DOUBLE:
+            std::fprintf(fp, "%s%s %lf\n", pre, v->key, *(double *)v->value);
+            break;
+        case VAR_STRING:
+        case VAR_SEQFILE:
+        case VAR_PRIORFILE:
+        case VAR_ALPHABET: {
+            const char *s = *(char **)v->value;
+            std::fprintf(fp, "%s%s %s\n", pre, v->key, s ? s : "");
+            break;
+        }
+        case VAR_INSERT:
+        case VAR_INSERT_DNA:
+        case VAR_INSERT_RNA:
+        case VAR_INSERT_PROTEIN:
+            list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key, "%");
+            break;
+        case VAR_STRINGLIST:
+        case VAR_FILELIST:
+            list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key,
+                         v->value == &Constr.constraints ? "% " : "");
+            break;
+        case VAR_MODEL:
+            if (v->value == &base_regularizer && !comment_all && base_regularizer)
+                nice_print_rmodel(fp, base_regularizer, "REGULARIZER", "Initial regularizer",
+                                  nullptr, binary);
+            break;
+        default:
+            std::fprintf(stderr, "Unkown type in init:print_init: %d name: %s\n", v->type,
+                         v->key);
+        }
+    }
+}
+
+void dump_params(const char *banner, const char *run_name)
+{
+    if (!run_name)
+        run_name = "default";
+    if (verbout)
+        std::fprintf(verbout, "Dumping parameters to file %s.params\n", run_name);
+    FILE *fp = prepare_statfile(run_name, banner, ".params");
+    stat_print_time(fp);
+    std::fprintf(fp, "%% ---------------------------------------------------------------------\n");
+    print_init(fp, 1, 0, binary_output);
+    close_outputfile(fp);
+}
+
+int print_reg_if_changed(FILE *fp, int force, const char *title, int binary)
+{
+    if (!base_regularizer || !(force || var_changed(&base_regularizer)))
+        return 0;
+    return nice_print_rmodel(fp, base_regularizer, "REGULARIZER", title, nullptr, binary);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------------------------
+
+// A raw model whose only node is a GENERIC node made from the current alphabet's regularizers.
+static Rmodel *regularizer_from_current_alphabet()
+{
+    check_alphabet(nullptr);
+    Rmodel *r = alloc_rmodel(nullptr);
+    Node *node = alloc_node();
+    for (int k = 0; k < 3; k++) {
+        node->djump[k] = alphabet->trans_reg[k];
+        node->mjump[k] = alphabet->trans_reg[3 + k];
+        node->ijump[k] = alphabet->trans_reg[6 + k];
+    }
+    int a = (node->nparams - 9) / 2;
+    for (int k = 0; k < a; k++) {
+        node->match[k] = alphabet->match_reg[k];
+        node->insert[k] = alphabet->insert_reg[k];
+    }
+    r->generic = node;
+    return r;
+}
+
+Rmodel *make_base_regularizer(int track)
+{
+    if (track < 0 || track >= MAX_ALPHABET_TRACKS || !alphabets[track])
+        error("make_base_regularizer: track %d has no alphabet", track);
+    AlphabetInfo *saved = alphabet;
+    alphabet = alphabets[track];
+    Rmodel *r = regularizer_from_current_alphabet();
+    alphabet = saved;
+    return r;
+}
+
+// The working directory, however long.
+static std::string current_directory()
+{
+    std::vector<char> buf(1024);
+    for (;;) {
+        if (getcwd(buf.data(), buf.size()))
+            return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20))
+            return std::string(".");
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// True when the file can be opened for reading as a plain file (no decompression fallback).
+static bool plain_file_opens(const std::string &path)
+{
+    FILE *fp = std::fopen(path.c_str(), "r");
+    if (!fp)
+        return false;
+    struct stat st;
+    bool ok = fstat(fileno(fp), &st) == 0 && !S_ISDIR(st.st_mode);
+    std::fclose(fp);
+    return ok;
+}
+
+void read_default_inits(int make_default_reg, std::string *note, int read_flags)
+{
+    if (note)
+        note->clear();
+
+    // Exactly one per-user parameter file, at the lowest priority.
+    std::string userfile;
+    const char *qorrc = std::getenv("QORRC");
+    if (qorrc) {
+        userfile = qorrc;
+        if (note)
+            *note = "%\n%  Additional default parameters from QORRC =\n%\t" + userfile + "\n%\n";
+        else if (verbout)
+            std::fprintf(verbout, "Reading default parameters from QORRC=%s\n", qorrc);
+    } else if (plain_file_opens(".qorrc")) {
+        std::string dir = current_directory();
+        userfile = dir + "/.qorrc";
+        if (note)
+            *note = "%\n%  Additional default parameters from\n%\t" + dir + "/.qorrc\n%\n";
+        else if (verbout)
+            std::fprintf(verbout, "Reading default parameters from %s/.qorrc\n", dir.c_str());
+    } else {
+        const char *home = std::getenv("HOME");
+        if (home) {
+            std::string path = std::string(home) + "/.qorrc";
+            if (plain_file_opens(path)) {
+                userfile = path;
+                if (note)
+                    *note = "%\n%  Additional default parameters from\n%\t" + path + "\n%\n";
+                else if (verbout)
+                    std::fprintf(verbout, "Reading default parameters from %s\n", path.c_str());
+            }
+        }
+    }
+    if (!userfile.empty())
+        read_init(userfile.c_str(), PRIORITY_USERFILE, read_flags);
+
+    // Model files named by parameters.
+    if (read_flags & (READ_MODEL | READ_MODEL_FILE))
+        read_first_rmodel(model_file, "initial model", 0, &base_model, RMODEL_FATAL);
+    if (read_flags & READ_REGULARIZER)
+        read_first_rmodel(regularizer_file, "regularizer", 0, &base_regularizer, RMODEL_FATAL);
+    if (read_flags & READ_NULLMODEL)
+        read_first_rmodel(nullmodel_file, "null model", 0, &users_null, RMODEL_FATAL);
+
+    // The default regularizer, from the alphabet.
+    if (make_default_reg && !base_regularizer)
+        base_regularizer = regularizer_from_current_alphabet();
+
+    if (mainline_cutoff != 0.5) {
+        cutmatch = mainline_cutoff;
+        cutinsert = mainline_cutoff;
+    }
+
+    // Seeds.
+    if (random_seed == -1)
+        random_seed = (int)getpid();
+    srandom((unsigned)random_seed);
+    find_by_address(&random_seed, "read_default_inits")->set = 2;
+    if (trainseed == -1) {
+        trainseed = (int)getpid();
+        find_by_address(&trainseed, "read_default_inits")->set = 2;
+    }
+}
+
+static void print_usage_line(const char *program)
+{
+    std::fprintf(stderr, "Usage: %s run_name [-option value]*\n", program);
+}
+
+static void run_usage(void (*usage)())
+{
+    if (usage)
+        usage();
+    else
+        std::fprintf(stderr, "Please see the QOR documentation for help.\n");
+}
+
+// Ends the run after a malformed command line: the message, the usage line and the program's
+// usage text, status 1.
+[[noreturn]] static void command_line_failure(const std::string &message, const char *program,
+                                              void (*usage)())
+{
+    std::fflush(stdout);
+    std::fputs(message.c_str(), stderr);
+    print_usage_line(program);
+    if (usage)
+        usage();
+    std::fflush(stderr);
+    std::exit(1);
+}
+
+static bool is_set_text(const char *s)
+{
+    return s && *s;
+}
+
+void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
+                        int read_flags, int required_flags, const char *banner,
+                        void (*usage)())
+{
+    static bool started = false;
+    verbout = stderr;
+    if (started)
+        error("basic_command_line called twice!");
+    started = true;
+    if (!banner)
+        banner = "";
+    const char *program = (argc > 0 && argv[0]) ? argv[0] : "qor";
+
+    initialize_variables();
+    init_alphabets();
+
+    // Special forms.
+    if (argc <= 1) {
+        std::fprintf(stderr, "%s\n", banner);
+        print_usage_line(program);
+        run_usage(usage);
+        std::exit(1);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "-v") == 0) {
+        std::printf("%s\n", banner);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
+        std::printf("%s\n", banner);
+        std::fflush(stdout);
+        run_usage(usage);
+        std::exit(0);
+    }
+    if (argc == 3 && capscomp(argv[1], "-dump_parameters") == 0 &&
+        std::strcmp(argv[2], "2") == 0) {
+        dump_params(banner, "default");
+        std::fflush(stdout);
+        std::exit(0);
+    }
+
+    run_name = argv[1];
+
+    // Option pairs at command-line priority.
+    for (int i = 2; i < argc; i += 2) {
+        const char *option = argv[i];
+        if (option[0] != '-')
+            command_line_failure(std::string("Option ") + option +
+                                     " is missing a leading hyphen\n",
+                                 program, usage);
+        if (i + 1 >= argc)
+            command_line_failure(std::string("Option ") + option + " is missing its value\n",
+                                 program, usage);
+        std::string line = std::string(option + 1) + " " + argv[i + 1] + "\n";
+        if (line.size() > MAX_PARAMETER_LINE)
+            error("Option %s: option and value longer than %d characters.", option,
+                  (int)MAX_PARAMETER_LINE);
+        int position = i - 2;
+        process_init_entry(nullptr, line.c_str(), PRIORITY_COMMAND, "Command line option",
+                           &position, read_flags);
+    }
+
+    if (verbout)
+        std::fprintf(verbout, "%s\n", banner);
+
+    // Background files named so far (the per-user file is read only below).
+    for (int i = 0; i < alphbackfilecount; i++) {
+        FILE *fp = open_read(alphbackfile[i], OPEN_FATAL);
+        process_alphabet_backfile(fp, alphbackfile[i]);
+        close_read(fp);
+    }
+
+    read_default_inits(required_flags & REQUIRE_REGULARIZER, note, read_flags);
+
+    // Default prior library by alphabet.
+    if (alphabet && !var_changed(&prior_library) && !is_set_text(prior_library)) {
+        char **from = nullptr;
+        if (alphabet->id == 3)
+            from = &protein_prior;
+        else if (alphabet->id == 1 || alphabet->id == 2)
+            from = &nucleotide_prior;
+        if (from && is_set_text(*from)) {
+            std::free(prior_library);
+            prior_library = str_dup(*from);
+            if (var_changed(from))
+                mark_var_changed(&prior_library);
+        }
+    }
+
+    // Required models: only the first failure is reported.
+    bool failed = true;
+    if ((required_flags & REQUIRE_ANY_MODEL) && !base_model && !is_set_text(Score.query) &&
+        !is_set_text(trackmod) && !is_set_text(model_library)) {
+        std::fprintf(stderr, "This program requires a QOR model specified as either\n");
+        std::fprintf(stderr, "-i file, which contains a %s, or\n", "MODEL");
+        std::fprintf(stderr, "-model_file file, where file contains any model structure, or\n");
+        std::fprintf(stderr, "-trackmod file1,file2,..., for a multitrack model, or\n");
+        std::fprintf(stderr, "-query sequencefile   for a Smith and Waterman query model.\n");
+    } else if ((required_flags & REQUIRE_MODEL) && !base_model) {
+        std::fprintf(stderr, "This program requires a QOR model specified as either\n");
+        std::fprintf(stderr, "-i file, while file contains a %s, or\n", "MODEL");
+        std::fprintf(stderr, "-model_file file, where file contains any model structure, or\n");
+    } else if ((required_flags & REQUIRE_REGULARIZER) && !base_regularizer) {
+        std::fprintf(stderr, "This program requires a QOR regularizer specified as either\n");
+        std::fprintf(stderr, "-i file, while file contains a %s, or\n", "REGULARIZER");
+        std::fprintf(stderr,
+                     "-regularizer_file file, where file contains any model structure.\n");
+    } else if ((required_flags & REQUIRE_NULLMODEL) && !users_null) {
+        std::fprintf(stderr,
+                     "This program requires a QOR complex null model specified as either\n");
+        std::fprintf(stderr, "-i file, while file contains a %s, or\n", "NULLMODEL");
+        std::fprintf(stderr, "-nullmodel_file file, where file contains any model structure.\n");
+    } else if (required_flags & ~0x5f) {
+        std::fprintf(stderr,
+                     "basic_command_line was called with an illegal required model (0x%x).\n",
+                     (unsigned)required_flags);
+    } else {
+        failed = false;
+    }
+
+    // The experimental codon alphabet.
+    if (alphabet && alphabet->id == 34) {
+        std::fprintf(stderr, "Resetting parameters for experimental codon alphabet\n");
+        std::fprintf(stderr, "Nmodels 1, seq_models = 0\n");
+        std::fprintf(stderr, "Settings for evalues & null scores not yet studied.\n");
+        std::fprintf(stderr, "Character regularizer for codons always\n");
+        std::fprintf(stderr, "taken from the alphabet node.  Use -alphbackfile to set.\n");
+        Nmodels = 1;
+        sequence_models = 0.0;
+        mark_var_changed(&Nmodels);
+        mark_var_changed(&sequence_models);
+    }
+
+    if (failed) {
+        if (usage)
+            usage();
+        std::fflush(stdout);
+        std::exit(1);
+    }
+}
