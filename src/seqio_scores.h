@@ -93,6 +93,7 @@ struct ScoreLineReader {
     std::vector<char> buf;
     size_t start = 0;  // first byte of the next line
     size_t end = 0;    // bytes valid in buf
+    size_t scanned = 0;  // bytes from start already known to hold no line end
     bool eof = false;
 };
 void score_reader_init(ScoreLineReader *reader, FILE *fp);

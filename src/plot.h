@@ -1,0 +1,65 @@
+// Plot files and the gnuplot run: the plotted score column, the gnuplot command file (run name
+// followed by ".plt") with its header and range lines, bar-shape writers for plot data files, and
+// the run of gnuplot that turns the command file into PostScript and removes the temporary files.
+#ifndef QOR_PLOT_H
+#define QOR_PLOT_H
+
+#include <cstdio>
+#include <vector>
+
+struct SequenceTable;
+
+// Writes the help of the plot options to standard error.
+void plot_usage();
+
+// Rewrites report column 1 of every entry with the chosen column (0 length, 1 simple score
+// unchanged, 2 report column 2, 3 log10 of the E-value) and returns the axis label. A table whose
+// first entry has no E-value keeps its columns for every choice.
+const char *set_plotcolumn(SequenceTable *table, int column);
+
+// The column that set_plotcolumn actually uses: the chosen one, or 1 when the first entry has no
+// E-value or the choice is not 0, 2 or 3.
+int effective_plotcolumn(int column, double first_evalue);
+// Its axis label.
+const char *plotcolumn_label(int effective_column);
+// The plotted value of one entry for an effective column.
+float plotcolumn_value(int effective_column, int length, float report1, float report2,
+                       double evalue);
+
+// Reads a score file as read_score_file does, but keeps only each entry's plotted value (the
+// column as set_plotcolumn chooses it, negated when negate is non-zero), in file order. *label
+// receives the axis label ("" for a file without entries). Used where only the values matter,
+// so that files of many millions of rows fit in little memory.
+std::vector<float> read_plotted_scores(const char *path, int column, int negate,
+                                       const char **label);
+// Sorts plotted values ascending as sort_score_list orders report column 1 (a NaN last; equal
+// values keep their order).
+void sort_plotted_scores(std::vector<float> &values);
+
+// Four corners of a bar: (x1, y1), (x1, y2), (x2, y2), (x2, y1), as "%5.2f %d" lines.
+void draw_bar(FILE *fp, int y1, int y2, float x1, float x2);
+void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2);
+// Shading of a bar: two points a third and two thirds across at y1 + 0.5, y1 + 1.5, ... below y2.
+void shade_bar(FILE *fp, int y1, int y2, float x1, float x2);
+
+// The range lines of the command file.
+void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line);
+
+// True when the run name can stand inside the double-quoted strings of a gnuplot command file:
+// no '"', '`' or '\' and no control characters.
+bool plot_run_name_ok(const char *run_name);
+// Ends the run with a message when plot_run_name_ok refuses the run name.
+void check_plot_run_name(const char *run_name);
+
+// Creates run_name + ".plt" and writes its header (banner block with '#', the PostScript lines,
+// title, axis labels, "set nozeroaxis"); title, xlabel and ylabel may be null. Returns the open
+// stream; the caller writes the rest and closes it.
+FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const char *title,
+                   const char *xlabel, const char *ylabel);
+
+// Runs gnuplot on run_name + ".plt" when plotps is non-zero; after a successful run removes the
+// files run_name + each given suffix and the command file, unless plotps is 3.
+void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1,
+                        const char *suffix2, const char *suffix3);
+
+#endif

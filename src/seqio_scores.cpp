@@ -1,0 +1,658 @@
+// Score files: reading, report columns, E-values, sorting, selection and the merge with
+// sequences read from sequence files.
+#include "seqio_scores.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <climits>
+#include <string>
+
+#include "init.h"
+#include "sequence.h"
+#include "utilities.h"
+
+int sort_direction = 1;
+
+// ---------------------------------------------------------------------------------------------
+// Reading lines
+// ---------------------------------------------------------------------------------------------
+
+static const size_t SCORE_READ_BLOCK = 1 << 20;
+
+void score_reader_init(ScoreLineReader *reader, FILE *fp)
+{
+    reader->fp = fp;
+    reader->buf.assign(SCORE_READ_BLOCK, 0);
+    reader->start = 0;
+    reader->end = 0;
+    reader->scanned = 0;
+    reader->eof = false;
+}
+
+// Every line is handed out whole, however long: the buffer doubles while a line does not fit.
+// Bytes already searched for the line end are not searched again, and the unread tail moves to
+// the front only when the buffer is full, so reading stays linear in the size of the stream.
+bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len)
+{
+    for (;;) {
+        size_t from = reader->start + reader->scanned;
+        if (from < reader->end) {
+            const char *base = reader->buf.data();
+            const void *nl = std::memchr(base + from, '\n', reader->end - from);
+            if (nl) {
+                size_t stop = static_cast<size_t>(static_cast<const char *>(nl) - base) + 1;
+                *line = base + reader->start;
+                *len = stop - reader->start;
+                reader->start = stop;
+                reader->scanned = 0;
+                return true;
+            }
+            reader->scanned = reader->end - reader->start;
+        }
+        if (reader->eof) {
+            if (reader->start < reader->end) {
+                // The last line of a stream that does not end with a line end.
+                *line = reader->buf.data() + reader->start;
+                *len = reader->end - reader->start;
+                reader->start = reader->end;
+                reader->scanned = 0;
+                return true;
+            }
+            return false;
+        }
+        if (reader->end == reader->buf.size()) {
+            if (reader->start > 0) {
+                size_t keep = reader->end - reader->start;
+                std::memmove(reader->buf.data(), reader->buf.data() + reader->start, keep);
+                reader->start = 0;
+                reader->end = keep;
+            }
+            if (reader->end == reader->buf.size())
+                reader->buf.resize(reader->buf.size() * 2);
+        }
+        size_t room = reader->buf.size() - reader->end;
+        size_t got = std::fread(reader->buf.data() + reader->end, 1, room, reader->fp);
+        reader->end += got;
+        if (got == 0)
+            reader->eof = true;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsing numbers: decimal integers and decimal floating numbers, each after white space, as the
+// C conversions read them in the "C" locale (no hexadecimal forms). The common short forms are
+// converted exactly without the library; anything longer goes to strtod on a copy of the token.
+// ---------------------------------------------------------------------------------------------
+
+static inline bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+static inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+static const char *skip_space(const char *p, const char *end)
+{
+    while (p < end && is_space(*p))
+        p++;
+    return p;
+}
+
+// Reads an integer at p (after white space): optional sign and at least one digit. Values past
+// the int range are held at its ends. Returns the end of the number, or null when none.
+static const char *parse_int(const char *p, const char *end, int *out)
+{
+    p = skip_space(p, end);
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = (*p == '-');
+        p++;
+    }
+    if (p >= end || !is_digit(*p))
+        return nullptr;
+    long long v = 0;
+    for (; p < end && is_digit(*p); p++)
+        if (v <= static_cast<long long>(INT_MAX) + 1)
+            v = v * 10 + (*p - '0');
+    if (neg)
+        v = -v;
+    if (v > INT_MAX)
+        v = INT_MAX;
+    if (v < INT_MIN)
+        v = INT_MIN;
+    *out = static_cast<int>(v);
+    return p;
+}
+
+static bool match_word(const char *p, const char *end, const char *word)
+{
+    for (; *word; word++, p++) {
+        if (p >= end)
+            return false;
+        char c = *p;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != *word)
+            return false;
+    }
+    return true;
+}
+
+static const double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads a floating number at p (after white space): [sign] digits [. digits] or [sign] . digits,
+// with an optional exponent e[sign]digits; or [sign] inf, infinity or nan in any case. Returns the
+// end of the number, or null when none.
+static const char *parse_double(const char *p, const char *end, double *out)
+{
+    p = skip_space(p, end);
+    const char *tok = p;
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = (*p == '-');
+        p++;
+    }
+    if (p < end && (*p == 'i' || *p == 'I' || *p == 'n' || *p == 'N')) {
+        if (match_word(p, end, "infinity")) {
+            *out = neg ? -HUGE_VAL : HUGE_VAL;
+            return p + 8;
+        }
+        if (match_word(p, end, "inf")) {
+            *out = neg ? -HUGE_VAL : HUGE_VAL;
+            return p + 3;
+        }
+        if (match_word(p, end, "nan")) {
+            *out = neg ? -NAN : NAN;
+            return p + 3;
+        }
+        return nullptr;
+    }
+    unsigned long long mant = 0;
+    int sig = 0;        // significant digits taken into mant
+    int dropped = 0;    // integer digits beyond what mant holds
+    int frac = 0;       // fraction digits taken into mant
+    bool any = false;
+    bool exact = true;  // every digit is in mant
+    for (; p < end && is_digit(*p); p++) {
+        any = true;
+        if (mant == 0 && *p == '0')
+            continue;
+        if (sig < 19) {
+            mant = mant * 10 + static_cast<unsigned>(*p - '0');
+            sig++;
+        } else {
+            dropped++;
+            exact = false;
+        }
+    }
+    if (p < end && *p == '.') {
+        const char *q = p + 1;
+        bool fdigits = false;
+        for (; q < end && is_digit(*q); q++) {
+            fdigits = true;
+            if (mant == 0 && *q == '0') {
+                frac++;
+                continue;
+            }
+            if (sig < 19) {
+                mant = mant * 10 + static_cast<unsigned>(*q - '0');
+                sig++;
+                frac++;
+            } else {
+                exact = false;
+            }
+        }
+        if (!any && !fdigits)
+            return nullptr;
+        any = true;
+        p = q;
+    }
+    if (!any)
+        return nullptr;
+    long long exp10 = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char *q = p + 1;
+        bool eneg = false;
+        if (q < end && (*q == '+' || *q == '-')) {
+            eneg = (*q == '-');
+            q++;
+        }
+        if (q < end && is_digit(*q)) {
+            for (; q < end && is_digit(*q); q++)
+                if (exp10 < 100000)
+                    exp10 = exp10 * 10 + (*q - '0');
+            if (eneg)
+                exp10 = -exp10;
+            p = q;
+        }
+    }
+    long long scale = exp10 + dropped - frac;
+    if (exact && sig <= 15 && scale >= -22 && scale <= 22) {
+        // Both the digits and the power of ten are exact doubles: one rounding, as strtod gives.
+        double v = static_cast<double>(mant);
+        if (scale >= 0)
+            v *= exact_powers[scale];
+        else
+            v /= exact_powers[-scale];
+        *out = neg ? -v : v;
+        return p;
+    }
+    if (mant == 0 && exact) {
+        *out = neg ? -0.0 : 0.0;
+        return p;
+    }
+    std::string copy(tok, static_cast<size_t>(p - tok));
+    *out = std::strtod(copy.c_str(), nullptr);
+    return p;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsing one line
+// ---------------------------------------------------------------------------------------------
+
+bool parse_score_line(const char *line, size_t len, ScoreLine *out)
+{
+    // A NUL byte ends the text of the line.
+    if (const void *nul = std::memchr(line, '\0', len))
+        len = static_cast<size_t>(static_cast<const char *>(nul) - line);
+    if (len == 0 || line[0] == ';' || line[0] == '%')
+        return false;
+    const char *end = line + len;
+    if (skip_space(line, end) == end)
+        return false;  // blank line
+
+    out->length = 0;
+    out->report1 = SCORE_UNSET;
+    out->report2 = SCORE_UNSET;
+    out->evalue = SCORE_UNSET;
+    out->xcount = 0;
+    out->annotation = nullptr;
+    out->annotation_len = 0;
+
+    const char *p = line;
+    while (p < end && *p != ' ' && *p != '\t')
+        p++;
+    out->id = line;
+    out->id_len = static_cast<size_t>(p - line);
+    if (p == end) {
+        // Nothing after the ID: the line end is not part of it.
+        if (out->id_len > 0 && line[out->id_len - 1] == '\n') {
+            out->id_len--;
+            if (out->id_len > 0 && line[out->id_len - 1] == '\r')
+                out->id_len--;
+        }
+        return true;
+    }
+    const char *rest = p + 1;
+
+    // The first ':' ends the numeric part; the rest of the line is the annotation.
+    const char *numend = end;
+    if (const void *colon = std::memchr(rest, ':', static_cast<size_t>(end - rest))) {
+        numend = static_cast<const char *>(colon);
+        out->annotation = numend + 1;
+        out->annotation_len = static_cast<size_t>(end - numend - 1);
+    }
+
+    // The first 'X' before it marks the X count: the token before the 'X' (white space between
+    // them allowed), never looked for before the start of the rest of the line.
+    const char *xmark = nullptr;
+    if (const void *x = std::memchr(rest, 'X', static_cast<size_t>(numend - rest))) {
+        xmark = static_cast<const char *>(x);
+        const char *q = xmark;
+        while (q > rest && is_space(q[-1]))
+            q--;
+        while (q > rest && !is_space(q[-1]))
+            q--;
+        int count = 0;
+        parse_int(q, xmark, &count);
+        out->xcount = static_cast<float>(count);
+    }
+
+    // Length, the two columns and the E-value, stopping at the first text that is not a number.
+    const char *q = parse_int(rest, numend, &out->length);
+    if (!q)
+        return true;
+    double value;
+    q = parse_double(q, numend, &value);
+    if (!q)
+        return true;
+    out->report1 = static_cast<float>(value);
+    q = parse_double(q, numend, &value);
+    if (!q)
+        return true;
+    out->report2 = static_cast<float>(value);
+    q = parse_double(q, numend, &value);
+    if (!q)
+        return true;
+    // A number followed by the 'X' is the count, not an E-value.
+    if (xmark && skip_space(q, numend) == xmark)
+        return true;
+    out->evalue = value;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading a score file
+// ---------------------------------------------------------------------------------------------
+
+static char *copy_text(const char *text, size_t len)
+{
+    char *s = static_cast<char *>(mem_alloc(len + 1));
+    std::memcpy(s, text, len);
+    s[len] = '\0';
+    return s;
+}
+
+SequenceTable *read_score_file(const char *path)
+{
+    std::fprintf(stderr, "Reading scores from file %s\n", path);
+    FILE *fp = open_read(path, OPEN_FATAL);
+    SequenceTable *table = alloc_sequence_table();
+    ScoreLineReader reader;
+    score_reader_init(&reader, fp);
+    const char *line;
+    size_t len;
+    ScoreLine entry;
+    while (score_reader_next(&reader, &line, &len)) {
+        if (!parse_score_line(line, len, &entry))
+            continue;
+        Sequence *seq = alloc_sequence(0, 1);
+        seq->id = copy_text(entry.id, entry.id_len);
+        seq->len = entry.length;
+        seq->report1 = entry.report1;
+        seq->report2 = entry.report2;
+        seq->evalue = entry.evalue;
+        seq->xcount = entry.xcount;
+        if (entry.annotation)
+            seq->annotation = copy_text(entry.annotation, entry.annotation_len);
+        add_seq_to_table(table, seq);
+    }
+    close_read(fp);
+    return table;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Comparators and sorting
+// ---------------------------------------------------------------------------------------------
+
+// sort_direction when x is greater, its negative when smaller, 0 when equal; a NaN after every
+// number whatever the direction, so that the order is consistent.
+static int compare_values(double x, double y)
+{
+    bool xn = std::isnan(x), yn = std::isnan(y);
+    if (xn || yn)
+        return xn == yn ? 0 : (xn ? 1 : -1);
+    if (x > y)
+        return sort_direction;
+    if (x < y)
+        return -sort_direction;
+    return 0;
+}
+
+static inline const Sequence *slot(const void *p) { return *static_cast<const Sequence *const *>(p); }
+
+// Null slots sort last (sorted tables are compacted first; this only keeps the order defined).
+static inline int compare_null(const Sequence *a, const Sequence *b)
+{
+    return (a == nullptr) - (b == nullptr);
+}
+
+int c1compare(const void *pa, const void *pb)
+{
+    const Sequence *a = slot(pa), *b = slot(pb);
+    if (!a || !b)
+        return compare_null(a, b);
+    return compare_values(a->report1, b->report1);
+}
+
+int c2compare(const void *pa, const void *pb)
+{
+    const Sequence *a = slot(pa), *b = slot(pb);
+    if (!a || !b)
+        return compare_null(a, b);
+    int r = compare_values(a->report2, b->report2);
+    return r ? r : compare_values(a->report1, b->report1);
+}
+
+int Zcompare(const void *pa, const void *pb)
+{
+    const Sequence *a = slot(pa), *b = slot(pb);
+    if (!a || !b)
+        return compare_null(a, b);
+    int r = compare_values(a->evalue, b->evalue);
+    if (r)
+        return r;
+    r = compare_values(a->report2, b->report2);
+    return r ? r : compare_values(a->report1, b->report1);
+}
+
+// Stable, so that entries with equal keys keep their table order.
+static void sort_table(SequenceTable *table, int (*compare)(const void *, const void *))
+{
+    if (!table || table->count < 2)
+        return;
+    std::stable_sort(table->seqs, table->seqs + table->count,
+                     [compare](Sequence *a, Sequence *b) { return compare(&a, &b) < 0; });
+}
+
+void sort_score_list(SequenceTable *table) { sort_table(table, c1compare); }
+
+void sort_scores_as_specified(ScoreParams *score, SequenceTable *table)
+{
+    sort_direction = score->sort < 0 ? -1 : 1;
+    long long m = std::llabs(static_cast<long long>(score->sort));
+    if (m == 0)
+        return;
+    if (m & 4)
+        sort_table(table, Zcompare);
+    else if (m & 2)
+        sort_table(table, c2compare);
+    else
+        sort_table(table, c1compare);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Report columns and E-values
+// ---------------------------------------------------------------------------------------------
+
+void evalue_calc(Sequence *seq, ScoreParams *score)
+{
+    const double bound = 115.12925464970229;   // ln 10^50
+    const double lbound = 690.7755278982137;   // ln 10^300
+    int n = score->dbsize;
+    if (n <= 0) {
+        seq->evalue = SCORE_UNSET;
+        return;
+    }
+    if (seq->second_score == SCORE_UNSET) {
+        seq->evalue = n;
+        return;
+    }
+    double lambda = score->query ? score->swlambda : score->lambda;
+    double g = lambda * static_cast<double>(seq->second_score);
+    if (g != 0)
+        g = (g >= 0 ? 1.0 : -1.0) * std::pow(std::fabs(g), score->tau);
+    if (-bound < g && g < bound) {
+        seq->evalue = n / (1.0 + std::exp(-g));
+    } else if (g >= bound) {
+        // The limit of N / (1 + e^-g) for large g.
+        seq->evalue = n;
+    } else {
+        double l = std::log(static_cast<double>(n)) + g;
+        if (l > lbound)
+            seq->evalue = 1e300;
+        else if (l < -lbound)
+            seq->evalue = 1e-300;
+        else
+            seq->evalue = std::exp(l);
+    }
+}
+
+void set_columns(Sequence *seq, ScoreParams *score)
+{
+    seq->report1 = seq->simple_score;
+    switch (score->subtract_null) {
+    case 2:
+    case 3:
+        seq->report2 = seq->second_score;
+        break;
+    case 4:
+    case 5:
+        seq->report2 = seq->second_score;
+        evalue_calc(seq, score);
+        break;
+    default:
+        seq->report2 = seq->raw_score;
+        break;
+    }
+}
+
+static Sequence *first_entry(const SequenceTable *table)
+{
+    if (!table)
+        return nullptr;
+    for (int i = 0; i < table->count; i++)
+        if (table->seqs[i])
+            return table->seqs[i];
+    return nullptr;
+}
+
+static bool columns_unset(const SequenceTable *table)
+{
+    const Sequence *first = first_entry(table);
+    return first && first->report1 == SCORE_UNSET && first->report2 == SCORE_UNSET;
+}
+
+static void fill_columns(SequenceTable *table, ScoreParams *score)
+{
+    for (int i = 0; i < table->count; i++)
+        if (table->seqs[i])
+            set_columns(table->seqs[i], score);
+}
+
+void assign_sort_columns(SequenceTable *table, ScoreParams *score)
+{
+    if (!table)
+        return;
+    if (score->dbsize <= 0)
+        score->dbsize = table->count;
+    if (columns_unset(table))
+        fill_columns(table, score);
+}
+
+void negate_score_list(int flag, SequenceTable *table)
+{
+    if (!flag || !table)
+        return;
+    for (int i = 0; i < table->count; i++)
+        if (Sequence *s = table->seqs[i]) {
+            s->report1 = -s->report1;
+            s->report2 = -s->report2;
+        }
+}
+
+void copy_zscore_to_dist(SequenceTable *table)
+{
+    if (!table)
+        return;
+    for (int i = 0; i < table->count; i++)
+        if (Sequence *s = table->seqs[i])
+            s->report1 = static_cast<float>(s->evalue);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Selection
+// ---------------------------------------------------------------------------------------------
+
+bool score_selected(const Sequence *seq, const ScoreParams *score, int select)
+{
+    if (select == 0)
+        return false;
+    bool inverted = select < 0;
+    long long m = std::llabs(static_cast<long long>(select));
+    bool selected = true;
+    if (!(m & 8)) {
+        if ((m & 1) && !(seq->report1 < score->NLLnull))
+            selected = false;
+        if ((m & 2) && !(seq->report2 < score->NLLcomplex))
+            selected = false;
+        if ((m & 4) && !(seq->evalue < score->Emax))
+            selected = false;
+    }
+    return inverted ? !selected : selected;
+}
+
+void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select)
+{
+    if (!table || table->count == 0)
+        return;
+    if (columns_unset(table)) {
+        if (score->dbsize <= 0)
+            score->dbsize = table->count;
+        fill_columns(table, score);
+    }
+    for (int i = 0; i < table->count; i++) {
+        Sequence *s = table->seqs[i];
+        if (s && (select == 0 || !score_selected(s, score, select)))
+            free_sequence(remove_seq_from_table(table, i));
+    }
+    compact_sequence_table(table);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Merge into score-file order
+// ---------------------------------------------------------------------------------------------
+
+void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required)
+{
+    int taken_count = 0;
+    if (list && list->count > 0 && full && full->count > 0) {
+        compact_sequence_table(full);
+        sequence_sort(full);
+        std::vector<char> taken(static_cast<size_t>(full->count), 0);
+        for (int i = 0; i < list->count; i++) {
+            Sequence *entry = list->seqs[i];
+            if (!entry || !entry->id)
+                continue;
+            int found = sequence_search(entry->id, full);
+            if (found < 0) {
+                free_sequence(remove_seq_from_table(list, i));
+            } else if (!taken[static_cast<size_t>(found)]) {
+                Sequence *record = full->seqs[found];
+                // The score-file columns go with the record, so that selection sees them.
+                record->report1 = entry->report1;
+                record->report2 = entry->report2;
+                record->evalue = entry->evalue;
+                record->xcount = entry->xcount;
+                taken[static_cast<size_t>(found)] = 1;
+                taken_count++;
+                list->seqs[i] = record;
+                free_sequence(entry);
+            } else {
+                std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
+                free_sequence(remove_seq_from_table(list, i));
+            }
+        }
+        for (int k = 0; k < full->count; k++)
+            if (taken[static_cast<size_t>(k)])
+                remove_seq_from_table(full, k);
+    } else if (list && full == nullptr) {
+        // Nothing to match against: every entry with an ID is dropped.
+        for (int i = 0; i < list->count; i++)
+            if (list->seqs[i] && list->seqs[i]->id)
+                free_sequence(remove_seq_from_table(list, i));
+    } else if (list && full && full->count == 0) {
+        for (int i = 0; i < list->count; i++)
+            if (list->seqs[i] && list->seqs[i]->id)
+                free_sequence(remove_seq_from_table(list, i));
+    }
+    free_sequence_table(full);
+    if (list)
+        compact_sequence_table(list);
+    if (taken_count == 0 && required)
+        error("No sequences specified");
+}

@@ -1,0 +1,129 @@
+// trellan: draws the false-negative and false-positive curves of a family score file
+// (-distfile) and a database score file (-distfile2): <run>1.data, <run>2.data and the gnuplot
+// command file <run>.plt, and through gnuplot <run>.ps.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "init.h"
+#include "plot.h"
+#include "utilities.h"
+
+static void usage()
+{
+    std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
+    std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n", stderr);
+    plot_usage();
+}
+
+// A count as written in the plot titles: "12", "2k", "1M".
+static std::string compact_size(long count)
+{
+    char text[32];
+    if (count > 1000000)
+        std::snprintf(text, sizeof text, "%dM", static_cast<int>(count / 1000000));
+    else if (count > 1000)
+        std::snprintf(text, sizeof text, "%dk", static_cast<int>(count / 1000));
+    else
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(count));
+    return text;
+}
+
+int main(int argc, char **argv)
+{
+    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
+                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    const char *run = run_name.c_str();
+    if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
+        error("trellan needs two score files: give both -distfile and -distfile2.");
+    // Refused before any file is written: the run name goes into the command file's strings.
+    check_plot_run_name(run);
+
+    const char *label;
+    std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
+    std::vector<float> t2 = read_plotted_scores(NLLfile2, plotcolumn, plotnegate, &label);
+    if (t1.empty() || t2.empty())
+        error("Two valid score files are required.\n");
+    sort_plotted_scores(t1);
+    sort_plotted_scores(t2);
+    const long n1 = static_cast<long>(t1.size()), n2 = static_cast<long>(t2.size());
+
+    // x range: from the better of the two best values to the worse of the family's worst and
+    // the database's second-to-last (its only entry when it has one), widened by a tenth.
+    if (plotleft == plotright) {
+        float a = t2[0] > t1[0] ? t2[0] : t1[0];
+        float db_end = n2 >= 2 ? t2[n2 - 2] : t2[0];
+        float c = t1[n1 - 1] < db_end ? t1[n1 - 1] : db_end;
+        double f = 0.1 * (static_cast<double>(c) - a);
+        plotleft = a - f;
+        plotright = c + f;
+    }
+
+    // B is the table with the better best value; its curve counts down from its worst end.
+    const bool family_is_b = t2[0] > t1[0];
+    const std::vector<float> &b = family_is_b ? t1 : t2;
+    const std::vector<float> &a = family_is_b ? t2 : t1;
+    const long nb = static_cast<long>(b.size()), na = static_cast<long>(a.size());
+    const int family_file = family_is_b ? 1 : 2;
+
+    // y range: walk A and B together until the entries of A passed meet the entries of B left;
+    // past the end of A, A counts as worse than any value.
+    if (plotmin == plotmax) {
+        plotmin = 0;
+        long i = 0, j = 0;
+        if (nb > 0) {
+            do {
+                if (i < na && a[i] < b[j])
+                    i++;
+                else
+                    j++;
+            } while (!(i >= nb - j));
+        }
+        plotmax = 1.5 * static_cast<double>(i);
+    }
+    const double limit = plotmax + 10;
+
+    FILE *out1 = open_outputfile(run, "1.data");
+    long k;
+    if (!(limit >= 1))
+        k = 0;
+    else if (limit >= static_cast<double>(nb))
+        k = nb;
+    else
+        k = static_cast<long>(limit);
+    for (long m = k; m >= 1; m--)
+        std::fprintf(out1, "%f %d\n", b[nb - m], static_cast<int>(m));
+    // Closing line: the last value written, which is always B's worst value.
+    std::fprintf(out1, "%f %d\n", b[nb - 1], 0);
+    close_outputfile(out1);
+
+    FILE *out2 = open_outputfile(run, "2.data");
+    std::fprintf(out2, "%f %d\n", a[0], 0);
+    for (long j = 0; j < na && static_cast<double>(j) < limit; j++)
+        std::fprintf(out2, "%f %d\n", a[j], static_cast<int>(j + 1));
+    close_outputfile(out2);
+
+    std::string title = std::string("False positives and negatives for ") + label;
+    FILE *plt = open_pltfile(run, banner.c_str(), plotps, title.c_str(), nullptr,
+                             "Number of False Classifications");
+    set_pltrange(plt, static_cast<float>(plotmin), static_cast<float>(plotmax),
+                 static_cast<float>(plotleft), static_cast<float>(plotright),
+                 static_cast<float>(plotline));
+    std::fprintf(plt, "plot \"%s%d.data\" title \"False Neg (of %s)\" with lines lt 1,\\\n", run,
+                 family_file, compact_size(n1).c_str());
+    std::fprintf(plt, "     \"%s%d.data\" title \"False Pos (of %s)\" with lines lt 2\n", run,
+                 3 - family_file, compact_size(n2).c_str());
+    close_outputfile(plt);
+
+    makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr);
+    free_init();
+    return 0;
+}

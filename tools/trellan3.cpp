@@ -1,0 +1,149 @@
+// trellan3: compares the scores of a family (-distfile) with those of a database (-distfile2) and
+// reports in <run>.dat where, as a score threshold sweeps, the number of false negatives equals
+// the number of false positives.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "init.h"
+#include "plot.h"
+#include "utilities.h"
+
+static void usage()
+{
+    std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
+    std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n\n", stderr);
+    std::fputs("trellan3 outputs a file runname.dat with this info:\n", stderr);
+    std::fputs("1.  interpolated number of false negatives and false positives and\n", stderr);
+    std::fputs("    sequence log-odds score at the two points which bracket the\n", stderr);
+    std::fputs("    exact point where FN=FP\n2.  the integer value of the number of sequences ",
+               stderr);
+    std::fputs("where FN=FP\n3.  the number of FP where FN=0; the number of FN where FP=0\n", stderr);
+}
+
+// The integer part of a count, held inside the int range (a NaN gives 0).
+static int int_part(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0f)
+        return INT_MAX;
+    if (v <= -2147483648.0f)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+// One column of the sweep table: a value of -1 on rows 1 to R - 1 is a gap, filled by linear
+// interpolation in the score between the row before and the next row that is not a gap.
+static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, long rows)
+{
+    // next[k]: the nearest later row whose value is not a gap (row `rows` never is).
+    std::vector<long> next(static_cast<size_t>(rows) + 1, rows);
+    for (long k = rows - 1; k >= 1; k--)
+        next[k] = col[k + 1] != -1 ? k + 1 : next[k + 1];
+    for (long k = 1; k < rows; k++) {
+        if (col[k] != -1)
+            continue;
+        long l = k - 1, m = next[k];
+        double sl = score[l], sm = score[m], sk = score[k];
+        double fl = col[l], fm = col[m];
+        if (sl == sm)
+            col[k] = static_cast<float>((fl + fm) / 2);
+        else
+            col[k] = static_cast<float>(fl - (fl - fm) * (sl - sk) / (sl - sm));
+    }
+}
+
+int main(int argc, char **argv)
+{
+    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
+                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
+        error("trellan3 needs two score files: give both -distfile and -distfile2.");
+
+    const char *label;
+    std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
+    std::vector<float> t2 = read_plotted_scores(NLLfile2, plotcolumn, plotnegate, &label);
+    if (t1.empty() || t2.empty())
+        error("Two valid score files are required.\n");
+    sort_plotted_scores(t1);
+    sort_plotted_scores(t2);
+    FILE *out = open_outputfile(run_name.c_str(), ".dat");
+    const long n1 = static_cast<long>(t1.size()), n2 = static_cast<long>(t2.size());
+
+    // Bracketing walk: i family entries from the worst end, c database entries from the best
+    // end. Past the database's last entry the database counts as worse than any value.
+    long i = 1, c = 0;
+    if (n1 > 1 && t1[n1 - 1] >= t2[0]) {
+        do {
+            if (c < n2 && t1[n1 - i] > t2[c])
+                c++;
+            else
+                i++;
+        } while (i < n1 && t1[n1 - i] >= t2[0]);
+    }
+    const long kept = std::min(c, std::max(2 * i - 2, 100L));
+    const long rows = kept + i;
+
+    std::vector<float> fn(static_cast<size_t>(rows) + 1), fp(fn.size()), score(fn.size());
+    fn[0] = 0;
+    if (kept == n2) {
+        fp[0] = static_cast<float>(n2);
+        score[0] = t1[n1 - 1];
+    } else {
+        fp[0] = static_cast<float>(kept + 1);
+        score[0] = t2[kept];
+    }
+    fn[rows] = static_cast<float>(i);
+    fp[rows] = 0;
+    score[rows] = t1[n1 - i];
+
+    // The rows between merge both tables from the worst value down; ties go to the family.
+    long j = 0, cc = kept;
+    for (long r = 1; r < rows; r++) {
+        if (cc < 1 || (j < n1 && t1[n1 - j - 1] >= t2[cc - 1])) {
+            j++;
+            fn[r] = static_cast<float>(j);
+            fp[r] = -1;
+            score[r] = t1[n1 - j];
+        } else {
+            fn[r] = -1;
+            fp[r] = static_cast<float>(cc);
+            score[r] = t2[cc - 1];
+            cc--;
+        }
+    }
+    fill_gaps(fp, score, rows);
+    fill_gaps(fn, score, rows);
+
+    // The crossing: the first row where the order of FN and FP turns over.
+    bool fn_first = fn[0] > fp[0];
+    for (long k = 1; k <= rows; k++) {
+        if (fn_first ? !(fn[k] < fp[k]) : !(fn[k] > fp[k]))
+            continue;
+        std::fprintf(out,
+                     "flips between x:%5.2f, y:%5.2f score:%5.2f and x:%5.2f, y:%5.2f score:%5.2f\n",
+                     fn[k - 1], fp[k - 1], score[k - 1], fn[k], fp[k], score[k]);
+        long long before = std::llabs(static_cast<long long>(int_part(fn[k - 1] - fp[k - 1])));
+        long long at = std::llabs(static_cast<long long>(int_part(fn[k] - fp[k])));
+        std::fprintf(out, "%4d sequences at FP=FN\n", before < at ? int_part(fn[k - 1]) : int_part(fn[k]));
+        break;
+    }
+    std::fprintf(out, "%4d FN at FP=0\n", int_part(fn[rows]));
+    std::fprintf(out, "%4d FP at FN=0\n", int_part(fp[1]));
+    close_outputfile(out);
+    free_init();
+    return 0;
+}
