@@ -1,0 +1,96 @@
+// ordane: puts sequences into the order of a score file. The sequences come from one or more
+// sequence files (-db) or an alignment (-alignfile); those whose IDs the score file (-distfile)
+// lists are kept in score-file order, filtered by select_seq, and written to <run>.seq.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "init.h"
+#include "seqio.h"
+#include "seqio_print.h"
+#include "seqio_scores.h"
+#include "sequence.h"
+#include "utilities.h"
+
+static void usage()
+{
+    fputs("   -db seq_file [-db seq_fn]* one or more sequence files\n", stderr);
+    fputs("OR -alignfile afile           sequence alignment file (.a2m, .mult)\n", stderr);
+    fputs("    -distfile distance_file    score file (.dist or .mstat)\n", stderr);
+    fputs("Where distance file contains sequence scores.\n", stderr);
+    fputs("Sequences are sorted according to dist file order.\n", stderr);
+    fputs("The sorted sequences are printed to runname.seq\n", stderr);
+    fputs("Select_seq can be used to refine the selection.\n", stderr);
+}
+
+// Writes the message (when given) and the usage lines, then ends the run with status 1.
+[[noreturn]] static void fail_with_usage(const char *message)
+{
+    fflush(stdout);
+    if (message)
+        fputs(message, stderr);
+    usage();
+    exit(1);
+}
+
+int main(int argc, char **argv)
+{
+    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " + QOR_RELEASE_DATE +
+                         " compiled " + QOR_BUILD_STAMP;
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+
+    if (Score.select_seq == 0)
+        Score.select_seq = 8;
+
+    if (!NLLfile || !*NLLfile)
+        fail_with_usage("Distance file must be specified.\n");
+    bool have_align = alignfile && *alignfile;
+    if (dblistcount > 0 && have_align)
+        fail_with_usage("Please do not specify both database and alignment files\n");
+
+    SequenceTable *seqs = nullptr;
+    const char *suffix = ".seq";
+    if (dblistcount > 0) {
+        int count = 0;
+        seqs = read_select_seqfile_list(&count, dblist, dblistcount, dbguidelist, dbguidelistcount, idlist,
+                                        idlistcount, notidlist, notidlistcount, stdout, stdout, 1);
+    } else if (have_align) {
+        // Reading alignments is not part of this build.
+        std::string msg = "Alignment file " + std::string(alignfile) +
+                          " cannot be read: no alignment reader is available\n";
+        fail_with_usage(msg.c_str());
+    } else {
+        fail_with_usage("No database files (-db) or alignments (-alignfile) specified\n");
+    }
+
+    SequenceTable *list = read_score_file(NLLfile);
+    merge_selected_sequences(seqs, list, 0);
+
+    FILE *out = open_outputfile(run_name.c_str(), suffix);
+    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name.c_str(), suffix);
+
+    trim_sequence_table(list, &Score, Score.select_seq);
+    drop_null_sequences(list, stderr);
+    print_sequence_table(out, list);
+
+    if (out == stdout || out == stderr) {
+        if (fflush(out) != 0 || ferror(out))
+            error("Could not write the sequence output: %s", strerror(errno));
+    } else {
+        bool failed = fflush(out) != 0 || ferror(out);
+        int err = errno;
+        if (fclose(out) != 0 && !failed) {
+            failed = true;
+            err = errno;
+        }
+        if (failed)
+            error("Could not write %s%s: %s", run_name.c_str(), suffix, strerror(err));
+    }
+    free_sequence_table(list);
+    free_init();
+    return 0;
+}
