@@ -1,0 +1,25 @@
+// glyphroll: prints alphabet information on standard output: the alphabets of the sequence
+// tracks when alphabet parameters were given, otherwise every record of the alphabet table.
+#include <cstdio>
+#include <string>
+
+#include "alphabet.h"
+#include "init.h"
+
+int main(int argc, char **argv) {
+    char banner[1000];
+    snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
+             QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    std::string run_name;
+    // No model is read or required; start-up reads the per-user parameter file and the
+    // background files, so their changes show in the listing.
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner, nullptr);
+
+    bool named = (alphabet_name && alphabet_name[0]) || (alphabet_def && alphabet_def[0]);
+    if (named)
+        print_set_alphabet_info(stdout);
+    else
+        print_internal_alphabet_info(stdout);
+    fflush(stdout);
+    return 0;
+}
