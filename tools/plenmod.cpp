@@ -1,0 +1,92 @@
+// plenmod: reads a model (or, when no model is given, a regularizer), adds free insertion modules
+// (FIMs) at both ends and writes the result to <run name>.mod: the comment header, the parameters
+// that were set and one model block, in text or BINARY form (binary_output).
+#include <cstdio>
+#include <string>
+
+#include "init.h"
+#include "modelio.h"
+#include "models.h"
+#include "sequence.h"
+#include "utilities.h"
+
+// A copy of a node with its environment (the BINARY form carries environments).
+static Node *copy_node_with_env(const Node *node)
+{
+    Node *copy = dup_node(node);
+    if (copy && node->nodeenv) {
+        copy->nodeenv = alloc_NodeEnv();
+        copy_node_env(node->nodeenv, copy->nodeenv);
+    }
+    return copy;
+}
+
+// A deep copy of a raw model, taken before preparation consumes the original.
+static Rmodel *copy_rmodel(const Rmodel *src)
+{
+    Rmodel *r = alloc_rmodel(nullptr);
+    r->nstart = src->nstart;
+    r->nend = src->nend;
+    if (src->slots) {
+        alloc_rmodel(r);
+        for (int i = 0; i < r->nslots && i < src->nslots; i++)
+            r->slots[i] = copy_node_with_env(src->slots[i]);
+        r->begin = r->nstart >= 0 ? r->slots[0] : nullptr;
+        r->end = r->end_nodes[0];
+    }
+    r->generic = copy_node_with_env(src->generic);
+    r->lettcount = copy_node_with_env(src->lettcount);
+    r->freqave = copy_node_with_env(src->freqave);
+    return r;
+}
+
+int main(int argc, char **argv)
+{
+    char banner[1000];
+    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
+                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0, banner,
+                       nullptr);
+
+    // Regularizer mode: without a model, the regularizer takes the model's place.
+    bool regularizer_mode = false;
+    if (!base_model) {
+        if (!base_regularizer)
+            error("plenmod needs a model or a regularizer (-model_file, -regularizer_file, or "
+                  "a MODEL or REGULARIZER block in a file given with -i)");
+        base_model = base_regularizer;
+        base_regularizer = nullptr;
+        regularizer_mode = true;
+    }
+    if (binary_output != 0 && binary_output != 1)
+        error("binary_output must be 0 (text) or 1 (BINARY), not %d", binary_output);
+
+    // Kept for the case where the model already has FIMs at both ends and is written as read.
+    Rmodel *original = copy_rmodel(base_model);
+
+    FILE *out = prepare_statfile(run_name.c_str(), banner, ".mod");
+    print_init(out, 0, 0, binary_output);
+
+    Model *model = process_rmodel(&base_model, AUTOFIM_ALWAYS, 0, nullptr, 0, out);
+
+    const char *keyword = regularizer_mode ? "REGULARIZER" : "MODEL";
+    if (fims_added()) {
+        nice_print_model(out, model, keyword,
+                         regularizer_mode ? "Regularizer with FIMs added by plenmod"
+                                          : "Model with FIMs added by plenmod",
+                         nullptr, binary_output);
+    } else {
+        std::fprintf(stderr, "The model had FIMs at both ends, and is being outputted unchanged.\n");
+        nice_print_rmodel(out, original, keyword,
+                          regularizer_mode ? "Regularizer with FIMs" : "Model with FIMs", nullptr,
+                          binary_output);
+    }
+
+    free_init();
+    free_rmodel(&original);
+    free_rmodel(&base_model);
+    free_model(model);
+    close_outputfile(out);
+    return 0;
+}

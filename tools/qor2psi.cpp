@@ -1,0 +1,116 @@
+// qor2psi: converts a protein profile model into a PSI-BLAST checkpoint profile: <run name>.ckp
+// gets the consensus and, per kept model position, the 20 match probabilities; <run name>.cks
+// gets the consensus as a one-record FASTA file.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "alphabet.h"
+#include "init.h"
+#include "models.h"
+#include "seqio_print.h"
+#include "sequence.h"
+#include "utilities.h"
+
+// The letter order of a checkpoint's probability rows.
+static const char blastorder[] = "ARNDCQEGHILKMFPSTWYV";
+
+static void usage()
+{
+    std::fprintf(stderr, "Convert  QOR HMM match distributions to a PSI-BLAST profile\n"
+                         "according to posit version 6.6 (2003/05/30). \n"
+                         "PSI-BLAST profiles are machine architecture dependent. \n"
+                         "Requires:   -modelfile <filename>.mod    Model\n"
+                         "Creates:  <runname>.ckp        PSIBLAST checkpoint profile file\n"
+                         "Creates:  <runname>.cks        PSIBLAST checkpoint sequence file)\n");
+}
+
+// The checkpoint is little-endian whatever the machine: integers and doubles byte by byte.
+static void put_le32(std::vector<unsigned char> &buf, int32_t value)
+{
+    uint32_t u = (uint32_t)value;
+    for (int i = 0; i < 4; i++)
+        buf.push_back((unsigned char)(u >> (8 * i)));
+}
+
+static void put_le_double(std::vector<unsigned char> &buf, double value)
+{
+    uint64_t u;
+    std::memcpy(&u, &value, sizeof u);
+    for (int i = 0; i < 8; i++)
+        buf.push_back((unsigned char)(u >> (8 * i)));
+}
+
+int main(int argc, char **argv)
+{
+    char banner[1000];
+    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
+                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER,
+                       REQUIRE_MODEL, banner, usage);
+
+    Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
+    if (alphabet->id != PROTEIN_ALPHABET_ID)
+        error("Must use the protein alphabet; model alphabet is %s", alphabet->name);
+
+    // Consensus: every position but a FIM at the first or the last position; the letter of the
+    // first largest match probability.
+    int L = model->length;
+    int A = alphabet->emit_length;
+    std::vector<int> kept;
+    std::string consensus;
+    bool any_probability = false;
+    for (int i = 1; i <= L; i++) {
+        const Node *n = model->nodes[i];
+        if (n->type == 'F' && (i == 1 || i == L))
+            continue;
+        float best = -1.0f;
+        int best_index = 0;
+        for (int k = 0; k < A; k++)
+            if (n->match[k] > best) {
+                best = n->match[k];
+                best_index = k;
+            }
+        if (best > 0.0f)
+            any_probability = true;
+        kept.push_back(i);
+        consensus += alphabet->letters[best_index];
+    }
+    // An empty or all-zero profile is no checkpoint: refuse it before any file is made.
+    if (kept.empty())
+        error("The model has no positions to convert");
+    if (!any_probability)
+        error("The model has no match probabilities to convert");
+
+    std::printf("\nWARNING:  PSI-BLAST checkpoints are stored in a machine-dependent format!\n");
+    std::printf("The %s.ckp file should work on other machines that have:\n", run_name.c_str());
+    std::printf("%s-endian order, %d byte chars, %d byte ints, %d byte doubles\n", "little", 1, 4,
+                8);
+    std::fflush(stdout);
+
+    FILE *ckp = open_outputfile(run_name.c_str(), ".ckp");
+    FILE *cks = open_outputfile(run_name.c_str(), ".cks");
+
+    std::string description = "Sequence for " + run_name + ".ckp PSI-BLAST checkpoint file";
+    print_string(cks, consensus.c_str(), run_name.c_str(), description.c_str());
+
+    std::vector<unsigned char> buf;
+    put_le32(buf, (int32_t)kept.size());
+    buf.insert(buf.end(), consensus.begin(), consensus.end());
+    for (int i : kept) {
+        const Node *n = model->nodes[i];
+        for (const char *c = blastorder; *c; c++)
+            put_le_double(buf, (double)n->match[letter_index(alphabet, *c)]);
+    }
+    if (std::fwrite(buf.data(), 1, buf.size(), ckp) != buf.size())
+        error("Could not write %s.ckp", run_name.c_str());
+
+    free_init();
+    free_model(model);
+    close_outputfile(ckp);
+    close_outputfile(cks);
+    return 0;
+}
