@@ -279,8 +279,11 @@ void copy_sequence_table(const SequenceTable *src, SequenceTable *dest)
     if (!src)
         return;
     for (int i = 0; i < src->count; i++)
-        if (src->seqs[i])
+        if (src->seqs[i]) {
+            if (!dest)  // refused before a copy is made
+                error("sequence:add_seq_to_table()  Null seqtab\n");
             add_seq_to_table(dest, copy_sequence(src->seqs[i]));
+        }
 }
 
 void free_seq_data_align_trunc_annotate_from_table(SequenceTable *table)

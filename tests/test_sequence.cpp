@@ -362,9 +362,7 @@ TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables)
 
     // Moving hands the sequences over.
     Sequence *first = t->seqs[0];
-    remove_seq_from_table(t, 1);  // a nulled slot is skipped
-    Sequence *b = copies->seqs[1];
-    (void)b;
+    free_sequence(remove_seq_from_table(t, 1));  // a nulled slot is skipped
     move_to_sequence_table(empty, t);
     EXPECT_EQ(t->count, 0);
     ASSERT_EQ(empty->count, 3);
