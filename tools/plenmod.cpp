@@ -62,6 +62,8 @@ int main(int argc, char **argv)
     if (binary_output != 0 && binary_output != 1)
         error("binary_output must be 0 (text) or 1 (BINARY), not %d", binary_output);
 
+    require_rmodel_nodes(base_model, regularizer_mode ? "regularizer" : "model");
+
     // Kept for the case where the model already has FIMs at both ends and is written as read.
     Rmodel *original = copy_rmodel(base_model);
 

@@ -1,0 +1,4 @@
+MODEL -- nothing but comments
+alphabet DNA
+% no nodes here
+ENDMODEL
