@@ -519,7 +519,8 @@ Rmodel *alloc_rmodel(Rmodel *rmodel)
 {
     if (!rmodel)
         return static_cast<Rmodel *>(mem_alloc(sizeof(Rmodel)));
-    if (rmodel->nstart < 0 || rmodel->nend < 0 || rmodel->nstart > INT_MAX / 4 ||
+    // A start count of -1 is a raw model without numbered nodes (only End among the slots).
+    if (rmodel->nstart < -1 || rmodel->nend < 0 || rmodel->nstart > INT_MAX / 4 ||
         rmodel->nend > INT_MAX / 4)
         error("alloc_rmodel: invalid node counts %d and %d", rmodel->nstart, rmodel->nend);
     rmodel->nslots = rmodel->nstart + rmodel->nend + 2;

@@ -557,6 +557,19 @@ TEST_F(SequenceTest, RawModels)
     r->generic = alloc_node();
     free_rmodel(&r);  // Begin and End released once, through their slots
     EXPECT_EQ(r, nullptr);
+
+    // Without numbered nodes (start count -1) the one slot is End.
+    Rmodel *g = alloc_rmodel(nullptr);
+    g->nstart = -1;
+    alloc_rmodel(g);
+    EXPECT_EQ(g->nslots, 1);
+    EXPECT_EQ(g->end_nodes, g->slots);
+    g->end_nodes[0] = alloc_node();
+    free_rmodel(&g);
+    Rmodel *bad = alloc_rmodel(nullptr);
+    bad->nstart = -2;
+    EXPECT_EQ(fatal_message([bad] { alloc_rmodel(bad); }), "alloc_rmodel: invalid node counts -2 and 0");
+    free_rmodel(&bad);
     free_rmodel(&r);
     free_rmodel(nullptr);
 }
