@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Independent computation of the expected alphabet listings (tests/data/alphabet_*.txt).
+"""Independent computation of the expected alphabet listings (tests/data/alphabet_*.txt, glyphroll_*.txt).
 
 Written from the listing rules, not from the program's output: the built-in table with its letter
 counts, the regularizers (protein background; uniform backgrounds for every other built-in and for
@@ -156,5 +156,7 @@ dna = dict(byname['DNA'])
 dna['match'] = [f32(0.4), f32(0.3), f32(0.2), f32(0.1)]  # A G C T
 dna['insert'] = list(dna['match'])
 write('alphabet_tracks_dna_back.txt', track_listing([dna]))
+# The whole table after the same background file
+write('glyphroll_all_dna_back.txt', table_listing([dna] + B[1:] + [EMPTY] * 6))
 # CODON alone: 64 codon entries
 write('alphabet_codon.txt', listing(byname['CODON']))
