@@ -762,7 +762,19 @@ void read_init(const char *filename, int priority, int read_flags)
     FILE *fp = open_read(filename, OPEN_FATAL | OPEN_REWIND);
     if (verbout)
         std::fprintf(verbout, "Reading parameter file %s\n", filename);
+    // Leaves the stack of files and closes the stream also when a fatal error is thrown (test
+    // and fuzz builds), so that a later read starts clean.
+    struct Reading {
+        FILE *fp;
+        ~Reading()
+        {
+            files_being_read.pop_back();
+            if (fp)
+                std::fclose(fp);
+        }
+    };
     files_being_read.push_back(id);
+    Reading reading{fp};
     std::string name(filename);  // the caller's text may be a list value released meanwhile
     int line_no = 0;
     std::string line;
@@ -775,7 +787,7 @@ void read_init(const char *filename, int priority, int read_flags)
         if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
             process_init_entry(fp, line.c_str(), priority, name.c_str(), &line_no, read_flags);
     }
-    files_being_read.pop_back();
+    reading.fp = nullptr;
     close_read(fp);
 }
 

@@ -1,0 +1,565 @@
+// Errors, allocation, name comparison, input files (plain, gzip, compress, fallbacks, pipes,
+// library search), output files and their header, and the run-information helpers.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "testutil.h"
+#include "utilities.h"
+
+namespace {
+
+struct ThrowingErrors : ::testing::Test {
+    void SetUp() override { error_throws = true; }
+    void TearDown() override { error_throws = false; }
+};
+
+std::string fatal_message(void (*f)())
+{
+    try {
+        f();
+    } catch (const FatalError &e) {
+        return e.message;
+    }
+    return "<no error>";
+}
+
+std::string read_all(FILE *fp)
+{
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+        s.append(buf, n);
+    return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// error
+// ---------------------------------------------------------------------------------------------
+
+TEST(Error, WritesPrefixAndNewlineAndExitsWithStatusOne)
+{
+    EXPECT_EXIT(error("bad value %d", 7), ::testing::ExitedWithCode(1), "^Error: bad value 7\n$");
+    // A format that ends in a newline is followed by an empty line.
+    EXPECT_EXIT(error("two lines\n"), ::testing::ExitedWithCode(1), "^Error: two lines\n\n$");
+}
+
+TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix)
+{
+    try {
+        error("x %s y", "z");
+        FAIL();
+    } catch (const FatalError &e) {
+        EXPECT_EQ(e.message, "x z y");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------------------------
+
+TEST(Memory, ZeroBytesGiveAZeroedBlockOfFour)
+{
+    unsigned char *p = (unsigned char *)mem_alloc(0);
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(p[i], 0);
+    free(p);
+}
+
+TEST(Memory, BlocksAreZeroedWithFourSpareBytes)
+{
+    unsigned char *p = (unsigned char *)mem_alloc(10);
+    for (int i = 0; i < 14; i++)
+        EXPECT_EQ(p[i], 0);
+    memcpy(p, "0123456789", 10);
+    p = (unsigned char *)mem_realloc(p, 100);
+    EXPECT_EQ(memcmp(p, "0123456789", 10), 0);
+    p[103] = 1;  // the spare bytes exist
+    free(p);
+    char *d = (char *)memdub("abc", 3);
+    EXPECT_STREQ(d, "abc");
+    free(d);
+    char *s = str_dup("text");
+    EXPECT_STREQ(s, "text");
+    free(s);
+    EXPECT_EQ(str_dup(nullptr), nullptr);
+}
+
+TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows)
+{
+    EXPECT_EQ(fatal_message([] { mem_alloc(SIZE_MAX); }), "out of memory allocating -1 bytes");
+    EXPECT_EQ(fatal_message([] { mem_realloc(nullptr, SIZE_MAX - 2); }),
+              "out of memory reallocating -3 bytes");
+    EXPECT_EQ(fatal_message([] { double_alloc(SIZE_MAX / 4, 1, 1); }).rfind("out of memory", 0),
+              0u);
+    EXPECT_EQ(fatal_message([] { double_alloc(1, SIZE_MAX / 2, 3); }).rfind("out of memory", 0),
+              0u);
+}
+
+TEST(Memory, DoubleAllocAndFree)
+{
+    void **a = double_alloc(3, 4, 5);
+    for (int i = 0; i < 3; i++) {
+        unsigned char *b = (unsigned char *)a[i];
+        for (int j = 0; j < 24; j++)
+            EXPECT_EQ(b[j], 0);
+    }
+    double_free(a, 3);
+    double_free(nullptr, 5);  // an absent array is ignored
+}
+
+TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput)
+{
+    int v[50];
+    void *values[50];
+    for (int i = 0; i < 50; i++) {
+        v[i] = i;
+        values[i] = &v[i];
+    }
+    srandom(17);
+    void **out = permute(50, values, nullptr);
+    int seen[50] = {0};
+    bool moved = false;
+    for (int i = 0; i < 50; i++) {
+        EXPECT_EQ(values[i], &v[i]);
+        seen[*(int *)out[i]]++;
+        moved |= out[i] != values[i];
+    }
+    for (int i = 0; i < 50; i++)
+        EXPECT_EQ(seen[i], 1);
+    EXPECT_TRUE(moved);
+    // Same seed, same order.
+    srandom(17);
+    void **again = permute(50, values, nullptr);
+    EXPECT_EQ(memcmp(out, again, 50 * sizeof(void *)), 0);
+    free(out);
+    free(again);
+    PermutePair a{10, nullptr}, b{3, nullptr};
+    EXPECT_EQ(compar(&a, &b), 7);
+}
+
+// ---------------------------------------------------------------------------------------------
+// capscomp
+// ---------------------------------------------------------------------------------------------
+
+TEST(Capscomp, SeparatorsAndCase)
+{
+    EXPECT_EQ(capscomp("NLL-null", "nllnull"), 0);
+    EXPECT_EQ(capscomp("nll_null", "NLLNULL"), 0);
+    EXPECT_EQ(capscomp("-dump-parameters", "-dump_parameters"), 0);
+    EXPECT_EQ(capscomp("DumpParameters", "-dump_parameters"), 0);
+    EXPECT_EQ(capscomp("ab_", "ab"), 1);
+    EXPECT_EQ(capscomp("ab", "ab_"), -1);
+    EXPECT_EQ(capscomp("ab_", "ab_"), -1);
+    EXPECT_EQ(capscomp("b", "A"), 1);
+    EXPECT_EQ(capscomp("a", "B"), -1);
+    EXPECT_EQ(capscomp("gap", "gapp"), -1);
+    EXPECT_EQ(capscomp("", ""), 0);
+    EXPECT_EQ(capscomp("x", ""), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// open_read / close_read
+// ---------------------------------------------------------------------------------------------
+
+TEST(OpenRead, PlainGzipAndCompress)
+{
+    FILE *fp = open_read(test_data("utilities_plain.txt").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "line one\nline two\n");
+    close_read(fp);
+
+    fp = open_read(test_data("utilities_gz.txt.gz").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
+    close_read(fp);
+
+    fp = open_read(test_data("utilities_z.txt.Z").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from compress\n");
+    close_read(fp);
+}
+
+TEST(OpenRead, FallsBackToGzThenZ)
+{
+    FILE *fp = open_read(test_data("utilities_only.txt").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "only gz\n");
+    close_read(fp);
+    fp = open_read(test_data("utilities_onlyz.txt").c_str(), OPEN_REWIND);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "only Z\n");
+    close_read(fp);
+    EXPECT_EQ(open_read(test_data("utilities_none.txt").c_str(), 0), nullptr);
+}
+
+TEST_F(ThrowingErrors, FatalOpenNamesTheCallersNameAndThePlainError)
+{
+    std::string dir = scratch_dir();
+    static std::string missing, adir;
+    missing = dir + "/x";
+    adir = dir + "/d";
+    mkdir(adir.c_str(), 0700);
+    EXPECT_EQ(fatal_message([] { open_read(missing.c_str(), OPEN_FATAL); }),
+              "Couldn't open file " + missing + ": No such file or directory\n");
+    // A directory is no input file; the error of the plain attempt is the one reported.
+    EXPECT_EQ(fatal_message([] { open_read(adir.c_str(), OPEN_FATAL); }),
+              "Couldn't open file " + adir + ": Is a directory\n");
+}
+
+TEST(OpenRead, RewindableCopyReadsTwice)
+{
+    FILE *fp = open_read(test_data("utilities_gz.txt.gz").c_str(), OPEN_REWIND);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
+    ASSERT_EQ(fseek(fp, 0L, SEEK_SET), 0);
+    EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
+    close_read(fp);
+}
+
+TEST(OpenRead, FailingDecompressorMakesTheRewindableOpenFail)
+{
+    std::string dir = scratch_dir();
+    write_text(dir + "/bad.gz", "this is not gzip data\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_read((dir + "/bad.gz").c_str(), OPEN_REWIND), nullptr);
+    testing::internal::GetCapturedStderr();  // gunzip's own complaint
+}
+
+TEST_F(ThrowingErrors, DecompressorFailureIsFatalAtTheEndOfTheStream)
+{
+    std::string dir = scratch_dir();
+    write_text(dir + "/bad.gz", "this is not gzip data\n");
+    testing::internal::CaptureStderr();
+    FILE *fp = open_read((dir + "/bad.gz").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    read_all(fp);
+    std::string msg;
+    try {
+        close_read(fp);
+    } catch (const FatalError &e) {
+        msg = e.message;
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(msg, "gzcat terminated on an error: 256");  // gunzip exit status 1
+}
+
+TEST(OpenRead, ClosingADecompressedStreamEarlyIsFine)
+{
+    std::string dir = scratch_dir();
+    std::string big(1 << 20, 'a');
+    for (size_t i = 0; i < big.size(); i += 80)
+        big[i] = '\n';
+    write_text(dir + "/big", big);
+    ASSERT_EQ(system(("gzip -f " + dir + "/big").c_str()), 0);
+    FILE *fp = open_read((dir + "/big.gz").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    char line[100];
+    ASSERT_NE(fgets(line, sizeof line, fp), nullptr);
+    close_read(fp);  // the decompressor may die of the closed pipe: not an error
+}
+
+TEST(OpenRead, FileNamesNeverReachAShell)
+{
+    std::string dir = scratch_dir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    const char *name = "x;touch hacked;$(touch hacked2)'\".gz";
+    write_text(name, read_text(test_data("utilities_gz.txt.gz")));
+    FILE *fp = open_read(name, 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
+    close_read(fp);
+    EXPECT_NE(access("hacked", F_OK), 0);
+    EXPECT_NE(access("hacked2", F_OK), 0);
+}
+
+TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile)
+{
+    std::string dir = scratch_dir();
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE *w = fopen(fifo.c_str(), "w");
+        fputs("through a pipe\n", w);
+        fclose(w);
+        _exit(0);
+    }
+    FILE *fp = open_read(fifo.c_str(), OPEN_REWIND);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "through a pipe\n");
+    ASSERT_EQ(fseek(fp, 0L, SEEK_SET), 0);
+    EXPECT_EQ(read_all(fp), "through a pipe\n");
+    close_read(fp);
+    int status;
+    waitpid(pid, &status, 0);
+}
+
+TEST(OpenRead, WholeLinesHoweverLong)
+{
+    std::string dir = scratch_dir();
+    std::string longline(300000, 'x');
+    write_text(dir + "/f", longline + "\nshort\nlast");
+    FILE *fp = open_read((dir + "/f").c_str(), 0);
+    std::string line;
+    ASSERT_TRUE(read_whole_line(fp, line));
+    EXPECT_EQ(line, longline + "\n");
+    ASSERT_TRUE(read_whole_line(fp, line));
+    EXPECT_EQ(line, "short\n");
+    ASSERT_TRUE(read_whole_line(fp, line));
+    EXPECT_EQ(line, "last");
+    EXPECT_FALSE(read_whole_line(fp, line));
+    close_read(fp);
+}
+
+// ---------------------------------------------------------------------------------------------
+// open_read_env
+// ---------------------------------------------------------------------------------------------
+
+TEST(OpenReadEnv, SearchDirectoryFromTheVariableWithOneSlash)
+{
+    std::string dir = scratch_dir();
+    mkdir((dir + "/sub").c_str(), 0700);
+    write_text(dir + "/lib.txt", "in lib\n");
+    write_text(dir + "/sub/m.txt", "in sub\n");
+    setenv("QOR_TEST_LIBDIR", (dir + "/").c_str(), 1);
+    std::string logpath = dir + "/log";
+    FILE *log = fopen(logpath.c_str(), "w");
+    FILE *fp = open_read_env("lib.txt", "QOR_TEST_LIBDIR", "/usr/local/lib/qor", nullptr, log, 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "in lib\n");
+    close_read(fp);
+    fputc('|', log);
+    fp = open_read_env("m.txt", "QOR_TEST_LIBDIR", "/usr/local/lib/qor", "sub", log, 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "in sub\n");
+    close_read(fp);
+    fclose(log);
+    EXPECT_EQ(read_text(logpath), dir + "/lib.txt|" + dir + "/sub/m.txt");
+    unsetenv("QOR_TEST_LIBDIR");
+}
+
+TEST(OpenReadEnv, DefaultDirectoryWhenTheVariableIsUnsetAndTheNameItselfFirst)
+{
+    std::string dir = scratch_dir();
+    write_text(dir + "/d.txt", "default dir\n");
+    unsetenv("QOR_TEST_LIBDIR");
+    FILE *fp = open_read_env("d.txt", "QOR_TEST_LIBDIR", dir.c_str(), nullptr, nullptr, 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "default dir\n");
+    close_read(fp);
+    std::string log_path = dir + "/log";
+    FILE *log = fopen(log_path.c_str(), "w");
+    fp = open_read_env(test_data("utilities_plain.txt").c_str(), "QOR_TEST_LIBDIR", dir.c_str(),
+                       nullptr, log, 0);
+    ASSERT_NE(fp, nullptr);
+    close_read(fp);
+    fclose(log);
+    EXPECT_EQ(read_text(log_path), test_data("utilities_plain.txt"));
+}
+
+TEST(OpenReadEnv, NotFoundWarnsUnlessQuiet)
+{
+    std::string dir = scratch_dir();
+    setenv("QOR_TEST_LIBDIR", dir.c_str(), 1);
+    std::string log_path = dir + "/log";
+    FILE *log = fopen(log_path.c_str(), "w");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_read_env("nofile", "QOR_TEST_LIBDIR", "/x", nullptr, log, 0), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Warning:  nofile not found in current directory\nor using $QOR_TEST_LIBDIR " +
+                  dir + "/nofile\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_read_env("nofile", "QOR_TEST_LIBDIR", "/x", nullptr, nullptr, OPEN_QUIET),
+              nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    fclose(log);
+    EXPECT_EQ(read_text(log_path), "File Not Found (nofile)");
+    // Neither a variable nor a default directory: none, silently.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(open_read_env("nofile", nullptr, nullptr, nullptr, nullptr, 0), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    unsetenv("QOR_TEST_LIBDIR");
+}
+
+TEST_F(ThrowingErrors, OpenReadEnvFatalCases)
+{
+    EXPECT_EQ(fatal_message([] { open_read_env("", "V", "/x", nullptr, nullptr, OPEN_FATAL); }),
+              "No file name given.\n");
+    EXPECT_EQ(open_read_env(nullptr, "V", "/x", nullptr, nullptr, 0), nullptr);
+    unsetenv("QOR_TEST_LIBDIR");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fatal_message([] {
+                  open_read_env("nofile", "QOR_TEST_LIBDIR", "/nonexistent", nullptr, nullptr,
+                                OPEN_FATAL);
+              }),
+              "Couldn't open file nofile: No such file or directory\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Warning:  nofile not found in current directory\nor using $QOR_TEST_LIBDIR "
+              "/nonexistent/nofile\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output files and header
+// ---------------------------------------------------------------------------------------------
+
+TEST(Output, StandardStreamsBySuffix)
+{
+    std::string dir = scratch_dir();
+    std::string run = dir + "/run";
+    EXPECT_EQ(open_outputfile(run.c_str(), ">"), stdout);
+    EXPECT_EQ(open_outputfile(run.c_str(), ">x"), stdout);
+    EXPECT_EQ(open_outputfile(run.c_str(), ">&"), stderr);
+    EXPECT_NE(access(run.c_str(), F_OK), 0);
+    EXPECT_NE(access((run + ">").c_str(), F_OK), 0);
+    close_outputfile(stdout);  // flushed, not closed
+    EXPECT_EQ(fputs("", stdout) >= 0, true);
+}
+
+TEST(Output, NamesAreRunNamePlusSuffix)
+{
+    std::string dir = scratch_dir();
+    std::string run = dir + "/run";
+    FILE *fp = open_outputfile(run.c_str(), ".dat");
+    fputs("x", fp);
+    close_outputfile(fp);
+    EXPECT_EQ(read_text(run + ".dat"), "x");
+    fp = open_outputfile(run.c_str(), nullptr);
+    close_outputfile(fp);
+    EXPECT_EQ(access(run.c_str(), F_OK), 0);
+    EXPECT_EQ(open_output_or_null("", ".x"), nullptr);
+    EXPECT_EQ(open_output_or_null(nullptr, ".x"), nullptr);
+}
+
+TEST_F(ThrowingErrors, OutputFilesThatCannotBeCreated)
+{
+    EXPECT_EQ(fatal_message([] { open_outputfile("/nonexistent/dir/run", ".out"); }),
+              "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
+    EXPECT_EQ(fatal_message([] { prepare_statfile("/nonexistent/dir/run", "b", ".out"); }),
+              "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
+    static std::string longname(2100, 'n');
+    EXPECT_EQ(fatal_message([] { open_outputfile(longname.c_str(), ".out"); }).rfind(
+                  "(open_outputfile):  Output file name longer than 1999 characters", 0),
+              0u);
+}
+
+TEST(Output, HeaderLinesAndClosingTime)
+{
+    std::string dir = scratch_dir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    FILE *fp = prepare_statfile("abc", "QOR: prog v1 date compiled stamp", ".out");
+    stat_print_time(fp);
+    close_outputfile(fp);
+    std::string text = read_text("abc.out");
+    std::string banner = "%  QOR: prog v1 date compiled stamp\n";
+    std::string block = read_text(test_data("init_banner_block.txt"));
+    ASSERT_EQ(text.compare(0, banner.size(), banner), 0);
+    ASSERT_EQ(text.compare(banner.size(), block.size(), block), 0);
+    std::string rest = text.substr(banner.size() + block.size());
+    // Host line, user line (user name left-aligned in a field as wide as the run name), rule.
+    size_t nl = rest.find('\n');
+    std::string host_line = rest.substr(0, nl);
+    EXPECT_EQ(host_line, std::string("%  abc   Host: ") + get_host_name() + "    " +
+                             host_line.substr(host_line.size() - 24));
+    rest = rest.substr(nl + 1);
+    nl = rest.find('\n');
+    char user[300];
+    snprintf(user, sizeof user, "%-3s", get_user_name());
+    EXPECT_EQ(rest.substr(0, nl), std::string("%  ") + user + "   Dir:  " + dir);
+    rest = rest.substr(nl + 1);
+    std::string rule = "% ---------------------------------------------------------------------\n";
+    ASSERT_EQ(rest.compare(0, rule.size(), rule), 0);
+    rest = rest.substr(rule.size());
+    ASSERT_EQ(rest.compare(0, 20, "%\n%  Total CPU time:"), 0);
+    EXPECT_NE(rest.find("\n%  Finished at:  "), std::string::npos);
+    EXPECT_EQ(rest.back(), '\n');
+}
+
+TEST(Output, BannerBlockWithAnotherCommentCharacter)
+{
+    std::string dir = scratch_dir();
+    std::string path = dir + "/b";
+    FILE *fp = fopen(path.c_str(), "w");
+    print_banner_block(fp, "B", '#');
+    fclose(fp);
+    std::string block = read_text(test_data("init_banner_block.txt"));
+    for (char &c : block)
+        if (c == '%')
+            c = '#';
+    EXPECT_EQ(read_text(path), "#  B\n" + block);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run information
+// ---------------------------------------------------------------------------------------------
+
+TEST(RunInfo, CpuTimeText)
+{
+    EXPECT_EQ(format_cpu_time(3725, 0), "user   1: 2: 5    system   0: 0: 0");
+    EXPECT_EQ(format_cpu_time(0, 59), "user   0: 0: 0    system   0: 0:59");
+    // Hours too wide for three digits push the system part on instead of overwriting.
+    EXPECT_EQ(format_cpu_time(3600 * 1234, 0), "user 1234: 0: 0    system   0: 0: 0");
+    EXPECT_EQ(std::string(cpu_time()).rfind("user ", 0), 0u);
+}
+
+TEST(RunInfo, TimeHostUser)
+{
+    EXPECT_EQ(strlen(get_time()), 24u);
+    EXPECT_GT(get_real_time(), 1.6e9);
+    EXPECT_GT(strlen(get_host_name()), 0u);
+    EXPECT_LE(strlen(get_host_name()), 199u);
+    EXPECT_GT(strlen(get_user_name()), 0u);
+}
+
+TEST(RunInfo, CodeTexts)
+{
+    EXPECT_STREQ(get_scoring_mode_msg(0), "global");
+    EXPECT_STREQ(get_scoring_mode_msg(3), "domain");
+    EXPECT_STREQ(get_scoring_mode_msg(4), "unknown");
+    EXPECT_STREQ(get_scoring_mode_msg(-1), "unknown");
+    EXPECT_STREQ(get_null_model_msg(5), "scaled");
+    EXPECT_STREQ(get_null_model_msg(6), "unknown");
+    EXPECT_STREQ(get_dp_style_msg(3), "EM");
+    EXPECT_STREQ(get_dp_style_msg(5), "posdecod_align_ztrans");
+    EXPECT_STREQ(get_dp_style_msg(9), "EM");
+}
+
+TEST(RunInfo, NameLists)
+{
+    NameList *l = parse_name_list("a, b,c,,d");
+    ASSERT_EQ(l->count, 4);
+    EXPECT_STREQ(l->name[0], "a");
+    EXPECT_STREQ(l->name[3], "d");
+    free(l);
+    l = parse_name_list("one, two,three");
+    EXPECT_EQ(l->count, 3);
+    free(l);
+    l = parse_name_list(" \t\n x\r\f\vy ");
+    ASSERT_EQ(l->count, 2);
+    EXPECT_STREQ(l->name[1], "y");
+    free(l);
+    l = parse_name_list("");
+    EXPECT_EQ(l->count, 0);
+    free(l);
+    l = parse_name_list(nullptr);
+    EXPECT_EQ(l->count, 0);
+    free(l);
+}
+
+TEST(RunInfo, HashString)
+{
+    EXPECT_EQ(hash_string(""), 0u);
+    EXPECT_EQ(hash_string("ab"), 971u);
+    EXPECT_EQ(hash_string("\xff"), 0xffffffffu);  // characters are signed
+}
