@@ -113,9 +113,9 @@ struct Scratch {
 };
 Scratch scratch;
 
-void check_length(const SeqTrackFile *t, size_t len, const std::string &id) {
+void check_length(const SeqTrackFile *t, size_t len, const char *id) {
     if (len > static_cast<size_t>(INT_MAX) - 8)
-        error("%s (%s): sequence longer than %d residues", t->name, id.c_str(), INT_MAX - 8);
+        error("%s (%s): sequence longer than %d residues", t->name, id, INT_MAX - 8);
 }
 
 // Drops the header outputs of an entry that gives no residues.
@@ -260,10 +260,10 @@ int count_fasta(SeqTrackFile *track) {
 // Headers
 // ---------------------------------------------------------------------------------------------
 
-int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
+int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id) {
     if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
-    if (id) *id = nullptr;
-    if (annotation) *annotation = nullptr;
+    ident.clear();
+    annot.clear();
 
     int c = rb_getc(track);
     while (c != EOF && is_space(c)) c = rb_getc(track);
@@ -280,7 +280,6 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
     track->entry_count++;
 
     // The ID: up to white space, ',' or the end; longer IDs are cut.
-    std::string ident;
     c = rb_getc(track);
     while (c != EOF && !is_space(c) && c != ',') {
         if (ident.size() < FASTA_MAX_ID) ident.push_back(static_cast<char>(c));
@@ -294,7 +293,6 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
     }
 
     // The annotation: the rest of the line after blanks, tabs and commas.
-    std::string annot;
     if (c != EOF && c != '\n') {
         c = rb_getc(track);
         while (c == ' ' || c == '\t' || c == ',') c = rb_getc(track);
@@ -305,14 +303,23 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
             fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
-                    id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
+                    show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
             while (c != EOF && c != '\n') c = rb_getc(track);
         }
         if (!annot.empty() && annot.back() == '\r') annot.pop_back();
     }
+    return c == EOF ? EOF : '\n';
+}
+
+int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
+    static std::string ident, annot;
+    if (id) *id = nullptr;
+    if (annotation) *annotation = nullptr;
+    int c = next_fasta_header(track, ident, annot, id != nullptr);
+    if (ident.empty()) return c;   // no header at all
     if (id) *id = str_dup(ident.c_str());
     if (annotation && !annot.empty()) *annotation = str_dup(annot.c_str());
-    return c == EOF ? EOF : '\n';
+    return c;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -326,7 +333,12 @@ char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation) {
         drop_header(idp, annotation);
         return nullptr;
     }
-    const char *shown = id ? *id : "";
+    char *res = fasta_string_body(track, id ? *id : "");
+    if (local_id) free(local_id);
+    return res;
+}
+
+char *fasta_string_body(SeqTrackFile *track, const char *shown) {
     const unsigned char *cls = letter_classes.cls;
     size_t len = 0;
     bool strange = false;
@@ -340,7 +352,7 @@ char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation) {
             size_t n = static_cast<size_t>(end - p);
             if (n > 4096) n = 4096;
             if (scratch.cap - len < n + 2) {
-                check_length(track, len + n, *idp);
+                check_length(track, len + n, shown);
                 scratch.ensure(len + n + 2);
             }
             unsigned char *out = scratch.data + len;
@@ -373,8 +385,21 @@ char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation) {
     char *res = static_cast<char *>(mem_alloc(len + 3));
     memcpy(res, scratch.data, len);
     res[len] = '\0';
-    if (local_id) free(local_id);
     return res;
+}
+
+void skip_fasta_body(SeqTrackFile *track) {
+    for (;;) {
+        SeqReadBuffer &rb = track->rb;
+        if (rb.pos >= rb.size && !rb_fill(track)) return;
+        const unsigned char *p = rb.data + rb.pos;
+        const void *gt = memchr(p, '>', rb.size - rb.pos);
+        if (gt) {
+            rb.pos = static_cast<size_t>(static_cast<const unsigned char *>(gt) - rb.data);
+            return;
+        }
+        rb.pos = rb.size;
+    }
 }
 
 unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length) {
@@ -385,8 +410,14 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
         drop_header(idp, annotation);
         return nullptr;
     }
+    unsigned char *res = fasta_numstring_body(track, id ? *id : "", length);
+    if (local_id) free(local_id);
+    return res;
+}
+
+unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int *length) {
+    if (length) *length = 0;
     if (!alphabet) error("No alphabet set for reading numeric sequences from %s", track->name);
-    const char *shown = id ? *id : "";
     const int wild = wildcard_index(alphabet);
     size_t len = 0;
     bool strange = false, long_x = false;
@@ -402,7 +433,7 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
             break;
         }
         if (scratch.cap - len < 2) {
-            check_length(track, len + 1, *idp);
+            check_length(track, len + 1, shown);
             scratch.ensure(scratch.cap * 2);
         }
         if (c >= '0' && c <= '9') {
@@ -448,7 +479,6 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
     unsigned char *res = static_cast<unsigned char *>(mem_alloc(len + 2));
     memcpy(res, scratch.data, len);
     if (length) *length = static_cast<int>(len);
-    if (local_id) free(local_id);
     return res;
 }
 
@@ -518,7 +548,7 @@ void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned
 void convertseq(Sequence *seq) {
     if (!seq) return;
     int prev_len = -1;
-    for (int t = 0; t < seq->ntracks; t++) {
+    for (int t = 0; t < seq->ntracks && t < MAX_TRACKS; t++) {
         const AlphabetInfo *a = alphabets[t];
         unsigned char *res = seq->tracks[t].res;
         if (a && a->letters && res && !seq->tracks[t].model) {

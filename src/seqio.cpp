@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "alphabet.h"
@@ -203,14 +206,11 @@ SeqFileSet *open_sequences(const char *filenames) {
     return set;
 }
 
-int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
-    if (!track) {
-        free(seq->tracks[track_index].res);
-        seq->tracks[track_index].res = nullptr;
-        return 1;
-    }
-    char *id = nullptr;
-    char *annotation = nullptr;
+namespace {
+
+// Reads the residues of the entry whose header (id, annotation: owned, taken over) was just
+// read from a FASTA track, and stores the entry in track track_index of the sequence.
+void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, char *id, char *annotation) {
     unsigned char *res = nullptr;
     int length = 0;
     AlphabetInfo *a = alphabets[track_index];
@@ -218,22 +218,14 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
         // Numbers of the track's own alphabet.
         AlphabetInfo *saved = alphabet;
         alphabet = a;
-        res = next_fasta_numstring(track, &id, &annotation, &length);
+        res = fasta_numstring_body(track, id, &length);
         alphabet = saved;
-    } else if (track->format == SEQFORMAT_FASTA) {
-        char *letters = next_fasta_string(track, &id, &annotation);
-        res = reinterpret_cast<unsigned char *>(letters);
-        if (letters) {
-            size_t n = strlen(letters);
-            if (n > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
-            length = static_cast<int>(n);
-        }
     } else {
-        error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
-    }
-    if (!res) {
-        track->done = 1;
-        return 0;
+        char *letters = fasta_string_body(track, id);
+        size_t n = strlen(letters);
+        if (n > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
+        length = static_cast<int>(n);
+        res = reinterpret_cast<unsigned char *>(letters);
     }
     // The FASTA header reader has counted the entry already.
     if (seq->id) {
@@ -256,6 +248,28 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
         seq->annotation = annotation;
     else
         free(annotation);
+}
+
+}  // namespace
+
+int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
+    if (!track) {
+        free(seq->tracks[track_index].res);
+        seq->tracks[track_index].res = nullptr;
+        return 1;
+    }
+    if (track->format != SEQFORMAT_FASTA)
+        error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
+    char *id = nullptr;
+    char *annotation = nullptr;
+    if (next_fasta_initial(track, &id, &annotation) == EOF) {
+        // A header cut off by the end of the file gives no entry.
+        free(id);
+        free(annotation);
+        track->done = 1;
+        return 0;
+    }
+    finish_track_entry(track, seq, track_index, id, annotation);
     return 1;
 }
 
@@ -275,6 +289,69 @@ Sequence *read_sequence(SeqFileSet *source, int convert) {
     if (convert) convertseq(seq);
     return seq;
 }
+
+namespace {
+
+enum ReadResult { READ_END, READ_KEPT, READ_DROPPED };
+
+// One entry of a source, asking the filter with the entry's ID before its residues are read:
+// a rejected entry is skipped in every track (its IDs still checked) and its ID left in
+// dropped_id.
+ReadResult read_sequence_filtered(SeqFileSet *source, int convert, SeqIdFilter keep, void *context,
+                                  Sequence **out, std::string &dropped_id) {
+    *out = nullptr;
+    if (!keep) {
+        *out = read_sequence(source, convert);
+        return *out ? READ_KEPT : READ_END;
+    }
+    int first = -1;
+    for (int t = 0; t < source->ntracks; t++)
+        if (source->tracks[t]) {
+            first = t;
+            break;
+        }
+    if (first < 0) return READ_END;
+    static std::string ident, annot;
+    SeqTrackFile *lead = source->tracks[first];
+    if (lead->format != SEQFORMAT_FASTA)
+        error("Sequence file %s: no reader for format %s", lead->name, format_keyword(lead->format));
+    if (next_fasta_header(lead, ident, annot, true) == EOF) {
+        lead->done = 1;
+        return READ_END;
+    }
+    if (keep(ident.c_str(), context)) {
+        Sequence *seq = alloc_sequence(0, source->ntracks);
+        finish_track_entry(lead, seq, first, str_dup(ident.c_str()), annot.empty() ? nullptr : str_dup(annot.c_str()));
+        for (int t = first + 1; t < source->ntracks; t++) {
+            if (!read_sequence_track(source->tracks[t], seq, t)) {
+                free_sequence(seq);
+                return READ_END;
+            }
+        }
+        if (convert) convertseq(seq);
+        *out = seq;
+        return READ_KEPT;
+    }
+    dropped_id = ident;
+    skip_fasta_body(lead);
+    for (int t = first + 1; t < source->ntracks; t++) {
+        SeqTrackFile *track = source->tracks[t];
+        if (!track) continue;
+        if (track->format != SEQFORMAT_FASTA)
+            error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
+        if (next_fasta_header(track, ident, annot, true) == EOF) {
+            track->done = 1;
+            return READ_END;
+        }
+        if (ident != dropped_id)
+            error("Sequence id %s from %s does not match id of main sequence (%s)", ident.c_str(), track->name,
+                  dropped_id.c_str());
+        skip_fasta_body(track);
+    }
+    return READ_DROPPED;
+}
+
+}  // namespace
 
 namespace {
 
@@ -301,24 +378,79 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
     free_sequence(guide);
 }
 
-// read_sequences, also telling whether it stopped at the maximum with entries left.
+// Open-addressing set of 64-bit values (0 stands for an empty slot, so 0 is stored as 1).
+struct FlatSet64 {
+    std::vector<uint64_t> slots;
+    size_t used = 0;
+    // True when the value was not in the set yet.
+    bool insert(uint64_t v) {
+        if (v == 0) v = 1;
+        if ((used + 1) * 2 > slots.size()) grow();
+        size_t mask = slots.size() - 1;
+        size_t i = static_cast<size_t>(v * 0x9E3779B97F4A7C15ull >> 20) & mask;
+        while (slots[i] != 0) {
+            if (slots[i] == v) return false;
+            i = (i + 1) & mask;
+        }
+        slots[i] = v;
+        used++;
+        return true;
+    }
+    void grow() {
+        std::vector<uint64_t> old;
+        old.swap(slots);
+        slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
+        used = 0;
+        for (uint64_t v : old)
+            if (v) insert(v);
+    }
+};
+
+// IDs of the entries a filter rejected: counted once per ID (by a 64-bit hash of the ID), and
+// each repeated ID reported once.
+struct DropTally {
+    FlatSet64 seen;
+    FlatSet64 warned;
+    long unique = 0;
+    void add(const std::string &id) {
+        uint64_t h = std::hash<std::string>()(id);
+        if (seen.insert(h)) {
+            unique++;
+        } else if (warned.insert(h)) {
+            fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
+                    id.c_str());
+        }
+    }
+};
+
+// read_sequences, also telling whether it stopped at the maximum with entries left, and
+// reading only the entries that the filter (when given) keeps. Returns the number of entries
+// read, kept or not.
 int read_sequences_more(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
-                        int convert, bool *more) {
+                        int convert, bool *more, SeqIdFilter keep = nullptr, void *context = nullptr,
+                        DropTally *tally = nullptr) {
     if (more) *more = false;
     SeqFileSet *source = open_sequences(filenames);
     SeqFileSet *guides = guidenames ? open_sequences(guidenames) : nullptr;
     int n = 0;
+    std::string dropped;
     while (n < max_count) {
-        Sequence *seq = read_sequence(source, convert);
-        if (!seq) break;
+        Sequence *seq = nullptr;
+        ReadResult r = read_sequence_filtered(source, convert, keep, context, &seq, dropped);
+        if (r == READ_END) break;
         Sequence *guide = guides ? read_sequence(guides, convert) : nullptr;
+        n++;
+        if (r == READ_DROPPED) {
+            free_sequence(guide);
+            if (tally) tally->add(dropped);
+            continue;
+        }
         apply_guide(seq, guide, nullptr, nullptr);
         add_seq_to_table(table, seq);
-        n++;
     }
     if (n >= max_count && more) {
-        Sequence *extra = read_sequence(source, 0);
-        if (extra) *more = true;
+        Sequence *extra = nullptr;
+        if (read_sequence_filtered(source, 0, keep, context, &extra, dropped) != READ_END) *more = true;
         free_sequence(extra);
     }
     close_sequences(source);
@@ -390,7 +522,8 @@ int effective_max(int max_count) { return max_count <= 0 ? DEFAULT_MAX_DB_SEQUEN
 // Reads the files of a list into the table, each with the remaining allowance. Warns once when
 // the allowance ran out with entries left. Returns the number read.
 int read_list_into(SequenceTable *table, int max_count, const char *const *files, int nfiles,
-                   const char *const *guides, int nguides) {
+                   const char *const *guides, int nguides, SeqIdFilter keep = nullptr,
+                   void *context = nullptr, DropTally *tally = nullptr) {
     int total = 0;
     for (int i = 0; i < nfiles; i++) {
         int remaining = max_count - total;
@@ -402,7 +535,8 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
             break;
         }
         bool more = false;
-        total += read_sequences_more(files[i], nguides ? guides[i] : nullptr, remaining, table, 1, &more);
+        total += read_sequences_more(files[i], nguides ? guides[i] : nullptr, remaining, table, 1, &more, keep,
+                                     context, tally);
         if (more) {
             fprintf(stderr,
                     "Warning: stopped after %d sequences, the most one read takes; %s holds more "
@@ -429,8 +563,8 @@ void drop_duplicate_ids(SequenceTable *table) {
         int j = i + 1;
         while (j < n && strcmp(s[order[j]]->id, s[order[i]]->id) == 0) j++;
         if (j - i > 1) {
-            fprintf(stderr, "Warning: sequence ID %s occurs %d times in the database files; keeping the first.\n",
-                    s[order[i]]->id, j - i);
+            fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
+                    s[order[i]]->id);
             for (int k = i + 1; k < j; k++) free_sequence(remove_seq_from_table(table, order[k]));
             removed = true;
         }
@@ -615,21 +749,49 @@ SequenceTable *select_sequences(SequenceTable *table, int *count, const char *co
     return table;
 }
 
-SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files, int nfiles,
-                                        const char *const *guides, int nguides,
-                                        const char *const *select_ids, int nselect,
-                                        const char *const *exclude_ids, int nexclude, FILE *report,
-                                        FILE *report2, int mode) {
+namespace {
+
+struct ListFilter {
+    SeqIdFilter keep;
+    void *context;
+    std::unordered_set<std::string_view> named;   // the select and exclude IDs
+};
+
+bool list_filter_keep(const char *id, void *context) {
+    const ListFilter *f = static_cast<const ListFilter *>(context);
+    return f->keep(id, f->context) || (!f->named.empty() && f->named.count(id));
+}
+
+SequenceTable *read_select_impl(int *max_count, const char *const *files, int nfiles, const char *const *guides,
+                                int nguides, const char *const *select_ids, int nselect,
+                                const char *const *exclude_ids, int nexclude, FILE *report, FILE *report2,
+                                int mode, SeqIdFilter keep, void *context) {
     if (mode == 1 && nfiles <= 0) error("No sequence databases provided.  Use -db");
     int max = effective_max(*max_count);
     if (nguides != 0 && nguides != nfiles)
         error("Must specify same number of database and guide sequence files.\n");
     check_alphabet(nullptr);
     SequenceTable *table = alloc_sequence_table();
-    int found = read_list_into(table, max, files, nfiles, guides, nguides);
+    DropTally tally;
+    int found;
+    if (keep) {
+        // Every entry named by the select and exclude lists is read, so that the selection and
+        // its messages are those of a whole read.
+        ListFilter filter{keep, context, {}};
+        for (int i = 0; i < nselect; i++)
+            if (select_ids[i]) filter.named.insert(select_ids[i]);
+        for (int i = 0; i < nexclude; i++)
+            if (exclude_ids[i]) filter.named.insert(exclude_ids[i]);
+        found = read_list_into(table, max, files, nfiles, guides, nguides, list_filter_keep, &filter, &tally);
+    } else {
+        found = read_list_into(table, max, files, nfiles, guides, nguides);
+    }
     drop_duplicate_ids(table);
     int selected = 0;
-    table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, mode);
+    table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);
+    // Entries the filter skipped stay selected when no select list was given.
+    if (nselect == 0) selected += static_cast<int>(tally.unique);
+    if (mode == 1 && selected == 0) error("No sequences specified; exiting");
     if (report) {
         const char *prefix = (report == stdout || report == stderr) ? "" : "% ";
         list_strings(report, const_cast<char **>(files), nfiles, "Database Files: ", prefix);
@@ -647,4 +809,24 @@ SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files
     }
     *max_count = selected;
     return table;
+}
+
+}  // namespace
+
+SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files, int nfiles,
+                                        const char *const *guides, int nguides,
+                                        const char *const *select_ids, int nselect,
+                                        const char *const *exclude_ids, int nexclude, FILE *report,
+                                        FILE *report2, int mode) {
+    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect, exclude_ids, nexclude,
+                            report, report2, mode, nullptr, nullptr);
+}
+
+SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files, int nfiles,
+                                                 const char *const *guides, int nguides,
+                                                 const char *const *select_ids, int nselect,
+                                                 const char *const *exclude_ids, int nexclude, FILE *report,
+                                                 FILE *report2, int mode, SeqIdFilter keep, void *context) {
+    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect, exclude_ids, nexclude,
+                            report, report2, mode, keep, context);
 }

@@ -67,6 +67,10 @@ int read_sequences(const char *filenames, const char *guidenames, int max_count,
 int count_sequences(const char *filenames);
 void close_sequences(SeqFileSet *source);
 
+// Entry filter of the database readers: called with each entry's ID before its residues are
+// read; an entry it rejects is counted but neither read further nor kept.
+typedef bool (*SeqIdFilter)(const char *id, void *context);
+
 // Database file lists.
 constexpr int DEFAULT_MAX_DB_SEQUENCES = 2000000;
 SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int nfiles,
@@ -84,5 +88,15 @@ SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files
                                         const char *const *select_ids, int nselect,
                                         const char *const *exclude_ids, int nexclude, FILE *report,
                                         FILE *report2, int mode);
+
+// read_select_seqfile_list for a caller that needs only the entries its filter keeps (and those
+// the select and exclude lists name): the other entries are skipped unread, but counted, so
+// the report and the selected count are those of a whole read. The returned table holds the
+// kept entries only.
+SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files, int nfiles,
+                                                 const char *const *guides, int nguides,
+                                                 const char *const *select_ids, int nselect,
+                                                 const char *const *exclude_ids, int nexclude, FILE *report,
+                                                 FILE *report2, int mode, SeqIdFilter keep, void *context);
 
 #endif

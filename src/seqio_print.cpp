@@ -57,7 +57,7 @@ bool build_row(const Sequence *seq, int track, std::string &row, MatchFn match_f
         fprintf(stderr, "Sequence %s has no alignment; row skipped\n", id);
         return false;
     }
-    const unsigned char *res = (track >= 0 && track < seq->ntracks) ? seq->tracks[track].res : nullptr;
+    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS) ? seq->tracks[track].res : nullptr;
     long need = 0;
     for (const unsigned char *c = code; *c; c++)
         if (*c <= ALIGN_DELETE_BASE) need += (*c > ALIGN_MATCH_BASE) ? *c - ALIGN_MATCH_BASE : *c;
@@ -193,7 +193,7 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
     int d = a ? a->digits_per_number : 1;
     if (d < 1) d = 1;
     int W = 5 * ((60 / (d + 1)) / 5);
-    const unsigned char *res = (track >= 0 && track < seq->ntracks) ? seq->tracks[track].res : nullptr;
+    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS) ? seq->tracks[track].res : nullptr;
     int width = 0;
     auto column_done = [&]() {
         width += d + 1;
@@ -403,8 +403,8 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
             const SeqPathProb &pp = seq->pathprob[i];
             fprintf(out, "%s\t%d\t%d\t%c\t%f", seq->id ? seq->id : "", i, pp.node, pp.match ? 'M' : 'I',
                     -pp.lnprob);
-            for (int t = 0; t < seq->ntracks; t++) {
-                const AlphabetInfo *a = t < MAX_ALPHABET_TRACKS ? alphabets[t] : nullptr;
+            for (int t = 0; t < seq->ntracks && t < MAX_TRACKS && t < MAX_ALPHABET_TRACKS; t++) {
+                const AlphabetInfo *a = alphabets[t];
                 const unsigned char *res = seq->tracks[t].res;
                 char ch = '-';
                 if (res && a && a->letters) ch = residue_letter(a, res[i], strlen(a->letters));

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 
 #include "init.h"
 #include "seqio.h"
@@ -36,6 +38,12 @@ static void usage()
     exit(1);
 }
 
+// Entry filter of the database read: IDs that the score file names.
+static bool named_in_score_file(const char *id, void *context)
+{
+    return static_cast<const std::unordered_set<std::string_view> *>(context)->count(id) != 0;
+}
+
 int main(int argc, char **argv)
 {
     std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " + QOR_RELEASE_DATE +
@@ -53,11 +61,21 @@ int main(int argc, char **argv)
         fail_with_usage("Please do not specify both database and alignment files\n");
 
     SequenceTable *seqs = nullptr;
+    SequenceTable *list = nullptr;
     const char *suffix = ".seq";
     if (dblistcount > 0) {
+        // The score file is read first so that the database entries it does not name are
+        // skipped unread: only the named ones are kept in memory.
+        list = read_score_file(NLLfile);
+        std::unordered_set<std::string_view> wanted;
+        wanted.reserve(static_cast<size_t>(list->count) * 2);
+        for (int i = 0; i < list->count; i++)
+            if (list->seqs[i] && list->seqs[i]->id)
+                wanted.insert(list->seqs[i]->id);
         int count = 0;
-        seqs = read_select_seqfile_list(&count, dblist, dblistcount, dbguidelist, dbguidelistcount, idlist,
-                                        idlistcount, notidlist, notidlistcount, stdout, stdout, 1);
+        seqs = read_select_seqfile_list_filtered(&count, dblist, dblistcount, dbguidelist, dbguidelistcount,
+                                                 idlist, idlistcount, notidlist, notidlistcount, stdout, stdout,
+                                                 1, named_in_score_file, &wanted);
     } else if (have_align) {
         // Reading alignments is not part of this build.
         std::string msg = "Alignment file " + std::string(alignfile) +
@@ -67,7 +85,6 @@ int main(int argc, char **argv)
         fail_with_usage("No database files (-db) or alignments (-alignfile) specified\n");
     }
 
-    SequenceTable *list = read_score_file(NLLfile);
     merge_selected_sequences(seqs, list, 0);
 
     FILE *out = open_outputfile(run_name.c_str(), suffix);
