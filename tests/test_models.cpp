@@ -599,7 +599,8 @@ TEST(FimDeleteTest, RemovesOneDeleteOfTheAddedFim)
     auto code = [s](std::vector<unsigned char> bytes) {
         std::free(s->align);
         s->align = static_cast<unsigned char *>(mem_alloc(bytes.size() + 1));
-        std::memcpy(s->align, bytes.data(), bytes.size());
+        if (!bytes.empty())
+            std::memcpy(s->align, bytes.data(), bytes.size());
     };
     auto now = [s]() { return std::vector<unsigned char>(s->align, s->align + std::strlen((char *)s->align)); };
 
@@ -822,8 +823,9 @@ TEST_F(DnaModelTest, CopiesAndFrequencyNodes)
     EXPECT_NEAR(m->freqave->insert[3], 0.001 / 2.004, 1e-7);
     EXPECT_EQ(m->freqave->djump[0], 0.0f);
 
-    Model *weighted = regularizer_with_confidence(destruct_model2rmodel(replicate_model(m)), 2, 2,
-                                                  3, 4, 5, 6);
+    Rmodel *raw = destruct_model2rmodel(replicate_model(m));
+    Model *weighted = regularizer_with_confidence(raw, 2, 2, 3, 4, 5, 6);
+    free_rmodel(&raw);
     EXPECT_FLOAT_EQ(weighted->nodes[1]->djump[0], 0.2f);
     EXPECT_FLOAT_EQ(weighted->nodes[1]->mjump[1], 2.4f);
     EXPECT_FLOAT_EQ(weighted->nodes[1]->ijump[2], 0.4f);
