@@ -149,6 +149,27 @@ TEST_F(Alphabet, Lookups) {
     EXPECT_EQ(letter_index(ehl2, 'S'), 2);
 }
 
+TEST_F(Alphabet, BadConversionString) {
+    AlphabetInfo *dna = byname("DNA");
+    const char *saved = dna->conversions;
+    dna->conversions = "XN;UT";  // the pairs after a bad separator are not applied
+    testing::internal::CaptureStderr();
+    init_alphabets();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Alphabet DNA has a bad conversion string\n");
+    EXPECT_EQ(letter_index(dna, 'x'), 6);
+    EXPECT_EQ(letter_index(dna, 'U'), 6);
+    dna->conversions = "UT,X";  // an incomplete last pair
+    testing::internal::CaptureStderr();
+    init_alphabets();
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Alphabet DNA has a bad conversion string\n");
+    EXPECT_EQ(letter_index(dna, 'u'), 3);
+    dna->conversions = saved;
+    init_alphabets();
+    EXPECT_EQ(letter_index(dna, 'U'), 3);
+}
+
 TEST_F(Alphabet, IdLookup) {
     EXPECT_EQ(alphabet_id_to_info(3)->name, std::string("protein"));
     EXPECT_EQ(alphabet_id_to_info(40)->name, std::string("o_notor2"));
