@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -124,6 +125,20 @@ struct StreamHolder {
             close_read(fp);
     }
 };
+
+// Gives a raw model whose counts are set its slot array. A raw model without numbered nodes
+// (start count -1) has the one slot of End, made here since alloc_rmodel refuses the count.
+static void size_rmodel_slots(Rmodel *rm)
+{
+    if (rm->nstart >= 0) {
+        alloc_rmodel(rm);
+        return;
+    }
+    rm->nstart = -1;
+    rm->nslots = rm->nstart + rm->nend + 2;
+    rm->slots = static_cast<Node **>(mem_alloc(sizeof(Node *) * static_cast<size_t>(rm->nslots)));
+    rm->end_nodes = rm->slots + rm->nstart + 1;
+}
 
 // Emission size without wildcards of the current alphabet.
 static int emission_size()
@@ -314,8 +329,8 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         if (end == p)
             error("%s(%d):  Node number expected\n", filename, here);
         if (errno == ERANGE || v > MAX_MODEL_NODE_NUMBER)
-            error("%s(%d): node number %.40s is out of range (at most %d)", filename, here, p,
-                  MAX_MODEL_NODE_NUMBER);
+            error("%s(%d): node number %.*s is out of range (at most %d)", filename, here,
+                  static_cast<int>(std::min<long>(end - p, 40)), p, MAX_MODEL_NODE_NUMBER);
         number = v;
         p = end;
         while (*p && !is_blank_char(*p))
@@ -589,7 +604,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
     Rmodel *rm = hold.rm;
     rm->nstart = static_cast<int>(max_node);
     rm->nend = 0;
-    alloc_rmodel(rm);
+    size_rmodel_slots(rm);
     for (long i = 0; i <= max_node && i < static_cast<long>(nodes.size()); i++) {
         rm->slots[i] = nodes[i];
         nodes[i] = nullptr;
@@ -858,7 +873,7 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     Rmodel *rm = hold.rm;
     rm->nstart = P;
     rm->nend = Q;
-    alloc_rmodel(rm);
+    size_rmodel_slots(rm);
     for (long i = 0; i <= last_index; i++) {
         rm->slots[i] = slots.nodes[i];
         slots.nodes[i] = nullptr;

@@ -1,0 +1,6 @@
+REGULARIZER -- generic only
+alphabet DNA
+GENERIC
+ 0.1 0.2 0.7 0.3 0.4 0.3 0.5 0.25 0.25
+ 0.25 0.25 0.25 0.25 0.3 0.2 0.2 0.3
+ENDMODEL

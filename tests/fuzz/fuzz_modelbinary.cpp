@@ -1,0 +1,67 @@
+// Fuzz harness of the BINARY model reader. The input follows the lines "MODEL -- fuzz" and
+// "BINARY"; when its first byte is odd the line "alphabet DNA" is put before the rest, so that
+// the binary words themselves are reached quickly. A model read is written back in BINARY form
+// and read again.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "alphabet.h"
+#include "init.h"
+#include "modelio.h"
+#include "sequence.h"
+#include "utilities.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool started = false;
+    if (!started) {
+        error_throws = true;
+        initialize_variables();
+        started = true;
+    }
+    free(alphabet_name);
+    alphabet_name = nullptr;
+    free(alphabet_def);
+    alphabet_def = nullptr;
+    reset_alphabets();
+    FILE *fp = tmpfile();
+    if (!fp)
+        return 0;
+    fputs("MODEL -- fuzz\nBINARY\n", fp);
+    if (size > 0 && (data[0] & 1))
+        fputs("alphabet DNA\n", fp);
+    if (size > 1)
+        fwrite(data + 1, 1, size - 1, fp);
+    rewind(fp);
+    FILE *saved = stderr;
+    FILE *sink = fopen("/dev/null", "w");
+    if (sink)
+        stderr = sink;
+    Rmodel *rm = nullptr;
+    Rmodel *back = nullptr;
+    FILE *out = nullptr;
+    try {
+        int line = 0;
+        rm = read_rmodel(fp, "fuzz", &line, nullptr, nullptr, nullptr, 0);
+        out = tmpfile();
+        if (out) {
+            nice_print_rmodel(out, rm, "MODEL", "again", nullptr, 1);
+            rewind(out);
+            int l2 = 0;
+            back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+            fclose(out);
+            out = nullptr;
+        }
+    } catch (const FatalError &) {
+    }
+    if (out)
+        fclose(out);
+    free_rmodel(&rm);
+    free_rmodel(&back);
+    stderr = saved;
+    if (sink)
+        fclose(sink);
+    fclose(fp);
+    return 0;
+}

@@ -1,0 +1,74 @@
+// Fuzz harness of the text model reader. The input is read as a model file block by block
+// (at most four blocks); every raw model read is written back in text and BINARY form and the
+// BINARY form read again. The first byte chooses whether DNA is set before reading (odd) or the
+// file must name its alphabet (even).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "alphabet.h"
+#include "init.h"
+#include "modelio.h"
+#include "sequence.h"
+#include "utilities.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool started = false;
+    if (!started) {
+        error_throws = true;
+        initialize_variables();
+        started = true;
+    }
+    free(alphabet_name);
+    alphabet_name = nullptr;
+    free(alphabet_def);
+    alphabet_def = nullptr;
+    reset_alphabets();
+    FILE *fp = tmpfile();
+    if (!fp)
+        return 0;
+    if (size > 1)
+        fwrite(data + 1, 1, size - 1, fp);
+    rewind(fp);
+    FILE *saved = stderr;
+    FILE *sink = fopen("/dev/null", "w");
+    if (sink)
+        stderr = sink;
+    Rmodel *rm = nullptr;
+    Rmodel *back = nullptr;
+    FILE *out = nullptr;
+    try {
+        if (size > 0 && (data[0] & 1))
+            init_alphabet_by_name("DNA", 0, "");
+        for (int block = 0; block < 4; block++) {
+            int line = 0;
+            rm = read_rmodel(fp, "fuzz", &line, nullptr, nullptr, nullptr, 0);
+            out = tmpfile();
+            if (out) {
+                nice_print_rmodel(out, rm, "MODEL", "text", nullptr, 0);
+                nice_print_rmodel(out, rm, "MODEL", "binary", nullptr, 1);
+                rewind(out);
+                int l2 = 0;
+                free_rmodel(&back);
+                back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+                free_rmodel(&back);
+                back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+                fclose(out);
+                out = nullptr;
+            }
+            free_rmodel(&back);
+            free_rmodel(&rm);
+        }
+    } catch (const FatalError &) {
+    }
+    if (out)
+        fclose(out);
+    free_rmodel(&rm);
+    free_rmodel(&back);
+    stderr = saved;
+    if (sink)
+        fclose(sink);
+    fclose(fp);
+    return 0;
+}
