@@ -324,6 +324,7 @@ AlphabetInfo *find_alphabet_by_name(const char *name) {
 }
 
 void init_alphabet_by_name(const char *name, int track, const char *prefix) {
+    if (!prefix) prefix = "";
     if (track < 0 || track >= MAX_ALPHABET_TRACKS)
         error("%s: alphabet %s given for track %d; only %d tracks are possible", prefix, name, track + 1,
               MAX_ALPHABET_TRACKS);
@@ -375,6 +376,7 @@ void check_alphabet(const char *filename) {
 }
 
 void process_alphabet(const char *line, int track, const char *prefix) {
+    if (!prefix) prefix = "";
     std::vector<std::string> words = split_names(line);
     if (words.empty()) error("%s: alphabet must have a list of one or more alphabet names", prefix);
     bool is_def = capscomp(words[0].c_str(), "alphabet_def") == 0;
