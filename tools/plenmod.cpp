@@ -2,8 +2,10 @@
 // (FIMs) at both ends and writes the result to <run name>.mod: the comment header, the parameters
 // that were set and one model block, in text or BINARY form (binary_output).
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "alphabet.h"
 #include "init.h"
 #include "modelio.h"
 #include "models.h"
@@ -40,6 +42,20 @@ static Rmodel *copy_rmodel(const Rmodel *src)
     return r;
 }
 
+// True when some position that is not a FIM has a positive match probability.
+static bool has_match_probabilities(const Model *model)
+{
+    for (int i = 1; i <= model->length; i++) {
+        const Node *n = model->nodes[i];
+        if (n->type == 'F')
+            continue;
+        for (int k = 0; k < alphabet->emit_length; k++)
+            if (n->match[k] > 0.0f)
+                return true;
+    }
+    return false;
+}
+
 int main(int argc, char **argv)
 {
     char banner[1000];
@@ -67,10 +83,23 @@ int main(int argc, char **argv)
     // Kept for the case where the model already has FIMs at both ends and is written as read.
     Rmodel *original = copy_rmodel(base_model);
 
+    // The model is prepared before the output file is made, so that a model that cannot be
+    // prepared leaves no file behind; the notes of the preparation go into the file as comment
+    // lines after the parameters, where the run would have written them.
+    char *notes = nullptr;
+    size_t notes_size = 0;
+    FILE *notes_stream = open_memstream(&notes, &notes_size);
+    if (!notes_stream)
+        error("Could not open a memory stream for the notes of the model preparation");
+    Model *model = process_rmodel(&base_model, AUTOFIM_ALWAYS, 0, nullptr, 0, notes_stream);
+    std::fclose(notes_stream);
+    if (!has_match_probabilities(model))
+        error("The %s has no match probabilities", regularizer_mode ? "regularizer" : "model");
+
     FILE *out = prepare_statfile(run_name.c_str(), banner, ".mod");
     print_init(out, 0, 0, binary_output);
-
-    Model *model = process_rmodel(&base_model, AUTOFIM_ALWAYS, 0, nullptr, 0, out);
+    std::fwrite(notes, 1, notes_size, out);
+    std::free(notes);
 
     const char *keyword = regularizer_mode ? "REGULARIZER" : "MODEL";
     if (fims_added()) {

@@ -81,9 +81,8 @@ refuse() {
     run plenmod bad "$@"
     expect_status 1
     CHECKS=$((CHECKS + 1))
-    [ ! -e bad.mod ] || [ "$KEEPS_FILE" = 1 ] || fail "$CASE: output file left behind"
+    [ ! -e bad.mod ] || fail "$CASE: output file left behind"
 }
-KEEPS_FILE=0
 CASE="binary_output 2"; refuse -model_file plain.mod -binary_output 2
 expect_grep err.txt "Error: binary_output must be 0 (text) or 1 (BINARY), not 2"
 CASE="no model"; refuse
@@ -95,5 +94,11 @@ expect_grep err.txt "Error: The model has no nodes (only special nodes); no mode
 CASE="regularizer of a GENERIC node only"; cp "$DATA/plenmod_generic.mod" generic.mod
 refuse -regularizer_file generic.mod
 expect_grep err.txt "Error: The regularizer has no nodes (only special nodes); no model can be built from it"
+CASE="model of FIMs only"; cp "$DATA/qor2psi_allfim.mod" allfim.mod
+refuse -model_file allfim.mod
+expect_grep err.txt "Error: make_geometric_ave_node:  no non-FIM nodes found."
+CASE="model without match probabilities"; cp "$DATA/qor2psi_zero.mod" zero.mod
+refuse -model_file zero.mod
+expect_grep err.txt "Error: The model has no match probabilities"
 
 finish
