@@ -1030,9 +1030,10 @@ int change_Rinserts(Rmodel *r, int fim_method, int insert_method, int auto_flag,
 
 Model *seq_to_freq(const Sequence *seq, double weight)
 {
-    int len = seq->len;
-    Model *m = alloc_model(len > 0 ? len : 0);
-    init_model(m, 0.0);
+    int len = seq->len > 0 ? seq->len : 0;
+    Model *m = alloc_model(-len);
+    for (int i = 0; i <= len + 1; i++)
+        m->nodes[i] = alloc_node();
     int A = alphabet->emit_length;
     const unsigned char *res = seq->tracks[0].res;
     for (int i = 1; i <= len; i++) {

@@ -850,6 +850,13 @@ TEST_F(DnaModelTest, SeqToFreqAndLetterCounts)
     EXPECT_EQ(m->nodes[1]->match[1], 0.0f);
     free_model(m);
 
+    Sequence *empty = alloc_sequence(0, 1);
+    Model *z = seq_to_freq(empty, 1.0);
+    EXPECT_EQ(z->length, 0);
+    EXPECT_EQ(z->nodes[1]->djump[1], 1.0f);
+    free_model(z);
+    free_sequence(empty);
+
     SequenceTable *t = alloc_sequence_table();
     add_seq_to_table(t, s);
     Node *lc = nullptr;

@@ -115,6 +115,7 @@ int main(int argc, char **argv)
     }
 
     free_init();
+    free_rmodel(&base_regularizer);
     free_rmodel(&original);
     free_rmodel(&base_model);
     free_model(model);

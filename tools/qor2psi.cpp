@@ -109,6 +109,7 @@ int main(int argc, char **argv)
         error("Could not write %s.ckp", run_name.c_str());
 
     free_init();
+    free_rmodel(&base_regularizer);
     free_model(model);
     close_outputfile(ckp);
     close_outputfile(cks);
