@@ -41,6 +41,7 @@ refuse() {  # model-file message
 }
 CASE="DNA model"; refuse qor2psi_dna.mod "Error: Must use the protein alphabet; model alphabet is DNA"
 CASE="all-FIM model"; refuse qor2psi_allfim.mod "Error: make_geometric_ave_node:  no non-FIM nodes found."
+CASE="no position left"; refuse qor2psi_onefim.mod "Error: The model has no positions to convert"
 CASE="zero-probability model"; refuse qor2psi_zero.mod "Error: The model has no match probabilities to convert"
 
 CASE="no model"
