@@ -100,9 +100,9 @@ void **double_alloc(size_t count, size_t a, size_t b)
 {
     if (count > (SIZE_MAX - 4) / sizeof(void *))
         error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
-    void **array = (void **)mem_alloc(count * sizeof(void *));
     if (a != 0 && b > (SIZE_MAX - 4) / a)
         error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+    void **array = (void **)mem_alloc(count * sizeof(void *));
     for (size_t i = 0; i < count; i++)
         array[i] = mem_alloc(a * b);
     return array;
