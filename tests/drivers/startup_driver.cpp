@@ -3,7 +3,7 @@
 //
 // Environment (test controls): STARTUP_READ_FLAGS and STARTUP_REQUIRED_FLAGS (numbers, 0x..
 // allowed) are the read-flags and required-flags passed to start-up; STARTUP_NOTE=1 asks for the
-// per-user file note, which is then printed.
+// per-user file note, which is then printed; STARTUP_NO_USAGE=1 starts without a usage routine.
 //
 // After start-up it prints "run name: <name>" and the parameters that were set (the parameter
 // section of an output file) on standard output, and, when -dump_parameters is not 0, writes
@@ -38,7 +38,7 @@ int main(int argc, char **argv)
     bool want_note = std::getenv("STARTUP_NOTE") != nullptr;
     basic_command_line(argv, argc, run_name, want_note ? &note : nullptr,
                        env_flags("STARTUP_READ_FLAGS"), env_flags("STARTUP_REQUIRED_FLAGS"),
-                       banner, usage);
+                       banner, std::getenv("STARTUP_NO_USAGE") ? nullptr : usage);
     std::printf("run name: %s\n", run_name.c_str());
     if (want_note)
         std::fputs(note.c_str(), stdout);

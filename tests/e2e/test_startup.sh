@@ -28,6 +28,18 @@ expect_status 0
 expect_text out.txt "$BANNER\n"
 expect_text err.txt "$USAGE"
 
+CASE="a program without a usage routine"
+STARTUP_NO_USAGE=1 run startup_driver
+expect_status 1
+expect_text err.txt "$BANNER\nUsage: $P run_name [-option value]*\nPlease see the QOR documentation for help.\n"
+STARTUP_NO_USAGE=1 run startup_driver -h
+expect_status 0
+expect_text out.txt "$BANNER\n"
+expect_text err.txt "Please see the QOR documentation for help.\n"
+STARTUP_NO_USAGE=1 run startup_driver run x
+expect_status 1
+expect_text err.txt "Option x is missing a leading hyphen\nUsage: $P run_name [-option value]*\n"
+
 CASE="dump of the defaults"
 for form in -dump_parameters -dump-parameters -DUMP_PARAMETERS; do
     rm -f default.params
@@ -241,5 +253,26 @@ expect_status 1
 expect_text err.txt "$BANNER\nThis program requires a QOR complex null model specified as either\n-i file, while file contains a NULLMODEL, or\n-nullmodel_file file, where file contains any model structure.\n$USAGE"
 STARTUP_REQUIRED_FLAGS=0x40 run startup_driver run -randseed 3 -query q.fa
 expect_status 0
+
+CASE="model blocks in parameter files follow the read-flags"
+printf 'gap 1\nMODEL -- test model\nalphabet DNA\nGENERIC 1 1 1 1 1 1 1 1 1 0.25 0.25 0.25 0.25 0.25 0.25 0.25 0.25\nENDMODEL\ngap 2\n' > m.par
+STARTUP_REQUIRED_FLAGS=1 run startup_driver run -i m.par -randseed 1 -trainseed 1
+expect_status 1
+expect_text err.txt "Reading parameter file m.par\nm.par(2):  Skipping MODEL -- test model\nm.par(6): gap has already been set. Using 2.\n$BANNER\nThis program requires a QOR model specified as either\n-i file, while file contains a MODEL, or\n-model_file file, where file contains any model structure, or\n$USAGE"
+STARTUP_READ_FLAGS=1 STARTUP_REQUIRED_FLAGS=1 run startup_driver run -i m.par -randseed 1 -trainseed 1
+expect_status 0
+expect_text err.txt "Reading parameter file m.par\nm.par(2):  Reading MODEL -- test model\nm.par(6): gap has already been set. Using 2.\n$BANNER\n"
+
+CASE="model files named by parameters"
+STARTUP_READ_FLAGS=1 run startup_driver run -model_file nosuch.mod -randseed 1
+expect_status 1
+expect_grep err.txt "Error: Couldn't open file nosuch.mod: No such file or directory"
+
+CASE="a default regularizer needs an alphabet"
+STARTUP_REQUIRED_FLAGS=2 run startup_driver run -alphabet DNA -randseed 1 -trainseed 1
+expect_status 0
+STARTUP_REQUIRED_FLAGS=2 run startup_driver run -randseed 1 -trainseed 1
+expect_status 1
+expect_grep err.txt "Error: "
 
 finish
