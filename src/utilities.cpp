@@ -174,6 +174,7 @@ int capscomp(const char *a, const char *b)
 // that close_read knows which streams to wait for (whatever the descriptor kind).
 struct CommandStream {
     FILE *fp;
+    int fd;
     pid_t pid;
 };
 static std::vector<CommandStream> command_streams;
@@ -279,7 +280,7 @@ static FILE *open_compressed(const std::string &name, int flags)
     if (!pipe_fp)
         return nullptr;
     if (!(flags & OPEN_REWIND)) {
-        command_streams.push_back(CommandStream{pipe_fp, pid});
+        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid});
         return pipe_fp;
     }
     bool src_error = false;
@@ -415,7 +416,10 @@ void close_read(FILE *fp)
         if (command_streams[i].fp != fp)
             continue;
         pid_t pid = command_streams[i].pid;
+        bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
         command_streams.erase(command_streams.begin() + (long)i);
+        if (!same)
+            break;  // a stale record: the stream was closed elsewhere and the handle reused
         bool at_end = std::feof(fp) != 0;
         std::fclose(fp);
         int status = wait_command(pid);
