@@ -382,7 +382,8 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
             break;
         }
     }
-    char *res = static_cast<char *>(mem_alloc(len + 3));
+    char *res = static_cast<char *>(malloc(len + 3));
+    if (!res) error("out of memory allocating %zu bytes", len + 3);
     memcpy(res, scratch.data, len);
     res[len] = '\0';
     return res;

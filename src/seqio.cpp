@@ -86,6 +86,74 @@ void free_track_file(SeqTrackFile *t) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// Sets of IDs
+// ---------------------------------------------------------------------------------------------
+
+struct SeqIdSet {
+    struct Slot {
+        uint64_t hash;
+        const char *id;   // null: empty slot
+        int mark;
+    };
+    std::vector<Slot> slots;
+    size_t used = 0;
+};
+
+namespace {
+
+uint64_t id_hash(const char *id) {
+    uint64_t h = 1469598103934665603ull;   // FNV-1a
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(id); *p; p++) {
+        h ^= *p;
+        h *= 1099511628211ull;
+    }
+    return h ^ (h >> 29);
+}
+
+SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool insert) {
+    if (insert && (set->used + 1) * 2 > set->slots.size()) {
+        std::vector<SeqIdSet::Slot> old;
+        old.swap(set->slots);
+        set->slots.assign(old.empty() ? 1024 : old.size() * 2, SeqIdSet::Slot{0, nullptr, 0});
+        size_t mask = set->slots.size() - 1;
+        for (const SeqIdSet::Slot &o : old) {
+            if (!o.id) continue;
+            size_t i = o.hash & mask;
+            while (set->slots[i].id) i = (i + 1) & mask;
+            set->slots[i] = o;
+        }
+    }
+    if (set->slots.empty()) return nullptr;
+    size_t mask = set->slots.size() - 1;
+    size_t i = h & mask;
+    while (set->slots[i].id) {
+        if (set->slots[i].hash == h && strcmp(set->slots[i].id, id) == 0) return &set->slots[i];
+        i = (i + 1) & mask;
+    }
+    if (!insert) return nullptr;
+    set->slots[i] = SeqIdSet::Slot{h, id, -1};
+    set->used++;
+    return &set->slots[i];
+}
+
+}  // namespace
+
+SeqIdSet *make_seq_id_set(const SequenceTable *table) {
+    SeqIdSet *set = new SeqIdSet();
+    for (int i = 0; table && i < table->count; i++) {
+        const Sequence *seq = table->seqs[i];
+        if (seq && seq->id) id_set_find(set, seq->id, id_hash(seq->id), true);
+    }
+    return set;
+}
+
+bool seq_id_set_contains(const char *id, void *set) {
+    return id_set_find(static_cast<SeqIdSet *>(set), id, id_hash(id), false) != nullptr;
+}
+
+void free_seq_id_set(SeqIdSet *set) { delete set; }
+
+// ---------------------------------------------------------------------------------------------
 // Detection
 // ---------------------------------------------------------------------------------------------
 
@@ -550,25 +618,22 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
 
 // With two database entries of one ID, the first read stays; each repeated ID is reported once.
 void drop_duplicate_ids(SequenceTable *table) {
-    int n = table->count;
-    if (n < 2) return;
-    std::vector<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    Sequence **s = table->seqs;
-    std::stable_sort(order.begin(), order.end(),
-                     [s](int a, int b) { return strcmp(s[a]->id, s[b]->id) < 0; });
+    if (table->count < 2) return;
+    SeqIdSet set;
     bool removed = false;
-    int i = 0;
-    while (i < n) {
-        int j = i + 1;
-        while (j < n && strcmp(s[order[j]]->id, s[order[i]]->id) == 0) j++;
-        if (j - i > 1) {
+    for (int k = 0; k < table->count; k++) {
+        Sequence *seq = table->seqs[k];
+        if (!seq || !seq->id) continue;
+        size_t before = set.used;
+        SeqIdSet::Slot *slot = id_set_find(&set, seq->id, id_hash(seq->id), true);
+        if (set.used != before) continue;   // first of its ID
+        if (slot->mark < 0) {
+            slot->mark = 1;
             fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
-                    s[order[i]]->id);
-            for (int k = i + 1; k < j; k++) free_sequence(remove_seq_from_table(table, order[k]));
-            removed = true;
+                    seq->id);
         }
-        i = j;
+        free_sequence(remove_seq_from_table(table, k));
+        removed = true;
     }
     if (removed) compact_sequence_table(table);
 }

@@ -71,6 +71,13 @@ void close_sequences(SeqFileSet *source);
 // read; an entry it rejects is counted but neither read further nor kept.
 typedef bool (*SeqIdFilter)(const char *id, void *context);
 
+// A set of the IDs of a table (the table must outlive it), for use as a filter:
+// read_select_seqfile_list_filtered(..., seq_id_set_contains, set).
+struct SeqIdSet;
+SeqIdSet *make_seq_id_set(const SequenceTable *table);
+bool seq_id_set_contains(const char *id, void *set);
+void free_seq_id_set(SeqIdSet *set);
+
 // Database file lists.
 constexpr int DEFAULT_MAX_DB_SEQUENCES = 2000000;
 SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int nfiles,

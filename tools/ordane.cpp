@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <string_view>
-#include <unordered_set>
 
 #include "init.h"
 #include "seqio.h"
@@ -38,12 +36,6 @@ static void usage()
     exit(1);
 }
 
-// Entry filter of the database read: IDs that the score file names.
-static bool named_in_score_file(const char *id, void *context)
-{
-    return static_cast<const std::unordered_set<std::string_view> *>(context)->count(id) != 0;
-}
-
 int main(int argc, char **argv)
 {
     std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " + QOR_RELEASE_DATE +
@@ -67,15 +59,12 @@ int main(int argc, char **argv)
         // The score file is read first so that the database entries it does not name are
         // skipped unread: only the named ones are kept in memory.
         list = read_score_file(NLLfile);
-        std::unordered_set<std::string_view> wanted;
-        wanted.reserve(static_cast<size_t>(list->count) * 2);
-        for (int i = 0; i < list->count; i++)
-            if (list->seqs[i] && list->seqs[i]->id)
-                wanted.insert(list->seqs[i]->id);
+        SeqIdSet *wanted = make_seq_id_set(list);
         int count = 0;
         seqs = read_select_seqfile_list_filtered(&count, dblist, dblistcount, dbguidelist, dbguidelistcount,
                                                  idlist, idlistcount, notidlist, notidlistcount, stdout, stdout,
-                                                 1, named_in_score_file, &wanted);
+                                                 1, seq_id_set_contains, wanted);
+        free_seq_id_set(wanted);
     } else if (have_align) {
         // Reading alignments is not part of this build.
         std::string msg = "Alignment file " + std::string(alignfile) +
