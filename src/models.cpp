@@ -253,7 +253,8 @@ void log_chartable(ModWeight *weight, const Node *node, int selector, double sca
     if (!is_codon_alphabet()) {
         for (int i = 0; i < A; i++)
             q[i] = cost(scale * p[i]);
-        q[W - 1] = cost(scale);
+        if (W > A)  // the catch-all wildcard, when the alphabet has one past its letters
+            q[W - 1] = cost(scale);
         if (alphabet->id == DNA_ALPHABET_ID || alphabet->id == RNA_ALPHABET_ID) {
             q[4] = cost(scale * ((double)p[0] + p[1]));
             q[5] = cost(scale * ((double)p[2] + p[3]));
