@@ -894,6 +894,34 @@ TEST_F(DnaModelTest, ChangeRinserts)
     free_rmodel(&r);
 }
 
+TEST_F(DnaModelTest, WholeModelArithmetic)
+{
+    Model *a = plain_dna_model(1);
+    Model *b = plain_dna_model(1);
+    a->nodes[1]->type = 'K';
+    init_model(a, 2.0);
+    EXPECT_EQ(a->nodes[1]->type, 0);
+    EXPECT_EQ(a->nodes[2]->insert[3], 2.0f);
+    increment_model(a, b, 2.0);
+    EXPECT_FLOAT_EQ(a->nodes[1]->mjump[1], 3.6f);
+    multiply_model(a, 0.5);
+    EXPECT_FLOAT_EQ(a->nodes[0]->match[0], 1.25f);
+    init_begin_end(b, 7.0);
+    EXPECT_EQ(b->nodes[0]->mjump[2], 7.0f);
+    EXPECT_EQ(b->nodes[0]->ijump[0], 7.0f);
+    EXPECT_FLOAT_EQ(b->nodes[0]->ijump[1], 0.1f);
+    EXPECT_EQ(b->nodes[1]->mjump[0], 7.0f);
+    EXPECT_FLOAT_EQ(b->nodes[1]->mjump[1], 0.8f);
+    EXPECT_EQ(b->nodes[2]->ijump[2], 7.0f);
+    EXPECT_EQ(b->nodes[2]->insert[3], 7.0f);
+    float dest[4] = {0, 0, 0, 0};
+    copy_alphlen_table(dest, b->nodes[2]->insert, alphabet);
+    EXPECT_EQ(dest[3], 7.0f);
+    copy_alphlen_table(nullptr, dest, alphabet);  // an absent table: nothing
+    free_model(a);
+    free_model(b);
+}
+
 TEST_F(DnaModelTest, PrepareWithoutFims)
 {
     Rmodel *r = destruct_model2rmodel(plain_dna_model(2));
