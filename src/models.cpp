@@ -86,7 +86,9 @@ static double codon_position_prob(const float *codons, int pos, int n)
     double sum = 0.0;
     for (int x = 0; x < 4; x++)
         for (int y = 0; y < 4; y++) {
-            int idx = pos == 0 ? 16 * n + 4 * x + y : pos == 1 ? 16 * x + 4 * n + y : 16 * x + 4 * y + n;
+            int idx = pos == 0   ? 16 * n + 4 * x + y
+                      : pos == 1 ? 16 * x + 4 * n + y
+                                 : 16 * x + 4 * y + n;
             sum += codons[idx];
         }
     return sum;
