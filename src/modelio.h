@@ -24,7 +24,7 @@ constexpr int RMODEL_QUIET = 2;    // no warning from the library search
 constexpr int RMODEL_NOWARN = 8;   // no warning when the file holds no block
 
 // Largest node number a model file may use (a larger one is refused as corrupt).
-constexpr int MAX_MODEL_NODE_NUMBER = 10000000;
+constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
 
 // True when the line opens a model block: it begins with "MODEL", "REGULARIZER",
 // "FREQUENCIES" or "NULLMODEL" (exact, case-sensitive prefixes).

@@ -20,7 +20,7 @@ struct NodeLabelMap {
 };
 
 // Largest label or node number a label line may use (larger values are refused).
-constexpr int MAX_NODE_LABEL = 10000000;
+constexpr int MAX_NODE_LABEL = 1000000;
 
 // Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null.
 // A line without three numbers, or with negative or absurd values, is fatal.

@@ -335,9 +335,9 @@ TEST_F(ModelIO, MalformedTextBlocksAreFatal)
     EXPECT_EQ(fatal_text("MODEL\n-3" + v17 + "ENDMODEL\n"), "Aborting");
     EXPECT_EQ(fatal_text("MODEL\nTYPE -1 F\nENDMODEL\n"), "Aborting");
     EXPECT_EQ(fatal_text("MODEL\n99999999999999999999" + v17 + "ENDMODEL\n"),
-              f + "(2): node number 99999999999999999999 is out of range (at most 10000000)");
-    EXPECT_EQ(fatal_text("MODEL\nTYPE 10000001 F\nENDMODEL\n"),
-              f + "(2): node number 10000001 is out of range (at most 10000000)");
+              f + "(2): node number 99999999999999999999 is out of range (at most 1000000)");
+    EXPECT_EQ(fatal_text("MODEL\nTYPE 1000001 F\nENDMODEL\n"),
+              f + "(2): node number 1000001 is out of range (at most 1000000)");
     EXPECT_EQ(fatal_text("MODEL\n?" + v17 + "ENDMODEL\n"), f + "(2):  Node number expected\n");
     EXPECT_EQ(fatal_text("MODEL\n1 1 2 nan 4 5 6 7 8 9 10 11 12 13 14 15 16 17\nENDMODEL\n"),
               f + "(2): Number nan in regularizer or model node is not finite");
@@ -616,7 +616,7 @@ TEST_F(ModelIO, BinaryCutShortOrCorruptIsFatal)
     EXPECT_EQ(with_word(3, 99),
               f + ": BINARY model block cut short or corrupt (FIM table index out of range)");
     // A large but allowed count in a short file reads what is there and stops cleanly.
-    EXPECT_EQ(with_word(1, 9000000).find(f + ": BINARY model block cut short or corrupt"), 0u);
+    EXPECT_EQ(with_word(1, 900000).find(f + ": BINARY model block cut short or corrupt"), 0u);
     // A NaN value is refused.
     // (words 0-4 counts and indexes, 5-6 GENERIC's presence and environment, a type byte)
     EXPECT_NE(with_word_at(29, 0x7fc00000).find("not a finite number"), std::string::npos);
