@@ -136,7 +136,7 @@ expect_status 0
 
 CASE="a binary file and a file with a very long line"
 head -c 20000 /dev/urandom > noise.dist
-awk 'BEGIN { s = "long"; for (i = 0; i < 300000; i++) s = s "x"; print s " 1 4 0"; print "b 1 0.5 0" }' > long.dist
+{ printf 'long'; head -c 300000 /dev/zero | tr '\0' x; printf ' 1 4 0\nb 1 0.5 0\n'; } > long.dist
 run trellan3 r10 -distfile long.dist -distfile2 noise.dist
 CHECKS=$((CHECKS + 1)); [ "$STATUS" -eq 0 ] || [ "$STATUS" -eq 1 ] || fail "$CASE: status $STATUS"
 run trellan3 r11 -distfile long.dist -distfile2 db.dist
