@@ -45,16 +45,6 @@ void error(const char *fmt, ...)
     std::exit(1);
 }
 
-void fatal_exit_plain(const char *message)
-{
-    if (error_throws)
-        throw FatalError{message};
-    std::fflush(stdout);
-    std::fputs(message, stderr);
-    std::fflush(stderr);
-    std::exit(1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Memory
 // ---------------------------------------------------------------------------------------------

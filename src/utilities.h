@@ -30,10 +30,6 @@ extern bool error_throws;
 #endif
     ;
 
-// Ends the run like error() but with a message written as is (no "Error: " prefix): used for the
-// few start-up messages that have no prefix. With error_throws the message is thrown instead.
-[[noreturn]] void fatal_exit_plain(const char *message);
-
 // ---------------------------------------------------------------------------------------------
 // Memory. Every block carries 4 spare zeroed bytes past the requested size (room for a
 // terminator) and is released with free(). A failure ends the run.
