@@ -204,11 +204,22 @@ void skip_model(FILE *fp, const char *location_format, int *line_count)
     while (next_line(fp, line, line_count))
         if (starts_with(line, END_KEYWORD))
             return;
-    // The location format holds one "%d"; it is filled here without handing it to printf.
-    std::string loc = location_format ? location_format : "";
-    size_t at = loc.find("%d");
-    if (at != std::string::npos)
-        loc.replace(at, 2, std::to_string(line_count ? *line_count : 0));
+    // The location format holds one "%d" (and "%%" for a '%' of the file name); it is filled
+    // here without handing a caller's text to printf.
+    std::string loc;
+    bool number_done = false;
+    for (const char *p = location_format ? location_format : ""; *p; p++) {
+        if (p[0] == '%' && p[1] == '%') {
+            loc += '%';
+            p++;
+        } else if (p[0] == '%' && p[1] == 'd' && !number_done) {
+            loc += std::to_string(line_count ? *line_count : 0);
+            number_done = true;
+            p++;
+        } else {
+            loc += *p;
+        }
+    }
     std::fprintf(stderr, "%s: %s not found before end of file in model definition.\n",
                  loc.c_str(), END_KEYWORD);
 }

@@ -712,6 +712,15 @@ TEST_F(ModelIO, SkipModelAndNextBlock)
               "skip.mod(6): ENDMODEL not found before end of file in model definition.\n");
     EXPECT_EQ(read_to_next_model(fp, line), 0);
     std::fclose(fp);
+    // A '%' of the file name comes doubled in the format; "%s" stays text.
+    fp = std::fopen(f.c_str(), "r");
+    count = 0;
+    testing::internal::CaptureStderr();
+    skip_model(fp, "a%%b%s(%d)", &count);
+    skip_model(fp, "a%%b%s(%d)", &count);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "a%b%s(6): ENDMODEL not found before end of file in model definition.\n");
+    std::fclose(fp);
 }
 
 // ---------------------------------------------------------------------------------------------
