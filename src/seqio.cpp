@@ -244,6 +244,12 @@ SeqFileSet *open_sequences(const char *filenames) {
         short fmt = 0;
         int skip = 0;
         seqfile_format_type(name, &fmt, nullptr, &skip);
+        // A track of a numeric alphabet is read in the numeric FASTA form whatever the format.
+        bool numeric = alphabets[i] && alphabet_is_numeric(alphabets[i]);
+        if (numeric) {
+            fmt = SEQFORMAT_FASTA;
+            skip = 0;
+        }
         if (fmt == SEQFORMAT_NBRF) {
             std::string n = name;
             free(names);

