@@ -374,7 +374,6 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
     // The values, continuing over following lines; '%' ends the numbers of a line.
     int wanted = nd->nparams;
     int got = 0;
-    bool stopped = false;   // a token that is not a number was met
     bool first_token_of_line = false;
     size_t offset = static_cast<size_t>(p - line.c_str());
     while (got < wanted) {
@@ -383,7 +382,6 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
             q++;
         if (*q == 0 || *q == '%') {
             if (!next_line(fp, line, line_count)) {
-                stopped = true;
                 line.clear();
                 offset = 0;
                 break;
@@ -401,7 +399,6 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         char *end = nullptr;
         double v = std::strtod(q, &end);
         if (end == q) {
-            stopped = true;
             // A continuation line that begins with something else than a number is handed
             // back to the caller, which reads it as the next line of the block.
             if (first_token_of_line && pending)
@@ -443,7 +440,6 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
                 std::fprintf(stderr, "Node number %ld\n", number);
         }
     }
-    (void)stopped;
 
     // A numbered node written with a negative first match value is a FIM.
     if (!*name && wanted > 9 && nd->match && nd->match[0] < -1e-5f)

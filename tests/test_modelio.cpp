@@ -850,3 +850,32 @@ TEST_F(ModelIO, DebugDumps)
 }
 
 }  // namespace
+
+namespace {
+
+// Model blocks inside a parameter file: taken or skipped by the read-flags, with line numbers
+// counted from the start of the file.
+TEST_F(ModelIO, BlocksInParameterFiles)
+{
+    std::string f = path("params.txt");
+    write_text(f, "% parameters\n"
+                  "REGULARIZER -- skipped\nalphabet DNA\nGENERIC 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
+                  "ENDMODEL\n"
+                  "MODEL -- taken\nalphabet DNA\n"
+                  "1 0.5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
+    free_rmodel(&base_model);
+    free_rmodel(&base_regularizer);
+    read_init(f.c_str(), PRIORITY_COMMAND, READ_MODEL);
+    ASSERT_NE(base_model, nullptr);
+    EXPECT_EQ(base_model->nstart, 1);
+    EXPECT_FLOAT_EQ(base_model->slots[1]->params[0], 0.5f);
+    EXPECT_EQ(base_regularizer, nullptr);
+    free_rmodel(&base_model);
+
+    write_text(f, "% parameters\n\nMODEL -- bad\nalphabet DNA\n? 1 2\nENDMODEL\n");
+    EXPECT_EQ(fatal_of([&] { read_init(f.c_str(), PRIORITY_COMMAND, READ_MODEL); }),
+              f + "(5):  Node number expected\n");
+    free_rmodel(&base_model);
+}
+
+}  // namespace
