@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "alphabet.h"
@@ -876,6 +877,29 @@ TEST_F(ModelIO, BlocksInParameterFiles)
     EXPECT_EQ(fatal_of([&] { read_init(f.c_str(), PRIORITY_COMMAND, READ_MODEL); }),
               f + "(5):  Node number expected\n");
     free_rmodel(&base_model);
+}
+
+}  // namespace
+
+namespace {
+
+// Dumps with no stream go to dbg.log in the working directory, created on first use.
+TEST_F(ModelIO, DebugFileIsCreatedOnFirstUse)
+{
+    use_dna();
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    Node *n = alloc_node();
+    dbg_print_node(nullptr, n, "first %s", "node");
+    FILE *log = dbg_log_file();
+    EXPECT_EQ(log, dbg_log_file());
+    dbg_print_weight(nullptr, nullptr, "no costs");
+    std::string text = read_text(dir + "/dbg.log");  // unbuffered: everything is there
+    EXPECT_EQ(text.substr(0, 17), "%  first node\n%  ");
+    EXPECT_NE(text.find("%  no costs\n"), std::string::npos);
+    free_node(n);
+    ASSERT_EQ(chdir(here), 0);
 }
 
 }  // namespace
