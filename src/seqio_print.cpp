@@ -43,7 +43,8 @@ void append_code(std::string &buf, const AlphabetInfo *a, unsigned char idx) {
         return;
     }
     const unsigned char *digits = a->digits + static_cast<size_t>(idx) * d;
-    for (int k = d - 1; k >= 0; k--) buf += static_cast<char>('0' + digits[k]);
+    // The table holds digit values; a table that holds digit characters prints the same.
+    for (int k = d - 1; k >= 0; k--) buf += static_cast<char>(digits[k] < 10 ? '0' + digits[k] : digits[k]);
 }
 
 // Builds the letter row of a sequence's alignment, with an optional per-match hook that may
