@@ -275,4 +275,36 @@ STARTUP_REQUIRED_FLAGS=2 run startup_driver run -randseed 1 -trainseed 1
 expect_status 1
 expect_grep err.txt "Error: "
 
+CASE="default prior library by alphabet"
+run startup_driver run -alphabet protein -protein_prior p.lib -nucleotide_prior n.lib -randseed 1 -trainseed 1
+expect_status 0
+expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\nprior_library p.lib\nprotein_prior p.lib\nnucleotide_prior n.lib\nalphabet protein\n"
+run startup_driver run -alphabet RNA -nucleotide_prior n.lib -randseed 1 -trainseed 1
+expect_grep out.txt "prior_library n.lib"
+run startup_driver run -alphabet RNA -prior_library mine.lib -nucleotide_prior n.lib -randseed 1 -trainseed 1
+expect_grep out.txt "prior_library mine.lib"
+run startup_driver run -alphabet protein -randseed 1 -trainseed 1
+expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\nalphabet protein\n"
+
+CASE="alphabet-specific parameter files"
+printf 'gap 7\n' > dnaparams
+run startup_driver run -alphabet DNA -insert_file_protein dnaparams -insert_file_dna dnaparams -randseed 1 -trainseed 1
+expect_status 0
+expect_text err.txt "Reading parameter file dnaparams\n$BANNER\n"
+expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\nalphabet DNA\n%%insert_file_protein dnaparams\n%%insert_file_dna dnaparams\ngap 7\n"
+run startup_driver run -insert_file_rna nosuchfile -randseed 1 -trainseed 1
+expect_status 0
+
+CASE="mainline_cutoff sets both cuts"
+run startup_driver run -mainline_cutoff 0.25 -randseed 1 -trainseed 1 -dump_parameters 1
+expect_status 0
+expect_grep run.params "cutmatch 0.250000"
+expect_grep run.params "cutinsert 0.250000"
+
+CASE="experimental codon alphabet"
+run startup_driver run -alphabet CODON -randseed 1 -trainseed 1
+expect_status 0
+expect_text err.txt "$BANNER\nResetting parameters for experimental codon alphabet\nNmodels 1, seq_models = 0\nSettings for evalues & null scores not yet studied.\nCharacter regularizer for codons always\ntaken from the alphabet node.  Use -alphbackfile to set.\n"
+expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\n%% Nmodels 1\nsequence_models 0.000000\nalphabet CODON\n"
+
 finish
