@@ -907,6 +907,13 @@ static int node_emission_size(const Node *node)
     return (node->nparams - 9) / 2;
 }
 
+// A FIM as the BINARY form tells them apart; the reader upper-cases the type byte, so a
+// lower-case 'f' set by a program counts as a FIM here as well.
+static bool is_fim_type(char type)
+{
+    return std::toupper(static_cast<unsigned char>(type)) == 'F';
+}
+
 void binary_p_node(FILE *out, const Node *node, int fim_index, int ins_index)
 {
     if (!node) {
@@ -926,7 +933,7 @@ void binary_p_node(FILE *out, const Node *node, int fim_index, int ins_index)
     int A = node_emission_size(node);
     for (int i = 0; i < 9 + A; i++)
         binary_put_float(out, node->params[i]);
-    bool shared = node->type == 'F' ? fim_index != -1 : ins_index != -1;
+    bool shared = is_fim_type(node->type) ? fim_index != -1 : ins_index != -1;
     if (!shared)
         for (int i = 0; i < A; i++)
             binary_put_float(out, node->insert[i]);
@@ -950,7 +957,7 @@ static int shared_table_index(Node *const *nodes, long count, long skip, bool fi
     int found = -1;
     for (long i = 0; i < count; i++) {
         const Node *n = nodes[i];
-        if (i == skip || !n || (n->type == 'F') != fims)
+        if (i == skip || !n || is_fim_type(n->type) != fims)
             continue;
         if (found == -1) {
             found = static_cast<int>(i);

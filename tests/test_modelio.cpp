@@ -508,6 +508,18 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
     EXPECT_EQ(apart.size(), shared.size() - 4 * 4 + 2 * 4 * 4);
     expect_reads_back(apart);
 
+    // A lower-case FIM letter set by a program is a FIM for the sharing as well.
+    m->nodes[4]->insert[2] = 0.3f;
+    m->nodes[4]->type = 'f';
+    std::string lower = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
+    EXPECT_EQ(lower.size(), shared.size());
+    write_text(path("lower.bin"), lower);
+    Rmodel *rm = read_file(path("lower.bin"));
+    EXPECT_EQ(rm->slots[4]->type, 'F');
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(bits(rm->slots[4]->insert[k]), bits(m->nodes[4]->insert[k]));
+    free_rmodel(&rm);
+
     free_model(m);
 }
 
