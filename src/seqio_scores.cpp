@@ -19,7 +19,7 @@ int sort_direction = 1;
 // Reading lines
 // ---------------------------------------------------------------------------------------------
 
-static const size_t SCORE_READ_BLOCK = 1 << 20;
+static const size_t SCORE_READ_BLOCK = 1 << 16;
 
 void score_reader_init(ScoreLineReader *reader, FILE *fp)
 {
