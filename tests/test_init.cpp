@@ -483,3 +483,29 @@ TEST_F(Params, DefaultRegularizerFromTheAlphabet)
     free_rmodel(&r);
     EXPECT_EQ(r, nullptr);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Start-up runs once
+// ---------------------------------------------------------------------------------------------
+
+static void start_twice()
+{
+    std::string home = scratch_dir();
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("QORRC");
+    if (chdir(home.c_str()) != 0)
+        std::exit(3);
+    char prog[] = "prog", run[] = "run", opt[] = "-randseed", val[] = "5";
+    char *argv[] = {prog, run, opt, val, nullptr};
+    std::string run_name;
+    basic_command_line(argv, 4, run_name, nullptr, 0, 0, "B", nullptr);
+    if (run_name != "run" || random_seed != 5)
+        std::exit(4);
+    basic_command_line(argv, 4, run_name, nullptr, 0, 0, "B", nullptr);
+}
+
+TEST(StartUp, SecondCallIsFatal)
+{
+    EXPECT_EXIT(start_twice(), ::testing::ExitedWithCode(1),
+                "^B\nError: basic_command_line called twice!\n$");
+}
