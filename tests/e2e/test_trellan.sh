@@ -111,6 +111,15 @@ rm -f big1.dist big2.dist
 # Bad input
 # ---------------------------------------------------------------------------------------------
 
+CASE="no argument: the usage text, status 1"
+run trellan
+expect_status 1
+expect_grep err.txt "Usage: $BIN/trellan run_name [-option value]*"
+expect_grep err.txt " -distfile <runname>.dist    Score file to read (required)."
+expect_grep err.txt "[-distfile2 <runname>.dist]  Second (database) score file."
+expect_grep err.txt "[-plotps <0/1/2>]            Create \"<runname>.ps\" (1)"
+expect_grep err.txt "                            If plotps=2, a square plot is generated."
+
 CASE="no score files named"
 run trellan bad1 -plotps 0
 expect_status 1

@@ -96,6 +96,11 @@ expect_same r7.dat r2.dat
 # Bad input
 # ---------------------------------------------------------------------------------------------
 
+CASE="-h: the usage text"
+run trellan3 -h
+expect_status 0
+expect_text err.txt " -distfile <runname>.dist    Score file to read (required).\n[-distfile2 <runname>.dist]  Second (database) score file.\n\ntrellan3 outputs a file runname.dat with this info:\n1.  interpolated number of false negatives and false positives and\n    sequence log-odds score at the two points which bracket the\n    exact point where FN=FP\n2.  the integer value of the number of sequences where FN=FP\n3.  the number of FP where FN=0; the number of FN where FP=0\n"
+
 CASE="no score files named"
 run trellan3 bad1
 expect_status 1
