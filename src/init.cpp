@@ -643,6 +643,15 @@ static bool any_alias_set(const ReadVar *entry)
     return false;
 }
 
+// True when any of the alphabet entries (alphabet, a, alphabet_def) has been set.
+static bool any_alphabet_entry_set()
+{
+    for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
+        if (v->type == VAR_ALPHABET && v->set)
+            return true;
+    return false;
+}
+
 static ReadVar *find_by_address(const void *value, const char *operation)
 {
     for (ReadVar *v = read_vars; v->type != VAR_END; v++)
@@ -951,7 +960,10 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
         return;
     }
     case VAR_ALPHABET:
-        if (!set_before || priority != PRIORITY_USERFILE) {
+        // The per-user file supplies an alphabet only when none was named by any of the
+        // alphabet entries: -alphabet_def on the command line must not clash with an
+        // "alphabet" default in .qorrc.
+        if (priority != PRIORITY_USERFILE || !any_alphabet_entry_set()) {
             process_alphabet(line.c_str(), -1, pre);
             entry->set = 1;
         }

@@ -81,6 +81,12 @@ run glyphroll run1 -alphabet DNA
 expect_status 0
 expect_grep out.txt "Name:          DNA"
 CHECKS=$((CHECKS + 1)); [ "$(listings out.txt)" -eq 1 ] || fail "$CASE: listings"
+
+CASE="a user alphabet on the command line is not clashed by the per-user alphabet"
+printf 'alphabet protein\n' > "$HOME/.qorrc"
+run glyphroll run1 -alphabet_def mine,abcx
+expect_status 0
+expect_same out.txt "$DATA/alphabet_tracks_mine.txt"
 rm -f "$HOME/.qorrc"
 
 CASE="per-user file in the working directory"
