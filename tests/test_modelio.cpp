@@ -915,3 +915,27 @@ TEST_F(ModelIO, DebugFileIsCreatedOnFirstUse)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelIO, CompleteLineJoinsContinuationLines)
+{
+    use_dna();
+    std::string f = path("join.txt");
+    write_text(f, " 4 5 6 % comment\n 7 8 9 10 11 12 13 14 15 16 17\nnext\n");
+    FILE *fp = std::fopen(f.c_str(), "r");
+    std::string line = "1 1 2 3\n";
+    complete_line(line, 100000, fp);
+    EXPECT_EQ(countfields(line.c_str()), 18);
+    std::string rest;
+    ASSERT_TRUE(read_whole_line(fp, rest));
+    EXPECT_EQ(rest, "next\n");
+    testing::internal::CaptureStderr();
+    std::string other = "1 2\n";
+    complete_line(other, 2000, fp);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "complete_line:  called with bad linelength\n");
+    EXPECT_EQ(other, "1 2\n");
+    std::fclose(fp);
+}
+
+}  // namespace
