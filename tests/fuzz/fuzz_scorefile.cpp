@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "init.h"
@@ -16,10 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static bool started = false;
     static std::string path;
+    struct Remove {
+        ~Remove() { if (!path.empty()) unlink(path.c_str()); }
+    };
     if (!started) {
         error_throws = true;
         initialize_variables();
         path = "/tmp/fuzz_scorefile." + std::to_string(getpid()) + ".dist";
+        static Remove remove_at_exit;
         started = true;
     }
     FILE *fp = std::fopen(path.c_str(), "wb");
