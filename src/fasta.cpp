@@ -512,8 +512,8 @@ struct ConvNotes {
                     converted = true;
             if (!converted) wildcard[c] = 1;
         }
-        if (a->id == DNA_ALPHABET_ID) ut['U'] = ut['u'] = 1;
-        if (a->id == RNA_ALPHABET_ID) ut['T'] = ut['t'] = -1;
+        if (a->id == DNA_ALPHABET_ID) ut[static_cast<unsigned char>('U')] = ut[static_cast<unsigned char>('u')] = 1;
+        if (a->id == RNA_ALPHABET_ID) ut[static_cast<unsigned char>('T')] = ut[static_cast<unsigned char>('t')] = -1;
     }
 };
 ConvNotes conv_notes;

@@ -18,6 +18,8 @@
 #include "alphabet.h"
 #include "fasta.h"
 #include "init.h"
+#include "modelio.h"
+#include "models.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -178,6 +180,9 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind, 
     if (fr) {
         fmt = static_cast<short>(fr);
         k = fk;
+    } else if (is_modelfilename(name.c_str()) && is_model_file(name.c_str())) {
+        fmt = SEQFORMAT_MODEL;   // the kind is not set
+        k = 0;
     } else if (looks_like_hssp(name.c_str())) {
         fmt = SEQFORMAT_HSSP;
         k = 4;
@@ -194,7 +199,7 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind, 
     last_format = fmt;
     last_kind = k;
     if (format) *format = fmt;
-    if (kind) *kind = k;
+    if (kind && fmt != SEQFORMAT_MODEL) *kind = k;
     if (lines_to_skip) *lines_to_skip = skip;
     return format_keyword(fmt);
 }
@@ -220,63 +225,70 @@ const char *error_seqfile_alphabet() {
 // ---------------------------------------------------------------------------------------------
 
 SeqFileSet *open_sequences(const char *filenames) {
-    NameList *names = parse_name_list(filenames);
-    if (names->count > MAX_SEQ_TRACKS) {
+    std::vector<std::string> names;
+    {
+        NameList *list = parse_name_list(filenames);
+        for (int i = 0; i < list->count; i++) names.emplace_back(list->name[i]);
+        free(list);
+    }
+    int count = static_cast<int>(names.size());
+    if (count > MAX_SEQ_TRACKS) {
         fprintf(stderr, "Error: too many sequence tracks specified by the files:\n");
-        for (int i = 0; i < names->count; i++) fprintf(stderr, "    %s\n", names->name[i]);
-        free(names);
+        for (const std::string &n : names) fprintf(stderr, "    %s\n", n.c_str());
         error("maximum of %d tracks supported.", MAX_SEQ_TRACKS);
     }
     check_alphabet(nullptr);
-    if (names->count != num_alphabets) {
-        fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n", num_alphabets,
-                names->count);
+    if (count != num_alphabets) {
+        fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n", num_alphabets, count);
         fprintf(stderr, "are specified with the files:\n");
-        for (int i = 0; i < names->count; i++) fprintf(stderr, "    %s\n", names->name[i]);
-        free(names);
+        for (const std::string &n : names) fprintf(stderr, "    %s\n", n.c_str());
         error("The number of tracks is either specified on the command line or other sequence set.");
     }
-    SeqFileSet *set = new SeqFileSet();
-    set->ntracks = names->count;
-    for (int i = 0; i < names->count; i++) {
-        const char *name = names->name[i];
-        if (strcmp(name, "-") == 0) continue;
+    // Every file's format first, so that a refusal leaves nothing open.
+    short formats[MAX_SEQ_TRACKS] = {};
+    int skips[MAX_SEQ_TRACKS] = {};
+    for (int i = 0; i < count; i++) {
+        const char *name = names[i].c_str();
+        if (names[i] == "-") continue;
         short fmt = 0;
         int skip = 0;
         seqfile_format_type(name, &fmt, nullptr, &skip);
         // A track of a numeric alphabet is read in the numeric FASTA form whatever the format.
-        bool numeric = alphabets[i] && alphabet_is_numeric(alphabets[i]);
-        if (numeric) {
+        if (alphabets[i] && alphabet_is_numeric(alphabets[i])) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
-        if (fmt == SEQFORMAT_NBRF) {
+        if (fmt == SEQFORMAT_NBRF) error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
+        if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL)
+            error("Sequence file %s is in %s format; no reader for that format is available", name,
+                  format_keyword(fmt));
+        formats[i] = fmt;
+        skips[i] = skip;
+    }
+    SeqFileSet *set = new SeqFileSet();
+    set->ntracks = count;
+    for (int i = 0; i < count; i++) {
+        if (names[i] == "-") continue;
+        const char *name = names[i].c_str();
+        FILE *stream = open_read(name, 0);
+        if (!stream) {
+            int err = errno;
             std::string n = name;
-            free(names);
             close_sequences(set);
-            error("Sequence file %s is in NBRF format; no NBRF reader is available", n.c_str());
-        }
-        if (fmt != SEQFORMAT_FASTA) {
-            std::string n = name;
-            std::string kw = format_keyword(fmt);
-            free(names);
-            close_sequences(set);
-            error("Sequence file %s is in %s format; no reader for that format is available", n.c_str(),
-                  kw.c_str());
+            error("Couldn't open file %s: %s\n", n.c_str(), strerror(err));
         }
         SeqTrackFile *t = new SeqTrackFile();
-        t->stream = open_read(name, OPEN_FATAL);
+        t->stream = stream;
         t->name = str_dup(name);
-        t->format = fmt;
+        t->format = formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
         set->tracks[i] = t;
         // Header lines that a detector asked to skip (none for FASTA).
         std::string line;
-        for (int s = 0; s < skip; s++)
+        for (int s = 0; s < skips[i]; s++)
             if (!read_whole_line(t->stream, line)) break;
         t->line[0] = '\0';
     }
-    free(names);
     return set;
 }
 
@@ -324,6 +336,54 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         free(annotation);
 }
 
+// One model of a model file as a track: the model itself and, as residues, the most probable
+// match letter of each node.
+int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
+    AlphabetInfo *track_alpha = alphabets[t] ? alphabets[t] : alphabet;
+    AlphabetInfo *saved = alphabet;
+    alphabet = track_alpha;
+    Rmodel *raw = nullptr;
+    int got = fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
+    alphabet = saved;
+    if (got != 1 || !raw) {
+        free_rmodel(&raw);
+        return 0;   // no further model; the done flag stays clear
+    }
+    Model *model = destruct_rmodel2model(&raw);
+    if (seq->len > 0 && seq->len != model->length) {
+        fprintf(stderr, "In file %s, model has length %d but earlier\n", track->name, model->length);
+        fprintf(stderr, "sequence track has length %d.\n", seq->len);
+        free_model(model);
+        error("Non-matching track sequences.");
+    }
+    seq->len = model->length;
+    if (!seq->id) {
+        const char *slash = strrchr(track->name, '/');
+        seq->id = str_dup(slash ? slash + 1 : track->name);
+        if (keepannotations && !seq->annotation) seq->annotation = str_dup(track->name);
+    }
+    normalize_model(model);
+    log_model(model);
+    free_model(seq->tracks[t].model);
+    seq->tracks[t].model = model;
+    if (!seq->tracks[t].res && seq->len > 0)
+        seq->tracks[t].res = static_cast<unsigned char *>(mem_alloc(static_cast<size_t>(seq->len) + 2));
+    int letters = track_alpha ? track_alpha->emit_length : 0;
+    for (int i = 0; i < seq->len; i++) {
+        const Node *node = model->nodes[i + 1];
+        float best = -1.0f;
+        int idx = 0;
+        for (int k = 0; node && node->match && k < letters; k++)
+            if (node->match[k] > best) {
+                best = node->match[k];
+                idx = k;
+            }
+        seq->tracks[t].res[i] = static_cast<unsigned char>(idx);
+    }
+    track->entry_count++;
+    return 1;
+}
+
 }  // namespace
 
 int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
@@ -332,6 +392,7 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
         seq->tracks[track_index].res = nullptr;
         return 1;
     }
+    if (track->format == SEQFORMAT_MODEL) return read_model_track(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
         error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
     char *id = nullptr;
@@ -387,6 +448,13 @@ ReadResult read_sequence_filtered(SeqFileSet *source, int convert, SeqIdFilter k
     if (first < 0) return READ_END;
     static std::string ident, annot;
     SeqTrackFile *lead = source->tracks[first];
+    bool any_model = false;
+    for (int t = 0; t < source->ntracks; t++)
+        if (source->tracks[t] && source->tracks[t]->format == SEQFORMAT_MODEL) any_model = true;
+    if (any_model) {   // model tracks are read whole
+        *out = read_sequence(source, convert);
+        return *out ? READ_KEPT : READ_END;
+    }
     if (lead->format != SEQFORMAT_FASTA)
         error("Sequence file %s: no reader for format %s", lead->name, format_keyword(lead->format));
     if (next_fasta_header(lead, ident, annot, true) == EOF) {

@@ -215,6 +215,33 @@ TEST_F(SeqIO, NumericTrack) {
     free_sequence_table(t);
 }
 
+TEST_F(SeqIO, ModelFileAsTrack) {
+    init_alphabet_by_name("DNA", 0, "");
+    std::string m = file("x.mod", read_text(test_data("modelio_dna.mod")));
+    short fmt = 0;
+    int kind = -7;
+    EXPECT_STREQ(seqfile_format_type(m.c_str(), &fmt, &kind, nullptr), "QorHMM");
+    EXPECT_EQ(fmt, 20);
+    EXPECT_EQ(kind, -7);   // not set for a model file
+    SequenceTable *t = alloc_sequence_table();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_sequences(m.c_str(), nullptr, 10, t, 1), 1);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(t->count, 1);
+    Sequence *s = t->seqs[0];
+    EXPECT_STREQ(s->id, "x.mod");
+    EXPECT_EQ(std::string(s->annotation), m);
+    ASSERT_EQ(s->len, 2);
+    ASSERT_TRUE(s->tracks[0].model);
+    // Node 1 matches 0.1 0.2 0.3 0.4 (largest: index 3), node 2 0.6 0.2 0.1 0.1 (index 0).
+    EXPECT_EQ(s->tracks[0].res[0], 3);
+    EXPECT_EQ(s->tracks[0].res[1], 0);
+    free_sequence_table(t);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(count_sequences(m.c_str()), 1);
+    testing::internal::GetCapturedStderr();
+}
+
 TEST_F(SeqIO, Counting) {
     protein_tracks(1);
     EXPECT_EQ(count_sequences(entries("a.fa", "s", 7).c_str()), 7);
