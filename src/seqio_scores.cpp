@@ -610,15 +610,19 @@ void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select)
 void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required)
 {
     int taken_count = 0;
-    if (list && list->count > 0 && full && full->count > 0) {
-        compact_sequence_table(full);
-        sequence_sort(full);
-        std::vector<char> taken(static_cast<size_t>(full->count), 0);
+    if (list && list->count > 0) {
+        int nfull = 0;
+        if (full) {
+            compact_sequence_table(full);
+            sequence_sort(full);
+            nfull = full->count;
+        }
+        std::vector<char> taken(static_cast<size_t>(nfull), 0);
         for (int i = 0; i < list->count; i++) {
             Sequence *entry = list->seqs[i];
             if (!entry || !entry->id)
                 continue;
-            int found = sequence_search(entry->id, full);
+            int found = nfull > 0 ? sequence_search(entry->id, full) : -1;
             if (found < 0) {
                 free_sequence(remove_seq_from_table(list, i));
             } else if (!taken[static_cast<size_t>(found)]) {
@@ -637,18 +641,9 @@ void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int requ
                 free_sequence(remove_seq_from_table(list, i));
             }
         }
-        for (int k = 0; k < full->count; k++)
+        for (int k = 0; k < nfull; k++)
             if (taken[static_cast<size_t>(k)])
                 remove_seq_from_table(full, k);
-    } else if (list && full == nullptr) {
-        // Nothing to match against: every entry with an ID is dropped.
-        for (int i = 0; i < list->count; i++)
-            if (list->seqs[i] && list->seqs[i]->id)
-                free_sequence(remove_seq_from_table(list, i));
-    } else if (list && full && full->count == 0) {
-        for (int i = 0; i < list->count; i++)
-            if (list->seqs[i] && list->seqs[i]->id)
-                free_sequence(remove_seq_from_table(list, i));
     }
     free_sequence_table(full);
     if (list)
