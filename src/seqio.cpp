@@ -72,10 +72,12 @@ bool file_is_empty(const char *filename) {
     return c == EOF;
 }
 
+// Releases a track file; its stream is closed last (closing a decompression pipe may end the
+// run when the decompressor failed).
 void free_track_file(SeqTrackFile *t) {
     if (!t) return;
+    FILE *stream = t->stream;
     free(t->name);
-    if (t->stream) close_read(t->stream);
     if (t->items) {
         for (int i = 0; i < t->item_count; i++) free(t->items[i]);
         free(t->items);
@@ -83,6 +85,22 @@ void free_track_file(SeqTrackFile *t) {
     free(t->line);
     free_track_read_buffer(t);
     delete t;
+    if (stream) close_read(stream);
+}
+
+// Fatal errors throw only under test harnesses (error_throws); these guards release what a
+// failed read holds so that such runs stay free of leaks.
+template <typename Body, typename Cleanup>
+auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
+    try {
+        return body();
+    } catch (...) {
+        try {
+            cleanup();
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 }  // namespace
@@ -415,14 +433,18 @@ Sequence *read_sequence(SeqFileSet *source, int convert) {
         if (source->tracks[t]) any = true;
     if (!any) return nullptr;   // only empty tracks: there is nothing to read
     Sequence *seq = alloc_sequence(0, source->ntracks);
-    for (int t = 0; t < source->ntracks; t++) {
-        if (!read_sequence_track(source->tracks[t], seq, t)) {
-            free_sequence(seq);
-            return nullptr;
-        }
-    }
-    if (convert) convertseq(seq);
-    return seq;
+    return guarded(
+        [&]() -> Sequence * {
+            for (int t = 0; t < source->ntracks; t++) {
+                if (!read_sequence_track(source->tracks[t], seq, t)) {
+                    free_sequence(seq);
+                    return nullptr;
+                }
+            }
+            if (convert) convertseq(seq);
+            return seq;
+        },
+        [&] { free_sequence(seq); });
 }
 
 namespace {
@@ -463,16 +485,21 @@ ReadResult read_sequence_filtered(SeqFileSet *source, int convert, SeqIdFilter k
     }
     if (keep(ident.c_str(), context)) {
         Sequence *seq = alloc_sequence(0, source->ntracks);
-        finish_track_entry(lead, seq, first, str_dup(ident.c_str()), annot.empty() ? nullptr : str_dup(annot.c_str()));
-        for (int t = first + 1; t < source->ntracks; t++) {
-            if (!read_sequence_track(source->tracks[t], seq, t)) {
-                free_sequence(seq);
-                return READ_END;
-            }
-        }
-        if (convert) convertseq(seq);
-        *out = seq;
-        return READ_KEPT;
+        return guarded(
+            [&] {
+                finish_track_entry(lead, seq, first, str_dup(ident.c_str()),
+                                   annot.empty() ? nullptr : str_dup(annot.c_str()));
+                for (int t = first + 1; t < source->ntracks; t++) {
+                    if (!read_sequence_track(source->tracks[t], seq, t)) {
+                        free_sequence(seq);
+                        return READ_END;
+                    }
+                }
+                if (convert) convertseq(seq);
+                *out = seq;
+                return READ_KEPT;
+            },
+            [&] { free_sequence(seq); });
     }
     dropped_id = ident;
     skip_fasta_body(lead);
@@ -573,30 +600,43 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
                         DropTally *tally = nullptr) {
     if (more) *more = false;
     SeqFileSet *source = open_sequences(filenames);
-    SeqFileSet *guides = guidenames ? open_sequences(guidenames) : nullptr;
+    SeqFileSet *guides = nullptr;
     int n = 0;
-    std::string dropped;
-    while (n < max_count) {
-        Sequence *seq = nullptr;
-        ReadResult r = read_sequence_filtered(source, convert, keep, context, &seq, dropped);
-        if (r == READ_END) break;
-        Sequence *guide = guides ? read_sequence(guides, convert) : nullptr;
-        n++;
-        if (r == READ_DROPPED) {
-            free_sequence(guide);
-            if (tally) tally->add(dropped);
-            continue;
-        }
-        apply_guide(seq, guide, nullptr, nullptr);
-        add_seq_to_table(table, seq);
-    }
-    if (n >= max_count && more) {
-        Sequence *extra = nullptr;
-        if (read_sequence_filtered(source, 0, keep, context, &extra, dropped) != READ_END) *more = true;
-        free_sequence(extra);
-    }
-    close_sequences(source);
-    close_sequences(guides);
+    guarded(
+        [&] {
+            guides = guidenames ? open_sequences(guidenames) : nullptr;
+            std::string dropped;
+            while (n < max_count) {
+                Sequence *seq = nullptr;
+                ReadResult r = read_sequence_filtered(source, convert, keep, context, &seq, dropped);
+                if (r == READ_END) break;
+                Sequence *guide = nullptr;
+                if (guides) guide = guarded([&] { return read_sequence(guides, convert); }, [&] { free_sequence(seq); });
+                n++;
+                if (r == READ_DROPPED) {
+                    free_sequence(guide);
+                    if (tally) tally->add(dropped);
+                    continue;
+                }
+                apply_guide(seq, guide, nullptr, nullptr);
+                add_seq_to_table(table, seq);
+            }
+            if (n >= max_count && more) {
+                Sequence *extra = nullptr;
+                if (read_sequence_filtered(source, 0, keep, context, &extra, dropped) != READ_END) *more = true;
+                free_sequence(extra);
+            }
+            SeqFileSet *s = source;
+            source = nullptr;
+            close_sequences(s);
+            s = guides;
+            guides = nullptr;
+            close_sequences(s);
+        },
+        [&] {
+            close_sequences(source);
+            close_sequences(guides);
+        });
     return n;
 }
 
@@ -646,11 +686,19 @@ void close_sequences(SeqFileSet *source) {
             free_sequence(scratch);
         }
     }
+    SeqTrackFile *tracks[MAX_SEQ_TRACKS];
     for (int t = 0; t < MAX_SEQ_TRACKS; t++) {
-        free_track_file(source->tracks[t]);
+        tracks[t] = source->tracks[t];
         source->tracks[t] = nullptr;
     }
     delete source;
+    for (int t = 0; t < MAX_SEQ_TRACKS; t++) {
+        SeqTrackFile *track = tracks[t];
+        tracks[t] = nullptr;
+        guarded([&] { free_track_file(track); }, [&] {
+            for (int k = t + 1; k < MAX_SEQ_TRACKS; k++) free_track_file(tracks[k]);
+        });
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -723,7 +771,8 @@ SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int n
         error("Must specify same number of database and guide sequence files.\n");
     check_alphabet(nullptr);
     SequenceTable *table = alloc_sequence_table();
-    *max_count = read_list_into(table, max, files, nfiles, guides, nguides);
+    *max_count = guarded([&] { return read_list_into(table, max, files, nfiles, guides, nguides); },
+                         [&] { free_sequence_table(table); });
     return table;
 }
 
@@ -883,7 +932,10 @@ SequenceTable *select_sequences(SequenceTable *table, int *count, const char *co
             compact_sequence_table(table);
         }
     }
-    if (mode == 1 && table->count == 0) error("No sequences specified; exiting");
+    if (mode == 1 && table->count == 0) {
+        free_sequence_table(table);
+        error("No sequences specified; exiting");
+    }
     if (count) *count = table->count;
     return table;
 }
@@ -912,25 +964,32 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
     check_alphabet(nullptr);
     SequenceTable *table = alloc_sequence_table();
     DropTally tally;
-    int found;
-    if (keep) {
-        // Every entry named by the select and exclude lists is read, so that the selection and
-        // its messages are those of a whole read.
-        ListFilter filter{keep, context, {}};
-        for (int i = 0; i < nselect; i++)
-            if (select_ids[i]) filter.named.insert(select_ids[i]);
-        for (int i = 0; i < nexclude; i++)
-            if (exclude_ids[i]) filter.named.insert(exclude_ids[i]);
-        found = read_list_into(table, max, files, nfiles, guides, nguides, list_filter_keep, &filter, &tally);
-    } else {
-        found = read_list_into(table, max, files, nfiles, guides, nguides);
-    }
+    int found = 0;
+    guarded(
+        [&] {
+            if (keep) {
+                // Every entry named by the select and exclude lists is read, so that the selection and
+                // its messages are those of a whole read.
+                ListFilter filter{keep, context, {}};
+                for (int i = 0; i < nselect; i++)
+                    if (select_ids[i]) filter.named.insert(select_ids[i]);
+                for (int i = 0; i < nexclude; i++)
+                    if (exclude_ids[i]) filter.named.insert(exclude_ids[i]);
+                found = read_list_into(table, max, files, nfiles, guides, nguides, list_filter_keep, &filter, &tally);
+            } else {
+                found = read_list_into(table, max, files, nfiles, guides, nguides);
+            }
+        },
+        [&] { free_sequence_table(table); });
     drop_duplicate_ids(table);
     int selected = 0;
     table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);
     // Entries the filter skipped stay selected when no select list was given.
     if (nselect == 0) selected += static_cast<int>(tally.unique);
-    if (mode == 1 && selected == 0) error("No sequences specified; exiting");
+    if (mode == 1 && selected == 0) {
+        free_sequence_table(table);
+        error("No sequences specified; exiting");
+    }
     if (report) {
         const char *prefix = (report == stdout || report == stderr) ? "" : "% ";
         list_strings(report, const_cast<char **>(files), nfiles, "Database Files: ", prefix);
