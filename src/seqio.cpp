@@ -117,18 +117,34 @@ struct SeqIdSet {
     };
     std::vector<Slot> slots;
     size_t used = 0;
+    // Quick rejection: one bit per hash value modulo the size (a small array that stays in the
+    // cache), set for every member. Empty when not built.
+    std::vector<uint64_t> bits;
 };
 
 namespace {
 
-uint64_t id_hash(const char *id) {
-    uint64_t h = 1469598103934665603ull;   // FNV-1a
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(id); *p; p++) {
-        h ^= *p;
-        h *= 1099511628211ull;
+// 64-bit hash of an ID, eight bytes at a time.
+uint64_t id_hash(const char *id, size_t n) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ (n * 0xff51afd7ed558ccdull);
+    const char *p = id;
+    while (n >= 8) {
+        uint64_t w;
+        memcpy(&w, p, 8);
+        h = (h ^ w) * 0xbf58476d1ce4e5b9ull;
+        h ^= h >> 31;
+        p += 8;
+        n -= 8;
     }
-    return h ^ (h >> 29);
+    uint64_t w = 0;
+    memcpy(&w, p, n);
+    h = (h ^ w) * 0x94d049bb133111ebull;
+    h ^= h >> 29;
+    h *= 0xbf58476d1ce4e5b9ull;
+    return h ^ (h >> 32);
 }
+
+uint64_t id_hash(const char *id) { return id_hash(id, strlen(id)); }
 
 SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool insert) {
     if (insert && (set->used + 1) * 2 > set->slots.size()) {
@@ -164,11 +180,26 @@ SeqIdSet *make_seq_id_set(const SequenceTable *table) {
         const Sequence *seq = table->seqs[i];
         if (seq && seq->id) id_set_find(set, seq->id, id_hash(seq->id), true);
     }
+    // About 32 bits per member.
+    size_t nbits = 1024;
+    while (nbits < set->used * 32) nbits *= 2;
+    set->bits.assign(nbits / 64, 0);
+    for (const SeqIdSet::Slot &slot : set->slots)
+        if (slot.id) {
+            uint64_t b = (slot.hash >> 24) & (nbits - 1);
+            set->bits[b / 64] |= 1ull << (b % 64);
+        }
     return set;
 }
 
-bool seq_id_set_contains(const char *id, void *set) {
-    return id_set_find(static_cast<SeqIdSet *>(set), id, id_hash(id), false) != nullptr;
+bool seq_id_set_contains(const char *id, void *context) {
+    SeqIdSet *set = static_cast<SeqIdSet *>(context);
+    uint64_t h = id_hash(id);
+    if (!set->bits.empty()) {
+        uint64_t b = (h >> 24) & (set->bits.size() * 64 - 1);
+        if (!(set->bits[b / 64] & (1ull << (b % 64)))) return false;
+    }
+    return id_set_find(set, id, h, false) != nullptr;
 }
 
 void free_seq_id_set(SeqIdSet *set) { delete set; }
@@ -582,7 +613,7 @@ struct DropTally {
     FlatSet64 warned;
     long unique = 0;
     void add(const std::string &id) {
-        uint64_t h = std::hash<std::string>()(id);
+        uint64_t h = id_hash(id.data(), id.size());
         if (seen.insert(h)) {
             unique++;
         } else if (warned.insert(h)) {
