@@ -180,9 +180,9 @@ SeqIdSet *make_seq_id_set(const SequenceTable *table) {
         const Sequence *seq = table->seqs[i];
         if (seq && seq->id) id_set_find(set, seq->id, id_hash(seq->id), true);
     }
-    // About 32 bits per member.
+    // About 16 bits per member (a small array that stays in the cache).
     size_t nbits = 1024;
-    while (nbits < set->used * 32) nbits *= 2;
+    while (nbits < set->used * 16) nbits *= 2;
     set->bits.assign(nbits / 64, 0);
     for (const SeqIdSet::Slot &slot : set->slots)
         if (slot.id) {
