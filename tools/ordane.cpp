@@ -82,7 +82,6 @@ int main(int argc, char **argv)
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
 
-    prefer_huge_pages();
     if (Score.select_seq == 0)
         Score.select_seq = 8;
 
@@ -98,6 +97,7 @@ int main(int argc, char **argv)
     if (dblistcount > 0) {
         // The score file is read first so that the database entries it does not name are
         // skipped unread: only the named ones are kept in memory.
+        prefer_huge_pages();
         list = read_score_file(NLLfile);
         SeqIdSet *wanted = make_seq_id_set(list);
         int count = 0;
