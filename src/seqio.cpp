@@ -582,12 +582,17 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
 struct FlatSet64 {
     std::vector<uint64_t> slots;
     size_t used = 0;
+    size_t home(uint64_t v) const { return static_cast<size_t>(v * 0x9E3779B97F4A7C15ull >> 20) & (slots.size() - 1); }
+    // Asks the cache for the slot of a value that will be inserted soon.
+    void prefetch(uint64_t v) const {
+        if (!slots.empty()) __builtin_prefetch(&slots[home(v == 0 ? 1 : v)]);
+    }
     // True when the value was not in the set yet.
     bool insert(uint64_t v) {
         if (v == 0) v = 1;
         if ((used + 1) * 2 > slots.size()) grow();
         size_t mask = slots.size() - 1;
-        size_t i = static_cast<size_t>(v * 0x9E3779B97F4A7C15ull >> 20) & mask;
+        size_t i = home(v);
         while (slots[i] != 0) {
             if (slots[i] == v) return false;
             i = (i + 1) & mask;
@@ -608,17 +613,31 @@ struct FlatSet64 {
 
 // IDs of the entries a filter rejected: counted once per ID (by a 64-bit hash of the ID), and
 // each repeated ID reported once.
+// Each ID is entered one entry late, so that its slot, asked for when the ID was read, is in
+// the cache by then; flush() enters the last one.
 struct DropTally {
     FlatSet64 seen;
     FlatSet64 warned;
     long unique = 0;
+    bool pending = false;
+    uint64_t pending_hash = 0;
+    std::string pending_id;
     void add(const std::string &id) {
         uint64_t h = id_hash(id.data(), id.size());
-        if (seen.insert(h)) {
+        seen.prefetch(h);
+        flush();
+        pending = true;
+        pending_hash = h;
+        pending_id = id;
+    }
+    void flush() {
+        if (!pending) return;
+        pending = false;
+        if (seen.insert(pending_hash)) {
             unique++;
-        } else if (warned.insert(h)) {
+        } else if (warned.insert(pending_hash)) {
             fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
-                    id.c_str());
+                    pending_id.c_str());
         }
     }
 };
@@ -1012,6 +1031,7 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
             }
         },
         [&] { free_sequence_table(table); });
+    tally.flush();
     drop_duplicate_ids(table);
     int selected = 0;
     table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);
