@@ -1,6 +1,7 @@
 // The alphabet table, letter lookup, track alphabets, user alphabets, background files and the
 // alphabet listings.
 #include "alphabet.h"
+#include "seqio.h"
 
 #include <cctype>
 #include <cerrno>
@@ -164,7 +165,9 @@ void assign_track(AlphabetInfo *a, int track) {
 // Sequence kind of the letters of a sequence file (0 other, 1 DNA, 2 RNA, 3 nucleic acid
 // undecided, 4 protein), as the sequence-file format detection reports it.
 int guess_sequence_kind(const char *filename) {
-    error("cannot guess the alphabet of %s: give -alphabet", filename);
+    int kind = 0;
+    seqfile_format_type(filename, nullptr, &kind, nullptr);
+    return kind;
 }
 
 // Splits a parameter line at white space and ','.

@@ -388,7 +388,7 @@ TEST_F(Alphabet, CheckAlphabet) {
     reset_alphabets();
     EXPECT_EQ(fatal_of([] { check_alphabet(nullptr); }), "No sequence file found to set alphabet.");
     EXPECT_EQ(fatal_of([] { check_alphabet("seqs.fa"); }),
-              "cannot guess the alphabet of seqs.fa: give -alphabet");
+              "Couldn't open file seqs.fa: No such file or directory\n");
 }
 
 TEST_F(Alphabet, BackfileDna) {

@@ -107,10 +107,34 @@ TEST_F(SeqIO, DetectionRefusals) {
 
 TEST_F(SeqIO, AlphabetGuessedFromFirstSequenceFile) {
     std::string p = file("d.fa", ">a\nACGTACGT\n");
-    std::string msg = fatal_of([&] { check_alphabet(p.c_str()); });
-    if (msg.find("cannot guess") != std::string::npos) GTEST_SKIP() << "alphabet guess not wired yet: " << msg;
+    check_alphabet(p.c_str());
     ASSERT_TRUE(alphabet);
     EXPECT_STREQ(alphabet->name, "DNA");
+    // Once set, the alphabet is not guessed again.
+    check_alphabet(file("p.fa", ">b\nMKLVWWFPQE\n").c_str());
+    EXPECT_STREQ(alphabet->name, "DNA");
+
+    reset_alphabets();
+    check_alphabet(file("r.fa", ">a\nACGUUGCA\n").c_str());
+    ASSERT_TRUE(alphabet);
+    EXPECT_STREQ(alphabet->name, "RNA");
+
+    reset_alphabets();
+    check_alphabet(file("p2.fa", ">b\nMKLVWWFPQEHHRR\n").c_str());
+    ASSERT_TRUE(alphabet);
+    EXPECT_STREQ(alphabet->name, "protein");
+
+    // An empty file counts as protein.
+    reset_alphabets();
+    check_alphabet(file("empty.fa", "").c_str());
+    ASSERT_TRUE(alphabet);
+    EXPECT_STREQ(alphabet->name, "protein");
+
+    // A model file standing as a sequence file tells nothing about its letters.
+    reset_alphabets();
+    std::string m = file("m.mod", "MODEL -- x\nENDMODEL\n");
+    EXPECT_EQ(fatal_of([&] { check_alphabet(m.c_str()); }),
+              "No alphabet specified and file " + m + " no help.");
 }
 
 // ---------------------------------------------------------------------------------------------
