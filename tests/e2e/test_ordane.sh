@@ -34,6 +34,11 @@ expect_grep err.txt 'ID gamma selected twice; skipping repeat.'
 expect_grep err.txt 'Dropping zero-length sequence empty'
 expect_grep err.txt 'Writing sequence output to r1.seq.'
 
+CASE="alphabet guessed from the first database file"
+run ordane r1g -db db1.fa -db db2.fa.gz -distfile s.dist
+expect_status 0
+expect_same r1g.seq r1.seq
+
 CASE="comma-joined tracks in one -db value"
 cp db1.fa track2.fa
 run ordane r2 -db db1.fa,track2.fa -distfile s.dist -alphabet protein,protein
