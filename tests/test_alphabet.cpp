@@ -26,28 +26,6 @@ protected:
     }
 };
 
-// The message of the fatal error that running f ends with ("" when it returns).
-template <class F> std::string fatal_of(F f) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "";
-}
-
-// What a writer puts on a stream.
-template <class F> std::string output_of(F f) {
-    FILE *fp = tmpfile();
-    f(fp);
-    long n = ftell(fp);
-    rewind(fp);
-    std::string s(static_cast<size_t>(n), '\0');
-    size_t got = fread(&s[0], 1, s.size(), fp);
-    s.resize(got);
-    fclose(fp);
-    return s;
-}
 
 // What a background file makes the reader write on standard error.
 std::string read_backfile(const std::string &text, const char *name = "bg.txt") {

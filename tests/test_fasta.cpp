@@ -36,14 +36,6 @@ protected:
     }
 };
 
-template <class F> std::string fatal_of(F f) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "";
-}
 
 SeqTrackFile *open_track(const std::string &path) {
     SeqTrackFile *t = new SeqTrackFile();

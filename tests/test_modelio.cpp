@@ -39,28 +39,6 @@ protected:
     std::string path(const std::string &name) { return dir + "/" + name; }
 };
 
-template <class F> std::string fatal_of(F f)
-{
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "<no error>";
-}
-
-// Output of a writer on a memory stream.
-template <class F> std::string output_of(F f)
-{
-    char *buf = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&buf, &size);
-    f(out);
-    std::fclose(out);
-    std::string s(buf, size);
-    std::free(buf);
-    return s;
-}
 
 void use_dna() { init_alphabet_by_name("DNA", 0, ""); }
 

@@ -42,18 +42,6 @@ std::string fatal_message(F code)
     return "<no error>";
 }
 
-std::string stream_text(FILE *fp)
-{
-    std::fflush(fp);
-    std::rewind(fp);
-    std::string text;
-    char buf[512];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
-        text.append(buf, n);
-    return text;
-}
-
 void set3(float *t, float a, float b, float c)
 {
     t[0] = a;

@@ -9,6 +9,7 @@
 #include "alphabet.h"
 #include "init.h"
 #include "models_labels.h"
+#include "testutil.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -28,27 +29,6 @@ protected:
     void TearDown() override { error_throws = false; }
 };
 
-template <class F> std::string fatal_of(F f)
-{
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "<no error>";
-}
-
-template <class F> std::string output_of(F f)
-{
-    char *buf = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&buf, &size);
-    f(out);
-    std::fclose(out);
-    std::string s(buf, size);
-    std::free(buf);
-    return s;
-}
 
 // A raw model with start count P, end count Q and a node in every slot.
 Rmodel *full_rmodel(int P, int Q)

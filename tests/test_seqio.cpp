@@ -52,14 +52,6 @@ protected:
     }
 };
 
-template <class F> std::string fatal_of(F f) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "";
-}
 
 std::vector<std::string> ids_of(const SequenceTable *t) {
     std::vector<std::string> v;

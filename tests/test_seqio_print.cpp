@@ -33,26 +33,6 @@ protected:
     void TearDown() override { reset_alphabets(); }
 };
 
-template <class F> std::string fatal_of(F f) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "";
-}
-
-template <class F> std::string output_of(F f) {
-    FILE *fp = tmpfile();
-    f(fp);
-    long n = ftell(fp);
-    rewind(fp);
-    std::string s(static_cast<size_t>(n), '\0');
-    size_t got = fread(&s[0], 1, s.size(), fp);
-    s.resize(got);
-    fclose(fp);
-    return s;
-}
 
 // A converted sequence from letters of the current alphabet, with an optional alignment code.
 Sequence *make_seq(const char *id, const char *letters, std::vector<int> code = {}, const char *ann = nullptr) {

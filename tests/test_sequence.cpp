@@ -60,18 +60,6 @@ std::string fatal_message(F code)
     return "<no error>";
 }
 
-std::string stream_text(FILE *fp)
-{
-    std::fflush(fp);
-    std::rewind(fp);
-    std::string text;
-    char buf[512];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
-        text.append(buf, n);
-    return text;
-}
-
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override { use_alphabet("protein"); }

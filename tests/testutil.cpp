@@ -38,3 +38,15 @@ std::string read_text(const std::string &path)
     ss << in.rdbuf();
     return ss.str();
 }
+
+std::string stream_text(FILE *fp)
+{
+    std::fflush(fp);
+    std::rewind(fp);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
+        text.append(buf, n);
+    return text;
+}

@@ -2,7 +2,10 @@
 #ifndef QOR_TESTUTIL_H
 #define QOR_TESTUTIL_H
 
+#include <cstdio>
 #include <string>
+
+#include "utilities.h"
 
 // Directory holding the test data files (tests/data).
 std::string test_data(const std::string &name);
@@ -12,5 +15,34 @@ std::string scratch_dir();
 void write_text(const std::string &path, const std::string &text);
 // Reads a whole file; an unreadable file gives "<unreadable>".
 std::string read_text(const std::string &path);
+
+// Everything written to a stream so far (the stream is flushed and rewound).
+std::string stream_text(FILE *fp);
+
+// Runs f with fatal errors thrown instead of ending the process; gives the message of the fatal
+// error (without "Error: " and the newline), or "" when f ended normally.
+template <class F> std::string fatal_of(F f)
+{
+    bool saved = error_throws;
+    error_throws = true;
+    try {
+        f();
+    } catch (const FatalError &e) {
+        error_throws = saved;
+        return e.message;
+    }
+    error_throws = saved;
+    return "";
+}
+
+// What a writer puts on a stream: f is called with a temporary stream.
+template <class F> std::string output_of(F f)
+{
+    FILE *fp = std::tmpfile();
+    f(fp);
+    std::string text = stream_text(fp);
+    std::fclose(fp);
+    return text;
+}
 
 #endif
