@@ -278,13 +278,13 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     a->conversions = nullptr;
     if (numeric) {
         int d = digits_for_count(h);
-        // Entries 0 .. h, each d characters, least significant digit first; digits that do not
-        // fit in d characters (only in entry h itself) are left out.
-        store.digits.assign(static_cast<size_t>(h + 1) * d, '0');
+        // Entries 0 .. h, each d digit values (0-9, not characters), least significant first;
+        // digits that do not fit in d bytes (only in entry h itself) are left out.
+        store.digits.assign(static_cast<size_t>(h + 1) * d, 0);
         for (int j = 0; j <= h; j++) {
             int v = j;
             for (int k = 0; k < d; k++) {
-                store.digits[static_cast<size_t>(j) * d + k] = static_cast<unsigned char>('0' + v % 10);
+                store.digits[static_cast<size_t>(j) * d + k] = static_cast<unsigned char>(v % 10);
                 v /= 10;
             }
         }

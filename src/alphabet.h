@@ -42,7 +42,7 @@ struct AlphabetInfo {
     float insert_reg[MAX_ALPHA_LENGTH];  // one per emission index
     signed char lookup[256];   // letter index of every character code
     unsigned char *digits;     // numeric user alphabet: (length_wild + 1) entries of
-                               // digits_per_number bytes, least significant digit first; else null
+                               // digits_per_number digit values (0-9), least significant first; else null
     int digits_per_number;     // numeric user alphabet only; 0 otherwise
 };
 

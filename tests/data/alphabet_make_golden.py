@@ -160,3 +160,24 @@ write('alphabet_tracks_dna_back.txt', track_listing([dna]))
 write('glyphroll_all_dna_back.txt', table_listing([dna] + B[1:] + [EMPTY] * 6))
 # CODON alone: 64 codon entries
 write('alphabet_codon.txt', listing(byname['CODON']))
+
+def lookup(rec):
+    """The 256 letter indices of a built-in alphabet: catch-all everywhere, each letter (and the
+    lower-case form of an upper-case letter) its index, then each conversion pair F,T gives F (and
+    its lower-case form) the index T has at that moment."""
+    t = [rec['W'] - 1] * 256
+    for k, ch in enumerate(rec['letters']):
+        t[ord(ch)] = k
+        if 'A' <= ch <= 'Z':
+            t[ord(ch) + 32] = k
+    if rec['conv']:
+        for pair in rec['conv'].split(','):
+            f, to = pair[0], pair[1]
+            t[ord(f)] = t[ord(to)]
+            if 'A' <= f <= 'Z':
+                t[ord(f) + 32] = t[ord(to)]
+    return t
+
+# One line per built-in alphabet in table order: its name and the index of every byte 0..255.
+write('alphabet_lookups.txt', ''.join(r['name'] + ' ' + ' '.join(str(v) for v in lookup(r)) + '\n'
+                                       for r in B))
