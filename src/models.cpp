@@ -414,10 +414,17 @@ static const char *const method_texts[10] = {
     "no node",
 };
 
+// |method|; the most negative int (whose magnitude an int cannot hold) counts as INT_MAX, an
+// illegal method like any other above 9.
+static int method_magnitude(int method)
+{
+    return method == INT_MIN ? INT_MAX : std::abs(method);
+}
+
 const char *I_method_string(int method)
 {
     static char buffer[100];
-    int m = std::abs(method);
+    int m = method_magnitude(method);
     if (m > 9)
         std::snprintf(buffer, sizeof buffer, "Illegal method setting (%d)", m);
     else
@@ -429,7 +436,7 @@ int revise_method(int method, int auto_flag)
 {
     if (auto_flag && method < 0)
         return 0;
-    return std::abs(method);
+    return method_magnitude(method);
 }
 
 void set_table(int *method, float **table, float *flat, Node *lettcount, Node *freqave,
@@ -562,7 +569,7 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
     // 2-3. The automatic choice and the two methods.
     if (fim_method == 0)
         fim_method = model->generic ? -METHOD_GENERIC : -METHOD_GEOMETRIC;
-    int f = std::abs(fim_method);
+    int f = method_magnitude(fim_method);
     int i = revise_method(insert_method, auto_flag);
 
     // 4. Tables built for this call.

@@ -28,20 +28,6 @@ void use_alphabet(const char *name)
     init_alphabet_by_name(name, 0, "");
 }
 
-template <typename F>
-std::string fatal_message(F code)
-{
-    error_throws = true;
-    try {
-        code();
-    } catch (const FatalError &e) {
-        error_throws = false;
-        return e.message;
-    }
-    error_throws = false;
-    return "<no error>";
-}
-
 void set3(float *t, float a, float b, float c)
 {
     t[0] = a;
@@ -388,7 +374,7 @@ TEST_F(DnaModelTest, GeometricMeanNode)
 
     // No position between 1 and L-1: fatal.
     Model *one = plain_dna_model(1);
-    EXPECT_EQ(fatal_message([one] { make_geometric_ave_node(one); }),
+    EXPECT_EQ(fatal_of([one] { make_geometric_ave_node(one); }),
               "make_geometric_ave_node:  no non-FIM nodes found. ");
     free_model(one);
     free_model(m);
@@ -699,7 +685,7 @@ TEST_F(DnaModelTest, Rmodel2modelAnyLength)
     r = numbered_rmodel(1, 0, false);
     len = 4;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(fatal_message([r, &len] { rmodel2model(r, &len); }), "Exiting program.");
+    EXPECT_EQ(fatal_of([r, &len] { rmodel2model(r, &len); }), "Exiting program.");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "rmodel2model:  Node 2 in model length 4 missing, no generic node\n");
     free_rmodel(&r);
@@ -725,13 +711,13 @@ TEST_F(DnaModelTest, DestructRmodel2model)
     r = numbered_rmodel(2, 1, false);
     free_node(r->slots[2]);
     r->slots[2] = nullptr;
-    EXPECT_EQ(fatal_message([&r] { destruct_rmodel2model(&r); }),
+    EXPECT_EQ(fatal_of([&r] { destruct_rmodel2model(&r); }),
               "Destruct_rmodel2model missing node 2 (of 3), no generic");
     free_rmodel(&r);
     r = numbered_rmodel(2, 1, false);
     free_node(r->end_nodes[1]);
     r->end_nodes[1] = nullptr;
-    EXPECT_EQ(fatal_message([&r] { destruct_rmodel2model(&r); }),
+    EXPECT_EQ(fatal_of([&r] { destruct_rmodel2model(&r); }),
               "Destruct_rmodel2model missing node -1 (3 of 3), no generic");
     free_rmodel(&r);
 }
@@ -919,6 +905,184 @@ TEST_F(DnaModelTest, PrepareWithoutFims)
     EXPECT_EQ(m->fim_method, 6);
     ASSERT_NE(m->weights, nullptr);
     EXPECT_EQ(m->weights[1]->match[0], cost(0.25f));
+    free_model(m);
+}
+
+}  // namespace
+
+namespace {
+
+// Codon models: nodes 'C', 'D' and 'E' are the three positions of a codon; the match table of a
+// 'C' node holds the 64 codons (index 16a + 4b + c), every other table the four nucleotides.
+class CodonModelTest : public ::testing::Test {
+protected:
+    void SetUp() override { use_alphabet("CODON"); }
+    void TearDown() override { use_alphabet("DNA"); }
+};
+
+// Begin, a 'C', a 'D' and an 'E' node, End.
+Model *codon_model()
+{
+    Model *m = alloc_model(3);
+    Node **n = m->nodes;
+    n[1]->type = 'C';
+    n[2]->type = 'D';
+    n[3]->type = 'E';
+    // Begin -> node 1 from the match state: 1, 2, 1.
+    n[1]->djump[1] = 1;
+    n[1]->mjump[1] = 2;
+    n[0]->ijump[1] = 1;
+    // Out of the 'C' node: only match -> delete and match -> match survive.
+    n[2]->djump[1] = 1;
+    n[2]->mjump[1] = 3;
+    set3(n[2]->djump, 5, 1, 5);
+    set3(n[2]->mjump, 5, 3, 5);
+    set3(n[1]->ijump, 5, 5, 5);
+    // Out of the 'D' node: nothing into node 3 from match, so both 0.
+    set3(n[3]->djump, 0, 0, 2);
+    set3(n[3]->mjump, 0, 0, 2);
+    // Out of the 'E' node (an ordinary rule): End.mjump and own ijump.
+    set3(n[4]->mjump, 1, 1, 1);
+    set3(n[3]->ijump, 1, 3, 0);
+    // Emissions.
+    set4(n[0]->match, 1, 1, 2, 0);
+    n[0]->match[10] = 7;
+    n[0]->insert[20] = 3;
+    n[1]->match[0] = 1;   // AAA
+    n[1]->match[5] = 3;   // AGG
+    set4(n[1]->insert, 1, 1, 1, 1);
+    n[2]->match[7] = 9;
+    set4(n[2]->insert, 1, 1, 1, 1);
+    set4(n[3]->match, 0, 5, 0, 0);
+    set4(n[3]->insert, 2, 1, 1, 0);
+    return m;
+}
+
+TEST_F(CodonModelTest, NormalizeCodonNodes)
+{
+    Model *m = codon_model();
+    normalize_model(m);
+    Node **n = m->nodes;
+    // Begin (ordinary): 1, 2, 1 over 4.
+    EXPECT_FLOAT_EQ(n[1]->djump[1], 0.25f);
+    EXPECT_FLOAT_EQ(n[1]->mjump[1], 0.5f);
+    EXPECT_FLOAT_EQ(n[0]->ijump[1], 0.25f);
+    // 'C': match -> delete and match -> match normalised, match -> insert 0, delete and insert
+    // states closed, then delete -> delete 1.
+    EXPECT_FLOAT_EQ(n[2]->djump[1], 0.25f);
+    EXPECT_FLOAT_EQ(n[2]->mjump[1], 0.75f);
+    EXPECT_EQ(n[2]->djump[0], 1.0f);
+    EXPECT_EQ(n[2]->djump[2], 0.0f);
+    EXPECT_EQ(n[2]->mjump[0], 0.0f);
+    EXPECT_EQ(n[2]->mjump[2], 0.0f);
+    for (int s = 0; s < 3; s++)
+        EXPECT_EQ(n[1]->ijump[s], 0.0f) << s;
+    // 'D' with nothing out of its match state: both 0; delete -> delete 1.
+    EXPECT_EQ(n[3]->djump[1], 0.0f);
+    EXPECT_EQ(n[3]->mjump[1], 0.0f);
+    EXPECT_EQ(n[3]->djump[0], 1.0f);
+    EXPECT_EQ(n[3]->djump[2], 0.0f);
+    EXPECT_EQ(n[3]->mjump[2], 0.0f);
+    // 'E' follows the ordinary rule (End's djump was zeroed first).
+    EXPECT_FLOAT_EQ(n[4]->mjump[0], 0.5f);
+    EXPECT_FLOAT_EQ(n[3]->ijump[0], 0.5f);
+    EXPECT_FLOAT_EQ(n[4]->mjump[1], 0.25f);
+    EXPECT_FLOAT_EQ(n[3]->ijump[1], 0.75f);
+    EXPECT_FLOAT_EQ(n[4]->mjump[2], 1.0f);
+    EXPECT_EQ(n[3]->ijump[2], 0.0f);
+
+    // Emissions: Begin over the four nucleotides, zero past them.
+    EXPECT_FLOAT_EQ(n[0]->match[2], 0.5f);
+    EXPECT_EQ(n[0]->match[10], 0.0f);
+    EXPECT_EQ(n[0]->insert[20], 0.0f);
+    // 'C': 64 codons normalised, insert all 0.
+    EXPECT_FLOAT_EQ(n[1]->match[0], 0.25f);
+    EXPECT_FLOAT_EQ(n[1]->match[5], 0.75f);
+    for (int k = 0; k < 64; k++)
+        EXPECT_EQ(n[1]->insert[k], 0.0f) << k;
+    // 'D': match 1 for each nucleotide, 0 beyond; insert all 0. 'E': match likewise, insert
+    // normalised over the nucleotides.
+    for (int k = 0; k < 64; k++) {
+        float one = k < 4 ? 1.0f : 0.0f;
+        EXPECT_EQ(n[2]->match[k], one) << k;
+        EXPECT_EQ(n[3]->match[k], one) << k;
+        EXPECT_EQ(n[2]->insert[k], 0.0f) << k;
+    }
+    EXPECT_FLOAT_EQ(n[3]->insert[0], 0.5f);
+    EXPECT_FLOAT_EQ(n[3]->insert[1], 0.25f);
+    free_model(m);
+}
+
+TEST_F(CodonModelTest, CostTablesOfCodonNodes)
+{
+    Model *m = codon_model();
+    normalize_model(m);
+    log_model(m);
+    ASSERT_EQ(m->weights[1]->ncosts, 2 * 125 + 9);
+    // 'C' match, entry 25a + 5b + c with 4 = 'N': AAA .25, AGG .75, AAN .25, AGN .75, ANN 1,
+    // NAA .25, GAA 0, NNA .25, NNG .75, NNN cost(1).
+    const int *q = m->weights[1]->match;
+    EXPECT_EQ(q[0], 1386);
+    EXPECT_EQ(q[6], 288);
+    EXPECT_EQ(q[4], 1386);
+    EXPECT_EQ(q[9], 288);
+    EXPECT_EQ(q[24], 0);
+    EXPECT_EQ(q[100], 1386);
+    EXPECT_EQ(q[25], 80000);
+    EXPECT_EQ(q[120], 1386);
+    EXPECT_EQ(q[121], 288);
+    EXPECT_EQ(q[124], 0);
+    for (int k = 0; k < 125; k++) {
+        EXPECT_EQ(m->weights[1]->insert[k], 80000) << k;  // 'C' inserts nothing
+        EXPECT_EQ(m->weights[2]->match[k], 0) << k;       // 'D' match free
+        EXPECT_EQ(m->weights[2]->insert[k], 80000) << k;  // 'D' inserts nothing
+        EXPECT_EQ(m->weights[3]->match[k], 0) << k;       // 'E' match free
+    }
+    // 'E' insert and Begin match: only the first nucleotide counts; 'N' first costs cost(1).
+    const int expect_e[5] = {693, 1386, 1386, 80000, 0};
+    const int expect_b[5] = {1386, 1386, 693, 80000, 0};
+    for (int a = 0; a < 5; a++)
+        for (int bc = 0; bc < 25; bc++) {
+            EXPECT_EQ(m->weights[3]->insert[25 * a + bc], expect_e[a]) << a << " " << bc;
+            EXPECT_EQ(m->weights[0]->match[25 * a + bc], expect_b[a]) << a << " " << bc;
+        }
+    free_model(m);
+}
+
+TEST_F(CodonModelTest, GeometricMeanOfCodonNodes)
+{
+    Model *m = codon_model();
+    normalize_model(m);
+    // Positions 1 and 2: the 'C' node gives, per codon position, one logarithm per nucleotide
+    // present: A: 1 (first), .25 (second), .25 (third); G: .75 (second), .75 (third). The 'D'
+    // node gives nothing; neither gives transitions.
+    Node *geo = make_geometric_ave_node(m);
+    double a = std::pow(0.25, 2.0 / 3.0), g = 0.75;
+    EXPECT_NEAR(geo->match[0], a / (a + g), 1e-6);
+    EXPECT_NEAR(geo->match[1], g / (a + g), 1e-6);
+    EXPECT_EQ(geo->match[2], 0.0f);
+    EXPECT_EQ(geo->match[3], 0.0f);
+    for (int k = 0; k < 9; k++)
+        EXPECT_EQ(geo->params[k], 0.0f) << k;
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(geo->insert[k], 0.0f) << k;
+    free_node(geo);
+    free_model(m);
+}
+
+TEST_F(DnaModelTest, MostNegativeMethodNumberIsIllegal)
+{
+    EXPECT_STREQ(I_method_string(INT_MIN), "Illegal method setting (2147483647)");
+    EXPECT_EQ(revise_method(INT_MIN, 1), 0);
+    EXPECT_EQ(revise_method(INT_MIN, 0), INT_MAX);
+    Model *m = plain_dna_model(2);
+    int fim_out = -1;
+    testing::internal::CaptureStderr();
+    change_inserts_set_fim(m, INT_MIN, 0, 0, &fim_out, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Invalid FIM_method: 2147483647 (Illegal method setting (2147483647)) specified.\n");
+    EXPECT_EQ(fim_out, 0);
+    EXPECT_EQ(m->fim_method, 7);  // no table, no FIM: Begin's insert table
     free_model(m);
 }
 
