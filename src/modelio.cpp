@@ -126,20 +126,6 @@ struct StreamHolder {
     }
 };
 
-// Gives a raw model whose counts are set its slot array. A raw model without numbered nodes
-// (start count -1) has the one slot of End, made here since alloc_rmodel refuses the count.
-static void size_rmodel_slots(Rmodel *rm)
-{
-    if (rm->nstart >= 0) {
-        alloc_rmodel(rm);
-        return;
-    }
-    rm->nstart = -1;
-    rm->nslots = rm->nstart + rm->nend + 2;
-    rm->slots = static_cast<Node **>(mem_alloc(sizeof(Node *) * static_cast<size_t>(rm->nslots)));
-    rm->end_nodes = rm->slots + rm->nstart + 1;
-}
-
 // Emission size without wildcards of the current alphabet.
 static int emission_size()
 {
@@ -155,7 +141,8 @@ bool is_model_header(const char *line)
 {
     if (!line)
         return false;
-    return std::strncmp(line, "MODEL", 5) == 0 || std::strncmp(line, "REGULARIZER", 11) == 0 ||
+    // "REGULARIZER" is tested on its first 10 characters only.
+    return std::strncmp(line, "MODEL", 5) == 0 || std::strncmp(line, "REGULARIZER", 10) == 0 ||
            std::strncmp(line, "FREQUENCIES", 11) == 0 || std::strncmp(line, "NULLMODEL", 9) == 0;
 }
 
@@ -611,7 +598,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
     Rmodel *rm = hold.rm;
     rm->nstart = static_cast<int>(max_node);
     rm->nend = 0;
-    size_rmodel_slots(rm);
+    alloc_rmodel(rm);  // a start count of -1 gives the one slot of End
     for (long i = 0; i <= max_node && i < static_cast<long>(nodes.size()); i++) {
         rm->slots[i] = nodes[i];
         nodes[i] = nullptr;
@@ -880,7 +867,7 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     Rmodel *rm = hold.rm;
     rm->nstart = P;
     rm->nend = Q;
-    size_rmodel_slots(rm);
+    alloc_rmodel(rm);  // a start count of -1 gives the one slot of End
     for (long i = 0; i <= last_index; i++) {
         rm->slots[i] = slots.nodes[i];
         slots.nodes[i] = nullptr;

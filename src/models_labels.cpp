@@ -113,11 +113,12 @@ void label_rmodel_from_map(const NodeLabelMap *map, Rmodel *rm)
         int n = map->slots[l];
         if (n == -2)
             continue;
-        if (n > last_node) {
+        // Node P+Q+1 is End, which the writers label like any other node: only a node
+        // beyond End is past the end of the model. Its label is dropped after the message.
+        if (n > last_node + 1) {
             std::fprintf(stderr, "Error: Node label %d for node %d is past the end of the model",
                          l, n);
-            if (n > last_node + 1)
-                continue;  // outside the model: dropped
+            continue;
         }
         Node *node = rmodel_view_node(rm, n);
         if (node)

@@ -181,7 +181,12 @@ TEST_F(ModelIO, HeaderSplitting)
     EXPECT_TRUE(is_model_header("FREQUENCIES"));
     EXPECT_FALSE(is_model_header(" MODEL"));
     EXPECT_FALSE(is_model_header("Model"));
-    EXPECT_FALSE(is_model_header("REGULARIZE"));
+    // "REGULARIZER" is matched on its first 10 characters.
+    EXPECT_TRUE(is_model_header("REGULARIZE\n"));
+    EXPECT_TRUE(is_model_header("REGULARIZEd"));
+    EXPECT_FALSE(is_model_header("REGULARIZ\n"));
+    EXPECT_FALSE(is_model_header("FREQUENCIE\n"));
+    EXPECT_FALSE(is_model_header("NULLMODE\n"));
     EXPECT_EQ(countfields("  a b\tc \n"), 3);
     EXPECT_EQ(countfields(""), 0);
 }
@@ -389,6 +394,49 @@ TEST_F(ModelIO, TextToBinaryToTextRoundTrip)
     free_rmodel(&rm);
     free_rmodel(&bin);
     free_rmodel(&txt);
+}
+
+// A labelled End is written as node L+1 and reads back onto End without any message, in both
+// forms, from a Model and from a raw model.
+TEST_F(ModelIO, LabelledEndReadsBackSilently)
+{
+    use_dna();
+    Model *m = alloc_model(3);
+    for (int i = 1; i <= 4; i++)
+        m->nodes[i]->lab = 20 + i;
+    for (int binary = 0; binary <= 1; binary++) {
+        std::string out = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "e", nullptr, binary); });
+        EXPECT_NE(out.find("NODELABELS 1-4: 21\n"), std::string::npos) << out;
+        write_text(path("end.mod"), out);
+        testing::internal::CaptureStderr();
+        Rmodel *rm = read_file(path("end.mod"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << binary;
+        ASSERT_EQ(rm->nstart, 3);
+        EXPECT_EQ(rm->begin->lab, -1);
+        for (int i = 1; i <= 3; i++)
+            EXPECT_EQ(rm->slots[i]->lab, 20 + i);
+        EXPECT_EQ(rm->end->lab, 24);
+        // The raw model read is written and read once more, again without a message.
+        testing::internal::CaptureStderr();
+        Rmodel *again = write_and_read(path("end2.mod"), rm, binary);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << binary;
+        EXPECT_EQ(again->end->lab, 24);
+        free_rmodel(&again);
+        free_rmodel(&rm);
+    }
+    free_model(m);
+
+    // A label one node beyond End is past the end: the message (without newline), no label.
+    testing::internal::CaptureStderr();
+    Rmodel *rm = read_text_block(path("past.mod"),
+                                 "MODEL\nNODELABELS 1-3: 7\nalphabet DNA\n"
+                                 "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nEnd\n"
+                                 " 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: Node label 9 for node 3 is past the end of the model");
+    EXPECT_EQ(rm->slots[1]->lab, 7);
+    EXPECT_EQ(rm->end->lab, 8);
+    free_rmodel(&rm);
 }
 
 TEST_F(ModelIO, BinaryKeepsEveryBitPattern)
