@@ -19,6 +19,16 @@ expect_grep run.mod "% Track 0 FIMs added (geometric mean of match probabilities
 CHECKS=$((CHECKS + 1))
 [ ! -s err.txt ] || ! grep -q "outputted unchanged" err.txt || fail "$CASE: unchanged message"
 
+CASE="parameters that are set and the preparation notes, between the header and the block"
+run plenmod set -model_file plain.mod -randseed 7 -trainseed 9
+expect_status 0
+# Everything after the header's closing ruler (the second one) up to the block.
+ruler="% $(printf -- '-%.0s' $(seq 69))"
+awk -v ruler="$ruler" '$0 == ruler { n++; next } n >= 2 && /^MODEL --/ { exit } n >= 2' set.mod > middle.txt
+expect_text middle.txt "trainseed 9\n%% randseed 7\nmodel_file plain.mod\n%% Sequence-model (global) (SW = 0)\n%% Track 0 FIMs added (geometric mean of match probabilities (6))\n"
+CHECKS=$((CHECKS + 1))
+[ "$(tail -c 11 set.mod | od -An -tx1 | tr -d ' \n')" = 0a0a454e444d4f44454c0a ] || fail "$CASE: file end"
+
 CASE="its output read back: already FIMs at both ends, written as read"
 mv run.mod first.mod
 run plenmod again -model_file first.mod
