@@ -68,11 +68,17 @@ Sequence *realloc_sequence(Sequence *seq, int new_length)
 {
     if (new_length < 0)
         new_length = 0;
-    for (int t = 0; t < seq->ntracks; t++) {
+    int n = std::min(seq->ntracks, MAX_TRACKS);
+    for (int t = 0; t < n; t++) {
         if (seq->tracks[t].model)
             error("Realloc_sequence called with model sequence.\n");
-        seq->tracks[t].res =
-            static_cast<unsigned char *>(mem_realloc(seq->tracks[t].res, (size_t)new_length));
+        // The buffer keeps the two zero bytes past the residues that every buffer has from
+        // alloc_sequence: copy_sequence copies length + 2 bytes.
+        unsigned char *res = static_cast<unsigned char *>(
+            mem_realloc(seq->tracks[t].res, (size_t)new_length + 2));
+        res[new_length] = 0;
+        res[new_length + 1] = 0;
+        seq->tracks[t].res = res;
     }
     if (seq->constraints)
         error("can't realloc_sequence with constraints");

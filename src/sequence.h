@@ -81,7 +81,8 @@ struct SequenceTable {
 // New sequence of the given length and track count; residue buffers of length + 2 zero bytes
 // for the first ntracks tracks when length > 0.
 Sequence *alloc_sequence(int length, int ntracks);
-// Resizes every track in use to exactly new_length bytes and sets the length.
+// Resizes every track in use to new_length residues (plus the two zero bytes every residue
+// buffer ends with) and sets the length.
 Sequence *realloc_sequence(Sequence *seq, int new_length);
 // Releases a sequence and everything it owns; null does nothing.
 void free_sequence(Sequence *seq);

@@ -45,21 +45,6 @@ Sequence *make_indexed(const char *id, const char *text)
     return s;
 }
 
-// Runs code that must end the run with error(); returns its message.
-template <typename F>
-std::string fatal_message(F code)
-{
-    error_throws = true;
-    try {
-        code();
-    } catch (const FatalError &e) {
-        error_throws = false;
-        return e.message;
-    }
-    error_throws = false;
-    return "<no error>";
-}
-
 class SequenceTest : public ::testing::Test {
 protected:
     void SetUp() override { use_alphabet("protein"); }
@@ -110,7 +95,7 @@ TEST_F(SequenceTest, AllocSequenceInitialState)
     free_sequence(empty);
     free_sequence(nullptr);
 
-    EXPECT_NE(fatal_message([] { alloc_sequence(3, 7); }), "<no error>");
+    EXPECT_NE(fatal_of([] { alloc_sequence(3, 7); }), "");
 }
 
 TEST_F(SequenceTest, ReallocSequence)
@@ -120,20 +105,33 @@ TEST_F(SequenceTest, ReallocSequence)
     EXPECT_EQ(s->len, 3);
     EXPECT_EQ(std::memcmp(s->tracks[0].res, "ABC", 3), 0);
     EXPECT_EQ(std::memcmp(s->tracks[1].res, "ABC", 3), 0);
+    // Two zero bytes follow the residues, as after alloc_sequence: a copy takes length + 2.
+    EXPECT_EQ(std::memcmp(s->tracks[0].res, "ABC\0\0", 5), 0);
+    Sequence *c3 = copy_sequence(s);
+    EXPECT_EQ(std::memcmp(c3->tracks[1].res, "ABC\0\0", 5), 0);
+    free_sequence(c3);
     realloc_sequence(s, 100);
     EXPECT_EQ(s->len, 100);
-    s->tracks[1].res[99] = 'Z';
+    EXPECT_EQ(std::memcmp(s->tracks[0].res, "ABC", 3), 0);
+    EXPECT_EQ(s->tracks[1].res[100], 0);
+    EXPECT_EQ(s->tracks[1].res[101], 0);
+    std::memset(s->tracks[0].res + 3, 'Z', 97);
+    std::memset(s->tracks[1].res + 3, 'Z', 97);
+    Sequence *c100 = copy_sequence(s);
+    EXPECT_EQ(c100->tracks[1].res[99], 'Z');
+    EXPECT_EQ(c100->tracks[1].res[101], 0);
+    free_sequence(c100);
     free_sequence(s);
 
     Sequence *m = make_seq("m", "ACD", 1);
     m->tracks[0].model = alloc_model(2);
-    EXPECT_EQ(fatal_message([m] { realloc_sequence(m, 2); }),
+    EXPECT_EQ(fatal_of([m] { realloc_sequence(m, 2); }),
               "Realloc_sequence called with model sequence.\n");
     free_sequence(m);  // releases the track model too
 
     Sequence *c = make_seq("c", "ACD", 1);
     c->constraints = static_cast<PosConstraint *>(mem_alloc(3 * sizeof(PosConstraint)));
-    EXPECT_EQ(fatal_message([c] { realloc_sequence(c, 5); }), "can't realloc_sequence with constraints");
+    EXPECT_EQ(fatal_of([c] { realloc_sequence(c, 5); }), "can't realloc_sequence with constraints");
     free_sequence(c);
 }
 
@@ -256,11 +254,11 @@ TEST_F(SequenceTest, TableGrowsBy4096AndKeepsPointers)
     free_sequence_table(t);
     free_sequence_table(nullptr);
 
-    EXPECT_EQ(fatal_message([] { add_seq_to_table(nullptr, nullptr); }),
+    EXPECT_EQ(fatal_of([] { add_seq_to_table(nullptr, nullptr); }),
               "sequence:add_seq_to_table()  Null seqtab\n");
-    EXPECT_EQ(fatal_message([] { remove_seq_from_table(nullptr, 0); }),
+    EXPECT_EQ(fatal_of([] { remove_seq_from_table(nullptr, 0); }),
               "sequence:remove_seq_from_table()  Null seqtab\n");
-    EXPECT_EQ(fatal_message([] { free_seq_data_align_trunc_annotate_from_table(nullptr); }),
+    EXPECT_EQ(fatal_of([] { free_seq_data_align_trunc_annotate_from_table(nullptr); }),
               "sequence:free_seq_data_align_trunc_annotate_from_table()\n");
 }
 
@@ -345,7 +343,7 @@ TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables)
     EXPECT_STREQ(copies->seqs[3]->id, "d");
     SequenceTable *empty = alloc_sequence_table();
     copy_sequence_table(empty, nullptr);  // nothing to append
-    EXPECT_EQ(fatal_message([t] { copy_sequence_table(t, nullptr); }),
+    EXPECT_EQ(fatal_of([t] { copy_sequence_table(t, nullptr); }),
               "sequence:add_seq_to_table()  Null seqtab\n");
 
     // Moving hands the sequences over.
@@ -359,7 +357,7 @@ TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables)
     move_to_sequence_table(empty, nullptr);
     SequenceTable *none = alloc_sequence_table();
     move_to_sequence_table(nullptr, none);  // empty source: nothing to do
-    EXPECT_EQ(fatal_message([empty] { move_to_sequence_table(nullptr, empty); }),
+    EXPECT_EQ(fatal_of([empty] { move_to_sequence_table(nullptr, empty); }),
               "sequence:add_seq_to_table()  Null seqtab\n");
 
     // Clean frees the sequences and keeps the slot array.
@@ -556,7 +554,7 @@ TEST_F(SequenceTest, RawModels)
     free_rmodel(&g);
     Rmodel *bad = alloc_rmodel(nullptr);
     bad->nstart = -2;
-    EXPECT_EQ(fatal_message([bad] { alloc_rmodel(bad); }), "alloc_rmodel: invalid node counts -2 and 0");
+    EXPECT_EQ(fatal_of([bad] { alloc_rmodel(bad); }), "alloc_rmodel: invalid node counts -2 and 0");
     free_rmodel(&bad);
     free_rmodel(&r);
     free_rmodel(nullptr);
@@ -709,7 +707,7 @@ TEST_F(SequenceTest, SeqMaxStats)
     seq_max_stats(big, &info, 1, 0.0f);
     EXPECT_DOUBLE_EQ(info.sumsq, 1e10);
 
-    EXPECT_EQ(fatal_message([t] { seq_max_stats(t, nullptr, 1, 0.0f); }),
+    EXPECT_EQ(fatal_of([t] { seq_max_stats(t, nullptr, 1, 0.0f); }),
               "seq_max_stats passed null SeqInfo");
     free_sequence_table(big);
     free_sequence_table(one);
@@ -725,7 +723,7 @@ TEST_F(SequenceTest, LettersOfASequence)
     EXPECT_EQ(count_letter('A', s), 2);
     EXPECT_EQ(count_letter('X', s), 1);
     EXPECT_EQ(count_letter('W', s), 0);
-    EXPECT_EQ(fatal_message([s] { count_letter('J', s); }), "count_letter: letter not in alphabet");
+    EXPECT_EQ(fatal_of([s] { count_letter('J', s); }), "count_letter: letter not in alphabet");
     free_sequence(s);
 
     // RELSA2 has letters B and E; its catch-all (index 2) has no letter.
