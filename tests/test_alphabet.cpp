@@ -402,6 +402,27 @@ TEST_F(Alphabet, CheckAlphabet) {
               "Couldn't open file seqs.fa: No such file or directory\n");
 }
 
+TEST_F(Alphabet, GuessFromSequenceFile) {
+    std::string dir = scratch_dir();
+    write_text(dir + "/p.fa", ">p1 a protein\nMKVLWAALLVTFLAGCQAKVEQAVETEPEPELRQQTEWQSGQRWELALGRFWDYLRWVQTLSEQVQEELLSSQVTQELRALMDETMKELKAYKSELEEQLTPVAEETRARLSKELQAAQARLGADMEDVCGRLVQYRGEVQAMLGQSTEELRVRLASHLRKLRKRLLRDADDLQKRLAVYQAGAREGAERGLSAIRERLGPLVEQGRVRAATVGSLAGQPLQERAQAWGERLRARMEEMGSRTRDRLDEVKEQVAEVRAKLEEQAQQIRLQAEAFQARLKSWFEPLVEDMQRQWAGLVEKVQAAVGTSAAPVPSDNH\n");
+    write_text(dir + "/d.fa", ">d1\nACGTACGGTTACGATCGATCGGATCCAGTACGATCGATTTAGCA\n");
+    write_text(dir + "/r.fa", ">r1\nACGUACGGUUACGAUCGAUCGGAUCCAGUACGAUCGAUUUAGCA\n");
+    check_alphabet((dir + "/p.fa").c_str());
+    EXPECT_EQ(alphabet, byname("protein"));
+    EXPECT_EQ(alphabets[0], alphabet);
+    EXPECT_EQ(num_alphabets, 1);
+    EXPECT_STREQ(alphabet_name, "protein");
+    // Naming DNA for track 0 after the file gave protein is refused.
+    EXPECT_EQ(fatal_of([] { init_alphabet_by_name("DNA", 0, "c(0): "); }),
+              "alphabet is protein, trying to set it to DNA.");
+    reset_alphabets();
+    check_alphabet((dir + "/d.fa").c_str());
+    EXPECT_EQ(alphabet, byname("DNA"));
+    reset_alphabets();
+    check_alphabet((dir + "/r.fa").c_str());
+    EXPECT_EQ(alphabet, byname("RNA"));
+}
+
 TEST_F(Alphabet, BackfileDna) {
     FILE *fp = fopen(test_data("alphabet_back_dna.txt").c_str(), "r");
     ASSERT_NE(fp, nullptr);
