@@ -42,21 +42,6 @@ bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// What a writer puts on a stream.
-template <typename F> std::string written(F write)
-{
-    FILE *fp = std::tmpfile();
-    write(fp);
-    std::fflush(fp);
-    std::rewind(fp);
-    std::string text;
-    int c;
-    while ((c = std::fgetc(fp)) != EOF)
-        text += static_cast<char>(c);
-    std::fclose(fp);
-    return text;
-}
-
 SequenceTable *table_of(const std::string &text)
 {
     write_text("t.dist", text);
@@ -156,32 +141,85 @@ TEST_F(PlotTest, CompactReaderMatchesTheTableRoad)
     }
 }
 
+// The same on lines of every shape: comments, blank and whitespace lines, short lines, missing
+// columns, X counts with and without E-values, descriptions, CR line ends, NUL bytes, words where
+// numbers belong, NaN and infinities, no final line end. The reading note and the axis label are
+// the same too.
+TEST_F(PlotTest, CompactReaderMatchesTheTableRoadOnMalformedLines)
+{
+    const char *pieces[] = {" ",    "\t",   "  ",    "12",   "-3.5", "1e-5",  "0",      "nan",
+                            "-inf", "X",     "7 X",   "9X",   ":",    ": d X", "word",   "1.",
+                            ".5e+2", "\r",  "%",     ";",    "-0",   "1e400", "1000000", "+4"};
+    const char *starts[] = {"id", "", " ", "%c", ";c", "\t", "x:y", "idX"};
+    std::mt19937 rng(11);
+    for (int round = 0; round < 400; round++) {
+        std::string text;
+        int lines = static_cast<int>(rng() % 12);
+        for (int l = 0; l < lines; l++) {
+            text += starts[rng() % 8];
+            int n = static_cast<int>(rng() % 9);
+            for (int k = 0; k < n; k++) {
+                text += rng() % 3 ? " " : "";
+                text += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+            }
+            if (rng() % 25 == 0)
+                text += std::string(1, '\0') + "3 4";
+            if (l + 1 < lines || rng() % 2)
+                text += rng() % 6 ? "\n" : "\r\n";
+        }
+        int column = static_cast<int>(rng() % 6) - 1, negate = static_cast<int>(rng() % 2);
+        write_text("m.dist", text);
+        testing::internal::CaptureStderr();
+        SequenceTable *t = read_score_file("m.dist");
+        const char *label_t = set_plotcolumn(t, column);
+        negate_score_list(negate, t);
+        sort_score_list(t);
+        std::string note_t = testing::internal::GetCapturedStderr();
+        const char *label_c;
+        testing::internal::CaptureStderr();
+        std::vector<float> v = read_plotted_scores("m.dist", column, negate, &label_c);
+        sort_plotted_scores(v);
+        std::string note_c = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(note_t, "Reading scores from file m.dist\n");
+        EXPECT_EQ(note_c, note_t);
+        EXPECT_STREQ(label_c, label_t) << "round " << round;
+        ASSERT_EQ(static_cast<int>(v.size()), t->count) << "round " << round;
+        for (int i = 0; i < t->count; i++) {
+            float a = t->seqs[i]->report1, b = v[static_cast<size_t>(i)];
+            ASSERT_TRUE(std::signbit(a) == std::signbit(b) &&
+                        ((std::isnan(a) && std::isnan(b)) || a == b))
+                << "round " << round << " entry " << i << ": " << a << " " << b;
+        }
+        free_sequence_table(t);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Bars and ranges
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(PlotTest, Bars)
 {
-    EXPECT_EQ(written([](FILE *fp) { draw_bar(fp, 1, 3, 0.5f, 2.25f); }),
+    EXPECT_EQ(output_of([](FILE *fp) { draw_bar(fp, 1, 3, 0.5f, 2.25f); }),
               " 0.50 1\n 0.50 3\n 2.25 3\n 2.25 1\n");
-    EXPECT_EQ(written([](FILE *fp) { draw_vbar(fp, -2, 0, 10.0f, -1.0f); }),
+    EXPECT_EQ(output_of([](FILE *fp) { draw_vbar(fp, -2, 0, 10.0f, -1.0f); }),
               "10.00 -2\n10.00 0\n-1.00 0\n-1.00 -2\n");
-    EXPECT_EQ(written([](FILE *fp) { shade_bar(fp, 1, 3, 0.0f, 3.0f); }),
+    EXPECT_EQ(output_of([](FILE *fp) { shade_bar(fp, 1, 3, 0.0f, 3.0f); }),
               " 1.00  1.50\n 2.00  1.50\n 1.00  2.50\n 2.00  2.50\n");
-    EXPECT_EQ(written([](FILE *fp) { shade_bar(fp, 3, 3, 0.0f, 3.0f); }), "");
+    EXPECT_EQ(output_of([](FILE *fp) { shade_bar(fp, 3, 3, 0.0f, 3.0f); }), "");
     // Far above 2^24 the shading still ends: three rows between 2^25 and 2^25 + 3.
-    std::string big = written([](FILE *fp) { shade_bar(fp, 33554432, 33554435, 0.0f, 3.0f); });
+    std::string big = output_of([](FILE *fp) { shade_bar(fp, 33554432, 33554435, 0.0f, 3.0f); });
     EXPECT_EQ(std::count(big.begin(), big.end(), '\n'), 6);
 }
 
 TEST_F(PlotTest, RangeLines)
 {
-    EXPECT_EQ(written([](FILE *fp) { set_pltrange(fp, 0, 15, -2.5f, 4, 1.5f); }),
+    EXPECT_EQ(output_of([](FILE *fp) { set_pltrange(fp, 0, 15, -2.5f, 4, 1.5f); }),
               "set yrange [0.000000:15.000000]\nset xrange [-2.500000:4.000000]\n"
               "set arrow from 1.500000,0.000000 to 1.500000,15.000000 nohead\n");
-    EXPECT_EQ(written([](FILE *fp) { set_pltrange(fp, 2, 2, -2.5f, 4, 1.5f); }),
+    EXPECT_EQ(output_of([](FILE *fp) { set_pltrange(fp, 2, 2, -2.5f, 4, 1.5f); }),
               "set xrange [-2.500000:4.000000]\n");
-    EXPECT_EQ(written([](FILE *fp) { set_pltrange(fp, 0, 1, 3, 3, 0); }),
+    EXPECT_EQ(output_of([](FILE *fp) { set_pltrange(fp, 0, 1, 3, 3, 0); }),
               "set yrange [0.000000:1.000000]\n");
 }
 
@@ -191,7 +229,7 @@ TEST_F(PlotTest, RangeLines)
 
 TEST_F(PlotTest, CommandFileHeader)
 {
-    std::string block = written([](FILE *fp) { print_banner_block(fp, "QOR: test", '#'); });
+    std::string block = output_of([](FILE *fp) { print_banner_block(fp, "QOR: test", '#'); });
     for (int ps : {0, 1, 2, 3}) {
         FILE *fp = open_pltfile("runA", "QOR: test", ps, ps == 1 ? nullptr : "My title",
                                 ps == 2 ? "x axis" : nullptr, ps == 3 ? nullptr : "y axis");

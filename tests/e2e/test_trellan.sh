@@ -98,6 +98,21 @@ printf -- '-1.000000 0\n-1.000000 1\n0.000000 2\n1.000000 3\n' > exp2.data
 expect_same th1.data exp1.data
 expect_same th2.data exp2.data
 
+CASE="the axis label is the database's: each file chooses its own column"
+run trellan tl1 -distfile famE.dist -distfile2 db.dist -plotps 0
+expect_status 0
+expect_grep tl1.plt "set title \"False positives and negatives for Log-odds Score (simple null model) tl1\""
+run trellan tl2 -distfile db.dist -distfile2 famE.dist -plotps 0
+expect_status 0
+expect_grep tl2.plt "set title \"False positives and negatives for E-value (log 10) tl2\""
+# The database (log10 E-values -10 -8 -6) is B, the family (4 5 7 9 10, column 1) A: the
+# y walk passes no entry of A, so plotmax is 0 and no y range is written.
+printf -- '-10.000000 3\n-8.000000 2\n-6.000000 1\n-6.000000 0\n' > exp1.data
+expect_same tl21.data exp1.data
+expect_text tl22.data "4.000000 0\n4.000000 1\n5.000000 2\n7.000000 3\n9.000000 4\n10.000000 5\n"
+expect_grep tl2.plt "plot \"tl22.data\" title \"False Neg (of 5)\" with lines lt 1,\\"
+CHECKS=$((CHECKS + 1)); ! grep -q "set yrange" tl2.plt || fail "$CASE: y range written"
+
 CASE="sizes written compactly: 2k and 1M"
 awk 'BEGIN { for (i = 0; i < 2500; i++) printf "f%d 10 %d 0\n", i, -i }' > big1.dist
 awk 'BEGIN { for (i = 0; i < 1200000; i++) printf "d%d 10 %d 0\n", i, i % 5000 }' > big2.dist
