@@ -147,8 +147,12 @@ expect_text err.txt "Error: Command line option(0): : minimum defined alphabet i
 CASE="numeric alphabet out of range"
 run glyphroll run1 -alphabet_def big,300
 expect_status 1
-expect_grep err.txt "Error: Command line option(0): : numeric alphabet big is defined to be 300 characters.  Only 255"
-expect_grep err.txt "is permitted."
+expect_text err.txt "Error: Command line option(0): : numeric alphabet big is defined to be 300 characters.  Only 255\nis permitted.  A larger limit needs a rebuilt program; ask its maintainers.\n"
+
+CASE="numeric alphabet within 255 but beyond what a track can hold"
+run glyphroll run1 -alphabet_def big,200
+expect_status 1
+expect_text err.txt "Error: Command line option(0): : Length of alphabet big exceeds MAX_ALPHA_LENGTH\n"
 
 CASE="odd alphabet_def list"
 run glyphroll run1 -alphabet_def mine
