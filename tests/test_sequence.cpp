@@ -932,6 +932,21 @@ TEST_F(SequenceTest, ReadWeightsFamiliesCommentsAndMissingValues)
     EXPECT_EQ(std::string(w.description), longdesc + "\n");
     EXPECT_STREQ(w.ids[0], "x");
     free_weights(&w);
+
+    // So is a row of 300 families (about 1800 characters): one row, every weight in place.
+    std::string row = "y";
+    for (int f = 0; f < 300; f++)
+        row += f == 299 ? " 0.75" : " 0.125";
+    write_text(path, "Many families\n1 300\n" + row + "\n");
+    ASSERT_EQ(read_capture(path, &w, err), 1);
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(w.num_seqs, 1);
+    ASSERT_EQ(w.num_families, 300);
+    EXPECT_STREQ(w.ids[0], "y");
+    EXPECT_DOUBLE_EQ(w.weights[0][0], 0.125);
+    EXPECT_DOUBLE_EQ(w.weights[0][298], 0.125);
+    EXPECT_DOUBLE_EQ(w.weights[0][299], 0.75);
+    free_weights(&w);
 }
 
 TEST_F(SequenceTest, ReadWeightsMalformed)
