@@ -887,6 +887,9 @@ Model *destruct_rmodel2model(Rmodel **rmodel_ptr)
         if (m->nodes[j])
             continue;
         if (!m->generic) {
+            // The partial model holds the nodes already moved; release it first (a fatal error
+            // may be thrown to a test harness instead of ending the process).
+            free_model(m);
             if (j <= P)
                 error("Destruct_rmodel2model missing node %d (of %d), no generic", j, L);
             error("Destruct_rmodel2model missing node -%d (%d of %d), no generic", L + 1 - j, j,
@@ -927,6 +930,7 @@ Model *rmodel2model(const Rmodel *r, int *length)
         } else {
             std::fprintf(stderr, "rmodel2model:  Node %d in model length %d missing, no generic node\n",
                          j, len);
+            free_model(m);
             error("Exiting program.");
         }
         m->nodes[j] = dup_node(src);
@@ -1218,6 +1222,12 @@ Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *p
                       int track, FILE *report)
 {
     Model *model = destruct_rmodel2model(rmodel);
-    reprocess_model(&model, auto_fim_mode, sw, params, track, report);
+    try {
+        reprocess_model(&model, auto_fim_mode, sw, params, track, report);
+    } catch (...) {
+        // A fatal error thrown to a test harness: the raw model is gone, so release its model.
+        free_model(model);
+        throw;
+    }
     return model;
 }

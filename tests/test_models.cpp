@@ -1087,3 +1087,17 @@ TEST_F(DnaModelTest, MostNegativeMethodNumberIsIllegal)
 }
 
 }  // namespace
+
+namespace {
+
+// A preparation that fails (no position for the geometric mean) reports the fatal message and
+// leaves nothing allocated behind when the error is thrown.
+TEST_F(DnaModelTest, FailedPreparationReleasesItsModel)
+{
+    Rmodel *r = destruct_model2rmodel(plain_dna_model(1));
+    EXPECT_EQ(fatal_of([&r] { process_rmodel(&r, AUTOFIM_NEVER, 4, nullptr, 0, nullptr); }),
+              "make_geometric_ave_node:  no non-FIM nodes found. ");
+    EXPECT_EQ(r, nullptr);  // consumed all the same
+}
+
+}  // namespace
