@@ -111,9 +111,10 @@ int main(int argc, char **argv)
         std::fprintf(out2, "%f %d\n", a[j], static_cast<int>(j + 1));
     close_outputfile(out2);
 
-    std::string title = std::string("False positives and negatives for ") + label;
-    FILE *plt = open_pltfile(run, banner.c_str(), plotps, title.c_str(), nullptr,
-                             "Number of False Classifications");
+    // The title is the text as it stands (open_pltfile adds a blank and the run name); the
+    // plotted column's label goes on the x axis.
+    FILE *plt = open_pltfile(run, banner.c_str(), plotps, "False positives and negatives for ",
+                             label, "Number of False Classifications");
     set_pltrange(plt, static_cast<float>(plotmin), static_cast<float>(plotmax),
                  static_cast<float>(plotleft), static_cast<float>(plotright),
                  static_cast<float>(plotline));

@@ -22,7 +22,7 @@ expect_plt() {
     [ "$ps" -ne 0 ] && pre=""
     [ "$ps" -eq 2 ] && size="set size 0.7, 1.0\n"
     body "$run.plt" > body.txt
-    expect_text body.txt "# Uncomment the next two lines to generate a postscript file.\n${pre}set terminal postscript eps\n${pre}set output \"$run.ps\"\n${size}set title \"False positives and negatives for Log-odds Score (simple null model) $run\"\nset ylabel \"Number of False Classifications\"\nset nozeroaxis\n$ranges$plot"
+    expect_text body.txt "# Uncomment the next two lines to generate a postscript file.\n${pre}set terminal postscript eps\n${pre}set output \"$run.ps\"\n${size}set title \"False positives and negatives for  $run\"\nset xlabel \"Log-odds Score (simple null model)\"\nset ylabel \"Number of False Classifications\"\nset nozeroaxis\n$ranges$plot"
 }
 
 CASE="family better than the database: family curve in file 1"
@@ -92,19 +92,20 @@ printf 'f1 10 -5 -6 1e-10\nf2 20 -4 -3 1e-8\nf3 30 -3 -2 1e-6\n' > famE.dist
 printf 'd1 40 1 2 1e-1\nd2 50 2 3 1\nd3 60 3 4 10\n' > dbE.dist
 run trellan th -distfile famE.dist -distfile2 dbE.dist -plotps 0
 expect_status 0
-expect_grep th.plt "set title \"False positives and negatives for E-value (log 10) th\""
+expect_grep th.plt "set title \"False positives and negatives for  th\""
+expect_grep th.plt "set xlabel \"E-value (log 10)\""
 printf -- '-10.000000 3\n-8.000000 2\n-6.000000 1\n-6.000000 0\n' > exp1.data
 printf -- '-1.000000 0\n-1.000000 1\n0.000000 2\n1.000000 3\n' > exp2.data
 expect_same th1.data exp1.data
 expect_same th2.data exp2.data
 
-CASE="the axis label is the database's: each file chooses its own column"
+CASE="the x axis label is the database's: each file chooses its own column"
 run trellan tl1 -distfile famE.dist -distfile2 db.dist -plotps 0
 expect_status 0
-expect_grep tl1.plt "set title \"False positives and negatives for Log-odds Score (simple null model) tl1\""
+expect_grep tl1.plt "set xlabel \"Log-odds Score (simple null model)\""
 run trellan tl2 -distfile db.dist -distfile2 famE.dist -plotps 0
 expect_status 0
-expect_grep tl2.plt "set title \"False positives and negatives for E-value (log 10) tl2\""
+expect_grep tl2.plt "set xlabel \"E-value (log 10)\""
 # The database (log10 E-values -10 -8 -6) is B, the family (4 5 7 9 10, column 1) A: the
 # y walk passes no entry of A, so plotmax is 0 and no y range is written.
 printf -- '-10.000000 3\n-8.000000 2\n-6.000000 1\n-6.000000 0\n' > exp1.data
@@ -234,7 +235,8 @@ expected_files() {
         print "# Uncomment the next two lines to generate a postscript file." > out
         print "#set terminal postscript eps" > out
         printf "#set output \"%s.ps\"\n", run > out
-        printf "set title \"False positives and negatives for Log-odds Score (simple null model) %s\"\n", run > out
+        printf "set title \"False positives and negatives for  %s\"\n", run > out
+        print "set xlabel \"Log-odds Score (simple null model)\"" > out
         print "set ylabel \"Number of False Classifications\"" > out
         print "set nozeroaxis" > out
         if (ymax != 0) printf "set yrange [%f:%f]\n", 0, f32(ymax) > out
