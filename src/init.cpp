@@ -757,7 +757,8 @@ static std::string file_identity(const char *name)
     return std::string("name:") + name;
 }
 
-static const size_t MAX_PARAMETER_LINE = 100000;
+// Parameter lines hold at most this many characters (the newline not counted).
+static const size_t MAX_PARAMETER_LINE = 99999;
 
 void read_init(const char *filename, int priority, int read_flags)
 {
@@ -789,9 +790,10 @@ void read_init(const char *filename, int priority, int read_flags)
     std::string line;
     while (read_whole_line(fp, line)) {
         line_no++;
-        if (line.size() >= MAX_PARAMETER_LINE)
+        size_t length = line.size() - (line.back() == '\n' ? 1 : 0);
+        if (length > MAX_PARAMETER_LINE)
             error("%s(%d): line longer than %d characters.", name.c_str(), line_no,
-                  (int)MAX_PARAMETER_LINE - 1);
+                  (int)MAX_PARAMETER_LINE);
         unsigned char c = (unsigned char)line[0];
         if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
             process_init_entry(fp, line.c_str(), priority, name.c_str(), &line_no, read_flags);
@@ -1327,10 +1329,11 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
         if (i + 1 >= argc)
             command_line_failure(std::string("Option ") + option + " is missing its value\n",
                                  program, usage);
-        std::string line = std::string(option + 1) + " " + argv[i + 1] + "\n";
+        std::string line = std::string(option + 1) + " " + argv[i + 1];
         if (line.size() > MAX_PARAMETER_LINE)
             error("Option %s: option and value longer than %d characters.", option,
                   (int)MAX_PARAMETER_LINE);
+        line += "\n";
         int position = i - 2;
         process_init_entry(nullptr, line.c_str(), PRIORITY_COMMAND, "Command line option",
                            &position, read_flags);

@@ -329,6 +329,11 @@ TEST_F(Params, ParameterFileThatIncludesItself)
     } catch (const FatalError &e) {
         EXPECT_EQ(e.message, "Parameter file c includes itself (directly or through other files).");
     }
+    // A cycle through the ".gz" fallback is the same file under another name.
+    write_text("z", "insert z\n");
+    ASSERT_EQ(std::system("gzip -f z"), 0);
+    EXPECT_EQ(fatal_of([] { read_init("z", PRIORITY_COMMAND, 0); }),
+              "Parameter file z includes itself (directly or through other files).");
     // The same file twice, one after the other, is fine.
     free_init();
     write_text("d", "gap 2\n");
@@ -358,6 +363,14 @@ TEST_F(Params, OverlongParameterLinesAreRefused)
     } catch (const FatalError &e) {
         EXPECT_EQ(e.message, f + "(2): line longer than 99999 characters.");
     }
+    // 99999 characters and the newline still make one whole line; one more is refused.
+    std::string fits = "matrix " + std::string(99999 - 7, 'm');
+    write_text(f, fits + "\n");
+    read_init(f.c_str(), PRIORITY_COMMAND, 0);
+    EXPECT_EQ(std::strlen(Score.matrix), 99999u - 7);
+    write_text(f, "gap 1\n" + fits + "m");
+    EXPECT_EQ(fatal_of([&] { read_init(f.c_str(), PRIORITY_COMMAND, 0); }),
+              f + "(2): line longer than 99999 characters.");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -104,6 +104,15 @@ run startup_driver run -verbose many
 expect_status 1
 expect_text err.txt "Error: Command line option(0):  Incorrect type or missing value for verbose\n\n"
 
+CASE="over-long option and value"
+V=$(head -c 99992 /dev/zero | tr '\0' 'm')
+run startup_driver run -matrix "$V" -randseed 3 -trainseed 3
+expect_status 0
+expect_grep out.txt "matrix $V"
+run startup_driver run -matrix "${V}m"
+expect_status 1
+expect_text err.txt "Error: Option -matrix: option and value longer than 99999 characters.\n"
+
 CASE="model section on the command line"
 run startup_driver run -MODEL x -randseed 3 -trainseed 3
 expect_status 0
