@@ -195,7 +195,9 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out)
     if (pid == 0) {
         if (dup2(fds[1], STDOUT_FILENO) < 0)
             _exit(127);
-        const char *argv[] = {prog, "-c", name.c_str(), nullptr};
+        // A name that begins with '-' would be taken for an option: name it from "./".
+        std::string arg = name[0] == '-' ? "./" + name : name;
+        const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
         execvp(prog, (char *const *)argv);
         _exit(127);  // as a shell reports a command it cannot run
     }

@@ -282,6 +282,17 @@ TEST(OpenRead, FileNamesNeverReachAShell)
     close_read(fp);
     EXPECT_NE(access("hacked", F_OK), 0);
     EXPECT_NE(access("hacked2", F_OK), 0);
+    // Nor are they taken for options of the decompressor.
+    write_text("-c.gz", read_text(test_data("utilities_gz.txt.gz")));
+    fp = open_read("-c.gz", OPEN_REWIND);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
+    close_read(fp);
+    write_text("-d.Z", read_text(test_data("utilities_z.txt.Z")));
+    fp = open_read("-d", 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp), "from compress\n");
+    close_read(fp);
 }
 
 TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile)
