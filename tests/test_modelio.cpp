@@ -439,6 +439,44 @@ TEST_F(ModelIO, LabelledEndReadsBackSilently)
     free_rmodel(&rm);
 }
 
+// User alphabets: the alphabet line names the letters (or the count of a numeric alphabet) and
+// the block reads back under the same alphabet, in both forms.
+TEST_F(ModelIO, UserAlphabetLinesReadBack)
+{
+    struct Case {
+        const char *definition;
+        const char *line;
+        int A;
+    } cases[] = {{"alphabet_def mine,abcx", "alphabet_def mine ABCX\n", 3},
+                 {"alphabet_def nums,21", "alphabet_def nums 21\n", 20}};
+    for (const Case &c : cases) {
+        reset_alphabets();
+        process_alphabet(c.definition, 0, "test");
+        Rmodel *rm = alloc_rmodel(nullptr);
+        rm->nstart = 1;
+        alloc_rmodel(rm);
+        for (int i = 0; i < 3; i++) {
+            rm->slots[i] = alloc_node();
+            ASSERT_EQ(rm->slots[i]->nparams, 2 * c.A + 9);
+            for (int k = 0; k < rm->slots[i]->nparams; k++)
+                rm->slots[i]->params[k] = 0.125f * ((i + k) % 7);
+        }
+        rm->begin = rm->slots[0];
+        rm->end = rm->end_nodes[0];
+        for (int k = 0; k < c.A; k++)
+            rm->end->insert[k] = 0.0f;
+        std::string text = output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "u", nullptr, 0); });
+        EXPECT_EQ(text.substr(0, text.find('\n', 12) + 1), std::string("MODEL --  u\n") + c.line);
+        for (int binary = 0; binary <= 1; binary++) {
+            Rmodel *back = write_and_read(path("user.mod"), rm, binary);
+            EXPECT_EQ(back->slots[1]->nparams, 2 * c.A + 9);
+            expect_same_rmodel(rm, back, false);
+            free_rmodel(&back);
+        }
+        free_rmodel(&rm);
+    }
+}
+
 TEST_F(ModelIO, BinaryKeepsEveryBitPattern)
 {
     use_dna();
@@ -547,6 +585,53 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
     free_rmodel(&rm);
 
     free_model(m);
+}
+
+// The BINARY block of a small raw model, byte for byte: Begin a FIM with an environment (its
+// insert table shared as the FIM table), End absent, no special nodes.
+TEST_F(ModelIO, BinaryLayoutWordByWord)
+{
+    use_dna();
+    Rmodel *rm = alloc_rmodel(nullptr);
+    alloc_rmodel(rm);  // P = 0, Q = 0: two slots
+    Node *b = alloc_node();
+    for (int k = 0; k < 17; k++)
+        b->params[k] = 0.5f + k;
+    b->type = 'F';
+    b->nodeenv = alloc_NodeEnv();
+    update_nodenv(b->nodeenv, 2, -1, 260);
+    rm->slots[0] = rm->begin = b;
+
+    std::string expected = "REGULARIZER -- b\nBINARY\nalphabet DNA\n";
+    auto word = [&](uint32_t u) {
+        for (int i = 0; i < 4; i++)
+            expected += static_cast<char>((u >> (8 * i)) & 0xff);
+    };
+    auto real = [&](float f) { word(bits(f)); };
+    word(2);  // slot count P+Q+2
+    word(0);  // P
+    word(0);  // Q
+    word(0);  // FIM table: node 0's insert table
+    for (int k = 13; k < 17; k++)
+        real(0.5f + k);
+    word(0xffffffffu);  // no shared table for the other nodes
+    word(0), word(0), word(0);  // GENERIC, LETTCOUNT, FREQAVE absent
+    word(1);  // Begin present
+    word(1), word(2), word(0xffffffffu), word(260);  // environment
+    expected += 'F';
+    for (int k = 0; k < 13; k++)
+        real(0.5f + k);
+    word(0);  // End absent
+    expected += "\nENDMODEL\n";
+    EXPECT_EQ(output_of([&](FILE *o) { nice_print_rmodel(o, rm, "REGULARIZER", "b", nullptr, 1); }),
+              expected);
+
+    write_text(path("layout.bin"), expected);
+    Rmodel *back = read_file(path("layout.bin"));
+    expect_same_rmodel(rm, back, true);
+    EXPECT_EQ(back->end, nullptr);
+    free_rmodel(&back);
+    free_rmodel(&rm);
 }
 
 TEST_F(ModelIO, EndNumberedNodesRoundTrip)
