@@ -200,8 +200,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
             letter_on_line = false;
             continue;
         }
-        if (line_start && is_space(c)) continue;   // white space before a header
-        line_start = false;
+        line_start = false;   // a '>' after blanks on its line does not begin an entry
         if (isalpha(c)) {
             letters++;
             letter_on_line = true;
@@ -389,20 +388,6 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
     return res;
 }
 
-void skip_fasta_body(SeqTrackFile *track) {
-    for (;;) {
-        SeqReadBuffer &rb = track->rb;
-        if (rb.pos >= rb.size && !rb_fill(track)) return;
-        const unsigned char *p = rb.data + rb.pos;
-        const void *gt = memchr(p, '>', rb.size - rb.pos);
-        if (gt) {
-            rb.pos = static_cast<size_t>(static_cast<const unsigned char *>(gt) - rb.data);
-            return;
-        }
-        rb.pos = rb.size;
-    }
-}
-
 unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length) {
     char *local_id = nullptr;
     char **idp = id ? id : &local_id;
@@ -534,7 +519,7 @@ void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned
     if (wild_count > 0) printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
     if (ut_count > 0) printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
     if (ut_count < 0) printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
-    if (sequence_warning == -2 || wild_count != 0 || ut_count != 0) {
+    if (sequence_warning == -2 || (sequence_warning == -1 && (wild_count != 0 || ut_count != 0))) {
         if (seq->annotation)
             printf(">%s %s\n", id, seq->annotation);
         else

@@ -28,11 +28,10 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation);
 // show_id: messages name the ID (else they show an empty ID). An empty ident means no header.
 int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id);
 
-// The residues of the entry whose header was just read: letter form, numeric form, or skipped
-// (up to the next '>'). shown_id names the entry in messages.
+// The residues of the entry whose header was just read: letter form or numeric form.
+// shown_id names the entry in messages.
 char *fasta_string_body(SeqTrackFile *track, const char *shown_id);
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, int *length);
-void skip_fasta_body(SeqTrackFile *track);
 
 // The next entry's residues as a new NUL-terminated letter string, or null at the end.
 char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <string_view>
@@ -117,9 +118,10 @@ struct SeqIdSet {
     };
     std::vector<Slot> slots;
     size_t used = 0;
-    // Quick rejection: one bit per hash value modulo the size (a small array that stays in the
-    // cache), set for every member. Empty when not built.
-    std::vector<uint64_t> bits;
+    // Owned copies of the IDs added by seq_id_set_add, in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> blocks;
+    size_t block_left = 0;
+    char *block_next = nullptr;
 };
 
 namespace {
@@ -172,6 +174,33 @@ SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool inse
     return &set->slots[i];
 }
 
+// A copy of the n bytes of id, NUL-terminated, kept by the set.
+const char *id_set_keep_copy(SeqIdSet *set, const char *id, size_t n) {
+    if (set->block_left < n + 1) {
+        size_t size = n + 1 > (size_t(1) << 20) ? n + 1 : (size_t(1) << 20);
+        set->blocks.emplace_back(new char[size]);
+        set->block_next = set->blocks.back().get();
+        set->block_left = size;
+    }
+    char *copy = set->block_next;
+    memcpy(copy, id, n);
+    copy[n] = '\0';
+    set->block_next += n + 1;
+    set->block_left -= n + 1;
+    return copy;
+}
+
+// Adds a copy of the ID when it is new; returns its slot (mark -1 for a new one).
+SeqIdSet::Slot *id_set_add_copy(SeqIdSet *set, const char *id, size_t n, bool *added) {
+    uint64_t h = id_hash(id, n);
+    size_t before = set->used;
+    std::string key(id, n);
+    SeqIdSet::Slot *slot = id_set_find(set, key.c_str(), h, true);
+    *added = set->used != before;
+    if (*added) slot->id = id_set_keep_copy(set, id, n);
+    return slot;
+}
+
 }  // namespace
 
 SeqIdSet *make_seq_id_set(const SequenceTable *table) {
@@ -180,26 +209,19 @@ SeqIdSet *make_seq_id_set(const SequenceTable *table) {
         const Sequence *seq = table->seqs[i];
         if (seq && seq->id) id_set_find(set, seq->id, id_hash(seq->id), true);
     }
-    // About 16 bits per member (a small array that stays in the cache).
-    size_t nbits = 1024;
-    while (nbits < set->used * 16) nbits *= 2;
-    set->bits.assign(nbits / 64, 0);
-    for (const SeqIdSet::Slot &slot : set->slots)
-        if (slot.id) {
-            uint64_t b = (slot.hash >> 24) & (nbits - 1);
-            set->bits[b / 64] |= 1ull << (b % 64);
-        }
     return set;
+}
+
+SeqIdSet *new_seq_id_set() { return new SeqIdSet(); }
+
+void seq_id_set_add(SeqIdSet *set, const char *id, size_t length) {
+    bool added = false;
+    id_set_add_copy(set, id, length, &added);
 }
 
 bool seq_id_set_contains(const char *id, void *context) {
     SeqIdSet *set = static_cast<SeqIdSet *>(context);
-    uint64_t h = id_hash(id);
-    if (!set->bits.empty()) {
-        uint64_t b = (h >> 24) & (set->bits.size() * 64 - 1);
-        if (!(set->bits[b / 64] & (1ull << (b % 64)))) return false;
-    }
-    return id_set_find(set, id, h, false) != nullptr;
+    return id_set_find(set, id, id_hash(id), false) != nullptr;
 }
 
 void free_seq_id_set(SeqIdSet *set) { delete set; }
@@ -480,81 +502,6 @@ Sequence *read_sequence(SeqFileSet *source, int convert) {
 
 namespace {
 
-enum ReadResult { READ_END, READ_KEPT, READ_DROPPED };
-
-// One entry of a source, asking the filter with the entry's ID before its residues are read:
-// a rejected entry is skipped in every track (its IDs still checked) and its ID left in
-// dropped_id.
-ReadResult read_sequence_filtered(SeqFileSet *source, int convert, SeqIdFilter keep, void *context,
-                                  Sequence **out, std::string &dropped_id) {
-    *out = nullptr;
-    if (!keep) {
-        *out = read_sequence(source, convert);
-        return *out ? READ_KEPT : READ_END;
-    }
-    int first = -1;
-    for (int t = 0; t < source->ntracks; t++)
-        if (source->tracks[t]) {
-            first = t;
-            break;
-        }
-    if (first < 0) return READ_END;
-    static std::string ident, annot;
-    SeqTrackFile *lead = source->tracks[first];
-    bool any_model = false;
-    for (int t = 0; t < source->ntracks; t++)
-        if (source->tracks[t] && source->tracks[t]->format == SEQFORMAT_MODEL) any_model = true;
-    if (any_model) {   // model tracks are read whole
-        *out = read_sequence(source, convert);
-        return *out ? READ_KEPT : READ_END;
-    }
-    if (lead->format != SEQFORMAT_FASTA)
-        error("Sequence file %s: no reader for format %s", lead->name, format_keyword(lead->format));
-    if (next_fasta_header(lead, ident, annot, true) == EOF) {
-        lead->done = 1;
-        return READ_END;
-    }
-    if (keep(ident.c_str(), context)) {
-        Sequence *seq = alloc_sequence(0, source->ntracks);
-        return guarded(
-            [&] {
-                finish_track_entry(lead, seq, first, str_dup(ident.c_str()),
-                                   annot.empty() ? nullptr : str_dup(annot.c_str()));
-                for (int t = first + 1; t < source->ntracks; t++) {
-                    if (!read_sequence_track(source->tracks[t], seq, t)) {
-                        free_sequence(seq);
-                        return READ_END;
-                    }
-                }
-                if (convert) convertseq(seq);
-                *out = seq;
-                return READ_KEPT;
-            },
-            [&] { free_sequence(seq); });
-    }
-    dropped_id = ident;
-    skip_fasta_body(lead);
-    for (int t = first + 1; t < source->ntracks; t++) {
-        SeqTrackFile *track = source->tracks[t];
-        if (!track) continue;
-        if (track->format != SEQFORMAT_FASTA)
-            error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
-        if (next_fasta_header(track, ident, annot, true) == EOF) {
-            track->done = 1;
-            return READ_END;
-        }
-        if (ident != dropped_id)
-            error("Sequence id %s from %s does not match id of main sequence (%s)", ident.c_str(), track->name,
-                  dropped_id.c_str());
-        skip_fasta_body(track);
-    }
-    return READ_DROPPED;
-}
-
-}  // namespace
-
-namespace {
-
 // Guide handling shared by the whole and the segmented readers. db_name and guide_name are
 // given by the segmented reader (its warning names the files).
 void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char *guide_name) {
@@ -578,76 +525,34 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
     free_sequence(guide);
 }
 
-// Open-addressing set of 64-bit values (0 stands for an empty slot, so 0 is stored as 1).
-struct FlatSet64 {
-    std::vector<uint64_t> slots;
-    size_t used = 0;
-    size_t home(uint64_t v) const { return static_cast<size_t>(v * 0x9E3779B97F4A7C15ull >> 20) & (slots.size() - 1); }
-    // Asks the cache for the slot of a value that will be inserted soon.
-    void prefetch(uint64_t v) const {
-        if (!slots.empty()) __builtin_prefetch(&slots[home(v == 0 ? 1 : v)]);
-    }
-    // True when the value was not in the set yet.
-    bool insert(uint64_t v) {
-        if (v == 0) v = 1;
-        if ((used + 1) * 2 > slots.size()) grow();
-        size_t mask = slots.size() - 1;
-        size_t i = home(v);
-        while (slots[i] != 0) {
-            if (slots[i] == v) return false;
-            i = (i + 1) & mask;
-        }
-        slots[i] = v;
-        used++;
-        return true;
-    }
-    void grow() {
-        std::vector<uint64_t> old;
-        old.swap(slots);
-        slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
-        used = 0;
-        for (uint64_t v : old)
-            if (v) insert(v);
-    }
-};
-
-// IDs of the entries a filter rejected: counted once per ID (by a 64-bit hash of the ID), and
-// each repeated ID reported once.
-// Each ID is entered one entry late, so that its slot, asked for when the ID was read, is in
-// the cache by then; flush() enters the last one.
-struct DropTally {
-    FlatSet64 seen;
-    FlatSet64 warned;
-    long unique = 0;
-    bool pending = false;
-    uint64_t pending_hash = 0;
-    std::string pending_id;
-    void add(const std::string &id) {
-        uint64_t h = id_hash(id.data(), id.size());
-        seen.prefetch(h);
-        flush();
-        pending = true;
-        pending_hash = h;
-        pending_id = id;
-    }
-    void flush() {
-        if (!pending) return;
-        pending = false;
-        if (seen.insert(pending_hash)) {
+// What a filtered database read leaves out, so that its report and warnings are those of a
+// whole read: the IDs of the entries the filter dropped (each counted once, each repeated one
+// noted at its second occurrence), and the read number of every kept entry.
+struct ReadTally {
+    SeqIdSet dropped;
+    long unique = 0;                                  // distinct IDs among the dropped entries
+    long reads = 0;                                   // entries read so far, over all files
+    std::vector<long> kept_index;                     // read number of each kept entry, table order
+    std::vector<std::pair<long, std::string>> repeats;  // read number and ID of dropped repeats
+    void drop(const char *id) {
+        bool added = false;
+        SeqIdSet::Slot *slot = id_set_add_copy(&dropped, id, strlen(id), &added);
+        if (added) {
             unique++;
-        } else if (warned.insert(pending_hash)) {
-            fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
-                    pending_id.c_str());
+        } else if (slot->mark < 0) {
+            slot->mark = 1;
+            repeats.emplace_back(reads, id);
         }
     }
 };
 
-// read_sequences, also telling whether it stopped at the maximum with entries left, and
-// reading only the entries that the filter (when given) keeps. Returns the number of entries
-// read, kept or not.
+// read_sequences, also telling whether it stopped at the maximum with entries left. With a
+// filter, every entry is still read and converted whole (so that its messages and checks are
+// those of a whole read), but only those the filter keeps are added to the table; the others
+// are noted in the tally and freed at once. Returns the number of entries read, kept or not.
 int read_sequences_more(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
                         int convert, bool *more, SeqIdFilter keep = nullptr, void *context = nullptr,
-                        DropTally *tally = nullptr) {
+                        ReadTally *tally = nullptr) {
     if (more) *more = false;
     SeqFileSet *source = open_sequences(filenames);
     SeqFileSet *guides = nullptr;
@@ -655,25 +560,25 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
     guarded(
         [&] {
             guides = guidenames ? open_sequences(guidenames) : nullptr;
-            std::string dropped;
             while (n < max_count) {
-                Sequence *seq = nullptr;
-                ReadResult r = read_sequence_filtered(source, convert, keep, context, &seq, dropped);
-                if (r == READ_END) break;
+                Sequence *seq = read_sequence(source, convert);
+                if (!seq) break;
                 Sequence *guide = nullptr;
                 if (guides) guide = guarded([&] { return read_sequence(guides, convert); }, [&] { free_sequence(seq); });
                 n++;
-                if (r == READ_DROPPED) {
-                    free_sequence(guide);
-                    if (tally) tally->add(dropped);
-                    continue;
+                guarded([&] { apply_guide(seq, guide, nullptr, nullptr); }, [&] { free_sequence(seq); });
+                if (keep && seq->id && !keep(seq->id, context)) {
+                    if (tally) tally->drop(seq->id);
+                    free_sequence(seq);
+                } else {
+                    add_seq_to_table(table, seq);
+                    if (tally) tally->kept_index.push_back(tally->reads);
                 }
-                apply_guide(seq, guide, nullptr, nullptr);
-                add_seq_to_table(table, seq);
+                if (tally) tally->reads++;
             }
             if (n >= max_count && more) {
-                Sequence *extra = nullptr;
-                if (read_sequence_filtered(source, 0, keep, context, &extra, dropped) != READ_END) *more = true;
+                Sequence *extra = read_sequence(source, 0);
+                if (extra) *more = true;
                 free_sequence(extra);
             }
             SeqFileSet *s = source;
@@ -763,7 +668,7 @@ int effective_max(int max_count) { return max_count <= 0 ? DEFAULT_MAX_DB_SEQUEN
 // the allowance ran out with entries left. Returns the number read.
 int read_list_into(SequenceTable *table, int max_count, const char *const *files, int nfiles,
                    const char *const *guides, int nguides, SeqIdFilter keep = nullptr,
-                   void *context = nullptr, DropTally *tally = nullptr) {
+                   void *context = nullptr, ReadTally *tally = nullptr) {
     int total = 0;
     for (int i = 0; i < nfiles; i++) {
         int remaining = max_count - total;
@@ -788,9 +693,20 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
     return total;
 }
 
-// With two database entries of one ID, the first read stays; each repeated ID is reported once.
-void drop_duplicate_ids(SequenceTable *table) {
-    if (table->count < 2) return;
+void warn_repeated_id(const char *id) {
+    fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
+            id);
+}
+
+// With two database entries of one ID, the first read stays; each repeated ID is reported once,
+// at its second occurrence. After a filtered read the repeats among the dropped entries are
+// reported in the same read order.
+void drop_duplicate_ids(SequenceTable *table, const ReadTally *tally = nullptr) {
+    size_t next_repeat = 0;
+    auto repeats_before = [&](long index) {
+        while (tally && next_repeat < tally->repeats.size() && tally->repeats[next_repeat].first < index)
+            warn_repeated_id(tally->repeats[next_repeat++].second.c_str());
+    };
     SeqIdSet set;
     bool removed = false;
     for (int k = 0; k < table->count; k++) {
@@ -801,12 +717,13 @@ void drop_duplicate_ids(SequenceTable *table) {
         if (set.used != before) continue;   // first of its ID
         if (slot->mark < 0) {
             slot->mark = 1;
-            fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
-                    seq->id);
+            repeats_before(tally ? tally->kept_index[static_cast<size_t>(k)] : 0);
+            warn_repeated_id(seq->id);
         }
         free_sequence(remove_seq_from_table(table, k));
         removed = true;
     }
+    repeats_before(LONG_MAX);
     if (removed) compact_sequence_table(table);
 }
 
@@ -1013,7 +930,7 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
         error("Must specify same number of database and guide sequence files.\n");
     check_alphabet(nullptr);
     SequenceTable *table = alloc_sequence_table();
-    DropTally tally;
+    ReadTally tally;
     int found = 0;
     guarded(
         [&] {
@@ -1031,8 +948,7 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
             }
         },
         [&] { free_sequence_table(table); });
-    tally.flush();
-    drop_duplicate_ids(table);
+    drop_duplicate_ids(table, keep ? &tally : nullptr);
     int selected = 0;
     table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);
     // Entries the filter skipped stay selected when no select list was given.

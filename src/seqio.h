@@ -67,14 +67,17 @@ int read_sequences(const char *filenames, const char *guidenames, int max_count,
 int count_sequences(const char *filenames);
 void close_sequences(SeqFileSet *source);
 
-// Entry filter of the database readers: called with each entry's ID before its residues are
-// read; an entry it rejects is counted but neither read further nor kept.
+// Entry filter of the database readers: called with the ID of each entry read; an entry it
+// rejects is counted and checked like any other but not kept.
 typedef bool (*SeqIdFilter)(const char *id, void *context);
 
-// A set of the IDs of a table (the table must outlive it), for use as a filter:
-// read_select_seqfile_list_filtered(..., seq_id_set_contains, set).
+// A set of IDs, for use as a filter: read_select_seqfile_list_filtered(..., seq_id_set_contains,
+// set). make_seq_id_set takes the IDs of a table (which must outlive the set); seq_id_set_add
+// adds a copy of an ID of the given length.
 struct SeqIdSet;
 SeqIdSet *make_seq_id_set(const SequenceTable *table);
+SeqIdSet *new_seq_id_set();
+void seq_id_set_add(SeqIdSet *set, const char *id, size_t length);
 bool seq_id_set_contains(const char *id, void *set);
 void free_seq_id_set(SeqIdSet *set);
 
@@ -97,9 +100,10 @@ SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files
                                         FILE *report2, int mode);
 
 // read_select_seqfile_list for a caller that needs only the entries its filter keeps (and those
-// the select and exclude lists name): the other entries are skipped unread, but counted, so
-// the report and the selected count are those of a whole read. The returned table holds the
-// kept entries only.
+// the select and exclude lists name): every entry is read, converted and checked as in a whole
+// read, and the report, the selected count and every message are those of a whole read, but
+// the other entries are freed as soon as they are read. The returned table holds the kept
+// entries only.
 SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files, int nfiles,
                                                  const char *const *guides, int nguides,
                                                  const char *const *select_ids, int nselect,
