@@ -119,6 +119,17 @@ TEST_F(Fasta, KindGuess) {
     EXPECT_EQ(kind, 4);
 }
 
+TEST_F(Fasta, KindScanStopsAtIndentedHeader) {
+    // A '>' after blanks on its line is not the start of an entry: the scan ends there, so only
+    // the E of the first entry counts (P = 1, D = 0: protein). Read on, ACGU x 3 would give RNA.
+    int kind = -1;
+    is_fasta_or_nbrf(file("a.fa", ">a\nE\n >b\nACGUACGUACGU\n").c_str(), &kind);
+    EXPECT_EQ(kind, 4);
+    // At the start of a line it begins the next entry.
+    is_fasta_or_nbrf(file("b.fa", ">a\nE\n>b\nACGUACGUACGU\n").c_str(), &kind);
+    EXPECT_EQ(kind, 2);   // P = 1 + 9, D = 12, U = 3
+}
+
 TEST_F(Fasta, MissingFileIsFatal) {
     std::string msg = fatal_of([&] { is_fasta_or_nbrf((dir + "/none.fa").c_str(), nullptr); });
     EXPECT_EQ(msg.rfind("Couldn't open file " + dir + "/none.fa", 0), 0u) << msg;
@@ -354,6 +365,31 @@ TEST_F(Fasta, ConvertNotesOnStandardOutputWhenNegative) {
     convertseq(s);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "; Warning: 1 letters converted to wildcard in sequence p1\n>p1 ann\nMXK\n");
+    free_sequence(s);
+}
+
+TEST_F(Fasta, ConvertNotesRecordOnlyForMinusOneAndMinusTwo) {
+    init_alphabet_by_name("protein", 0, "");
+    // -3: the note lines only.
+    sequence_warning = -3;
+    Sequence *s = letters_seq("p1", {"MJK"});
+    testing::internal::CaptureStdout();
+    convertseq(s);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "; Warning: 1 letters converted to wildcard in sequence p1\n");
+    free_sequence(s);
+    // -1: the note lines and the record.
+    sequence_warning = -1;
+    s = letters_seq("p2", {"MJK"});
+    testing::internal::CaptureStdout();
+    convertseq(s);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "; Warning: 1 letters converted to wildcard in sequence p2\n>p2\nMXK\n");
+    free_sequence(s);
+    // -1 with nothing converted: nothing at all.
+    s = letters_seq("p3", {"MAK"});
+    testing::internal::CaptureStdout();
+    convertseq(s);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     free_sequence(s);
 }
 

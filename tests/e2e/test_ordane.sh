@@ -171,4 +171,64 @@ run ordane nodir/x -db db1.fa -distfile s.dist -alphabet protein
 expect_status 1
 expect_grep err.txt '(open_outputfile):  Could not open file nodir/x.seq'
 
+CASE="the databases are read before the score file"
+run ordane o1 -db db1.fa -distfile nope.dist -alphabet protein
+expect_status 1
+expect_text out.txt 'Database Files:  db1.fa\nFound 5 sequences in 1 file; selected 5 sequences\n'
+# The last two lines of standard error (blank lines aside): the score file's own message, then
+# its failure.
+CHECKS=$((CHECKS + 1))
+grep -v '^$' err.txt > err.lines
+if ! tail -n 2 err.lines | head -n 1 | grep -qxF 'Reading scores from file nope.dist' ||
+   ! tail -n 1 err.lines | grep -qF "Error: Couldn't open file nope.dist"; then
+    fail "$CASE: score-file messages not last on standard error"
+fi
+
+CASE="a missing database is reported before a missing score file"
+run ordane o2 -db nothere.fa -distfile nope.dist -alphabet protein
+expect_status 1
+expect_grep err.txt "Error: Couldn't open file nothere.fa"
+CHECKS=$((CHECKS + 1))
+grep -q 'nope.dist' err.txt && fail "$CASE: the score file was read first"
+
+CASE="entries the score file does not name are read and checked all the same"
+printf '>k1 kept\nMKV\n>d1\nMK#V\n>k1\nWW\n>d1\nMJK\n>d2\nAA\n>d2\nCC\n>k2\nMMM\n' > chk.fa
+printf 'k2 3 -1 -1\nk1 3 -1 -1\n' > chk.dist
+run ordane o3 -db chk.fa -distfile chk.dist -alphabet protein
+expect_status 0
+expect_text o3.seq '>k2\nMMM\n>k1 kept\nMKV\n'
+expect_text out.txt 'Database Files:  chk.fa\nFound 7 sequences in 1 file; selected 4 sequences\n'
+expect_grep err.txt 'chk.fa (d1): Strange characters (#) ignored'
+expect_grep err.txt 'Warning: 1 letters converted to wildcard in sequence d1'
+# Repeated IDs are reported in read order, whether or not the score file names them.
+CHECKS=$((CHECKS + 1))
+if [ "$(grep 'occurs more than once' err.txt | awk '{ print $4 }' | tr '\n' ' ')" != "k1 d1 d2 " ]; then
+    fail "$CASE: repeated IDs not reported once each in read order"
+fi
+# A compressed score file is not read ahead: the whole database is kept. The run must say the
+# same, apart from the score file's name.
+cp out.txt o3.out
+sed 's/chk\.dist/chk.dist.gz/' err.txt > o3.err
+gzip -c chk.dist > chk.dist.gz
+run ordane o3 -db chk.fa -distfile chk.dist.gz -alphabet protein
+expect_status 0
+expect_same out.txt o3.out
+expect_same err.txt o3.err
+expect_text o3.seq '>k2\nMMM\n>k1 kept\nMKV\n'
+
+CASE="tracks of an entry the score file does not name must agree"
+printf '>k1\nMK\n>odd\nMKV\n' > ta.fa
+printf '>k1\nMK\n>odd\nMK\n' > tb.fa
+printf 'k1 2 -1 -1\n' > ta.dist
+run ordane o4 -db ta.fa,tb.fa -distfile ta.dist -alphabet protein,protein
+expect_status 1
+expect_grep err.txt 'Error: ID odd, track 1: length (2) does not match previous track (3)'
+
+CASE="a score file that names no database entry"
+printf 'zzz 2 -1 -1\n' > z.dist
+run ordane o5 -db db1.fa -distfile z.dist -alphabet protein
+expect_status 0
+expect_text o5.seq ''
+expect_text out.txt 'Database Files:  db1.fa\nFound 5 sequences in 1 file; selected 5 sequences\n'
+
 finish
