@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +99,20 @@ struct LetterClasses {
     }
 };
 const LetterClasses letter_classes;
+
+// True when every one of the n bytes is a residue of the letter form (letters, digits, '-' and
+// '.'); written without early exit so that the compiler can check many bytes at a time.
+bool all_residues(const unsigned char *p, size_t n) {
+    unsigned bad = 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char b = p[i];
+        unsigned char lower = static_cast<unsigned char>(b | 0x20);
+        bool ok = static_cast<unsigned char>(lower - 'a') < 26 || static_cast<unsigned char>(b - '0') < 10 ||
+                  b == '-' || b == '.';
+        bad |= !ok;
+    }
+    return bad == 0;
+}
 
 // Scratch buffer of the residue readers: starts at 1000 bytes and doubles.
 struct Scratch {
@@ -356,20 +371,34 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
             }
             unsigned char *out = scratch.data + len;
             const unsigned char *stop_at = p + n;
-            for (; p < stop_at; p++) {
+            while (p < stop_at) {
+                // A line of residues (the usual case) is checked and copied whole.
+                const unsigned char *nl =
+                    static_cast<const unsigned char *>(memchr(p, '\n', static_cast<size_t>(stop_at - p)));
+                if (nl && nl > p && all_residues(p, static_cast<size_t>(nl - p))) {
+                    memcpy(out, p, static_cast<size_t>(nl - p));
+                    out += nl - p;
+                    p = nl + 1;
+                    continue;
+                }
+                // Otherwise a run of residues is copied at once.
+                const unsigned char *q = p;
+                while (q < stop_at && cls[*q] == C_RES) q++;
+                memcpy(out, p, static_cast<size_t>(q - p));
+                out += q - p;
+                p = q;
+                if (p == stop_at) break;
                 unsigned char b = *p;
                 unsigned char k = cls[b];
-                if (k == C_RES) {
-                    *out++ = b;
-                } else if (k == C_SKIP) {
-                    continue;
-                } else if (k == C_GT) {
+                if (k == C_GT) {
                     stop = true;
                     break;
-                } else if (!strange) {
+                }
+                if (k == C_STRANGE && !strange) {
                     strange = true;
                     fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, b);
                 }
+                p++;
             }
             len = static_cast<size_t>(out - scratch.data);
         }
@@ -479,29 +508,39 @@ namespace {
 // read into a DNA track and T read into an RNA track.
 struct ConvNotes {
     const AlphabetInfo *alpha = nullptr;
-    unsigned char wildcard[256];
-    signed char ut[256];
+    signed char lookup[256];   // the alphabet's lookup when the table was built
+    // Per byte: bits 0-7 its letter index, bit 8 set unless it is a gap character ('-' or '.',
+    // which are removed), bit 16 a letter counted as converted to the wildcard, bit 48 a U/T
+    // conversion (its sign in ut_sign). One load per byte; the counts add up in one word.
+    uint64_t packed[256];
+    int ut_sign = 0;
     void build(const AlphabetInfo *a) {
         alpha = a;
-        memset(wildcard, 0, sizeof wildcard);
-        memset(ut, 0, sizeof ut);
+        memcpy(lookup, a->lookup, sizeof lookup);
         int wild = wildcard_index(a);
         char wild_letter = static_cast<int>(strlen(a->letters)) > wild ? a->letters[wild] : 0;
+        ut_sign = a->id == DNA_ALPHABET_ID ? 1 : a->id == RNA_ALPHABET_ID ? -1 : 0;
         for (int c = 0; c < 256; c++) {
-            if (!isalpha(c) || a->lookup[c] != wild) continue;
-            int u = toupper(c);
-            if (u == toupper(static_cast<unsigned char>(wild_letter))) continue;
-            bool converted = false;
-            for (const char *q = a->conversions; q && *q; q++)
-                if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
-                    converted = true;
-            if (!converted) wildcard[c] = 1;
+            uint64_t v = static_cast<unsigned char>(a->lookup[c]);
+            if (c != '-' && c != '.') v |= uint64_t(1) << 8;
+            if (isalpha(c) && a->lookup[c] == wild) {
+                int u = toupper(c);
+                bool converted = u == toupper(static_cast<unsigned char>(wild_letter));
+                for (const char *q = a->conversions; q && *q; q++)
+                    if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
+                        converted = true;
+                if (!converted) v |= uint64_t(1) << 16;
+            }
+            if ((ut_sign > 0 && (c == 'U' || c == 'u')) || (ut_sign < 0 && (c == 'T' || c == 't')))
+                v |= uint64_t(1) << 48;
+            packed[c] = v;
         }
-        if (a->id == DNA_ALPHABET_ID) ut[static_cast<unsigned char>('U')] = ut[static_cast<unsigned char>('u')] = 1;
-        if (a->id == RNA_ALPHABET_ID) ut[static_cast<unsigned char>('T')] = ut[static_cast<unsigned char>('t')] = -1;
+    }
+    bool stale(const AlphabetInfo *a) const {
+        return alpha != a || memcmp(lookup, a->lookup, sizeof lookup) != 0;
     }
 };
-ConvNotes conv_notes;
+ConvNotes conv_notes[MAX_TRACKS];
 
 void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned char *res, int len,
                       long wild_count, long ut_count, size_t chars) {
@@ -539,19 +578,22 @@ void convertseq(Sequence *seq) {
         unsigned char *res = seq->tracks[t].res;
         if (a && a->letters && res && !seq->tracks[t].model) {
             size_t chars = strlen(reinterpret_cast<char *>(res));
-            const signed char *lookup = a->lookup;
-            if (conv_notes.alpha != a) conv_notes.build(a);
-            long wild_count = 0, ut_count = 0;
-            unsigned char *out = res;
+            ConvNotes &notes = conv_notes[t];
+            if (notes.stale(a)) notes.build(a);
+            const uint64_t *packed = notes.packed;
+            // In place: every byte's index is written at the next place, which moves on unless
+            // the byte is a gap character (never past the byte read).
+            size_t len = 0;
+            uint64_t counts = 0;   // bits 0-31 the wildcard count, bits 32-63 the U/T count
             for (size_t i = 0; i < chars; i++) {
-                unsigned char b = res[i];
-                if (b == '-' || b == '.') continue;
-                wild_count += conv_notes.wildcard[b];
-                ut_count += conv_notes.ut[b];
-                *out++ = static_cast<unsigned char>(lookup[b]);
+                uint64_t v = packed[res[i]];
+                res[len] = static_cast<unsigned char>(v);
+                len += (v >> 8) & 1;
+                counts += v >> 16;
             }
-            size_t len = static_cast<size_t>(out - res);
-            *out = 0;
+            long wild_count = static_cast<long>(counts & 0xffffffffu);
+            long ut_count = notes.ut_sign * static_cast<long>(counts >> 32);
+            res[len] = 0;
             if (chars - len > 500) {
                 res = static_cast<unsigned char *>(mem_realloc(res, len + 1));
                 seq->tracks[t].res = res;

@@ -526,23 +526,46 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
 }
 
 // What a filtered database read leaves out, so that its report and warnings are those of a
-// whole read: the IDs of the entries the filter dropped (each counted once, each repeated one
-// noted at its second occurrence), and the read number of every kept entry.
+// whole read: the IDs of the entries the filter dropped, and the read number of every kept
+// entry. Dropped IDs are only appended while reading (one pass over the database, no random
+// access); finish() then counts the distinct ones and finds, for each repeated ID, the read
+// number of its second occurrence.
 struct ReadTally {
-    SeqIdSet dropped;
+    struct Dropped {
+        uint64_t hash;
+        size_t offset;   // of the ID in text
+        long index;      // read number
+    };
+    std::vector<Dropped> dropped;
+    std::string text;                                 // the dropped IDs, each NUL-terminated
     long unique = 0;                                  // distinct IDs among the dropped entries
     long reads = 0;                                   // entries read so far, over all files
     std::vector<long> kept_index;                     // read number of each kept entry, table order
     std::vector<std::pair<long, std::string>> repeats;  // read number and ID of dropped repeats
     void drop(const char *id) {
-        bool added = false;
-        SeqIdSet::Slot *slot = id_set_add_copy(&dropped, id, strlen(id), &added);
-        if (added) {
+        size_t n = strlen(id);
+        dropped.push_back(Dropped{id_hash(id, n), text.size(), reads});
+        text.append(id, n + 1);
+    }
+    void finish() {
+        const char *base = text.data();
+        std::sort(dropped.begin(), dropped.end(), [base](const Dropped &x, const Dropped &y) {
+            if (x.hash != y.hash) return x.hash < y.hash;
+            int c = strcmp(base + x.offset, base + y.offset);
+            return c != 0 ? c < 0 : x.index < y.index;
+        });
+        for (size_t i = 0; i < dropped.size();) {
+            size_t j = i + 1;
+            while (j < dropped.size() && dropped[j].hash == dropped[i].hash &&
+                   strcmp(base + dropped[j].offset, base + dropped[i].offset) == 0)
+                j++;
             unique++;
-        } else if (slot->mark < 0) {
-            slot->mark = 1;
-            repeats.emplace_back(reads, id);
+            if (j - i > 1) repeats.emplace_back(dropped[i + 1].index, base + dropped[i].offset);
+            i = j;
         }
+        std::sort(repeats.begin(), repeats.end());
+        std::vector<Dropped>().swap(dropped);
+        std::string().swap(text);
     }
 };
 
@@ -948,6 +971,7 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
             }
         },
         [&] { free_sequence_table(table); });
+    tally.finish();
     drop_duplicate_ids(table, keep ? &tally : nullptr);
     int selected = 0;
     table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);

@@ -251,6 +251,21 @@ TEST_F(Fasta, VeryLongLinesAndBinaryBytes) {
     close_track(t);
 }
 
+TEST_F(Fasta, MixedLinesKeepEveryResidueInOrder) {
+    // Whole residue lines, lines with blanks, tabs and '\r', a strange byte, gaps, digits, and a
+    // last line without newline; expected: every letter, digit, '-' and '.' in order.
+    std::string body = "MKVL\nAC GT\tW\r\nQ*E.-9\n\n  yy\nLAST";
+    std::string expected;
+    for (char c : body)
+        if (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.') expected += c;
+    std::string p = file("m.fa", ">m\n" + body);
+    SeqTrackFile *t = open_track(p);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(next_entry(t).residues, expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), p + " (m): Strange characters (*) ignored\n");
+    close_track(t);
+}
+
 TEST_F(Fasta, NullTrackIsFatal) {
     EXPECT_EQ(fatal_of([] { next_fasta_string(nullptr, nullptr, nullptr); }),
               "Bad openseqfile passed to next_fasta_seq\n");
@@ -390,6 +405,24 @@ TEST_F(Fasta, ConvertNotesRecordOnlyForMinusOneAndMinusTwo) {
     testing::internal::CaptureStdout();
     convertseq(s);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    free_sequence(s);
+}
+
+TEST_F(Fasta, ConvertCountsAcrossTracksOfTwoAlphabets) {
+    // Track 0 protein, track 1 RNA, converted in turn: each track's notes are its own.
+    process_alphabet("alphabet protein,RNA", -1, "test");
+    Sequence *s = letters_seq("q", {"MK-JV", "AC.GT"});
+    testing::internal::CaptureStderr();
+    convertseq(s);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Warning: 1 letters converted to wildcard in sequence q\n"
+              "Warning: 1 DNA T converted to RNA U in sequence q\n");
+    EXPECT_EQ(s->len, 4);
+    free_sequence(s);
+    s = letters_seq("r", {"MKV", "ACU"});
+    testing::internal::CaptureStderr();
+    convertseq(s);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     free_sequence(s);
 }
 
