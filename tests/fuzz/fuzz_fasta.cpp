@@ -1,6 +1,6 @@
 // Fuzz harness of the FASTA reader: each input is written to a file, recognised (FASTA or
 // NBRF, and its kind), then read as a one-track source in letter form (protein) or numeric form,
-// counted, and printed.
+// counted, and printed; and read again as a database list that keeps only some IDs.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +14,8 @@
 #include "seqio_print.h"
 #include "sequence.h"
 #include "utilities.h"
+
+static bool keep_even(const char *id, void *) { return (static_cast<unsigned char>(id[0]) & 1) == 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -60,6 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (sink)
                 print_sequence_table(sink, t);
             count_sequences(path.c_str());
+        } catch (const FatalError &) {
+        }
+        free_sequence_table(t);
+        // The filtered database read: entries with an even first ID byte are kept.
+        t = nullptr;
+        try {
+            const char *files[] = {path.c_str()};
+            int max = 0;
+            t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, sink, nullptr,
+                                                  0, keep_even, nullptr);
         } catch (const FatalError &) {
         }
         free_sequence_table(t);
