@@ -423,6 +423,47 @@ TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
     free_sequence_table(t);
 }
 
+// Keeps IDs that begin with 'k'.
+bool keep_k(const char *id, void *) { return id[0] == 'k'; }
+
+TEST_F(SeqIO, FilteredReadSaysWhatAWholeReadSays) {
+    // Repeats among kept and dropped IDs interleaved, strange bytes, a '>' inside a line and a
+    // wildcard letter in dropped entries, over two files and an exclusion.
+    protein_tracks(1);
+    std::string a = file("a.fa", ">k1\nMK\n>d1\nM#K\n>k1\nWW\n>d1\nMJ>d2\nAA\n");
+    std::string b = file("b.fa", ">d2\nCC\n>k2\nLL\n>d3\nQQ\n>k2\nVV\n>x1\nAA\n");
+    const char *files[] = {a.c_str(), b.c_str()};
+    const char *excl[] = {"x1", "nope"};
+    auto run = [&](bool filtered, std::string &out, std::string &err, int &max) {
+        max = 0;
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        SequenceTable *t =
+            filtered ? read_select_seqfile_list_filtered(&max, files, 2, nullptr, 0, nullptr, 0, excl, 2, stdout,
+                                                         stdout, 1, keep_k, nullptr)
+                     : read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr, 0, excl, 2, stdout, stdout, 1);
+        out = testing::internal::GetCapturedStdout();
+        err = testing::internal::GetCapturedStderr();
+        return t;
+    };
+    std::string out_whole, err_whole, out_filtered, err_filtered;
+    int max_whole = 0, max_filtered = 0;
+    SequenceTable *whole = run(false, out_whole, err_whole, max_whole);
+    SequenceTable *filtered = run(true, out_filtered, err_filtered, max_filtered);
+    EXPECT_EQ(out_filtered, out_whole);
+    EXPECT_EQ(err_filtered, err_whole);
+    EXPECT_EQ(max_filtered, max_whole);
+    // 10 read; distinct k1 d1 d2 k2 d3 x1, x1 excluded: 5 selected.
+    EXPECT_NE(out_whole.find("Found 10 sequences in 2 files; selected 5 sequences\n"), std::string::npos)
+        << out_whole;
+    size_t k1 = err_whole.find("ID k1 occurs"), d1 = err_whole.find("ID d1 occurs"), d2 = err_whole.find("ID d2 occurs"),
+           k2 = err_whole.find("ID k2 occurs");
+    EXPECT_TRUE(k1 < d1 && d1 < d2 && d2 < k2) << err_whole;
+    EXPECT_EQ(ids_of(filtered), (std::vector<std::string>{"k1", "k2"}));
+    free_sequence_table(whole);
+    free_sequence_table(filtered);
+}
+
 TEST_F(SeqIO, IdSet) {
     SequenceTable *t = alloc_sequence_table();
     for (int i = 0; i < 5000; i++) {
