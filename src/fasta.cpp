@@ -581,15 +581,25 @@ void convertseq(Sequence *seq) {
             ConvNotes &notes = conv_notes[t];
             if (notes.stale(a)) notes.build(a);
             const uint64_t *packed = notes.packed;
-            // In place: every byte's index is written at the next place, which moves on unless
-            // the byte is a gap character (never past the byte read).
             size_t len = 0;
             uint64_t counts = 0;   // bits 0-31 the wildcard count, bits 32-63 the U/T count
-            for (size_t i = 0; i < chars; i++) {
-                uint64_t v = packed[res[i]];
-                res[len] = static_cast<unsigned char>(v);
-                len += (v >> 8) & 1;
-                counts += v >> 16;
+            if (!memchr(res, '-', chars) && !memchr(res, '.', chars)) {
+                // No gap characters (the usual case): every byte stays in its place.
+                for (size_t i = 0; i < chars; i++) {
+                    uint64_t v = packed[res[i]];
+                    res[i] = static_cast<unsigned char>(v);
+                    counts += v >> 16;
+                }
+                len = chars;
+            } else {
+                // Every byte's index is written at the next place, which moves on unless the
+                // byte is a gap character (never past the byte read).
+                for (size_t i = 0; i < chars; i++) {
+                    uint64_t v = packed[res[i]];
+                    res[len] = static_cast<unsigned char>(v);
+                    len += (v >> 8) & 1;
+                    counts += v >> 16;
+                }
             }
             long wild_count = static_cast<long>(counts & 0xffffffffu);
             long ut_count = notes.ut_sign * static_cast<long>(counts >> 32);
