@@ -190,17 +190,6 @@ const char *id_set_keep_copy(SeqIdSet *set, const char *id, size_t n) {
     return copy;
 }
 
-// Adds a copy of the ID when it is new; returns its slot (mark -1 for a new one).
-SeqIdSet::Slot *id_set_add_copy(SeqIdSet *set, const char *id, size_t n, bool *added) {
-    uint64_t h = id_hash(id, n);
-    size_t before = set->used;
-    std::string key(id, n);
-    SeqIdSet::Slot *slot = id_set_find(set, key.c_str(), h, true);
-    *added = set->used != before;
-    if (*added) slot->id = id_set_keep_copy(set, id, n);
-    return slot;
-}
-
 }  // namespace
 
 SeqIdSet *make_seq_id_set(const SequenceTable *table) {
@@ -215,8 +204,13 @@ SeqIdSet *make_seq_id_set(const SequenceTable *table) {
 SeqIdSet *new_seq_id_set() { return new SeqIdSet(); }
 
 void seq_id_set_add(SeqIdSet *set, const char *id, size_t length) {
-    bool added = false;
-    id_set_add_copy(set, id, length, &added);
+    // An ID is a C string: a NUL byte inside the given length ends it, as it ends the copy
+    // that a table of the same IDs would hold.
+    std::string key(id, strnlen(id, length));
+    uint64_t h = id_hash(key.data(), key.size());
+    size_t before = set->used;
+    SeqIdSet::Slot *slot = id_set_find(set, key.c_str(), h, true);
+    if (set->used != before) slot->id = id_set_keep_copy(set, key.data(), key.size());
 }
 
 bool seq_id_set_contains(const char *id, void *context) {

@@ -477,6 +477,17 @@ TEST_F(SeqIO, IdSet) {
     EXPECT_FALSE(seq_id_set_contains("id5000", set));
     EXPECT_FALSE(seq_id_set_contains("", set));
     free_seq_id_set(set);
+
+    // Copies: the given length, or up to a NUL byte inside it.
+    set = new_seq_id_set();
+    std::string held = "abcdef";
+    seq_id_set_add(set, held.c_str(), 3);
+    seq_id_set_add(set, "xy\0zz", 5);
+    held = "zzzzzz";
+    EXPECT_TRUE(seq_id_set_contains("abc", set));
+    EXPECT_FALSE(seq_id_set_contains("abcdef", set));
+    EXPECT_TRUE(seq_id_set_contains("xy", set));
+    free_seq_id_set(set);
     free_sequence_table(t);
 }
 
