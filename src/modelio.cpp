@@ -1204,6 +1204,30 @@ static std::string vformat(const char *fmt, va_list ap)
     return s;
 }
 
+// The five views of a node or cost record, one line each: the three transition triples, then
+// the n match and n insert values, each printed with the given format.
+template <class T>
+static void dbg_views(FILE *out, const T *djump, const T *mjump, const T *ijump, const T *match,
+                      const T *insert, int n, const char *format)
+{
+    const char *labels[3] = {"%      djump =", "%      mjump =", "%      ijump ="};
+    const T *views[3] = {djump, mjump, ijump};
+    for (int v = 0; v < 3; v++) {
+        std::fputs(labels[v], out);
+        for (int i = 0; i < 3; i++)
+            std::fprintf(out, format, views[v][i]);
+        std::fputc('\n', out);
+    }
+    std::fputs("%      match =", out);
+    for (int i = 0; i < n; i++)
+        std::fprintf(out, format, match[i]);
+    std::fputc('\n', out);
+    std::fputs("%     insert =", out);
+    for (int i = 0; i < n; i++)
+        std::fprintf(out, format, insert[i]);
+    std::fputc('\n', out);
+}
+
 static void dbg_node(FILE *out, const Node *node, const std::string &title)
 {
     std::fprintf(out, "%%  %s", title.c_str());
@@ -1212,23 +1236,8 @@ static void dbg_node(FILE *out, const Node *node, const std::string &title)
     std::fputc('\n', out);
     if (!node)
         return;
-    int A = node_emission_size(node);
-    const char *labels[3] = {"%      djump =", "%      mjump =", "%      ijump ="};
-    const float *views[3] = {node->djump, node->mjump, node->ijump};
-    for (int v = 0; v < 3; v++) {
-        std::fputs(labels[v], out);
-        for (int i = 0; i < 3; i++)
-            std::fprintf(out, " %8.6f", views[v][i]);
-        std::fputc('\n', out);
-    }
-    std::fputs("%      match =", out);
-    for (int i = 0; i < A; i++)
-        std::fprintf(out, " %8.6f", node->match[i]);
-    std::fputc('\n', out);
-    std::fputs("%     insert =", out);
-    for (int i = 0; i < A; i++)
-        std::fprintf(out, " %8.6f", node->insert[i]);
-    std::fputc('\n', out);
+    dbg_views<float>(out, node->djump, node->mjump, node->ijump, node->match, node->insert,
+                     node_emission_size(node), " %8.6f");
     if (node->nodeenv)
         std::fprintf(out, "%%        acc: %d env: %d code: %d\n", node->nodeenv->acc,
                      node->nodeenv->env, node->nodeenv->code);
@@ -1239,23 +1248,8 @@ static void dbg_weight(FILE *out, const ModWeight *w, const std::string &title)
     std::fprintf(out, "%%  %s\n", title.c_str());
     if (!w)
         return;
-    int W = (w->ncosts - 9) / 2;
-    const char *labels[3] = {"%      djump =", "%      mjump =", "%      ijump ="};
-    const int *views[3] = {w->djump, w->mjump, w->ijump};
-    for (int v = 0; v < 3; v++) {
-        std::fputs(labels[v], out);
-        for (int i = 0; i < 3; i++)
-            std::fprintf(out, " %6d", views[v][i]);
-        std::fputc('\n', out);
-    }
-    std::fputs("%      match =", out);
-    for (int i = 0; i < W; i++)
-        std::fprintf(out, " %6d", w->match[i]);
-    std::fputc('\n', out);
-    std::fputs("%     insert =", out);
-    for (int i = 0; i < W; i++)
-        std::fprintf(out, " %6d", w->insert[i]);
-    std::fputc('\n', out);
+    dbg_views<int>(out, w->djump, w->mjump, w->ijump, w->match, w->insert, (w->ncosts - 9) / 2,
+                   " %6d");
 }
 
 void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...)
