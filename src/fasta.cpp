@@ -14,6 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "alphabet.h"
 #include "init.h"
@@ -352,8 +355,173 @@ char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation) {
     return res;
 }
 
-char *fasta_string_body(SeqTrackFile *track, const char *shown) {
+namespace {
+
+// Per alphabet (one per track): which letters of a read entry give a conversion note of
+// convertseq (+1 to the wildcard count, or a U/T conversion), and the letter indices.
+// Letters outside the alphabet that land on the catch-all are counted; so are U read into a DNA
+// track and T read into an RNA track.
+struct ConvNotes {
+    const AlphabetInfo *alpha = nullptr;
+    signed char lookup[256];   // the alphabet's lookup when the table was built
+    // Per byte: bits 0-7 its letter index, bit 8 set unless it is a gap character ('-' or '.',
+    // which are removed), bit 16 a letter counted as converted to the wildcard, bit 48 a U/T
+    // conversion (its sign in ut_sign). One load per byte; the counts add up in one word.
+    uint64_t packed[256];
+    // Per byte, for checking letters without keeping them: bit 0 a wildcard conversion, bit 16 a
+    // U/T conversion, bit 32 a byte that is not a residue of the letter form. Summed over at most
+    // 4096 bytes, no field overflows into the next.
+    uint64_t count[256];
+    // The residue bytes that give a note, when there are at most eight of them (else
+    // noisy_count is -1); unused places hold 0, which is never a residue.
+    unsigned char noisy[8];
+    int noisy_count = 0;
+    int ut_sign = 0;
+    void build(const AlphabetInfo *a) {
+        alpha = a;
+        memcpy(lookup, a->lookup, sizeof lookup);
+        int wild = wildcard_index(a);
+        char wild_letter = static_cast<int>(strlen(a->letters)) > wild ? a->letters[wild] : 0;
+        ut_sign = a->id == DNA_ALPHABET_ID ? 1 : a->id == RNA_ALPHABET_ID ? -1 : 0;
+        memset(noisy, 0, sizeof noisy);
+        noisy_count = 0;
+        for (int c = 0; c < 256; c++) {
+            uint64_t v = static_cast<unsigned char>(a->lookup[c]);
+            if (c != '-' && c != '.') v |= uint64_t(1) << 8;
+            if (isalpha(c) && a->lookup[c] == wild) {
+                int u = toupper(c);
+                bool converted = u == toupper(static_cast<unsigned char>(wild_letter));
+                for (const char *q = a->conversions; q && *q; q++)
+                    if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
+                        converted = true;
+                if (!converted) v |= uint64_t(1) << 16;
+            }
+            if ((ut_sign > 0 && (c == 'U' || c == 'u')) || (ut_sign < 0 && (c == 'T' || c == 't')))
+                v |= uint64_t(1) << 48;
+            packed[c] = v;
+            bool residue = letter_classes.cls[c] == C_RES;
+            count[c] = residue ? ((v >> 16) & 1) | (((v >> 48) & 1) << 16) : uint64_t(1) << 32;
+            if (residue && (v & ((uint64_t(1) << 16) | (uint64_t(1) << 48)))) {
+                if (noisy_count >= 0 && noisy_count < 8)
+                    noisy[noisy_count++] = static_cast<unsigned char>(c);
+                else
+                    noisy_count = -1;
+            }
+        }
+    }
+    bool stale(const AlphabetInfo *a) const {
+        return alpha != a || memcmp(lookup, a->lookup, sizeof lookup) != 0;
+    }
+};
+ConvNotes conv_notes[MAX_TRACKS];
+
+// The conversion notes of the track tables, rebuilt when the track's alphabet changed.
+const ConvNotes &notes_of_track(int t, const AlphabetInfo *a) {
+    ConvNotes &notes = conv_notes[t];
+    if (notes.stale(a)) notes.build(a);
+    return notes;
+}
+
+// True when every one of the n bytes is a residue of the letter form that gives no conversion
+// note: no byte is one of the eight noisy values. Without early exit, so that it is checked many
+// bytes at a time.
+bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *noisy) {
+    const unsigned char v0 = noisy[0], v1 = noisy[1], v2 = noisy[2], v3 = noisy[3], v4 = noisy[4],
+                        v5 = noisy[5], v6 = noisy[6], v7 = noisy[7];
+    unsigned char bad = 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char b = p[i];
+        unsigned char lower = static_cast<unsigned char>(b | 0x20);
+        unsigned char ok = (static_cast<unsigned char>(lower - 'a') < 26) | (static_cast<unsigned char>(b - '0') < 10) |
+                           (b == '-') | (b == '.');
+        unsigned char hit = (b == v0) | (b == v1) | (b == v2) | (b == v3) | (b == v4) | (b == v5) | (b == v6) |
+                            (b == v7);
+        bad |= static_cast<unsigned char>((ok ^ 1) | hit);
+    }
+    return bad == 0;
+}
+
+constexpr ptrdiff_t QUIET_BLOCK = 64;
+
+// The number of newlines among the QUIET_BLOCK bytes at p when every other byte is a residue of
+// the letter form that is none of the eight noisy values v[0..7]; otherwise more than QUIET_BLOCK.
+#if defined(__SSE2__)
+inline unsigned quiet_block(const unsigned char *p, const __m128i *v) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'), letters = _mm_set1_epi8(25);
+    const __m128i digit0 = _mm_set1_epi8('0'), digits = _mm_set1_epi8(9);
+    const __m128i dash = _mm_set1_epi8('-'), dot = _mm_set1_epi8('.'), newline = _mm_set1_epi8('\n');
+    __m128i bad = zero, newlines = zero;
+    for (int k = 0; k < QUIET_BLOCK / 16; k++) {
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+        // Unsigned x <= n as min(x, n) == x.
+        __m128i l = _mm_sub_epi8(_mm_or_si128(b, bit5), lower_a);
+        __m128i d = _mm_sub_epi8(b, digit0);
+        __m128i nl = _mm_cmpeq_epi8(b, newline);
+        __m128i ok = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(l, letters), l),
+                                  _mm_cmpeq_epi8(_mm_min_epu8(d, digits), d));
+        ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(b, dash), _mm_cmpeq_epi8(b, dot)));
+        ok = _mm_or_si128(ok, nl);
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, v[0]), _mm_cmpeq_epi8(b, v[1])),
+                                   _mm_or_si128(_mm_cmpeq_epi8(b, v[2]), _mm_cmpeq_epi8(b, v[3])));
+        hit = _mm_or_si128(hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, v[4]), _mm_cmpeq_epi8(b, v[5])),
+                                             _mm_or_si128(_mm_cmpeq_epi8(b, v[6]), _mm_cmpeq_epi8(b, v[7]))));
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(ok, zero), hit));
+        newlines = _mm_sub_epi8(newlines, nl);   // nl is -1 at a newline
+    }
+    if (_mm_movemask_epi8(bad) != 0) return QUIET_BLOCK + 1;
+    __m128i sums = _mm_sad_epu8(newlines, zero);
+    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+}
+#else
+inline unsigned quiet_block(const unsigned char *p, const unsigned char *v) {
+    unsigned bad = 0, newlines = 0;
+    for (int i = 0; i < QUIET_BLOCK; i++) {
+        unsigned char b = p[i];
+        unsigned char lower = static_cast<unsigned char>(b | 0x20);
+        bool nl = b == '\n';
+        bool ok = static_cast<unsigned char>(lower - 'a') < 26 || static_cast<unsigned char>(b - '0') < 10 ||
+                  b == '-' || b == '.' || nl;
+        bool hit = b == v[0] || b == v[1] || b == v[2] || b == v[3] || b == v[4] || b == v[5] || b == v[6] ||
+                   b == v[7];
+        bad |= !ok || hit;
+        newlines += nl;
+    }
+    return bad ? QUIET_BLOCK + 1 : newlines;
+}
+#endif
+
+// The count-table sum of n bytes (n at most 4096).
+uint64_t count_sum(const uint64_t *count, const unsigned char *p, size_t n) {
+    uint64_t s0 = 0, s1 = 0;
+    size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        s0 += count[p[i]];
+        s1 += count[p[i + 1]];
+    }
+    if (i < n) s0 += count[p[i]];
+    return s0 + s1;
+}
+
+// The residues of the entry whose header was just read, in letter form. Keep: they are copied
+// to the scratch buffer and their number returned. Otherwise (notes given) they are only counted:
+// the wildcard and U/T conversions that convertseq would count are added to wild and ut, and
+// the number of residues is returned. Both ways read the same bytes, give the same messages in
+// the same order, and grow the scratch buffer alike (so that the length check falls at the same
+// place), one block of at most 4096 bytes at a time.
+template <bool Keep>
+size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *notes, uint64_t *wild, uint64_t *ut) {
     const unsigned char *cls = letter_classes.cls;
+    const uint64_t *count = Keep ? nullptr : notes->count;
+    const bool quiet_test = !Keep && notes->noisy_count >= 0;
+    // The noisy values of the quiet-block test.
+#if defined(__SSE2__)
+    __m128i noisy[8];
+    for (int i = 0; i < 8; i++)
+        noisy[i] = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy[i]));
+#else
+    const unsigned char *noisy = Keep ? nullptr : notes->noisy;
+#endif
     size_t len = 0;
     bool strange = false;
     scratch.ensure(1000);
@@ -369,23 +537,58 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
                 check_length(track, len + n, shown);
                 scratch.ensure(len + n + 2);
             }
-            unsigned char *out = scratch.data + len;
+            unsigned char *out = Keep ? scratch.data + len : nullptr;
+            size_t counted = 0;    // residues of this block (counting)
+            uint64_t sum = 0;      // count-table sum of those residues
             const unsigned char *stop_at = p + n;
             while (p < stop_at) {
-                // A line of residues (the usual case) is checked and copied whole.
+                // Counting: blocks of 64 bytes that hold only residues without a note and newlines
+                // (the usual case) are counted whole.
+                if (quiet_test) {
+                    while (stop_at - p >= QUIET_BLOCK) {
+                        unsigned newlines = quiet_block(p, noisy);
+                        if (newlines > QUIET_BLOCK) break;
+                        counted += QUIET_BLOCK - newlines;
+                        p += QUIET_BLOCK;
+                    }
+                    if (p == stop_at) break;
+                }
+                // A line of residues is checked and copied or counted whole.
                 const unsigned char *nl =
                     static_cast<const unsigned char *>(memchr(p, '\n', static_cast<size_t>(stop_at - p)));
-                if (nl && nl > p && all_residues(p, static_cast<size_t>(nl - p))) {
-                    memcpy(out, p, static_cast<size_t>(nl - p));
-                    out += nl - p;
-                    p = nl + 1;
-                    continue;
+                if (nl && nl > p) {
+                    size_t k = static_cast<size_t>(nl - p);
+                    if (Keep) {
+                        if (all_residues(p, k)) {
+                            memcpy(out, p, k);
+                            out += k;
+                            p = nl + 1;
+                            continue;
+                        }
+                    } else if (quiet_test && all_quiet_residues(p, k, notes->noisy)) {
+                        counted += k;
+                        p = nl + 1;
+                        continue;
+                    } else {
+                        uint64_t s = count_sum(count, p, k);
+                        if ((s >> 32) == 0) {
+                            sum += s;
+                            counted += k;
+                            p = nl + 1;
+                            continue;
+                        }
+                    }
                 }
-                // Otherwise a run of residues is copied at once.
+                // Otherwise a run of residues is taken at once.
                 const unsigned char *q = p;
                 while (q < stop_at && cls[*q] == C_RES) q++;
-                memcpy(out, p, static_cast<size_t>(q - p));
-                out += q - p;
+                if (Keep) {
+                    memcpy(out, p, static_cast<size_t>(q - p));
+                    out += q - p;
+                } else {
+                    sum += count_sum(count, p, static_cast<size_t>(q - p));
+                    counted += static_cast<size_t>(q - p);
+                }
                 p = q;
                 if (p == stop_at) break;
                 unsigned char b = *p;
@@ -400,7 +603,13 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
                 }
                 p++;
             }
-            len = static_cast<size_t>(out - scratch.data);
+            if (Keep) {
+                len = static_cast<size_t>(out - scratch.data);
+            } else {
+                len += counted;
+                *wild += sum & 0xffff;
+                *ut += (sum >> 16) & 0xffff;
+            }
         }
         rb.pos = static_cast<size_t>(p - rb.data);
         if (stop) {
@@ -410,11 +619,33 @@ char *fasta_string_body(SeqTrackFile *track, const char *shown) {
             break;
         }
     }
+    return len;
+}
+
+void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a, const unsigned char *res,
+                      int len, long wild_count, long ut_count, size_t chars);
+
+}  // namespace
+
+char *fasta_string_body(SeqTrackFile *track, const char *shown) {
+    size_t len = letter_body<true>(track, shown, nullptr, nullptr, nullptr);
     char *res = static_cast<char *>(malloc(len + 3));
     if (!res) error("out of memory allocating %zu bytes", len + 3);
     memcpy(res, scratch.data, len);
     res[len] = '\0';
     return res;
+}
+
+bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t) {
+    const AlphabetInfo *a = (t >= 0 && t < MAX_TRACKS) ? alphabets[t] : nullptr;
+    if (!a || !a->letters || sequence_warning < 0) return false;
+    const ConvNotes &notes = notes_of_track(t, a);
+    uint64_t wild = 0, ut = 0;
+    size_t chars = letter_body<false>(track, id, &notes, &wild, &ut);
+    if (chars > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
+    conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(wild), notes.ut_sign * static_cast<long>(ut),
+                     chars);
+    return true;
 }
 
 unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length) {
@@ -503,50 +734,11 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
 
 namespace {
 
-// Per alphabet: which bytes count as a conversion note (+1 to the wildcard count, or a U/T
-// conversion). Letters outside the alphabet that land on the catch-all are counted; so are U
-// read into a DNA track and T read into an RNA track.
-struct ConvNotes {
-    const AlphabetInfo *alpha = nullptr;
-    signed char lookup[256];   // the alphabet's lookup when the table was built
-    // Per byte: bits 0-7 its letter index, bit 8 set unless it is a gap character ('-' or '.',
-    // which are removed), bit 16 a letter counted as converted to the wildcard, bit 48 a U/T
-    // conversion (its sign in ut_sign). One load per byte; the counts add up in one word.
-    uint64_t packed[256];
-    int ut_sign = 0;
-    void build(const AlphabetInfo *a) {
-        alpha = a;
-        memcpy(lookup, a->lookup, sizeof lookup);
-        int wild = wildcard_index(a);
-        char wild_letter = static_cast<int>(strlen(a->letters)) > wild ? a->letters[wild] : 0;
-        ut_sign = a->id == DNA_ALPHABET_ID ? 1 : a->id == RNA_ALPHABET_ID ? -1 : 0;
-        for (int c = 0; c < 256; c++) {
-            uint64_t v = static_cast<unsigned char>(a->lookup[c]);
-            if (c != '-' && c != '.') v |= uint64_t(1) << 8;
-            if (isalpha(c) && a->lookup[c] == wild) {
-                int u = toupper(c);
-                bool converted = u == toupper(static_cast<unsigned char>(wild_letter));
-                for (const char *q = a->conversions; q && *q; q++)
-                    if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
-                        converted = true;
-                if (!converted) v |= uint64_t(1) << 16;
-            }
-            if ((ut_sign > 0 && (c == 'U' || c == 'u')) || (ut_sign < 0 && (c == 'T' || c == 't')))
-                v |= uint64_t(1) << 48;
-            packed[c] = v;
-        }
-    }
-    bool stale(const AlphabetInfo *a) const {
-        return alpha != a || memcmp(lookup, a->lookup, sizeof lookup) != 0;
-    }
-};
-ConvNotes conv_notes[MAX_TRACKS];
-
-void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned char *res, int len,
-                      long wild_count, long ut_count, size_t chars) {
+void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a, const unsigned char *res,
+                      int len, long wild_count, long ut_count, size_t chars) {
     if (wild_count == 0 && ut_count == 0 && sequence_warning != -2) return;
     double percent = 100.0 * static_cast<double>(wild_count + labs(ut_count)) / (static_cast<double>(chars) + 1.0);
-    const char *id = seq->id ? seq->id : "";
+    if (!id) id = "";
     if (sequence_warning >= 0) {
         if (percent <= sequence_warning) return;
         if (wild_count > 0)
@@ -559,8 +751,8 @@ void conversion_notes(const Sequence *seq, const AlphabetInfo *a, const unsigned
     if (ut_count > 0) printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
     if (ut_count < 0) printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
     if (sequence_warning == -2 || (sequence_warning == -1 && (wild_count != 0 || ut_count != 0))) {
-        if (seq->annotation)
-            printf(">%s %s\n", id, seq->annotation);
+        if (annotation)
+            printf(">%s %s\n", id, annotation);
         else
             printf(">%s\n", id);
         for (int i = 0; i < len; i++) putchar(a->letters[res[i]]);
@@ -578,8 +770,7 @@ void convertseq(Sequence *seq) {
         unsigned char *res = seq->tracks[t].res;
         if (a && a->letters && res && !seq->tracks[t].model) {
             size_t chars = strlen(reinterpret_cast<char *>(res));
-            ConvNotes &notes = conv_notes[t];
-            if (notes.stale(a)) notes.build(a);
+            const ConvNotes &notes = notes_of_track(t, a);
             const uint64_t *packed = notes.packed;
             size_t len = 0;
             uint64_t counts = 0;   // bits 0-31 the wildcard count, bits 32-63 the U/T count
@@ -609,7 +800,7 @@ void convertseq(Sequence *seq) {
                 seq->tracks[t].res = res;
             }
             seq->len = static_cast<int>(len);
-            conversion_notes(seq, a, res, seq->len, wild_count, ut_count, chars);
+            conversion_notes(seq->id, seq->annotation, a, res, seq->len, wild_count, ut_count, chars);
         }
         if (prev_len >= 0 && seq->len != prev_len)
             error("ID %s, track %d: length (%d) does not match previous track (%d)", seq->id ? seq->id : "", t,

@@ -33,6 +33,13 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 char *fasta_string_body(SeqTrackFile *track, const char *shown_id);
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, int *length);
 
+// For an entry that will not be kept: reads the residues of the entry whose header was just read
+// (letter form) without keeping them, and gives every message that fasta_string_body and then
+// convertseq would give for them as the only track, track t, of a sequence with this ID, in the
+// same order. Only where those messages need no letters: track t has a letter alphabet and
+// sequence_warning is not negative; otherwise nothing is read and the result is false.
+bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t);
+
 // The next entry's residues as a new NUL-terminated letter string, or null at the end.
 char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation);
 

@@ -118,6 +118,9 @@ struct SeqIdSet {
     };
     std::vector<Slot> slots;
     size_t used = 0;
+    // One bit pair per ID in a small table (an eighth of the slot table's size in words), so
+    // that most lookups of absent IDs are answered without touching the slot table.
+    std::vector<uint64_t> filter;
     // Owned copies of the IDs added by seq_id_set_add, in blocks that never move.
     std::vector<std::unique_ptr<char[]>> blocks;
     size_t block_left = 0;
@@ -148,20 +151,30 @@ uint64_t id_hash(const char *id, size_t n) {
 
 uint64_t id_hash(const char *id) { return id_hash(id, strlen(id)); }
 
+// The filter word and bits of a hash (bits of the hash other than those that pick the slot).
+inline uint64_t &filter_word(SeqIdSet *set, uint64_t h) { return set->filter[(h >> 40) & (set->filter.size() - 1)]; }
+inline uint64_t filter_bits(uint64_t h) { return (uint64_t(1) << ((h >> 28) & 63)) | (uint64_t(1) << ((h >> 34) & 63)); }
+
 SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool insert) {
     if (insert && (set->used + 1) * 2 > set->slots.size()) {
         std::vector<SeqIdSet::Slot> old;
         old.swap(set->slots);
         set->slots.assign(old.empty() ? 1024 : old.size() * 2, SeqIdSet::Slot{0, nullptr, 0});
+        set->filter.assign(set->slots.size() / 8, 0);
         size_t mask = set->slots.size() - 1;
         for (const SeqIdSet::Slot &o : old) {
             if (!o.id) continue;
             size_t i = o.hash & mask;
             while (set->slots[i].id) i = (i + 1) & mask;
             set->slots[i] = o;
+            filter_word(set, o.hash) |= filter_bits(o.hash);
         }
     }
     if (set->slots.empty()) return nullptr;
+    if (!insert) {
+        uint64_t bits = filter_bits(h);
+        if ((filter_word(set, h) & bits) != bits) return nullptr;
+    }
     size_t mask = set->slots.size() - 1;
     size_t i = h & mask;
     while (set->slots[i].id) {
@@ -170,6 +183,7 @@ SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool inse
     }
     if (!insert) return nullptr;
     set->slots[i] = SeqIdSet::Slot{h, id, -1};
+    filter_word(set, h) |= filter_bits(h);
     set->used++;
     return &set->slots[i];
 }
@@ -563,6 +577,52 @@ struct ReadTally {
     }
 };
 
+// A source of one FASTA track in letter form, read with the conversion notes that need no
+// letters (sequence_warning not negative).
+bool skippable_source(const SeqFileSet *source) {
+    if (!source || source->ntracks != 1 || !source->tracks[0]) return false;
+    const AlphabetInfo *a = alphabets[0];
+    return source->tracks[0]->format == SEQFORMAT_FASTA && a && a->letters && sequence_warning >= 0;
+}
+
+// The next entry of a skippable source as read_sequence(source, 1) gives it, when the filter
+// keeps its ID. An entry the filter drops is read and checked with the same messages, in the
+// same order, but nothing of it is kept: the result is null, *dropped is set and dropped_id
+// holds its ID. Null without *dropped at the end of the source.
+Sequence *read_or_skip_sequence(SeqFileSet *source, SeqIdFilter keep, void *context, bool *dropped,
+                                std::string &dropped_id) {
+    static std::string annot;
+    *dropped = false;
+    SeqTrackFile *track = source->tracks[0];
+    // As next_fasta_initial: a header cut off by the end of the file gives no entry.
+    if (next_fasta_header(track, dropped_id, annot, true) == EOF || dropped_id.empty()) {
+        track->done = 1;
+        return nullptr;
+    }
+    if (!keep(dropped_id.c_str(), context) && fasta_skip_body_converted(track, dropped_id.c_str(), 0)) {
+        *dropped = true;
+        return nullptr;
+    }
+    char *id = str_dup(dropped_id.c_str());
+    char *annotation = annot.empty() ? nullptr : str_dup(annot.c_str());
+    Sequence *seq = alloc_sequence(0, 1);
+    bool taken = false;   // finish_track_entry owns the ID and annotation once it returns
+    return guarded(
+        [&]() -> Sequence * {
+            finish_track_entry(track, seq, 0, id, annotation);
+            taken = true;
+            convertseq(seq);
+            return seq;
+        },
+        [&] {
+            if (!taken) {
+                free(id);
+                free(annotation);
+            }
+            free_sequence(seq);
+        });
+}
+
 // read_sequences, also telling whether it stopped at the maximum with entries left. With a
 // filter, every entry is still read and converted whole (so that its messages and checks are
 // those of a whole read), but only those the filter keeps are added to the table; the others
@@ -577,7 +637,27 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
     guarded(
         [&] {
             guides = guidenames ? open_sequences(guidenames) : nullptr;
+            // A filtered read of one FASTA track without guides: the entries the filter drops are
+            // checked without being kept (see read_or_skip_sequence).
+            const bool skipping = keep && tally && convert && !guides && skippable_source(source);
+            std::string dropped_id;
             while (n < max_count) {
+                if (skipping) {
+                    bool dropped = false;
+                    Sequence *seq = read_or_skip_sequence(source, keep, context, &dropped, dropped_id);
+                    if (dropped) {
+                        n++;
+                        tally->drop(dropped_id.c_str());
+                        tally->reads++;
+                        continue;
+                    }
+                    if (!seq) break;
+                    n++;
+                    add_seq_to_table(table, seq);
+                    tally->kept_index.push_back(tally->reads);
+                    tally->reads++;
+                    continue;
+                }
                 Sequence *seq = read_sequence(source, convert);
                 if (!seq) break;
                 Sequence *guide = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -462,6 +463,162 @@ TEST_F(SeqIO, FilteredReadSaysWhatAWholeReadSays) {
     EXPECT_EQ(ids_of(filtered), (std::vector<std::string>{"k1", "k2"}));
     free_sequence_table(whole);
     free_sequence_table(filtered);
+}
+
+// What one database read gives: standard output, standard error, the fatal message (or ""),
+// the selected count and the IDs kept.
+struct ReadOutcome {
+    std::string out, err, fatal;
+    int max = 0;
+    std::vector<std::string> ids;
+};
+
+ReadOutcome read_outcome(bool filtered, const std::vector<std::string> &names, SeqIdFilter keep,
+                         const char *const *excl = nullptr, int nexcl = 0) {
+    std::vector<const char *> files;
+    for (const std::string &n : names) files.push_back(n.c_str());
+    ReadOutcome r;
+    SequenceTable *t = nullptr;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    r.fatal = fatal_of([&] {
+        t = filtered ? read_select_seqfile_list_filtered(&r.max, files.data(), static_cast<int>(files.size()),
+                                                         nullptr, 0, nullptr, 0, excl, nexcl, stdout, stdout, 1,
+                                                         keep, nullptr)
+                     : read_select_seqfile_list(&r.max, files.data(), static_cast<int>(files.size()), nullptr, 0,
+                                                nullptr, 0, excl, nexcl, stdout, stdout, 1);
+    });
+    fflush(stdout);
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    if (t) {
+        r.ids = ids_of(t);
+        free_sequence_table(t);
+    }
+    return r;
+}
+
+void expect_same_outcome(const ReadOutcome &whole, const ReadOutcome &filtered, const std::string &what) {
+    EXPECT_EQ(filtered.out, whole.out) << what;
+    EXPECT_EQ(filtered.err, whole.err) << what;
+    EXPECT_EQ(filtered.fatal, whole.fatal) << what;
+    EXPECT_EQ(filtered.max, whole.max) << what;
+    std::vector<std::string> kept;
+    for (const std::string &id : whole.ids)
+        if (keep_k(id.c_str(), nullptr)) kept.push_back(id);
+    EXPECT_EQ(filtered.ids, kept) << what;
+}
+
+TEST_F(SeqIO, FilteredReadChecksDroppedEntriesAsAWholeRead) {
+    // Dropped entries (not beginning with 'k') with a strange byte, a '>' inside a line, a letter
+    // converted to the wildcard (J: 1 of 4 letters), lower case, gaps and a line ending in '\r',
+    // and a last line without newline.
+    protein_tracks(1);
+    std::string a = file("a.fa", ">d1 first\nM#K\n>d2\nMK>k1\nAA\n>d3\nmkJv\n>d4\nM-K.\r\nAA\n>d5\nMKJ");
+    ReadOutcome whole = read_outcome(false, {a}, nullptr);
+    ReadOutcome filtered = read_outcome(true, {a}, keep_k);
+    expect_same_outcome(whole, filtered, "protein");
+    EXPECT_EQ(whole.err, a + " (d1): Strange characters (#) ignored\n" + a +
+                             " (d2): Newline not present before terminating >\n"
+                             "Warning: 1 letters converted to wildcard in sequence d3\n"
+                             "Warning: 1 letters converted to wildcard in sequence d5\n");
+    EXPECT_EQ(filtered.ids, (std::vector<std::string>{"k1"}));
+
+    // The notes of a DNA track: U converted to T, and letters outside the alphabet (more than
+    // eight kinds of them), counted against the percentage of sequence_warning.
+    reset_alphabets();
+    init_alphabet_by_name("DNA", 0, "");
+    std::string d = file("d.fa", ">d1\nACGU\nUU\n>k1\nACGT\n>d2\nACGTEFIJLOPQ\n>d3\nACGTACGTACGTACGTACGTACGTE\n");
+    sequence_warning = 5;
+    whole = read_outcome(false, {d}, nullptr);
+    filtered = read_outcome(true, {d}, keep_k);
+    expect_same_outcome(whole, filtered, "DNA");
+    // d3: 1 of 25 letters is 3.8%, not above 5%.
+    EXPECT_EQ(whole.err, "Warning: 3 RNA U converted to DNA T in sequence d1\n"
+                         "Warning: 8 letters converted to wildcard in sequence d2\n");
+    // Below 0 the notes and the converted letters go to standard output.
+    for (int warn : {-1, -2}) {
+        sequence_warning = warn;
+        whole = read_outcome(false, {d}, nullptr);
+        filtered = read_outcome(true, {d}, keep_k);
+        expect_same_outcome(whole, filtered, "DNA, sequence_warning " + std::to_string(warn));
+        EXPECT_NE(whole.out.find("; Warning: 3 RNA U converted to DNA T in sequence d1\n>d1\nACGTTT\n"),
+                  std::string::npos)
+            << whole.out;
+    }
+    sequence_warning = 0;
+}
+
+TEST_F(SeqIO, FilteredReadOfTwoTracksOfUnequalLength) {
+    // Two tracks: the second track of d2 is one residue longer, which ends the run in both reads
+    // after the same messages.
+    protein_tracks(2);
+    std::string a = file("a.fa", ">k1\nMK\n>d1\nM#K\n>d2\nMKV\n>k2\nAA\n");
+    std::string b = file("b.fa", ">k1\nMK\n>d1\nMK\n>d2\nMKVW\n>k2\nAA\n");
+    std::string both = a + "," + b;
+    ReadOutcome whole = read_outcome(false, {both}, nullptr);
+    ReadOutcome filtered = read_outcome(true, {both}, keep_k);
+    expect_same_outcome(whole, filtered, "two tracks");
+    EXPECT_EQ(whole.fatal, "ID d2, track 1: length (4) does not match previous track (3)");
+    EXPECT_EQ(whole.err, a + " (d1): Strange characters (#) ignored\n");
+}
+
+TEST_F(SeqIO, FilteredReadMatchesWholeReadOnRandomFiles) {
+    // Random databases over several alphabets and warning levels: long and short lines, lines
+    // longer than the reader's blocks, files larger than its read-ahead, letters that give notes,
+    // strange bytes, '\r', blanks, '>' inside lines, text before the first entry, repeated and
+    // empty IDs, long annotations and missing final newlines.
+    std::mt19937 rng(20261208);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const std::string plain = "ACDEFGHIKLMNPQRSTVWYacgt";
+    const std::string noisy = "JOUXBZjoux-.0123456789NnTtUu";
+    const std::string odd = "#* \t\r\x01\x7f\xe9\xff>";
+    for (int round = 0; round < 24; round++) {
+        const char *alpha = round % 3 == 0 ? "protein" : round % 3 == 1 ? "DNA" : "RNA";
+        reset_alphabets();
+        init_alphabet_by_name(alpha, 0, "");
+        sequence_warning = (round / 3) % 4 == 0 ? 0 : (round / 3) % 4 == 1 ? 3 : (round / 3) % 4 == 2 ? -1 : -2;
+        keepannotations = round % 2;
+        std::vector<std::string> names;
+        for (int f = 0; f < 2; f++) {
+            std::string text;
+            if (pick(6) == 0) text += "junk before\n";
+            int entries = round == 5 && f == 0 ? 1200 : 1 + pick(40);
+            for (int e = 0; e < entries; e++) {
+                std::string id = pick(4) == 0 ? "" : std::string(pick(3) == 0 ? "k" : "d") + std::to_string(pick(30));
+                text += ">" + id;
+                if (pick(2)) text += std::string(" note ") + (pick(20) == 0 ? std::string(100500, 'a') : "x");
+                if (pick(8) == 0) text += "\r";
+                text += "\n";
+                int lines = pick(12);
+                for (int l = 0; l < lines; l++) {
+                    int len = pick(30) == 0 ? 4000 + pick(9000) : pick(90);
+                    int mood = pick(4);   // 0, 1: plain; 2: some noisy letters; 3: also odd bytes
+                    for (int i = 0; i < len; i++) {
+                        int r = pick(100);
+                        if (mood >= 2 && r < 3)
+                            text += noisy[pick(static_cast<int>(noisy.size()))];
+                        else if (mood == 3 && r < 4)
+                            text += odd[pick(static_cast<int>(odd.size()))];
+                        else
+                            text += plain[pick(round % 3 == 0 ? 20 : static_cast<int>(plain.size()))];
+                    }
+                    if (l + 1 < lines || e + 1 < entries || pick(3)) text += pick(10) == 0 ? "\r\n" : "\n";
+                }
+            }
+            names.push_back(file("r" + std::to_string(round) + "_" + std::to_string(f) + ".fa", text));
+        }
+        std::string what = std::string(alpha) + ", round " + std::to_string(round);
+        ReadOutcome whole = read_outcome(false, names, nullptr);
+        ReadOutcome filtered = read_outcome(true, names, keep_k);
+        expect_same_outcome(whole, filtered, what);
+        const char *excl[] = {"d3", "k4"};
+        whole = read_outcome(false, names, nullptr, excl, 2);
+        filtered = read_outcome(true, names, keep_k, excl, 2);
+        expect_same_outcome(whole, filtered, what + ", with exclusions");
+    }
+    sequence_warning = 0;
+    keepannotations = 1;
 }
 
 TEST_F(SeqIO, IdSet) {
