@@ -17,6 +17,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "alphabet.h"
 #include "init.h"
@@ -296,6 +299,40 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     }
     track->entry_count++;
 
+    // A header line whose newline is already in the read-ahead block (the usual case) is taken
+    // from it in place, with the same result as the byte-by-byte reading below.
+    {
+        SeqReadBuffer &rb = track->rb;
+        const unsigned char *start = rb.data + rb.pos, *end = rb.data + rb.size;
+        const unsigned char *nl =
+            rb.pos < rb.size ? static_cast<const unsigned char *>(memchr(start, '\n', static_cast<size_t>(end - start)))
+                             : nullptr;
+        if (nl) {
+            const unsigned char *q = start;
+            while (q < nl && !is_space(*q) && *q != ',') q++;
+            size_t n = static_cast<size_t>(q - start);
+            ident.assign(reinterpret_cast<const char *>(start), n < FASTA_MAX_ID ? n : FASTA_MAX_ID);
+            if (ident.empty()) {
+                char num[32];
+                snprintf(num, sizeof num, "#%d", track->entry_count);
+                ident = base_name(track->name);
+                ident += num;
+            }
+            if (q < nl) {
+                q++;
+                while (q < nl && (*q == ' ' || *q == '\t' || *q == ',')) q++;
+                size_t rest = static_cast<size_t>(nl - q);
+                annot.assign(reinterpret_cast<const char *>(q), rest < FASTA_MAX_ANNOTATION ? rest : FASTA_MAX_ANNOTATION);
+                if (rest >= FASTA_MAX_ANNOTATION)
+                    fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
+                            show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
+                if (!annot.empty() && annot.back() == '\r') annot.pop_back();
+            }
+            rb.pos = static_cast<size_t>(nl + 1 - rb.data);
+            return '\n';
+        }
+    }
+
     // The ID: up to white space, ',' or the end; longer IDs are cut.
     c = rb_getc(track);
     while (c != EOF && !is_space(c) && c != ',') {
@@ -373,9 +410,12 @@ struct ConvNotes {
     // 4096 bytes, no field overflows into the next.
     uint64_t count[256];
     // The residue bytes that give a note, when there are at most eight of them (else
-    // noisy_count is -1); unused places hold 0, which is never a residue.
+    // noisy_count is -1); unused places hold 0, which is never a residue. When every such letter
+    // gives a note in both cases, they are held in lower case and noisy_fold is 0x20: a byte b
+    // is then noisy when b | 0x20 is one of them.
     unsigned char noisy[8];
     int noisy_count = 0;
+    unsigned char noisy_fold = 0;
     int ut_sign = 0;
     void build(const AlphabetInfo *a) {
         alpha = a;
@@ -383,8 +423,7 @@ struct ConvNotes {
         int wild = wildcard_index(a);
         char wild_letter = static_cast<int>(strlen(a->letters)) > wild ? a->letters[wild] : 0;
         ut_sign = a->id == DNA_ALPHABET_ID ? 1 : a->id == RNA_ALPHABET_ID ? -1 : 0;
-        memset(noisy, 0, sizeof noisy);
-        noisy_count = 0;
+        bool gives_note[256] = {};
         for (int c = 0; c < 256; c++) {
             uint64_t v = static_cast<unsigned char>(a->lookup[c]);
             if (c != '-' && c != '.') v |= uint64_t(1) << 8;
@@ -401,12 +440,20 @@ struct ConvNotes {
             packed[c] = v;
             bool residue = letter_classes.cls[c] == C_RES;
             count[c] = residue ? ((v >> 16) & 1) | (((v >> 48) & 1) << 16) : uint64_t(1) << 32;
-            if (residue && (v & ((uint64_t(1) << 16) | (uint64_t(1) << 48)))) {
-                if (noisy_count >= 0 && noisy_count < 8)
-                    noisy[noisy_count++] = static_cast<unsigned char>(c);
-                else
-                    noisy_count = -1;
-            }
+            gives_note[c] = residue && (v & ((uint64_t(1) << 16) | (uint64_t(1) << 48)));
+        }
+        // Only letters give notes; fold them to lower case when both cases do.
+        noisy_fold = 0x20;
+        for (int c = 0; c < 256; c++)
+            if (gives_note[c] && (!isalpha(c) || !gives_note[c ^ 0x20])) noisy_fold = 0;
+        memset(noisy, 0, sizeof noisy);
+        noisy_count = 0;
+        for (int c = 0; c < 256; c++) {
+            if (!gives_note[c] || (noisy_fold && c != (c | 0x20))) continue;
+            if (noisy_count >= 0 && noisy_count < 8)
+                noisy[noisy_count++] = static_cast<unsigned char>(c);
+            else
+                noisy_count = -1;
         }
     }
     bool stale(const AlphabetInfo *a) const {
@@ -423,9 +470,9 @@ const ConvNotes &notes_of_track(int t, const AlphabetInfo *a) {
 }
 
 // True when every one of the n bytes is a residue of the letter form that gives no conversion
-// note: no byte is one of the eight noisy values. Without early exit, so that it is checked many
-// bytes at a time.
-bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *noisy) {
+// note: no byte (or'ed with fold) is one of the eight noisy values. Without early exit, so that
+// it is checked many bytes at a time.
+bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *noisy, unsigned char fold) {
     const unsigned char v0 = noisy[0], v1 = noisy[1], v2 = noisy[2], v3 = noisy[3], v4 = noisy[4],
                         v5 = noisy[5], v6 = noisy[6], v7 = noisy[7];
     unsigned char bad = 0;
@@ -434,8 +481,9 @@ bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *n
         unsigned char lower = static_cast<unsigned char>(b | 0x20);
         unsigned char ok = (static_cast<unsigned char>(lower - 'a') < 26) | (static_cast<unsigned char>(b - '0') < 10) |
                            (b == '-') | (b == '.');
-        unsigned char hit = (b == v0) | (b == v1) | (b == v2) | (b == v3) | (b == v4) | (b == v5) | (b == v6) |
-                            (b == v7);
+        unsigned char f = static_cast<unsigned char>(b | fold);
+        unsigned char hit = (f == v0) | (f == v1) | (f == v2) | (f == v3) | (f == v4) | (f == v5) | (f == v6) |
+                            (f == v7);
         bad |= static_cast<unsigned char>((ok ^ 1) | hit);
     }
     return bad == 0;
@@ -444,9 +492,11 @@ bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *n
 constexpr ptrdiff_t QUIET_BLOCK = 64;
 
 // The number of newlines among the QUIET_BLOCK bytes at p when every other byte is a residue of
-// the letter form that is none of the eight noisy values v[0..7]; otherwise more than QUIET_BLOCK.
+// the letter form that (or'ed with fold) is none of the K noisy values v[0..K-1]; otherwise more
+// than QUIET_BLOCK.
 #if defined(__SSE2__)
-inline unsigned quiet_block(const unsigned char *p, const __m128i *v) {
+template <int K>
+inline unsigned quiet_block(const unsigned char *p, const __m128i *v, __m128i fold) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'), letters = _mm_set1_epi8(25);
     const __m128i digit0 = _mm_set1_epi8('0'), digits = _mm_set1_epi8(9);
@@ -462,10 +512,12 @@ inline unsigned quiet_block(const unsigned char *p, const __m128i *v) {
                                   _mm_cmpeq_epi8(_mm_min_epu8(d, digits), d));
         ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(b, dash), _mm_cmpeq_epi8(b, dot)));
         ok = _mm_or_si128(ok, nl);
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, v[0]), _mm_cmpeq_epi8(b, v[1])),
-                                   _mm_or_si128(_mm_cmpeq_epi8(b, v[2]), _mm_cmpeq_epi8(b, v[3])));
-        hit = _mm_or_si128(hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, v[4]), _mm_cmpeq_epi8(b, v[5])),
-                                             _mm_or_si128(_mm_cmpeq_epi8(b, v[6]), _mm_cmpeq_epi8(b, v[7]))));
+        __m128i f = _mm_or_si128(b, fold);
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[0]), _mm_cmpeq_epi8(f, v[1])),
+                                   _mm_or_si128(_mm_cmpeq_epi8(f, v[2]), _mm_cmpeq_epi8(f, v[3])));
+        if (K > 4)
+            hit = _mm_or_si128(hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[4]), _mm_cmpeq_epi8(f, v[5])),
+                                                 _mm_or_si128(_mm_cmpeq_epi8(f, v[6]), _mm_cmpeq_epi8(f, v[7]))));
         bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(ok, zero), hit));
         newlines = _mm_sub_epi8(newlines, nl);   // nl is -1 at a newline
     }
@@ -474,7 +526,8 @@ inline unsigned quiet_block(const unsigned char *p, const __m128i *v) {
     return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 #else
-inline unsigned quiet_block(const unsigned char *p, const unsigned char *v) {
+template <int K>
+inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsigned char fold) {
     unsigned bad = 0, newlines = 0;
     for (int i = 0; i < QUIET_BLOCK; i++) {
         unsigned char b = p[i];
@@ -482,12 +535,63 @@ inline unsigned quiet_block(const unsigned char *p, const unsigned char *v) {
         bool nl = b == '\n';
         bool ok = static_cast<unsigned char>(lower - 'a') < 26 || static_cast<unsigned char>(b - '0') < 10 ||
                   b == '-' || b == '.' || nl;
-        bool hit = b == v[0] || b == v[1] || b == v[2] || b == v[3] || b == v[4] || b == v[5] || b == v[6] ||
-                   b == v[7];
+        unsigned char f = static_cast<unsigned char>(b | fold);
+        bool hit = false;
+        for (int j = 0; j < K; j++) hit = hit || f == v[j];
         bad |= !ok || hit;
         newlines += nl;
     }
     return bad ? QUIET_BLOCK + 1 : newlines;
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QOR_QUIET_AVX2 1
+// The quiet-block test over as many whole blocks from p (n bytes at most) as pass it, 32 bytes
+// at a time, on processors that have the instructions; returns the bytes passed and adds the
+// residues among them (the bytes that are not newlines) to *residues.
+template <int K>
+__attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n, const unsigned char *values,
+                                                      unsigned char fold_byte, size_t *residues) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i bit5 = _mm256_set1_epi8(0x20), lower_a = _mm256_set1_epi8('a'), letters = _mm256_set1_epi8(25);
+    const __m256i digit0 = _mm256_set1_epi8('0'), digits = _mm256_set1_epi8(9);
+    const __m256i dash = _mm256_set1_epi8('-'), dot = _mm256_set1_epi8('.'), newline = _mm256_set1_epi8('\n');
+    const __m256i fold = _mm256_set1_epi8(static_cast<char>(fold_byte));
+    __m256i v[K];
+    for (int j = 0; j < K; j++) v[j] = _mm256_set1_epi8(static_cast<char>(values[j]));
+    size_t done = 0, count = 0;
+    while (n - done >= static_cast<size_t>(QUIET_BLOCK)) {
+        __m256i bad = zero, newlines = zero;
+        for (int k = 0; k < QUIET_BLOCK / 32; k++) {
+            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + done + 32 * k));
+            __m256i l = _mm256_sub_epi8(_mm256_or_si256(b, bit5), lower_a);
+            __m256i d = _mm256_sub_epi8(b, digit0);
+            __m256i nl = _mm256_cmpeq_epi8(b, newline);
+            __m256i ok = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(l, letters), l),
+                                         _mm256_cmpeq_epi8(_mm256_min_epu8(d, digits), d));
+            ok = _mm256_or_si256(ok, _mm256_or_si256(_mm256_cmpeq_epi8(b, dash), _mm256_cmpeq_epi8(b, dot)));
+            ok = _mm256_or_si256(ok, nl);
+            __m256i f = _mm256_or_si256(b, fold);
+            __m256i hit = zero;
+            for (int j = 0; j < K; j++) hit = _mm256_or_si256(hit, _mm256_cmpeq_epi8(f, v[j]));
+            bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpeq_epi8(ok, zero), hit));
+            newlines = _mm256_sub_epi8(newlines, nl);
+        }
+        if (_mm256_movemask_epi8(bad) != 0) break;
+        __m256i sums = _mm256_sad_epu8(newlines, zero);
+        size_t lines = static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                           _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+        count += static_cast<size_t>(QUIET_BLOCK) - lines;
+        done += static_cast<size_t>(QUIET_BLOCK);
+    }
+    *residues += count;
+    return done;
+}
+
+bool have_avx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 #endif
 
@@ -514,13 +618,19 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
     const unsigned char *cls = letter_classes.cls;
     const uint64_t *count = Keep ? nullptr : notes->count;
     const bool quiet_test = !Keep && notes->noisy_count >= 0;
-    // The noisy values of the quiet-block test.
+    // The noisy values of the quiet-block test: four or eight of them.
+    const bool four = quiet_test && notes->noisy_count <= 4;
+#if defined(QOR_QUIET_AVX2)
+    const bool avx2 = quiet_test && have_avx2();
+#endif
 #if defined(__SSE2__)
     __m128i noisy[8];
     for (int i = 0; i < 8; i++)
         noisy[i] = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy[i]));
+    const __m128i fold = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy_fold));
 #else
     const unsigned char *noisy = Keep ? nullptr : notes->noisy;
+    const unsigned char fold = Keep ? 0 : notes->noisy_fold;
 #endif
     size_t len = 0;
     bool strange = false;
@@ -544,9 +654,17 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
             while (p < stop_at) {
                 // Counting: blocks of 64 bytes that hold only residues without a note and newlines
                 // (the usual case) are counted whole.
+#if defined(QOR_QUIET_AVX2)
+                if (quiet_test && avx2) {
+                    size_t left = static_cast<size_t>(stop_at - p);
+                    p += four ? quiet_run_avx2<4>(p, left, notes->noisy, notes->noisy_fold, &counted)
+                              : quiet_run_avx2<8>(p, left, notes->noisy, notes->noisy_fold, &counted);
+                    if (p == stop_at) break;
+                } else
+#endif
                 if (quiet_test) {
                     while (stop_at - p >= QUIET_BLOCK) {
-                        unsigned newlines = quiet_block(p, noisy);
+                        unsigned newlines = four ? quiet_block<4>(p, noisy, fold) : quiet_block<8>(p, noisy, fold);
                         if (newlines > QUIET_BLOCK) break;
                         counted += QUIET_BLOCK - newlines;
                         p += QUIET_BLOCK;
@@ -565,7 +683,7 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                             p = nl + 1;
                             continue;
                         }
-                    } else if (quiet_test && all_quiet_residues(p, k, notes->noisy)) {
+                    } else if (quiet_test && all_quiet_residues(p, k, notes->noisy, notes->noisy_fold)) {
                         counted += k;
                         p = nl + 1;
                         continue;

@@ -118,7 +118,7 @@ struct SeqIdSet {
     };
     std::vector<Slot> slots;
     size_t used = 0;
-    // One bit pair per ID in a small table (an eighth of the slot table's size in words), so
+    // One bit pair per ID in a small table (a sixteenth of the slot table's size in words), so
     // that most lookups of absent IDs are answered without touching the slot table.
     std::vector<uint64_t> filter;
     // Owned copies of the IDs added by seq_id_set_add, in blocks that never move.
@@ -160,7 +160,7 @@ SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool inse
         std::vector<SeqIdSet::Slot> old;
         old.swap(set->slots);
         set->slots.assign(old.empty() ? 1024 : old.size() * 2, SeqIdSet::Slot{0, nullptr, 0});
-        set->filter.assign(set->slots.size() / 8, 0);
+        set->filter.assign(set->slots.size() / 16, 0);
         size_t mask = set->slots.size() - 1;
         for (const SeqIdSet::Slot &o : old) {
             if (!o.id) continue;
