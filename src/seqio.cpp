@@ -415,15 +415,10 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         free(annotation);
 }
 
-// One model of a model file as a track: the model itself and, as residues, the most probable
-// match letter of each node.
-int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
-    AlphabetInfo *track_alpha = alphabets[t] ? alphabets[t] : alphabet;
-    AlphabetInfo *saved = alphabet;
-    alphabet = track_alpha;
+// read_model_track with the track's alphabet current.
+int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t, const AlphabetInfo *track_alpha) {
     Rmodel *raw = nullptr;
     int got = fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
-    alphabet = saved;
     if (got != 1 || !raw) {
         free_rmodel(&raw);
         return 0;   // no further model; the done flag stays clear
@@ -461,6 +456,20 @@ int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     }
     track->entry_count++;
     return 1;
+}
+
+// One model of a model file as a track: the model itself and, as residues, the most probable
+// match letter of each node. The current alphabet is the track's for the whole of it (reading,
+// the nodes made in the conversion, normalising and costs), so that nodes have the track
+// alphabet's size, and is restored afterwards, also when the read fails.
+int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
+    AlphabetInfo *track_alpha = alphabets[t] ? alphabets[t] : alphabet;
+    AlphabetInfo *saved = alphabet;
+    alphabet = track_alpha;
+    int got = guarded([&] { return read_model_track_as_current(track, seq, t, track_alpha); },
+                      [&] { alphabet = saved; });
+    alphabet = saved;
+    return got;
 }
 
 }  // namespace

@@ -260,6 +260,32 @@ TEST_F(SeqIO, ModelFileAsTrack) {
     testing::internal::GetCapturedStderr();
 }
 
+TEST_F(SeqIO, ModelTrackOfAnotherAlphabetThanTheFirstTrack) {
+    // Track 0 protein letters, track 1 a DNA model: the model's nodes are made, normalised and
+    // given their costs with the DNA alphabet's sizes, and the current alphabet is the first
+    // track's again afterwards.
+    process_alphabet("alphabet protein,DNA", -1, "test");
+    std::string a = file("a.fa", ">a\nMK\n");
+    std::string m = file("x.mod", read_text(test_data("modelio_dna.mod")));
+    SequenceTable *t = alloc_sequence_table();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_sequences((a + "," + m).c_str(), nullptr, 10, t, 1), 1);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(t->count, 1);
+    Sequence *s = t->seqs[0];
+    EXPECT_STREQ(s->id, "a");
+    ASSERT_EQ(s->len, 2);
+    ASSERT_TRUE(s->tracks[1].model);
+    const Model *model = s->tracks[1].model;
+    ASSERT_EQ(model->length, 2);
+    // 2A + 9 parameters with A = 4 in every node, the nodes copied from GENERIC included.
+    for (int i = 0; i <= model->length + 1; i++) EXPECT_EQ(model->nodes[i]->nparams, 2 * 4 + 9) << "node " << i;
+    EXPECT_EQ(s->tracks[1].res[0], 3);
+    EXPECT_EQ(s->tracks[1].res[1], 0);
+    EXPECT_EQ(alphabet, alphabets[0]);
+    free_sequence_table(t);
+}
+
 TEST_F(SeqIO, Counting) {
     protein_tracks(1);
     EXPECT_EQ(count_sequences(entries("a.fa", "s", 7).c_str()), 7);
