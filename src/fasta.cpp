@@ -548,8 +548,9 @@ inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsi
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QOR_QUIET_AVX2 1
 // The quiet-block test over as many whole blocks from p (n bytes at most) as pass it, 32 bytes
-// at a time, on processors that have the instructions; returns the bytes passed and adds the
-// residues among them (the bytes that are not newlines) to *residues.
+// at a time, on processors that have the instructions, and then over the bytes of the next whole
+// block before its first byte that fails; returns the bytes passed and adds the residues among
+// them (the bytes that are not newlines) to *residues.
 template <int K>
 __attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n, const unsigned char *values,
                                                       unsigned char fold_byte, size_t *residues) {
@@ -563,6 +564,7 @@ __attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, si
     size_t done = 0, count = 0;
     while (n - done >= static_cast<size_t>(QUIET_BLOCK)) {
         __m256i bad = zero, newlines = zero;
+        uint64_t bad_bits = 0, newline_bits = 0;
         for (int k = 0; k < QUIET_BLOCK / 32; k++) {
             __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + done + 32 * k));
             __m256i l = _mm256_sub_epi8(_mm256_or_si256(b, bit5), lower_a);
@@ -575,10 +577,20 @@ __attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, si
             __m256i f = _mm256_or_si256(b, fold);
             __m256i hit = zero;
             for (int j = 0; j < K; j++) hit = _mm256_or_si256(hit, _mm256_cmpeq_epi8(f, v[j]));
-            bad = _mm256_or_si256(bad, _mm256_or_si256(_mm256_cmpeq_epi8(ok, zero), hit));
+            __m256i fails = _mm256_or_si256(_mm256_cmpeq_epi8(ok, zero), hit);
+            bad = _mm256_or_si256(bad, fails);
             newlines = _mm256_sub_epi8(newlines, nl);
+            bad_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(fails))) << (32 * k);
+            newline_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(nl))) << (32 * k);
         }
-        if (_mm256_movemask_epi8(bad) != 0) break;
+        if (_mm256_movemask_epi8(bad) != 0) {
+            // The bytes before the first that fails pass.
+            int first = __builtin_ctzll(bad_bits);
+            uint64_t before = (uint64_t(1) << first) - 1;
+            count += static_cast<size_t>(first - __builtin_popcountll(newline_bits & before));
+            done += static_cast<size_t>(first);
+            break;
+        }
         __m256i sums = _mm256_sad_epu8(newlines, zero);
         size_t lines = static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
                                            _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));

@@ -545,44 +545,64 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
 // What a filtered database read leaves out, so that its report and warnings are those of a
 // whole read: the IDs of the entries the filter dropped, and the read number of every kept
 // entry. Dropped IDs are only appended while reading (one pass over the database, no random
-// access); finish() then counts the distinct ones and finds, for each repeated ID, the read
-// number of its second occurrence.
+// access), each with its read number, in blocks that never move; finish() then counts the
+// distinct ones and finds, for each repeated ID, the read number of its second occurrence.
 struct ReadTally {
     struct Dropped {
         uint64_t hash;
-        size_t offset;   // of the ID in text
-        long index;      // read number
+        const char *record;   // the read number (4 bytes) and then the ID, NUL-terminated
     };
     std::vector<Dropped> dropped;
-    std::string text;                                 // the dropped IDs, each NUL-terminated
+    std::vector<std::unique_ptr<char[]>> blocks;
+    char *block_next = nullptr;
+    size_t block_left = 0;
     long unique = 0;                                  // distinct IDs among the dropped entries
     long reads = 0;                                   // entries read so far, over all files
     std::vector<long> kept_index;                     // read number of each kept entry, table order
     std::vector<std::pair<long, std::string>> repeats;  // read number and ID of dropped repeats
+    // Read numbers stay below 2^31: a read takes at most INT_MAX entries.
+    static uint32_t read_number(const char *record) {
+        uint32_t r;
+        memcpy(&r, record, sizeof r);
+        return r;
+    }
+    static const char *id_of(const char *record) { return record + sizeof(uint32_t); }
     void drop(const char *id) {
         size_t n = strlen(id);
-        dropped.push_back(Dropped{id_hash(id, n), text.size(), reads});
-        text.append(id, n + 1);
+        size_t need = sizeof(uint32_t) + n + 1;
+        if (block_left < need) {
+            size_t size = need > (size_t(1) << 20) ? need : (size_t(1) << 20);
+            blocks.emplace_back(new char[size]);
+            block_next = blocks.back().get();
+            block_left = size;
+        }
+        uint32_t r = static_cast<uint32_t>(reads);
+        memcpy(block_next, &r, sizeof r);
+        memcpy(block_next + sizeof r, id, n + 1);
+        dropped.push_back(Dropped{id_hash(id, n), block_next});
+        block_next += need;
+        block_left -= need;
     }
     void finish() {
-        const char *base = text.data();
-        std::sort(dropped.begin(), dropped.end(), [base](const Dropped &x, const Dropped &y) {
+        std::sort(dropped.begin(), dropped.end(), [](const Dropped &x, const Dropped &y) {
             if (x.hash != y.hash) return x.hash < y.hash;
-            int c = strcmp(base + x.offset, base + y.offset);
-            return c != 0 ? c < 0 : x.index < y.index;
+            int c = strcmp(id_of(x.record), id_of(y.record));
+            return c != 0 ? c < 0 : read_number(x.record) < read_number(y.record);
         });
         for (size_t i = 0; i < dropped.size();) {
             size_t j = i + 1;
             while (j < dropped.size() && dropped[j].hash == dropped[i].hash &&
-                   strcmp(base + dropped[j].offset, base + dropped[i].offset) == 0)
+                   strcmp(id_of(dropped[j].record), id_of(dropped[i].record)) == 0)
                 j++;
             unique++;
-            if (j - i > 1) repeats.emplace_back(dropped[i + 1].index, base + dropped[i].offset);
+            if (j - i > 1) repeats.emplace_back(read_number(dropped[i + 1].record), id_of(dropped[i].record));
             i = j;
         }
         std::sort(repeats.begin(), repeats.end());
         std::vector<Dropped>().swap(dropped);
-        std::string().swap(text);
+        std::vector<std::unique_ptr<char[]>>().swap(blocks);
+        block_next = nullptr;
+        block_left = 0;
     }
 };
 
