@@ -170,11 +170,21 @@ void pretty_print_sequence(FILE *out, const Sequence *seq) {
     write_header(buf, seq);
     const unsigned char *res = seq->tracks[0].res;
     if (seq->len > 0 && res) {
-        size_t nletters = strlen(alphabet->letters);
+        // The letter of every index, made once per alphabet and letter string.
+        static const AlphabetInfo *made_for = nullptr;
+        static std::string made_letters;
+        static char letter_of[256];
+        if (made_for != alphabet || made_letters != alphabet->letters) {
+            size_t nletters = strlen(alphabet->letters);
+            for (int k = 0; k < 256; k++)
+                letter_of[k] = residue_letter(alphabet, static_cast<unsigned char>(k), nletters);
+            made_for = alphabet;
+            made_letters = alphabet->letters;
+        }
         size_t start = buf.size();
         buf.resize(start + static_cast<size_t>(seq->len));
         char *p = &buf[start];
-        for (int i = 0; i < seq->len; i++) p[i] = residue_letter(alphabet, res[i], nletters);
+        for (int i = 0; i < seq->len; i++) p[i] = letter_of[res[i]];
         buf += '\n';
     }
     fwrite(buf.data(), 1, buf.size(), out);
