@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "init.h"
 #include "sequence.h"
@@ -607,43 +610,156 @@ void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select)
 // Merge into score-file order
 // ---------------------------------------------------------------------------------------------
 
+// Hands the record found for a score-file entry over to the list: the score-file columns go with
+// the record, so that selection sees them, and the score-file entry is released.
+static void take_record(SequenceTable *list, int i, Sequence *record)
+{
+    Sequence *entry = list->seqs[i];
+    record->report1 = entry->report1;
+    record->report2 = entry->report2;
+    record->evalue = entry->evalue;
+    record->xcount = entry->xcount;
+    list->seqs[i] = record;
+    free_sequence(entry);
+}
+
+// The merge by bisection in the full table sorted by ID. Used when one score-file ID matches
+// several records of the full table: the record the bisection lands on is the one kept.
+// Returns the number of records taken.
+static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list)
+{
+    int taken_count = 0;
+    int nfull = 0;
+    if (full) {
+        compact_sequence_table(full);
+        sequence_sort(full);
+        nfull = full->count;
+    }
+    std::vector<char> taken(static_cast<size_t>(nfull), 0);
+    for (int i = 0; i < list->count; i++) {
+        Sequence *entry = list->seqs[i];
+        if (!entry || !entry->id)
+            continue;
+        int found = nfull > 0 ? sequence_search(entry->id, full) : -1;
+        if (found < 0) {
+            free_sequence(remove_seq_from_table(list, i));
+        } else if (!taken[static_cast<size_t>(found)]) {
+            take_record(list, i, full->seqs[found]);
+            taken[static_cast<size_t>(found)] = 1;
+            taken_count++;
+        } else {
+            std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
+            free_sequence(remove_seq_from_table(list, i));
+        }
+    }
+    for (int k = 0; k < nfull; k++)
+        if (taken[static_cast<size_t>(k)])
+            remove_seq_from_table(full, k);
+    return taken_count;
+}
+
+static inline uint64_t hash_id(const char *s)
+{
+    uint64_t h = 1469598103934665603ULL;  // FNV-1a
+    for (; *s; s++) {
+        h ^= static_cast<unsigned char>(*s);
+        h *= 1099511628211ULL;
+    }
+    return h ^ (h >> 32);
+}
+
+// Open-addressing index from the IDs of the score-file entries to the first entry of each ID.
+// The score file is usually much smaller than the sequence files, so the index stays small while
+// every record of the full table is looked up once.
+struct ListIdIndex {
+    std::vector<int> slot;  // list index of the first entry with the ID, or -1
+    std::vector<uint32_t> tag;  // low hash bits of that ID, to skip most string comparisons
+    size_t mask = 0;
+};
+
+static void list_index_init(ListIdIndex *index, int count)
+{
+    size_t cap = 16;
+    while (cap < 2 * static_cast<size_t>(count))
+        cap <<= 1;
+    index->slot.assign(cap, -1);
+    index->tag.assign(cap, 0);
+    index->mask = cap - 1;
+}
+
+// Finds the ID in the index; when absent and `add` is at least 0, enters it with list index
+// `add`. Returns the list index stored for the ID, or -1.
+static int list_index_find(ListIdIndex *index, const SequenceTable *list, const char *id, int add)
+{
+    uint64_t h = hash_id(id);
+    uint32_t tag = static_cast<uint32_t>(h);
+    for (size_t p = static_cast<size_t>(h) & index->mask;; p = (p + 1) & index->mask) {
+        int at = index->slot[p];
+        if (at < 0) {
+            if (add >= 0) {
+                index->slot[p] = add;
+                index->tag[p] = tag;
+                return add;
+            }
+            return -1;
+        }
+        if (index->tag[p] == tag && std::strcmp(list->seqs[at]->id, id) == 0)
+            return at;
+    }
+}
+
+// Each score-file entry is replaced by the full-table record of exactly the same ID (bytewise
+// comparison), in score-file order; an ID not in the full table is dropped silently and a
+// repeated ID keeps its first place only. The full table is indexed in one pass through a hash
+// index of the score-file IDs rather than sorted.
 void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required)
 {
     int taken_count = 0;
     if (list && list->count > 0) {
-        int nfull = 0;
-        if (full) {
+        if (full)
             compact_sequence_table(full);
-            sequence_sort(full);
-            nfull = full->count;
-        }
-        std::vector<char> taken(static_cast<size_t>(nfull), 0);
-        for (int i = 0; i < list->count; i++) {
+        int nfull = full ? full->count : 0;
+        int nlist = list->count;
+        ListIdIndex index;
+        list_index_init(&index, nlist);
+        std::vector<int> head(static_cast<size_t>(nlist), -1);  // first entry of the same ID
+        for (int i = 0; i < nlist; i++) {
             Sequence *entry = list->seqs[i];
-            if (!entry || !entry->id)
+            if (entry && entry->id)
+                head[static_cast<size_t>(i)] = list_index_find(&index, list, entry->id, i);
+        }
+        std::vector<int> match(static_cast<size_t>(nlist), -1);  // full-table record by head
+        bool repeated = false;
+        for (int k = 0; k < nfull && !repeated; k++) {
+            const Sequence *record = full->seqs[k];
+            int h = list_index_find(&index, list, record->id ? record->id : "", -1);
+            if (h < 0)
                 continue;
-            int found = nfull > 0 ? sequence_search(entry->id, full) : -1;
-            if (found < 0) {
-                free_sequence(remove_seq_from_table(list, i));
-            } else if (!taken[static_cast<size_t>(found)]) {
-                Sequence *record = full->seqs[found];
-                // The score-file columns go with the record, so that selection sees them.
-                record->report1 = entry->report1;
-                record->report2 = entry->report2;
-                record->evalue = entry->evalue;
-                record->xcount = entry->xcount;
-                taken[static_cast<size_t>(found)] = 1;
-                taken_count++;
-                list->seqs[i] = record;
-                free_sequence(entry);
-            } else {
-                std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
-                free_sequence(remove_seq_from_table(list, i));
+            if (match[static_cast<size_t>(h)] >= 0)
+                repeated = true;
+            else
+                match[static_cast<size_t>(h)] = k;
+        }
+        if (repeated) {
+            taken_count = merge_by_sorted_search(full, list);
+        } else {
+            for (int i = 0; i < nlist; i++) {
+                Sequence *entry = list->seqs[i];
+                if (!entry || !entry->id)
+                    continue;
+                int h = head[static_cast<size_t>(i)];
+                int found = match[static_cast<size_t>(h)];
+                if (found < 0) {
+                    free_sequence(remove_seq_from_table(list, i));
+                } else if (h == i) {
+                    take_record(list, i, remove_seq_from_table(full, found));
+                    taken_count++;
+                } else {
+                    std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
+                    free_sequence(remove_seq_from_table(list, i));
+                }
             }
         }
-        for (int k = 0; k < nfull; k++)
-            if (taken[static_cast<size_t>(k)])
-                remove_seq_from_table(full, k);
     }
     free_sequence_table(full);
     if (list)

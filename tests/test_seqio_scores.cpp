@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "init.h"
 #include "seqio_scores.h"
@@ -543,6 +544,103 @@ TEST_F(ScoresTest, MergeIntoScoreFileOrder)
     Score.NLLnull = -6;
     trim_sequence_table(list, &Score, 1);
     EXPECT_EQ(ids(list), "s1");
+    free_sequence_table(list);
+}
+
+// A large merge: IDs in random score-file order, repeats, IDs absent from the sequence files and
+// IDs that differ only in letter case (IDs compare byte for byte). The expectation is worked out
+// from the rules: first place of each ID present in the full table, a message for each repeat.
+TEST_F(ScoresTest, MergeManyEntriesKeepsScoreFileOrder)
+{
+    const int nfull = 3000;
+    SequenceTable *full = alloc_sequence_table();
+    for (int i = nfull - 1; i >= 0; i--) {
+        Sequence *s = alloc_sequence(i + 1, 1);  // the length tells which record this is
+        s->id = str_dup(("P" + std::to_string(i)).c_str());
+        add_seq_to_table(full, s);
+    }
+    std::mt19937 rng(7);
+    SequenceTable *list = alloc_sequence_table();
+    std::vector<std::string> want_ids;
+    std::vector<int> want_len;
+    std::vector<float> want_r1;
+    std::string want_err;
+    std::vector<char> seen(static_cast<size_t>(2 * nfull), 0);
+    for (int k = 0; k < 1500; k++) {
+        int n = static_cast<int>(rng() % static_cast<unsigned>(2 * nfull));
+        bool lower = rng() % 5 == 0;
+        std::string id = (lower ? "p" : "P") + std::to_string(n);
+        add_seq_to_table(list, entry(id.c_str(), static_cast<float>(-k), 0));
+        if (lower || n >= nfull)
+            continue;
+        if (seen[static_cast<size_t>(n)]) {
+            want_err += "ID " + id + " selected twice; skipping repeat.\n";
+        } else {
+            seen[static_cast<size_t>(n)] = 1;
+            want_ids.push_back(id);
+            want_len.push_back(n + 1);
+            want_r1.push_back(static_cast<float>(-k));
+        }
+    }
+    ASSERT_FALSE(want_err.empty());
+    testing::internal::CaptureStderr();
+    merge_selected_sequences(full, list, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), want_err);
+    ASSERT_EQ(list->count, static_cast<int>(want_ids.size()));
+    for (int i = 0; i < list->count; i++) {
+        EXPECT_EQ(list->seqs[i]->id, want_ids[static_cast<size_t>(i)]);
+        EXPECT_EQ(list->seqs[i]->len, want_len[static_cast<size_t>(i)]);
+        EXPECT_EQ(list->seqs[i]->report1, want_r1[static_cast<size_t>(i)]);
+    }
+    free_sequence_table(list);
+}
+
+// One ID on several records of the sequence files: the records are ordered by ID (ties keep
+// their order) and searched by bisection, which lands on the middle one of [a a b]; the repeat
+// in the score file is reported. An empty ID matches a record without ID.
+TEST_F(ScoresTest, MergeWithRepeatedIdsInSequenceFiles)
+{
+    SequenceTable *full = alloc_sequence_table();
+    const char *fids[] = {"b", "a", "a", nullptr};
+    for (int i = 0; i < 4; i++) {
+        Sequence *s = alloc_sequence(i + 1, 1);
+        s->id = fids[i] ? str_dup(fids[i]) : nullptr;
+        add_seq_to_table(full, s);
+    }
+    SequenceTable *list = alloc_sequence_table();
+    add_seq_to_table(list, entry("a", -1, 0));
+    add_seq_to_table(list, entry("b", -2, 0));
+    add_seq_to_table(list, entry("a", -3, 0));
+    add_seq_to_table(list, entry("", -4, 0));
+    testing::internal::CaptureStderr();
+    merge_selected_sequences(full, list, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ID a selected twice; skipping repeat.\n");
+    ASSERT_EQ(list->count, 3);
+    EXPECT_EQ(list->seqs[0]->len, 3);
+    EXPECT_EQ(list->seqs[0]->report1, -1.0f);
+    EXPECT_EQ(list->seqs[1]->len, 1);
+    EXPECT_EQ(list->seqs[2]->len, 4);
+    EXPECT_EQ(list->seqs[2]->id, nullptr);
+    EXPECT_EQ(list->seqs[2]->report1, -4.0f);
+    free_sequence_table(list);
+}
+
+// An empty score-file ID takes the record without ID when each ID names one record only.
+TEST_F(ScoresTest, MergeEmptyIdTakesRecordWithoutId)
+{
+    SequenceTable *full = alloc_sequence_table();
+    Sequence *s = alloc_sequence(2, 1);
+    add_seq_to_table(full, s);
+    Sequence *t = alloc_sequence(5, 1);
+    t->id = str_dup("A");
+    add_seq_to_table(full, t);
+    SequenceTable *list = alloc_sequence_table();
+    add_seq_to_table(list, entry("a", 0, 0));
+    add_seq_to_table(list, entry("", -9, 0));
+    merge_selected_sequences(full, list, 1);
+    ASSERT_EQ(list->count, 1);
+    EXPECT_EQ(list->seqs[0], s);
+    EXPECT_EQ(list->seqs[0]->report1, -9.0f);
     free_sequence_table(list);
 }
 
