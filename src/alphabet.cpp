@@ -17,46 +17,550 @@
 // The built-in alphabets in their fixed order, six empty user slots and the end record. The
 // regularizers and lookups are filled by init_alphabets.
 AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
-    {1, "DNA", "DNA with R=Purine G/A and Y=Pyrimidine C/T", 4, 7, 4, 7, "AGCTRYN", "XN,UT", {}, {}, {}, {}, nullptr, 0},
-    {34, "CODON", "DNA codons in AAA G..C..TTT order", 4, 5, 64, 125, "AGCTN", "XN,UT", {}, {}, {}, {}, nullptr, 0},
-    {2, "RNA", "RNA with R=Purine G/A and Y=Pyrimidine C/U", 4, 7, 4, 7, "AGCURYN", "XN,TU", {}, {}, {}, {}, nullptr, 0},
-    {3, "protein", "Protein with B=N/D and Z=Q/E", 20, 23, 20, 23, "ACDEFGHIKLMNPQRSTVWYBZX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {4, "DSSP", "DSSP Secondary structure alphabet", 8, 9, 8, 9, "EHTSGBICX", "LC", {}, {}, {}, {}, nullptr, 0},
-    {5, "EHL", "Secondary structure alphabet", 3, 4, 3, 4, "EHCX", "GH,LC,TC,SC,BC,IC", {}, {}, {}, {}, nullptr, 0},
-    {6, "EHL2", "Secondary structure alphabet", 3, 4, 3, 4, "EHCX", "GH,LC,TC,SC,BE,IH", {}, {}, {}, {}, nullptr, 0},
-    {7, "EHTL", "Secondary structure alphabet", 4, 5, 4, 5, "EHTCX", "GH,LC,SC,BC,IC", {}, {}, {}, {}, nullptr, 0},
-    {8, "EHTL2", "Secondary structure alphabet", 4, 5, 4, 5, "EHTCX", "BE,GH,IH,LC,SC", {}, {}, {}, {}, nullptr, 0},
-    {9, "EBHTL", "Secondary structure alphabet", 5, 6, 5, 6, "EBHTCX", "GH,IH,LC,SC", {}, {}, {}, {}, nullptr, 0},
-    {10, "EBGHSTL", "Secondary structure alphabet", 7, 8, 7, 8, "EBGHSTCX", "IH,LC", {}, {}, {}, {}, nullptr, 0},
-    {11, "EBGHTL", "Secondary structure alphabet", 6, 7, 6, 7, "EBGHTCX", "IH,LC,SC", {}, {}, {}, {}, nullptr, 0},
-    {18, "STRIDE", "Full STRIDE Secondary structure alphabet", 7, 8, 7, 8, "EBGHITCX", "LC,SC", {}, {}, {}, {}, nullptr, 0},
-    {12, "PB", "Protein blocks alphabet", 16, 17, 16, 17, "ABCDEFGHIJKLMNOPX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {13, "STR", "Strand alphabet", 13, 14, 13, 14, "ABCEGHIMPQSTZX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {14, "ANG", "Quelmart angle alphabet without C (cis)", 10, 11, 10, 11, "EPGHLYDNTSX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {17, "QMR", "Quelmart angle alphabet including C (cis)", 11, 12, 11, 12, "CDEGHLNPSTYX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {15, "TCO", "Cosine dihedral alphabet", 4, 5, 4, 5, "EFGHX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {16, "ALPHA", "C-alpha dihedral alphabet", 11, 12, 11, 12, "ABCDEFGHISTX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {19, "STR2", "STR2 alphabet", 13, 14, 13, 14, "ABCEGHMPQSTYZX", "IH,LC", {}, {}, {}, {}, nullptr, 0},
-    {20, "CB_BURIAL_12_7", "CB_BURIAL_12_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {21, "CB_BURIAL_14_7", "CB_BURIAL_14_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {22, "CB_BURIAL_16_7", "CB_BURIAL_16_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {23, "BURIAL_8_7", "BURIAL_8_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {24, "BURIAL_9_7", "BURIAL_9_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {25, "BURIAL_10_7", "BURIAL_10_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {26, "CA_BURIAL_12_7", "CA_BURIAL_12_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {27, "CA_BURIAL_14_7", "CA_BURIAL_14_7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
+    {1,
+     "DNA",
+     "DNA with R=Purine G/A and Y=Pyrimidine C/T",
+     4,
+     7,
+     4,
+     7,
+     "AGCTRYN",
+     "XN,UT",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {34,
+     "CODON",
+     "DNA codons in AAA G..C..TTT order",
+     4,
+     5,
+     64,
+     125,
+     "AGCTN",
+     "XN,UT",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {2,
+     "RNA",
+     "RNA with R=Purine G/A and Y=Pyrimidine C/U",
+     4,
+     7,
+     4,
+     7,
+     "AGCURYN",
+     "XN,TU",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {3,
+     "protein",
+     "Protein with B=N/D and Z=Q/E",
+     20,
+     23,
+     20,
+     23,
+     "ACDEFGHIKLMNPQRSTVWYBZX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {4,
+     "DSSP",
+     "DSSP Secondary structure alphabet",
+     8,
+     9,
+     8,
+     9,
+     "EHTSGBICX",
+     "LC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {5,
+     "EHL",
+     "Secondary structure alphabet",
+     3,
+     4,
+     3,
+     4,
+     "EHCX",
+     "GH,LC,TC,SC,BC,IC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {6,
+     "EHL2",
+     "Secondary structure alphabet",
+     3,
+     4,
+     3,
+     4,
+     "EHCX",
+     "GH,LC,TC,SC,BE,IH",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {7,
+     "EHTL",
+     "Secondary structure alphabet",
+     4,
+     5,
+     4,
+     5,
+     "EHTCX",
+     "GH,LC,SC,BC,IC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {8,
+     "EHTL2",
+     "Secondary structure alphabet",
+     4,
+     5,
+     4,
+     5,
+     "EHTCX",
+     "BE,GH,IH,LC,SC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {9,
+     "EBHTL",
+     "Secondary structure alphabet",
+     5,
+     6,
+     5,
+     6,
+     "EBHTCX",
+     "GH,IH,LC,SC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {10,
+     "EBGHSTL",
+     "Secondary structure alphabet",
+     7,
+     8,
+     7,
+     8,
+     "EBGHSTCX",
+     "IH,LC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {11,
+     "EBGHTL",
+     "Secondary structure alphabet",
+     6,
+     7,
+     6,
+     7,
+     "EBGHTCX",
+     "IH,LC,SC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {18,
+     "STRIDE",
+     "Full STRIDE Secondary structure alphabet",
+     7,
+     8,
+     7,
+     8,
+     "EBGHITCX",
+     "LC,SC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {12,
+     "PB",
+     "Protein blocks alphabet",
+     16,
+     17,
+     16,
+     17,
+     "ABCDEFGHIJKLMNOPX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {13,
+     "STR",
+     "Strand alphabet",
+     13,
+     14,
+     13,
+     14,
+     "ABCEGHIMPQSTZX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {14,
+     "ANG",
+     "Quelmart angle alphabet without C (cis)",
+     10,
+     11,
+     10,
+     11,
+     "EPGHLYDNTSX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {17,
+     "QMR",
+     "Quelmart angle alphabet including C (cis)",
+     11,
+     12,
+     11,
+     12,
+     "CDEGHLNPSTYX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {15,
+     "TCO",
+     "Cosine dihedral alphabet",
+     4,
+     5,
+     4,
+     5,
+     "EFGHX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {16,
+     "ALPHA",
+     "C-alpha dihedral alphabet",
+     11,
+     12,
+     11,
+     12,
+     "ABCDEFGHISTX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {19,
+     "STR2",
+     "STR2 alphabet",
+     13,
+     14,
+     13,
+     14,
+     "ABCEGHMPQSTYZX",
+     "IH,LC",
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {20,
+     "CB_BURIAL_12_7",
+     "CB_BURIAL_12_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {21,
+     "CB_BURIAL_14_7",
+     "CB_BURIAL_14_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {22,
+     "CB_BURIAL_16_7",
+     "CB_BURIAL_16_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {23,
+     "BURIAL_8_7",
+     "BURIAL_8_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {24,
+     "BURIAL_9_7",
+     "BURIAL_9_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {25,
+     "BURIAL_10_7",
+     "BURIAL_10_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {26,
+     "CA_BURIAL_12_7",
+     "CA_BURIAL_12_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {27,
+     "CA_BURIAL_14_7",
+     "CA_BURIAL_14_7 alphabet",
+     7,
+     8,
+     7,
+     8,
+     "ABCDEFG",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
     {28, "ABSSA7", "ABSSA7 alphabet", 7, 8, 7, 8, "BCDHGFE", nullptr, {}, {}, {}, {}, nullptr, 0},
     {29, "RELSA2", "RELSA2 alphabet", 2, 3, 2, 3, "BE", nullptr, {}, {}, {}, {}, nullptr, 0},
     {30, "RELSA3", "RELSA3 alphabet", 3, 4, 3, 4, "BIE", nullptr, {}, {}, {}, {}, nullptr, 0},
     {31, "RELSA7", "RELSA7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {32, "RELSA10", "RELSA10 alphabet", 10, 11, 10, 11, "ABCDEFGHIJ", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {33, "NEAR-BACKBONE-11", "Near Backbone 11 alphabet", 11, 12, 11, 12, "ABCDEFGHIJK", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {35, "n_sep", "Hbond Separation alphabet based on donor", 20, 21, 20, 21, "ABCDGHIJKLMNPQRSTUVWX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {36, "o_sep", "Hbond Separation alphabet based on acceptor", 20, 21, 20, 21, "ABCDGHIJKLMNPQRSTUVWX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {38, "o_notor", "Hbond Torsion angle alphabet based on donor", 8, 9, 8, 9, "ABGHMNPSX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {37, "n_notor", "Hbond Torsion angle alphabet based on acceptor", 8, 9, 8, 9, "ABGHMNPSX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {40, "o_notor2", "Hbond Torsion angle alphabet based on donor", 11, 12, 11, 12, "ABFGHIJMNPSX", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {39, "n_notor2", "Hbond Torsion angle alphabet based on acceptor", 11, 12, 11, 12, "ABFGHIMJNPSX", nullptr, {}, {}, {}, {}, nullptr, 0},
+    {32,
+     "RELSA10",
+     "RELSA10 alphabet",
+     10,
+     11,
+     10,
+     11,
+     "ABCDEFGHIJ",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {33,
+     "NEAR-BACKBONE-11",
+     "Near Backbone 11 alphabet",
+     11,
+     12,
+     11,
+     12,
+     "ABCDEFGHIJK",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {35,
+     "n_sep",
+     "Hbond Separation alphabet based on donor",
+     20,
+     21,
+     20,
+     21,
+     "ABCDGHIJKLMNPQRSTUVWX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {36,
+     "o_sep",
+     "Hbond Separation alphabet based on acceptor",
+     20,
+     21,
+     20,
+     21,
+     "ABCDGHIJKLMNPQRSTUVWX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {38,
+     "o_notor",
+     "Hbond Torsion angle alphabet based on donor",
+     8,
+     9,
+     8,
+     9,
+     "ABGHMNPSX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {37,
+     "n_notor",
+     "Hbond Torsion angle alphabet based on acceptor",
+     8,
+     9,
+     8,
+     9,
+     "ABGHMNPSX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {40,
+     "o_notor2",
+     "Hbond Torsion angle alphabet based on donor",
+     11,
+     12,
+     11,
+     12,
+     "ABFGHIJMNPSX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
+    {39,
+     "n_notor2",
+     "Hbond Torsion angle alphabet based on acceptor",
+     11,
+     12,
+     11,
+     12,
+     "ABFGHIMJNPSX",
+     nullptr,
+     {},
+     {},
+     {},
+     {},
+     nullptr,
+     0},
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
@@ -91,7 +595,9 @@ struct UserSlotStore {
 };
 UserSlotStore user_store[NUM_USER_ALPHABETS];
 
-bool is_upper_ascii(int c) { return c >= 'A' && c <= 'Z'; }
+bool is_upper_ascii(int c) {
+    return c >= 'A' && c <= 'Z';
+}
 
 // Match and insert regularizer of a built-in alphabet: the protein background for protein, and
 // a uniform background over the base letters (or the 64 codons) for every other alphabet. The
@@ -195,7 +701,8 @@ std::string definition_text(const AlphabetInfo *a) {
 // Case-blind equality of two letter strings.
 bool same_letters(const char *a, const char *b) {
     for (; *a && *b; a++, b++)
-        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+        if (std::toupper(static_cast<unsigned char>(*a)) !=
+            std::toupper(static_cast<unsigned char>(*b)))
             return false;
     return *a == *b;
 }
@@ -231,15 +738,16 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     int h;
     if (numeric) {
         if (count > MAX_NUMERIC_ALPHABET)
-            error("%s: numeric alphabet %s is defined to be %d characters.  Only %d\n%s", prefix, name,
-                  static_cast<int>(count), MAX_NUMERIC_ALPHABET,
+            error("%s: numeric alphabet %s is defined to be %d characters.  Only %d\n%s", prefix,
+                  name, static_cast<int>(count), MAX_NUMERIC_ALPHABET,
                   "is permitted.  A larger limit needs a rebuilt program; ask its maintainers.");
         h = static_cast<int>(count);
     } else {
         h = static_cast<int>(std::strlen(def));
     }
     // The regularizer arrays and the signed 8-bit lookup hold at most MAX_ALPHA_LENGTH letters.
-    if (h > MAX_ALPHA_LENGTH) error("%s: Length of alphabet %s exceeds MAX_ALPHA_LENGTH", prefix, name);
+    if (h > MAX_ALPHA_LENGTH)
+        error("%s: Length of alphabet %s exceeds MAX_ALPHA_LENGTH", prefix, name);
     int slot = -1;
     for (int i = NUM_BUILTIN_ALPHABETS; i < NUM_BUILTIN_ALPHABETS + NUM_USER_ALPHABETS; i++) {
         if (!alphabet_table[i].name) {
@@ -254,7 +762,8 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
         for (const char *p = def; *p; p++) {
             unsigned char c = static_cast<unsigned char>(*p);
             if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
-                error("%s: alphabet can only contain alphabetic characters, got \"%s\"", prefix, def);
+                error("%s: alphabet can only contain alphabetic characters, got \"%s\"", prefix,
+                      def);
             letters += static_cast<char>(std::toupper(c));
         }
         // A repeated letter would give two indices one lookup entry.
@@ -295,7 +804,8 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
         a->digits = nullptr;
         a->digits_per_number = 0;
     }
-    std::memcpy(a->trans_reg, alphabet_id_to_info(PROTEIN_ALPHABET_ID)->trans_reg, sizeof a->trans_reg);
+    std::memcpy(a->trans_reg, alphabet_id_to_info(PROTEIN_ALPHABET_ID)->trans_reg,
+                sizeof a->trans_reg);
     for (int i = 0; i < MAX_ALPHA_LENGTH; i++)
         a->match_reg[i] = i < h - 1 ? 1.0f / static_cast<float>(h - 1) : 0.0f;
     std::memcpy(a->insert_reg, a->match_reg, sizeof a->insert_reg);
@@ -329,8 +839,8 @@ AlphabetInfo *find_alphabet_by_name(const char *name) {
 void init_alphabet_by_name(const char *name, int track, const char *prefix) {
     if (!prefix) prefix = "";
     if (track < 0 || track >= MAX_ALPHABET_TRACKS)
-        error("%s: alphabet %s given for track %d; only %d tracks are possible", prefix, name, track + 1,
-              MAX_ALPHABET_TRACKS);
+        error("%s: alphabet %s given for track %d; only %d tracks are possible", prefix, name,
+              track + 1, MAX_ALPHABET_TRACKS);
     AlphabetInfo *a = find_alphabet_by_name(name);
     if (!a || a->id == USER_ALPHABET_ID) {
         std::string legal;
@@ -361,11 +871,11 @@ void check_alphabet(const char *filename) {
     int kind = guess_sequence_kind(filename);
     int id;
     switch (kind) {
-    case 1:
-    case 3: id = DNA_ALPHABET_ID; break;
-    case 2: id = RNA_ALPHABET_ID; break;
-    case 4: id = PROTEIN_ALPHABET_ID; break;
-    default: error("No alphabet specified and file %s no help.", filename);
+        case 1:
+        case 3: id = DNA_ALPHABET_ID; break;
+        case 2: id = RNA_ALPHABET_ID; break;
+        case 4: id = PROTEIN_ALPHABET_ID; break;
+        default: error("No alphabet specified and file %s no help.", filename);
     }
     AlphabetInfo *a = alphabet_id_to_info(id);
     AlphabetInfo *old = alphabets[0];
@@ -387,10 +897,12 @@ void process_alphabet(const char *line, int track, const char *prefix) {
     int ntracks;
     if (is_def) {
         if (nvalues == 0 || nvalues % 2 != 0)
-            error("%s: alphabet_def must have a list of pairs of alphabet name and letters", prefix);
+            error("%s: alphabet_def must have a list of pairs of alphabet name and letters",
+                  prefix);
         ntracks = nvalues / 2;
     } else {
-        if (nvalues == 0) error("%s: alphabet must have a list of one or more alphabet names", prefix);
+        if (nvalues == 0)
+            error("%s: alphabet must have a list of one or more alphabet names", prefix);
         ntracks = nvalues;
     }
     if (track >= 0 && ntracks > 1) error("%s: bug: number of tracks must be one", prefix);
@@ -401,10 +913,12 @@ void process_alphabet(const char *line, int track, const char *prefix) {
               MAX_ALPHABET_TRACKS);
     int first = track >= 0 ? track : 0;
     if (!is_def) {
-        for (int i = 0; i < ntracks; i++) init_alphabet_by_name(words[1 + i].c_str(), first + i, prefix);
+        for (int i = 0; i < ntracks; i++)
+            init_alphabet_by_name(words[1 + i].c_str(), first + i, prefix);
     } else {
         for (int i = 0; i < ntracks; i++)
-            define_user_alphabet(words[1 + 2 * i].c_str(), words[2 + 2 * i].c_str(), first + i, prefix);
+            define_user_alphabet(words[1 + 2 * i].c_str(), words[2 + 2 * i].c_str(), first + i,
+                                 prefix);
         std::string joined;
         for (int i = 1; i <= nvalues; i++) {
             if (i > 1) joined += ' ';
@@ -449,8 +963,8 @@ bool read_backfile_order(const std::vector<std::string> &words, const AlphabetIn
                     name, ch);
             std::string base(a->letters, static_cast<size_t>(a->length));
             std::string wild = a->letters + a->length;
-            fprintf(stderr, "%s(%s): The characters are %s (do not include wildcards like %s)\n", file,
-                    name, base.c_str(), wild.c_str());
+            fprintf(stderr, "%s(%s): The characters are %s (do not include wildcards like %s)\n",
+                    file, name, base.c_str(), wild.c_str());
             return false;
         }
         order.push_back(idx);
@@ -491,8 +1005,8 @@ void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a
             int i = given;
             int idx;
             if (a->id == CODON_ALPHABET_ID)
-                idx = 16 * order[static_cast<size_t>(i / 16)] + 4 * order[static_cast<size_t>(i / 4 % 4)] +
-                      order[static_cast<size_t>(i % 4)];
+                idx = 16 * order[static_cast<size_t>(i / 16)] +
+                      4 * order[static_cast<size_t>(i / 4 % 4)] + order[static_cast<size_t>(i % 4)];
             else
                 idx = order[static_cast<size_t>(i)];
             a->match_reg[idx] = static_cast<float>(v);
@@ -501,13 +1015,13 @@ void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a
         given++;
     }
     if (given > emit)
-        fprintf(stderr, "%s(%s): %d Probs given; the %d beyond the %d expected are ignored.\n", file, name,
-                given, given - emit, emit);
+        fprintf(stderr, "%s(%s): %d Probs given; the %d beyond the %d expected are ignored.\n",
+                file, name, given, given - emit, emit);
     if (given >= emit)
         fprintf(stderr, "%s(%s): Replacing background with Probs from file.\n", file, name);
     else
-        fprintf(stderr, "%s(%s): Missing Probs (%d expected); only some Probs changed.\n", file, name,
-                a->emit_length);
+        fprintf(stderr, "%s(%s): Missing Probs (%d expected); only some Probs changed.\n", file,
+                name, a->emit_length);
 }
 
 // Writes one regularizer of a listing, four entries a line, and its total.
@@ -651,8 +1165,8 @@ void reset_alphabets() {
     num_alphabets = 0;
     for (int i = 0; i < NUM_USER_ALPHABETS; i++) {
         AlphabetInfo &a = alphabet_table[NUM_BUILTIN_ALPHABETS + i];
-        a = AlphabetInfo{USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr,
-                         {}, {}, {}, {}, nullptr, 0};
+        a = AlphabetInfo{USER_ALPHABET_ID, nullptr, nullptr, 0,  0,  0,       0, nullptr,
+                         nullptr,          {},      {},      {}, {}, nullptr, 0};
         user_store[i] = UserSlotStore();
     }
     init_alphabets();

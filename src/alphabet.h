@@ -28,22 +28,23 @@ constexpr int CODON_ALPHABET_ID = 34;
 
 // One record of the alphabet table.
 struct AlphabetInfo {
-    int id;                    // internal id; USER_ALPHABET_ID for a user slot, 0 for the end record
-    const char *name;          // null in an empty user slot and in the end record
-    const char *comment;       // or null
-    int length;                // number of base letters (without wildcards)
-    int length_wild;           // number of letters with wildcards; the last is the catch-all
-    int emit_length;           // emission values of a model node (64 for CODON)
-    int emit_length_wild;      // the same with wildcards (125 for CODON)
-    const char *letters;       // letters in index order, base letters first; null when numeric
-    const char *conversions;   // letter pairs separated by ',' ("XN,UT"), or null
-    float trans_reg[9];        // into delete from D,M,I; into match from D,M,I; into insert from D,M,I
+    int id;                   // internal id; USER_ALPHABET_ID for a user slot, 0 for the end record
+    const char *name;         // null in an empty user slot and in the end record
+    const char *comment;      // or null
+    int length;               // number of base letters (without wildcards)
+    int length_wild;          // number of letters with wildcards; the last is the catch-all
+    int emit_length;          // emission values of a model node (64 for CODON)
+    int emit_length_wild;     // the same with wildcards (125 for CODON)
+    const char *letters;      // letters in index order, base letters first; null when numeric
+    const char *conversions;  // letter pairs separated by ',' ("XN,UT"), or null
+    float trans_reg[9];  // into delete from D,M,I; into match from D,M,I; into insert from D,M,I
     float match_reg[MAX_ALPHA_LENGTH];   // one per emission index
     float insert_reg[MAX_ALPHA_LENGTH];  // one per emission index
-    signed char lookup[256];   // letter index of every character code
-    unsigned char *digits;     // numeric user alphabet: (length_wild + 1) entries of
-                               // digits_per_number digit values (0-9), least significant first; else null
-    int digits_per_number;     // numeric user alphabet only; 0 otherwise
+    signed char lookup[256];             // letter index of every character code
+    unsigned char
+        *digits;  // numeric user alphabet: (length_wild + 1) entries of
+                  // digits_per_number digit values (0-9), least significant first; else null
+    int digits_per_number;  // numeric user alphabet only; 0 otherwise
 };
 
 // The table: the built-ins in their fixed order, the six user slots, the end record.
@@ -60,9 +61,13 @@ inline int letter_index(const AlphabetInfo *a, int ch) {
     return a->lookup[static_cast<unsigned char>(ch)];
 }
 // Index of the catch-all wildcard.
-inline int wildcard_index(const AlphabetInfo *a) { return a->length_wild - 1; }
+inline int wildcard_index(const AlphabetInfo *a) {
+    return a->length_wild - 1;
+}
 // True for an alphabet of numbers (no letters).
-inline bool alphabet_is_numeric(const AlphabetInfo *a) { return a->letters == nullptr; }
+inline bool alphabet_is_numeric(const AlphabetInfo *a) {
+    return a->letters == nullptr;
+}
 
 // Builds the letter lookup of every built-in record; once, at start-up.
 void init_alphabets();

@@ -92,8 +92,8 @@ struct LetterClasses {
     unsigned char cls[256];
     LetterClasses() {
         for (int c = 0; c < 256; c++) {
-            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                c == '.')
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                c == '-' || c == '.')
                 cls[c] = C_RES;
             else if (is_space(c))
                 cls[c] = C_SKIP;
@@ -113,8 +113,8 @@ bool all_residues(const unsigned char *p, size_t n) {
     for (size_t i = 0; i < n; i++) {
         unsigned char b = p[i];
         unsigned char lower = static_cast<unsigned char>(b | 0x20);
-        bool ok = static_cast<unsigned char>(lower - 'a') < 26 || static_cast<unsigned char>(b - '0') < 10 ||
-                  b == '-' || b == '.';
+        bool ok = static_cast<unsigned char>(lower - 'a') < 26 ||
+                  static_cast<unsigned char>(b - '0') < 10 || b == '-' || b == '.';
         bad |= !ok;
     }
     return bad == 0;
@@ -153,7 +153,9 @@ void drop_header(char **id, char **annotation) {
 
 }  // namespace
 
-void reset_fasta_warnings() { warned_not_fasta = false; }
+void reset_fasta_warnings() {
+    warned_not_fasta = false;
+}
 
 void free_track_read_buffer(SeqTrackFile *track) {
     if (!track) return;
@@ -197,7 +199,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
 
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
     long leading = 0, trailing = 0;
-    bool in_header = true;      // the first header line is being skipped
+    bool in_header = true;  // the first header line is being skipped
     bool line_start = false;
     bool letter_on_line = false;
     while (letters < 300) {
@@ -221,7 +223,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
             letter_on_line = false;
             continue;
         }
-        line_start = false;   // a '>' after blanks on its line does not begin an entry
+        line_start = false;  // a '>' after blanks on its line does not begin an entry
         if (isalpha(c)) {
             letters++;
             letter_on_line = true;
@@ -289,7 +291,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     while (c != EOF && is_space(c)) c = rb_getc(track);
     if (c == EOF) return EOF;
     if (c != '>') {
-        fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name, track->entry_count);
+        fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name,
+                track->entry_count);
         while (c != EOF && c != '>') c = rb_getc(track);
         if (c == EOF) {
             fputs("Skipping rest of file.", stderr);
@@ -304,14 +307,16 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     {
         SeqReadBuffer &rb = track->rb;
         const unsigned char *start = rb.data + rb.pos, *end = rb.data + rb.size;
-        const unsigned char *nl =
-            rb.pos < rb.size ? static_cast<const unsigned char *>(memchr(start, '\n', static_cast<size_t>(end - start)))
-                             : nullptr;
+        const unsigned char *nl = rb.pos < rb.size
+                                      ? static_cast<const unsigned char *>(
+                                            memchr(start, '\n', static_cast<size_t>(end - start)))
+                                      : nullptr;
         if (nl) {
             const unsigned char *q = start;
             while (q < nl && !is_space(*q) && *q != ',') q++;
             size_t n = static_cast<size_t>(q - start);
-            ident.assign(reinterpret_cast<const char *>(start), n < FASTA_MAX_ID ? n : FASTA_MAX_ID);
+            ident.assign(reinterpret_cast<const char *>(start),
+                         n < FASTA_MAX_ID ? n : FASTA_MAX_ID);
             if (ident.empty()) {
                 char num[32];
                 snprintf(num, sizeof num, "#%d", track->entry_count);
@@ -322,7 +327,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
                 q++;
                 while (q < nl && (*q == ' ' || *q == '\t' || *q == ',')) q++;
                 size_t rest = static_cast<size_t>(nl - q);
-                annot.assign(reinterpret_cast<const char *>(q), rest < FASTA_MAX_ANNOTATION ? rest : FASTA_MAX_ANNOTATION);
+                annot.assign(reinterpret_cast<const char *>(q),
+                             rest < FASTA_MAX_ANNOTATION ? rest : FASTA_MAX_ANNOTATION);
                 if (rest >= FASTA_MAX_ANNOTATION)
                     fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
                             show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
@@ -370,7 +376,7 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation) {
     if (id) *id = nullptr;
     if (annotation) *annotation = nullptr;
     int c = next_fasta_header(track, ident, annot, id != nullptr);
-    if (ident.empty()) return c;   // no header at all
+    if (ident.empty()) return c;  // no header at all
     if (id) *id = str_dup(ident.c_str());
     if (annotation && !annot.empty()) *annotation = str_dup(annot.c_str());
     return c;
@@ -400,7 +406,7 @@ namespace {
 // track and T read into an RNA track.
 struct ConvNotes {
     const AlphabetInfo *alpha = nullptr;
-    signed char lookup[256];   // the alphabet's lookup when the table was built
+    signed char lookup[256];  // the alphabet's lookup when the table was built
     // Per byte: bits 0-7 its letter index, bit 8 set unless it is a gap character ('-' or '.',
     // which are removed), bit 16 a letter counted as converted to the wildcard, bit 48 a U/T
     // conversion (its sign in ut_sign). One load per byte; the counts add up in one word.
@@ -431,7 +437,8 @@ struct ConvNotes {
                 int u = toupper(c);
                 bool converted = u == toupper(static_cast<unsigned char>(wild_letter));
                 for (const char *q = a->conversions; q && *q; q++)
-                    if ((q == a->conversions || q[-1] == ',') && toupper(static_cast<unsigned char>(*q)) == u)
+                    if ((q == a->conversions || q[-1] == ',') &&
+                        toupper(static_cast<unsigned char>(*q)) == u)
                         converted = true;
                 if (!converted) v |= uint64_t(1) << 16;
             }
@@ -472,18 +479,19 @@ const ConvNotes &notes_of_track(int t, const AlphabetInfo *a) {
 // True when every one of the n bytes is a residue of the letter form that gives no conversion
 // note: no byte (or'ed with fold) is one of the eight noisy values. Without early exit, so that
 // it is checked many bytes at a time.
-bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *noisy, unsigned char fold) {
+bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *noisy,
+                        unsigned char fold) {
     const unsigned char v0 = noisy[0], v1 = noisy[1], v2 = noisy[2], v3 = noisy[3], v4 = noisy[4],
                         v5 = noisy[5], v6 = noisy[6], v7 = noisy[7];
     unsigned char bad = 0;
     for (size_t i = 0; i < n; i++) {
         unsigned char b = p[i];
         unsigned char lower = static_cast<unsigned char>(b | 0x20);
-        unsigned char ok = (static_cast<unsigned char>(lower - 'a') < 26) | (static_cast<unsigned char>(b - '0') < 10) |
-                           (b == '-') | (b == '.');
+        unsigned char ok = (static_cast<unsigned char>(lower - 'a') < 26) |
+                           (static_cast<unsigned char>(b - '0') < 10) | (b == '-') | (b == '.');
         unsigned char f = static_cast<unsigned char>(b | fold);
-        unsigned char hit = (f == v0) | (f == v1) | (f == v2) | (f == v3) | (f == v4) | (f == v5) | (f == v6) |
-                            (f == v7);
+        unsigned char hit = (f == v0) | (f == v1) | (f == v2) | (f == v3) | (f == v4) | (f == v5) |
+                            (f == v6) | (f == v7);
         bad |= static_cast<unsigned char>((ok ^ 1) | hit);
     }
     return bad == 0;
@@ -498,9 +506,11 @@ constexpr ptrdiff_t QUIET_BLOCK = 64;
 template <int K>
 inline unsigned quiet_block(const unsigned char *p, const __m128i *v, __m128i fold) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'), letters = _mm_set1_epi8(25);
+    const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'),
+                  letters = _mm_set1_epi8(25);
     const __m128i digit0 = _mm_set1_epi8('0'), digits = _mm_set1_epi8(9);
-    const __m128i dash = _mm_set1_epi8('-'), dot = _mm_set1_epi8('.'), newline = _mm_set1_epi8('\n');
+    const __m128i dash = _mm_set1_epi8('-'), dot = _mm_set1_epi8('.'),
+                  newline = _mm_set1_epi8('\n');
     __m128i bad = zero, newlines = zero;
     for (int k = 0; k < QUIET_BLOCK / 16; k++) {
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
@@ -516,14 +526,16 @@ inline unsigned quiet_block(const unsigned char *p, const __m128i *v, __m128i fo
         __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[0]), _mm_cmpeq_epi8(f, v[1])),
                                    _mm_or_si128(_mm_cmpeq_epi8(f, v[2]), _mm_cmpeq_epi8(f, v[3])));
         if (K > 4)
-            hit = _mm_or_si128(hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[4]), _mm_cmpeq_epi8(f, v[5])),
-                                                 _mm_or_si128(_mm_cmpeq_epi8(f, v[6]), _mm_cmpeq_epi8(f, v[7]))));
+            hit = _mm_or_si128(
+                hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[4]), _mm_cmpeq_epi8(f, v[5])),
+                                  _mm_or_si128(_mm_cmpeq_epi8(f, v[6]), _mm_cmpeq_epi8(f, v[7]))));
         bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(ok, zero), hit));
-        newlines = _mm_sub_epi8(newlines, nl);   // nl is -1 at a newline
+        newlines = _mm_sub_epi8(newlines, nl);  // nl is -1 at a newline
     }
     if (_mm_movemask_epi8(bad) != 0) return QUIET_BLOCK + 1;
     __m128i sums = _mm_sad_epu8(newlines, zero);
-    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) +
+                                 _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 }
 #else
 template <int K>
@@ -533,8 +545,8 @@ inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsi
         unsigned char b = p[i];
         unsigned char lower = static_cast<unsigned char>(b | 0x20);
         bool nl = b == '\n';
-        bool ok = static_cast<unsigned char>(lower - 'a') < 26 || static_cast<unsigned char>(b - '0') < 10 ||
-                  b == '-' || b == '.' || nl;
+        bool ok = static_cast<unsigned char>(lower - 'a') < 26 ||
+                  static_cast<unsigned char>(b - '0') < 10 || b == '-' || b == '.' || nl;
         unsigned char f = static_cast<unsigned char>(b | fold);
         bool hit = false;
         for (int j = 0; j < K; j++) hit = hit || f == v[j];
@@ -552,12 +564,15 @@ inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsi
 // block before its first byte that fails; returns the bytes passed and adds the residues among
 // them (the bytes that are not newlines) to *residues.
 template <int K>
-__attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n, const unsigned char *values,
+__attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n,
+                                                      const unsigned char *values,
                                                       unsigned char fold_byte, size_t *residues) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i bit5 = _mm256_set1_epi8(0x20), lower_a = _mm256_set1_epi8('a'), letters = _mm256_set1_epi8(25);
+    const __m256i bit5 = _mm256_set1_epi8(0x20), lower_a = _mm256_set1_epi8('a'),
+                  letters = _mm256_set1_epi8(25);
     const __m256i digit0 = _mm256_set1_epi8('0'), digits = _mm256_set1_epi8(9);
-    const __m256i dash = _mm256_set1_epi8('-'), dot = _mm256_set1_epi8('.'), newline = _mm256_set1_epi8('\n');
+    const __m256i dash = _mm256_set1_epi8('-'), dot = _mm256_set1_epi8('.'),
+                  newline = _mm256_set1_epi8('\n');
     const __m256i fold = _mm256_set1_epi8(static_cast<char>(fold_byte));
     __m256i v[K];
     for (int j = 0; j < K; j++) v[j] = _mm256_set1_epi8(static_cast<char>(values[j]));
@@ -572,7 +587,8 @@ __attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, si
             __m256i nl = _mm256_cmpeq_epi8(b, newline);
             __m256i ok = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(l, letters), l),
                                          _mm256_cmpeq_epi8(_mm256_min_epu8(d, digits), d));
-            ok = _mm256_or_si256(ok, _mm256_or_si256(_mm256_cmpeq_epi8(b, dash), _mm256_cmpeq_epi8(b, dot)));
+            ok = _mm256_or_si256(
+                ok, _mm256_or_si256(_mm256_cmpeq_epi8(b, dash), _mm256_cmpeq_epi8(b, dot)));
             ok = _mm256_or_si256(ok, nl);
             __m256i f = _mm256_or_si256(b, fold);
             __m256i hit = zero;
@@ -592,8 +608,9 @@ __attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, si
             break;
         }
         __m256i sums = _mm256_sad_epu8(newlines, zero);
-        size_t lines = static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                           _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
+        size_t lines =
+            static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
+                                _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
         count += static_cast<size_t>(QUIET_BLOCK) - lines;
         done += static_cast<size_t>(QUIET_BLOCK);
     }
@@ -626,7 +643,8 @@ uint64_t count_sum(const uint64_t *count, const unsigned char *p, size_t n) {
 // the same order, and grow the scratch buffer alike (so that the length check falls at the same
 // place), one block of at most 4096 bytes at a time.
 template <bool Keep>
-size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *notes, uint64_t *wild, uint64_t *ut) {
+size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *notes, uint64_t *wild,
+                   uint64_t *ut) {
     const unsigned char *cls = letter_classes.cls;
     const uint64_t *count = Keep ? nullptr : notes->count;
     const bool quiet_test = !Keep && notes->noisy_count >= 0;
@@ -660,8 +678,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 scratch.ensure(len + n + 2);
             }
             unsigned char *out = Keep ? scratch.data + len : nullptr;
-            size_t counted = 0;    // residues of this block (counting)
-            uint64_t sum = 0;      // count-table sum of those residues
+            size_t counted = 0;  // residues of this block (counting)
+            uint64_t sum = 0;    // count-table sum of those residues
             const unsigned char *stop_at = p + n;
             while (p < stop_at) {
                 // Counting: blocks of 64 bytes that hold only residues without a note and newlines
@@ -669,14 +687,17 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
 #if defined(QOR_QUIET_AVX2)
                 if (quiet_test && avx2) {
                     size_t left = static_cast<size_t>(stop_at - p);
-                    p += four ? quiet_run_avx2<4>(p, left, notes->noisy, notes->noisy_fold, &counted)
-                              : quiet_run_avx2<8>(p, left, notes->noisy, notes->noisy_fold, &counted);
+                    p +=
+                        four
+                            ? quiet_run_avx2<4>(p, left, notes->noisy, notes->noisy_fold, &counted)
+                            : quiet_run_avx2<8>(p, left, notes->noisy, notes->noisy_fold, &counted);
                     if (p == stop_at) break;
                 } else
 #endif
-                if (quiet_test) {
+                    if (quiet_test) {
                     while (stop_at - p >= QUIET_BLOCK) {
-                        unsigned newlines = four ? quiet_block<4>(p, noisy, fold) : quiet_block<8>(p, noisy, fold);
+                        unsigned newlines =
+                            four ? quiet_block<4>(p, noisy, fold) : quiet_block<8>(p, noisy, fold);
                         if (newlines > QUIET_BLOCK) break;
                         counted += QUIET_BLOCK - newlines;
                         p += QUIET_BLOCK;
@@ -684,8 +705,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                     if (p == stop_at) break;
                 }
                 // A line of residues is checked and copied or counted whole.
-                const unsigned char *nl =
-                    static_cast<const unsigned char *>(memchr(p, '\n', static_cast<size_t>(stop_at - p)));
+                const unsigned char *nl = static_cast<const unsigned char *>(
+                    memchr(p, '\n', static_cast<size_t>(stop_at - p)));
                 if (nl && nl > p) {
                     size_t k = static_cast<size_t>(nl - p);
                     if (Keep) {
@@ -695,7 +716,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                             p = nl + 1;
                             continue;
                         }
-                    } else if (quiet_test && all_quiet_residues(p, k, notes->noisy, notes->noisy_fold)) {
+                    } else if (quiet_test &&
+                               all_quiet_residues(p, k, notes->noisy, notes->noisy_fold)) {
                         counted += k;
                         p = nl + 1;
                         continue;
@@ -729,7 +751,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 }
                 if (k == C_STRANGE && !strange) {
                     strange = true;
-                    fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, b);
+                    fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name,
+                            shown, b);
                 }
                 p++;
             }
@@ -745,15 +768,17 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
         if (stop) {
             // p points at the '>' that ends the entry; it stays for the next header.
             if (rb_before(track, rb.pos) != '\n')
-                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name, shown);
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
+                        shown);
             break;
         }
     }
     return len;
 }
 
-void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a, const unsigned char *res,
-                      int len, long wild_count, long ut_count, size_t chars);
+void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a,
+                      const unsigned char *res, int len, long wild_count, long ut_count,
+                      size_t chars);
 
 }  // namespace
 
@@ -772,13 +797,15 @@ bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t) {
     const ConvNotes &notes = notes_of_track(t, a);
     uint64_t wild = 0, ut = 0;
     size_t chars = letter_body<false>(track, id, &notes, &wild, &ut);
-    if (chars > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
-    conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(wild), notes.ut_sign * static_cast<long>(ut),
-                     chars);
+    if (chars > static_cast<size_t>(INT_MAX))
+        error("Sequence %s in %s is too long", id, track->name);
+    conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(wild),
+                     notes.ut_sign * static_cast<long>(ut), chars);
     return true;
 }
 
-unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length) {
+unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation,
+                                    int *length) {
     char *local_id = nullptr;
     char **idp = id ? id : &local_id;
     if (length) *length = 0;
@@ -805,7 +832,8 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
         if (c == '>') {
             rb_unget(track);
             if (prev != '\n')
-                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name, shown);
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
+                        shown);
             break;
         }
         if (scratch.cap - len < 2) {
@@ -822,9 +850,11 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             }
             if (value > INT_MAX) value = INT_MAX;
             if (value > wild) {
-                fprintf(stderr, "%s (%s): Number %d is out of range for alphabet %s.  Replaced with X (%d).\n",
-                        track->name, shown, static_cast<int>(value), alphabet->name ? alphabet->name : "",
-                        wild);
+                fprintf(
+                    stderr,
+                    "%s (%s): Number %d is out of range for alphabet %s.  Replaced with X (%d).\n",
+                    track->name, shown, static_cast<int>(value),
+                    alphabet->name ? alphabet->name : "", wild);
                 value = wild;
             }
             scratch.data[len++] = static_cast<unsigned char>(value);
@@ -839,8 +869,10 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             }
             if (run > alphabet->digits_per_number && !long_x) {
                 long_x = true;
-                fprintf(stderr, "%s (%s): X repeated more than the number of digits (%d).  Treated as one X.\n",
-                        track->name, shown, alphabet->digits_per_number);
+                fprintf(
+                    stderr,
+                    "%s (%s): X repeated more than the number of digits (%d).  Treated as one X.\n",
+                    track->name, shown, alphabet->digits_per_number);
             }
             scratch.data[len++] = static_cast<unsigned char>(wild);
             continue;
@@ -864,22 +896,31 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
 
 namespace {
 
-void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a, const unsigned char *res,
-                      int len, long wild_count, long ut_count, size_t chars) {
+void conversion_notes(const char *id, const char *annotation, const AlphabetInfo *a,
+                      const unsigned char *res, int len, long wild_count, long ut_count,
+                      size_t chars) {
     if (wild_count == 0 && ut_count == 0 && sequence_warning != -2) return;
-    double percent = 100.0 * static_cast<double>(wild_count + labs(ut_count)) / (static_cast<double>(chars) + 1.0);
+    double percent = 100.0 * static_cast<double>(wild_count + labs(ut_count)) /
+                     (static_cast<double>(chars) + 1.0);
     if (!id) id = "";
     if (sequence_warning >= 0) {
         if (percent <= sequence_warning) return;
         if (wild_count > 0)
-            fprintf(stderr, "Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
-        if (ut_count > 0) fprintf(stderr, "Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
-        if (ut_count < 0) fprintf(stderr, "Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
+            fprintf(stderr, "Warning: %ld letters converted to wildcard in sequence %s\n",
+                    wild_count, id);
+        if (ut_count > 0)
+            fprintf(stderr, "Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+        if (ut_count < 0)
+            fprintf(stderr, "Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count,
+                    id);
         return;
     }
-    if (wild_count > 0) printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
-    if (ut_count > 0) printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
-    if (ut_count < 0) printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
+    if (wild_count > 0)
+        printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
+    if (ut_count > 0)
+        printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+    if (ut_count < 0)
+        printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
     if (sequence_warning == -2 || (sequence_warning == -1 && (wild_count != 0 || ut_count != 0))) {
         if (annotation)
             printf(">%s %s\n", id, annotation);
@@ -903,7 +944,7 @@ void convertseq(Sequence *seq) {
             const ConvNotes &notes = notes_of_track(t, a);
             const uint64_t *packed = notes.packed;
             size_t len = 0;
-            uint64_t counts = 0;   // bits 0-31 the wildcard count, bits 32-63 the U/T count
+            uint64_t counts = 0;  // bits 0-31 the wildcard count, bits 32-63 the U/T count
             if (!memchr(res, '-', chars) && !memchr(res, '.', chars)) {
                 // No gap characters (the usual case): every byte stays in its place.
                 for (size_t i = 0; i < chars; i++) {
@@ -930,11 +971,12 @@ void convertseq(Sequence *seq) {
                 seq->tracks[t].res = res;
             }
             seq->len = static_cast<int>(len);
-            conversion_notes(seq->id, seq->annotation, a, res, seq->len, wild_count, ut_count, chars);
+            conversion_notes(seq->id, seq->annotation, a, res, seq->len, wild_count, ut_count,
+                             chars);
         }
         if (prev_len >= 0 && seq->len != prev_len)
-            error("ID %s, track %d: length (%d) does not match previous track (%d)", seq->id ? seq->id : "", t,
-                  seq->len, prev_len);
+            error("ID %s, track %d: length (%d) does not match previous track (%d)",
+                  seq->id ? seq->id : "", t, seq->len, prev_len);
         prev_len = seq->len;
     }
     seq->converted = 1;

@@ -470,17 +470,20 @@ ReadVar read_vars[] = {
 // Defaults
 // ---------------------------------------------------------------------------------------------
 
-void initialize_variables()
-{
+void initialize_variables() {
     // Everything not named below starts as 0, none or an empty list.
     for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
         switch (v->type) {
-        case VAR_INT: *(int *)v->value = 0; break;
-        case VAR_DOUBLE: *(double *)v->value = 0.0; break;
-        case VAR_MODEL: *(Rmodel **)v->value = nullptr; break;
-        case VAR_INSERT: case VAR_INSERT_DNA: case VAR_INSERT_RNA: case VAR_INSERT_PROTEIN:
-        case VAR_STRINGLIST: case VAR_FILELIST: *(char ***)v->value = nullptr; break;
-        default: *(char **)v->value = nullptr; break;
+            case VAR_INT: *(int *)v->value = 0; break;
+            case VAR_DOUBLE: *(double *)v->value = 0.0; break;
+            case VAR_MODEL: *(Rmodel **)v->value = nullptr; break;
+            case VAR_INSERT:
+            case VAR_INSERT_DNA:
+            case VAR_INSERT_RNA:
+            case VAR_INSERT_PROTEIN:
+            case VAR_STRINGLIST:
+            case VAR_FILELIST: *(char ***)v->value = nullptr; break;
+            default: *(char **)v->value = nullptr; break;
         }
         v->set = 0;
     }
@@ -616,84 +619,68 @@ void initialize_variables()
 // Table helpers
 // ---------------------------------------------------------------------------------------------
 
-static bool is_list_type(int type)
-{
+static bool is_list_type(int type) {
     return (type >= VAR_INSERT && type <= VAR_INSERT_PROTEIN) || type == VAR_STRINGLIST ||
            type == VAR_FILELIST;
 }
 
-static bool is_string_type(int type)
-{
+static bool is_string_type(int type) {
     return type == VAR_STRING || type == VAR_SEQFILE || type == VAR_PRIORFILE ||
            type == VAR_ALPHABET;
 }
 
 // The entry that holds the count of a list: the one right after the list's entry.
-static bool is_count_entry(const ReadVar *v)
-{
+static bool is_count_entry(const ReadVar *v) {
     return v > read_vars && is_list_type(v[-1].type);
 }
 
 // True when any entry that shares the variable (an alias or the entry itself) has been set.
-static bool any_alias_set(const ReadVar *entry)
-{
+static bool any_alias_set(const ReadVar *entry) {
     for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (v->value == entry->value && v->set)
-            return true;
+        if (v->value == entry->value && v->set) return true;
     return false;
 }
 
 // True when any of the alphabet entries (alphabet, a, alphabet_def) has been set.
-static bool any_alphabet_entry_set()
-{
+static bool any_alphabet_entry_set() {
     for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (v->type == VAR_ALPHABET && v->set)
-            return true;
+        if (v->type == VAR_ALPHABET && v->set) return true;
     return false;
 }
 
-static ReadVar *find_by_address(const void *value, const char *operation)
-{
+static ReadVar *find_by_address(const void *value, const char *operation) {
     for (ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (v->value == value)
-            return v;
-    std::string msg = std::string("Internal error: ") + operation +
-                      " was given an unfound variable address";
-    if (error_throws)
-        throw FatalError{msg};
+        if (v->value == value) return v;
+    std::string msg =
+        std::string("Internal error: ") + operation + " was given an unfound variable address";
+    if (error_throws) throw FatalError{msg};
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", msg.c_str());
     std::fflush(stderr);
     std::abort();
 }
 
-int var_changed(const void *value)
-{
+int var_changed(const void *value) {
     return find_by_address(value, "var_changed")->set;
 }
 
-void mark_var_changed(const void *value)
-{
+void mark_var_changed(const void *value) {
     find_by_address(value, "mark_var_changed")->set = 1;
 }
 
-void mark_var_same(const void *value)
-{
+void mark_var_same(const void *value) {
     find_by_address(value, "mark_var_same")->set = 0;
 }
 
-const char **var_names(const void *value)
-{
+const char **var_names(const void *value) {
     find_by_address(value, "var_names");
     size_t n = 0;
     for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (v->value == value)
-            n++;
+        if (v->value == value) n++;
     const char **names = (const char **)mem_alloc((n + 1) * sizeof(char *));
     size_t k = 0;
     for (const ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (v->value == value)
-            names[k++] = v->key;
+        if (v->value == value) names[k++] = v->key;
     names[k] = nullptr;
     return names;
 }
@@ -704,39 +691,33 @@ const char **var_names(const void *value)
 
 // Reads an integer as "%d" would (leading blanks, sign, digits; the rest ignored), refusing a
 // value outside the 32-bit range.
-static bool parse_int_value(const char *text, int *out)
-{
+static bool parse_int_value(const char *text, int *out) {
     errno = 0;
     char *end;
     long v = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return false;
+    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     *out = (int)v;
     return true;
 }
 
 // Reads a double as "%lf" would, refusing a value too large for a double.
-static bool parse_double_value(const char *text, double *out)
-{
+static bool parse_double_value(const char *text, double *out) {
     errno = 0;
     char *end;
     double v = std::strtod(text, &end);
-    if (end == text || (errno == ERANGE && std::fabs(v) == HUGE_VAL))
-        return false;
+    if (end == text || (errno == ERANGE && std::fabs(v) == HUGE_VAL)) return false;
     *out = v;
     return true;
 }
 
 // Appends a value to a list entry (the count lives in the entry after it).
-static void append_list_value(ReadVar *entry, const char *value)
-{
+static void append_list_value(ReadVar *entry, const char *value) {
     char ***list = (char ***)entry->value;
     int *count = (int *)entry[1].value;
     if (*count >= MAX_LIST_VALUES)
-        error("Only %d %s values can be specified.  Skipping %s.\n", MAX_LIST_VALUES,
-              entry->key, value);
-    if (!*list)
-        *list = (char **)mem_alloc(MAX_LIST_VALUES * sizeof(char *));
+        error("Only %d %s values can be specified.  Skipping %s.\n", MAX_LIST_VALUES, entry->key,
+              value);
+    if (!*list) *list = (char **)mem_alloc(MAX_LIST_VALUES * sizeof(char *));
     (*list)[(*count)++] = str_dup(value);
 }
 
@@ -748,8 +729,7 @@ static void append_list_value(ReadVar *entry, const char *value)
 // through others) is refused instead of being read again and again.
 static std::vector<std::string> files_being_read;
 
-static std::string file_identity(const char *name)
-{
+static std::string file_identity(const char *name) {
     struct stat st;
     if (stat(name, &st) == 0)
         return std::to_string((unsigned long long)st.st_dev) + ":" +
@@ -760,27 +740,21 @@ static std::string file_identity(const char *name)
 // Parameter lines hold at most this many characters (the newline not counted).
 static const size_t MAX_PARAMETER_LINE = 99999;
 
-void read_init(const char *filename, int priority, int read_flags)
-{
-    if (!filename || !*filename)
-        return;
+void read_init(const char *filename, int priority, int read_flags) {
+    if (!filename || !*filename) return;
     std::string id = file_identity(filename);
     for (const std::string &other : files_being_read)
         if (other == id)
-            error("Parameter file %s includes itself (directly or through other files).",
-                  filename);
+            error("Parameter file %s includes itself (directly or through other files).", filename);
     FILE *fp = open_read(filename, OPEN_FATAL | OPEN_REWIND);
-    if (verbout)
-        std::fprintf(verbout, "Reading parameter file %s\n", filename);
+    if (verbout) std::fprintf(verbout, "Reading parameter file %s\n", filename);
     // Leaves the stack of files and closes the stream also when a fatal error is thrown (test
     // and fuzz builds), so that a later read starts clean.
     struct Reading {
         FILE *fp;
-        ~Reading()
-        {
+        ~Reading() {
             files_being_read.pop_back();
-            if (fp)
-                std::fclose(fp);
+            if (fp) std::fclose(fp);
         }
     };
     files_being_read.push_back(id);
@@ -803,13 +777,11 @@ void read_init(const char *filename, int priority, int read_flags)
 }
 
 // The location format "<source>(%d)" for the model reader, with any '%' of the name doubled.
-static std::string location_format(const char *source)
-{
+static std::string location_format(const char *source) {
     std::string f;
     for (const char *p = source; *p; p++) {
         f += *p;
-        if (*p == '%')
-            f += '%';
+        if (*p == '%') f += '%';
     }
     return f + "(%d)";
 }
@@ -818,28 +790,23 @@ static const int model_read_flag[4] = {READ_MODEL, READ_REGULARIZER, READ_FREQUE
                                        READ_NULLMODEL};
 
 void process_init_entry(FILE *fp, const char *line_in, int priority, const char *source,
-                        int *line_no, int read_flags)
-{
+                        int *line_no, int read_flags) {
     // 1. Trim; ignore empty lines and comments.
     const char *b = line_in;
-    while (*b && std::isspace((unsigned char)*b))
-        b++;
+    while (*b && std::isspace((unsigned char)*b)) b++;
     const char *e = b + std::strlen(b);
-    while (e > b && std::isspace((unsigned char)e[-1]))
-        e--;
+    while (e > b && std::isspace((unsigned char)e[-1])) e--;
     std::string line(b, e);
-    if (line.empty() || line[0] == '%')
-        return;
+    if (line.empty() || line[0] == '%') return;
 
     // 2. The prefix of every message about the line.
-    std::string prefix = std::string(source ? source : "") + "(" +
-                         std::to_string(line_no ? *line_no : 0) + "): ";
+    std::string prefix =
+        std::string(source ? source : "") + "(" + std::to_string(line_no ? *line_no : 0) + "): ";
     const char *pre = prefix.c_str();
 
     // 3. Name and value.
     size_t name_end = 0;
-    while (name_end < line.size() && !std::isspace((unsigned char)line[name_end]))
-        name_end++;
+    while (name_end < line.size() && !std::isspace((unsigned char)line[name_end])) name_end++;
     std::string name = line.substr(0, name_end);
     size_t value_start = name_end;
     while (value_start < line.size() && std::isspace((unsigned char)line[value_start]))
@@ -882,17 +849,14 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
         int section = (int)(entry - read_vars);
         Rmodel **slot = (Rmodel **)entry->value;
         if ((read_flags & model_read_flag[section]) && (!entry->set || priority != 0)) {
-            if (verbout)
-                std::fprintf(verbout, "%s Reading %s\n", pre, line.c_str());
+            if (verbout) std::fprintf(verbout, "%s Reading %s\n", pre, line.c_str());
             free_rmodel(slot);
             if (priority != PRIORITY_LIBRARY && entry->set)
-                std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre,
-                             entry->key);
+                std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre, entry->key);
             entry->set = 1;
             *slot = read_rmodel(fp, source, line_no, line.c_str(), nullptr, nullptr, 0);
         } else {
-            if (verbout)
-                std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
+            if (verbout) std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
             skip_model(fp, location_format(source ? source : "").c_str(), line_no);
         }
         return;
@@ -915,97 +879,91 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
     bool set_before = priority == PRIORITY_USERFILE ? any_alias_set(entry) : entry->set != 0;
 
     switch (entry->type) {
-    case VAR_INT:
-    case VAR_DOUBLE:
-        if (set_before && priority == PRIORITY_USERFILE)
-            return;
-        if (set_before && priority == PRIORITY_COMMAND)
-            std::fprintf(stderr, "%s%s has already been set. Using %s.\n", pre, entry->key, val);
-        if (entry->type == VAR_INT) {
-            int v;
-            if (!parse_int_value(val, &v))
-                error("%s Incorrect type or missing value for %s\n", pre, entry->key);
-            *(int *)entry->value = v;
-        } else {
-            double v;
-            if (!parse_double_value(val, &v))
-                error("%s Incorrect type or missing value for %s\n", pre, entry->key);
-            *(double *)entry->value = v;
-        }
-        entry->set = 1;
-        return;
-    case VAR_STRING:
-    case VAR_SEQFILE:
-    case VAR_PRIORFILE: {
-        if (set_before && priority == PRIORITY_USERFILE)
-            return;
-        if (set_before && priority == PRIORITY_COMMAND)
-            std::fprintf(stderr, "%s%s has already been set.  Using %s.\n", pre, entry->key,
-                         val);
-        char **str = (char **)entry->value;
-        std::free(*str);
-        *str = str_dup(val);
-        entry->set = 1;
-        return;
-    }
-    case VAR_INSERT:
-    case VAR_INSERT_DNA:
-    case VAR_INSERT_RNA:
-    case VAR_INSERT_PROTEIN: {
-        append_list_value(entry, val);
-        entry->set = 1;
-        int wanted_id = entry->type == VAR_INSERT_DNA ? 1
-                        : entry->type == VAR_INSERT_RNA ? 2
-                        : entry->type == VAR_INSERT_PROTEIN ? 3 : 0;
-        if (entry->type == VAR_INSERT || (alphabet && alphabet->id == wanted_id))
-            read_init(val, priority, read_flags);
-        return;
-    }
-    case VAR_ALPHABET:
-        // The per-user file supplies an alphabet only when none was named by any of the
-        // alphabet entries: -alphabet_def on the command line must not clash with an
-        // "alphabet" default in .qorrc.
-        if (priority != PRIORITY_USERFILE || !any_alphabet_entry_set()) {
-            process_alphabet(line.c_str(), -1, pre);
+        case VAR_INT:
+        case VAR_DOUBLE:
+            if (set_before && priority == PRIORITY_USERFILE) return;
+            if (set_before && priority == PRIORITY_COMMAND)
+                std::fprintf(stderr, "%s%s has already been set. Using %s.\n", pre, entry->key,
+                             val);
+            if (entry->type == VAR_INT) {
+                int v;
+                if (!parse_int_value(val, &v))
+                    error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+                *(int *)entry->value = v;
+            } else {
+                double v;
+                if (!parse_double_value(val, &v))
+                    error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+                *(double *)entry->value = v;
+            }
             entry->set = 1;
+            return;
+        case VAR_STRING:
+        case VAR_SEQFILE:
+        case VAR_PRIORFILE: {
+            if (set_before && priority == PRIORITY_USERFILE) return;
+            if (set_before && priority == PRIORITY_COMMAND)
+                std::fprintf(stderr, "%s%s has already been set.  Using %s.\n", pre, entry->key,
+                             val);
+            char **str = (char **)entry->value;
+            std::free(*str);
+            *str = str_dup(val);
+            entry->set = 1;
+            return;
         }
-        return;
-    case VAR_STRINGLIST:
-    case VAR_FILELIST:
-        entry->set = 1;
-        append_list_value(entry, val);
-        return;
-    default:
-        error("Illegal code (%d) in processes_init_entry.\n", entry->type);
+        case VAR_INSERT:
+        case VAR_INSERT_DNA:
+        case VAR_INSERT_RNA:
+        case VAR_INSERT_PROTEIN: {
+            append_list_value(entry, val);
+            entry->set = 1;
+            int wanted_id = entry->type == VAR_INSERT_DNA       ? 1
+                            : entry->type == VAR_INSERT_RNA     ? 2
+                            : entry->type == VAR_INSERT_PROTEIN ? 3
+                                                                : 0;
+            if (entry->type == VAR_INSERT || (alphabet && alphabet->id == wanted_id))
+                read_init(val, priority, read_flags);
+            return;
+        }
+        case VAR_ALPHABET:
+            // The per-user file supplies an alphabet only when none was named by any of the
+            // alphabet entries: -alphabet_def on the command line must not clash with an
+            // "alphabet" default in .qorrc.
+            if (priority != PRIORITY_USERFILE || !any_alphabet_entry_set()) {
+                process_alphabet(line.c_str(), -1, pre);
+                entry->set = 1;
+            }
+            return;
+        case VAR_STRINGLIST:
+        case VAR_FILELIST:
+            entry->set = 1;
+            append_list_value(entry, val);
+            return;
+        default: error("Illegal code (%d) in processes_init_entry.\n", entry->type);
     }
 }
 
-const char *find_seq_file()
-{
+const char *find_seq_file() {
     for (const ReadVar *v = read_vars; v->type != VAR_END; v++) {
         if (v->type == VAR_SEQFILE) {
             const char *s = *(char *const *)v->value;
-            if (s && *s)
-                return s;
+            if (s && *s) return s;
         } else if (v->type == VAR_FILELIST) {
             char **list = *(char **const *)v->value;
             int count = *(const int *)v[1].value;
-            if (list && count > 0)
-                return list[0];
+            if (list && count > 0) return list[0];
         }
     }
     return nullptr;
 }
 
-void free_init()
-{
+void free_init() {
     for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
         if (is_list_type(v->type)) {
             char ***list = (char ***)v->value;
             int *count = (int *)v[1].value;
             if (*list) {
-                for (int i = 0; i < *count; i++)
-                    std::free((*list)[i]);
+                for (int i = 0; i < *count; i++) std::free((*list)[i]);
                 std::free(*list);
                 *list = nullptr;
             }
@@ -1022,17 +980,14 @@ void free_init()
 // Writing parameters
 // ---------------------------------------------------------------------------------------------
 
-void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead)
-{
-    if (!lead)
-        lead = "";
+void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead) {
+    if (!lead) lead = "";
     size_t head = std::strlen(lead) + std::strlen(key);
     std::fprintf(fp, "%s%s", lead, key);
     if (count < 0) {
         int n = -count;
         for (int i = 0; i < n; i++) {
-            if (i > 0)
-                std::fprintf(fp, "\n%s%s", lead, key);
+            if (i > 0) std::fprintf(fp, "\n%s%s", lead, key);
             std::fprintf(fp, " %s", values[i]);
         }
     } else {
@@ -1050,61 +1005,52 @@ void list_strings(FILE *fp, char **values, int count, const char *key, const cha
     std::fputc('\n', fp);
 }
 
-void print_init(FILE *fp, int all, int comment_all, int binary)
-{
+void print_init(FILE *fp, int all, int comment_all, int binary) {
     ReadVar *nm = find_by_address(&Nmodels, "print_init");
-    if (nm->set)
-        nm->set = 2;
+    if (nm->set) nm->set = 2;
     for (ReadVar *v = read_vars; v->type != VAR_END; v++) {
-        if (is_count_entry(v))
-            continue;
-        if (!all && !v->set)
-            continue;
+        if (is_count_entry(v)) continue;
+        if (!all && !v->set) continue;
         const char *pre = (v->set == 2 || comment_all) ? "% " : "";
         switch (v->type) {
-        case VAR_INT:
-            std::fprintf(fp, "%s%s %d\n", pre, v->key, *(int *)v->value);
-            break;
-        case VAR_DOUBLE:
-            std::fprintf(fp, "%s%s %lf\n", pre, v->key, *(double *)v->value);
-            break;
-        case VAR_STRING:
-        case VAR_SEQFILE:
-        case VAR_PRIORFILE:
-        case VAR_ALPHABET: {
-            const char *s = *(char **)v->value;
-            std::fprintf(fp, "%s%s %s\n", pre, v->key, s ? s : "");
-            break;
-        }
-        case VAR_INSERT:
-        case VAR_INSERT_DNA:
-        case VAR_INSERT_RNA:
-        case VAR_INSERT_PROTEIN:
-            list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key, "%");
-            break;
-        case VAR_STRINGLIST:
-        case VAR_FILELIST:
-            list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key,
-                         v->value == &Constr.constraints ? "% " : "");
-            break;
-        case VAR_MODEL:
-            if (v->value == &base_regularizer && !comment_all && base_regularizer)
-                nice_print_rmodel(fp, base_regularizer, "REGULARIZER", "Initial regularizer",
-                                  nullptr, binary);
-            break;
-        default:
-            std::fprintf(stderr, "Unkown type in init:print_init: %d name: %s\n", v->type,
-                         v->key);
+            case VAR_INT: std::fprintf(fp, "%s%s %d\n", pre, v->key, *(int *)v->value); break;
+            case VAR_DOUBLE:
+                std::fprintf(fp, "%s%s %lf\n", pre, v->key, *(double *)v->value);
+                break;
+            case VAR_STRING:
+            case VAR_SEQFILE:
+            case VAR_PRIORFILE:
+            case VAR_ALPHABET: {
+                const char *s = *(char **)v->value;
+                std::fprintf(fp, "%s%s %s\n", pre, v->key, s ? s : "");
+                break;
+            }
+            case VAR_INSERT:
+            case VAR_INSERT_DNA:
+            case VAR_INSERT_RNA:
+            case VAR_INSERT_PROTEIN:
+                list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key, "%");
+                break;
+            case VAR_STRINGLIST:
+            case VAR_FILELIST:
+                list_strings(fp, *(char ***)v->value, -*(int *)v[1].value, v->key,
+                             v->value == &Constr.constraints ? "% " : "");
+                break;
+            case VAR_MODEL:
+                if (v->value == &base_regularizer && !comment_all && base_regularizer)
+                    nice_print_rmodel(fp, base_regularizer, "REGULARIZER", "Initial regularizer",
+                                      nullptr, binary);
+                break;
+            default:
+                std::fprintf(stderr, "Unkown type in init:print_init: %d name: %s\n", v->type,
+                             v->key);
         }
     }
 }
 
-void dump_params(const char *banner, const char *run_name)
-{
-    if (!run_name)
-        run_name = "default";
-    if (verbout)
-        std::fprintf(verbout, "Dumping parameters to file %s.params\n", run_name);
+void dump_params(const char *banner, const char *run_name) {
+    if (!run_name) run_name = "default";
+    if (verbout) std::fprintf(verbout, "Dumping parameters to file %s.params\n", run_name);
     FILE *fp = prepare_statfile(run_name, banner, ".params");
     stat_print_time(fp);
     std::fprintf(fp, "%% ---------------------------------------------------------------------\n");
@@ -1112,10 +1058,8 @@ void dump_params(const char *banner, const char *run_name)
     close_outputfile(fp);
 }
 
-int print_reg_if_changed(FILE *fp, int force, const char *title, int binary)
-{
-    if (!base_regularizer || !(force || var_changed(&base_regularizer)))
-        return 0;
+int print_reg_if_changed(FILE *fp, int force, const char *title, int binary) {
+    if (!base_regularizer || !(force || var_changed(&base_regularizer))) return 0;
     return nice_print_rmodel(fp, base_regularizer, "REGULARIZER", title, nullptr, binary);
 }
 
@@ -1124,8 +1068,7 @@ int print_reg_if_changed(FILE *fp, int force, const char *title, int binary)
 // ---------------------------------------------------------------------------------------------
 
 // A raw model whose only node is a GENERIC node made from the current alphabet's regularizers.
-static Rmodel *regularizer_from_current_alphabet()
-{
+static Rmodel *regularizer_from_current_alphabet() {
     check_alphabet(nullptr);
     Rmodel *r = alloc_rmodel(nullptr);
     Node *node = alloc_node();
@@ -1143,8 +1086,7 @@ static Rmodel *regularizer_from_current_alphabet()
     return r;
 }
 
-Rmodel *make_base_regularizer(int track)
-{
+Rmodel *make_base_regularizer(int track) {
     if (track < 0 || track >= MAX_ALPHABET_TRACKS || !alphabets[track])
         error("make_base_regularizer: track %d has no alphabet", track);
     AlphabetInfo *saved = alphabet;
@@ -1155,34 +1097,27 @@ Rmodel *make_base_regularizer(int track)
 }
 
 // The working directory, however long.
-static std::string current_directory()
-{
+static std::string current_directory() {
     std::vector<char> buf(1024);
     for (;;) {
-        if (getcwd(buf.data(), buf.size()))
-            return std::string(buf.data());
-        if (errno != ERANGE || buf.size() > (1u << 20))
-            return std::string(".");
+        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string(".");
         buf.resize(buf.size() * 2);
     }
 }
 
 // True when the file can be opened for reading as a plain file (no decompression fallback).
-static bool plain_file_opens(const std::string &path)
-{
+static bool plain_file_opens(const std::string &path) {
     FILE *fp = std::fopen(path.c_str(), "r");
-    if (!fp)
-        return false;
+    if (!fp) return false;
     struct stat st;
     bool ok = fstat(fileno(fp), &st) == 0 && !S_ISDIR(st.st_mode);
     std::fclose(fp);
     return ok;
 }
 
-void read_default_inits(int make_default_reg, std::string *note, int read_flags)
-{
-    if (note)
-        note->clear();
+void read_default_inits(int make_default_reg, std::string *note, int read_flags) {
+    if (note) note->clear();
 
     // Exactly one per-user parameter file, at the lowest priority.
     std::string userfile;
@@ -1213,8 +1148,7 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
             }
         }
     }
-    if (!userfile.empty())
-        read_init(userfile.c_str(), PRIORITY_USERFILE, read_flags);
+    if (!userfile.empty()) read_init(userfile.c_str(), PRIORITY_USERFILE, read_flags);
 
     // Model files named by parameters.
     if (read_flags & (READ_MODEL | READ_MODEL_FILE))
@@ -1234,8 +1168,7 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
     }
 
     // Seeds.
-    if (random_seed == -1)
-        random_seed = (int)getpid();
+    if (random_seed == -1) random_seed = (int)getpid();
     srandom((unsigned)random_seed);
     find_by_address(&random_seed, "read_default_inits")->set = 2;
     if (trainseed == -1) {
@@ -1244,13 +1177,11 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
     }
 }
 
-static void print_usage_line(const char *program)
-{
+static void print_usage_line(const char *program) {
     std::fprintf(stderr, "Usage: %s run_name [-option value]*\n", program);
 }
 
-static void run_usage(void (*usage)())
-{
+static void run_usage(void (*usage)()) {
     if (usage)
         usage();
     else
@@ -1260,33 +1191,26 @@ static void run_usage(void (*usage)())
 // Ends the run after a malformed command line: the message, the usage line and the program's
 // usage text, status 1.
 [[noreturn]] static void command_line_failure(const std::string &message, const char *program,
-                                              void (*usage)())
-{
+                                              void (*usage)()) {
     std::fflush(stdout);
     std::fputs(message.c_str(), stderr);
     print_usage_line(program);
-    if (usage)
-        usage();
+    if (usage) usage();
     std::fflush(stderr);
     std::exit(1);
 }
 
-static bool is_set_text(const char *s)
-{
+static bool is_set_text(const char *s) {
     return s && *s;
 }
 
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
-                        int read_flags, int required_flags, const char *banner,
-                        void (*usage)())
-{
+                        int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
     verbout = stderr;
-    if (started)
-        error("basic_command_line called twice!");
+    if (started) error("basic_command_line called twice!");
     started = true;
-    if (!banner)
-        banner = "";
+    if (!banner) banner = "";
     const char *program = (argc > 0 && argv[0]) ? argv[0] : "qor";
 
     initialize_variables();
@@ -1310,8 +1234,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
         run_usage(usage);
         std::exit(0);
     }
-    if (argc == 3 && capscomp(argv[1], "-dump_parameters") == 0 &&
-        std::strcmp(argv[2], "2") == 0) {
+    if (argc == 3 && capscomp(argv[1], "-dump_parameters") == 0 && std::strcmp(argv[2], "2") == 0) {
         dump_params(banner, "default");
         std::fflush(stdout);
         std::exit(0);
@@ -1323,8 +1246,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     for (int i = 2; i < argc; i += 2) {
         const char *option = argv[i];
         if (option[0] != '-')
-            command_line_failure(std::string("Option ") + option +
-                                     " is missing a leading hyphen\n",
+            command_line_failure(std::string("Option ") + option + " is missing a leading hyphen\n",
                                  program, usage);
         if (i + 1 >= argc)
             command_line_failure(std::string("Option ") + option + " is missing its value\n",
@@ -1339,8 +1261,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                            &position, read_flags);
     }
 
-    if (verbout)
-        std::fprintf(verbout, "%s\n", banner);
+    if (verbout) std::fprintf(verbout, "%s\n", banner);
 
     // Background files named so far (the per-user file is read only below).
     for (int i = 0; i < alphbackfilecount; i++) {
@@ -1361,8 +1282,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
         if (from && is_set_text(*from)) {
             std::free(prior_library);
             prior_library = str_dup(*from);
-            if (var_changed(from))
-                mark_var_changed(&prior_library);
+            if (var_changed(from)) mark_var_changed(&prior_library);
         }
     }
 
@@ -1382,8 +1302,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     } else if ((required_flags & REQUIRE_REGULARIZER) && !base_regularizer) {
         std::fprintf(stderr, "This program requires a QOR regularizer specified as either\n");
         std::fprintf(stderr, "-i file, while file contains a %s, or\n", "REGULARIZER");
-        std::fprintf(stderr,
-                     "-regularizer_file file, where file contains any model structure.\n");
+        std::fprintf(stderr, "-regularizer_file file, where file contains any model structure.\n");
     } else if ((required_flags & REQUIRE_NULLMODEL) && !users_null) {
         std::fprintf(stderr,
                      "This program requires a QOR complex null model specified as either\n");
@@ -1411,8 +1330,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
 
     if (failed) {
-        if (usage)
-            usage();
+        if (usage) usage();
         std::fflush(stdout);
         std::exit(1);
     }

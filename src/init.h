@@ -16,28 +16,28 @@ struct Model;   // prepared model
 // ---------------------------------------------------------------------------------------------
 
 enum VarType {
-    VAR_INT = 0,            // int
-    VAR_DOUBLE = 1,         // double
-    VAR_STRING = 2,         // char * (owned, null = unset)
-    VAR_SEQFILE = 3,        // char *: a sequence-file name
-    VAR_PRIORFILE = 4,      // char *: a prior-library file name
-    VAR_INSERT = 5,         // char ** list of parameter files, read at once
-    VAR_INSERT_DNA = 6,     // list, read at once when the current alphabet is DNA
-    VAR_INSERT_RNA = 7,     // list, read at once when the current alphabet is RNA
-    VAR_INSERT_PROTEIN = 8, // list, read at once when the current alphabet is protein
-    VAR_ALPHABET = 9,       // char *, written by the alphabet code
-    VAR_MODEL = 10,         // Rmodel *
-    VAR_STRINGLIST = 11,    // char ** list of strings
-    VAR_FILELIST = 12,      // char ** list of file names
-    VAR_END = 13,           // end of table
+    VAR_INT = 0,             // int
+    VAR_DOUBLE = 1,          // double
+    VAR_STRING = 2,          // char * (owned, null = unset)
+    VAR_SEQFILE = 3,         // char *: a sequence-file name
+    VAR_PRIORFILE = 4,       // char *: a prior-library file name
+    VAR_INSERT = 5,          // char ** list of parameter files, read at once
+    VAR_INSERT_DNA = 6,      // list, read at once when the current alphabet is DNA
+    VAR_INSERT_RNA = 7,      // list, read at once when the current alphabet is RNA
+    VAR_INSERT_PROTEIN = 8,  // list, read at once when the current alphabet is protein
+    VAR_ALPHABET = 9,        // char *, written by the alphabet code
+    VAR_MODEL = 10,          // Rmodel *
+    VAR_STRINGLIST = 11,     // char ** list of strings
+    VAR_FILELIST = 12,       // char ** list of file names
+    VAR_END = 13,            // end of table
 };
 
 // One entry of the parameter table.
 struct ReadVar {
-    int type;          // VarType
-    const char *key;   // parameter name; null in the end entry
-    void *value;       // address of the global that holds the value
-    int set;           // 0 not set, 1 set by a parameter line, 2 set by the system
+    int type;         // VarType
+    const char *key;  // parameter name; null in the end entry
+    void *value;      // address of the global that holds the value
+    int set;          // 0 not set, 1 set by a parameter line, 2 set by the system
 };
 
 // The table; entries 0-3 are the MODEL, REGULARIZER, FREQUENCIES and NULLMODEL sections.
@@ -55,12 +55,18 @@ enum {
 
 // Read-flags of basic_command_line / read_init: which model blocks are taken.
 enum {
-    READ_MODEL = 1, READ_REGULARIZER = 2, READ_FREQUENCIES = 4, READ_NULLMODEL = 8,
+    READ_MODEL = 1,
+    READ_REGULARIZER = 2,
+    READ_FREQUENCIES = 4,
+    READ_NULLMODEL = 8,
     READ_MODEL_FILE = 0x40,
 };
 // Required-flags of basic_command_line.
 enum {
-    REQUIRE_MODEL = 1, REQUIRE_REGULARIZER = 2, REQUIRE_NULLMODEL = 8, REQUIRE_ANY_MODEL = 0x40,
+    REQUIRE_MODEL = 1,
+    REQUIRE_REGULARIZER = 2,
+    REQUIRE_NULLMODEL = 8,
+    REQUIRE_ANY_MODEL = 0x40,
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -106,17 +112,17 @@ struct ScoreParams {
 };
 
 struct AWeightParams {
-    int aweight_method;          // 1
-    double aweight_bits;         // 0.5
-    double aweight_exponent;     // 0.5
+    int aweight_method;       // 1
+    double aweight_bits;      // 0.5
+    double aweight_exponent;  // 0.5
 };
 
 struct ConstrParams {
-    char **constraints;          // string list, none
-    int constraints_count;       // 0
-    char *constraints_out;       // none
-    int constraints_from_align;  // 0
-    char *align_constraints_out; // none
+    char **constraints;           // string list, none
+    int constraints_count;        // 0
+    char *constraints_out;        // none
+    int constraints_from_align;   // 0
+    char *align_constraints_out;  // none
 };
 
 struct VireonParams {
@@ -151,55 +157,55 @@ extern Rmodel *base_regularizer;  // REGULARIZER
 extern Rmodel *base_frequencies;  // FREQUENCIES
 extern Rmodel *users_null;        // NULLMODEL
 // 2. seeds and model count
-extern int trainseed;             // trainseed, -1
-extern int random_seed;           // randseed, -1
-extern int Nmodels;               // Nmodels, 3
+extern int trainseed;    // trainseed, -1
+extern int random_seed;  // randseed, -1
+extern int Nmodels;      // Nmodels, 3
 // 3. sequence files
-extern char *trainfile;           // train
-extern char *train2file;          // train2
-extern char *testfile;            // test
-extern char *test2file;           // test2
-extern char *alignfile;           // alignfile
-extern char *synchfile;           // synchfile, syncfile
-extern char *templatefile;        // template
+extern char *trainfile;     // train
+extern char *train2file;    // train2
+extern char *testfile;      // test
+extern char *test2file;     // test2
+extern char *alignfile;     // alignfile
+extern char *synchfile;     // synchfile, syncfile
+extern char *templatefile;  // template
 // 4. priors and generated sequences
-extern char *trans_priors;        // trans_priors
-extern double transweight;        // 1.0
-extern double sequence_models;    // 0.0
+extern char *trans_priors;      // trans_priors
+extern double transweight;      // 1.0
+extern double sequence_models;  // 0.0
 extern char *prior_library;
 extern char *protein_prior;
 extern char *genprot_prior;
 extern char *genehl2_prior;
 extern char *genebghtl_prior;
-extern double gs_mean_log_len;    // 5.4151
-extern double gs_sd_log_len;      // 1.03632564
+extern double gs_mean_log_len;  // 5.4151
+extern double gs_sd_log_len;    // 1.03632564
 extern char *nucleotide_prior;
 // 5. weighting
 extern char *sequence_weights;
 extern char *alignment_weights;
-extern double weight_length;      // 0.0
-extern double weight_final;       // 1.0
-extern double weightmix_final;    // 0.0
-extern int internal_weight;       // 1
-extern int print_all_weights;     // 0
-extern double i_weight;           // 0.1
-extern double mix_weights;        // 0.0
-extern double offset;             // -15.0
-extern int weight_norm;           // 1
-extern int sample_train;          // 0
+extern double weight_length;    // 0.0
+extern double weight_final;     // 1.0
+extern double weightmix_final;  // 0.0
+extern int internal_weight;     // 1
+extern int print_all_weights;   // 0
+extern double i_weight;         // 0.1
+extern double mix_weights;      // 0.0
+extern double offset;           // -15.0
+extern int weight_norm;         // 1
+extern int sample_train;        // 0
 // 6. model sources
-extern int modlib_absolute;       // 0
-extern char *model_library;       // model_library, modlib
+extern int modlib_absolute;  // 0
+extern char *model_library;  // model_library, modlib
 extern char *model_file;
 extern char *regularizer_file;
 extern char *nullmodel_file;
 extern char *family_base_file;
 // 7. parameter files and alphabets
-extern char **insert_list;        // insert, i
+extern char **insert_list;  // insert, i
 extern int insert_listcount;
-extern char *alphabet_name;       // alphabet, a (track 0's alphabet name; written by alphabet code)
-extern char *alphabet_def;        // alphabet_def
-extern char **alphbackfile;       // alphbackfile
+extern char *alphabet_name;  // alphabet, a (track 0's alphabet name; written by alphabet code)
+extern char *alphabet_def;   // alphabet_def
+extern char **alphbackfile;  // alphbackfile
 extern int alphbackfilecount;
 extern char **insert_file_protein;
 extern int pinsert_listcount;
@@ -208,144 +214,144 @@ extern int dinsert_listcount;
 extern char **insert_file_rna;
 extern int rinsert_listcount;
 // 8. training and output control
-extern int reglength;             // -1
-extern int rerun;                 // -1
-extern int print_frequencies;     // 0
-extern int Nseq;                  // 10000
-extern int Ntrain;                // 0
-extern int reestimates;           // 40
-extern double stopcriterion;      // 0.1
-extern int nsurgery;              // 3
-extern int randomize;             // 5
-extern double anneal_length;      // 0.8
-extern double weightmix_length;   // 0.8
-extern double anneal_noise;       // 5.0
-extern double initial_noise;      // -1.0
-extern double surgery_noise_scale;// 0.1
-extern double retrain_noise_scale;// 0.1
-extern double prior_weight;       // 1.0
-extern int print_surg_models;     // 0
-extern int print_all_models;      // 0
-extern int many_files;            // 0
-extern int keepannotations;       // 1
-extern int sequence_warning;      // 0
-extern int auto_fim;              // 1
-extern int align_fim;             // 0
-extern int train_reset_inserts;   // 6
-extern int dump_parameters;       // 0
-extern int verbose;               // 0
+extern int reglength;               // -1
+extern int rerun;                   // -1
+extern int print_frequencies;       // 0
+extern int Nseq;                    // 10000
+extern int Ntrain;                  // 0
+extern int reestimates;             // 40
+extern double stopcriterion;        // 0.1
+extern int nsurgery;                // 3
+extern int randomize;               // 5
+extern double anneal_length;        // 0.8
+extern double weightmix_length;     // 0.8
+extern double anneal_noise;         // 5.0
+extern double initial_noise;        // -1.0
+extern double surgery_noise_scale;  // 0.1
+extern double retrain_noise_scale;  // 0.1
+extern double prior_weight;         // 1.0
+extern int print_surg_models;       // 0
+extern int print_all_models;        // 0
+extern int many_files;              // 0
+extern int keepannotations;         // 1
+extern int sequence_warning;        // 0
+extern int auto_fim;                // 1
+extern int align_fim;               // 0
+extern int train_reset_inserts;     // 6
+extern int dump_parameters;         // 0
+extern int verbose;                 // 0
 // 9. databases and selection
 extern char *modelguide;
-extern char **dblist;             // db
+extern char **dblist;  // db
 extern int dblistcount;
-extern char **dbguidelist;        // dbguide
+extern char **dbguidelist;  // dbguide
 extern int dbguidelistcount;
-extern char **idlist;             // id
+extern char **idlist;  // id
 extern int idlistcount;
-extern char **notidlist;          // not_id
+extern char **notidlist;  // not_id
 extern int notidlistcount;
-extern double synchweight;        // synchweight, syncweight: 1.0
+extern double synchweight;  // synchweight, syncweight: 1.0
 // 10. score files
-extern char *NLLfile;             // NLLfile, NLLfile1, distfile
-extern char *NLLfile2;            // NLLfile2, distfile2
+extern char *NLLfile;   // NLLfile, NLLfile1, distfile
+extern char *NLLfile2;  // NLLfile2, distfile2
 // 11. model building
-extern int minmodlen;             // 0
-extern int maxmodlen;             // 0
-extern int modellength;           // -1
-extern int model_abort_length;    // 10000
-extern double del_jump_conf;      // 1.0
-extern double match_jump_conf;    // 1.0
-extern double insert_jump_conf;   // insert_jump_conf, ins_jump_conf: 1.0
-extern double matchconf;          // 1.0
-extern double insconf;            // 10000.0
-extern double fimstrength;        // 1.0
-extern double fimtrans;           // 1.0
-extern int maxinserts;            // 100
-extern double mainline_cutoff;    // 0.5
-extern double cutmatch;           // 0.5
-extern double cutinsert;          // 0.5
-extern double fracinsert;         // 1.0
-extern double cdel2prob;          // 0.05
-extern double cdel1prob;          // 0.05
+extern int minmodlen;            // 0
+extern int maxmodlen;            // 0
+extern int modellength;          // -1
+extern int model_abort_length;   // 10000
+extern double del_jump_conf;     // 1.0
+extern double match_jump_conf;   // 1.0
+extern double insert_jump_conf;  // insert_jump_conf, ins_jump_conf: 1.0
+extern double matchconf;         // 1.0
+extern double insconf;           // 10000.0
+extern double fimstrength;       // 1.0
+extern double fimtrans;          // 1.0
+extern int maxinserts;           // 100
+extern double mainline_cutoff;   // 0.5
+extern double cutmatch;          // 0.5
+extern double cutinsert;         // 0.5
+extern double fracinsert;        // 1.0
+extern double cdel2prob;         // 0.05
+extern double cdel1prob;         // 0.05
 // 12. dynamic programming
-extern int SWtrain;               // 2
-extern int SW;                    // SW, SW_score: 2
-extern double jump_in_prob;       // 1.0
-extern double jump_out_prob;      // 1.0
-extern int dpstyle;               // viterbi, dpstyle: 0
-extern int NscoreSeq;             // 1000000
-extern int FIM_method_train;      // -1
-extern int Insert_method_train;   // -1
-extern int calibrate;             // 0
+extern int SWtrain;              // 2
+extern int SW;                   // SW, SW_score: 2
+extern double jump_in_prob;      // 1.0
+extern double jump_out_prob;     // 1.0
+extern int dpstyle;              // viterbi, dpstyle: 0
+extern int NscoreSeq;            // 1000000
+extern int FIM_method_train;     // -1
+extern int Insert_method_train;  // -1
+extern int calibrate;            // 0
 // 13. Score fields (above)
 // 14. plots
-extern int histbins;              // 10
-extern double plotmax;            // 0.0
-extern double plotmin;            // 0.0
-extern double plotleft;           // 0.0
-extern double plotright;          // 0.0
-extern int plotps;                // 1
-extern int plotcolumn;            // 3
-extern int plotnegate;            // 0
-extern double plotline;           // 0.0
+extern int histbins;      // 10
+extern double plotmax;    // 0.0
+extern double plotmin;    // 0.0
+extern double plotleft;   // 0.0
+extern double plotright;  // 0.0
+extern int plotps;        // 1
+extern int plotcolumn;    // 3
+extern int plotnegate;    // 0
+extern double plotline;   // 0.0
 // 15. output forms
-extern int binary_output;         // 0
-extern int rdb;                   // 0
-extern int segments;              // 1
-extern int segment_number;        // 1
-extern int segment_size;          // 1000
-extern int a2mdots;               // 1
+extern int binary_output;   // 0
+extern int rdb;             // 0
+extern int segments;        // 1
+extern int segment_number;  // 1
+extern int segment_size;    // 1000
+extern int a2mdots;         // 1
 // 16. AWeight fields, then
-extern double percent_id;         // 1.0
+extern double percent_id;  // 1.0
 // 17. Constr fields
 // 18. thresholds and memory
-extern double score_threshold;    // 0.0
+extern double score_threshold;  // 0.0
 extern char *predict_seq;
-extern int maxmem;                // 20000000
-extern int maxposdecodemem;       // 100000000
+extern int maxmem;           // 20000000
+extern int maxposdecodemem;  // 100000000
 // 19. Vireon fields
 // 20. further settings
-extern int max_seq_length;        // 2500
-extern int standard;              // 1
-extern int dump_match_probs;      // 0
+extern int max_seq_length;    // 2500
+extern int standard;          // 1
+extern int dump_match_probs;  // 0
 extern char *md_map;
 extern char *md_unselected_seqs;
-extern int debug_print;           // 0
+extern int debug_print;  // 0
 extern char *trackcoeff;
 extern char *trackmod;
 extern char *trackprior;
-extern int probseqmethod;         // 2
-extern char **fisher_feature;     // fisher_feature
+extern int probseqmethod;      // 2
+extern char **fisher_feature;  // fisher_feature
 extern int fisher_feature_count;
-extern double null_score_weight_scale; // 10.0
-extern int write_dist;            // 0
-extern int fraglen;               // 10
-extern int numpermatch;           // 5
+extern double null_score_weight_scale;  // 10.0
+extern int write_dist;                  // 0
+extern int fraglen;                     // 10
+extern int numpermatch;                 // 5
 extern char *firstsequence;
-extern double ppscale;            // 1.0
-extern double pptrim;             // 0.0
+extern double ppscale;  // 1.0
+extern double pptrim;   // 0.0
 // 21. logos
-extern char *logo_color_file;     // logo_color_file, logo_colors_file
-extern char *logo_under_color;    // logo_under_color, logo_under_colors
-extern char *logo_captionf_color; // logo_captionf_color, logo_captionf_colors
-extern int logo_bw;               // 0
-extern int logo_bars_per_line;    // 0
-extern int logo_start_num;        // 1
-extern char *logo_font;           // "Courier"
-extern double logo_sig_height;    // 1.0
+extern char *logo_color_file;      // logo_color_file, logo_colors_file
+extern char *logo_under_color;     // logo_under_color, logo_under_colors
+extern char *logo_captionf_color;  // logo_captionf_color, logo_captionf_colors
+extern int logo_bw;                // 0
+extern int logo_bars_per_line;     // 0
+extern int logo_start_num;         // 1
+extern char *logo_font;            // "Courier"
+extern double logo_sig_height;     // 1.0
 extern char *logo_title;
-extern char *logo_title_font;     // "Times-Roman"
-extern double logo_scale;         // 20.0
-extern int logo_auto_size;        // 0
+extern char *logo_title_font;  // "Times-Roman"
+extern double logo_scale;      // 20.0
+extern int logo_auto_size;     // 0
 extern char *logo_under_file;
 extern char *logo_sections;
 extern char *logo_captions;
 extern char *logo_captionf;
-extern int logo_captionf_ignoreCL;// 1
-extern int logo_captionf_numseq;  // 1
+extern int logo_captionf_ignoreCL;  // 1
+extern int logo_captionf_numseq;    // 1
 extern char *logo_savings;
-extern int logo_rel_entropy;      // 1
-extern int help;                  // 0
+extern int logo_rel_entropy;  // 1
+extern int help;              // 0
 extern char *logo_savings_output;
 
 // ---------------------------------------------------------------------------------------------
@@ -361,8 +367,7 @@ void initialize_variables();
 // formatted "QOR: %s v%s %s compiled %s" line; usage (optional) writes the program's own usage
 // lines to standard error.
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
-                        int read_flags, int required_flags, const char *banner,
-                        void (*usage)());
+                        int read_flags, int required_flags, const char *banner, void (*usage)());
 
 // The per-user parameter file, the model files named by parameters, the default regularizer
 // (when make_default_reg is set) and the random seeds.
@@ -376,8 +381,8 @@ void read_init(const char *filename, int priority, int read_flags);
 
 // Applies one parameter line. fp: the parameter file a model block may be read from (null for
 // the command line and model libraries); source and *line_no name the line in messages.
-void process_init_entry(FILE *fp, const char *line, int priority, const char *source,
-                        int *line_no, int read_flags);
+void process_init_entry(FILE *fp, const char *line, int priority, const char *source, int *line_no,
+                        int read_flags);
 
 // The first sequence file named by parameters, or null.
 const char *find_seq_file();

@@ -32,58 +32,46 @@ static bool extra_characters_warned = false;
 // Small helpers
 // ---------------------------------------------------------------------------------------------
 
-static bool is_blank_char(char c)
-{
+static bool is_blank_char(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 // True when the line holds only white space.
-static bool is_blank_line(const std::string &line)
-{
+static bool is_blank_line(const std::string &line) {
     for (char c : line)
-        if (!is_blank_char(c))
-            return false;
+        if (!is_blank_char(c)) return false;
     return true;
 }
 
-static bool starts_with(const std::string &line, const char *prefix)
-{
+static bool starts_with(const std::string &line, const char *prefix) {
     return line.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
 // The line without its trailing newline (and carriage return).
-static std::string chomp(const std::string &line)
-{
+static std::string chomp(const std::string &line) {
     size_t n = line.size();
-    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
-        n--;
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) n--;
     return line.substr(0, n);
 }
 
 // "%s(%d)" location text of a line.
-static std::string location(const char *filename, int line)
-{
+static std::string location(const char *filename, int line) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "(%d)", line);
     return std::string(filename ? filename : "") + buf;
 }
 
 // Reads one line and counts it.
-static bool next_line(FILE *fp, std::string &line, int *line_count)
-{
-    if (!read_whole_line(fp, line))
-        return false;
-    if (line_count)
-        (*line_count)++;
+static bool next_line(FILE *fp, std::string &line, int *line_count) {
+    if (!read_whole_line(fp, line)) return false;
+    if (line_count) (*line_count)++;
     return true;
 }
 
 // Reads lines up to the next non-blank one (each counted). False at end of file.
-static bool next_nonblank_line(FILE *fp, std::string &line, int *line_count)
-{
+static bool next_nonblank_line(FILE *fp, std::string &line, int *line_count) {
     while (next_line(fp, line, line_count))
-        if (!is_blank_line(line))
-            return true;
+        if (!is_blank_line(line)) return true;
     return false;
 }
 
@@ -91,10 +79,8 @@ static bool next_nonblank_line(FILE *fp, std::string &line, int *line_count)
 // leaks nothing. Released nodes are taken out of the holder first.
 struct NodeHolder {
     std::vector<Node *> nodes;
-    ~NodeHolder()
-    {
-        for (Node *n : nodes)
-            free_node(n);
+    ~NodeHolder() {
+        for (Node *n : nodes) free_node(n);
     }
 };
 
@@ -102,8 +88,7 @@ struct NodeHolder {
 struct RmodelHolder {
     Rmodel *rm = nullptr;
     ~RmodelHolder() { free_rmodel(&rm); }
-    Rmodel *release()
-    {
+    Rmodel *release() {
         Rmodel *r = rm;
         rm = nullptr;
         return r;
@@ -119,16 +104,13 @@ struct LabelMapHolder {
 // Holds an open input stream (closed on a throw).
 struct StreamHolder {
     FILE *fp = nullptr;
-    ~StreamHolder()
-    {
-        if (fp)
-            close_read(fp);
+    ~StreamHolder() {
+        if (fp) close_read(fp);
     }
 };
 
 // Emission size without wildcards of the current alphabet.
-static int emission_size()
-{
+static int emission_size() {
     check_alphabet(nullptr);
     return alphabet->emit_length;
 }
@@ -137,60 +119,45 @@ static int emission_size()
 // Headers and blocks
 // ---------------------------------------------------------------------------------------------
 
-bool is_model_header(const char *line)
-{
-    if (!line)
-        return false;
+bool is_model_header(const char *line) {
+    if (!line) return false;
     // "REGULARIZER" is tested on its first 10 characters only.
     return std::strncmp(line, "MODEL", 5) == 0 || std::strncmp(line, "REGULARIZER", 10) == 0 ||
            std::strncmp(line, "FREQUENCIES", 11) == 0 || std::strncmp(line, "NULLMODEL", 9) == 0;
 }
 
-void get_type_and_text(const char *line, std::string *keyword, std::string *title)
-{
-    if (!line)
-        line = "";
+void get_type_and_text(const char *line, std::string *keyword, std::string *title) {
+    if (!line) line = "";
     const char *p = line;
-    while (*p && is_blank_char(*p))
-        p++;
+    while (*p && is_blank_char(*p)) p++;
     const char *word = p;
-    while (*p && !is_blank_char(*p))
-        p++;
+    while (*p && !is_blank_char(*p)) p++;
     if (keyword) {
         std::string w(word, p - word);
         size_t colon = w.find(':');
-        if (colon != std::string::npos)
-            w.erase(colon);
+        if (colon != std::string::npos) w.erase(colon);
         *keyword = w;
     }
     if (title) {
-        while (*p && is_blank_char(*p) && *p != '\n')
-            p++;
-        while (*p == '-')
-            p++;
-        while (*p && is_blank_char(*p) && *p != '\n')
-            p++;
+        while (*p && is_blank_char(*p) && *p != '\n') p++;
+        while (*p == '-') p++;
+        while (*p && is_blank_char(*p) && *p != '\n') p++;
         std::string t(p);
-        if (!t.empty() && t.back() == '\n')
-            t.pop_back();
+        if (!t.empty() && t.back() == '\n') t.pop_back();
         *title = t;
     }
 }
 
-int read_to_next_model(FILE *fp, std::string &line)
-{
+int read_to_next_model(FILE *fp, std::string &line) {
     while (read_whole_line(fp, line))
-        if (is_model_header(line.c_str()))
-            return 1;
+        if (is_model_header(line.c_str())) return 1;
     return 0;
 }
 
-void skip_model(FILE *fp, const char *location_format, int *line_count)
-{
+void skip_model(FILE *fp, const char *location_format, int *line_count) {
     std::string line;
     while (next_line(fp, line, line_count))
-        if (starts_with(line, END_KEYWORD))
-            return;
+        if (starts_with(line, END_KEYWORD)) return;
     // The location format holds one "%d" (and "%%" for a '%' of the file name); it is filled
     // here without handing a caller's text to printf.
     std::string loc;
@@ -207,12 +174,11 @@ void skip_model(FILE *fp, const char *location_format, int *line_count)
             loc += *p;
         }
     }
-    std::fprintf(stderr, "%s: %s not found before end of file in model definition.\n",
-                 loc.c_str(), END_KEYWORD);
+    std::fprintf(stderr, "%s: %s not found before end of file in model definition.\n", loc.c_str(),
+                 END_KEYWORD);
 }
 
-int countfields(const char *s)
-{
+int countfields(const char *s) {
     int count = 0;
     bool in_field = false;
     for (; s && *s; s++) {
@@ -226,8 +192,7 @@ int countfields(const char *s)
     return count;
 }
 
-void complete_line(std::string &line, int linelength, FILE *fp)
-{
+void complete_line(std::string &line, int linelength, FILE *fp) {
     const int LINE_LIMIT = 100000;
     if (linelength != LINE_LIMIT) {
         std::fprintf(stderr, "complete_line:  called with bad linelength\n");
@@ -250,29 +215,23 @@ void complete_line(std::string &line, int linelength, FILE *fp)
     }
 }
 
-int is_modelfilename(const char *name)
-{
-    if (!name)
-        return 0;
+int is_modelfilename(const char *name) {
+    if (!name) return 0;
     size_t n = std::strlen(name);
     static const char *const endings[] = {".mod", ".mod.Z", ".mod.gz"};
     for (const char *e : endings) {
         size_t m = std::strlen(e);
-        if (n >= m && std::strcmp(name + n - m, e) == 0)
-            return 1;
+        if (n >= m && std::strcmp(name + n - m, e) == 0) return 1;
     }
     return 0;
 }
 
-int is_model_file(const char *name)
-{
-    if (!name || !*name)
-        return 0;
+int is_model_file(const char *name) {
+    if (!name || !*name) return 0;
     StreamHolder in;
-    in.fp = open_read_env(name, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr,
-                          OPEN_FATAL);
-    if (!in.fp)
-        return 0;
+    in.fp =
+        open_read_env(name, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr, OPEN_FATAL);
+    if (!in.fp) return 0;
     std::string line;
     return read_to_next_model(in.fp, line);
 }
@@ -282,60 +241,46 @@ int is_model_file(const char *name)
 // ---------------------------------------------------------------------------------------------
 
 // True when the text (up to a '%') is exactly one integer token.
-static bool single_integer_line(const std::string &line)
-{
+static bool single_integer_line(const std::string &line) {
     std::string t = line.substr(0, line.find('%'));
-    if (countfields(t.c_str()) != 1)
-        return false;
+    if (countfields(t.c_str()) != 1) return false;
     const char *p = t.c_str();
-    while (is_blank_char(*p))
-        p++;
-    if (*p == '+' || *p == '-')
-        p++;
-    if (!std::isdigit(static_cast<unsigned char>(*p)))
-        return false;
-    while (std::isdigit(static_cast<unsigned char>(*p)))
-        p++;
-    while (is_blank_char(*p))
-        p++;
+    while (is_blank_char(*p)) p++;
+    if (*p == '+' || *p == '-') p++;
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    while (std::isdigit(static_cast<unsigned char>(*p))) p++;
+    while (is_blank_char(*p)) p++;
     return *p == 0;
 }
 
 long read_probs(FILE *fp, const char *filename, int *line_count, std::string &line, Node **node,
-                char *name, bool *pending)
-{
-    if (pending)
-        *pending = false;
+                char *name, bool *pending) {
+    if (pending) *pending = false;
     int here = line_count ? *line_count : 0;
     const char *p = line.c_str();
-    while (*p && is_blank_char(*p))
-        p++;
+    while (*p && is_blank_char(*p)) p++;
 
     long number = -1;
     std::string name_word;
     if (std::isalpha(static_cast<unsigned char>(*p))) {
         *name = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
         const char *w = p;
-        while (*p && !is_blank_char(*p))
-            p++;
+        while (*p && !is_blank_char(*p)) p++;
         name_word.assign(w, p - w);
     } else {
         *name = 0;
         char *end = nullptr;
         errno = 0;
         long v = std::strtol(p, &end, 10);
-        if (end == p)
-            error("%s(%d):  Node number expected\n", filename, here);
+        if (end == p) error("%s(%d):  Node number expected\n", filename, here);
         if (errno == ERANGE || v > MAX_MODEL_NODE_NUMBER)
             error("%s(%d): node number %.*s is out of range (at most %d)", filename, here,
                   static_cast<int>(std::min<long>(end - p, 40)), p, MAX_MODEL_NODE_NUMBER);
         number = v;
         p = end;
-        while (*p && !is_blank_char(*p))
-            p++;
+        while (*p && !is_blank_char(*p)) p++;
     }
-    while (*p && is_blank_char(*p))
-        p++;
+    while (*p && is_blank_char(*p)) p++;
 
     // A node made here is held until it is handed out, so that a fatal error in its values
     // leaks nothing.
@@ -352,10 +297,8 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         if (nd->type)
             std::fprintf(stderr, "%s(%d):  Node type set twice.  Using %c\n", filename, here, t);
         nd->type = t;
-        while (*p && !is_blank_char(*p))
-            p++;
-        while (*p && is_blank_char(*p))
-            p++;
+        while (*p && !is_blank_char(*p)) p++;
+        while (*p && is_blank_char(*p)) p++;
     }
 
     // The values, continuing over following lines; '%' ends the numbers of a line.
@@ -365,8 +308,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
     size_t offset = static_cast<size_t>(p - line.c_str());
     while (got < wanted) {
         const char *q = line.c_str() + offset;
-        while (*q && is_blank_char(*q))
-            q++;
+        while (*q && is_blank_char(*q)) q++;
         if (*q == 0 || *q == '%') {
             if (!next_line(fp, line, line_count)) {
                 line.clear();
@@ -388,8 +330,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         if (end == q) {
             // A continuation line that begins with something else than a number is handed
             // back to the caller, which reads it as the next line of the block.
-            if (first_token_of_line && pending)
-                *pending = true;
+            if (first_token_of_line && pending) *pending = true;
             offset = static_cast<size_t>(q - line.c_str());
             break;
         }
@@ -411,8 +352,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
     }
     if (!(pending && *pending)) {
         const char *rest = line.c_str() + std::min(offset, line.size());
-        while (*rest && is_blank_char(*rest))
-            rest++;
+        while (*rest && is_blank_char(*rest)) rest++;
         if (*rest && !extra_characters_warned) {
             extra_characters_warned = true;
             std::fprintf(stderr,
@@ -429,8 +369,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
     }
 
     // A numbered node written with a negative first match value is a FIM.
-    if (!*name && wanted > 9 && nd->match && nd->match[0] < -1e-5f)
-        nd->type = 'F';
+    if (!*name && wanted > 9 && nd->match && nd->match[0] < -1e-5f) nd->type = 'F';
     fresh.nodes.clear();
     *node = nd;
     return *name ? -1 : number;
@@ -440,8 +379,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
 // Reading a text block
 // ---------------------------------------------------------------------------------------------
 
-[[noreturn]] static void negative_node_abort()
-{
+[[noreturn]] static void negative_node_abort() {
     std::fprintf(stderr, "QOR no longer supports negatively-numbered nodes in models\n");
     std::fprintf(stderr, "Use a prior version of QOR's tarvix to convert the model.\n");
     std::fprintf(stderr, "tarvix mfile -modelfile mfile.mod -binaryoutput 0\n");
@@ -449,23 +387,18 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
 }
 
 // Makes the node table hold slot n (at least n+1 slots; grows by n, or by 500 below 500).
-static void grow_node_table(std::vector<Node *> &table, long n)
-{
+static void grow_node_table(std::vector<Node *> &table, long n) {
     size_t need = static_cast<size_t>(n) + 1;
-    if (need <= table.size())
-        return;
+    if (need <= table.size()) return;
     size_t grown = table.size() + static_cast<size_t>(n < 500 ? 500 : n);
     table.resize(grown < need ? need : grown, nullptr);
 }
 
 Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char *header,
-                    std::string *keyword, std::string *title, int track)
-{
+                    std::string *keyword, std::string *title, int track) {
     int dummy_count = 0;
-    if (!line_count)
-        line_count = &dummy_count;
-    if (!filename)
-        filename = "";
+    if (!line_count) line_count = &dummy_count;
+    if (!filename) filename = "";
     std::string line;
     if (header && *header) {
         line = header;
@@ -476,8 +409,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
                 found = true;
                 break;
             }
-        if (!found)
-            error("%s(%d):  No model found in file\n", filename, *line_count);
+        if (!found) error("%s(%d):  No model found in file\n", filename, *line_count);
     }
     get_type_and_text(line.c_str(), keyword, title);
 
@@ -488,103 +420,102 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
         return binary_r_rmodel(fp, filename, line_count, track);
     }
 
-    NodeHolder table;        // numbered nodes by number (slot 0: Begin)
-    NodeHolder specials;     // GENERIC, LETTCOUNT, FREQAVE, End
+    NodeHolder table;     // numbered nodes by number (slot 0: Begin)
+    NodeHolder specials;  // GENERIC, LETTCOUNT, FREQAVE, End
     specials.nodes.assign(4, nullptr);
     LabelMapHolder labels;
     long max_node = -1;
     std::vector<Node *> &nodes = table.nodes;
 
     for (;;) {
-        if (starts_with(line, END_KEYWORD))
-            break;
+        if (starts_with(line, END_KEYWORD)) break;
         bool pending = false;
         char first = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
         int here = *line_count;
         switch (first) {
-        case '\n': case '\r': case '\0': case '%': case ';':
-            break;
-        case 'A': {
-            std::string text = chomp(line);
-            process_alphabet(text.c_str(), track, location(filename, here).c_str());
-            break;
-        }
-        case 'N':
-            labels.map = parse_model_node_labels(labels.map, filename, line.c_str());
-            break;
-        case 'T': {
-            const char *p = line.c_str();
-            while (*p && !is_blank_char(*p))
-                p++;
-            char *end = nullptr;
-            errno = 0;
-            long n = std::strtol(p, &end, 10);
-            if (end == p)
-                error("%s(%d): TYPE line without a node number", filename, here);
-            if (n < 0)
-                negative_node_abort();
-            if (errno == ERANGE || n > MAX_MODEL_NODE_NUMBER)
-                error("%s(%d): node number %ld is out of range (at most %d)", filename, here, n,
-                      MAX_MODEL_NODE_NUMBER);
-            p = end;
-            while (*p && is_blank_char(*p))
-                p++;
-            if (!*p)
-                error("%s(%d): TYPE line without a type letter", filename, here);
-            char t = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-            grow_node_table(nodes, n);
-            if (!nodes[n])
-                nodes[n] = alloc_node();
-            else if (nodes[n]->type)
-                std::fprintf(stderr, "Warning: %s(%d):  Node %ld has two types: %c and %c.\n",
-                             filename, here, n, nodes[n]->type, t);
-            nodes[n]->type = t;
-            if (n > max_node)
-                max_node = n;
-            break;
-        }
-        case 'B': case 'E': case 'F': case 'G': case 'L': {
-            Node **slot;
-            if (first == 'B') {
-                grow_node_table(nodes, 0);
-                slot = &nodes[0];
-                if (max_node < 0)
-                    max_node = 0;
-            } else {
-                slot = &specials.nodes[first == 'G' ? 0 : first == 'L' ? 1 : first == 'F' ? 2 : 3];
+            case '\n':
+            case '\r':
+            case '\0':
+            case '%':
+            case ';': break;
+            case 'A': {
+                std::string text = chomp(line);
+                process_alphabet(text.c_str(), track, location(filename, here).c_str());
+                break;
             }
-            char name = 0;
-            read_probs(fp, filename, line_count, line, slot, &name, &pending);
-            break;
-        }
-        default: {
-            Node *node = nullptr;
-            char name = 0;
-            long n;
-            {
-                NodeHolder hold;  // the new node until it is placed
-                n = read_probs(fp, filename, line_count, line, &node, &name, &pending);
-                hold.nodes.push_back(node);
-                if (name) {
-                    std::fprintf(stderr, "%s(%d): Invalid node identifier %c; node ignored\n",
-                                 filename, here, name);
-                    break;
+            case 'N':
+                labels.map = parse_model_node_labels(labels.map, filename, line.c_str());
+                break;
+            case 'T': {
+                const char *p = line.c_str();
+                while (*p && !is_blank_char(*p)) p++;
+                char *end = nullptr;
+                errno = 0;
+                long n = std::strtol(p, &end, 10);
+                if (end == p) error("%s(%d): TYPE line without a node number", filename, here);
+                if (n < 0) negative_node_abort();
+                if (errno == ERANGE || n > MAX_MODEL_NODE_NUMBER)
+                    error("%s(%d): node number %ld is out of range (at most %d)", filename, here, n,
+                          MAX_MODEL_NODE_NUMBER);
+                p = end;
+                while (*p && is_blank_char(*p)) p++;
+                if (!*p) error("%s(%d): TYPE line without a type letter", filename, here);
+                char t = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+                grow_node_table(nodes, n);
+                if (!nodes[n])
+                    nodes[n] = alloc_node();
+                else if (nodes[n]->type)
+                    std::fprintf(stderr, "Warning: %s(%d):  Node %ld has two types: %c and %c.\n",
+                                 filename, here, n, nodes[n]->type, t);
+                nodes[n]->type = t;
+                if (n > max_node) max_node = n;
+                break;
+            }
+            case 'B':
+            case 'E':
+            case 'F':
+            case 'G':
+            case 'L': {
+                Node **slot;
+                if (first == 'B') {
+                    grow_node_table(nodes, 0);
+                    slot = &nodes[0];
+                    if (max_node < 0) max_node = 0;
+                } else {
+                    slot = &specials.nodes[first == 'G'   ? 0
+                                           : first == 'L' ? 1
+                                           : first == 'F' ? 2
+                                                          : 3];
                 }
-                if (n < 0)
-                    negative_node_abort();
-                hold.nodes.clear();
+                char name = 0;
+                read_probs(fp, filename, line_count, line, slot, &name, &pending);
+                break;
             }
-            grow_node_table(nodes, n);
-            if (nodes[n]) {
-                if (nodes[n]->type)
-                    node->type = nodes[n]->type;
-                free_node(nodes[n]);
+            default: {
+                Node *node = nullptr;
+                char name = 0;
+                long n;
+                {
+                    NodeHolder hold;  // the new node until it is placed
+                    n = read_probs(fp, filename, line_count, line, &node, &name, &pending);
+                    hold.nodes.push_back(node);
+                    if (name) {
+                        std::fprintf(stderr, "%s(%d): Invalid node identifier %c; node ignored\n",
+                                     filename, here, name);
+                        break;
+                    }
+                    if (n < 0) negative_node_abort();
+                    hold.nodes.clear();
+                }
+                grow_node_table(nodes, n);
+                if (nodes[n]) {
+                    if (nodes[n]->type) node->type = nodes[n]->type;
+                    free_node(nodes[n]);
+                }
+                nodes[n] = node;
+                if (n > max_node) max_node = n;
+                break;
             }
-            nodes[n] = node;
-            if (n > max_node)
-                max_node = n;
-            break;
-        }
         }
         if (pending && !is_blank_line(line))
             continue;  // the node reader handed back the next line of the block
@@ -614,16 +545,13 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
     return hold.release();
 }
 
-void require_rmodel_nodes(const Rmodel *rm, const char *what)
-{
-    if (!rm)
-        error("No %s to build a model from", what ? what : "model");
+void require_rmodel_nodes(const Rmodel *rm, const char *what) {
+    if (!rm) error("No %s to build a model from", what ? what : "model");
     if (rm->nstart < 0 || !rm->slots)
         error("The %s has no nodes (only special nodes); no model can be built from it",
               what ? what : "model");
     for (int i = 0; i < rm->nslots; i++)
-        if (rm->slots[i])
-            return;
+        if (rm->slots[i]) return;
     error("The %s has no nodes (only special nodes); no model can be built from it",
           what ? what : "model");
 }
@@ -633,14 +561,10 @@ void require_rmodel_nodes(const Rmodel *rm, const char *what)
 // ---------------------------------------------------------------------------------------------
 
 int fread_first_rmodel(FILE *fp, const char *filename, const char *description, int track,
-                       Rmodel **slot, int flags)
-{
-    if (!fp)
-        return 0;
-    if (!filename)
-        filename = "";
-    if (!description)
-        description = "model";
+                       Rmodel **slot, int flags) {
+    if (!fp) return 0;
+    if (!filename) filename = "";
+    if (!description) description = "model";
     std::string header;
     if (!read_to_next_model(fp, header)) {
         if (flags & RMODEL_FATAL)
@@ -654,8 +578,8 @@ int fread_first_rmodel(FILE *fp, const char *filename, const char *description, 
     Rmodel *rm = read_rmodel(fp, filename, &line_count, header.c_str(), nullptr, nullptr, track);
     if (slot && *slot) {
         if (verbout)
-            std::fprintf(stderr, "%s(%d):  Replacing %s with %s", filename, line_count,
-                         description, header.c_str());
+            std::fprintf(stderr, "%s(%d):  Replacing %s with %s", filename, line_count, description,
+                         header.c_str());
         free_rmodel(slot);
     } else if (verbout) {
         std::fprintf(verbout, "%s(%d):  Reading %s from %s", filename, line_count, description,
@@ -669,15 +593,12 @@ int fread_first_rmodel(FILE *fp, const char *filename, const char *description, 
 }
 
 int read_first_rmodel(const char *filename, const char *description, int track, Rmodel **slot,
-                      int flags)
-{
-    if (!filename || !*filename)
-        return 0;
+                      int flags) {
+    if (!filename || !*filename) return 0;
     StreamHolder in;
     in.fp = open_read_env(filename, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr,
                           (flags & (OPEN_FATAL | OPEN_QUIET)) | OPEN_REWIND);
-    if (!in.fp)
-        return 0;
+    if (!in.fp) return 0;
     return fread_first_rmodel(in.fp, filename, description, track, slot, flags);
 }
 
@@ -685,47 +606,39 @@ int read_first_rmodel(const char *filename, const char *description, int track, 
 // BINARY form: words
 // ---------------------------------------------------------------------------------------------
 
-void binary_put_int(FILE *out, int value)
-{
+void binary_put_int(FILE *out, int value) {
     uint32_t u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; i++)
-        std::putc(static_cast<int>((u >> (8 * i)) & 0xff), out);
+    for (int i = 0; i < 4; i++) std::putc(static_cast<int>((u >> (8 * i)) & 0xff), out);
 }
 
-void binary_put_float(FILE *out, float value)
-{
+void binary_put_float(FILE *out, float value) {
     uint32_t u;
     std::memcpy(&u, &value, sizeof u);
     binary_put_int(out, static_cast<int>(u));
 }
 
-[[noreturn]] static void binary_corrupt(const char *filename, const char *what)
-{
+[[noreturn]] static void binary_corrupt(const char *filename, const char *what) {
     error("%s: BINARY model block cut short or corrupt (%s)", filename ? filename : "", what);
 }
 
-static uint32_t binary_get_word(FILE *fp, const char *filename, const char *what)
-{
+static uint32_t binary_get_word(FILE *fp, const char *filename, const char *what) {
     uint32_t u = 0;
     for (int i = 0; i < 4; i++) {
         int c = std::getc(fp);
-        if (c == EOF)
-            binary_corrupt(filename, what);
+        if (c == EOF) binary_corrupt(filename, what);
         u |= static_cast<uint32_t>(c) << (8 * i);
     }
     return u;
 }
 
-static int binary_get_int(FILE *fp, const char *filename, const char *what)
-{
+static int binary_get_int(FILE *fp, const char *filename, const char *what) {
     uint32_t u = binary_get_word(fp, filename, what);
     int32_t v;
     std::memcpy(&v, &u, sizeof v);
     return v;
 }
 
-static float binary_get_float(FILE *fp, const char *filename, const char *what)
-{
+static float binary_get_float(FILE *fp, const char *filename, const char *what) {
     uint32_t u = binary_get_word(fp, filename, what);
     float f;
     std::memcpy(&f, &u, sizeof f);
@@ -739,17 +652,14 @@ static float binary_get_float(FILE *fp, const char *filename, const char *what)
 // BINARY form: reading
 // ---------------------------------------------------------------------------------------------
 
-int last_model_read_binary()
-{
+int last_model_read_binary() {
     return binary_block_read;
 }
 
 Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
-                    const float *fim_table, const float *ins_table)
-{
+                    const float *fim_table, const float *ins_table) {
     (void)track;
-    if (binary_get_int(fp, filename, "node presence") == 0)
-        return nullptr;
+    if (binary_get_int(fp, filename, "node presence") == 0) return nullptr;
     NodeHolder hold;
     Node *node = alloc_node();
     hold.nodes.push_back(node);
@@ -762,11 +672,9 @@ Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, in
         update_nodenv(node->nodeenv, acc, env, code);
     }
     int t = std::getc(fp);
-    if (t == EOF)
-        binary_corrupt(filename, "node type");
+    if (t == EOF) binary_corrupt(filename, "node type");
     node->type = static_cast<char>(std::toupper(t));
-    for (int i = 0; i < 9 + A; i++)
-        node->params[i] = binary_get_float(fp, filename, "node values");
+    for (int i = 0; i < 9 + A; i++) node->params[i] = binary_get_float(fp, filename, "node values");
     const float *shared = nullptr;
     if (node->type == 'F' && fim_index != -1)
         shared = fim_table;
@@ -781,21 +689,17 @@ Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, in
     return node;
 }
 
-Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int track)
-{
+Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int track) {
     int dummy_count = 0;
-    if (!line_count)
-        line_count = &dummy_count;
-    if (!filename)
-        filename = "";
+    if (!line_count) line_count = &dummy_count;
+    if (!filename) filename = "";
     binary_block_read = 1;
 
     // Text lines up to the alphabet line.
     LabelMapHolder labels;
     std::string line;
     for (;;) {
-        if (!next_line(fp, line, line_count))
-            error("unexpected EOF on %s", filename);
+        if (!next_line(fp, line, line_count)) error("unexpected EOF on %s", filename);
         char c = line[0];
         if (c == 'N' || c == 'n') {
             labels.map = parse_model_node_labels(labels.map, filename, line.c_str());
@@ -829,8 +733,7 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     if (ins_index < -1 || ins_index > last_index)
         binary_corrupt(filename, "insert table index out of range");
     if (ins_index != -1)
-        for (int i = 0; i < A; i++)
-            ins_table[i] = binary_get_float(fp, filename, "insert table");
+        for (int i = 0; i < A; i++) ins_table[i] = binary_get_float(fp, filename, "insert table");
 
     // Nodes: the special nodes without sharing, then every slot. They are collected first and
     // the slot array is made only when all have been read, so that counts in a damaged file
@@ -852,14 +755,12 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     std::string word;
     while (c != EOF && !is_blank_char(static_cast<char>(c))) {
         word.push_back(static_cast<char>(c));
-        if (word.size() > 64)
-            break;
+        if (word.size() > 64) break;
         c = std::getc(fp);
     }
     if (word.compare(0, std::strlen(END_KEYWORD), END_KEYWORD) != 0)
         binary_corrupt(filename, "no ENDMODEL after the nodes");
-    while (c != EOF && c != '\n')
-        c = std::getc(fp);
+    while (c != EOF && c != '\n') c = std::getc(fp);
     (*line_count)++;
 
     RmodelHolder hold;
@@ -879,8 +780,7 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     rm->begin = P >= 0 ? rm->slots[0] : nullptr;
     rm->end = rm->end_nodes[0];
     if (rm->end)
-        for (int i = 0; i < A; i++)
-            rm->end->insert[i] = 0.0f;
+        for (int i = 0; i < A; i++) rm->end->insert[i] = 0.0f;
     label_rmodel_from_map(labels.map, rm);
     return hold.release();
 }
@@ -889,20 +789,17 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
 // BINARY form: writing
 // ---------------------------------------------------------------------------------------------
 
-static int node_emission_size(const Node *node)
-{
+static int node_emission_size(const Node *node) {
     return (node->nparams - 9) / 2;
 }
 
 // A FIM as the BINARY form tells them apart; the reader upper-cases the type byte, so a
 // lower-case 'f' set by a program counts as a FIM here as well.
-static bool is_fim_type(char type)
-{
+static bool is_fim_type(char type) {
     return std::toupper(static_cast<unsigned char>(type)) == 'F';
 }
 
-void binary_p_node(FILE *out, const Node *node, int fim_index, int ins_index)
-{
+void binary_p_node(FILE *out, const Node *node, int fim_index, int ins_index) {
     if (!node) {
         binary_put_int(out, 0);
         return;
@@ -918,34 +815,27 @@ void binary_p_node(FILE *out, const Node *node, int fim_index, int ins_index)
     }
     std::putc(static_cast<unsigned char>(node->type), out);
     int A = node_emission_size(node);
-    for (int i = 0; i < 9 + A; i++)
-        binary_put_float(out, node->params[i]);
+    for (int i = 0; i < 9 + A; i++) binary_put_float(out, node->params[i]);
     bool shared = is_fim_type(node->type) ? fim_index != -1 : ins_index != -1;
     if (!shared)
-        for (int i = 0; i < A; i++)
-            binary_put_float(out, node->insert[i]);
+        for (int i = 0; i < A; i++) binary_put_float(out, node->insert[i]);
 }
 
-void binary_write_table(Node *const *nodes, int index, FILE *out)
-{
+void binary_write_table(Node *const *nodes, int index, FILE *out) {
     binary_put_int(out, index);
-    if (index == -1 || !nodes || !nodes[index])
-        return;
+    if (index == -1 || !nodes || !nodes[index]) return;
     const Node *node = nodes[index];
-    for (int i = 0; i < node_emission_size(node); i++)
-        binary_put_float(out, node->insert[i]);
+    for (int i = 0; i < node_emission_size(node); i++) binary_put_float(out, node->insert[i]);
 }
 
 // Index of the first node of the kind (FIMs or the others) among the compared ones when every
 // node of that kind has the same insert table bit for bit; else -1. nodes holds count entries,
 // skip is the index left out of the comparison (End), -1 for none.
-static int shared_table_index(Node *const *nodes, long count, long skip, bool fims)
-{
+static int shared_table_index(Node *const *nodes, long count, long skip, bool fims) {
     int found = -1;
     for (long i = 0; i < count; i++) {
         const Node *n = nodes[i];
-        if (i == skip || !n || is_fim_type(n->type) != fims)
-            continue;
+        if (i == skip || !n || is_fim_type(n->type) != fims) continue;
         if (found == -1) {
             found = static_cast<int>(i);
             continue;
@@ -959,16 +849,14 @@ static int shared_table_index(Node *const *nodes, long count, long skip, bool fi
 }
 
 // Writes the index and, unless -1, the table of the node at that index.
-static void write_shared_table(FILE *out, Node *const *nodes, int index)
-{
+static void write_shared_table(FILE *out, Node *const *nodes, int index) {
     binary_write_table(nodes, index, out);
 }
 
 // The binary part of a block for a node array (Model: nodes 0..L+1 with P = L, Q = 0; Rmodel:
 // its slots), with the three special nodes.
 static void write_binary_part(FILE *out, int slot_word, int P, int Q, Node *const *nodes,
-                              const Node *generic, const Node *lettcount, const Node *freqave)
-{
+                              const Node *generic, const Node *lettcount, const Node *freqave) {
     long count = static_cast<long>(P) + Q + 2;
     long end_index = static_cast<long>(P) + 1;
     binary_put_int(out, slot_word);
@@ -981,16 +869,14 @@ static void write_binary_part(FILE *out, int slot_word, int P, int Q, Node *cons
     binary_p_node(out, generic, -1, -1);
     binary_p_node(out, lettcount, -1, -1);
     binary_p_node(out, freqave, -1, -1);
-    for (long i = 0; i < count; i++)
-        binary_p_node(out, nodes[i], fim_index, ins_index);
+    for (long i = 0; i < count; i++) binary_p_node(out, nodes[i], fim_index, ins_index);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Writing
 // ---------------------------------------------------------------------------------------------
 
-void print_model_alphabet_line(FILE *out)
-{
+void print_model_alphabet_line(FILE *out) {
     check_alphabet(nullptr);
     if (alphabet->id == USER_ALPHABET_ID) {
         if (alphabet->letters)
@@ -1002,12 +888,9 @@ void print_model_alphabet_line(FILE *out)
     }
 }
 
-void print_node(FILE *out, const Node *node, const char *name, int number, const char *format)
-{
-    if (!node)
-        return;
-    if (!format)
-        format = " %8.6f ";
+void print_node(FILE *out, const Node *node, const char *name, int number, const char *format) {
+    if (!node) return;
+    if (!format) format = " %8.6f ";
     if (name)
         std::fprintf(out, "%s\n", name);
     else
@@ -1017,8 +900,7 @@ void print_node(FILE *out, const Node *node, const char *name, int number, const
                      node->nodeenv->env, node->nodeenv->code);
     for (int i = 0; i < 9; i++) {
         std::fprintf(out, format, node->params[i]);
-        if (i % 3 == 2)
-            std::fputc('\n', out);
+        if (i % 3 == 2) std::fputc('\n', out);
     }
     int A = node_emission_size(node);
     int per_line = A < 5 ? A : 5;
@@ -1026,29 +908,22 @@ void print_node(FILE *out, const Node *node, const char *name, int number, const
     for (const float *table : tables) {
         for (int i = 0; i < A; i++) {
             std::fprintf(out, format, table[i]);
-            if ((i + 1) % per_line == 0)
-                std::fputc('\n', out);
+            if ((i + 1) % per_line == 0) std::fputc('\n', out);
         }
-        if (per_line > 0 && A % per_line != 0)
-            std::fputc('\n', out);
+        if (per_line > 0 && A % per_line != 0) std::fputc('\n', out);
     }
 }
 
-static void print_type_line(FILE *out, int number, const Node *node)
-{
-    if (node && node->type)
-        std::fprintf(out, "TYPE %d %c\n", number, node->type);
+static void print_type_line(FILE *out, int number, const Node *node) {
+    if (node && node->type) std::fprintf(out, "TYPE %d %c\n", number, node->type);
 }
 
 int nice_print_model(FILE *out, const Model *model, const char *keyword, const char *title,
-                     const char *format, int binary)
-{
-    if (!out || !model || (binary != 0 && binary != 1))
-        return 0;
+                     const char *format, int binary) {
+    if (!out || !model || (binary != 0 && binary != 1)) return 0;
     int L = model->length;
     std::fprintf(out, "%s --  %s\n", keyword ? keyword : "", title ? title : "");
-    if (binary == 1)
-        std::fprintf(out, "BINARY\n");
+    if (binary == 1) std::fprintf(out, "BINARY\n");
     write_model_node_labels(model, out);
     print_model_alphabet_line(out);
     if (binary == 1) {
@@ -1073,10 +948,8 @@ int nice_print_model(FILE *out, const Model *model, const char *keyword, const c
 }
 
 int nice_print_rmodel(FILE *out, const Rmodel *rm, const char *keyword, const char *title,
-                      const char *format, int binary)
-{
-    if (!out || !rm || (binary != 0 && binary != 1))
-        return 0;
+                      const char *format, int binary) {
+    if (!out || !rm || (binary != 0 && binary != 1)) return 0;
     int P = rm->nstart, Q = rm->nend;
     if (binary == 1) {
         std::fprintf(out, "%s -- %s\n", keyword ? keyword : "", title ? title : "");
@@ -1101,16 +974,14 @@ int nice_print_rmodel(FILE *out, const Rmodel *rm, const char *keyword, const ch
         if (rm->slots) {
             for (int j = 0; j <= P; j++) {
                 const Node *node = rm->slots[j];
-                if (!node)
-                    continue;
+                if (!node) continue;
                 print_type_line(out, j, node);
                 print_node(out, node, j == 0 ? "Begin" : nullptr, j, format);
             }
             // End-numbered nodes at the positions they take in a model of length P+Q.
             for (int k = Q; k >= 1; k--) {
                 const Node *node = rm->end_nodes[k];
-                if (!node)
-                    continue;
+                if (!node) continue;
                 int number = P + Q + 1 - k;
                 print_type_line(out, number, node);
                 print_node(out, node, nullptr, number, format);
@@ -1123,8 +994,7 @@ int nice_print_rmodel(FILE *out, const Rmodel *rm, const char *keyword, const ch
 }
 
 // A full copy of a node (values, type, label and environment).
-static Node *copy_whole_node(const Node *src)
-{
+static Node *copy_whole_node(const Node *src) {
     Node *n = alloc_node();
     int count = std::min(n->nparams, src->nparams);
     std::memcpy(n->params, src->params, sizeof(float) * count);
@@ -1137,11 +1007,10 @@ static Node *copy_whole_node(const Node *src)
     return n;
 }
 
-int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword,
-                             const char *title, const char *format, int remove_fims, int binary)
-{
-    if (!model || !remove_fims || !model->nodes || model->length < 1 ||
-        !model->nodes[0] || !model->nodes[model->length] || model->nodes[0]->type != 'F' ||
+int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword, const char *title,
+                             const char *format, int remove_fims, int binary) {
+    if (!model || !remove_fims || !model->nodes || model->length < 1 || !model->nodes[0] ||
+        !model->nodes[model->length] || model->nodes[0]->type != 'F' ||
         model->nodes[model->length]->type != 'F')
         return nice_print_model(out, model, keyword, title, format, binary);
 
@@ -1167,7 +1036,8 @@ int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword,
     view.nodes = nodes.data();
     view.weights = nullptr;
     view.fim_weight = nullptr;
-    std::string new_title = std::string(title ? title : "") + " (internally generated FIMs removed)";
+    std::string new_title =
+        std::string(title ? title : "") + " (internally generated FIMs removed)";
     return nice_print_model(out, &view, keyword, new_title.c_str(), format, binary);
 }
 
@@ -1177,27 +1047,22 @@ int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword,
 
 static FILE *dbg_stream = nullptr;
 
-FILE *dbg_log_file()
-{
+FILE *dbg_log_file() {
     if (!dbg_stream) {
         dbg_stream = std::fopen("dbg.log", "w");
-        if (!dbg_stream)
-            error("Open of dbg.log failed: %s", std::strerror(errno));
+        if (!dbg_stream) error("Open of dbg.log failed: %s", std::strerror(errno));
         std::setvbuf(dbg_stream, nullptr, _IONBF, 0);
     }
     return dbg_stream;
 }
 
-static std::string vformat(const char *fmt, va_list ap)
-{
-    if (!fmt)
-        return std::string();
+static std::string vformat(const char *fmt, va_list ap) {
+    if (!fmt) return std::string();
     va_list copy;
     va_copy(copy, ap);
     int n = std::vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
-    if (n <= 0)
-        return std::string();
+    if (n <= 0) return std::string();
     std::string s(static_cast<size_t>(n) + 1, '\0');
     std::vsnprintf(&s[0], s.size(), fmt, ap);
     s.resize(static_cast<size_t>(n));
@@ -1208,34 +1073,27 @@ static std::string vformat(const char *fmt, va_list ap)
 // the n match and n insert values, each printed with the given format.
 template <class T>
 static void dbg_views(FILE *out, const T *djump, const T *mjump, const T *ijump, const T *match,
-                      const T *insert, int n, const char *format)
-{
+                      const T *insert, int n, const char *format) {
     const char *labels[3] = {"%      djump =", "%      mjump =", "%      ijump ="};
     const T *views[3] = {djump, mjump, ijump};
     for (int v = 0; v < 3; v++) {
         std::fputs(labels[v], out);
-        for (int i = 0; i < 3; i++)
-            std::fprintf(out, format, views[v][i]);
+        for (int i = 0; i < 3; i++) std::fprintf(out, format, views[v][i]);
         std::fputc('\n', out);
     }
     std::fputs("%      match =", out);
-    for (int i = 0; i < n; i++)
-        std::fprintf(out, format, match[i]);
+    for (int i = 0; i < n; i++) std::fprintf(out, format, match[i]);
     std::fputc('\n', out);
     std::fputs("%     insert =", out);
-    for (int i = 0; i < n; i++)
-        std::fprintf(out, format, insert[i]);
+    for (int i = 0; i < n; i++) std::fprintf(out, format, insert[i]);
     std::fputc('\n', out);
 }
 
-static void dbg_node(FILE *out, const Node *node, const std::string &title)
-{
+static void dbg_node(FILE *out, const Node *node, const std::string &title) {
     std::fprintf(out, "%%  %s", title.c_str());
-    if (node && node->lab != -1)
-        std::fprintf(out, " lab = %d", node->lab);
+    if (node && node->lab != -1) std::fprintf(out, " lab = %d", node->lab);
     std::fputc('\n', out);
-    if (!node)
-        return;
+    if (!node) return;
     dbg_views<float>(out, node->djump, node->mjump, node->ijump, node->match, node->insert,
                      node_emission_size(node), " %8.6f");
     if (node->nodeenv)
@@ -1243,19 +1101,15 @@ static void dbg_node(FILE *out, const Node *node, const std::string &title)
                      node->nodeenv->env, node->nodeenv->code);
 }
 
-static void dbg_weight(FILE *out, const ModWeight *w, const std::string &title)
-{
+static void dbg_weight(FILE *out, const ModWeight *w, const std::string &title) {
     std::fprintf(out, "%%  %s\n", title.c_str());
-    if (!w)
-        return;
+    if (!w) return;
     dbg_views<int>(out, w->djump, w->mjump, w->ijump, w->match, w->insert, (w->ncosts - 9) / 2,
                    " %6d");
 }
 
-void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...)
-{
-    if (!out)
-        out = dbg_log_file();
+void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...) {
+    if (!out) out = dbg_log_file();
     va_list ap;
     va_start(ap, fmt);
     std::string title = vformat(fmt, ap);
@@ -1263,10 +1117,8 @@ void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...)
     dbg_node(out, node, title);
 }
 
-void dbg_print_weight(FILE *out, const ModWeight *weight, const char *fmt, ...)
-{
-    if (!out)
-        out = dbg_log_file();
+void dbg_print_weight(FILE *out, const ModWeight *weight, const char *fmt, ...) {
+    if (!out) out = dbg_log_file();
     va_list ap;
     va_start(ap, fmt);
     std::string title = vformat(fmt, ap);
@@ -1275,40 +1127,31 @@ void dbg_print_weight(FILE *out, const ModWeight *weight, const char *fmt, ...)
 }
 
 // Titles of the nodes of a dump: Begin, 1..L-1, -1 for position L, End.
-static std::string dbg_node_title(int i, int L)
-{
-    if (i == 0)
-        return "Begin";
-    if (i == L + 1)
-        return "End";
-    if (i == L)
-        return "-1";
+static std::string dbg_node_title(int i, int L) {
+    if (i == 0) return "Begin";
+    if (i == L + 1) return "End";
+    if (i == L) return "-1";
     return std::to_string(i);
 }
 
-void dbg_print_model(FILE *out, const Model *model, const char *fmt, ...)
-{
-    if (!out)
-        out = dbg_log_file();
+void dbg_print_model(FILE *out, const Model *model, const char *fmt, ...) {
+    if (!out) out = dbg_log_file();
     va_list ap;
     va_start(ap, fmt);
     std::string title = vformat(fmt, ap);
     va_end(ap);
-    std::fprintf(out, "%%=============================================================================\n");
+    std::fprintf(
+        out, "%%=============================================================================\n");
     std::fprintf(out, "%% %s\n", title.c_str());
     std::fprintf(out, "%% Alphabet: %s\n", alphabet && alphabet->name ? alphabet->name : "(none)");
     std::fprintf(out, "%%> Nodes:\n");
     if (model) {
-        if (model->generic)
-            dbg_node(out, model->generic, "GENERIC");
-        if (model->lettcount)
-            dbg_node(out, model->lettcount, "LETTCOUNT");
-        if (model->freqave)
-            dbg_node(out, model->freqave, "FREQAVE");
+        if (model->generic) dbg_node(out, model->generic, "GENERIC");
+        if (model->lettcount) dbg_node(out, model->lettcount, "LETTCOUNT");
+        if (model->freqave) dbg_node(out, model->freqave, "FREQAVE");
         int L = model->length;
         if (model->nodes && L >= 0)
-            for (int i = 0; i <= L + 1; i++)
-                dbg_node(out, model->nodes[i], dbg_node_title(i, L));
+            for (int i = 0; i <= L + 1; i++) dbg_node(out, model->nodes[i], dbg_node_title(i, L));
         std::fprintf(out, "%%> Weights:");
         if (!model->weights || L < 0) {
             std::fprintf(out, " NULL\n");
@@ -1320,14 +1163,13 @@ void dbg_print_model(FILE *out, const Model *model, const char *fmt, ...)
     } else {
         std::fprintf(out, "%%> Weights: NULL\n");
     }
-    std::fprintf(out, "%%^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^\n");
+    std::fprintf(
+        out, "%%^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^^\n");
     std::fflush(out);
 }
 
-void dbg_print_seq(FILE *out, const Sequence *seq, const char *fmt, ...)
-{
-    if (!out)
-        out = dbg_log_file();
+void dbg_print_seq(FILE *out, const Sequence *seq, const char *fmt, ...) {
+    if (!out) out = dbg_log_file();
     va_list ap;
     va_start(ap, fmt);
     std::string title = vformat(fmt, ap);
@@ -1346,10 +1188,8 @@ void dbg_print_seq(FILE *out, const Sequence *seq, const char *fmt, ...)
         return;
     }
     for (int i = 0; i < count; i++) {
-        if (i % 6 == 0)
-            std::fprintf(out, "\n%%     ");
+        if (i % 6 == 0) std::fprintf(out, "\n%%     ");
         std::fprintf(out, " %8.6f", seq->weights[i]);
     }
-    if ((count - 1) % 6 != 0)
-        std::fputc('\n', out);
+    if ((count - 1) % 6 != 0) std::fputc('\n', out);
 }

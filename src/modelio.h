@@ -19,9 +19,9 @@ struct Sequence;
 
 // Flags of fread_first_rmodel / read_first_rmodel (the open flags 1 and 2 are passed on to
 // open_read_env by read_first_rmodel).
-constexpr int RMODEL_FATAL = 1;    // no file or no block ends the run
-constexpr int RMODEL_QUIET = 2;    // no warning from the library search
-constexpr int RMODEL_NOWARN = 8;   // no warning when the file holds no block
+constexpr int RMODEL_FATAL = 1;   // no file or no block ends the run
+constexpr int RMODEL_QUIET = 2;   // no warning from the library search
+constexpr int RMODEL_NOWARN = 8;  // no warning when the file holds no block
 
 // Largest node number a model file may use (a larger one is refused as corrupt).
 constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
@@ -128,8 +128,8 @@ int nice_print_rmodel(FILE *out, const Rmodel *rmodel, const char *keyword, cons
                       const char *format, int binary);
 // As nice_print_model; with remove_fims set and FIMs at node 0 and node L writes a copy
 // without them, titled "<title> (internally generated FIMs removed)".
-int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword,
-                             const char *title, const char *format, int remove_fims, int binary);
+int delfims_nice_print_model(FILE *out, const Model *model, const char *keyword, const char *title,
+                             const char *format, int remove_fims, int binary);
 
 // Writes one node in text form: name (or number as "%4d"), environment comment, values.
 void print_node(FILE *out, const Node *node, const char *name, int number, const char *format);

@@ -20,22 +20,16 @@
 // Costs
 // ---------------------------------------------------------------------------------------------
 
-int cost(double p)
-{
-    if (std::isnan(p) || p <= PROB_ZERO)
-        return COST_OF_ZERO;
+int cost(double p) {
+    if (std::isnan(p) || p <= PROB_ZERO) return COST_OF_ZERO;
     double c = 0.5 - 1000.0 * std::log(p);
-    if (c <= (double)INT_MIN)
-        return INT_MIN;
-    if (c >= (double)INT_MAX)
-        return INT_MAX;
+    if (c <= (double)INT_MIN) return INT_MIN;
+    if (c >= (double)INT_MAX) return INT_MAX;
     return (int)c;
 }
 
-double prob(int c)
-{
-    if (c > COST_OF_ZERO - 1)
-        return PROB_ZERO;
+double prob(int c) {
+    if (c > COST_OF_ZERO - 1) return PROB_ZERO;
     return std::exp(-0.001 * c);
 }
 
@@ -43,37 +37,37 @@ double prob(int c)
 // Small helpers
 // ---------------------------------------------------------------------------------------------
 
-static bool is_codon_alphabet() { return alphabet && alphabet->id == CODON_ALPHABET_ID; }
+static bool is_codon_alphabet() {
+    return alphabet && alphabet->id == CODON_ALPHABET_ID;
+}
 
 // Number of letters an emission table is normalised over: the nucleotides under the codon
 // alphabet, else the emission size.
-static int emission_letters()
-{
+static int emission_letters() {
     return is_codon_alphabet() ? alphabet->length : alphabet->emit_length;
 }
 
-static bool is_fim(const Node *node) { return node && node->type == 'F'; }
+static bool is_fim(const Node *node) {
+    return node && node->type == 'F';
+}
 
-static bool is_codon_type(char t) { return t == 'C' || t == 'D' || t == 'E'; }
+static bool is_codon_type(char t) {
+    return t == 'C' || t == 'D' || t == 'E';
+}
 
 // Divides the first n values by their sum (accumulated in double) when it is above `threshold`;
 // otherwise sets them to 0 when zero_small, else leaves them.
-static void normalize_table(float *v, int n, double threshold, bool zero_small)
-{
+static void normalize_table(float *v, int n, double threshold, bool zero_small) {
     double sum = 0.0;
-    for (int k = 0; k < n; k++)
-        sum += v[k];
+    for (int k = 0; k < n; k++) sum += v[k];
     if (sum > threshold) {
-        for (int k = 0; k < n; k++)
-            v[k] = (float)(v[k] / sum);
+        for (int k = 0; k < n; k++) v[k] = (float)(v[k] / sum);
     } else if (zero_small) {
-        for (int k = 0; k < n; k++)
-            v[k] = 0.0f;
+        for (int k = 0; k < n; k++) v[k] = 0.0f;
     }
 }
 
-static void set3(float *t, float a, float b, float c)
-{
+static void set3(float *t, float a, float b, float c) {
     t[0] = a;
     t[1] = b;
     t[2] = c;
@@ -81,8 +75,7 @@ static void set3(float *t, float a, float b, float c)
 
 // Probability of nucleotide n (0..3) at codon position pos (0..2) of a 64-codon table
 // (codon index 16a + 4b + c).
-static double codon_position_prob(const float *codons, int pos, int n)
-{
+static double codon_position_prob(const float *codons, int pos, int n) {
     double sum = 0.0;
     for (int x = 0; x < 4; x++)
         for (int y = 0; y < 4; y++) {
@@ -98,18 +91,15 @@ static double codon_position_prob(const float *codons, int pos, int n)
 // Whole-model arithmetic
 // ---------------------------------------------------------------------------------------------
 
-void init_model(Model *model, double value)
-{
+void init_model(Model *model, double value) {
     for (int i = 0; i <= model->length + 1; i++) {
         Node *n = model->nodes[i];
-        for (int k = 0; k < n->nparams; k++)
-            n->params[k] = (float)value;
+        for (int k = 0; k < n->nparams; k++) n->params[k] = (float)value;
         n->type = 0;
     }
 }
 
-void increment_model(Model *model, const Model *other, double factor)
-{
+void increment_model(Model *model, const Model *other, double factor) {
     for (int i = 0; i <= model->length + 1; i++) {
         Node *n = model->nodes[i];
         const Node *o = other->nodes[i];
@@ -118,17 +108,14 @@ void increment_model(Model *model, const Model *other, double factor)
     }
 }
 
-void multiply_model(Model *model, double factor)
-{
+void multiply_model(Model *model, double factor) {
     for (int i = 0; i <= model->length + 1; i++) {
         Node *n = model->nodes[i];
-        for (int k = 0; k < n->nparams; k++)
-            n->params[k] = (float)(n->params[k] * factor);
+        for (int k = 0; k < n->nparams; k++) n->params[k] = (float)(n->params[k] * factor);
     }
 }
 
-void normalize_node(Node *node)
-{
+void normalize_node(Node *node) {
     for (int s = 0; s < 3; s++) {
         double sum = (double)node->djump[s] + node->mjump[s] + node->ijump[s];
         if (sum > 0.0) {
@@ -143,8 +130,7 @@ void normalize_node(Node *node)
     normalize_table(node->insert, letters, 0.0, false);
 }
 
-void normalize_model(Model *model)
-{
+void normalize_model(Model *model) {
     int L = model->length;
     int A = alphabet->emit_length;
     bool codon = is_codon_alphabet();
@@ -215,22 +201,18 @@ void normalize_model(Model *model)
             continue;
         }
         if (n->type == 'D' || n->type == 'E') {
-            for (int k = 0; k < A; k++)
-                n->match[k] = k < letters ? 1.0f : 0.0f;
+            for (int k = 0; k < A; k++) n->match[k] = k < letters ? 1.0f : 0.0f;
         } else if (n->type == 'C') {
             normalize_table(n->match, A, PROB_ZERO, true);
         } else {
             normalize_table(n->match, letters, PROB_ZERO, true);
-            for (int k = letters; k < A; k++)
-                n->match[k] = 0;
+            for (int k = letters; k < A; k++) n->match[k] = 0;
         }
         if (n->type == 'C' || n->type == 'D') {
-            for (int k = 0; k < A; k++)
-                n->insert[k] = 0;
+            for (int k = 0; k < A; k++) n->insert[k] = 0;
         } else {
             normalize_table(n->insert, letters, PROB_ZERO, true);
-            for (int k = letters; k < A; k++)
-                n->insert[k] = 0;
+            for (int k = letters; k < A; k++) n->insert[k] = 0;
         }
     }
 
@@ -245,16 +227,14 @@ void normalize_model(Model *model)
 // Cost records
 // ---------------------------------------------------------------------------------------------
 
-void log_chartable(ModWeight *weight, const Node *node, int selector, double scale)
-{
+void log_chartable(ModWeight *weight, const Node *node, int selector, double scale) {
     const float *p = selector == 1 ? node->match : node->insert;
     int *q = selector == 1 ? weight->match : weight->insert;
     int A = alphabet->emit_length;
     int W = alphabet->emit_length_wild;
 
     if (!is_codon_alphabet()) {
-        for (int i = 0; i < A; i++)
-            q[i] = cost(scale * p[i]);
+        for (int i = 0; i < A; i++) q[i] = cost(scale * p[i]);
         if (W > A)  // the catch-all wildcard, when the alphabet has one past its letters
             q[W - 1] = cost(scale);
         if (alphabet->id == DNA_ALPHABET_ID || alphabet->id == RNA_ALPHABET_ID) {
@@ -274,14 +254,11 @@ void log_chartable(ModWeight *weight, const Node *node, int selector, double sca
                 for (int c = 0; c < 5; c++) {
                     double sum = 0.0;
                     for (int x = 0; x < 4; x++) {
-                        if (a != 4 && x != a)
-                            continue;
+                        if (a != 4 && x != a) continue;
                         for (int y = 0; y < 4; y++) {
-                            if (b != 4 && y != b)
-                                continue;
+                            if (b != 4 && y != b) continue;
                             for (int z = 0; z < 4; z++) {
-                                if (c != 4 && z != c)
-                                    continue;
+                                if (c != 4 && z != c) continue;
                                 sum += p[16 * x + 4 * y + z];
                             }
                         }
@@ -290,11 +267,9 @@ void log_chartable(ModWeight *weight, const Node *node, int selector, double sca
                 }
         q[124] = cost(scale);
     } else if (selector == 1 && (node->type == 'D' || node->type == 'E')) {
-        for (int k = 0; k < W; k++)
-            q[k] = 0;
+        for (int k = 0; k < W; k++) q[k] = 0;
     } else if (selector == 2 && (node->type == 'C' || node->type == 'D')) {
-        for (int k = 0; k < W; k++)
-            q[k] = COST_OF_ZERO;
+        for (int k = 0; k < W; k++) q[k] = COST_OF_ZERO;
     } else {
         for (int a = 0; a < 5; a++)
             for (int bc = 0; bc < 25; bc++)
@@ -302,8 +277,7 @@ void log_chartable(ModWeight *weight, const Node *node, int selector, double sca
     }
 }
 
-void log_model(Model *model)
-{
+void log_model(Model *model) {
     int L = model->length;
     Node **nodes = model->nodes;
 
@@ -316,19 +290,16 @@ void log_model(Model *model)
 
     // 2. Transition costs.
     for (int i = 0; i <= L + 1; i++)
-        for (int k = 0; k < 9; k++)
-            w[i]->costs[k] = cost(nodes[i]->params[k]);
+        for (int k = 0; k < 9; k++) w[i]->costs[k] = cost(nodes[i]->params[k]);
 
     // 3. The FIM self-loop.
     if (fimtrans != 0.0) {
         int64_t sum = 0;
         int count = 0;
         for (int i = 1; i <= L; i++) {
-            if (is_fim(nodes[i - 1]) || is_fim(nodes[i]))
-                continue;
+            if (is_fim(nodes[i - 1]) || is_fim(nodes[i])) continue;
             int c = w[i]->mjump[1];
-            if (c >= COST_OF_ZERO)
-                continue;
+            if (c >= COST_OF_ZERO) continue;
             sum += c;
             count++;
         }
@@ -369,8 +340,7 @@ void log_model(Model *model)
     log_chartable(model->fim_weight, tmpl, 2, std::fabs(fimstrength));
 }
 
-void init_begin_end(Model *model, double value)
-{
+void init_begin_end(Model *model, double value) {
     int L = model->length;
     Node *begin = model->nodes[0];
     Node *end = model->nodes[L + 1];
@@ -389,12 +359,9 @@ void init_begin_end(Model *model, double value)
     }
 }
 
-void copy_alphlen_table(float *dest, const float *src, const AlphabetInfo *alpha)
-{
-    if (!dest || !src || !alpha)
-        return;
-    for (int k = 0; k < alpha->emit_length; k++)
-        dest[k] = src[k];
+void copy_alphlen_table(float *dest, const float *src, const AlphabetInfo *alpha) {
+    if (!dest || !src || !alpha) return;
+    for (int k = 0; k < alpha->emit_length; k++) dest[k] = src[k];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -416,13 +383,11 @@ static const char *const method_texts[10] = {
 
 // |method|; the most negative int (whose magnitude an int cannot hold) counts as INT_MAX, an
 // illegal method like any other above 9.
-static int method_magnitude(int method)
-{
+static int method_magnitude(int method) {
     return method == INT_MIN ? INT_MAX : std::abs(method);
 }
 
-const char *I_method_string(int method)
-{
+const char *I_method_string(int method) {
     static char buffer[100];
     int m = method_magnitude(method);
     if (m > 9)
@@ -432,44 +397,34 @@ const char *I_method_string(int method)
     return buffer;
 }
 
-int revise_method(int method, int auto_flag)
-{
-    if (auto_flag && method < 0)
-        return 0;
+int revise_method(int method, int auto_flag) {
+    if (auto_flag && method < 0) return 0;
     return method_magnitude(method);
 }
 
 void set_table(int *method, float **table, float *flat, Node *lettcount, Node *freqave,
-               Node *generic, Node *geometric, const char *name)
-{
+               Node *generic, Node *geometric, const char *name) {
     *table = nullptr;
     switch (*method) {
-    case METHOD_ORIGINAL:
-        return;
-    case METHOD_LETTCOUNT:
-        if (lettcount)
-            *table = lettcount->insert;
-        break;
-    case METHOD_FREQAVE:
-        if (freqave)
-            *table = freqave->insert;
-        break;
-    case METHOD_FLAT:
-        *table = flat;
-        break;
-    case METHOD_GENERIC:
-        if (generic)
-            *table = generic->insert;
-        break;
-    case METHOD_GEOMETRIC:
-        if (geometric)
-            *table = geometric->match;
-        break;
-    default:
-        std::fprintf(stderr, "Invalid %s: %d (%s) specified.\n", name, *method,
-                     I_method_string(*method));
-        *method = 0;
-        return;
+        case METHOD_ORIGINAL: return;
+        case METHOD_LETTCOUNT:
+            if (lettcount) *table = lettcount->insert;
+            break;
+        case METHOD_FREQAVE:
+            if (freqave) *table = freqave->insert;
+            break;
+        case METHOD_FLAT: *table = flat; break;
+        case METHOD_GENERIC:
+            if (generic) *table = generic->insert;
+            break;
+        case METHOD_GEOMETRIC:
+            if (geometric) *table = geometric->match;
+            break;
+        default:
+            std::fprintf(stderr, "Invalid %s: %d (%s) specified.\n", name, *method,
+                         I_method_string(*method));
+            *method = 0;
+            return;
     }
     if (!*table) {
         std::fprintf(stderr, "%s %d (%s) not available in model.\n Tables not modified.\n", name,
@@ -479,16 +434,14 @@ void set_table(int *method, float **table, float *flat, Node *lettcount, Node *f
 }
 
 // Accumulates ln v into sum/count when v is positive.
-static void add_log(double &sum, int &count, double v)
-{
+static void add_log(double &sum, int &count, double v) {
     if (v > 0.0) {
         sum += std::log(v);
         count++;
     }
 }
 
-Node *make_geometric_ave_node(const Model *model)
-{
+Node *make_geometric_ave_node(const Model *model) {
     int L = model->length;
     int letters = emission_letters();
     bool codon = is_codon_alphabet();
@@ -501,8 +454,7 @@ Node *make_geometric_ave_node(const Model *model)
     for (int i = 1; i <= L - 1; i++) {
         const Node *n = model->nodes[i];
         const Node *next = model->nodes[i + 1];
-        if (is_fim(n))
-            continue;
+        if (is_fim(n)) continue;
         taken++;
         if (n->type != 'C' && n->type != 'D') {
             for (int s = 0; s < 3; s++) {
@@ -511,21 +463,17 @@ Node *make_geometric_ave_node(const Model *model)
                 add_log(tsum[6 + s], tcount[6 + s], n->ijump[s]);
             }
         }
-        if (n->type == 'D')
-            continue;
+        if (n->type == 'D') continue;
         if (n->type == 'C' && codon) {
             for (int pos = 0; pos < 3; pos++)
                 for (int k = 0; k < 4; k++)
                     add_log(msum[k], mcount[k], codon_position_prob(n->match, pos, k));
         } else if (n->type != 'E') {
-            for (int k = 0; k < letters; k++)
-                add_log(msum[k], mcount[k], n->match[k]);
+            for (int k = 0; k < letters; k++) add_log(msum[k], mcount[k], n->match[k]);
         }
-        for (int k = 0; k < letters; k++)
-            add_log(isum[k], icount[k], n->insert[k]);
+        for (int k = 0; k < letters; k++) add_log(isum[k], icount[k], n->insert[k]);
     }
-    if (taken == 0)
-        error("make_geometric_ave_node:  no non-FIM nodes found. ");
+    if (taken == 0) error("make_geometric_ave_node:  no non-FIM nodes found. ");
 
     Node *geo = alloc_node();
     for (int k = 0; k < 9; k++)
@@ -539,26 +487,21 @@ Node *make_geometric_ave_node(const Model *model)
 }
 
 // A flat table over the alphabet's letters (1/n each, 0 beyond), emission-size wide.
-static float *make_flat_table()
-{
+static float *make_flat_table() {
     int A = alphabet->emit_length;
     int letters = emission_letters();
     float *flat = static_cast<float *>(mem_alloc((size_t)A * sizeof(float)));
-    for (int k = 0; k < letters; k++)
-        flat[k] = 1.0f / (float)letters;
+    for (int k = 0; k < letters; k++) flat[k] = 1.0f / (float)letters;
     return flat;
 }
 
-static void copy_table(float *dest, const float *src)
-{
-    if (dest == src)
-        return;
+static void copy_table(float *dest, const float *src) {
+    if (dest == src) return;
     std::memmove(dest, src, (size_t)alphabet->emit_length * sizeof(float));
 }
 
 int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int auto_flag,
-                           int *fim_out, int *ins_out)
-{
+                           int *fim_out, int *ins_out) {
     if (!model) {
         std::fprintf(stderr, "Error in change_inserts:  no model available!!\n");
         std::abort();
@@ -567,15 +510,14 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
     Node **nodes = model->nodes;
 
     // 2-3. The automatic choice and the two methods.
-    if (fim_method == 0)
-        fim_method = model->generic ? -METHOD_GENERIC : -METHOD_GEOMETRIC;
+    if (fim_method == 0) fim_method = model->generic ? -METHOD_GENERIC : -METHOD_GEOMETRIC;
     int f = method_magnitude(fim_method);
     int i = revise_method(insert_method, auto_flag);
 
     // 4. Tables built for this call.
     float *flat = (f == METHOD_FLAT || i == METHOD_FLAT) ? make_flat_table() : nullptr;
-    Node *geo = (f == METHOD_GEOMETRIC || i == METHOD_GEOMETRIC) ? make_geometric_ave_node(model)
-                                                                 : nullptr;
+    Node *geo =
+        (f == METHOD_GEOMETRIC || i == METHOD_GEOMETRIC) ? make_geometric_ave_node(model) : nullptr;
 
     // 5. Look the tables up.
     float *fim_table = nullptr;
@@ -588,17 +530,14 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
     int found = (fim_table || ins_table) ? 1 : 0;
 
     // 6. An automatic FIM method is not written into the nodes.
-    if (fim_method < 0 && auto_flag)
-        f = 0;
+    if (fim_method < 0 && auto_flag) f = 0;
 
     // 7-8. The template node and the nodes' insert tables (End keeps its tables).
-    if (!model->fim_node)
-        model->fim_node = alloc_node();
+    if (!model->fim_node) model->fim_node = alloc_node();
     for (int k = 0; k <= L; k++) {
         Node *n = nodes[k];
         if (is_fim(n)) {
-            if (f != 0 && fim_table)
-                copy_table(n->insert, fim_table);
+            if (f != 0 && fim_table) copy_table(n->insert, fim_table);
         } else if (ins_table) {
             copy_table(n->insert, ins_table);
         }
@@ -610,8 +549,7 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
     } else {
         int first = -1;
         for (int k = 0; k <= L && first < 0; k++)
-            if (is_fim(nodes[k]))
-                first = k;
+            if (is_fim(nodes[k])) first = k;
         if (first >= 0) {
             copy_table(model->fim_node->insert, nodes[first]->insert);
             model->fim_method = METHOD_FIRST_FIM;
@@ -622,10 +560,8 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
             model->fim_method = METHOD_FIRST_NODE;
         }
     }
-    if (fim_out)
-        *fim_out = f;
-    if (ins_out)
-        *ins_out = i;
+    if (fim_out) *fim_out = f;
+    if (ins_out) *ins_out = i;
 
     // 10. Release the tables of this call.
     std::free(flat);
@@ -633,21 +569,19 @@ int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int 
     return found;
 }
 
-void turn_into_fim(Model *model, const float *table, int k)
-{
+void turn_into_fim(Model *model, const float *table, int k) {
     int L = model->length;
     Node *n = model->nodes[k];
     if (is_codon_type(n->type)) {
-        std::fprintf(stderr, "Error -- cannot change a Codon typed node (#%d) to a FIM.  Ignoring.\n",
-                     k);
+        std::fprintf(stderr,
+                     "Error -- cannot change a Codon typed node (#%d) to a FIM.  Ignoring.\n", k);
         return;
     }
     int A = alphabet->emit_length;
     n->type = 'F';
     for (int x = 0; x < A; x++) {
         n->match[x] = 0;
-        if (table)
-            n->insert[x] = table[x];
+        if (table) n->insert[x] = table[x];
     }
     if (k == 0) {
         set3(n->djump, 0, 0, 0);
@@ -680,21 +614,24 @@ void turn_into_fim(Model *model, const float *table, int k)
 
 static int fims_added_flag = 0;
 
-void set_fims_added() { fims_added_flag = 1; }
-void clear_fims_added() { fims_added_flag = 0; }
-int fims_added() { return fims_added_flag; }
+void set_fims_added() {
+    fims_added_flag = 1;
+}
+void clear_fims_added() {
+    fims_added_flag = 0;
+}
+int fims_added() {
+    return fims_added_flag;
+}
 
-void add_fims_at_ends(Model **model_ptr, int *added, int *method)
-{
+void add_fims_at_ends(Model **model_ptr, int *added, int *method) {
     Model *old = *model_ptr;
     int L = old->length;
     if (is_fim(old->nodes[0]) && is_fim(old->nodes[L])) {
-        if (added)
-            *added = 0;
+        if (added) *added = 0;
         return;
     }
-    if (added)
-        *added = 1;
+    if (added) *added = 1;
     set_fims_added();
 
     // The model one position longer; the old nodes keep their slots, End is copied one on.
@@ -733,22 +670,18 @@ void add_fims_at_ends(Model **model_ptr, int *added, int *method)
     }
     turn_into_fim(m, table.data(), 0);
     turn_into_fim(m, table.data(), L + 1);
-    if (method)
-        *method = used;
+    if (method) *method = used;
 
     free_model(old);
     *model_ptr = m;
 }
 
-void remove_fim_delete_if_auto(Sequence *seq)
-{
-    if (!fims_added() || !seq || !seq->align)
-        return;
+void remove_fim_delete_if_auto(Sequence *seq) {
+    if (!fims_added() || !seq || !seq->align) return;
     unsigned char *code = seq->align;
     long n = (long)std::strlen(reinterpret_cast<char *>(code));
     long pos = n - 1;
-    while (pos >= 0 && code[pos] >= 1 && code[pos] <= ALIGN_MATCH_BASE)
-        pos--;
+    while (pos >= 0 && code[pos] >= 1 && code[pos] <= ALIGN_MATCH_BASE) pos--;
     int value = pos >= 0 ? code[pos] : 0;
     if (value > ALIGN_DELETE_BASE + 1) {
         code[pos]--;
@@ -760,8 +693,7 @@ void remove_fim_delete_if_auto(Sequence *seq)
     }
 }
 
-void copy_node(const Node *src, Node *dest)
-{
+void copy_node(const Node *src, Node *dest) {
     dest->type = src->type;
     dest->lab = src->lab;
     int n = src->nparams < dest->nparams ? src->nparams : dest->nparams;
@@ -773,10 +705,8 @@ void copy_node(const Node *src, Node *dest)
 // Node and model copies
 // ---------------------------------------------------------------------------------------------
 
-Node *dup_node(const Node *node)
-{
-    if (!node)
-        return nullptr;
+Node *dup_node(const Node *node) {
+    if (!node) return nullptr;
     Node *n = alloc_node();
     n->type = node->type;
     n->lab = node->lab;
@@ -785,29 +715,25 @@ Node *dup_node(const Node *node)
     return n;
 }
 
-Node *get_node(const Node *node) { return dup_node(node); }
+Node *get_node(const Node *node) {
+    return dup_node(node);
+}
 
-Node *get_unlabeled_node(const Node *node)
-{
+Node *get_unlabeled_node(const Node *node) {
     Node *n = dup_node(node);
-    if (n)
-        n->lab = -1;
+    if (n) n->lab = -1;
     return n;
 }
 
-int has_fim(const Model *model)
-{
+int has_fim(const Model *model) {
     for (int i = 0; i <= model->length + 1; i++)
-        if (is_fim(model->nodes[i]))
-            return 1;
+        if (is_fim(model->nodes[i])) return 1;
     return 0;
 }
 
-Model *replicate_model(const Model *model)
-{
+Model *replicate_model(const Model *model) {
     Model *m = alloc_model(-model->length);
-    for (int i = 0; i <= model->length + 1; i++)
-        m->nodes[i] = dup_node(model->nodes[i]);
+    for (int i = 0; i <= model->length + 1; i++) m->nodes[i] = dup_node(model->nodes[i]);
     m->generic = dup_node(model->generic);
     m->lettcount = dup_node(model->lettcount);
     m->freqave = dup_node(model->freqave);
@@ -820,8 +746,7 @@ Model *replicate_model(const Model *model)
 // Conversions between raw models and models
 // ---------------------------------------------------------------------------------------------
 
-void check_fims(Model *model, int warn)
-{
+void check_fims(Model *model, int warn) {
     static bool warned = false;
     const float *source = model->fim_node  ? model->fim_node->insert
                           : model->generic ? model->generic->insert
@@ -831,8 +756,7 @@ void check_fims(Model *model, int warn)
     for (int k = 0; k <= model->length; k++) {
         Node *n = model->nodes[k];
         if (is_fim(n) && n->match[0] != 0.0f) {
-            if (first < 0)
-                first = k;
+            if (first < 0) first = k;
             turn_into_fim(model, table.data(), k);
         }
     }
@@ -849,19 +773,15 @@ void check_fims(Model *model, int warn)
 }
 
 // Turns every node 0..L marked '$' into a FIM with the GENERIC node's insert table.
-static void make_marked_fims(Model *model)
-{
+static void make_marked_fims(Model *model) {
     const float *table = model->generic ? model->generic->insert : nullptr;
     for (int k = 0; k <= model->length; k++)
-        if (model->nodes[k]->type == '$')
-            turn_into_fim(model, table, k);
+        if (model->nodes[k]->type == '$') turn_into_fim(model, table, k);
 }
 
-Model *destruct_rmodel2model(Rmodel **rmodel_ptr)
-{
+Model *destruct_rmodel2model(Rmodel **rmodel_ptr) {
     Rmodel *r = rmodel_ptr ? *rmodel_ptr : nullptr;
-    if (!r)
-        error("No model to prepare");
+    if (!r) error("No model to prepare");
     require_rmodel_nodes(r, "model");
     int P = r->nstart;
     int Q = r->nend;
@@ -884,16 +804,13 @@ Model *destruct_rmodel2model(Rmodel **rmodel_ptr)
     }
     r->begin = r->end = nullptr;
     for (int j = 0; j <= L + 1; j++) {
-        if (m->nodes[j])
-            continue;
+        if (m->nodes[j]) continue;
         if (!m->generic) {
             // The partial model holds the nodes already moved; release it first (a fatal error
             // may be thrown to a test harness instead of ending the process).
             free_model(m);
-            if (j <= P)
-                error("Destruct_rmodel2model missing node %d (of %d), no generic", j, L);
-            error("Destruct_rmodel2model missing node -%d (%d of %d), no generic", L + 1 - j, j,
-                  L);
+            if (j <= P) error("Destruct_rmodel2model missing node %d (of %d), no generic", j, L);
+            error("Destruct_rmodel2model missing node -%d (%d of %d), no generic", L + 1 - j, j, L);
         }
         m->nodes[j] = dup_node(m->generic);
     }
@@ -903,15 +820,12 @@ Model *destruct_rmodel2model(Rmodel **rmodel_ptr)
     return m;
 }
 
-Model *rmodel2model(const Rmodel *r, int *length)
-{
+Model *rmodel2model(const Rmodel *r, int *length) {
     int P = r->nstart;
     int Q = r->nend;
     int len = (length && *length > 0) ? *length : P + Q;
-    if (len < 0)
-        len = 0;
-    if (length)
-        *length = len;
+    if (len < 0) len = 0;
+    if (length) *length = len;
 
     Model *m = alloc_model(-len);
     for (int j = 0; j <= len + 1; j++) {
@@ -928,14 +842,14 @@ Model *rmodel2model(const Rmodel *r, int *length)
             src = r->generic;
             from_generic = true;
         } else {
-            std::fprintf(stderr, "rmodel2model:  Node %d in model length %d missing, no generic node\n",
-                         j, len);
+            std::fprintf(stderr,
+                         "rmodel2model:  Node %d in model length %d missing, no generic node\n", j,
+                         len);
             free_model(m);
             error("Exiting program.");
         }
         m->nodes[j] = dup_node(src);
-        if (from_generic && m->nodes[j]->type == 'F')
-            m->nodes[j]->type = '$';
+        if (from_generic && m->nodes[j]->type == 'F') m->nodes[j]->type = '$';
     }
     m->generic = dup_node(r->generic);
     m->lettcount = dup_node(r->lettcount);
@@ -945,8 +859,7 @@ Model *rmodel2model(const Rmodel *r, int *length)
     return m;
 }
 
-Rmodel *destruct_model2rmodel(Model *model)
-{
+Rmodel *destruct_model2rmodel(Model *model) {
     int L = model->length;
     Rmodel *r = alloc_rmodel(nullptr);
     r->nstart = L;
@@ -968,8 +881,7 @@ Rmodel *destruct_model2rmodel(Model *model)
 
 Model *regularizer_with_confidence(const Rmodel *rmodel, int length, double del_conf,
                                    double match_conf, double ins_conf, double matchconf_w,
-                                   double insconf_w)
-{
+                                   double insconf_w) {
     Model *m = rmodel2model(rmodel, &length);
     double trans[3] = {del_conf, match_conf, ins_conf};
     int A = alphabet->emit_length;
@@ -989,12 +901,10 @@ Model *regularizer_with_confidence(const Rmodel *rmodel, int length, double del_
 }
 
 int change_Rinserts(Rmodel *r, int fim_method, int insert_method, int auto_flag, int *fim_out,
-                    int *ins_out)
-{
+                    int *ins_out) {
     int f = revise_method(fim_method, auto_flag);
     int i = revise_method(insert_method, auto_flag);
-    if (is_codon_alphabet())
-        f = i = 0;
+    if (is_codon_alphabet()) f = i = 0;
 
     float *flat = (f == METHOD_FLAT || i == METHOD_FLAT) ? make_flat_table() : nullptr;
     Node *geo = nullptr;
@@ -1009,29 +919,23 @@ int change_Rinserts(Rmodel *r, int fim_method, int insert_method, int auto_flag,
     set_table(&i, &ins_table, flat, r->lettcount, r->freqave, r->generic, geo, "Insert_method");
 
     auto apply = [&](Node *n) {
-        if (!n)
-            return;
+        if (!n) return;
         if (is_fim(n)) {
-            if (fim_table)
-                copy_table(n->insert, fim_table);
+            if (fim_table) copy_table(n->insert, fim_table);
         } else if (i != 0 && ins_table) {
             copy_table(n->insert, ins_table);
         }
     };
     if (r->slots) {
-        for (int j = 0; j <= r->nstart; j++)
-            apply(r->slots[j]);
-        for (int k = 1; k <= r->nend; k++)
-            apply(r->end_nodes[k]);
+        for (int j = 0; j <= r->nstart; j++) apply(r->slots[j]);
+        for (int k = 1; k <= r->nend; k++) apply(r->end_nodes[k]);
     }
     if (r->generic && ins_table) {
         copy_table(r->generic->insert, ins_table);
         copy_table(r->generic->match, ins_table);
     }
-    if (fim_out)
-        *fim_out = f;
-    if (ins_out)
-        *ins_out = i;
+    if (fim_out) *fim_out = f;
+    if (ins_out) *ins_out = i;
     int found = (fim_table || ins_table) ? 1 : 0;
     std::free(flat);
     free_node(geo);
@@ -1042,50 +946,40 @@ int change_Rinserts(Rmodel *r, int fim_method, int insert_method, int auto_flag,
 // Frequency nodes
 // ---------------------------------------------------------------------------------------------
 
-Model *seq_to_freq(const Sequence *seq, double weight)
-{
+Model *seq_to_freq(const Sequence *seq, double weight) {
     int len = seq->len > 0 ? seq->len : 0;
     Model *m = alloc_model(-len);
-    for (int i = 0; i <= len + 1; i++)
-        m->nodes[i] = alloc_node();
+    for (int i = 0; i <= len + 1; i++) m->nodes[i] = alloc_node();
     int A = alphabet->emit_length;
     const unsigned char *res = seq->tracks[0].res;
     for (int i = 1; i <= len; i++) {
         int letter = res ? res[i - 1] : A;
-        if (letter < A)
-            m->nodes[i]->match[letter] = (float)weight;
+        if (letter < A) m->nodes[i]->match[letter] = (float)weight;
         m->nodes[i]->mjump[1] = (float)weight;
     }
     m->nodes[len + 1]->djump[1] = (float)weight;
     return m;
 }
 
-void make_freqave(Model *model)
-{
-    if (!model->freqave)
-        model->freqave = alloc_node();
+void make_freqave(Model *model) {
+    if (!model->freqave) model->freqave = alloc_node();
     Node *fa = model->freqave;
-    for (int k = 0; k < 9; k++)
-        fa->params[k] = 0;
+    for (int k = 0; k < 9; k++) fa->params[k] = 0;
     int letters = emission_letters();
     bool codon = is_codon_alphabet();
     std::vector<double> sum(letters, 0.001);
     for (int i = 1; i <= model->length; i++) {
         const Node *n = model->nodes[i];
-        if (is_fim(n) || n->type == 'D' || n->type == 'E')
-            continue;
+        if (is_fim(n) || n->type == 'D' || n->type == 'E') continue;
         if (n->type == 'C' && codon) {
             for (int pos = 0; pos < 3; pos++)
-                for (int k = 0; k < 4; k++)
-                    sum[k] += codon_position_prob(n->match, pos, k);
+                for (int k = 0; k < 4; k++) sum[k] += codon_position_prob(n->match, pos, k);
         } else {
-            for (int k = 0; k < letters; k++)
-                sum[k] += n->match[k];
+            for (int k = 0; k < letters; k++) sum[k] += n->match[k];
         }
     }
     double total = 0.0;
-    for (double v : sum)
-        total += v;
+    for (double v : sum) total += v;
     int A = alphabet->emit_length;
     for (int k = 0; k < A; k++) {
         float v = k < letters ? (float)(sum[k] / total) : 0.0f;
@@ -1094,15 +988,11 @@ void make_freqave(Model *model)
     }
 }
 
-void make_lettercounts(Node **slot, SequenceTable *table, int track, int count)
-{
-    if (!*slot)
-        *slot = alloc_node();
+void make_lettercounts(Node **slot, SequenceTable *table, int track, int count) {
+    if (!*slot) *slot = alloc_node();
     Node *n = *slot;
-    for (int k = 0; k < 9; k++)
-        n->params[k] = 0;
-    if (!table)
-        return;
+    for (int k = 0; k < 9; k++) n->params[k] = 0;
+    if (!table) return;
     float *freq = global_letter_counts(table->seqs, track, count);
     int letters = emission_letters();
     for (int k = 0; k < letters; k++) {
@@ -1120,39 +1010,32 @@ static int first_report = 1;
 static int last_reported_track = -1;
 
 int setup_sw_add_fims(Model **model, int auto_fim_mode, int sw, int *adjust_score, int track,
-                      FILE *report)
-{
+                      FILE *report) {
     static const char *const P = "% ";
-    if (sw > 3)
-        return 0;
+    if (sw > 3) return 0;
     bool tell = first_report && report;
     if (tell) {
         switch (sw) {
-        case 0:
-            std::fprintf(report, "%sSequence-model (global) (SW = %i)\n", P, sw);
-            break;
-        case 1:
-            std::fprintf(report, "%sSequence-submodel (semilocal) (SW = %i)\n", P, sw);
-            break;
-        case 2:
-            std::fprintf(report, "%sSubsequence-submodel (local) (SW = %i)\n", P, sw);
-            break;
-        case 3:
-            std::fprintf(report, "%sSubsequence-model (domain) (SW = %i)\n", P, sw);
-            break;
-        default:
-            break;
+            case 0: std::fprintf(report, "%sSequence-model (global) (SW = %i)\n", P, sw); break;
+            case 1:
+                std::fprintf(report, "%sSequence-submodel (semilocal) (SW = %i)\n", P, sw);
+                break;
+            case 2:
+                std::fprintf(report, "%sSubsequence-submodel (local) (SW = %i)\n", P, sw);
+                break;
+            case 3: std::fprintf(report, "%sSubsequence-model (domain) (SW = %i)\n", P, sw); break;
+            default: break;
         }
     }
     if (sw == 0 || sw == 3) {
         *adjust_score = 0;
     } else if ((sw == 1 || sw == 2) && tell) {
         if (*adjust_score == 1)
-            std::fprintf(report, "%sSimple scores adjusted by ln(seq+mod len) (adjust_score = %d)\n",
-                         P, 1);
+            std::fprintf(report,
+                         "%sSimple scores adjusted by ln(seq+mod len) (adjust_score = %d)\n", P, 1);
         else if (*adjust_score == 2)
-            std::fprintf(report, "%sSimple scores adjusted by +1.5*ln(seq len) (adjust_score = %d)\n",
-                         P, 2);
+            std::fprintf(
+                report, "%sSimple scores adjusted by +1.5*ln(seq len) (adjust_score = %d)\n", P, 2);
         else
             std::fprintf(report,
                          "%sWarning: Scores NOT adjusted.  See adjust_score documentation (%d).\n",
@@ -1191,8 +1074,7 @@ int setup_sw_add_fims(Model **model, int auto_fim_mode, int sw, int *adjust_scor
 }
 
 void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *params, int track,
-                     FILE *report)
-{
+                     FILE *report) {
     // Methods: from the settings record for the first track, else automatic.
     int fim_method = 0;
     int insert_method = 0;
@@ -1211,16 +1093,14 @@ void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *para
     int local_adjust = 0;
     setup_sw_add_fims(model, auto_fim_mode, sw, params ? &params->adjust_score : &local_adjust,
                       track, report);
-    if (params)
-        params->model_length = (*model)->length;
+    if (params) params->model_length = (*model)->length;
 
     normalize_model(*model);
     log_model(*model);
 }
 
-Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *params,
-                      int track, FILE *report)
-{
+Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *params, int track,
+                      FILE *report) {
     Model *model = destruct_rmodel2model(rmodel);
     try {
         reprocess_model(&model, auto_fim_mode, sw, params, track, report);

@@ -67,16 +67,16 @@ void copy_alphlen_table(float *dest, const float *src, const AlphabetInfo *alpha
 
 // Method numbers of FIM_method and Insert_method.
 enum {
-    METHOD_ORIGINAL = 0,   // tables stay as they are
-    METHOD_LETTCOUNT = 1,  // training letter frequencies (LETTCOUNT node)
-    METHOD_FREQAVE = 2,    // match frequency arithmetic mean (FREQAVE node)
-    METHOD_FLAT = 3,       // the flat distribution
-    METHOD_TARGET = 4,     // target letter frequencies: refused
-    METHOD_GENERIC = 5,    // the GENERIC node
-    METHOD_GEOMETRIC = 6,  // geometric mean of match probabilities
-    METHOD_FIRST_NODE = 7, // in effect only: Begin's insert table was taken
-    METHOD_FIRST_FIM = 8,  // in effect only: the first FIM's insert table was taken
-    METHOD_NO_NODE = 9,    // in effect only: a new Model
+    METHOD_ORIGINAL = 0,    // tables stay as they are
+    METHOD_LETTCOUNT = 1,   // training letter frequencies (LETTCOUNT node)
+    METHOD_FREQAVE = 2,     // match frequency arithmetic mean (FREQAVE node)
+    METHOD_FLAT = 3,        // the flat distribution
+    METHOD_TARGET = 4,      // target letter frequencies: refused
+    METHOD_GENERIC = 5,     // the GENERIC node
+    METHOD_GEOMETRIC = 6,   // geometric mean of match probabilities
+    METHOD_FIRST_NODE = 7,  // in effect only: Begin's insert table was taken
+    METHOD_FIRST_FIM = 8,   // in effect only: the first FIM's insert table was taken
+    METHOD_NO_NODE = 9,     // in effect only: a new Model
 };
 
 // "%s (%d)": the text of |method| and |method| (0 for 7..9), or "Illegal method setting (%d)";
@@ -123,8 +123,8 @@ enum { AUTOFIM_NEVER = 0, AUTOFIM_LOCAL = 1, AUTOFIM_ALWAYS = 2 };
 // insert methods, the set-up step of the scoring mode (report lines, FIMs at the ends),
 // normalisation and costs. params (optional) supplies and receives the methods and the length;
 // report (optional) receives "% " comment lines.
-Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *params,
-                      int track, FILE *report);
+Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *params, int track,
+                      FILE *report);
 // The same preparation (without the conversion) on an existing model.
 void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *params, int track,
                      FILE *report);
@@ -145,8 +145,8 @@ Model *regularizer_with_confidence(const Rmodel *rmodel, int length, double del_
                                    double match_conf, double ins_conf, double matchconf,
                                    double insconf);
 // Applies the FIM and insert methods to a raw model. Returns 1 when either table was found.
-int change_Rinserts(Rmodel *rmodel, int fim_method, int insert_method, int auto_flag,
-                    int *fim_out, int *ins_out);
+int change_Rinserts(Rmodel *rmodel, int fim_method, int insert_method, int auto_flag, int *fim_out,
+                    int *ins_out);
 // Re-makes every FIM of nodes 0..L whose first match value is not 0; warns once per run when
 // warn is set.
 void check_fims(Model *model, int warn);

@@ -16,16 +16,18 @@
 
 extern char **environ;
 
-void plot_usage()
-{
+void plot_usage() {
     std::fputs("Creates <runname>.plt, a gnuplot plot file, and \n", stderr);
     std::fputs("    <runname>.data file(s), the data for the curve(s).\n", stderr);
-    std::fputs("To use, start up gnuplot and enter the command 'load \"<runname>.plt\"'.\n", stderr);
+    std::fputs("To use, start up gnuplot and enter the command 'load \"<runname>.plt\"'.\n",
+               stderr);
     std::fputs("Plot options:  Not all are used in all plotting programs.\n", stderr);
-    std::fputs("[-plotcolumn <int>]           Column to plot (0 (length), 1 (simple), 2 (complex),\n",
-               stderr);
-    std::fputs("                                              3 (Evalue, default, or 1 if not present)\n",
-               stderr);
+    std::fputs(
+        "[-plotcolumn <int>]           Column to plot (0 (length), 1 (simple), 2 (complex),\n",
+        stderr);
+    std::fputs(
+        "                                              3 (Evalue, default, or 1 if not present)\n",
+        stderr);
     std::fputs("[-plotmax <float>]            Highest Y axis value\n", stderr);
     std::fputs("[-plotmin <float>]            Lowest Y axis value\n", stderr);
     std::fputs("      Y axis calculated internally if plotmax = plotmin\n", stderr);
@@ -42,55 +44,39 @@ void plot_usage()
 // The plotted column
 // ---------------------------------------------------------------------------------------------
 
-int effective_plotcolumn(int column, double first_evalue)
-{
-    if (first_evalue == SCORE_UNSET || column < 0 || column > 3 || column == 1)
-        return 1;
+int effective_plotcolumn(int column, double first_evalue) {
+    if (first_evalue == SCORE_UNSET || column < 0 || column > 3 || column == 1) return 1;
     return column;
 }
 
-const char *plotcolumn_label(int effective_column)
-{
+const char *plotcolumn_label(int effective_column) {
     switch (effective_column) {
-    case 0:
-        return "Sequence length";
-    case 2:
-        return "Log-odds Score (reverse null model)";
-    case 3:
-        return "E-value (log 10)";
-    default:
-        return "Log-odds Score (simple null model)";
+        case 0: return "Sequence length";
+        case 2: return "Log-odds Score (reverse null model)";
+        case 3: return "E-value (log 10)";
+        default: return "Log-odds Score (simple null model)";
     }
 }
 
 // log10 of an E-value; an E-value of 0 or less (which has no logarithm) gives -300, the floor of
 // the E-values the system computes.
-static double log10_evalue(double evalue)
-{
-    if (evalue <= 0)
-        return -300.0;
+static double log10_evalue(double evalue) {
+    if (evalue <= 0) return -300.0;
     return std::log10(evalue);
 }
 
 float plotcolumn_value(int effective_column, int length, float report1, float report2,
-                       double evalue)
-{
+                       double evalue) {
     switch (effective_column) {
-    case 0:
-        return static_cast<float>(length);
-    case 2:
-        return report2;
-    case 3:
-        return static_cast<float>(log10_evalue(evalue));
-    default:
-        return report1;
+        case 0: return static_cast<float>(length);
+        case 2: return report2;
+        case 3: return static_cast<float>(log10_evalue(evalue));
+        default: return report1;
     }
 }
 
-const char *set_plotcolumn(SequenceTable *table, int column)
-{
-    if (!table || table->count == 0 || !table->seqs[0])
-        return "";
+const char *set_plotcolumn(SequenceTable *table, int column) {
+    if (!table || table->count == 0 || !table->seqs[0]) return "";
     int col = effective_plotcolumn(column, table->seqs[0]->evalue);
     if (col != 1)
         for (int i = 0; i < table->count; i++)
@@ -100,8 +86,7 @@ const char *set_plotcolumn(SequenceTable *table, int column)
 }
 
 std::vector<float> read_plotted_scores(const char *path, int column, int negate,
-                                       const char **label)
-{
+                                       const char **label) {
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     std::vector<float> values;
@@ -112,10 +97,8 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
     ScoreLine entry;
     int col = -1;
     while (score_reader_next(&reader, &line, &len)) {
-        if (!parse_score_line(line, len, &entry))
-            continue;
-        if (col < 0)
-            col = effective_plotcolumn(column, entry.evalue);
+        if (!parse_score_line(line, len, &entry)) continue;
+        if (col < 0) col = effective_plotcolumn(column, entry.evalue);
         float v = plotcolumn_value(col, entry.length, entry.report1, entry.report2, entry.evalue);
         values.push_back(negate ? -v : v);
     }
@@ -124,11 +107,10 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
     return values;
 }
 
-void sort_plotted_scores(std::vector<float> &values)
-{
+void sort_plotted_scores(std::vector<float> &values) {
     // NaNs go to the end in their order; the numbers are sorted stably before them.
-    auto numbers_end = std::stable_partition(values.begin(), values.end(),
-                                             [](float v) { return !std::isnan(v); });
+    auto numbers_end =
+        std::stable_partition(values.begin(), values.end(), [](float v) { return !std::isnan(v); });
     std::stable_sort(values.begin(), numbers_end, [](float a, float b) { return a < b; });
 }
 
@@ -136,18 +118,18 @@ void sort_plotted_scores(std::vector<float> &values)
 // Bars
 // ---------------------------------------------------------------------------------------------
 
-void draw_bar(FILE *fp, int y1, int y2, float x1, float x2)
-{
+void draw_bar(FILE *fp, int y1, int y2, float x1, float x2) {
     std::fprintf(fp, "%5.2f %d\n", x1, y1);
     std::fprintf(fp, "%5.2f %d\n", x1, y2);
     std::fprintf(fp, "%5.2f %d\n", x2, y2);
     std::fprintf(fp, "%5.2f %d\n", x2, y1);
 }
 
-void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2) { draw_bar(fp, y1, y2, x1, x2); }
+void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2) {
+    draw_bar(fp, y1, y2, x1, x2);
+}
 
-void shade_bar(FILE *fp, int y1, int y2, float x1, float x2)
-{
+void shade_bar(FILE *fp, int y1, int y2, float x1, float x2) {
     float third = x1 + (x2 - x1) / 3;
     float two_thirds = x1 + 2 * (x2 - x1) / 3;
     // Counted with an integer: a single-precision y stepped by 1 would stop growing at 2^24.
@@ -162,26 +144,20 @@ void shade_bar(FILE *fp, int y1, int y2, float x1, float x2)
 // The command file
 // ---------------------------------------------------------------------------------------------
 
-void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line)
-{
-    if (ylow != yhigh)
-        std::fprintf(fp, "set yrange [%f:%f]\n", ylow, yhigh);
-    if (xlow != xhigh)
-        std::fprintf(fp, "set xrange [%f:%f]\n", xlow, xhigh);
+void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line) {
+    if (ylow != yhigh) std::fprintf(fp, "set yrange [%f:%f]\n", ylow, yhigh);
+    if (xlow != xhigh) std::fprintf(fp, "set xrange [%f:%f]\n", xlow, xhigh);
     if (line != 0 && ylow != yhigh)
         std::fprintf(fp, "set arrow from %f,%f to %f,%f nohead\n", line, ylow, line, yhigh);
 }
 
-bool plot_run_name_ok(const char *run_name)
-{
+bool plot_run_name_ok(const char *run_name) {
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(run_name); *p; p++)
-        if (*p == '"' || *p == '`' || *p == '\\' || *p < 0x20 || *p == 0x7f)
-            return false;
+        if (*p == '"' || *p == '`' || *p == '\\' || *p < 0x20 || *p == 0x7f) return false;
     return true;
 }
 
-void check_plot_run_name(const char *run_name)
-{
+void check_plot_run_name(const char *run_name) {
     if (!plot_run_name_ok(run_name))
         error("The run name %s cannot be used in a gnuplot command file: it holds '\"', '`', '\\' "
               "or a control character.",
@@ -189,8 +165,7 @@ void check_plot_run_name(const char *run_name)
 }
 
 FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const char *title,
-                   const char *xlabel, const char *ylabel)
-{
+                   const char *xlabel, const char *ylabel) {
     check_plot_run_name(run_name);
     FILE *fp = open_outputfile(run_name, ".plt");
     print_banner_block(fp, banner, '#');
@@ -198,14 +173,10 @@ FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const c
     std::fprintf(fp, "# Uncomment the next two lines to generate a postscript file.\n");
     std::fprintf(fp, "%sset terminal postscript eps\n", prefix);
     std::fprintf(fp, "%sset output \"%s.ps\"\n", prefix, run_name);
-    if (plotps == 2)
-        std::fprintf(fp, "%sset size 0.7, 1.0\n", "");
-    if (title)
-        std::fprintf(fp, "set title \"%s %s\"\n", title, run_name);
-    if (xlabel)
-        std::fprintf(fp, "set xlabel \"%s\"\n", xlabel);
-    if (ylabel)
-        std::fprintf(fp, "set ylabel \"%s\"\n", ylabel);
+    if (plotps == 2) std::fprintf(fp, "%sset size 0.7, 1.0\n", "");
+    if (title) std::fprintf(fp, "set title \"%s %s\"\n", title, run_name);
+    if (xlabel) std::fprintf(fp, "set xlabel \"%s\"\n", xlabel);
+    if (ylabel) std::fprintf(fp, "set ylabel \"%s\"\n", ylabel);
     std::fprintf(fp, "set nozeroaxis\n");
     return fp;
 }
@@ -216,8 +187,7 @@ FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const c
 
 // Starts gnuplot with the command file as its one argument (no shell) and waits for it. True when
 // it ran and ended with status 0.
-static bool run_gnuplot(const std::string &script)
-{
+static bool run_gnuplot(const std::string &script) {
     // A name beginning with '-' would read as an option.
     std::string arg = script[0] == '-' ? "./" + script : script;
     char prog[] = "gnuplot";
@@ -227,29 +197,23 @@ static bool run_gnuplot(const std::string &script)
     std::fflush(stdout);
     std::fflush(stderr);
     pid_t pid;
-    if (posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ) != 0)
-        return false;
+    if (posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ) != 0) return false;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return false;
+        if (errno != EINTR) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1,
-                        const char *suffix2, const char *suffix3)
-{
-    if (plotps == 0)
-        return;
+void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+                        const char *suffix3) {
+    if (plotps == 0) return;
     std::string base(run_name);
     if (!run_gnuplot(base + ".plt")) {
         std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
         return;
     }
-    if (plotps == 3)
-        return;
+    if (plotps == 3) return;
     for (const char *suffix : {suffix1, suffix2, suffix3})
-        if (suffix)
-            unlink((base + suffix).c_str());
+        if (suffix) unlink((base + suffix).c_str());
     unlink((base + ".plt").c_str());
 }

@@ -59,7 +59,7 @@ FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const c
 
 // Runs gnuplot on run_name + ".plt" when plotps is non-zero; after a successful run removes the
 // files run_name + each given suffix and the command file, unless plotps is 3.
-void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1,
-                        const char *suffix2, const char *suffix3);
+void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+                        const char *suffix3);
 
 #endif

@@ -38,14 +38,38 @@ const char *format_keyword(int format) {
         const char *name;
         int number;
     } names[] = {
-        {"ig", 1},         {"stanford", 1},  {"genbank", 2},           {"gb", 2},
-        {"nbrf", 3},       {"embl", 4},      {"gcg", 5},               {"uwgcg", 5},
-        {"dnastrider", 6}, {"strider", 6},   {"fitch", 7},             {"pearson", 8},
-        {"fasta", 8},      {"zuker", 9},     {"olsen", 10},            {"phylip", 12},
-        {"phylip3.2", 11}, {"phylip3.3", 12}, {"phylip3.4", 12},       {"phylip-interleaved", 12},
-        {"phylip-sequential", 11}, {"plain", 13}, {"raw", 13},         {"pir", 14},
-        {"codata", 14},    {"asn.1", 16},    {"msf", 15},              {"paup", 17},
-        {"nexus", 17},     {"pretty", 18},   {"HSSP", 19},             {"QorHMM", 20},
+        {"ig", 1},
+        {"stanford", 1},
+        {"genbank", 2},
+        {"gb", 2},
+        {"nbrf", 3},
+        {"embl", 4},
+        {"gcg", 5},
+        {"uwgcg", 5},
+        {"dnastrider", 6},
+        {"strider", 6},
+        {"fitch", 7},
+        {"pearson", 8},
+        {"fasta", 8},
+        {"zuker", 9},
+        {"olsen", 10},
+        {"phylip", 12},
+        {"phylip3.2", 11},
+        {"phylip3.3", 12},
+        {"phylip3.4", 12},
+        {"phylip-interleaved", 12},
+        {"phylip-sequential", 11},
+        {"plain", 13},
+        {"raw", 13},
+        {"pir", 14},
+        {"codata", 14},
+        {"asn.1", 16},
+        {"msf", 15},
+        {"paup", 17},
+        {"nexus", 17},
+        {"pretty", 18},
+        {"HSSP", 19},
+        {"QorHMM", 20},
     };
     for (const auto &n : names)
         if (n.number == format) return n.name;
@@ -98,8 +122,7 @@ auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
     } catch (...) {
         try {
             cleanup();
-        } catch (...) {
-        }
+        } catch (...) {}
         throw;
     }
 }
@@ -113,7 +136,7 @@ auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
 struct SeqIdSet {
     struct Slot {
         uint64_t hash;
-        const char *id;   // null: empty slot
+        const char *id;  // null: empty slot
         int mark;
     };
     std::vector<Slot> slots;
@@ -149,11 +172,17 @@ uint64_t id_hash(const char *id, size_t n) {
     return h ^ (h >> 32);
 }
 
-uint64_t id_hash(const char *id) { return id_hash(id, strlen(id)); }
+uint64_t id_hash(const char *id) {
+    return id_hash(id, strlen(id));
+}
 
 // The filter word and bits of a hash (bits of the hash other than those that pick the slot).
-inline uint64_t &filter_word(SeqIdSet *set, uint64_t h) { return set->filter[(h >> 40) & (set->filter.size() - 1)]; }
-inline uint64_t filter_bits(uint64_t h) { return (uint64_t(1) << ((h >> 28) & 63)) | (uint64_t(1) << ((h >> 34) & 63)); }
+inline uint64_t &filter_word(SeqIdSet *set, uint64_t h) {
+    return set->filter[(h >> 40) & (set->filter.size() - 1)];
+}
+inline uint64_t filter_bits(uint64_t h) {
+    return (uint64_t(1) << ((h >> 28) & 63)) | (uint64_t(1) << ((h >> 34) & 63));
+}
 
 SeqIdSet::Slot *id_set_find(SeqIdSet *set, const char *id, uint64_t h, bool insert) {
     if (insert && (set->used + 1) * 2 > set->slots.size()) {
@@ -215,7 +244,9 @@ SeqIdSet *make_seq_id_set(const SequenceTable *table) {
     return set;
 }
 
-SeqIdSet *new_seq_id_set() { return new SeqIdSet(); }
+SeqIdSet *new_seq_id_set() {
+    return new SeqIdSet();
+}
 
 void seq_id_set_add(SeqIdSet *set, const char *id, size_t length) {
     // An ID is a C string: a NUL byte inside the given length ends it, as it ends the copy
@@ -232,13 +263,16 @@ bool seq_id_set_contains(const char *id, void *context) {
     return id_set_find(set, id, id_hash(id), false) != nullptr;
 }
 
-void free_seq_id_set(SeqIdSet *set) { delete set; }
+void free_seq_id_set(SeqIdSet *set) {
+    delete set;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Detection
 // ---------------------------------------------------------------------------------------------
 
-const char *seqfile_format_type(const char *filename, short *format, int *kind, int *lines_to_skip) {
+const char *seqfile_format_type(const char *filename, short *format, int *kind,
+                                int *lines_to_skip) {
     NameList *names = parse_name_list(filename);
     if (names->count == 0) {
         free(names);
@@ -260,7 +294,7 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind, 
         fmt = static_cast<short>(fr);
         k = fk;
     } else if (is_modelfilename(name.c_str()) && is_model_file(name.c_str())) {
-        fmt = SEQFORMAT_MODEL;   // the kind is not set
+        fmt = SEQFORMAT_MODEL;  // the kind is not set
         k = 0;
     } else if (looks_like_hssp(name.c_str())) {
         fmt = SEQFORMAT_HSSP;
@@ -273,7 +307,8 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind, 
         // tracks) are not part of this build.
         last_format = 0;
         last_kind = 0;
-        error("Sequence file %s is not in FASTA format; no reader for its format is available", name.c_str());
+        error("Sequence file %s is not in FASTA format; no reader for its format is available",
+              name.c_str());
     }
     last_format = fmt;
     last_kind = k;
@@ -283,19 +318,17 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind, 
     return format_keyword(fmt);
 }
 
-const char *error_seqfile_format() { return format_keyword(last_format); }
+const char *error_seqfile_format() {
+    return format_keyword(last_format);
+}
 
 const char *error_seqfile_alphabet() {
     switch (last_kind) {
-    case 1:
-    case 3:
-        return "DNA";
-    case 2:
-        return "RNA";
-    case 4:
-        return "protein";
-    default:
-        return "unknown";
+        case 1:
+        case 3: return "DNA";
+        case 2: return "RNA";
+        case 4: return "protein";
+        default: return "unknown";
     }
 }
 
@@ -318,10 +351,12 @@ SeqFileSet *open_sequences(const char *filenames) {
     }
     check_alphabet(nullptr);
     if (count != num_alphabets) {
-        fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n", num_alphabets, count);
+        fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n",
+                num_alphabets, count);
         fprintf(stderr, "are specified with the files:\n");
         for (const std::string &n : names) fprintf(stderr, "    %s\n", n.c_str());
-        error("The number of tracks is either specified on the command line or other sequence set.");
+        error(
+            "The number of tracks is either specified on the command line or other sequence set.");
     }
     // Every file's format first, so that a refusal leaves nothing open.
     short formats[MAX_SEQ_TRACKS] = {};
@@ -337,7 +372,8 @@ SeqFileSet *open_sequences(const char *filenames) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
-        if (fmt == SEQFORMAT_NBRF) error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
+        if (fmt == SEQFORMAT_NBRF)
+            error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
         if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL)
             error("Sequence file %s is in %s format; no reader for that format is available", name,
                   format_keyword(fmt));
@@ -375,7 +411,8 @@ namespace {
 
 // Reads the residues of the entry whose header (id, annotation: owned, taken over) was just
 // read from a FASTA track, and stores the entry in track track_index of the sequence.
-void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, char *id, char *annotation) {
+void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, char *id,
+                        char *annotation) {
     unsigned char *res = nullptr;
     int length = 0;
     AlphabetInfo *a = alphabets[track_index];
@@ -388,7 +425,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
     } else {
         char *letters = fasta_string_body(track, id);
         size_t n = strlen(letters);
-        if (n > static_cast<size_t>(INT_MAX)) error("Sequence %s in %s is too long", id, track->name);
+        if (n > static_cast<size_t>(INT_MAX))
+            error("Sequence %s in %s is too long", id, track->name);
         length = static_cast<int>(n);
         res = reinterpret_cast<unsigned char *>(letters);
     }
@@ -399,8 +437,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
             free(id);
             free(annotation);
             free(res);
-            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(), track->name,
-                  seq->id);
+            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
+                  track->name, seq->id);
         }
         free(id);
     } else {
@@ -416,16 +454,19 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
 }
 
 // read_model_track with the track's alphabet current.
-int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t, const AlphabetInfo *track_alpha) {
+int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
+                                const AlphabetInfo *track_alpha) {
     Rmodel *raw = nullptr;
-    int got = fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
+    int got =
+        fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
     if (got != 1 || !raw) {
         free_rmodel(&raw);
-        return 0;   // no further model; the done flag stays clear
+        return 0;  // no further model; the done flag stays clear
     }
     Model *model = destruct_rmodel2model(&raw);
     if (seq->len > 0 && seq->len != model->length) {
-        fprintf(stderr, "In file %s, model has length %d but earlier\n", track->name, model->length);
+        fprintf(stderr, "In file %s, model has length %d but earlier\n", track->name,
+                model->length);
         fprintf(stderr, "sequence track has length %d.\n", seq->len);
         free_model(model);
         error("Non-matching track sequences.");
@@ -441,7 +482,8 @@ int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t, const
     free_model(seq->tracks[t].model);
     seq->tracks[t].model = model;
     if (!seq->tracks[t].res && seq->len > 0)
-        seq->tracks[t].res = static_cast<unsigned char *>(mem_alloc(static_cast<size_t>(seq->len) + 2));
+        seq->tracks[t].res =
+            static_cast<unsigned char *>(mem_alloc(static_cast<size_t>(seq->len) + 2));
     int letters = track_alpha ? track_alpha->emit_length : 0;
     for (int i = 0; i < seq->len; i++) {
         const Node *node = model->nodes[i + 1];
@@ -482,7 +524,8 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
     }
     if (track->format == SEQFORMAT_MODEL) return read_model_track(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
-        error("Sequence file %s: no reader for format %s", track->name, format_keyword(track->format));
+        error("Sequence file %s: no reader for format %s", track->name,
+              format_keyword(track->format));
     char *id = nullptr;
     char *annotation = nullptr;
     if (next_fasta_initial(track, &id, &annotation) == EOF) {
@@ -501,7 +544,7 @@ Sequence *read_sequence(SeqFileSet *source, int convert) {
     bool any = false;
     for (int t = 0; t < source->ntracks; t++)
         if (source->tracks[t]) any = true;
-    if (!any) return nullptr;   // only empty tracks: there is nothing to read
+    if (!any) return nullptr;  // only empty tracks: there is nothing to read
     Sequence *seq = alloc_sequence(0, source->ntracks);
     return guarded(
         [&]() -> Sequence * {
@@ -527,12 +570,15 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
         if (seq->len == guide->len) {
             std::swap(seq->tracks[0].res, guide->tracks[0].res);
         } else if (db_name) {
-            fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n", seq->id, db_name,
-                    guide->id, guide_name);
-            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len, guide->len);
+            fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n", seq->id,
+                    db_name, guide->id, guide_name);
+            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len,
+                    guide->len);
         } else {
-            fprintf(stderr, "Warning: Sequence model %s and guide sequence %s\n", seq->id, guide->id);
-            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len, guide->len);
+            fprintf(stderr, "Warning: Sequence model %s and guide sequence %s\n", seq->id,
+                    guide->id);
+            fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len,
+                    guide->len);
         }
     } else if (!guide_warned) {
         guide_warned = true;
@@ -550,15 +596,15 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
 struct ReadTally {
     struct Dropped {
         uint64_t hash;
-        const char *record;   // the read number (4 bytes) and then the ID, NUL-terminated
+        const char *record;  // the read number (4 bytes) and then the ID, NUL-terminated
     };
     std::vector<Dropped> dropped;
     std::vector<std::unique_ptr<char[]>> blocks;
     char *block_next = nullptr;
     size_t block_left = 0;
-    long unique = 0;                                  // distinct IDs among the dropped entries
-    long reads = 0;                                   // entries read so far, over all files
-    std::vector<long> kept_index;                     // read number of each kept entry, table order
+    long unique = 0;               // distinct IDs among the dropped entries
+    long reads = 0;                // entries read so far, over all files
+    std::vector<long> kept_index;  // read number of each kept entry, table order
     std::vector<std::pair<long, std::string>> repeats;  // read number and ID of dropped repeats
     // Read numbers stay below 2^31: a read takes at most INT_MAX entries.
     static uint32_t read_number(const char *record) {
@@ -595,7 +641,8 @@ struct ReadTally {
                    strcmp(id_of(dropped[j].record), id_of(dropped[i].record)) == 0)
                 j++;
             unique++;
-            if (j - i > 1) repeats.emplace_back(read_number(dropped[i + 1].record), id_of(dropped[i].record));
+            if (j - i > 1)
+                repeats.emplace_back(read_number(dropped[i + 1].record), id_of(dropped[i].record));
             i = j;
         }
         std::sort(repeats.begin(), repeats.end());
@@ -628,14 +675,15 @@ Sequence *read_or_skip_sequence(SeqFileSet *source, SeqIdFilter keep, void *cont
         track->done = 1;
         return nullptr;
     }
-    if (!keep(dropped_id.c_str(), context) && fasta_skip_body_converted(track, dropped_id.c_str(), 0)) {
+    if (!keep(dropped_id.c_str(), context) &&
+        fasta_skip_body_converted(track, dropped_id.c_str(), 0)) {
         *dropped = true;
         return nullptr;
     }
     char *id = str_dup(dropped_id.c_str());
     char *annotation = annot.empty() ? nullptr : str_dup(annot.c_str());
     Sequence *seq = alloc_sequence(0, 1);
-    bool taken = false;   // finish_track_entry owns the ID and annotation once it returns
+    bool taken = false;  // finish_track_entry owns the ID and annotation once it returns
     return guarded(
         [&]() -> Sequence * {
             finish_track_entry(track, seq, 0, id, annotation);
@@ -656,9 +704,9 @@ Sequence *read_or_skip_sequence(SeqFileSet *source, SeqIdFilter keep, void *cont
 // filter, every entry is still read and converted whole (so that its messages and checks are
 // those of a whole read), but only those the filter keeps are added to the table; the others
 // are noted in the tally and freed at once. Returns the number of entries read, kept or not.
-int read_sequences_more(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
-                        int convert, bool *more, SeqIdFilter keep = nullptr, void *context = nullptr,
-                        ReadTally *tally = nullptr) {
+int read_sequences_more(const char *filenames, const char *guidenames, int max_count,
+                        SequenceTable *table, int convert, bool *more, SeqIdFilter keep = nullptr,
+                        void *context = nullptr, ReadTally *tally = nullptr) {
     if (more) *more = false;
     SeqFileSet *source = open_sequences(filenames);
     SeqFileSet *guides = nullptr;
@@ -673,7 +721,8 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
             while (n < max_count) {
                 if (skipping) {
                     bool dropped = false;
-                    Sequence *seq = read_or_skip_sequence(source, keep, context, &dropped, dropped_id);
+                    Sequence *seq =
+                        read_or_skip_sequence(source, keep, context, &dropped, dropped_id);
                     if (dropped) {
                         n++;
                         tally->drop(dropped_id.c_str());
@@ -690,9 +739,12 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
                 Sequence *seq = read_sequence(source, convert);
                 if (!seq) break;
                 Sequence *guide = nullptr;
-                if (guides) guide = guarded([&] { return read_sequence(guides, convert); }, [&] { free_sequence(seq); });
+                if (guides)
+                    guide = guarded([&] { return read_sequence(guides, convert); },
+                                    [&] { free_sequence(seq); });
                 n++;
-                guarded([&] { apply_guide(seq, guide, nullptr, nullptr); }, [&] { free_sequence(seq); });
+                guarded([&] { apply_guide(seq, guide, nullptr, nullptr); },
+                        [&] { free_sequence(seq); });
                 if (keep && seq->id && !keep(seq->id, context)) {
                     if (tally) tally->drop(seq->id);
                     free_sequence(seq);
@@ -723,8 +775,8 @@ int read_sequences_more(const char *filenames, const char *guidenames, int max_c
 
 }  // namespace
 
-int read_sequences(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
-                   int convert) {
+int read_sequences(const char *filenames, const char *guidenames, int max_count,
+                   SequenceTable *table, int convert) {
     return read_sequences_more(filenames, guidenames, max_count, table, convert, nullptr);
 }
 
@@ -733,7 +785,8 @@ int count_sequences(const char *filenames) {
     SeqTrackFile *first = source->ntracks > 0 ? source->tracks[0] : nullptr;
     if (!first) {
         close_sequences(source);
-        error("Cannot count the sequences of %s: its first track is empty", filenames ? filenames : "");
+        error("Cannot count the sequences of %s: its first track is empty",
+              filenames ? filenames : "");
     }
     int count = 0;
     if (first->format == SEQFORMAT_FASTA) {
@@ -763,7 +816,8 @@ void close_sequences(SeqFileSet *source) {
             if (!track || track->done) continue;
             Sequence *scratch = alloc_sequence(0, source->ntracks);
             if (read_sequence_track(track, scratch, t))
-                fprintf(stderr, "Warning: sequence file %s longer than other tracks\n", track->name);
+                fprintf(stderr, "Warning: sequence file %s longer than other tracks\n",
+                        track->name);
             free_sequence(scratch);
         }
     }
@@ -776,9 +830,10 @@ void close_sequences(SeqFileSet *source) {
     for (int t = 0; t < MAX_SEQ_TRACKS; t++) {
         SeqTrackFile *track = tracks[t];
         tracks[t] = nullptr;
-        guarded([&] { free_track_file(track); }, [&] {
-            for (int k = t + 1; k < MAX_SEQ_TRACKS; k++) free_track_file(tracks[k]);
-        });
+        guarded([&] { free_track_file(track); },
+                [&] {
+                    for (int k = t + 1; k < MAX_SEQ_TRACKS; k++) free_track_file(tracks[k]);
+                });
     }
 }
 
@@ -788,7 +843,9 @@ void close_sequences(SeqFileSet *source) {
 
 namespace {
 
-int effective_max(int max_count) { return max_count <= 0 ? DEFAULT_MAX_DB_SEQUENCES : max_count; }
+int effective_max(int max_count) {
+    return max_count <= 0 ? DEFAULT_MAX_DB_SEQUENCES : max_count;
+}
 
 // Reads the files of a list into the table, each with the remaining allowance. Warns once when
 // the allowance ran out with entries left. Returns the number read.
@@ -799,15 +856,16 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
     for (int i = 0; i < nfiles; i++) {
         int remaining = max_count - total;
         if (remaining <= 0) {
-            fprintf(stderr,
-                    "Warning: stopped after %d sequences, the most one read takes; %s and any later "
-                    "database files were not read (raise the maximum sequence count to read them).\n",
-                    total, files[i]);
+            fprintf(
+                stderr,
+                "Warning: stopped after %d sequences, the most one read takes; %s and any later "
+                "database files were not read (raise the maximum sequence count to read them).\n",
+                total, files[i]);
             break;
         }
         bool more = false;
-        total += read_sequences_more(files[i], nguides ? guides[i] : nullptr, remaining, table, 1, &more, keep,
-                                     context, tally);
+        total += read_sequences_more(files[i], nguides ? guides[i] : nullptr, remaining, table, 1,
+                                     &more, keep, context, tally);
         if (more) {
             fprintf(stderr,
                     "Warning: stopped after %d sequences, the most one read takes; %s holds more "
@@ -820,7 +878,9 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
 }
 
 void warn_repeated_id(const char *id) {
-    fprintf(stderr, "Warning: sequence ID %s occurs more than once in the database files; the first one read is kept.\n",
+    fprintf(stderr,
+            "Warning: sequence ID %s occurs more than once in the database files; the first one "
+            "read is kept.\n",
             id);
 }
 
@@ -830,7 +890,8 @@ void warn_repeated_id(const char *id) {
 void drop_duplicate_ids(SequenceTable *table, const ReadTally *tally = nullptr) {
     size_t next_repeat = 0;
     auto repeats_before = [&](long index) {
-        while (tally && next_repeat < tally->repeats.size() && tally->repeats[next_repeat].first < index)
+        while (tally && next_repeat < tally->repeats.size() &&
+               tally->repeats[next_repeat].first < index)
             warn_repeated_id(tally->repeats[next_repeat++].second.c_str());
     };
     SeqIdSet set;
@@ -840,7 +901,7 @@ void drop_duplicate_ids(SequenceTable *table, const ReadTally *tally = nullptr) 
         if (!seq || !seq->id) continue;
         size_t before = set.used;
         SeqIdSet::Slot *slot = id_set_find(&set, seq->id, id_hash(seq->id), true);
-        if (set.used != before) continue;   // first of its ID
+        if (set.used != before) continue;  // first of its ID
         if (slot->mark < 0) {
             slot->mark = 1;
             repeats_before(tally ? tally->kept_index[static_cast<size_t>(k)] : 0);
@@ -853,7 +914,9 @@ void drop_duplicate_ids(SequenceTable *table, const ReadTally *tally = nullptr) 
     if (removed) compact_sequence_table(table);
 }
 
-const char *plural(int n) { return (n == 1 || n == -1) ? "" : "s"; }
+const char *plural(int n) {
+    return (n == 1 || n == -1) ? "" : "s";
+}
 
 }  // namespace
 
@@ -887,7 +950,7 @@ struct SegmentState {
     int nfiles = 0;
     int next_file = 0;
     std::vector<std::string> files;
-    std::vector<std::string> guides;   // empty string: no guide
+    std::vector<std::string> guides;  // empty string: no guide
     SeqFileSet *source = nullptr;
     SeqFileSet *guide_source = nullptr;
     long seen = 0;
@@ -910,7 +973,8 @@ void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files,
     if (nguides != 0 && nguides != nfiles)
         error("Number of database files and database guide files must be the same.");
     if (segment_number > segment_count)
-        error("Segment number (%d) is larger than number of segments (%d)", segment_number, segment_count);
+        error("Segment number (%d) is larger than number of segments (%d)", segment_number,
+              segment_count);
     if (chunk_size < 1) error("Segment size must be at least 1 (got %d)", chunk_size);
     close_segment_sources();
     if (segment_count < 2) {
@@ -933,7 +997,7 @@ void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files,
 int segmented_read_seqfile_list(SequenceTable *table) {
     if (!table) error("Segmented_read_seqfile_list passed null seqtable.");
     if (table->count != 0) error("Segmented_read_seqfile_list passed non-empty seqtable.");
-    if (seg.chunk < 1) return 0;   // not set up
+    if (seg.chunk < 1) return 0;  // not set up
     int appended = 0;
     while (table->count < seg.chunk) {
         if (!seg.source) {
@@ -966,8 +1030,8 @@ int segmented_read_seqfile_list(SequenceTable *table) {
 
 void cleanup_segmented_read_seqfile_list_exit_no_seq() {
     if (seg.segment >= 2 && seg.seen < static_cast<long>(seg.segment - 1) * seg.chunk)
-        error("With %ld sequences and %d-sequence segments, segment %d is empty.", seg.seen, seg.chunk,
-              seg.segment);
+        error("With %ld sequences and %d-sequence segments, segment %d is empty.", seg.seen,
+              seg.chunk, seg.segment);
     if (seg.seen == 0) error("No sequences found in database files.\n");
     close_segment_sources();
     seg.files.clear();
@@ -978,8 +1042,9 @@ void cleanup_segmented_read_seqfile_list_exit_no_seq() {
 
 // Selection -----------------------------------------------------------------------------------
 
-SequenceTable *select_sequences(SequenceTable *table, int *count, const char *const *select_ids, int nselect,
-                                const char *const *exclude_ids, int nexclude, int mode) {
+SequenceTable *select_sequences(SequenceTable *table, int *count, const char *const *select_ids,
+                                int nselect, const char *const *exclude_ids, int nexclude,
+                                int mode) {
     if (nselect > 0) {
         sequence_sort(table);
         SequenceTable *selected = alloc_sequence_table();
@@ -1038,7 +1103,7 @@ namespace {
 struct ListFilter {
     SeqIdFilter keep;
     void *context;
-    std::unordered_set<std::string_view> named;   // the select and exclude IDs
+    std::unordered_set<std::string_view> named;  // the select and exclude IDs
 };
 
 bool list_filter_keep(const char *id, void *context) {
@@ -1046,10 +1111,11 @@ bool list_filter_keep(const char *id, void *context) {
     return f->keep(id, f->context) || (!f->named.empty() && f->named.count(id));
 }
 
-SequenceTable *read_select_impl(int *max_count, const char *const *files, int nfiles, const char *const *guides,
-                                int nguides, const char *const *select_ids, int nselect,
-                                const char *const *exclude_ids, int nexclude, FILE *report, FILE *report2,
-                                int mode, SeqIdFilter keep, void *context) {
+SequenceTable *read_select_impl(int *max_count, const char *const *files, int nfiles,
+                                const char *const *guides, int nguides,
+                                const char *const *select_ids, int nselect,
+                                const char *const *exclude_ids, int nexclude, FILE *report,
+                                FILE *report2, int mode, SeqIdFilter keep, void *context) {
     if (mode == 1 && nfiles <= 0) error("No sequence databases provided.  Use -db");
     int max = effective_max(*max_count);
     if (nguides != 0 && nguides != nfiles)
@@ -1061,14 +1127,15 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
     guarded(
         [&] {
             if (keep) {
-                // Every entry named by the select and exclude lists is read, so that the selection and
-                // its messages are those of a whole read.
+                // Every entry named by the select and exclude lists is read, so that the selection
+                // and its messages are those of a whole read.
                 ListFilter filter{keep, context, {}};
                 for (int i = 0; i < nselect; i++)
                     if (select_ids[i]) filter.named.insert(select_ids[i]);
                 for (int i = 0; i < nexclude; i++)
                     if (exclude_ids[i]) filter.named.insert(exclude_ids[i]);
-                found = read_list_into(table, max, files, nfiles, guides, nguides, list_filter_keep, &filter, &tally);
+                found = read_list_into(table, max, files, nfiles, guides, nguides, list_filter_keep,
+                                       &filter, &tally);
             } else {
                 found = read_list_into(table, max, files, nfiles, guides, nguides);
             }
@@ -1077,7 +1144,8 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
     tally.finish();
     drop_duplicate_ids(table, keep ? &tally : nullptr);
     int selected = 0;
-    table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude, keep ? 0 : mode);
+    table = select_sequences(table, &selected, select_ids, nselect, exclude_ids, nexclude,
+                             keep ? 0 : mode);
     // Entries the filter skipped stay selected when no select list was given.
     if (nselect == 0) selected += static_cast<int>(tally.unique);
     if (mode == 1 && selected == 0) {
@@ -1087,16 +1155,18 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
     if (report) {
         const char *prefix = (report == stdout || report == stderr) ? "" : "% ";
         list_strings(report, const_cast<char **>(files), nfiles, "Database Files: ", prefix);
-        if (nselect > 0) list_strings(report, const_cast<char **>(select_ids), nselect, "Select IDs: ", prefix);
+        if (nselect > 0)
+            list_strings(report, const_cast<char **>(select_ids), nselect, "Select IDs: ", prefix);
         if (nexclude > 0)
-            list_strings(report, const_cast<char **>(exclude_ids), nexclude, "Exclude IDs: ", prefix);
-        fprintf(report, "%sFound %d sequence%s in %d file%s; selected %d sequence%s\n", prefix, found,
-                plural(found), nfiles, plural(nfiles), selected, plural(selected));
+            list_strings(report, const_cast<char **>(exclude_ids), nexclude,
+                         "Exclude IDs: ", prefix);
+        fprintf(report, "%sFound %d sequence%s in %d file%s; selected %d sequence%s\n", prefix,
+                found, plural(found), nfiles, plural(nfiles), selected, plural(selected));
         fflush(report);
     }
     if (report2 && report2 != report) {
-        fprintf(report2, "Found %d sequence%s in %d file%s; selected %d sequence%s\n", found, plural(found),
-                nfiles, plural(nfiles), selected, plural(selected));
+        fprintf(report2, "Found %d sequence%s in %d file%s; selected %d sequence%s\n", found,
+                plural(found), nfiles, plural(nfiles), selected, plural(selected));
         fflush(report2);
     }
     *max_count = selected;
@@ -1110,15 +1180,16 @@ SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files
                                         const char *const *select_ids, int nselect,
                                         const char *const *exclude_ids, int nexclude, FILE *report,
                                         FILE *report2, int mode) {
-    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect, exclude_ids, nexclude,
-                            report, report2, mode, nullptr, nullptr);
+    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect,
+                            exclude_ids, nexclude, report, report2, mode, nullptr, nullptr);
 }
 
-SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files, int nfiles,
-                                                 const char *const *guides, int nguides,
+SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files,
+                                                 int nfiles, const char *const *guides, int nguides,
                                                  const char *const *select_ids, int nselect,
-                                                 const char *const *exclude_ids, int nexclude, FILE *report,
-                                                 FILE *report2, int mode, SeqIdFilter keep, void *context) {
-    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect, exclude_ids, nexclude,
-                            report, report2, mode, keep, context);
+                                                 const char *const *exclude_ids, int nexclude,
+                                                 FILE *report, FILE *report2, int mode,
+                                                 SeqIdFilter keep, void *context) {
+    return read_select_impl(max_count, files, nfiles, guides, nguides, select_ids, nselect,
+                            exclude_ids, nexclude, report, report2, mode, keep, context);
 }

@@ -23,32 +23,32 @@ constexpr short SEQFORMAT_MODEL = 20;
 // Read-ahead buffer of a FASTA track: the reader scans whole blocks of the stream
 // instead of calling the stream one character at a time.
 struct SeqReadBuffer {
-    unsigned char *data = nullptr;   // owned block
-    size_t size = 0;                 // bytes valid in data
-    size_t pos = 0;                  // next byte to hand out
+    unsigned char *data = nullptr;  // owned block
+    size_t size = 0;                // bytes valid in data
+    size_t pos = 0;                 // next byte to hand out
     size_t capacity = 0;
-    bool eof = false;                // the stream has no more bytes
-    bool failed = false;             // the stream reported a read error
-    int last = '\n';                 // last byte handed out ('\n' at the start of the file)
+    bool eof = false;     // the stream has no more bytes
+    bool failed = false;  // the stream reported a read error
+    int last = '\n';      // last byte handed out ('\n' at the start of the file)
 };
 
 // One open track file.
 struct SeqTrackFile {
-    char *name = nullptr;        // owned copy of the file name
-    FILE *stream = nullptr;      // from open_read; null for HSSP after its items were read
-    short format = 0;            // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
-    int item_count = 0;          // number of HSSP items
-    char **items = nullptr;      // owned HSSP rows, or null
-    int entry_count = 0;         // entries read so far
-    int done = 0;                // set when a read found no further entry
-    char *line = nullptr;        // SEQ_LINE_BUFFER bytes
-    SeqReadBuffer rb;            // read-ahead of the FASTA readers
+    char *name = nullptr;    // owned copy of the file name
+    FILE *stream = nullptr;  // from open_read; null for HSSP after its items were read
+    short format = 0;        // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
+    int item_count = 0;      // number of HSSP items
+    char **items = nullptr;  // owned HSSP rows, or null
+    int entry_count = 0;     // entries read so far
+    int done = 0;            // set when a read found no further entry
+    char *line = nullptr;    // SEQ_LINE_BUFFER bytes
+    SeqReadBuffer rb;        // read-ahead of the FASTA readers
 };
 
 // One open sequence source.
 struct SeqFileSet {
-    int ntracks = 0;                              // names in the list, empty tracks included
-    SeqTrackFile *tracks[MAX_SEQ_TRACKS] = {};    // null for "-" and past ntracks
+    int ntracks = 0;                            // names in the list, empty tracks included
+    SeqTrackFile *tracks[MAX_SEQ_TRACKS] = {};  // null for "-" and past ntracks
 };
 
 // Format detection of one sequence file: returns the keyword of its format. Any out
@@ -62,8 +62,8 @@ const char *error_seqfile_alphabet();
 SeqFileSet *open_sequences(const char *filenames);
 int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index);
 Sequence *read_sequence(SeqFileSet *source, int convert);
-int read_sequences(const char *filenames, const char *guidenames, int max_count, SequenceTable *table,
-                   int convert);
+int read_sequences(const char *filenames, const char *guidenames, int max_count,
+                   SequenceTable *table, int convert);
 int count_sequences(const char *filenames);
 void close_sequences(SeqFileSet *source);
 
@@ -92,7 +92,8 @@ void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files,
 int segmented_read_seqfile_list(SequenceTable *table);
 void cleanup_segmented_read_seqfile_list_exit_no_seq();
 SequenceTable *select_sequences(SequenceTable *table, int *count, const char *const *select_ids,
-                                int nselect, const char *const *exclude_ids, int nexclude, int mode);
+                                int nselect, const char *const *exclude_ids, int nexclude,
+                                int mode);
 SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files, int nfiles,
                                         const char *const *guides, int nguides,
                                         const char *const *select_ids, int nselect,
@@ -104,10 +105,11 @@ SequenceTable *read_select_seqfile_list(int *max_count, const char *const *files
 // read, and the report, the selected count and every message are those of a whole read, but
 // the other entries are freed as soon as they are read. The returned table holds the kept
 // entries only.
-SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files, int nfiles,
-                                                 const char *const *guides, int nguides,
+SequenceTable *read_select_seqfile_list_filtered(int *max_count, const char *const *files,
+                                                 int nfiles, const char *const *guides, int nguides,
                                                  const char *const *select_ids, int nselect,
-                                                 const char *const *exclude_ids, int nexclude, FILE *report,
-                                                 FILE *report2, int mode, SeqIdFilter keep, void *context);
+                                                 const char *const *exclude_ids, int nexclude,
+                                                 FILE *report, FILE *report2, int mode,
+                                                 SeqIdFilter keep, void *context);
 
 #endif

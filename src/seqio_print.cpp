@@ -44,7 +44,8 @@ void append_code(std::string &buf, const AlphabetInfo *a, unsigned char idx) {
     }
     const unsigned char *digits = a->digits + static_cast<size_t>(idx) * d;
     // The table holds digit values; a table that holds digit characters prints the same.
-    for (int k = d - 1; k >= 0; k--) buf += static_cast<char>(digits[k] < 10 ? '0' + digits[k] : digits[k]);
+    for (int k = d - 1; k >= 0; k--)
+        buf += static_cast<char>(digits[k] < 10 ? '0' + digits[k] : digits[k]);
 }
 
 // Builds the letter row of a sequence's alignment, with an optional per-match hook that may
@@ -58,13 +59,16 @@ bool build_row(const Sequence *seq, int track, std::string &row, MatchFn match_f
         fprintf(stderr, "Sequence %s has no alignment; row skipped\n", id);
         return false;
     }
-    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS) ? seq->tracks[track].res : nullptr;
+    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS)
+                                   ? seq->tracks[track].res
+                                   : nullptr;
     long need = 0;
     for (const unsigned char *c = code; *c; c++)
         if (*c <= ALIGN_DELETE_BASE) need += (*c > ALIGN_MATCH_BASE) ? *c - ALIGN_MATCH_BASE : *c;
     if (need != seq->len || (need > 0 && !res)) {
-        fprintf(stderr, "Alignment of sequence %s uses %ld residues but the sequence has %d; row skipped\n", id,
-                need, res ? seq->len : 0);
+        fprintf(stderr,
+                "Alignment of sequence %s uses %ld residues but the sequence has %d; row skipped\n",
+                id, need, res ? seq->len : 0);
         return false;
     }
     int i = 0;
@@ -105,13 +109,14 @@ LetterRow letter_row(const Sequence *seq, int track, bool placeholder) {
 
 void check_table(const SequenceTable *table) {
     for (int i = 0; i < table->count; i++)
-        if (!table->seqs[i]) error("Sequence table with an empty slot passed to the alignment printer");
+        if (!table->seqs[i])
+            error("Sequence table with an empty slot passed to the alignment printer");
 }
 
 // Prints rows (already built) as wrapped records, padded with one insert-width list when asked
 // and all rows have the same columns.
-void print_rows(FILE *out, const std::vector<const Sequence *> &seqs, const std::vector<std::string> &rows,
-                int pad, bool numeric, int track) {
+void print_rows(FILE *out, const std::vector<const Sequence *> &seqs,
+                const std::vector<std::string> &rows, int pad, bool numeric, int track) {
     int *widths = nullptr;
     if (pad) {
         for (const std::string &r : rows) add_control(r.c_str(), &widths);
@@ -204,7 +209,9 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
     int d = a ? a->digits_per_number : 1;
     if (d < 1) d = 1;
     int W = 5 * ((60 / (d + 1)) / 5);
-    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS) ? seq->tracks[track].res : nullptr;
+    const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS)
+                                   ? seq->tracks[track].res
+                                   : nullptr;
     int width = 0;
     auto column_done = [&]() {
         width += d + 1;
@@ -230,8 +237,10 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
         for (const char *c = row; *c; c++) {
             if (*c == 'X' || *c == 'x') {
                 if (i >= seq->len) {
-                    fprintf(stderr, "Alignment row of sequence %s has more residues than the sequence; cut\n",
-                            seq->id ? seq->id : "");
+                    fprintf(
+                        stderr,
+                        "Alignment row of sequence %s has more residues than the sequence; cut\n",
+                        seq->id ? seq->id : "");
                     break;
                 }
                 buf += (*c == 'X') ? '*' : '.';
@@ -258,7 +267,8 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
 char *str_w_deletions(const Sequence *seq, int start_size, int track, int placeholder) {
     std::string row;
     size_t size = start_size > 100 ? static_cast<size_t>(start_size) : 100;
-    if (seq->len > 0 && 2 * static_cast<size_t>(seq->len) > size) size = 2 * static_cast<size_t>(seq->len);
+    if (seq->len > 0 && 2 * static_cast<size_t>(seq->len) > size)
+        size = 2 * static_cast<size_t>(seq->len);
     row.reserve(size);
     if (!build_row(seq, track, row, letter_row(seq, track, placeholder != 0))) return nullptr;
     return str_dup(row.c_str());
@@ -290,14 +300,16 @@ void print_seqalignment(FILE *out, const SequenceTable *table, int pad, int trac
     std::vector<std::string> rows;
     for (int i = 0; i < table->count; i++) {
         std::string row;
-        if (!build_row(table->seqs[i], track, row, letter_row(table->seqs[i], track, numeric))) continue;
+        if (!build_row(table->seqs[i], track, row, letter_row(table->seqs[i], track, numeric)))
+            continue;
         seqs.push_back(table->seqs[i]);
         rows.push_back(std::move(row));
     }
     print_rows(out, seqs, rows, pad, numeric, track);
 }
 
-void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int track, double threshold) {
+void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int track,
+                         double threshold) {
     if (!out) error("print_trimalignment with null file\n");
     if (!table || table->count == 0) return;
     const AlphabetInfo *a = track_alphabet(track);
@@ -331,7 +343,8 @@ void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int tra
     print_rows(out, seqs, rows, pad, false, track);
 }
 
-void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int track, double scale) {
+void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int track,
+                            double scale) {
     if (!out) error("print_seqalignment with null file\n");
     if (!table || table->count == 0) return;
     check_table(table);
@@ -402,7 +415,10 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
     fputc('\n', out);
     fprintf(out, "10s\t8n\t8n\t8s\t9n");
     for (int i = 0; i < num_alphabets && i < MAX_ALPHABET_TRACKS; i++)
-        fprintf(out, "\t%ds", static_cast<int>(alphabets[i] && alphabets[i]->name ? strlen(alphabets[i]->name) : 0) + 3);
+        fprintf(
+            out, "\t%ds",
+            static_cast<int>(alphabets[i] && alphabets[i]->name ? strlen(alphabets[i]->name) : 0) +
+                3);
     fputc('\n', out);
     for (int s = 0; s < table->count; s++) {
         const Sequence *seq = table->seqs[s];
@@ -412,14 +428,16 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
         }
         for (int i = 0; i < seq->len; i++) {
             const SeqPathProb &pp = seq->pathprob[i];
-            fprintf(out, "%s\t%d\t%d\t%c\t%f", seq->id ? seq->id : "", i, pp.node, pp.match ? 'M' : 'I',
-                    -pp.lnprob);
+            fprintf(out, "%s\t%d\t%d\t%c\t%f", seq->id ? seq->id : "", i, pp.node,
+                    pp.match ? 'M' : 'I', -pp.lnprob);
             for (int t = 0; t < seq->ntracks && t < MAX_TRACKS && t < MAX_ALPHABET_TRACKS; t++) {
                 const AlphabetInfo *a = alphabets[t];
                 const unsigned char *res = seq->tracks[t].res;
                 char ch = '-';
-                if (res && a && a->letters) ch = residue_letter(a, res[i], strlen(a->letters));
-                else if (res) ch = 'X';
+                if (res && a && a->letters)
+                    ch = residue_letter(a, res[i], strlen(a->letters));
+                else if (res)
+                    ch = 'X';
                 fprintf(out, "\t%c", ch);
             }
             fputc('\n', out);
@@ -434,7 +452,7 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
 void add_control(const char *row, int **widths) {
     if (!row || !widths) return;
     bool created = false;
-    int limit;   // entries that may be written: the existing list's columns + 1
+    int limit;  // entries that may be written: the existing list's columns + 1
     if (!*widths) {
         size_t n = strlen(row) + 5;
         *widths = static_cast<int *>(mem_alloc(n * sizeof(int)));
@@ -460,7 +478,7 @@ void add_control(const char *row, int **widths) {
             mismatch = true;
         }
         if (!*p) break;
-        p++;   // the column
+        p++;  // the column
         e++;
     }
     if (created) {
@@ -496,13 +514,15 @@ AlignmentBlock *block_from_alignment(SequenceTable *table) {
     if (!alphabet) error("No alphabet set in block_from_alignment.");
     int del = alphabet->length_wild + 1;
     unsigned char delete_index = static_cast<unsigned char>(del);
-    if (delete_index < alphabet->length_wild) error("Alphabet wraparound in block_from_alignment for delete char.");
+    if (delete_index < alphabet->length_wild)
+        error("Alphabet wraparound in block_from_alignment for delete char.");
     if (!table || table->count == 0 || !table->seqs[0] || !table->seqs[0]->align)
         error("Invalid alignment in block_from_alignment.");
     check_table(table);
     int ncols = 0;
     for (const unsigned char *c = table->seqs[0]->align; *c; c++)
-        if (*c > ALIGN_MATCH_BASE) ncols += (*c > ALIGN_DELETE_BASE) ? *c - ALIGN_DELETE_BASE : *c - ALIGN_MATCH_BASE;
+        if (*c > ALIGN_MATCH_BASE)
+            ncols += (*c > ALIGN_DELETE_BASE) ? *c - ALIGN_DELETE_BASE : *c - ALIGN_MATCH_BASE;
     AlignmentBlock *block = static_cast<AlignmentBlock *>(mem_alloc(sizeof(AlignmentBlock)));
     block->nseqs = table->count;
     block->ncols = ncols;
@@ -528,7 +548,8 @@ AlignmentBlock *block_from_alignment(SequenceTable *table) {
             }
         }
         if (col != ncols) {
-            fprintf(stderr, "sequence:block_from_alignment(): sequence %d (%s)\n", s, seq->id ? seq->id : "");
+            fprintf(stderr, "sequence:block_from_alignment(): sequence %d (%s)\n", s,
+                    seq->id ? seq->id : "");
             fprintf(stderr, "has conflicting alignment length (%d vs %d).\n", col, ncols);
         }
     }
@@ -571,15 +592,33 @@ int count(const char *s, Keep keep) {
     return n;
 }
 
-bool ascii_alnum(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
-bool match_char(unsigned char c) { return c == '-' || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
-bool not_dot(unsigned char c) { return c != '.'; }
+bool ascii_alnum(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+bool match_char(unsigned char c) {
+    return c == '-' || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+bool not_dot(unsigned char c) {
+    return c != '.';
+}
 
 }  // namespace
 
-char *remove_dots(char *s) { return filter(s, not_dot); }
-char *remove_nonchardig(char *s) { return filter(s, ascii_alnum); }
-char *remove_nonmatchchar(char *s) { return filter(s, match_char); }
-int matchcolumns(const char *s) { return count(s, match_char); }
-int nondotcolumns(const char *s) { return count(s, not_dot); }
-int charcolumns(const char *s) { return count(s, ascii_alnum); }
+char *remove_dots(char *s) {
+    return filter(s, not_dot);
+}
+char *remove_nonchardig(char *s) {
+    return filter(s, ascii_alnum);
+}
+char *remove_nonmatchchar(char *s) {
+    return filter(s, match_char);
+}
+int matchcolumns(const char *s) {
+    return count(s, match_char);
+}
+int nondotcolumns(const char *s) {
+    return count(s, not_dot);
+}
+int charcolumns(const char *s) {
+    return count(s, ascii_alnum);
+}

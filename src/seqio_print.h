@@ -14,11 +14,11 @@ constexpr int FASTA_LINE_WIDTH = 50;
 
 // A set of aligned sequences as a rectangle of letter indices.
 struct AlignmentBlock {
-    int nseqs;                  // the source table's count
-    int ncols;                  // match plus delete columns of the first sequence's alignment
-    SequenceTable *source;      // not owned
-    unsigned char **rows;       // nseqs rows of ncols bytes (owned)
-    unsigned char delete_index; // index written for a delete column
+    int nseqs;                   // the source table's count
+    int ncols;                   // match plus delete columns of the first sequence's alignment
+    SequenceTable *source;       // not owned
+    unsigned char **rows;        // nseqs rows of ncols bytes (owned)
+    unsigned char delete_index;  // index written for a delete column
 };
 
 // One wrapped FASTA record of a letter string; returns the result of the last character write.
@@ -35,8 +35,10 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
 char *str_w_deletions(const Sequence *seq, int start_size, int track, int placeholder);
 void print_alignment(FILE *out, const Sequence *seq, int track);
 void print_seqalignment(FILE *out, const SequenceTable *table, int pad, int track);
-void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int track, double threshold);
-void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int track, double scale);
+void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int track,
+                         double threshold);
+void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int track,
+                            double scale);
 void print_seqpathprob(FILE *out, const SequenceTable *table);
 
 // Creates (*widths null) or raises the insert-width list with one a2m row. The list ends

@@ -24,8 +24,7 @@ int sort_direction = 1;
 
 static const size_t SCORE_READ_BLOCK = 1 << 16;
 
-void score_reader_init(ScoreLineReader *reader, FILE *fp)
-{
+void score_reader_init(ScoreLineReader *reader, FILE *fp) {
     reader->fp = fp;
     reader->buf.assign(SCORE_READ_BLOCK, 0);
     reader->start = 0;
@@ -37,8 +36,7 @@ void score_reader_init(ScoreLineReader *reader, FILE *fp)
 // Every line is handed out whole, however long: the buffer doubles while a line does not fit.
 // Bytes already searched for the line end are not searched again, and the unread tail moves to
 // the front only when the buffer is full, so reading stays linear in the size of the stream.
-bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len)
-{
+bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len) {
     for (;;) {
         size_t from = reader->start + reader->scanned;
         if (from < reader->end) {
@@ -72,14 +70,12 @@ bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len)
                 reader->start = 0;
                 reader->end = keep;
             }
-            if (reader->end == reader->buf.size())
-                reader->buf.resize(reader->buf.size() * 2);
+            if (reader->end == reader->buf.size()) reader->buf.resize(reader->buf.size() * 2);
         }
         size_t room = reader->buf.size() - reader->end;
         size_t got = std::fread(reader->buf.data() + reader->end, 1, room, reader->fp);
         reader->end += got;
-        if (got == 0)
-            reader->eof = true;
+        if (got == 0) reader->eof = true;
     }
 }
 
@@ -89,56 +85,45 @@ bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len)
 // converted exactly without the library; anything longer goes to strtod on a copy of the token.
 // ---------------------------------------------------------------------------------------------
 
-static inline bool is_space(char c)
-{
+static inline bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-static inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+static inline bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-static const char *skip_space(const char *p, const char *end)
-{
-    while (p < end && is_space(*p))
-        p++;
+static const char *skip_space(const char *p, const char *end) {
+    while (p < end && is_space(*p)) p++;
     return p;
 }
 
 // Reads an integer at p (after white space): optional sign and at least one digit. Values past
 // the int range are held at its ends. Returns the end of the number, or null when none.
-static const char *parse_int(const char *p, const char *end, int *out)
-{
+static const char *parse_int(const char *p, const char *end, int *out) {
     p = skip_space(p, end);
     bool neg = false;
     if (p < end && (*p == '+' || *p == '-')) {
         neg = (*p == '-');
         p++;
     }
-    if (p >= end || !is_digit(*p))
-        return nullptr;
+    if (p >= end || !is_digit(*p)) return nullptr;
     long long v = 0;
     for (; p < end && is_digit(*p); p++)
-        if (v <= static_cast<long long>(INT_MAX) + 1)
-            v = v * 10 + (*p - '0');
-    if (neg)
-        v = -v;
-    if (v > INT_MAX)
-        v = INT_MAX;
-    if (v < INT_MIN)
-        v = INT_MIN;
+        if (v <= static_cast<long long>(INT_MAX) + 1) v = v * 10 + (*p - '0');
+    if (neg) v = -v;
+    if (v > INT_MAX) v = INT_MAX;
+    if (v < INT_MIN) v = INT_MIN;
     *out = static_cast<int>(v);
     return p;
 }
 
-static bool match_word(const char *p, const char *end, const char *word)
-{
+static bool match_word(const char *p, const char *end, const char *word) {
     for (; *word; word++, p++) {
-        if (p >= end)
-            return false;
+        if (p >= end) return false;
         char c = *p;
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != *word)
-            return false;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != *word) return false;
     }
     return true;
 }
@@ -150,8 +135,7 @@ static const double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  
 // Reads a floating number at p (after white space): [sign] digits [. digits] or [sign] . digits,
 // with an optional exponent e[sign]digits; or [sign] inf, infinity or nan in any case. Returns the
 // end of the number, or null when none.
-static const char *parse_double(const char *p, const char *end, double *out)
-{
+static const char *parse_double(const char *p, const char *end, double *out) {
     p = skip_space(p, end);
     const char *tok = p;
     bool neg = false;
@@ -175,15 +159,14 @@ static const char *parse_double(const char *p, const char *end, double *out)
         return nullptr;
     }
     unsigned long long mant = 0;
-    int sig = 0;        // significant digits taken into mant
-    int dropped = 0;    // integer digits beyond what mant holds
-    int frac = 0;       // fraction digits taken into mant
+    int sig = 0;      // significant digits taken into mant
+    int dropped = 0;  // integer digits beyond what mant holds
+    int frac = 0;     // fraction digits taken into mant
     bool any = false;
     bool exact = true;  // every digit is in mant
     for (; p < end && is_digit(*p); p++) {
         any = true;
-        if (mant == 0 && *p == '0')
-            continue;
+        if (mant == 0 && *p == '0') continue;
         if (sig < 19) {
             mant = mant * 10 + static_cast<unsigned>(*p - '0');
             sig++;
@@ -209,13 +192,11 @@ static const char *parse_double(const char *p, const char *end, double *out)
                 exact = false;
             }
         }
-        if (!any && !fdigits)
-            return nullptr;
+        if (!any && !fdigits) return nullptr;
         any = true;
         p = q;
     }
-    if (!any)
-        return nullptr;
+    if (!any) return nullptr;
     long long exp10 = 0;
     if (p < end && (*p == 'e' || *p == 'E')) {
         const char *q = p + 1;
@@ -226,10 +207,8 @@ static const char *parse_double(const char *p, const char *end, double *out)
         }
         if (q < end && is_digit(*q)) {
             for (; q < end && is_digit(*q); q++)
-                if (exp10 < 100000)
-                    exp10 = exp10 * 10 + (*q - '0');
-            if (eneg)
-                exp10 = -exp10;
+                if (exp10 < 100000) exp10 = exp10 * 10 + (*q - '0');
+            if (eneg) exp10 = -exp10;
             p = q;
         }
     }
@@ -257,16 +236,13 @@ static const char *parse_double(const char *p, const char *end, double *out)
 // Parsing one line
 // ---------------------------------------------------------------------------------------------
 
-bool parse_score_line(const char *line, size_t len, ScoreLine *out)
-{
+bool parse_score_line(const char *line, size_t len, ScoreLine *out) {
     // A NUL byte ends the text of the line.
     if (const void *nul = std::memchr(line, '\0', len))
         len = static_cast<size_t>(static_cast<const char *>(nul) - line);
-    if (len == 0 || line[0] == ';' || line[0] == '%')
-        return false;
+    if (len == 0 || line[0] == ';' || line[0] == '%') return false;
     const char *end = line + len;
-    if (skip_space(line, end) == end)
-        return false;  // blank line
+    if (skip_space(line, end) == end) return false;  // blank line
 
     out->length = 0;
     out->report1 = SCORE_UNSET;
@@ -277,16 +253,14 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out)
     out->annotation_len = 0;
 
     const char *p = line;
-    while (p < end && *p != ' ' && *p != '\t')
-        p++;
+    while (p < end && *p != ' ' && *p != '\t') p++;
     out->id = line;
     out->id_len = static_cast<size_t>(p - line);
     if (p == end) {
         // Nothing after the ID: the line end is not part of it.
         if (out->id_len > 0 && line[out->id_len - 1] == '\n') {
             out->id_len--;
-            if (out->id_len > 0 && line[out->id_len - 1] == '\r')
-                out->id_len--;
+            if (out->id_len > 0 && line[out->id_len - 1] == '\r') out->id_len--;
         }
         return true;
     }
@@ -306,10 +280,8 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out)
     if (const void *x = std::memchr(rest, 'X', static_cast<size_t>(numend - rest))) {
         xmark = static_cast<const char *>(x);
         const char *q = xmark;
-        while (q > rest && is_space(q[-1]))
-            q--;
-        while (q > rest && !is_space(q[-1]))
-            q--;
+        while (q > rest && is_space(q[-1])) q--;
+        while (q > rest && !is_space(q[-1])) q--;
         int count = 0;
         parse_int(q, xmark, &count);
         out->xcount = static_cast<float>(count);
@@ -317,23 +289,18 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out)
 
     // Length, the two columns and the E-value, stopping at the first text that is not a number.
     const char *q = parse_int(rest, numend, &out->length);
-    if (!q)
-        return true;
+    if (!q) return true;
     double value;
     q = parse_double(q, numend, &value);
-    if (!q)
-        return true;
+    if (!q) return true;
     out->report1 = static_cast<float>(value);
     q = parse_double(q, numend, &value);
-    if (!q)
-        return true;
+    if (!q) return true;
     out->report2 = static_cast<float>(value);
     q = parse_double(q, numend, &value);
-    if (!q)
-        return true;
+    if (!q) return true;
     // A number followed by the 'X' is the count, not an E-value.
-    if (xmark && skip_space(q, numend) == xmark)
-        return true;
+    if (xmark && skip_space(q, numend) == xmark) return true;
     out->evalue = value;
     return true;
 }
@@ -342,16 +309,14 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out)
 // Reading a score file
 // ---------------------------------------------------------------------------------------------
 
-static char *copy_text(const char *text, size_t len)
-{
+static char *copy_text(const char *text, size_t len) {
     char *s = static_cast<char *>(mem_alloc(len + 1));
     std::memcpy(s, text, len);
     s[len] = '\0';
     return s;
 }
 
-SequenceTable *read_score_file(const char *path)
-{
+SequenceTable *read_score_file(const char *path) {
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     SequenceTable *table = alloc_sequence_table();
@@ -361,8 +326,7 @@ SequenceTable *read_score_file(const char *path)
     size_t len;
     ScoreLine entry;
     while (score_reader_next(&reader, &line, &len)) {
-        if (!parse_score_line(line, len, &entry))
-            continue;
+        if (!parse_score_line(line, len, &entry)) continue;
         Sequence *seq = alloc_sequence(0, 1);
         seq->id = copy_text(entry.id, entry.id_len);
         seq->len = entry.length;
@@ -370,8 +334,7 @@ SequenceTable *read_score_file(const char *path)
         seq->report2 = entry.report2;
         seq->evalue = entry.evalue;
         seq->xcount = entry.xcount;
-        if (entry.annotation)
-            seq->annotation = copy_text(entry.annotation, entry.annotation_len);
+        if (entry.annotation) seq->annotation = copy_text(entry.annotation, entry.annotation_len);
         add_seq_to_table(table, seq);
     }
     close_read(fp);
@@ -384,72 +347,60 @@ SequenceTable *read_score_file(const char *path)
 
 // sort_direction when x is greater, its negative when smaller, 0 when equal; a NaN after every
 // number whatever the direction, so that the order is consistent.
-static int compare_values(double x, double y)
-{
+static int compare_values(double x, double y) {
     bool xn = std::isnan(x), yn = std::isnan(y);
-    if (xn || yn)
-        return xn == yn ? 0 : (xn ? 1 : -1);
-    if (x > y)
-        return sort_direction;
-    if (x < y)
-        return -sort_direction;
+    if (xn || yn) return xn == yn ? 0 : (xn ? 1 : -1);
+    if (x > y) return sort_direction;
+    if (x < y) return -sort_direction;
     return 0;
 }
 
-static inline const Sequence *slot(const void *p) { return *static_cast<const Sequence *const *>(p); }
+static inline const Sequence *slot(const void *p) {
+    return *static_cast<const Sequence *const *>(p);
+}
 
 // Null slots sort last (sorted tables are compacted first; this only keeps the order defined).
-static inline int compare_null(const Sequence *a, const Sequence *b)
-{
+static inline int compare_null(const Sequence *a, const Sequence *b) {
     return (a == nullptr) - (b == nullptr);
 }
 
-int c1compare(const void *pa, const void *pb)
-{
+int c1compare(const void *pa, const void *pb) {
     const Sequence *a = slot(pa), *b = slot(pb);
-    if (!a || !b)
-        return compare_null(a, b);
+    if (!a || !b) return compare_null(a, b);
     return compare_values(a->report1, b->report1);
 }
 
-int c2compare(const void *pa, const void *pb)
-{
+int c2compare(const void *pa, const void *pb) {
     const Sequence *a = slot(pa), *b = slot(pb);
-    if (!a || !b)
-        return compare_null(a, b);
+    if (!a || !b) return compare_null(a, b);
     int r = compare_values(a->report2, b->report2);
     return r ? r : compare_values(a->report1, b->report1);
 }
 
-int Zcompare(const void *pa, const void *pb)
-{
+int Zcompare(const void *pa, const void *pb) {
     const Sequence *a = slot(pa), *b = slot(pb);
-    if (!a || !b)
-        return compare_null(a, b);
+    if (!a || !b) return compare_null(a, b);
     int r = compare_values(a->evalue, b->evalue);
-    if (r)
-        return r;
+    if (r) return r;
     r = compare_values(a->report2, b->report2);
     return r ? r : compare_values(a->report1, b->report1);
 }
 
 // Stable, so that entries with equal keys keep their table order.
-static void sort_table(SequenceTable *table, int (*compare)(const void *, const void *))
-{
-    if (!table || table->count < 2)
-        return;
+static void sort_table(SequenceTable *table, int (*compare)(const void *, const void *)) {
+    if (!table || table->count < 2) return;
     std::stable_sort(table->seqs, table->seqs + table->count,
                      [compare](Sequence *a, Sequence *b) { return compare(&a, &b) < 0; });
 }
 
-void sort_score_list(SequenceTable *table) { sort_table(table, c1compare); }
+void sort_score_list(SequenceTable *table) {
+    sort_table(table, c1compare);
+}
 
-void sort_scores_as_specified(ScoreParams *score, SequenceTable *table)
-{
+void sort_scores_as_specified(ScoreParams *score, SequenceTable *table) {
     sort_direction = score->sort < 0 ? -1 : 1;
     long long m = std::llabs(static_cast<long long>(score->sort));
-    if (m == 0)
-        return;
+    if (m == 0) return;
     if (m & 4)
         sort_table(table, Zcompare);
     else if (m & 2)
@@ -462,10 +413,9 @@ void sort_scores_as_specified(ScoreParams *score, SequenceTable *table)
 // Report columns and E-values
 // ---------------------------------------------------------------------------------------------
 
-void evalue_calc(Sequence *seq, ScoreParams *score)
-{
-    const double bound = 115.12925464970229;   // ln 10^50
-    const double lbound = 690.7755278982137;   // ln 10^300
+void evalue_calc(Sequence *seq, ScoreParams *score) {
+    const double bound = 115.12925464970229;  // ln 10^50
+    const double lbound = 690.7755278982137;  // ln 10^300
     int n = score->dbsize;
     if (n <= 0) {
         seq->evalue = SCORE_UNSET;
@@ -477,8 +427,7 @@ void evalue_calc(Sequence *seq, ScoreParams *score)
     }
     double lambda = score->query ? score->swlambda : score->lambda;
     double g = lambda * static_cast<double>(seq->second_score);
-    if (g != 0)
-        g = (g >= 0 ? 1.0 : -1.0) * std::pow(std::fabs(g), score->tau);
+    if (g != 0) g = (g >= 0 ? 1.0 : -1.0) * std::pow(std::fabs(g), score->tau);
     if (-bound < g && g < bound) {
         seq->evalue = n / (1.0 + std::exp(-g));
     } else if (g >= bound) {
@@ -495,62 +444,45 @@ void evalue_calc(Sequence *seq, ScoreParams *score)
     }
 }
 
-void set_columns(Sequence *seq, ScoreParams *score)
-{
+void set_columns(Sequence *seq, ScoreParams *score) {
     seq->report1 = seq->simple_score;
     switch (score->subtract_null) {
-    case 2:
-    case 3:
-        seq->report2 = seq->second_score;
-        break;
-    case 4:
-    case 5:
-        seq->report2 = seq->second_score;
-        evalue_calc(seq, score);
-        break;
-    default:
-        seq->report2 = seq->raw_score;
-        break;
+        case 2:
+        case 3: seq->report2 = seq->second_score; break;
+        case 4:
+        case 5:
+            seq->report2 = seq->second_score;
+            evalue_calc(seq, score);
+            break;
+        default: seq->report2 = seq->raw_score; break;
     }
 }
 
-static Sequence *first_entry(const SequenceTable *table)
-{
-    if (!table)
-        return nullptr;
+static Sequence *first_entry(const SequenceTable *table) {
+    if (!table) return nullptr;
     for (int i = 0; i < table->count; i++)
-        if (table->seqs[i])
-            return table->seqs[i];
+        if (table->seqs[i]) return table->seqs[i];
     return nullptr;
 }
 
-static bool columns_unset(const SequenceTable *table)
-{
+static bool columns_unset(const SequenceTable *table) {
     const Sequence *first = first_entry(table);
     return first && first->report1 == SCORE_UNSET && first->report2 == SCORE_UNSET;
 }
 
-static void fill_columns(SequenceTable *table, ScoreParams *score)
-{
+static void fill_columns(SequenceTable *table, ScoreParams *score) {
     for (int i = 0; i < table->count; i++)
-        if (table->seqs[i])
-            set_columns(table->seqs[i], score);
+        if (table->seqs[i]) set_columns(table->seqs[i], score);
 }
 
-void assign_sort_columns(SequenceTable *table, ScoreParams *score)
-{
-    if (!table)
-        return;
-    if (score->dbsize <= 0)
-        score->dbsize = table->count;
-    if (columns_unset(table))
-        fill_columns(table, score);
+void assign_sort_columns(SequenceTable *table, ScoreParams *score) {
+    if (!table) return;
+    if (score->dbsize <= 0) score->dbsize = table->count;
+    if (columns_unset(table)) fill_columns(table, score);
 }
 
-void negate_score_list(int flag, SequenceTable *table)
-{
-    if (!flag || !table)
-        return;
+void negate_score_list(int flag, SequenceTable *table) {
+    if (!flag || !table) return;
     for (int i = 0; i < table->count; i++)
         if (Sequence *s = table->seqs[i]) {
             s->report1 = -s->report1;
@@ -558,44 +490,33 @@ void negate_score_list(int flag, SequenceTable *table)
         }
 }
 
-void copy_zscore_to_dist(SequenceTable *table)
-{
-    if (!table)
-        return;
+void copy_zscore_to_dist(SequenceTable *table) {
+    if (!table) return;
     for (int i = 0; i < table->count; i++)
-        if (Sequence *s = table->seqs[i])
-            s->report1 = static_cast<float>(s->evalue);
+        if (Sequence *s = table->seqs[i]) s->report1 = static_cast<float>(s->evalue);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Selection
 // ---------------------------------------------------------------------------------------------
 
-bool score_selected(const Sequence *seq, const ScoreParams *score, int select)
-{
-    if (select == 0)
-        return false;
+bool score_selected(const Sequence *seq, const ScoreParams *score, int select) {
+    if (select == 0) return false;
     bool inverted = select < 0;
     long long m = std::llabs(static_cast<long long>(select));
     bool selected = true;
     if (!(m & 8)) {
-        if ((m & 1) && !(seq->report1 < score->NLLnull))
-            selected = false;
-        if ((m & 2) && !(seq->report2 < score->NLLcomplex))
-            selected = false;
-        if ((m & 4) && !(seq->evalue < score->Emax))
-            selected = false;
+        if ((m & 1) && !(seq->report1 < score->NLLnull)) selected = false;
+        if ((m & 2) && !(seq->report2 < score->NLLcomplex)) selected = false;
+        if ((m & 4) && !(seq->evalue < score->Emax)) selected = false;
     }
     return inverted ? !selected : selected;
 }
 
-void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select)
-{
-    if (!table || table->count == 0)
-        return;
+void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select) {
+    if (!table || table->count == 0) return;
     if (columns_unset(table)) {
-        if (score->dbsize <= 0)
-            score->dbsize = table->count;
+        if (score->dbsize <= 0) score->dbsize = table->count;
         fill_columns(table, score);
     }
     for (int i = 0; i < table->count; i++) {
@@ -612,8 +533,7 @@ void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select)
 
 // Hands the record found for a score-file entry over to the list: the score-file columns go with
 // the record, so that selection sees them, and the score-file entry is released.
-static void take_record(SequenceTable *list, int i, Sequence *record)
-{
+static void take_record(SequenceTable *list, int i, Sequence *record) {
     Sequence *entry = list->seqs[i];
     record->report1 = entry->report1;
     record->report2 = entry->report2;
@@ -626,8 +546,7 @@ static void take_record(SequenceTable *list, int i, Sequence *record)
 // The merge by bisection in the full table sorted by ID. Used when one score-file ID matches
 // several records of the full table: the record the bisection lands on is the one kept.
 // Returns the number of records taken.
-static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list)
-{
+static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list) {
     int taken_count = 0;
     int nfull = 0;
     if (full) {
@@ -638,8 +557,7 @@ static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list)
     std::vector<char> taken(static_cast<size_t>(nfull), 0);
     for (int i = 0; i < list->count; i++) {
         Sequence *entry = list->seqs[i];
-        if (!entry || !entry->id)
-            continue;
+        if (!entry || !entry->id) continue;
         int found = nfull > 0 ? sequence_search(entry->id, full) : -1;
         if (found < 0) {
             free_sequence(remove_seq_from_table(list, i));
@@ -653,13 +571,11 @@ static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list)
         }
     }
     for (int k = 0; k < nfull; k++)
-        if (taken[static_cast<size_t>(k)])
-            remove_seq_from_table(full, k);
+        if (taken[static_cast<size_t>(k)]) remove_seq_from_table(full, k);
     return taken_count;
 }
 
-static inline uint64_t hash_id(const char *s)
-{
+static inline uint64_t hash_id(const char *s) {
     uint64_t h = 1469598103934665603ULL;  // FNV-1a
     for (; *s; s++) {
         h ^= static_cast<unsigned char>(*s);
@@ -672,16 +588,14 @@ static inline uint64_t hash_id(const char *s)
 // The score file is usually much smaller than the sequence files, so the index stays small while
 // every record of the full table is looked up once.
 struct ListIdIndex {
-    std::vector<int> slot;  // list index of the first entry with the ID, or -1
+    std::vector<int> slot;      // list index of the first entry with the ID, or -1
     std::vector<uint32_t> tag;  // low hash bits of that ID, to skip most string comparisons
     size_t mask = 0;
 };
 
-static void list_index_init(ListIdIndex *index, int count)
-{
+static void list_index_init(ListIdIndex *index, int count) {
     size_t cap = 16;
-    while (cap < 2 * static_cast<size_t>(count))
-        cap <<= 1;
+    while (cap < 2 * static_cast<size_t>(count)) cap <<= 1;
     index->slot.assign(cap, -1);
     index->tag.assign(cap, 0);
     index->mask = cap - 1;
@@ -689,8 +603,7 @@ static void list_index_init(ListIdIndex *index, int count)
 
 // Finds the ID in the index; when absent and `add` is at least 0, enters it with list index
 // `add`. Returns the list index stored for the ID, or -1.
-static int list_index_find(ListIdIndex *index, const SequenceTable *list, const char *id, int add)
-{
+static int list_index_find(ListIdIndex *index, const SequenceTable *list, const char *id, int add) {
     uint64_t h = hash_id(id);
     uint32_t tag = static_cast<uint32_t>(h);
     for (size_t p = static_cast<size_t>(h) & index->mask;; p = (p + 1) & index->mask) {
@@ -703,8 +616,7 @@ static int list_index_find(ListIdIndex *index, const SequenceTable *list, const 
             }
             return -1;
         }
-        if (index->tag[p] == tag && std::strcmp(list->seqs[at]->id, id) == 0)
-            return at;
+        if (index->tag[p] == tag && std::strcmp(list->seqs[at]->id, id) == 0) return at;
     }
 }
 
@@ -712,12 +624,10 @@ static int list_index_find(ListIdIndex *index, const SequenceTable *list, const 
 // comparison), in score-file order; an ID not in the full table is dropped silently and a
 // repeated ID keeps its first place only. The full table is indexed in one pass through a hash
 // index of the score-file IDs rather than sorted.
-void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required)
-{
+void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int required) {
     int taken_count = 0;
     if (list && list->count > 0) {
-        if (full)
-            compact_sequence_table(full);
+        if (full) compact_sequence_table(full);
         int nfull = full ? full->count : 0;
         int nlist = list->count;
         ListIdIndex index;
@@ -733,8 +643,7 @@ void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int requ
         for (int k = 0; k < nfull && !repeated; k++) {
             const Sequence *record = full->seqs[k];
             int h = list_index_find(&index, list, record->id ? record->id : "", -1);
-            if (h < 0)
-                continue;
+            if (h < 0) continue;
             if (match[static_cast<size_t>(h)] >= 0)
                 repeated = true;
             else
@@ -745,8 +654,7 @@ void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int requ
         } else {
             for (int i = 0; i < nlist; i++) {
                 Sequence *entry = list->seqs[i];
-                if (!entry || !entry->id)
-                    continue;
+                if (!entry || !entry->id) continue;
                 int h = head[static_cast<size_t>(i)];
                 int found = match[static_cast<size_t>(h)];
                 if (found < 0) {
@@ -762,8 +670,6 @@ void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int requ
         }
     }
     free_sequence_table(full);
-    if (list)
-        compact_sequence_table(list);
-    if (taken_count == 0 && required)
-        error("No sequences specified");
+    if (list) compact_sequence_table(list);
+    if (taken_count == 0 && required) error("No sequences specified");
 }

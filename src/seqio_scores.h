@@ -91,8 +91,8 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out);
 struct ScoreLineReader {
     FILE *fp = nullptr;
     std::vector<char> buf;
-    size_t start = 0;  // first byte of the next line
-    size_t end = 0;    // bytes valid in buf
+    size_t start = 0;    // first byte of the next line
+    size_t end = 0;      // bytes valid in buf
     size_t scanned = 0;  // bytes from start already known to hold no line end
     bool eof = false;
 };

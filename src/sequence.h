@@ -26,9 +26,9 @@ constexpr int ALIGN_DELETE_BASE = 200;
 
 // Per-residue path posterior written by the dynamic-programming engine.
 struct SeqPathProb {
-    float lnprob;   // natural log of the posterior, -20..0
-    int node;       // model node of the state that emits the residue
-    int match;      // 1: a match state, 0: an insert state
+    float lnprob;  // natural log of the posterior, -20..0
+    int node;      // model node of the state that emits the residue
+    int match;     // 1: a match state, 0: an insert state
 };
 
 // Per-residue constraint read by the dynamic-programming engine.
@@ -48,25 +48,25 @@ struct SeqTrack {
 };
 
 struct Sequence {
-    int len;                      // residues, the same in every track
-    int converted;                // 1 once letters became letter indices
-    int reversed;                 // toggled by reverse_sequence
-    char *id;                     // owned, or null
-    char *annotation;             // owned, or null
-    int ntracks;                  // tracks in use, 1..6
+    int len;           // residues, the same in every track
+    int converted;     // 1 once letters became letter indices
+    int reversed;      // toggled by reverse_sequence
+    char *id;          // owned, or null
+    char *annotation;  // owned, or null
+    int ntracks;       // tracks in use, 1..6
     SeqTrack tracks[MAX_TRACKS];
-    unsigned char *align;         // alignment code (owned), or null
-    SeqPathProb *pathprob;        // path posteriors (owned, len + 4 entries), or null
-    double *weights;              // one per family (owned); null means 1.0 for every family
-    float raw_score;              // negative log-likelihood from the scoring engine
-    float prefilter_raw;          // single-best-path score of the prefilter
-    float prefilter_simple;       // prefilter simple score
-    float simple_score;           // raw minus null-model score plus the length adjustment
-    float second_score;           // score against the null model chosen by subtract_null
-    float report1;                // report column 1
-    float report2;                // report column 2
-    double evalue;                // E-value, SCORE_UNSET when none
-    float xcount;                 // the count that stands before 'X' in a score-file line
+    unsigned char *align;            // alignment code (owned), or null
+    SeqPathProb *pathprob;           // path posteriors (owned, len + 4 entries), or null
+    double *weights;                 // one per family (owned); null means 1.0 for every family
+    float raw_score;                 // negative log-likelihood from the scoring engine
+    float prefilter_raw;             // single-best-path score of the prefilter
+    float prefilter_simple;          // prefilter simple score
+    float simple_score;              // raw minus null-model score plus the length adjustment
+    float second_score;              // score against the null model chosen by subtract_null
+    float report1;                   // report column 1
+    float report2;                   // report column 2
+    double evalue;                   // E-value, SCORE_UNSET when none
+    float xcount;                    // the count that stands before 'X' in a score-file line
     PosConstraint *constraints;      // per residue, present orientation (owned), or null
     PosConstraint *rev_constraints;  // per residue, reversed orientation (owned), or null
 };
@@ -132,8 +132,8 @@ struct Node {
 
 // Integer cost form of one node: 2W+9 costs (W = emission size with wildcards), same views.
 struct ModWeight {
-    int *costs;   // owned block of ncosts values
-    int ncosts;   // 2W+9
+    int *costs;  // owned block of ncosts values
+    int ncosts;  // 2W+9
     int *djump;
     int *mjump;
     int *ijump;
@@ -146,34 +146,34 @@ constexpr int FIM_METHOD_NONE = 9;
 
 // A prepared model: nodes 0 (Begin), 1..length, length+1 (End).
 struct Model {
-    int length;               // L; -1 after release
-    int kind;                 // 0 profile model, 1 query-sequence model
-    Node *generic;            // GENERIC node, or null
-    Node *lettcount;          // LETTCOUNT node, or null
-    Node *freqave;            // FREQAVE node, or null
-    Node **nodes;             // L+2 owned nodes
-    Node *fim_node;           // FIM template node, or null
-    int fim_method;           // FIM method in effect; FIM_METHOD_NONE at creation
-    ModWeight *fim_weight;    // cost record of the FIM template node, or null
-    ModWeight **weights;      // L+2 cost records, or null until built
-    int **matrix;             // substitution matrix of a query-sequence model (A+1 rows), or null
-    int gap;                  // gap cost (query-sequence model)
-    int cont;                 // continue cost (query-sequence model)
-    Sequence *query;          // query sequence (query-sequence model), or null
+    int length;             // L; -1 after release
+    int kind;               // 0 profile model, 1 query-sequence model
+    Node *generic;          // GENERIC node, or null
+    Node *lettcount;        // LETTCOUNT node, or null
+    Node *freqave;          // FREQAVE node, or null
+    Node **nodes;           // L+2 owned nodes
+    Node *fim_node;         // FIM template node, or null
+    int fim_method;         // FIM method in effect; FIM_METHOD_NONE at creation
+    ModWeight *fim_weight;  // cost record of the FIM template node, or null
+    ModWeight **weights;    // L+2 cost records, or null until built
+    int **matrix;           // substitution matrix of a query-sequence model (A+1 rows), or null
+    int gap;                // gap cost (query-sequence model)
+    int cont;               // continue cost (query-sequence model)
+    Sequence *query;        // query sequence (query-sequence model), or null
 };
 
 // A raw model or regularizer as a model file gives it.
 struct Rmodel {
-    int nstart;           // P: start-numbered nodes 0..P (0 = Begin)
-    int nend;             // Q: end-numbered nodes before End
-    int nslots;           // P+Q+2
-    Node *generic;        // GENERIC node, or null
-    Node *lettcount;      // LETTCOUNT node, or null
-    Node *freqave;        // FREQAVE node, or null
-    Node *begin;          // alias of slots[0] (not separately owned)
-    Node *end;            // alias of end_nodes[0] (not separately owned)
-    Node **slots;         // nslots owned nodes (any may be null)
-    Node **end_nodes;     // view: slots + P + 1; [0] End, [k] the k-th node before End
+    int nstart;        // P: start-numbered nodes 0..P (0 = Begin)
+    int nend;          // Q: end-numbered nodes before End
+    int nslots;        // P+Q+2
+    Node *generic;     // GENERIC node, or null
+    Node *lettcount;   // LETTCOUNT node, or null
+    Node *freqave;     // FREQAVE node, or null
+    Node *begin;       // alias of slots[0] (not separately owned)
+    Node *end;         // alias of end_nodes[0] (not separately owned)
+    Node **slots;      // nslots owned nodes (any may be null)
+    Node **end_nodes;  // view: slots + P + 1; [0] End, [k] the k-th node before End
 };
 
 Node *alloc_node();
@@ -209,11 +209,11 @@ struct SeqInfo {
 
 // Contents of one sequence weight file (owned by the caller).
 struct SeqWeights {
-    char *description;   // first non-comment line, with its line end
-    int num_families;    // weight columns
-    int num_seqs;        // rows
-    double **weights;    // num_seqs rows of num_families values
-    char **ids;          // num_seqs IDs
+    char *description;  // first non-comment line, with its line end
+    int num_families;   // weight columns
+    int num_seqs;       // rows
+    double **weights;   // num_seqs rows of num_families values
+    char **ids;         // num_seqs IDs
 };
 
 // Order by length, then by the track-0 residue bytes (unsigned); -1, 0 or 1.

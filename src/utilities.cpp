@@ -25,8 +25,7 @@ bool error_throws = false;
 // Fatal errors
 // ---------------------------------------------------------------------------------------------
 
-void error(const char *fmt, ...)
-{
+void error(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     va_list ap2;
@@ -34,11 +33,9 @@ void error(const char *fmt, ...)
     int n = std::vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
     std::string msg(n > 0 ? (size_t)n : 0, '\0');
-    if (n > 0)
-        std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
+    if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
     va_end(ap2);
-    if (error_throws)
-        throw FatalError{msg};
+    if (error_throws) throw FatalError{msg};
     std::fflush(stdout);
     std::fprintf(stderr, "Error: %s\n", msg.c_str());
     std::fflush(stderr);
@@ -50,58 +47,45 @@ void error(const char *fmt, ...)
 // ---------------------------------------------------------------------------------------------
 
 // Byte counts in the messages are printed as the caller's signed 32-bit count would be.
-static int size_for_message(size_t n)
-{
+static int size_for_message(size_t n) {
     return n > (size_t)INT32_MAX ? (int)(n & 0x7fffffff) | INT32_MIN : (int)n;
 }
 
-void *mem_alloc(size_t n)
-{
+void *mem_alloc(size_t n) {
     void *p = (n <= SIZE_MAX - 4) ? std::calloc(1, n + 4) : nullptr;
-    if (!p)
-        error("out of memory allocating %d bytes", size_for_message(n));
+    if (!p) error("out of memory allocating %d bytes", size_for_message(n));
     return p;
 }
 
-void *mem_realloc(void *block, size_t n)
-{
+void *mem_realloc(void *block, size_t n) {
     void *p = (n <= SIZE_MAX - 4) ? std::realloc(block, n + 4) : nullptr;
-    if (!p)
-        error("out of memory reallocating %d bytes", size_for_message(n));
+    if (!p) error("out of memory reallocating %d bytes", size_for_message(n));
     return p;
 }
 
-void *memdub(const void *src, size_t n)
-{
+void *memdub(const void *src, size_t n) {
     void *p = mem_alloc(n);
-    if (n && src)
-        std::memcpy(p, src, n);
+    if (n && src) std::memcpy(p, src, n);
     return p;
 }
 
-char *str_dup(const char *text)
-{
-    if (!text)
-        return nullptr;
+char *str_dup(const char *text) {
+    if (!text) return nullptr;
     return (char *)memdub(text, std::strlen(text));
 }
 
-void **double_alloc(size_t count, size_t a, size_t b)
-{
+void **double_alloc(size_t count, size_t a, size_t b) {
     if (count > (SIZE_MAX - 4) / sizeof(void *))
         error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
     if (a != 0 && b > (SIZE_MAX - 4) / a)
         error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
     void **array = (void **)mem_alloc(count * sizeof(void *));
-    for (size_t i = 0; i < count; i++)
-        array[i] = mem_alloc(a * b);
+    for (size_t i = 0; i < count; i++) array[i] = mem_alloc(a * b);
     return array;
 }
 
-void double_free(void **array, size_t count)
-{
-    if (!array)
-        return;
+void double_free(void **array, size_t count) {
+    if (!array) return;
     for (size_t i = 0; i < count; i++) {
         std::free(array[i]);
         array[i] = nullptr;
@@ -109,26 +93,19 @@ void double_free(void **array, size_t count)
     std::free(array);
 }
 
-int compar(const void *a, const void *b)
-{
+int compar(const void *a, const void *b) {
     return ((const PermutePair *)a)->key - ((const PermutePair *)b)->key;
 }
 
-void **permute(int count, void **values, void **out)
-{
-    if (count < 0)
-        count = 0;
-    if (!out)
-        out = (void **)mem_alloc((size_t)count * sizeof(void *));
+void **permute(int count, void **values, void **out) {
+    if (count < 0) count = 0;
+    if (!out) out = (void **)mem_alloc((size_t)count * sizeof(void *));
     std::vector<PermutePair> pairs((size_t)count);
-    for (int i = 0; i < count; i++)
-        pairs[i] = PermutePair{(int)random(), values[i]};
+    for (int i = 0; i < count; i++) pairs[i] = PermutePair{(int)random(), values[i]};
     // Stable, so that the rare equal keys keep their index order on every platform.
-    std::stable_sort(pairs.begin(), pairs.end(), [](const PermutePair &x, const PermutePair &y) {
-        return compar(&x, &y) < 0;
-    });
-    for (int i = 0; i < count; i++)
-        out[i] = pairs[i].value;
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const PermutePair &x, const PermutePair &y) { return compar(&x, &y) < 0; });
+    for (int i = 0; i < count; i++) out[i] = pairs[i].value;
     return out;
 }
 
@@ -136,8 +113,7 @@ void **permute(int count, void **values, void **out)
 // Names
 // ---------------------------------------------------------------------------------------------
 
-int capscomp(const char *a, const char *b)
-{
+int capscomp(const char *a, const char *b) {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
     while (*p && *q) {
         if (*p == '-' || *p == '_') {
@@ -151,8 +127,7 @@ int capscomp(const char *a, const char *b)
             q++;
         }
     }
-    if (*p == *q)
-        return 0;
+    if (*p == *q) return 0;
     return std::toupper(*p) > std::toupper(*q) ? 1 : -1;
 }
 
@@ -169,20 +144,17 @@ struct CommandStream {
 };
 static std::vector<CommandStream> command_streams;
 
-static bool ends_with(const std::string &s, const char *suffix)
-{
+static bool ends_with(const std::string &s, const char *suffix) {
     size_t n = std::strlen(suffix);
     return s.size() > n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
 // Starts "gunzip -c name" (or "uncompress -c name") with an argument vector, no shell, and
 // returns the read end of its standard output, or null when it cannot be started.
-static FILE *start_decompressor(const std::string &name, pid_t *pid_out)
-{
+static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
     const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return nullptr;
+    if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
     std::fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) {
@@ -193,8 +165,7 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out)
         return nullptr;
     }
     if (pid == 0) {
-        if (dup2(fds[1], STDOUT_FILENO) < 0)
-            _exit(127);
+        if (dup2(fds[1], STDOUT_FILENO) < 0) _exit(127);
         // A name that begins with '-' would be taken for an option: name it from "./".
         std::string arg = name[0] == '-' ? "./" + name : name;
         const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
@@ -216,8 +187,7 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out)
 }
 
 // Waits for a decompression command; returns its wait status, or -1 with errno set.
-static int wait_command(pid_t pid)
-{
+static int wait_command(pid_t pid) {
     int status;
     pid_t r;
     do {
@@ -228,17 +198,14 @@ static int wait_command(pid_t pid)
 
 // Copies a stream into an anonymous temporary file, positioned at its start. Returns null (with
 // errno of the failure) when the copy fails; src is left open for the caller.
-static FILE *copy_to_tempfile(FILE *src, bool *src_error)
-{
+static FILE *copy_to_tempfile(FILE *src, bool *src_error) {
     FILE *tmp = std::tmpfile();
-    if (!tmp)
-        return nullptr;
+    if (!tmp) return nullptr;
     char buf[1024];
     for (;;) {
         size_t got = std::fread(buf, 1, sizeof buf, src);
         size_t put = got ? std::fwrite(buf, 1, got, tmp) : 0;
-        if (put != got || got < sizeof buf)
-            break;
+        if (put != got || got < sizeof buf) break;
     }
     *src_error = std::ferror(src) != 0;
     if (*src_error || std::ferror(tmp) || std::fflush(tmp) != 0) {
@@ -258,10 +225,8 @@ static FILE *copy_to_tempfile(FILE *src, bool *src_error)
 
 // Opens a compressed file through its decompressor; with OPEN_REWIND the output is copied into
 // a temporary file first. Null when the file is unreadable or the decompression fails.
-static FILE *open_compressed(const std::string &name, int flags)
-{
-    if (access(name.c_str(), R_OK) != 0)
-        return nullptr;
+static FILE *open_compressed(const std::string &name, int flags) {
+    if (access(name.c_str(), R_OK) != 0) return nullptr;
     struct stat st;
     if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         errno = EISDIR;
@@ -269,8 +234,7 @@ static FILE *open_compressed(const std::string &name, int flags)
     }
     pid_t pid;
     FILE *pipe_fp = start_decompressor(name, &pid);
-    if (!pipe_fp)
-        return nullptr;
+    if (!pipe_fp) return nullptr;
     if (!(flags & OPEN_REWIND)) {
         command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid});
         return pipe_fp;
@@ -293,11 +257,9 @@ static FILE *open_compressed(const std::string &name, int flags)
 }
 
 // Opens a plain file for reading; a directory counts as a file that cannot be opened.
-static FILE *open_plain(const std::string &name, int flags)
-{
+static FILE *open_plain(const std::string &name, int flags) {
     FILE *fp = std::fopen(name.c_str(), "r");
-    if (!fp)
-        return nullptr;
+    if (!fp) return nullptr;
     struct stat st;
     if (fstat(fileno(fp), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
@@ -318,10 +280,8 @@ static FILE *open_plain(const std::string &name, int flags)
     return fp;
 }
 
-FILE *open_read(const char *name, int flags)
-{
-    if (!name)
-        name = "";
+FILE *open_read(const char *name, int flags) {
+    if (!name) name = "";
     std::string n(name);
     FILE *fp = nullptr;
     int plain_errno = 0;
@@ -334,8 +294,7 @@ FILE *open_read(const char *name, int flags)
             // Report the plain attempt's error, not that of a fallback.
             plain_errno = errno;
             fp = open_compressed(n + ".gz", flags);
-            if (!fp)
-                fp = open_compressed(n + ".Z", flags);
+            if (!fp) fp = open_compressed(n + ".Z", flags);
         }
     }
     if (!fp) {
@@ -346,86 +305,68 @@ FILE *open_read(const char *name, int flags)
     return fp;
 }
 
-FILE *open_read_env(const char *name, const char *var, const char *default_dir,
-                    const char *subdir, FILE *log, int flags)
-{
+FILE *open_read_env(const char *name, const char *var, const char *default_dir, const char *subdir,
+                    FILE *log, int flags) {
     if (!name || !*name) {
-        if (flags & OPEN_FATAL)
-            error("No file name given.\n");
+        if (flags & OPEN_FATAL) error("No file name given.\n");
         return nullptr;
     }
     FILE *fp = open_read(name, flags & OPEN_REWIND);
     if (fp) {
-        if (log)
-            std::fputs(name, log);
+        if (log) std::fputs(name, log);
         return fp;
     }
     int first_errno = errno;
     const char *env = var ? std::getenv(var) : nullptr;
     const char *dir = env ? env : default_dir;
     if (!dir) {
-        if (log)
-            std::fputs(name, log);
+        if (log) std::fputs(name, log);
         errno = first_errno;
         return nullptr;
     }
     std::string d(dir);
-    while (d.size() > 1 && d.back() == '/')
-        d.pop_back();
-    if (d == "/")
-        d.clear();
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    if (d == "/") d.clear();
     std::string path = d + "/";
-    if (subdir && *subdir)
-        path += std::string(subdir) + "/";
+    if (subdir && *subdir) path += std::string(subdir) + "/";
     path += name;
     if (path.size() > 2007)
         error("Library path too long (more than %d characters): %.60s...", 2007, path.c_str());
     fp = open_read(path.c_str(), flags & OPEN_REWIND);
     if (fp) {
-        if (log)
-            std::fputs(path.c_str(), log);
+        if (log) std::fputs(path.c_str(), log);
         return fp;
     }
     if (!(flags & OPEN_QUIET))
-        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n",
-                     name, var ? var : "", path.c_str());
-    if (flags & OPEN_FATAL)
-        error("Couldn't open file %s: %s\n", name, std::strerror(first_errno));
-    if (log)
-        std::fprintf(log, "File Not Found (%s)", name);
+        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n", name,
+                     var ? var : "", path.c_str());
+    if (flags & OPEN_FATAL) error("Couldn't open file %s: %s\n", name, std::strerror(first_errno));
+    if (log) std::fprintf(log, "File Not Found (%s)", name);
     errno = first_errno;
     return nullptr;
 }
 
-void close_read(FILE *fp)
-{
-    if (!fp)
-        return;
+void close_read(FILE *fp) {
+    if (!fp) return;
     struct stat st;
-    if (fstat(fileno(fp), &st) != 0)
-        error("close_read: file not open");
+    if (fstat(fileno(fp), &st) != 0) error("close_read: file not open");
     for (size_t i = 0; i < command_streams.size(); i++) {
-        if (command_streams[i].fp != fp)
-            continue;
+        if (command_streams[i].fp != fp) continue;
         pid_t pid = command_streams[i].pid;
         bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
         command_streams.erase(command_streams.begin() + (long)i);
-        if (!same)
-            break;  // a stale record: the stream was closed elsewhere and the handle reused
+        if (!same) break;  // a stale record: the stream was closed elsewhere and the handle reused
         bool at_end = std::feof(fp) != 0;
         std::fclose(fp);
         int status = wait_command(pid);
-        if (status < 0)
-            error("pclose failed: %s", std::strerror(errno));
-        if (status > 0 && at_end)
-            error("gzcat terminated on an error: %d", status);
+        if (status < 0) error("pclose failed: %s", std::strerror(errno));
+        if (status > 0 && at_end) error("gzcat terminated on an error: %d", status);
         return;
     }
     std::fclose(fp);
 }
 
-bool read_whole_line(FILE *fp, std::string &line)
-{
+bool read_whole_line(FILE *fp, std::string &line) {
     // One growing buffer for the whole run (single-threaded); getline keeps NUL bytes.
     static char *buf = nullptr;
     static size_t cap = 0;
@@ -444,33 +385,25 @@ bool read_whole_line(FILE *fp, std::string &line)
 
 static const size_t MAX_OUTPUT_NAME = 1999;
 
-FILE *open_outputfile(const char *run_name, const char *suffix)
-{
-    if (suffix && suffix[0] == '>')
-        return suffix[1] == '&' ? stderr : stdout;
+FILE *open_outputfile(const char *run_name, const char *suffix) {
+    if (suffix && suffix[0] == '>') return suffix[1] == '&' ? stderr : stdout;
     std::string name(run_name ? run_name : "");
-    if (suffix)
-        name += suffix;
+    if (suffix) name += suffix;
     if (name.size() > MAX_OUTPUT_NAME)
         error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
               (int)MAX_OUTPUT_NAME, name.c_str());
     FILE *fp = std::fopen(name.c_str(), "w");
-    if (!fp)
-        error("(open_outputfile):  Could not open file %s", name.c_str());
+    if (!fp) error("(open_outputfile):  Could not open file %s", name.c_str());
     return fp;
 }
 
-FILE *open_output_or_null(const char *name, const char *suffix)
-{
-    if (!name || !*name)
-        return nullptr;
+FILE *open_output_or_null(const char *name, const char *suffix) {
+    if (!name || !*name) return nullptr;
     return open_outputfile(name, suffix);
 }
 
-void close_outputfile(FILE *fp)
-{
-    if (!fp)
-        return;
+void close_outputfile(FILE *fp) {
+    if (!fp) return;
     if (fp == stdout || fp == stderr)
         std::fflush(fp);
     else
@@ -492,29 +425,23 @@ static const char *const banner_lines[12] = {
     "    QOR.  QOR technical notes, 2026.",
 };
 
-void print_banner_block(FILE *fp, const char *banner, char c)
-{
+void print_banner_block(FILE *fp, const char *banner, char c) {
     std::fprintf(fp, "%c  %s\n", c, banner ? banner : "");
-    for (const char *line : banner_lines)
-        std::fprintf(fp, "%c%s\n", c, line);
+    for (const char *line : banner_lines) std::fprintf(fp, "%c%s\n", c, line);
     std::fprintf(fp, "%c ---------------------------------------------------------------------\n",
                  c);
 }
 
-static std::string working_directory()
-{
+static std::string working_directory() {
     std::vector<char> buf(1024);
     for (;;) {
-        if (getcwd(buf.data(), buf.size()))
-            return std::string(buf.data());
-        if (errno != ERANGE || buf.size() > (1u << 20))
-            return std::string("?");
+        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string("?");
         buf.resize(buf.size() * 2);
     }
 }
 
-FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix)
-{
+FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix) {
     std::string host = get_host_name();
     FILE *fp = open_outputfile(run_name, suffix);
     print_banner_block(fp, banner, '%');
@@ -526,8 +453,7 @@ FILE *prepare_statfile(const char *run_name, const char *banner, const char *suf
     return fp;
 }
 
-void stat_print_time(FILE *fp)
-{
+void stat_print_time(FILE *fp) {
     std::fprintf(fp, "%%\n%%  Total CPU time:  %s\n", cpu_time());
     std::fprintf(fp, "%%  Finished at:  %s\n", get_time());
 }
@@ -536,19 +462,16 @@ void stat_print_time(FILE *fp)
 // Run information
 // ---------------------------------------------------------------------------------------------
 
-const char *get_time()
-{
+const char *get_time() {
     static char buf[64];
     time_t now = std::time(nullptr);
     struct tm tmv;
     localtime_r(&now, &tmv);
-    if (std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tmv) == 0)
-        buf[0] = '\0';
+    if (std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tmv) == 0) buf[0] = '\0';
     return buf;
 }
 
-std::string format_cpu_time(long user_seconds, long system_seconds)
-{
+std::string format_cpu_time(long user_seconds, long system_seconds) {
     char user[64], sys[64];
     std::snprintf(user, sizeof user, "user %3d:%2d:%2d  ", (int)(user_seconds / 3600),
                   (int)(user_seconds / 60 % 60), (int)(user_seconds % 60));
@@ -561,38 +484,32 @@ std::string format_cpu_time(long user_seconds, long system_seconds)
     return u.substr(0, at) + sys;
 }
 
-const char *cpu_time()
-{
+const char *cpu_time() {
     static std::string text;
     struct tms t;
     times(&t);
     long tick = sysconf(_SC_CLK_TCK);
-    if (tick <= 0)
-        tick = 100;
+    if (tick <= 0) tick = 100;
     text = format_cpu_time((long)(t.tms_utime / tick), (long)(t.tms_stime / tick));
     return text.c_str();
 }
 
-double get_real_time()
-{
+double get_real_time() {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     return (double)tv.tv_sec + (double)tv.tv_usec / 1000000.0;
 }
 
-const char *get_host_name()
-{
+const char *get_host_name() {
     static char buf[200];
     char full[1025];
-    if (gethostname(full, sizeof full) != 0)
-        std::strcpy(full, "unknown");
+    if (gethostname(full, sizeof full) != 0) std::strcpy(full, "unknown");
     full[sizeof full - 1] = '\0';
     std::snprintf(buf, sizeof buf, "%.199s", full);
     return buf;
 }
 
-const char *get_user_name()
-{
+const char *get_user_name() {
     static char buf[200];
     struct passwd *pw = getpwuid(geteuid());
     if (pw && pw->pw_name)
@@ -602,50 +519,44 @@ const char *get_user_name()
     return buf;
 }
 
-const char *get_scoring_mode_msg(int code)
-{
+const char *get_scoring_mode_msg(int code) {
     switch (code) {
-    case 0: return "global";
-    case 1: return "semilocal";
-    case 2: return "local";
-    case 3: return "domain";
-    default: return "unknown";
+        case 0: return "global";
+        case 1: return "semilocal";
+        case 2: return "local";
+        case 3: return "domain";
+        default: return "unknown";
     }
 }
 
-const char *get_null_model_msg(int code)
-{
+const char *get_null_model_msg(int code) {
     switch (code) {
-    case 0: return "raw";
-    case 1: return "simple";
-    case 2: return "complex";
-    case 3: return "users";
-    case 4: return "reverse";
-    case 5: return "scaled";
-    default: return "unknown";
+        case 0: return "raw";
+        case 1: return "simple";
+        case 2: return "complex";
+        case 3: return "users";
+        case 4: return "reverse";
+        case 5: return "scaled";
+        default: return "unknown";
     }
 }
 
-const char *get_dp_style_msg(int code)
-{
+const char *get_dp_style_msg(int code) {
     switch (code) {
-    case 1: return "viterbi";
-    case 2: return "posdecode";
-    case 4: return "posdecod_align";
-    case 5: return "posdecod_align_ztrans";
-    default: return "EM";
+        case 1: return "viterbi";
+        case 2: return "posdecode";
+        case 4: return "posdecod_align";
+        case 5: return "posdecod_align_ztrans";
+        default: return "EM";
     }
 }
 
-static bool is_name_separator(unsigned char c)
-{
+static bool is_name_separator(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == ',';
 }
 
-NameList *parse_name_list(const char *text)
-{
-    if (!text)
-        text = "";
+NameList *parse_name_list(const char *text) {
+    if (!text) text = "";
     size_t len = std::strlen(text);
     size_t count = 0;
     for (size_t i = 0; i < len; i++)
@@ -668,10 +579,8 @@ NameList *parse_name_list(const char *text)
     return list;
 }
 
-uint32_t hash_string(const char *text)
-{
+uint32_t hash_string(const char *text) {
     uint32_t h = 0;
-    for (const char *p = text ? text : ""; *p; p++)
-        h = 9u * h + (uint32_t)(int32_t)(signed char)*p;
+    for (const char *p = text ? text : ""; *p; p++) h = 9u * h + (uint32_t)(int32_t)(signed char)*p;
     return h;
 }

@@ -83,8 +83,8 @@ FILE *open_read(const char *name, int flags);
 // Opens a library data file: the name itself, else "<dir>[/<subdir>]/<name>" where dir is the
 // value of the environment variable var when set, else default_dir. log (optional) receives the
 // path used. Returns null when not found (fatal with OPEN_FATAL).
-FILE *open_read_env(const char *name, const char *var, const char *default_dir,
-                    const char *subdir, FILE *log, int flags);
+FILE *open_read_env(const char *name, const char *var, const char *default_dir, const char *subdir,
+                    FILE *log, int flags);
 // Closes a stream from open_read / open_read_env; a decompression pipe is waited for and its
 // exit status tested. Null is ignored.
 void close_read(FILE *fp);
@@ -137,8 +137,8 @@ const char *get_dp_style_msg(int code);
 
 // A counted list of names split from a parameter value. One block: release it with free().
 struct NameList {
-    int count;     // number of names
-    char **name;   // count pointers into the block's own copy of the text
+    int count;    // number of names
+    char **name;  // count pointers into the block's own copy of the text
 };
 // Splits text at white space and ',' (runs count as one); null or empty text gives 0 names.
 NameList *parse_name_list(const char *text);

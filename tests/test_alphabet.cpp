@@ -27,7 +27,6 @@ protected:
     }
 };
 
-
 // What a background file makes the reader write on standard error.
 std::string read_backfile(const std::string &text, const char *name = "bg.txt") {
     FILE *fp = tmpfile();
@@ -69,7 +68,8 @@ TEST_F(Alphabet, TableLayout) {
         }
         // Letters cover at least the base letters; at most one catch-all beyond them.
         int n = static_cast<int>(std::strlen(a.letters));
-        EXPECT_TRUE(n == a.length_wild || (n == a.length && a.length_wild == a.length + 1)) << a.name;
+        EXPECT_TRUE(n == a.length_wild || (n == a.length && a.length_wild == a.length + 1))
+            << a.name;
         double sum = 0;
         for (int k = 0; k < a.emit_length; k++) sum += a.match_reg[k];
         EXPECT_NEAR(sum, 1.0, 1e-4) << a.name;
@@ -114,7 +114,8 @@ TEST_F(Alphabet, Lookups) {
         int k = letter_index(prot, c);
         EXPECT_GE(k, 0);
         EXPECT_LT(k, prot->length_wild);
-        bool letter = std::strchr("ACDEFGHIKLMNPQRSTVWYBZX", std::toupper(c)) && c < 128 && std::isalpha(c);
+        bool letter =
+            std::strchr("ACDEFGHIKLMNPQRSTVWYBZX", std::toupper(c)) && c < 128 && std::isalpha(c);
         if (!letter) {
             EXPECT_EQ(k, 22) << c;
         }
@@ -181,8 +182,10 @@ TEST_F(Alphabet, BadConversionString) {
 TEST_F(Alphabet, IdLookup) {
     EXPECT_EQ(alphabet_id_to_info(3)->name, std::string("protein"));
     EXPECT_EQ(alphabet_id_to_info(40)->name, std::string("o_notor2"));
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(41); }), "alphabet_id_to_info: unknown alphabet id 41");
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(0); }), "alphabet_id_to_info: unknown alphabet id 0");
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(41); }),
+              "alphabet_id_to_info: unknown alphabet id 41");
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(0); }),
+              "alphabet_id_to_info: unknown alphabet id 0");
 }
 
 TEST_F(Alphabet, ByName) {
@@ -209,7 +212,8 @@ TEST_F(Alphabet, UnknownNameListsLegalAlphabets) {
     process_alphabet("alphabet_def mine,ABCX", -1, "x: ");
     std::string msg = fatal_of([] { init_alphabet_by_name("mine", 1, "cmd(0): "); });
     std::string want = "cmd(0): : Unrecognized alphabet mine\nLegal alphabets are: ";
-    for (int i = 0; i < NUM_BUILTIN_ALPHABETS; i++) want += std::string("  ") + alphabet_table[i].name;
+    for (int i = 0; i < NUM_BUILTIN_ALPHABETS; i++)
+        want += std::string("  ") + alphabet_table[i].name;
     want += "  mine";
     EXPECT_EQ(msg, want);
     EXPECT_EQ(alphabets[1], nullptr);
@@ -241,8 +245,9 @@ TEST_F(Alphabet, AlphabetLineErrors) {
     EXPECT_EQ(fatal_of([] { process_alphabet("alphabet_def a,ABX,b,CDX", 1, "f(1): "); }),
               "f(1): : bug: number of tracks must be one");
     // Seven tracks: refused before any is set.
-    EXPECT_EQ(fatal_of([] { process_alphabet("alphabet DNA,DNA,DNA,DNA,DNA,DNA,DNA", -1, "f(1): "); }),
-              "f(1): : 7 alphabets given; at most 6 sequence tracks can have one");
+    EXPECT_EQ(
+        fatal_of([] { process_alphabet("alphabet DNA,DNA,DNA,DNA,DNA,DNA,DNA", -1, "f(1): "); }),
+        "f(1): : 7 alphabets given; at most 6 sequence tracks can have one");
     EXPECT_EQ(fatal_of([] {
                   process_alphabet("alphabet_def a,-,b,-,c,-,d,-,e,-,f,-,g,ABX", -1, "f(1): ");
               }),
@@ -304,7 +309,9 @@ TEST_F(Alphabet, NumericUserAlphabet) {
     EXPECT_EQ(a->digits[0], 0);
     EXPECT_EQ(a->digits[2 * 13], 3);
     EXPECT_EQ(a->digits[2 * 13 + 1], 1);
-    EXPECT_EQ(digit_text(a, 0, 22), "00102030405060708090" "01112131415161718191" "0212");
+    EXPECT_EQ(digit_text(a, 0, 22), "00102030405060708090"
+                                    "01112131415161718191"
+                                    "0212");
     EXPECT_STREQ(alphabet_def, "DNA - nums 21");
     EXPECT_EQ(output_of([](FILE *f) { print_alphabet(f, 2); }), "alphabet_def DNA,-,nums,21\n");
 }
@@ -335,14 +342,17 @@ TEST_F(Alphabet, UserAlphabetErrors) {
     EXPECT_EQ(fatal_of([] { process_alphabet("alphabet_def big,256", -1, "f(1): "); }),
               "f(1): : numeric alphabet big is defined to be 256 characters.  Only 255\n"
               "is permitted.  A larger limit needs a rebuilt program; ask its maintainers.");
-    EXPECT_EQ(fatal_of([] { process_alphabet("alphabet_def big,99999999999999999999", -1, "f(1): "); }),
-              "f(1): : numeric alphabet big is defined to be 2147483647 characters.  Only 255\n"
-              "is permitted.  A larger limit needs a rebuilt program; ask its maintainers.");
+    EXPECT_EQ(
+        fatal_of([] { process_alphabet("alphabet_def big,99999999999999999999", -1, "f(1): "); }),
+        "f(1): : numeric alphabet big is defined to be 2147483647 characters.  Only 255\n"
+        "is permitted.  A larger limit needs a rebuilt program; ask its maintainers.");
     EXPECT_EQ(fatal_of([] { process_alphabet("alphabet_def big,129", -1, "f(1): "); }),
               "f(1): : Length of alphabet big exceeds MAX_ALPHA_LENGTH");
     std::string long_letters;
     for (int i = 0; i < 129; i++) long_letters += static_cast<char>('A' + i % 26);
-    EXPECT_EQ(fatal_of([&] { process_alphabet(("alphabet_def long," + long_letters).c_str(), -1, "f: "); }),
+    EXPECT_EQ(fatal_of([&] {
+                  process_alphabet(("alphabet_def long," + long_letters).c_str(), -1, "f: ");
+              }),
               "f: : Length of alphabet long exceeds MAX_ALPHA_LENGTH");
     // Nothing was taken by the refused definitions.
     EXPECT_EQ(num_alphabets, 0);
@@ -404,7 +414,12 @@ TEST_F(Alphabet, CheckAlphabet) {
 
 TEST_F(Alphabet, GuessFromSequenceFile) {
     std::string dir = scratch_dir();
-    write_text(dir + "/p.fa", ">p1 a protein\nMKVLWAALLVTFLAGCQAKVEQAVETEPEPELRQQTEWQSGQRWELALGRFWDYLRWVQTLSEQVQEELLSSQVTQELRALMDETMKELKAYKSELEEQLTPVAEETRARLSKELQAAQARLGADMEDVCGRLVQYRGEVQAMLGQSTEELRVRLASHLRKLRKRLLRDADDLQKRLAVYQAGAREGAERGLSAIRERLGPLVEQGRVRAATVGSLAGQPLQERAQAWGERLRARMEEMGSRTRDRLDEVKEQVAEVRAKLEEQAQQIRLQAEAFQARLKSWFEPLVEDMQRQWAGLVEKVQAAVGTSAAPVPSDNH\n");
+    write_text(dir + "/p.fa",
+               ">p1 a "
+               "protein\nMKVLWAALLVTFLAGCQAKVEQAVETEPEPELRQQTEWQSGQRWELALGRFWDYLRWVQTLSEQVQEELLSSQV"
+               "TQELRALMDETMKELKAYKSELEEQLTPVAEETRARLSKELQAAQARLGADMEDVCGRLVQYRGEVQAMLGQSTEELRVRLAS"
+               "HLRKLRKRLLRDADDLQKRLAVYQAGAREGAERGLSAIRERLGPLVEQGRVRAATVGSLAGQPLQERAQAWGERLRARMEEMG"
+               "SRTRDRLDEVKEQVAEVRAKLEEQAQQIRLQAEAFQARLKSWFEPLVEDMQRQWAGLVEKVQAAVGTSAAPVPSDNH\n");
     write_text(dir + "/d.fa", ">d1\nACGTACGGTTACGATCGATCGGATCCAGTACGATCGATTTAGCA\n");
     write_text(dir + "/r.fa", ">r1\nACGUACGGUUACGAUCGAUCGGAUCCAGUACGAUCGAUUUAGCA\n");
     check_alphabet((dir + "/p.fa").c_str());
@@ -439,7 +454,8 @@ TEST_F(Alphabet, BackfileDna) {
     EXPECT_FLOAT_EQ(dna->insert_reg[0], 0.4f);
     EXPECT_FLOAT_EQ(byname("RNA")->match_reg[0], 0.25f);
     init_alphabet_by_name("DNA", 0, "");
-    EXPECT_EQ(output_of(print_set_alphabet_info), read_text(test_data("alphabet_tracks_dna_back.txt")));
+    EXPECT_EQ(output_of(print_set_alphabet_info),
+              read_text(test_data("alphabet_tracks_dna_back.txt")));
 }
 
 TEST_F(Alphabet, BackfileOrderChecks) {
@@ -516,7 +532,8 @@ TEST_F(Alphabet, BackfileCodon) {
     const int o[4] = {3, 1, 2, 0};
     AlphabetInfo *codon = byname("CODON");
     for (int i = 0; i < 64; i++)
-        EXPECT_FLOAT_EQ(codon->match_reg[16 * o[i / 16] + 4 * o[i / 4 % 4] + o[i % 4]], static_cast<float>(i));
+        EXPECT_FLOAT_EQ(codon->match_reg[16 * o[i / 16] + 4 * o[i / 4 % 4] + o[i % 4]],
+                        static_cast<float>(i));
     EXPECT_FLOAT_EQ(codon->match_reg[63], 0.0f);  // TTT from file codon AAA (0)
     EXPECT_FLOAT_EQ(codon->match_reg[0], 63.0f);
 }
@@ -524,8 +541,9 @@ TEST_F(Alphabet, BackfileCodon) {
 TEST_F(Alphabet, BackfileCandidatesAreTrackAlphabets) {
     process_alphabet("alphabet_def nums,5,sec,EHCX", -1, "f: ");
     // Protein is no candidate once tracks are set; the numeric alphabet needs no Order.
-    std::string err = read_backfile("Alphabet protein\nOrder A\nAlphabet nums\nProbs 0.1 0.2 0.3 0.4\n"
-                                    "Alphabet sec\nOrder H E C\nProbs 0.5 0.3 0.2\n");
+    std::string err =
+        read_backfile("Alphabet protein\nOrder A\nAlphabet nums\nProbs 0.1 0.2 0.3 0.4\n"
+                      "Alphabet sec\nOrder H E C\nProbs 0.5 0.3 0.2\n");
     EXPECT_EQ(err, "bg.txt(nums): Replacing background with Probs from file.\n"
                    "bg.txt(sec): Replacing background with Probs from file.\n");
     EXPECT_FLOAT_EQ(alphabets[0]->match_reg[3], 0.4f);
@@ -540,17 +558,22 @@ TEST_F(Alphabet, ListingOfWholeTable) {
 
 TEST_F(Alphabet, ListingsOfTracks) {
     process_alphabet("alphabet protein", -1, "");
-    EXPECT_EQ(output_of(print_set_alphabet_info), read_text(test_data("alphabet_tracks_protein.txt")));
+    EXPECT_EQ(output_of(print_set_alphabet_info),
+              read_text(test_data("alphabet_tracks_protein.txt")));
     reset_alphabets();
     process_alphabet("alphabet_def mine,ABCX", -1, "");
     EXPECT_EQ(output_of(print_set_alphabet_info), read_text(test_data("alphabet_tracks_mine.txt")));
     reset_alphabets();
     process_alphabet("alphabet_def DNA,-,nums,21", -1, "");
-    EXPECT_EQ(output_of(print_set_alphabet_info), read_text(test_data("alphabet_tracks_dna_nums.txt")));
+    EXPECT_EQ(output_of(print_set_alphabet_info),
+              read_text(test_data("alphabet_tracks_dna_nums.txt")));
     EXPECT_EQ(output_of([](FILE *f) { print_alphabet_info(f, byname("CODON")); }),
               read_text(test_data("alphabet_codon.txt")));
     EXPECT_EQ(output_of([](FILE *f) { print_alphabet_info(f, nullptr); }), "");
-    EXPECT_EQ(output_of([](FILE *f) { print_alphabet_info(f, &alphabet_table[ALPHABET_TABLE_SIZE - 1]); }), "");
+    EXPECT_EQ(output_of([](FILE *f) {
+                  print_alphabet_info(f, &alphabet_table[ALPHABET_TABLE_SIZE - 1]);
+              }),
+              "");
 }
 
 }  // namespace

@@ -36,7 +36,6 @@ protected:
     }
 };
 
-
 SeqTrackFile *open_track(const std::string &path) {
     SeqTrackFile *t = new SeqTrackFile();
     t->name = str_dup(path.c_str());
@@ -98,19 +97,21 @@ TEST_F(Fasta, MisplacedHeaderWarnsOncePerRun) {
     EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), 0);
     EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), 0);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "Warning: " + p + " not read as fasta.\nThe '>' must be the first character in a line, followed by ID.\n");
+    EXPECT_EQ(err, "Warning: " + p +
+                       " not read as fasta.\nThe '>' must be the first character in a line, "
+                       "followed by ID.\n");
 }
 
 TEST_F(Fasta, KindGuess) {
     int kind = -1;
     is_fasta_or_nbrf(file("a.fa", ">x\nACGTN\n").c_str(), &kind);
-    EXPECT_EQ(kind, 4);   // P = 5, D = 4
+    EXPECT_EQ(kind, 4);  // P = 5, D = 4
     is_fasta_or_nbrf(file("b.fa", ">x\nACGU\n").c_str(), &kind);
-    EXPECT_EQ(kind, 2);   // D = 4, P = 3, U = 1
+    EXPECT_EQ(kind, 2);  // D = 4, P = 3, U = 1
     is_fasta_or_nbrf(file("c.fa", ">x\nACG\n").c_str(), &kind);
-    EXPECT_EQ(kind, 3);   // T = U = 0
+    EXPECT_EQ(kind, 3);  // T = U = 0
     is_fasta_or_nbrf(file("d.fa", ">x\nacgtacgtacgt\n").c_str(), &kind);
-    EXPECT_EQ(kind, 1);   // P = D = 12 is not protein; T = 3 > U = 0: DNA
+    EXPECT_EQ(kind, 1);  // P = D = 12 is not protein; T = 3 > U = 0: DNA
     is_fasta_or_nbrf(file("e.fa", ">x\n123\n").c_str(), &kind);
     EXPECT_EQ(kind, 0);
     // Only the first 300 letters count: 300 protein letters, then nucleotides.
@@ -127,7 +128,7 @@ TEST_F(Fasta, KindScanStopsAtIndentedHeader) {
     EXPECT_EQ(kind, 4);
     // At the start of a line it begins the next entry.
     is_fasta_or_nbrf(file("b.fa", ">a\nE\n>b\nACGUACGUACGU\n").c_str(), &kind);
-    EXPECT_EQ(kind, 2);   // P = 1 + 9, D = 12, U = 3
+    EXPECT_EQ(kind, 2);  // P = 1 + 9, D = 12, U = 3
 }
 
 TEST_F(Fasta, MissingFileIsFatal) {
@@ -146,16 +147,17 @@ TEST_F(Fasta, CountsHeadersAtLineStarts) {
 }
 
 TEST_F(Fasta, ReadsIdsAnnotationsAndResidues) {
-    SeqTrackFile *t = open_track(file("a.fa", ">s1 first entry\nMKV\nLA*\n>s2,\t, note\r\nAC-G.T\r\n>s3\n>s4\nWW"));
+    SeqTrackFile *t = open_track(
+        file("a.fa", ">s1 first entry\nMKV\nLA*\n>s2,\t, note\r\nAC-G.T\r\n>s3\n>s4\nWW"));
     testing::internal::CaptureStderr();
     Entry e = next_entry(t);
     EXPECT_TRUE(e.found);
     EXPECT_EQ(e.id, "s1");
     EXPECT_EQ(e.annotation, "first entry");
-    EXPECT_EQ(e.residues, "MKVLA");   // '*' dropped with a message
+    EXPECT_EQ(e.residues, "MKVLA");  // '*' dropped with a message
     e = next_entry(t);
     EXPECT_EQ(e.id, "s2");
-    EXPECT_EQ(e.annotation, "note");   // blanks, tabs and commas skipped, '\r' stripped
+    EXPECT_EQ(e.annotation, "note");  // blanks, tabs and commas skipped, '\r' stripped
     EXPECT_EQ(e.residues, "AC-G.T");
     e = next_entry(t);
     EXPECT_EQ(e.id, "s3");
@@ -232,7 +234,8 @@ TEST_F(Fasta, LongHeadersAreCutWithoutOverflow) {
     EXPECT_EQ(e.id, std::string(99999, 'i'));
     EXPECT_EQ(e.annotation.size(), 99999u);
     EXPECT_EQ(e.residues, "MKV");
-    EXPECT_EQ(err, p + " (" + std::string(99999, 'i') + "):  Annotation truncated to 99999 char.\n");
+    EXPECT_EQ(err,
+              p + " (" + std::string(99999, 'i') + "):  Annotation truncated to 99999 char.\n");
     EXPECT_EQ(next_entry(t).id, "b");
     close_track(t);
 }
@@ -247,7 +250,7 @@ TEST_F(Fasta, VeryLongLinesAndBinaryBytes) {
     EXPECT_EQ(next_entry(t).residues, res);
     EXPECT_EQ(next_entry(t).residues, "MKV");
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.find("Strange characters"), err.rfind("Strange characters"));   // once per entry
+    EXPECT_EQ(err.find("Strange characters"), err.rfind("Strange characters"));  // once per entry
     close_track(t);
 }
 
@@ -295,14 +298,15 @@ TEST_F(Fasta, NumericEntries) {
     free(id);
     r = next_fasta_numstring(t, &id, nullptr, &len);
     ASSERT_EQ(len, 3);
-    EXPECT_EQ(r[0], wild);   // 99 is out of range
+    EXPECT_EQ(r[0], wild);  // 99 is out of range
     EXPECT_EQ(r[1], 5);
     EXPECT_EQ(r[2], wild);
     free(r);
     free(id);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, p + " (a): X repeated more than the number of digits (2).  Treated as one X.\n" + p +
-                       " (b): Number 99 is out of range for alphabet nums.  Replaced with X (20).\n");
+    EXPECT_EQ(err,
+              p + " (a): X repeated more than the number of digits (2).  Treated as one X.\n" + p +
+                  " (b): Number 99 is out of range for alphabet nums.  Replaced with X (20).\n");
     EXPECT_EQ(next_fasta_numstring(t, &id, nullptr, &len), nullptr);
     close_track(t);
 }
@@ -390,7 +394,8 @@ TEST_F(Fasta, ConvertNotesRecordOnlyForMinusOneAndMinusTwo) {
     Sequence *s = letters_seq("p1", {"MJK"});
     testing::internal::CaptureStdout();
     convertseq(s);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "; Warning: 1 letters converted to wildcard in sequence p1\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "; Warning: 1 letters converted to wildcard in sequence p1\n");
     free_sequence(s);
     // -1: the note lines and the record.
     sequence_warning = -1;
@@ -429,7 +434,8 @@ TEST_F(Fasta, ConvertCountsAcrossTracksOfTwoAlphabets) {
 TEST_F(Fasta, TracksOfDifferentLengthsAreFatal) {
     process_alphabet("alphabet protein,DNA", -1, "test");
     Sequence *s = letters_seq("a", {"MKV", "AC-GT"});
-    EXPECT_EQ(fatal_of([&] { convertseq(s); }), "ID a, track 1: length (4) does not match previous track (3)");
+    EXPECT_EQ(fatal_of([&] { convertseq(s); }),
+              "ID a, track 1: length (4) does not match previous track (3)");
     free_sequence(s);
     s = letters_seq("b", {"MKVL", "AC-GT"});
     convertseq(s);

@@ -17,29 +17,25 @@
 namespace {
 
 struct Params : ::testing::Test {
-    void SetUp() override
-    {
+    void SetUp() override {
         error_throws = true;
         initialize_variables();
         verbout = nullptr;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         free_init();
         error_throws = false;
     }
 };
 
 // Applies one line and returns what went to standard error.
-std::string apply(const char *line, int priority, const char *source = "f", int line_no = 1)
-{
+std::string apply(const char *line, int priority, const char *source = "f", int line_no = 1) {
     testing::internal::CaptureStderr();
     process_init_entry(nullptr, line, priority, source, &line_no, 0);
     return testing::internal::GetCapturedStderr();
 }
 
-std::string fatal_of_line(const char *line, int priority = PRIORITY_COMMAND)
-{
+std::string fatal_of_line(const char *line, int priority = PRIORITY_COMMAND) {
     try {
         int n = 3;
         process_init_entry(nullptr, line, priority, "f", &n, 0);
@@ -49,16 +45,13 @@ std::string fatal_of_line(const char *line, int priority = PRIORITY_COMMAND)
     return "<no error>";
 }
 
-ReadVar *entry_of(const char *key)
-{
+ReadVar *entry_of(const char *key) {
     for (ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (std::strcmp(v->key, key) == 0)
-            return v;
+        if (std::strcmp(v->key, key) == 0) return v;
     return nullptr;
 }
 
-std::string print_to_text(int all, int comment_all)
-{
+std::string print_to_text(int all, int comment_all) {
     std::string path = scratch_dir() + "/p";
     FILE *fp = fopen(path.c_str(), "w");
     print_init(fp, all, comment_all, 0);
@@ -72,11 +65,9 @@ std::string print_to_text(int all, int comment_all)
 // The table
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(Params, TableShape)
-{
+TEST_F(Params, TableShape) {
     int n = 0;
-    while (read_vars[n].type != VAR_END)
-        n++;
+    while (read_vars[n].type != VAR_END) n++;
     EXPECT_EQ(n, 246);
     EXPECT_EQ(read_vars[n].key, nullptr);
     EXPECT_STREQ(read_vars[0].key, "MODEL");
@@ -100,8 +91,7 @@ TEST_F(Params, TableShape)
     EXPECT_EQ(m->value, (void *)&Score.alignshort);
 }
 
-TEST_F(Params, Defaults)
-{
+TEST_F(Params, Defaults) {
     EXPECT_EQ(Score.subtract_null, 4);
     EXPECT_EQ(Score.sort, 4);
     EXPECT_EQ(Score.select_score, 8);
@@ -119,12 +109,10 @@ TEST_F(Params, Defaults)
     EXPECT_EQ(dblist, nullptr);
     EXPECT_EQ(dblistcount, 0);
     EXPECT_EQ(NLLfile, nullptr);
-    for (ReadVar *v = read_vars; v->type != VAR_END; v++)
-        EXPECT_EQ(v->set, 0);
+    for (ReadVar *v = read_vars; v->type != VAR_END; v++) EXPECT_EQ(v->set, 0);
 }
 
-TEST_F(Params, AliasesShareOneVariable)
-{
+TEST_F(Params, AliasesShareOneVariable) {
     apply("distfile d1", PRIORITY_COMMAND);
     EXPECT_STREQ(NLLfile, "d1");
     apply("NLLfile1 d2", PRIORITY_LIBRARY);
@@ -142,8 +130,7 @@ TEST_F(Params, AliasesShareOneVariable)
     free(names);
 }
 
-TEST_F(Params, LookupsByAddress)
-{
+TEST_F(Params, LookupsByAddress) {
     EXPECT_EQ(var_changed(&Score.gap), 0);
     apply("gap 3", PRIORITY_COMMAND);
     EXPECT_EQ(var_changed(&Score.gap), 1);
@@ -164,8 +151,7 @@ TEST_F(Params, LookupsByAddress)
 // Parameter lines
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(Params, NamesMatchIgnoringCaseAndSeparators)
-{
+TEST_F(Params, NamesMatchIgnoringCaseAndSeparators) {
     apply("NLL-NULL -5", PRIORITY_COMMAND);
     EXPECT_DOUBLE_EQ(Score.NLLnull, -5.0);
     apply("Nll_null -7", PRIORITY_LIBRARY);
@@ -174,8 +160,7 @@ TEST_F(Params, NamesMatchIgnoringCaseAndSeparators)
               "src(4):  Could not understand nllnull_ -1\n");
 }
 
-TEST_F(Params, ValuesAndTheirTypes)
-{
+TEST_F(Params, ValuesAndTheirTypes) {
     apply("gap 5 and more", PRIORITY_COMMAND);
     EXPECT_EQ(Score.gap, 5);
     apply("lambda 2.5x", PRIORITY_COMMAND);
@@ -184,8 +169,7 @@ TEST_F(Params, ValuesAndTheirTypes)
     EXPECT_STREQ(Score.matrix, "my matrix file");
     EXPECT_EQ(fatal_of_line("gap x"), "f(3):  Incorrect type or missing value for gap\n");
     EXPECT_EQ(fatal_of_line("gap 2147483648"), "f(3):  Incorrect type or missing value for gap\n");
-    EXPECT_EQ(fatal_of_line("gap -2147483649"),
-              "f(3):  Incorrect type or missing value for gap\n");
+    EXPECT_EQ(fatal_of_line("gap -2147483649"), "f(3):  Incorrect type or missing value for gap\n");
     EXPECT_EQ(fatal_of_line("tau 1e400"), "f(3):  Incorrect type or missing value for tau\n");
     EXPECT_EQ(fatal_of_line("tau -1e400"), "f(3):  Incorrect type or missing value for tau\n");
     apply("gap -2147483648", PRIORITY_COMMAND);
@@ -194,21 +178,20 @@ TEST_F(Params, ValuesAndTheirTypes)
     EXPECT_EQ(apply("GAP   ", PRIORITY_COMMAND), "f(1):  Value not specified for GAP\n");
 }
 
-TEST_F(Params, CommentsAndEmptyLines)
-{
+TEST_F(Params, CommentsAndEmptyLines) {
     EXPECT_EQ(apply("% gap 3", PRIORITY_COMMAND), "");
     EXPECT_EQ(apply("   \n", PRIORITY_COMMAND), "");
     EXPECT_EQ(Score.gap, 12);
 }
 
-TEST_F(Params, Priorities)
-{
+TEST_F(Params, Priorities) {
     // Command line sets 8; the per-user file cannot replace it, silently.
     apply("gap 8", PRIORITY_COMMAND);
     EXPECT_EQ(apply("gap 10", PRIORITY_USERFILE), "");
     EXPECT_EQ(Score.gap, 8);
     // A parameter file read at command-line priority replaces it with a note.
-    EXPECT_EQ(apply("gap 10", PRIORITY_COMMAND, "p", 2), "p(2): gap has already been set. Using 10.\n");
+    EXPECT_EQ(apply("gap 10", PRIORITY_COMMAND, "p", 2),
+              "p(2): gap has already been set. Using 10.\n");
     EXPECT_EQ(Score.gap, 10);
     // A model-library entry replaces silently.
     EXPECT_EQ(apply("gap 11", PRIORITY_LIBRARY), "");
@@ -224,8 +207,7 @@ TEST_F(Params, Priorities)
     EXPECT_DOUBLE_EQ(Score.tau, 3.0);
 }
 
-TEST_F(Params, PerUserFileRespectsEveryAlias)
-{
+TEST_F(Params, PerUserFileRespectsEveryAlias) {
     apply("distfile fromcl", PRIORITY_COMMAND);
     apply("NLLfile fromrc", PRIORITY_USERFILE);
     EXPECT_STREQ(NLLfile, "fromcl");
@@ -234,8 +216,7 @@ TEST_F(Params, PerUserFileRespectsEveryAlias)
     EXPECT_EQ(SW, 0);
 }
 
-TEST_F(Params, ListsGrowFromEverySource)
-{
+TEST_F(Params, ListsGrowFromEverySource) {
     apply("db one", PRIORITY_COMMAND);
     apply("db two", PRIORITY_USERFILE);
     apply("DB three", PRIORITY_LIBRARY);
@@ -246,8 +227,7 @@ TEST_F(Params, ListsGrowFromEverySource)
     EXPECT_EQ(var_changed(&dblist), 1);
 }
 
-TEST_F(Params, AHundredValuesAndNoMore)
-{
+TEST_F(Params, AHundredValuesAndNoMore) {
     for (int i = 0; i < 100; i++) {
         std::string line = "id n" + std::to_string(i);
         apply(line.c_str(), PRIORITY_COMMAND);
@@ -257,8 +237,7 @@ TEST_F(Params, AHundredValuesAndNoMore)
     EXPECT_EQ(idlistcount, 100);
 }
 
-TEST_F(Params, CountEntriesCannotBeSet)
-{
+TEST_F(Params, CountEntriesCannotBeSet) {
     apply("db x", PRIORITY_COMMAND);
     EXPECT_EQ(apply("dblistcount 50", PRIORITY_COMMAND),
               "f(1):  dblistcount counts the values of db and cannot be set; ignored.\n");
@@ -268,8 +247,7 @@ TEST_F(Params, CountEntriesCannotBeSet)
     EXPECT_EQ(insert_listcount, 0);
 }
 
-TEST_F(Params, ModelSectionsFromTheCommandLine)
-{
+TEST_F(Params, ModelSectionsFromTheCommandLine) {
     EXPECT_EQ(apply("MODEL x", PRIORITY_COMMAND, "Command line option", 0),
               "Command line option(0):  Cannot specify MODEL here.\n");
     // The keyword test comes first and matches by prefix, case counting.
@@ -279,8 +257,7 @@ TEST_F(Params, ModelSectionsFromTheCommandLine)
     EXPECT_EQ(modellength, 5);
 }
 
-TEST_F(Params, VerboseSwitchesTheVerboseStream)
-{
+TEST_F(Params, VerboseSwitchesTheVerboseStream) {
     apply("verbose 1", PRIORITY_USERFILE);
     EXPECT_EQ(verbout, stderr);
     apply("verbose 0", PRIORITY_USERFILE);
@@ -292,8 +269,7 @@ TEST_F(Params, VerboseSwitchesTheVerboseStream)
 // Parameter files
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(Params, ParameterFileLinesAndIncludes)
-{
+TEST_F(Params, ParameterFileLinesAndIncludes) {
     std::string dir = scratch_dir();
     std::string inner = dir + "/inner";
     std::string outer = dir + "/outer";
@@ -301,7 +277,8 @@ TEST_F(Params, ParameterFileLinesAndIncludes)
     write_text(outer, "% comment\n5 digits\n#x\n\nlambda 0.5\n i " + inner + "\nbogus 1\n");
     testing::internal::CaptureStderr();
     read_init(outer.c_str(), PRIORITY_COMMAND, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), outer + "(7):  Could not understand bogus 1\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              outer + "(7):  Could not understand bogus 1\n");
     EXPECT_EQ(Score.gap, 21);
     EXPECT_DOUBLE_EQ(Score.lambda, 0.5);
     ASSERT_EQ(insert_listcount, 1);
@@ -310,8 +287,7 @@ TEST_F(Params, ParameterFileLinesAndIncludes)
     read_init("", PRIORITY_COMMAND, 0);
 }
 
-TEST_F(Params, ParameterFileThatIncludesItself)
-{
+TEST_F(Params, ParameterFileThatIncludesItself) {
     std::string dir = scratch_dir();
     ASSERT_EQ(chdir(dir.c_str()), 0);
     write_text("a", "insert b\n");
@@ -342,8 +318,7 @@ TEST_F(Params, ParameterFileThatIncludesItself)
     EXPECT_EQ(insert_listcount, 2);
 }
 
-TEST_F(Params, MissingParameterFileIsFatal)
-{
+TEST_F(Params, MissingParameterFileIsFatal) {
     try {
         read_init("/nonexistent/params", PRIORITY_COMMAND, 0);
         FAIL();
@@ -352,8 +327,7 @@ TEST_F(Params, MissingParameterFileIsFatal)
     }
 }
 
-TEST_F(Params, OverlongParameterLinesAreRefused)
-{
+TEST_F(Params, OverlongParameterLinesAreRefused) {
     std::string dir = scratch_dir();
     std::string f = dir + "/long";
     write_text(f, "gap 1\nmatrix " + std::string(100000, 'm') + "\n");
@@ -377,8 +351,7 @@ TEST_F(Params, OverlongParameterLinesAreRefused)
 // Writing parameters
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(Params, ListStringsPackedAndOnePerLine)
-{
+TEST_F(Params, ListStringsPackedAndOnePerLine) {
     std::string path = scratch_dir() + "/l";
     char a[] = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";  // 30
     char b[] = "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbb";  // 30
@@ -395,15 +368,12 @@ TEST_F(Params, ListStringsPackedAndOnePerLine)
     list_strings(fp, values, 0, "id", "");
     fclose(fp);
     std::string A(a), B(b);
-    EXPECT_EQ(read_text(path), "db " + A + " " + B + " cc\n" +
-                                   "% xdb " + A + " " + B + " cc\n" +
-                                   "%%%%%%%%db " + A + "\n%%%%%%%%db " + B + " cc\n" +
-                                   "%i " + A + "\n%i " + B + "\n" +
-                                   "id\n");
+    EXPECT_EQ(read_text(path), "db " + A + " " + B + " cc\n" + "% xdb " + A + " " + B + " cc\n" +
+                                   "%%%%%%%%db " + A + "\n%%%%%%%%db " + B + " cc\n" + "%i " + A +
+                                   "\n%i " + B + "\n" + "id\n");
 }
 
-TEST_F(Params, ParameterSection)
-{
+TEST_F(Params, ParameterSection) {
     std::string dir = scratch_dir();
     std::string inc = dir + "/inc";
     write_text(inc, "");
@@ -418,14 +388,15 @@ TEST_F(Params, ParameterSection)
     apply("tau 0.25", PRIORITY_COMMAND);
     mark_var_changed(&Score.query);
     read_vars[5].set = 2;  // randseed, as start-up leaves it
-    EXPECT_EQ(print_to_text(0, 0), "% randseed -1\n% Nmodels 2\n%insert " + inc +
-                                       "\ndb x\ndb y\ntau 0.250000\nquery \ngap 3\n% constraints c1\n");
-    EXPECT_EQ(print_to_text(0, 1), "% randseed -1\n% Nmodels 2\n%insert " + inc +
-                                       "\ndb x\ndb y\n% tau 0.250000\n% query \n% gap 3\n% constraints c1\n");
+    EXPECT_EQ(print_to_text(0, 0),
+              "% randseed -1\n% Nmodels 2\n%insert " + inc +
+                  "\ndb x\ndb y\ntau 0.250000\nquery \ngap 3\n% constraints c1\n");
+    EXPECT_EQ(print_to_text(0, 1),
+              "% randseed -1\n% Nmodels 2\n%insert " + inc +
+                  "\ndb x\ndb y\n% tau 0.250000\n% query \n% gap 3\n% constraints c1\n");
 }
 
-TEST_F(Params, DumpOfDefaults)
-{
+TEST_F(Params, DumpOfDefaults) {
     std::string dir = scratch_dir();
     std::string run = dir + "/default";
     dump_params("the banner", run.c_str());
@@ -441,8 +412,7 @@ TEST_F(Params, DumpOfDefaults)
               "\n% ---------------------------------------------------------------------\n");
 }
 
-TEST_F(Params, FreeInitReleasesStringsAndLists)
-{
+TEST_F(Params, FreeInitReleasesStringsAndLists) {
     apply("db x", PRIORITY_COMMAND);
     apply("NLLfile y", PRIORITY_COMMAND);
     free_init();
@@ -453,8 +423,7 @@ TEST_F(Params, FreeInitReleasesStringsAndLists)
     free_init();  // twice is harmless
 }
 
-TEST_F(Params, FirstSequenceFile)
-{
+TEST_F(Params, FirstSequenceFile) {
     EXPECT_EQ(find_seq_file(), nullptr);
     apply("db d1", PRIORITY_COMMAND);
     EXPECT_STREQ(find_seq_file(), "d1");
@@ -470,8 +439,7 @@ TEST_F(Params, FirstSequenceFile)
 // Per-track default regularizer
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(Params, DefaultRegularizerFromTheAlphabet)
-{
+TEST_F(Params, DefaultRegularizerFromTheAlphabet) {
     init_alphabets();
     apply("alphabet DNA", PRIORITY_COMMAND);
     ASSERT_NE(alphabet, nullptr);
@@ -501,24 +469,20 @@ TEST_F(Params, DefaultRegularizerFromTheAlphabet)
 // Start-up runs once
 // ---------------------------------------------------------------------------------------------
 
-static void start_twice()
-{
+static void start_twice() {
     std::string home = scratch_dir();
     setenv("HOME", home.c_str(), 1);
     unsetenv("QORRC");
-    if (chdir(home.c_str()) != 0)
-        std::exit(3);
+    if (chdir(home.c_str()) != 0) std::exit(3);
     char prog[] = "prog", run[] = "run", opt[] = "-randseed", val[] = "5";
     char *argv[] = {prog, run, opt, val, nullptr};
     std::string run_name;
     basic_command_line(argv, 4, run_name, nullptr, 0, 0, "B", nullptr);
-    if (run_name != "run" || random_seed != 5)
-        std::exit(4);
+    if (run_name != "run" || random_seed != 5) std::exit(4);
     basic_command_line(argv, 4, run_name, nullptr, 0, 0, "B", nullptr);
 }
 
-TEST(StartUp, SecondCallIsFatal)
-{
+TEST(StartUp, SecondCallIsFatal) {
     EXPECT_EXIT(start_twice(), ::testing::ExitedWithCode(1),
                 "^B\nError: basic_command_line called twice!\n$");
 }

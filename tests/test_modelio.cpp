@@ -23,8 +23,7 @@ namespace {
 class ModelIO : public ::testing::Test {
 protected:
     std::string dir;
-    void SetUp() override
-    {
+    void SetUp() override {
         error_throws = true;
         initialize_variables();
         free(alphabet_name);
@@ -39,13 +38,13 @@ protected:
     std::string path(const std::string &name) { return dir + "/" + name; }
 };
 
-
-void use_dna() { init_alphabet_by_name("DNA", 0, ""); }
+void use_dna() {
+    init_alphabet_by_name("DNA", 0, "");
+}
 
 // Reads the first block of a file with read_rmodel from its first line on.
 Rmodel *read_file(const std::string &name, int *lines = nullptr, std::string *keyword = nullptr,
-                  std::string *title = nullptr)
-{
+                  std::string *title = nullptr) {
     FILE *fp = std::fopen(name.c_str(), "rb");
     EXPECT_NE(fp, nullptr) << name;
     int count = 0;
@@ -57,35 +56,29 @@ Rmodel *read_file(const std::string &name, int *lines = nullptr, std::string *ke
         throw;
     }
     std::fclose(fp);
-    if (lines)
-        *lines = count;
+    if (lines) *lines = count;
     return rm;
 }
 
-Rmodel *read_text_block(const std::string &file, const std::string &text)
-{
+Rmodel *read_text_block(const std::string &file, const std::string &text) {
     write_text(file, text);
     return read_file(file);
 }
 
-std::vector<float> values(const Node *n)
-{
+std::vector<float> values(const Node *n) {
     return std::vector<float>(n->params, n->params + n->nparams);
 }
 
-uint32_t bits(float f)
-{
+uint32_t bits(float f) {
     uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
 }
 
 // Two nodes hold the same values bit for bit, the same type and label.
-void expect_same_node(const Node *a, const Node *b, const std::string &what, bool with_env)
-{
+void expect_same_node(const Node *a, const Node *b, const std::string &what, bool with_env) {
     ASSERT_EQ(a == nullptr, b == nullptr) << what;
-    if (!a)
-        return;
+    if (!a) return;
     ASSERT_EQ(a->nparams, b->nparams) << what;
     for (int i = 0; i < a->nparams; i++)
         EXPECT_EQ(bits(a->params[i]), bits(b->params[i])) << what << " value " << i;
@@ -101,8 +94,7 @@ void expect_same_node(const Node *a, const Node *b, const std::string &what, boo
     }
 }
 
-void expect_same_rmodel(const Rmodel *a, const Rmodel *b, bool with_env)
-{
+void expect_same_rmodel(const Rmodel *a, const Rmodel *b, bool with_env) {
     ASSERT_EQ(a->nstart, b->nstart);
     ASSERT_EQ(a->nend, b->nend);
     ASSERT_EQ(a->nslots, b->nslots);
@@ -114,8 +106,7 @@ void expect_same_rmodel(const Rmodel *a, const Rmodel *b, bool with_env)
 }
 
 // Writes an Rmodel in the given form to a file and reads it back.
-Rmodel *write_and_read(const std::string &file, const Rmodel *rm, int binary)
-{
+Rmodel *write_and_read(const std::string &file, const Rmodel *rm, int binary) {
     FILE *out = std::fopen(file.c_str(), "wb");
     nice_print_rmodel(out, rm, "MODEL", "round trip", nullptr, binary);
     std::fclose(out);
@@ -124,8 +115,7 @@ Rmodel *write_and_read(const std::string &file, const Rmodel *rm, int binary)
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ModelIO, ReadsHandMadeTextBlock)
-{
+TEST_F(ModelIO, ReadsHandMadeTextBlock) {
     int lines = 0;
     std::string keyword, title;
     Rmodel *rm = read_file(test_data("modelio_dna.mod"), &lines, &keyword, &title);
@@ -163,8 +153,7 @@ TEST_F(ModelIO, ReadsHandMadeTextBlock)
     EXPECT_EQ(rm, nullptr);
 }
 
-TEST_F(ModelIO, HeaderSplitting)
-{
+TEST_F(ModelIO, HeaderSplitting) {
     std::string k, t;
     get_type_and_text("MODEL: my title\n", &k, &t);
     EXPECT_EQ(k, "MODEL");
@@ -191,13 +180,12 @@ TEST_F(ModelIO, HeaderSplitting)
     EXPECT_EQ(countfields(""), 0);
 }
 
-TEST_F(ModelIO, NodesPlacedByNumberWithGaps)
-{
+TEST_F(ModelIO, NodesPlacedByNumberWithGaps) {
     use_dna();
     std::string v17 = " 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n";
-    Rmodel *rm = read_text_block(path("gaps.mod"), "MODEL\n5" + v17 + "2" + v17 +
-                                                       "% comment\n\n;x\n" + "5" + v17 +
-                                                       "ENDMODEL\n");
+    Rmodel *rm =
+        read_text_block(path("gaps.mod"), "MODEL\n5" + v17 + "2" + v17 + "% comment\n\n;x\n" + "5" +
+                                              v17 + "ENDMODEL\n");
     ASSERT_EQ(rm->nstart, 5);
     EXPECT_EQ(rm->begin, nullptr);
     EXPECT_EQ(rm->slots[0], nullptr);
@@ -210,8 +198,7 @@ TEST_F(ModelIO, NodesPlacedByNumberWithGaps)
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, CommentOnlyBlockHasNoNodes)
-{
+TEST_F(ModelIO, CommentOnlyBlockHasNoNodes) {
     use_dna();
     Rmodel *rm = read_text_block(path("empty.mod"), "MODEL -- empty\n% nothing\n\nENDMODEL\n");
     EXPECT_EQ(rm->nstart, -1);
@@ -235,20 +222,17 @@ TEST_F(ModelIO, CommentOnlyBlockHasNoNodes)
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, NegativeFirstMatchValueMakesFim)
-{
+TEST_F(ModelIO, NegativeFirstMatchValueMakesFim) {
     use_dna();
     Rmodel *rm = read_text_block(
-        path("fim.mod"),
-        "MODEL\n1 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\n"
-        "GENERIC 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\nENDMODEL\n");
+        path("fim.mod"), "MODEL\n1 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\n"
+                         "GENERIC 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\nENDMODEL\n");
     EXPECT_EQ(rm->slots[1]->type, 'F');
     EXPECT_EQ(rm->generic->type, 0);  // named nodes are not made FIMs
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, ContinuationAndWarnings)
-{
+TEST_F(ModelIO, ContinuationAndWarnings) {
     use_dna();
     // Node 1 is short: the next node's lone number line is taken as one of its values (with a
     // warning), so the next node's value line is read as a node line of its own (node 9 here),
@@ -258,13 +242,15 @@ TEST_F(ModelIO, ContinuationAndWarnings)
     testing::internal::CaptureStderr();
     Rmodel *rm = read_text_block(path("short.mod"), text);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Warning: " + path("short.mod") + "(5): a line holding the single integer 2"),
-              std::string::npos)
+    EXPECT_NE(
+        err.find("Warning: " + path("short.mod") + "(5): a line holding the single integer 2"),
+        std::string::npos)
         << err;
     EXPECT_EQ(rm->nstart, 9);
     EXPECT_FLOAT_EQ(rm->slots[1]->params[16], 2.0f);
     EXPECT_FLOAT_EQ(rm->slots[9]->params[16], 9.0f);
-    EXPECT_NE(err.find(path("short.mod") + "(6): Extra characters ( 9 2 3 4 5 6 7 8 9 1 2 3 4 5 6 "
+    EXPECT_NE(err.find(path("short.mod") +
+                       "(6): Extra characters ( 9 2 3 4 5 6 7 8 9 1 2 3 4 5 6 "
                        "7 8 9 % tail) in regularizer or model node ignored ---\n"
                        "   check alphabet (there should be 17 numbers for alphabet DNA).\n"
                        "   Further warnings of this type suppressed.\nNode number 9\n"),
@@ -278,7 +264,8 @@ TEST_F(ModelIO, ContinuationAndWarnings)
     rm = read_text_block(path("few.mod"), "MODEL\n1 0.5 0.5\nGENERIC 1 1 1 1 1 1 1 1 1 1 1 1 1 1 "
                                           "1 1 1\nENDMODEL\n");
     err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(path("few.mod") + "(3): Too few entries in a regularizer or model node\n"
+    EXPECT_NE(err.find(path("few.mod") +
+                       "(3): Too few entries in a regularizer or model node\n"
                        "\t check alphabet (was 2 should be 17 for alphabet DNA)\n"),
               std::string::npos)
         << err;
@@ -303,8 +290,7 @@ TEST_F(ModelIO, ContinuationAndWarnings)
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, MalformedTextBlocksAreFatal)
-{
+TEST_F(ModelIO, MalformedTextBlocksAreFatal) {
     use_dna();
     std::string f = path("bad.mod");
     std::string v17 = " 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17\n";
@@ -334,20 +320,17 @@ TEST_F(ModelIO, MalformedTextBlocksAreFatal)
     EXPECT_EQ(fatal_text("MODEL\nTYPE 3\nENDMODEL\n"), f + "(2): TYPE line without a type letter");
 }
 
-TEST_F(ModelIO, LongLinesReadWhole)
-{
+TEST_F(ModelIO, LongLinesReadWhole) {
     use_dna();
     // One node line of more than 200000 characters (values padded with blanks).
     std::string line = "1";
-    for (int i = 0; i < 17; i++)
-        line += std::string(12000, ' ') + std::to_string(i + 1);
+    for (int i = 0; i < 17; i++) line += std::string(12000, ' ') + std::to_string(i + 1);
     Rmodel *rm = read_text_block(path("long.mod"), "MODEL\n" + line + "\nENDMODEL\n");
     EXPECT_FLOAT_EQ(rm->slots[1]->params[16], 17.0f);
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, ErrorEndsRunWithStatusOne)
-{
+TEST_F(ModelIO, ErrorEndsRunWithStatusOne) {
     std::string f = path("dead.mod");
     write_text(f, "MODEL\n");
     EXPECT_EXIT(
@@ -363,8 +346,7 @@ TEST_F(ModelIO, ErrorEndsRunWithStatusOne)
 // Round trips
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ModelIO, TextToBinaryToTextRoundTrip)
-{
+TEST_F(ModelIO, TextToBinaryToTextRoundTrip) {
     Rmodel *rm = read_file(test_data("modelio_dna.mod"));
     // Environments are carried by BINARY only; End's insert values are zero in the file.
     rm->slots[1]->nodeenv = alloc_NodeEnv();
@@ -384,8 +366,10 @@ TEST_F(ModelIO, TextToBinaryToTextRoundTrip)
     expect_same_rmodel(rm, txt, false);
     EXPECT_EQ(txt->slots[1]->nodeenv, nullptr);
     // Text written from the text read is the same text.
-    std::string a = output_of([&](FILE *o) { nice_print_rmodel(o, bin, "MODEL", "t", nullptr, 0); });
-    std::string b = output_of([&](FILE *o) { nice_print_rmodel(o, txt, "MODEL", "t", nullptr, 0); });
+    std::string a =
+        output_of([&](FILE *o) { nice_print_rmodel(o, bin, "MODEL", "t", nullptr, 0); });
+    std::string b =
+        output_of([&](FILE *o) { nice_print_rmodel(o, txt, "MODEL", "t", nullptr, 0); });
     // The environment shows only in a comment line of the first.
     std::string env_line = "%    1   acc: 3 env: 7 code: 42 <-|\n";
     size_t at = a.find(env_line);
@@ -398,14 +382,13 @@ TEST_F(ModelIO, TextToBinaryToTextRoundTrip)
 
 // A labelled End is written as node L+1 and reads back onto End without any message, in both
 // forms, from a Model and from a raw model.
-TEST_F(ModelIO, LabelledEndReadsBackSilently)
-{
+TEST_F(ModelIO, LabelledEndReadsBackSilently) {
     use_dna();
     Model *m = alloc_model(3);
-    for (int i = 1; i <= 4; i++)
-        m->nodes[i]->lab = 20 + i;
+    for (int i = 1; i <= 4; i++) m->nodes[i]->lab = 20 + i;
     for (int binary = 0; binary <= 1; binary++) {
-        std::string out = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "e", nullptr, binary); });
+        std::string out =
+            output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "e", nullptr, binary); });
         EXPECT_NE(out.find("NODELABELS 1-4: 21\n"), std::string::npos) << out;
         write_text(path("end.mod"), out);
         testing::internal::CaptureStderr();
@@ -413,8 +396,7 @@ TEST_F(ModelIO, LabelledEndReadsBackSilently)
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << binary;
         ASSERT_EQ(rm->nstart, 3);
         EXPECT_EQ(rm->begin->lab, -1);
-        for (int i = 1; i <= 3; i++)
-            EXPECT_EQ(rm->slots[i]->lab, 20 + i);
+        for (int i = 1; i <= 3; i++) EXPECT_EQ(rm->slots[i]->lab, 20 + i);
         EXPECT_EQ(rm->end->lab, 24);
         // The raw model read is written and read once more, again without a message.
         testing::internal::CaptureStderr();
@@ -428,10 +410,10 @@ TEST_F(ModelIO, LabelledEndReadsBackSilently)
 
     // A label one node beyond End is past the end: the message (without newline), no label.
     testing::internal::CaptureStderr();
-    Rmodel *rm = read_text_block(path("past.mod"),
-                                 "MODEL\nNODELABELS 1-3: 7\nalphabet DNA\n"
-                                 "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nEnd\n"
-                                 " 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
+    Rmodel *rm =
+        read_text_block(path("past.mod"), "MODEL\nNODELABELS 1-3: 7\nalphabet DNA\n"
+                                          "1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nEnd\n"
+                                          " 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Error: Node label 9 for node 3 is past the end of the model");
     EXPECT_EQ(rm->slots[1]->lab, 7);
@@ -441,8 +423,7 @@ TEST_F(ModelIO, LabelledEndReadsBackSilently)
 
 // User alphabets: the alphabet line names the letters (or the count of a numeric alphabet) and
 // the block reads back under the same alphabet, in both forms.
-TEST_F(ModelIO, UserAlphabetLinesReadBack)
-{
+TEST_F(ModelIO, UserAlphabetLinesReadBack) {
     struct Case {
         const char *definition;
         const char *line;
@@ -463,9 +444,9 @@ TEST_F(ModelIO, UserAlphabetLinesReadBack)
         }
         rm->begin = rm->slots[0];
         rm->end = rm->end_nodes[0];
-        for (int k = 0; k < c.A; k++)
-            rm->end->insert[k] = 0.0f;
-        std::string text = output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "u", nullptr, 0); });
+        for (int k = 0; k < c.A; k++) rm->end->insert[k] = 0.0f;
+        std::string text =
+            output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "u", nullptr, 0); });
         EXPECT_EQ(text.substr(0, text.find('\n', 12) + 1), std::string("MODEL --  u\n") + c.line);
         for (int binary = 0; binary <= 1; binary++) {
             Rmodel *back = write_and_read(path("user.mod"), rm, binary);
@@ -477,19 +458,18 @@ TEST_F(ModelIO, UserAlphabetLinesReadBack)
     }
 }
 
-TEST_F(ModelIO, BinaryKeepsEveryBitPattern)
-{
+TEST_F(ModelIO, BinaryKeepsEveryBitPattern) {
     use_dna();
     Rmodel *rm = alloc_rmodel(nullptr);
     rm->nstart = 1;
     rm->nend = 0;
     alloc_rmodel(rm);
-    float odd[] = {0.1f, -0.0f, 1e-45f, 3.4028235e38f, 1.0f / 3.0f, 0.2f, 1e-30f, 123456.789f,
-                   0.7f, 2.5e-7f, 0.3f, 0.9999999f, 5e-39f, 0.5f, 0.25f, 0.125f, 1e-3f};
+    float odd[] = {0.1f,   -0.0f,       1e-45f, 3.4028235e38f, 1.0f / 3.0f, 0.2f,
+                   1e-30f, 123456.789f, 0.7f,   2.5e-7f,       0.3f,        0.9999999f,
+                   5e-39f, 0.5f,        0.25f,  0.125f,        1e-3f};
     for (int s = 0; s < 3; s++) {
         Node *n = alloc_node();
-        for (int i = 0; i < n->nparams; i++)
-            n->params[i] = odd[(i + s) % 17];
+        for (int i = 0; i < n->nparams; i++) n->params[i] = odd[(i + s) % 17];
         rm->slots[s] = n;
     }
     rm->begin = rm->slots[0];
@@ -506,12 +486,10 @@ TEST_F(ModelIO, BinaryKeepsEveryBitPattern)
 }
 
 // The words of the binary part of a written block (after the alphabet line).
-std::vector<int32_t> binary_words(const std::string &block, size_t *start_out = nullptr)
-{
+std::vector<int32_t> binary_words(const std::string &block, size_t *start_out = nullptr) {
     size_t at = block.find("alphabet DNA\n");
     size_t start = at + std::strlen("alphabet DNA\n");
-    if (start_out)
-        *start_out = start;
+    if (start_out) *start_out = start;
     std::vector<int32_t> w;
     for (size_t i = start; i + 4 <= block.size() && w.size() < 16; i += 4) {
         uint32_t u = 0;
@@ -522,13 +500,11 @@ std::vector<int32_t> binary_words(const std::string &block, size_t *start_out = 
     return w;
 }
 
-TEST_F(ModelIO, SharedInsertTablesStoredOnce)
-{
+TEST_F(ModelIO, SharedInsertTablesStoredOnce) {
     use_dna();
     Model *m = alloc_model(4);
     for (int i = 0; i <= 5; i++)
-        for (int k = 0; k < 4; k++)
-            m->nodes[i]->insert[k] = 0.25f;
+        for (int k = 0; k < 4; k++) m->nodes[i]->insert[k] = 0.25f;
     m->nodes[0]->type = 'F';
     m->nodes[4]->type = 'F';
     for (int k = 0; k < 4; k++) {
@@ -536,7 +512,8 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
         m->nodes[4]->insert[k] = 0.1f * (k + 1);
     }
     m->nodes[5]->insert[0] = 9.0f;  // End is not compared
-    std::string shared = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
+    std::string shared =
+        output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
     std::vector<int32_t> w = binary_words(shared);
     EXPECT_EQ(w[0], 4);  // L
     EXPECT_EQ(w[1], 4);  // P = L
@@ -565,7 +542,8 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
 
     // One changed value: every FIM writes its own table.
     m->nodes[4]->insert[2] = 0.31f;
-    std::string apart = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
+    std::string apart =
+        output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
     w = binary_words(apart);
     EXPECT_EQ(w[3], -1);
     EXPECT_EQ(w[4], 1);
@@ -575,7 +553,8 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
     // A lower-case FIM letter set by a program is a FIM for the sharing as well.
     m->nodes[4]->insert[2] = 0.3f;
     m->nodes[4]->type = 'f';
-    std::string lower = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
+    std::string lower =
+        output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "s", nullptr, 1); });
     EXPECT_EQ(lower.size(), shared.size());
     write_text(path("lower.bin"), lower);
     Rmodel *rm = read_file(path("lower.bin"));
@@ -589,14 +568,12 @@ TEST_F(ModelIO, SharedInsertTablesStoredOnce)
 
 // The BINARY block of a small raw model, byte for byte: Begin a FIM with an environment (its
 // insert table shared as the FIM table), End absent, no special nodes.
-TEST_F(ModelIO, BinaryLayoutWordByWord)
-{
+TEST_F(ModelIO, BinaryLayoutWordByWord) {
     use_dna();
     Rmodel *rm = alloc_rmodel(nullptr);
     alloc_rmodel(rm);  // P = 0, Q = 0: two slots
     Node *b = alloc_node();
-    for (int k = 0; k < 17; k++)
-        b->params[k] = 0.5f + k;
+    for (int k = 0; k < 17; k++) b->params[k] = 0.5f + k;
     b->type = 'F';
     b->nodeenv = alloc_NodeEnv();
     update_nodenv(b->nodeenv, 2, -1, 260);
@@ -604,23 +581,20 @@ TEST_F(ModelIO, BinaryLayoutWordByWord)
 
     std::string expected = "REGULARIZER -- b\nBINARY\nalphabet DNA\n";
     auto word = [&](uint32_t u) {
-        for (int i = 0; i < 4; i++)
-            expected += static_cast<char>((u >> (8 * i)) & 0xff);
+        for (int i = 0; i < 4; i++) expected += static_cast<char>((u >> (8 * i)) & 0xff);
     };
     auto real = [&](float f) { word(bits(f)); };
     word(2);  // slot count P+Q+2
     word(0);  // P
     word(0);  // Q
     word(0);  // FIM table: node 0's insert table
-    for (int k = 13; k < 17; k++)
-        real(0.5f + k);
-    word(0xffffffffu);  // no shared table for the other nodes
-    word(0), word(0), word(0);  // GENERIC, LETTCOUNT, FREQAVE absent
-    word(1);  // Begin present
+    for (int k = 13; k < 17; k++) real(0.5f + k);
+    word(0xffffffffu);                               // no shared table for the other nodes
+    word(0), word(0), word(0);                       // GENERIC, LETTCOUNT, FREQAVE absent
+    word(1);                                         // Begin present
     word(1), word(2), word(0xffffffffu), word(260);  // environment
     expected += 'F';
-    for (int k = 0; k < 13; k++)
-        real(0.5f + k);
+    for (int k = 0; k < 13; k++) real(0.5f + k);
     word(0);  // End absent
     expected += "\nENDMODEL\n";
     EXPECT_EQ(output_of([&](FILE *o) { nice_print_rmodel(o, rm, "REGULARIZER", "b", nullptr, 1); }),
@@ -634,8 +608,7 @@ TEST_F(ModelIO, BinaryLayoutWordByWord)
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, EndNumberedNodesRoundTrip)
-{
+TEST_F(ModelIO, EndNumberedNodesRoundTrip) {
     use_dna();
     Rmodel *rm = alloc_rmodel(nullptr);
     rm->nstart = 2;
@@ -648,8 +621,7 @@ TEST_F(ModelIO, EndNumberedNodesRoundTrip)
     }
     rm->begin = rm->slots[0];
     rm->end = rm->end_nodes[0];
-    for (int k = 0; k < 4; k++)
-        rm->end->insert[k] = 0.0f;
+    for (int k = 0; k < 4; k++) rm->end->insert[k] = 0.0f;
     rm->end_nodes[2]->type = 'K';
     rm->end->type = 'T';
     rm->end_nodes[1]->lab = 7;  // node P+Q = 4 in model numbering
@@ -659,7 +631,8 @@ TEST_F(ModelIO, EndNumberedNodesRoundTrip)
     expect_same_rmodel(rm, bin, true);
 
     // In text the end-numbered nodes take their places in a model of length P+Q.
-    std::string text = output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "e", nullptr, 0); });
+    std::string text =
+        output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "e", nullptr, 0); });
     EXPECT_EQ(text.substr(0, 12), "MODEL --  e\n");
     EXPECT_NE(text.find("NODELABELS 4-4: 7\n"), std::string::npos);
     EXPECT_NE(text.find("TYPE 3 K\n   3\n"), std::string::npos);
@@ -679,15 +652,15 @@ TEST_F(ModelIO, EndNumberedNodesRoundTrip)
     free_rmodel(&rm);
 }
 
-TEST_F(ModelIO, ModelOfLengthZeroReadsBackFromBinary)
-{
+TEST_F(ModelIO, ModelOfLengthZeroReadsBackFromBinary) {
     use_dna();
     Model *m = alloc_model(0);
     m->nodes[0] = alloc_node();
     m->nodes[1] = alloc_node();
     m->nodes[0]->mjump[1] = 1.0f;
     m->nodes[1]->mjump[1] = 0.5f;
-    std::string out = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "zero", nullptr, 1); });
+    std::string out =
+        output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "zero", nullptr, 1); });
     write_text(path("zero.bin"), out);
     Rmodel *rm = read_file(path("zero.bin"));
     EXPECT_EQ(rm->nstart, 0);
@@ -698,11 +671,11 @@ TEST_F(ModelIO, ModelOfLengthZeroReadsBackFromBinary)
     free_model(m);
 }
 
-TEST_F(ModelIO, BinaryCutShortOrCorruptIsFatal)
-{
+TEST_F(ModelIO, BinaryCutShortOrCorruptIsFatal) {
     Rmodel *rm = read_file(test_data("modelio_dna.mod"));
     rm->slots[1]->nodeenv = alloc_NodeEnv();
-    std::string good = output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "c", nullptr, 1); });
+    std::string good =
+        output_of([&](FILE *o) { nice_print_rmodel(o, rm, "MODEL", "c", nullptr, 1); });
     free_rmodel(&rm);
     size_t start = good.find("alphabet DNA\n") + 13;
     std::string f = path("cut.bin");
@@ -726,7 +699,8 @@ TEST_F(ModelIO, BinaryCutShortOrCorruptIsFatal)
     auto with_word_at = [&](size_t offset, int32_t value) {
         std::string s = good;
         for (int k = 0; k < 4; k++)
-            s[start + offset + k] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * k)) & 0xff);
+            s[start + offset + k] =
+                static_cast<char>((static_cast<uint32_t>(value) >> (8 * k)) & 0xff);
         write_text(f, s);
         return fatal_of([&] { read_file(f); });
     };
@@ -753,8 +727,7 @@ TEST_F(ModelIO, BinaryCutShortOrCorruptIsFatal)
 // Blocks in files
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ModelIO, FileNamesAndModelFileTest)
-{
+TEST_F(ModelIO, FileNamesAndModelFileTest) {
     EXPECT_EQ(is_modelfilename("x.mod"), 1);
     EXPECT_EQ(is_modelfilename("dir/x.mod.Z"), 1);
     EXPECT_EQ(is_modelfilename("x.mod.gz"), 1);
@@ -774,8 +747,7 @@ TEST_F(ModelIO, FileNamesAndModelFileTest)
     unsetenv("PRIOR_PATH");
 }
 
-TEST_F(ModelIO, ReadFirstModelOfAFile)
-{
+TEST_F(ModelIO, ReadFirstModelOfAFile) {
     Rmodel *slot = nullptr;
     EXPECT_EQ(read_first_rmodel(nullptr, "initial model", 0, &slot, RMODEL_FATAL), 0);
     EXPECT_EQ(read_first_rmodel("", "initial model", 0, &slot, RMODEL_FATAL), 0);
@@ -799,13 +771,15 @@ TEST_F(ModelIO, ReadFirstModelOfAFile)
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_first_rmodel(none.c_str(), "null model", 0, &slot, RMODEL_NOWARN), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(fatal_of([&] { read_first_rmodel(none.c_str(), "null model", 0, &slot, RMODEL_FATAL); }),
-              "No model found in the null model file " + none + "\n");
+    EXPECT_EQ(
+        fatal_of([&] { read_first_rmodel(none.c_str(), "null model", 0, &slot, RMODEL_FATAL); }),
+        "No model found in the null model file " + none + "\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_first_rmodel(path("absent.mod").c_str(), "model", 0, &slot, RMODEL_QUIET), 0);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(fatal_of([&] { read_first_rmodel(path("absent.mod").c_str(), "m", 0, &slot, 1); })
-                  .find("Couldn't open file"),
+    EXPECT_EQ(fatal_of([&] {
+                  read_first_rmodel(path("absent.mod").c_str(), "m", 0, &slot, 1);
+              }).find("Couldn't open file"),
               0u);
     EXPECT_EQ(fread_first_rmodel(nullptr, "x", "m", 0, &slot, 0), 0);
     EXPECT_EQ(slot, nullptr);
@@ -816,8 +790,7 @@ TEST_F(ModelIO, ReadFirstModelOfAFile)
               path("count.mod") + "(2): Incomplete model -- no ENDMODEL\n");
 }
 
-TEST_F(ModelIO, SkipModelAndNextBlock)
-{
+TEST_F(ModelIO, SkipModelAndNextBlock) {
     std::string f = path("skip.mod");
     write_text(f, "MODEL\na\nb\nENDMODEL x\nREGULARIZER\nc\n");
     FILE *fp = std::fopen(f.c_str(), "r");
@@ -851,13 +824,11 @@ TEST_F(ModelIO, SkipModelAndNextBlock)
 // Writers and dumps
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ModelIO, TextWriterExactOutput)
-{
+TEST_F(ModelIO, TextWriterExactOutput) {
     use_dna();
     Model *m = alloc_model(1);
     for (int i = 0; i <= 2; i++)
-        for (int k = 0; k < 17; k++)
-            m->nodes[i]->params[k] = 0.5f;
+        for (int k = 0; k < 17; k++) m->nodes[i]->params[k] = 0.5f;
     m->nodes[1]->params[0] = 0.125f;
     m->nodes[0]->type = 'F';
     m->nodes[1]->type = 'k';  // written as stored
@@ -873,37 +844,38 @@ TEST_F(ModelIO, TextWriterExactOutput)
     std::string expected = "REGULARIZER --  Exact\n"
                            "NODELABELS 1-2: 4\n"
                            "alphabet DNA\n"
-                           "GENERIC\n" + zeros + "\n" + zeros + "\n" + zeros + "\n" +
-                           zeros + " 0.000000 \n" + zeros + " 0.000000 \n" +
-                           "TYPE 0 F\nBegin\n" + three + three + three + four + four +
-                           "TYPE 1 k\n   1\n%    1   acc: -1 env: -1 code: 0 <-|\n" +
-                           " 0.125000 " + h + h + "\n" + three + three + four + four +
-                           "End\n" + three + three + three + four + four + "\nENDMODEL\n";
-    EXPECT_EQ(output_of([&](FILE *o) { nice_print_model(o, m, "REGULARIZER", "Exact", nullptr, 0); }),
-              expected);
-    EXPECT_EQ(output_of([&](FILE *o) { EXPECT_EQ(nice_print_model(o, m, "MODEL", "x", nullptr, 2), 0); }),
+                           "GENERIC\n" +
+                           zeros + "\n" + zeros + "\n" + zeros + "\n" + zeros + " 0.000000 \n" +
+                           zeros + " 0.000000 \n" + "TYPE 0 F\nBegin\n" + three + three + three +
+                           four + four + "TYPE 1 k\n   1\n%    1   acc: -1 env: -1 code: 0 <-|\n" +
+                           " 0.125000 " + h + h + "\n" + three + three + four + four + "End\n" +
+                           three + three + three + four + four + "\nENDMODEL\n";
+    EXPECT_EQ(
+        output_of([&](FILE *o) { nice_print_model(o, m, "REGULARIZER", "Exact", nullptr, 0); }),
+        expected);
+    EXPECT_EQ(
+        output_of([&](FILE *o) { EXPECT_EQ(nice_print_model(o, m, "MODEL", "x", nullptr, 2), 0); }),
+        "");
+    EXPECT_EQ(output_of([&](FILE *o) { nice_print_rmodel(o, nullptr, "MODEL", "x", nullptr, 0); }),
               "");
-    EXPECT_EQ(output_of([&](FILE *o) { nice_print_rmodel(o, nullptr, "MODEL", "x", nullptr, 0); }), "");
-    EXPECT_EQ(output_of([&](FILE *o) { print_node(o, m->nodes[2], nullptr, 7, "%4.1f"); }),
-              "   7\n 0.5 0.5 0.5\n 0.5 0.5 0.5\n 0.5 0.5 0.5\n 0.5 0.5 0.5 0.5\n 0.5 0.5 0.5 0.5\n");
+    EXPECT_EQ(
+        output_of([&](FILE *o) { print_node(o, m->nodes[2], nullptr, 7, "%4.1f"); }),
+        "   7\n 0.5 0.5 0.5\n 0.5 0.5 0.5\n 0.5 0.5 0.5\n 0.5 0.5 0.5 0.5\n 0.5 0.5 0.5 0.5\n");
     free_model(m);
 }
 
-TEST_F(ModelIO, ProteinNodesWriteFiveValuesALine)
-{
+TEST_F(ModelIO, ProteinNodesWriteFiveValuesALine) {
     init_alphabet_by_name("protein", 0, "");
     Node *n = alloc_node();
     EXPECT_EQ(n->nparams, 49);
     std::string s = output_of([&](FILE *o) { print_node(o, n, "GENERIC", 0, "%.0f"); });
     std::string expected = "GENERIC\n000\n000\n000\n";
-    for (int i = 0; i < 8; i++)
-        expected += "00000\n";
+    for (int i = 0; i < 8; i++) expected += "00000\n";
     EXPECT_EQ(s, expected);
     free_node(n);
 }
 
-TEST_F(ModelIO, DelfimsWriterDropsTheAddedFims)
-{
+TEST_F(ModelIO, DelfimsWriterDropsTheAddedFims) {
     use_dna();
     Model *m = alloc_model(3);
     m->nodes[0]->type = 'F';
@@ -913,7 +885,8 @@ TEST_F(ModelIO, DelfimsWriterDropsTheAddedFims)
     m->nodes[3]->djump[2] = 0.75f;
     m->nodes[4]->djump[1] = 0.9f;
     m->nodes[2]->match[1] = 0.3f;
-    std::string s = output_of([&](FILE *o) { delfims_nice_print_model(o, m, "MODEL", "T", nullptr, 1, 0); });
+    std::string s =
+        output_of([&](FILE *o) { delfims_nice_print_model(o, m, "MODEL", "T", nullptr, 1, 0); });
     write_text(path("delfims.mod"), s);
     Rmodel *rm = read_file(path("delfims.mod"));
     EXPECT_EQ(s.substr(0, s.find('\n')), "MODEL --  T (internally generated FIMs removed)");
@@ -926,15 +899,16 @@ TEST_F(ModelIO, DelfimsWriterDropsTheAddedFims)
     free_rmodel(&rm);
     // A FIM at Begin only: written unchanged under its own title.
     m->nodes[3]->type = 0;
-    std::string plain = output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "T", nullptr, 0); });
-    EXPECT_EQ(output_of([&](FILE *o) { delfims_nice_print_model(o, m, "MODEL", "T", nullptr, 1, 0); }),
-              plain);
+    std::string plain =
+        output_of([&](FILE *o) { nice_print_model(o, m, "MODEL", "T", nullptr, 0); });
+    EXPECT_EQ(
+        output_of([&](FILE *o) { delfims_nice_print_model(o, m, "MODEL", "T", nullptr, 1, 0); }),
+        plain);
     EXPECT_EQ(m->length, 3);
     free_model(m);
 }
 
-TEST_F(ModelIO, DebugDumps)
-{
+TEST_F(ModelIO, DebugDumps) {
     use_dna();
     Node *n = alloc_node();
     n->lab = 3;
@@ -943,7 +917,8 @@ TEST_F(ModelIO, DebugDumps)
     std::string z3 = " 0.000000 0.000000 0.000000";
     EXPECT_EQ(output_of([&](FILE *o) { dbg_print_node(o, n, "node %d", 9); }),
               "%  node 9 lab = 3\n%      djump =" + z3 + "\n%      mjump =" + z3 +
-                  "\n%      ijump =" + z3 + "\n%      match = 0.000000 0.000000 0.500000 0.000000\n"
+                  "\n%      ijump =" + z3 +
+                  "\n%      match = 0.000000 0.000000 0.500000 0.000000\n"
                   "%     insert = 0.000000 0.000000 0.000000 0.000000\n"
                   "%        acc: -1 env: -1 code: 0\n");
     free_node(n);
@@ -965,8 +940,7 @@ TEST_F(ModelIO, DebugDumps)
               "% S: seq1 len = 3 raw = 1.500000 simple = -2.000000\n%   Weights: NULL\n");
     Nmodels = 7;
     seq->weights = static_cast<double *>(mem_alloc(7 * sizeof(double)));
-    for (int i = 0; i < 7; i++)
-        seq->weights[i] = i;
+    for (int i = 0; i < 7; i++) seq->weights[i] = i;
     EXPECT_EQ(output_of([&](FILE *o) { dbg_print_seq(o, seq, "S"); }),
               "% S: seq1 len = 3 raw = 1.500000 simple = -2.000000\n%   Weights:\n%     "
               " 0.000000 1.000000 2.000000 3.000000 4.000000 5.000000\n%      6.000000");
@@ -979,14 +953,14 @@ namespace {
 
 // Model blocks inside a parameter file: taken or skipped by the read-flags, with line numbers
 // counted from the start of the file.
-TEST_F(ModelIO, BlocksInParameterFiles)
-{
+TEST_F(ModelIO, BlocksInParameterFiles) {
     std::string f = path("params.txt");
-    write_text(f, "% parameters\n"
-                  "REGULARIZER -- skipped\nalphabet DNA\nGENERIC 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
-                  "ENDMODEL\n"
-                  "MODEL -- taken\nalphabet DNA\n"
-                  "1 0.5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
+    write_text(f,
+               "% parameters\n"
+               "REGULARIZER -- skipped\nalphabet DNA\nGENERIC 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"
+               "ENDMODEL\n"
+               "MODEL -- taken\nalphabet DNA\n"
+               "1 0.5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\nENDMODEL\n");
     free_rmodel(&base_model);
     free_rmodel(&base_regularizer);
     read_init(f.c_str(), PRIORITY_COMMAND, READ_MODEL);
@@ -1007,8 +981,7 @@ TEST_F(ModelIO, BlocksInParameterFiles)
 namespace {
 
 // Dumps with no stream go to dbg.log in the working directory, created on first use.
-TEST_F(ModelIO, DebugFileIsCreatedOnFirstUse)
-{
+TEST_F(ModelIO, DebugFileIsCreatedOnFirstUse) {
     use_dna();
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -1029,8 +1002,7 @@ TEST_F(ModelIO, DebugFileIsCreatedOnFirstUse)
 
 namespace {
 
-TEST_F(ModelIO, CompleteLineJoinsContinuationLines)
-{
+TEST_F(ModelIO, CompleteLineJoinsContinuationLines) {
     use_dna();
     std::string f = path("join.txt");
     write_text(f, " 4 5 6 % comment\n 7 8 9 10 11 12 13 14 15 16 17\nnext\n");
@@ -1044,7 +1016,8 @@ TEST_F(ModelIO, CompleteLineJoinsContinuationLines)
     testing::internal::CaptureStderr();
     std::string other = "1 2\n";
     complete_line(other, 2000, fp);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "complete_line:  called with bad linelength\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "complete_line:  called with bad linelength\n");
     EXPECT_EQ(other, "1 2\n");
     std::fclose(fp);
 }

@@ -19,8 +19,7 @@
 namespace {
 
 // Selects the alphabet of track 0 and sets the two FIM parameters to their defaults.
-void use_alphabet(const char *name)
-{
+void use_alphabet(const char *name) {
     fimtrans = 1.0;
     fimstrength = 1.0;
     reset_alphabets();
@@ -28,15 +27,13 @@ void use_alphabet(const char *name)
     init_alphabet_by_name(name, 0, "");
 }
 
-void set3(float *t, float a, float b, float c)
-{
+void set3(float *t, float a, float b, float c) {
     t[0] = a;
     t[1] = b;
     t[2] = c;
 }
 
-void set4(float *t, float a, float b, float c, float d)
-{
+void set4(float *t, float a, float b, float c, float d) {
     t[0] = a;
     t[1] = b;
     t[2] = c;
@@ -46,8 +43,7 @@ void set4(float *t, float a, float b, float c, float d)
 // A DNA model of length L whose nodes all hold ordinary, already normalised values: every
 // from-state leaves through next.djump 0.1, next.mjump 0.8 and own ijump 0.1; match and insert
 // tables flat.
-Model *plain_dna_model(int L)
-{
+Model *plain_dna_model(int L) {
     Model *m = alloc_model(L);
     for (int i = 0; i <= L + 1; i++) {
         Node *n = m->nodes[i];
@@ -60,17 +56,14 @@ Model *plain_dna_model(int L)
     return m;
 }
 
-bool same_table(const float *a, const float *b, int n)
-{
+bool same_table(const float *a, const float *b, int n) {
     for (int k = 0; k < n; k++)
-        if (a[k] != b[k])
-            return false;
+        if (a[k] != b[k]) return false;
     return true;
 }
 
 // The preparation report lines are written once per run: this test comes first in the file.
-TEST(PrepareTest, ReportLinesOncePerRunAndSettings)
-{
+TEST(PrepareTest, ReportLinesOncePerRunAndSettings) {
     use_alphabet("DNA");
     double saved_fimtrans = fimtrans;
     fimtrans = 0.5;
@@ -83,9 +76,10 @@ TEST(PrepareTest, ReportLinesOncePerRunAndSettings)
     params.adjust_score = 2;
     Model *m = process_rmodel(&r, AUTOFIM_ALWAYS, 0, &params, 0, report);
     EXPECT_EQ(r, nullptr);
-    EXPECT_EQ(stream_text(report), "% Sequence-model (global) (SW = 0)\n"
-                                   "% FIM adjustments:  fimstrength 1.00 fimtrans 0.50\n"
-                                   "% Track 0 FIMs added (geometric mean of match probabilities (6))\n");
+    EXPECT_EQ(stream_text(report),
+              "% Sequence-model (global) (SW = 0)\n"
+              "% FIM adjustments:  fimstrength 1.00 fimtrans 0.50\n"
+              "% Track 0 FIMs added (geometric mean of match probabilities (6))\n");
     EXPECT_EQ(m->length, 3);
     EXPECT_EQ(params.model_length, 3);
     EXPECT_EQ(params.FIM_method, 0);
@@ -108,7 +102,8 @@ TEST(PrepareTest, ReportLinesOncePerRunAndSettings)
     free_model(m);
     r = destruct_model2rmodel(plain_dna_model(2));
     m = process_rmodel(&r, AUTOFIM_LOCAL, 3, nullptr, 1, report2);
-    EXPECT_EQ(stream_text(report2), "% Track 1 FIMs added (geometric mean of match probabilities (6))\n");
+    EXPECT_EQ(stream_text(report2),
+              "% Track 1 FIMs added (geometric mean of match probabilities (6))\n");
     free_model(m);
 
     // Scoring mode 4: nothing at all, whatever the auto-FIM mode.
@@ -127,8 +122,7 @@ TEST(PrepareTest, ReportLinesOncePerRunAndSettings)
     fimtrans = saved_fimtrans;
 }
 
-TEST(CostTest, EncodingAndBoundaries)
-{
+TEST(CostTest, EncodingAndBoundaries) {
     EXPECT_EQ(cost(1.0), 0);
     EXPECT_EQ(cost(0.5), 693);
     EXPECT_EQ(cost(0.25), 1386);
@@ -149,8 +143,7 @@ TEST(CostTest, EncodingAndBoundaries)
     EXPECT_EQ(IMPOSSIBLE_COST, 100000000);
 }
 
-TEST(MethodTest, TextsAndRevision)
-{
+TEST(MethodTest, TextsAndRevision) {
     EXPECT_STREQ(I_method_string(0), "original values (0)");
     EXPECT_STREQ(I_method_string(1), "training letter frequencies (1)");
     EXPECT_STREQ(I_method_string(2), "match frequency arithmetic mean (2)");
@@ -173,8 +166,7 @@ protected:
     void SetUp() override { use_alphabet("DNA"); }
 };
 
-TEST_F(DnaModelTest, NormalizeTransitionsEmissionsBeginEnd)
-{
+TEST_F(DnaModelTest, NormalizeTransitionsEmissionsBeginEnd) {
     Model *m = alloc_model(2);
     Node **n = m->nodes;
     set3(n[0]->djump, 5, 5, 5);  // Begin has nothing coming in
@@ -210,7 +202,8 @@ TEST_F(DnaModelTest, NormalizeTransitionsEmissionsBeginEnd)
         double s = (double)n[2]->djump[k] + n[2]->mjump[k] + n[1]->ijump[k];
         EXPECT_NEAR(s, 1.0, 1e-6);
     }
-    // Emissions: divided by their sum; a sum at or below 2.0612e-9 becomes all 0; End emits nothing.
+    // Emissions: divided by their sum; a sum at or below 2.0612e-9 becomes all 0; End emits
+    // nothing.
     EXPECT_FLOAT_EQ(n[1]->match[2], 0.5f);
     EXPECT_FLOAT_EQ(n[1]->match[0], 0.25f);
     EXPECT_EQ(n[2]->match[0], 0.0f);
@@ -222,8 +215,7 @@ TEST_F(DnaModelTest, NormalizeTransitionsEmissionsBeginEnd)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, NormalizeFims)
-{
+TEST_F(DnaModelTest, NormalizeFims) {
     Model *m = plain_dna_model(3);
     turn_into_fim(m, m->nodes[0]->insert, 0);
     turn_into_fim(m, m->nodes[0]->insert, 2);
@@ -248,8 +240,7 @@ TEST_F(DnaModelTest, NormalizeFims)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, NormalizeNode)
-{
+TEST_F(DnaModelTest, NormalizeNode) {
     Node *n = alloc_node();
     set3(n->djump, 1, 0, 0);
     set3(n->mjump, 1, 0, 3);
@@ -265,8 +256,7 @@ TEST_F(DnaModelTest, NormalizeNode)
     free_node(n);
 }
 
-TEST_F(DnaModelTest, LogModelCostsAndWildcards)
-{
+TEST_F(DnaModelTest, LogModelCostsAndWildcards) {
     Model *m = plain_dna_model(2);
     set4(m->nodes[1]->match, 0.5f, 0.25f, 0.125f, 0.125f);
     set4(m->nodes[2]->match, 0, 0, 0, 0);
@@ -279,11 +269,9 @@ TEST_F(DnaModelTest, LogModelCostsAndWildcards)
     EXPECT_EQ(w1->mjump[1], 693);
     EXPECT_EQ(w1->djump[0], cost(0.1f));
     int expected_match[7] = {693, 1386, 2079, 2079, 288, 1386, 0};  // A G C T R Y N
-    for (int k = 0; k < 7; k++)
-        EXPECT_EQ(w1->match[k], expected_match[k]) << k;
+    for (int k = 0; k < 7; k++) EXPECT_EQ(w1->match[k], expected_match[k]) << k;
     // All-zero match table: 80000 everywhere but the catch-all, which costs cost(1).
-    for (int k = 0; k < 6; k++)
-        EXPECT_EQ(m->weights[2]->match[k], 80000);
+    for (int k = 0; k < 6; k++) EXPECT_EQ(m->weights[2]->match[k], 80000);
     EXPECT_EQ(m->weights[2]->match[6], 0);
     // FIM loop: average match-to-match cost (693 + 1386) / 2 = 1039 (integer), prob back as a
     // float, cost again.
@@ -292,8 +280,7 @@ TEST_F(DnaModelTest, LogModelCostsAndWildcards)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, LogModelFimtransAndFimstrength)
-{
+TEST_F(DnaModelTest, LogModelFimtransAndFimstrength) {
     double saved_trans = fimtrans, saved_strength = fimstrength;
     Model *m = plain_dna_model(2);
     m->nodes[1]->mjump[1] = 0.5f;
@@ -339,15 +326,14 @@ TEST_F(DnaModelTest, LogModelFimtransAndFimstrength)
     free_model(m);
 }
 
-TEST(ProteinCostTest, WildcardsBandZ)
-{
+TEST(ProteinCostTest, WildcardsBandZ) {
     use_alphabet("protein");
     Model *m = alloc_model(1);
     float *p = m->nodes[1]->match;
-    p[2] = 0.25f;   // D
-    p[11] = 0.25f;  // N
-    p[3] = 0.125f;  // E
-    p[13] = 0.375f; // Q
+    p[2] = 0.25f;    // D
+    p[11] = 0.25f;   // N
+    p[3] = 0.125f;   // E
+    p[13] = 0.375f;  // Q
     log_model(m);
     EXPECT_EQ(m->weights[1]->match[20], 693);  // B = D + N
     EXPECT_EQ(m->weights[1]->match[21], 693);  // Z = E + Q
@@ -356,8 +342,7 @@ TEST(ProteinCostTest, WildcardsBandZ)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, GeometricMeanNode)
-{
+TEST_F(DnaModelTest, GeometricMeanNode) {
     Model *m = plain_dna_model(3);
     set4(m->nodes[1]->match, 0.5f, 0.5f, 0, 0);
     set4(m->nodes[2]->match, 0.125f, 0.5f, 0.25f, 0.125f);
@@ -380,8 +365,7 @@ TEST_F(DnaModelTest, GeometricMeanNode)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, ChangeInsertsScoringDefaults)
-{
+TEST_F(DnaModelTest, ChangeInsertsScoringDefaults) {
     // FIM method -6, insert method 0, automatic: no insert table changes; the template takes the
     // geometric-mean table (in effect 6).
     Model *m = plain_dna_model(3);
@@ -409,8 +393,7 @@ TEST_F(DnaModelTest, ChangeInsertsScoringDefaults)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, ChangeInsertsAutomaticGenericAndFlat)
-{
+TEST_F(DnaModelTest, ChangeInsertsAutomaticGenericAndFlat) {
     // FIM method 0 with a GENERIC node: the GENERIC insert table (in effect 5).
     Model *m = plain_dna_model(3);
     m->generic = alloc_node();
@@ -439,8 +422,7 @@ TEST_F(DnaModelTest, ChangeInsertsAutomaticGenericAndFlat)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, ChangeInsertsRefusedMethods)
-{
+TEST_F(DnaModelTest, ChangeInsertsRefusedMethods) {
     Model *m = plain_dna_model(3);
     set4(m->nodes[1]->insert, 0.7f, 0.1f, 0.1f, 0.1f);
     int ins_out = -1;
@@ -468,8 +450,7 @@ TEST_F(DnaModelTest, ChangeInsertsRefusedMethods)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, TurnIntoFim)
-{
+TEST_F(DnaModelTest, TurnIntoFim) {
     Model *m = plain_dna_model(3);
     float table[4] = {0.4f, 0.3f, 0.2f, 0.1f};
     turn_into_fim(m, table, 2);
@@ -505,8 +486,7 @@ TEST_F(DnaModelTest, TurnIntoFim)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, AddFimsAtEnds)
-{
+TEST_F(DnaModelTest, AddFimsAtEnds) {
     clear_fims_added();
     // FIMs at both ends already: unchanged, flag 0.
     Model *m = plain_dna_model(2);
@@ -565,18 +545,18 @@ TEST_F(DnaModelTest, AddFimsAtEnds)
     EXPECT_EQ(fims_added(), 0);
 }
 
-TEST(FimDeleteTest, RemovesOneDeleteOfTheAddedFim)
-{
+TEST(FimDeleteTest, RemovesOneDeleteOfTheAddedFim) {
     use_alphabet("DNA");
     Sequence *s = alloc_sequence(3, 1);
     s->id = str_dup("s1");
     auto code = [s](std::vector<unsigned char> bytes) {
         std::free(s->align);
         s->align = static_cast<unsigned char *>(mem_alloc(bytes.size() + 1));
-        if (!bytes.empty())
-            std::memcpy(s->align, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(s->align, bytes.data(), bytes.size());
     };
-    auto now = [s]() { return std::vector<unsigned char>(s->align, s->align + std::strlen((char *)s->align)); };
+    auto now = [s]() {
+        return std::vector<unsigned char>(s->align, s->align + std::strlen((char *)s->align));
+    };
 
     clear_fims_added();
     code({150, 201, 5});
@@ -611,8 +591,7 @@ TEST(FimDeleteTest, RemovesOneDeleteOfTheAddedFim)
 
 // A raw model with start nodes 0..P and end nodes 0..Q (End = end element 0); every node's
 // first value and second match value name it: 100 + j for start node j, 200 + e for end node e.
-Rmodel *numbered_rmodel(int P, int Q, bool with_generic)
-{
+Rmodel *numbered_rmodel(int P, int Q, bool with_generic) {
     Rmodel *r = alloc_rmodel(nullptr);
     r->nstart = P;
     r->nend = Q;
@@ -638,24 +617,21 @@ Rmodel *numbered_rmodel(int P, int Q, bool with_generic)
     return r;
 }
 
-TEST_F(DnaModelTest, Rmodel2modelAnyLength)
-{
+TEST_F(DnaModelTest, Rmodel2modelAnyLength) {
     // Start nodes 0..5, end nodes 0..2, length 8: 0..5 from the start, 6 from GENERIC, 7..9
     // from end nodes 2, 1, 0.
     Rmodel *r = numbered_rmodel(5, 2, true);
     int len = 8;
     Model *m = rmodel2model(r, &len);
     float expected[10] = {100, 101, 102, 103, 104, 105, 300, 202, 201, 200};
-    for (int j = 0; j <= 9; j++)
-        EXPECT_EQ(m->nodes[j]->params[0], expected[j]) << j;
+    for (int j = 0; j <= 9; j++) EXPECT_EQ(m->nodes[j]->params[0], expected[j]) << j;
     free_model(m);
     // Missing length: P + Q, written back; past the middle an existing end node wins.
     len = 0;
     m = rmodel2model(r, &len);
     EXPECT_EQ(len, 7);
     float expected7[9] = {100, 101, 102, 103, 104, 105, 202, 201, 200};
-    for (int j = 0; j <= 8; j++)
-        EXPECT_EQ(m->nodes[j]->params[0], expected7[j]) << j;
+    for (int j = 0; j <= 8; j++) EXPECT_EQ(m->nodes[j]->params[0], expected7[j]) << j;
     free_model(m);
     free_rmodel(&r);
 
@@ -691,8 +667,7 @@ TEST_F(DnaModelTest, Rmodel2modelAnyLength)
     free_rmodel(&r);
 }
 
-TEST_F(DnaModelTest, DestructRmodel2model)
-{
+TEST_F(DnaModelTest, DestructRmodel2model) {
     Rmodel *r = numbered_rmodel(2, 1, true);
     free_node(r->slots[1]);
     r->slots[1] = nullptr;
@@ -702,7 +677,7 @@ TEST_F(DnaModelTest, DestructRmodel2model)
     ASSERT_EQ(m->length, 3);
     EXPECT_EQ(m->nodes[0]->match[1], 100.0f);
     EXPECT_EQ(m->nodes[1]->match[1], 300.0f);  // GENERIC copy
-    EXPECT_EQ(m->nodes[2]->type, 'F');           // '$' became a FIM with GENERIC's insert table
+    EXPECT_EQ(m->nodes[2]->type, 'F');         // '$' became a FIM with GENERIC's insert table
     EXPECT_TRUE(same_table(m->nodes[2]->insert, m->generic->insert, 4));
     EXPECT_EQ(m->nodes[3]->match[1], 201.0f);
     EXPECT_EQ(m->nodes[4]->match[1], 200.0f);
@@ -722,8 +697,7 @@ TEST_F(DnaModelTest, DestructRmodel2model)
     free_rmodel(&r);
 }
 
-TEST_F(DnaModelTest, DestructModel2rmodelAndBack)
-{
+TEST_F(DnaModelTest, DestructModel2rmodelAndBack) {
     Model *m = plain_dna_model(2);
     m->nodes[1]->params[0] = 42.0f;
     m->generic = alloc_node();
@@ -739,8 +713,7 @@ TEST_F(DnaModelTest, DestructModel2rmodelAndBack)
     free_model(back);
 }
 
-TEST_F(DnaModelTest, CheckFimsRemakesFimsWithMatchValues)
-{
+TEST_F(DnaModelTest, CheckFimsRemakesFimsWithMatchValues) {
     Model *m = plain_dna_model(3);
     m->nodes[2]->type = 'F';  // a FIM with match values, as a GENERIC copy would be
     testing::internal::CaptureStderr();
@@ -761,8 +734,7 @@ TEST_F(DnaModelTest, CheckFimsRemakesFimsWithMatchValues)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, CopiesAndFrequencyNodes)
-{
+TEST_F(DnaModelTest, CopiesAndFrequencyNodes) {
     Model *m = plain_dna_model(2);
     m->nodes[1]->lab = 3;
     m->nodes[1]->nodeenv = alloc_NodeEnv();
@@ -809,8 +781,7 @@ TEST_F(DnaModelTest, CopiesAndFrequencyNodes)
     free_model(m);
 }
 
-TEST_F(DnaModelTest, SeqToFreqAndLetterCounts)
-{
+TEST_F(DnaModelTest, SeqToFreqAndLetterCounts) {
     Sequence *s = alloc_sequence(3, 1);
     s->tracks[0].res[0] = 0;
     s->tracks[0].res[1] = 2;
@@ -837,8 +808,7 @@ TEST_F(DnaModelTest, SeqToFreqAndLetterCounts)
     make_lettercounts(&lc, t, 0, 1);
     ASSERT_NE(lc, nullptr);
     double sum = 0;
-    for (int k = 0; k < 4; k++)
-        sum += lc->match[k];
+    for (int k = 0; k < 4; k++) sum += lc->match[k];
     EXPECT_NEAR(sum, 1.0, 1e-6);
     EXPECT_GT(lc->match[0], lc->match[1]);
     EXPECT_EQ(lc->match[0], lc->insert[0]);
@@ -846,11 +816,9 @@ TEST_F(DnaModelTest, SeqToFreqAndLetterCounts)
     free_sequence_table(t);
 }
 
-TEST_F(DnaModelTest, ChangeRinserts)
-{
+TEST_F(DnaModelTest, ChangeRinserts) {
     Rmodel *r = numbered_rmodel(3, 0, true);
-    for (int j = 0; j <= 3; j++)
-        set4(r->slots[j]->insert, 0.7f, 0.1f, 0.1f, 0.1f);
+    for (int j = 0; j <= 3; j++) set4(r->slots[j]->insert, 0.7f, 0.1f, 0.1f, 0.1f);
     r->slots[1]->type = 'F';
     int fim_out = -1, ins_out = -1;
     EXPECT_EQ(change_Rinserts(r, 5, 3, 0, &fim_out, &ins_out), 1);
@@ -868,8 +836,7 @@ TEST_F(DnaModelTest, ChangeRinserts)
     free_rmodel(&r);
 }
 
-TEST_F(DnaModelTest, WholeModelArithmetic)
-{
+TEST_F(DnaModelTest, WholeModelArithmetic) {
     Model *a = plain_dna_model(1);
     Model *b = plain_dna_model(1);
     a->nodes[1]->type = 'K';
@@ -896,8 +863,7 @@ TEST_F(DnaModelTest, WholeModelArithmetic)
     free_model(b);
 }
 
-TEST_F(DnaModelTest, PrepareWithoutFims)
-{
+TEST_F(DnaModelTest, PrepareWithoutFims) {
     Rmodel *r = destruct_model2rmodel(plain_dna_model(2));
     Model *m = process_rmodel(&r, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
     EXPECT_EQ(m->length, 2);
@@ -921,8 +887,7 @@ protected:
 };
 
 // Begin, a 'C', a 'D' and an 'E' node, End.
-Model *codon_model()
-{
+Model *codon_model() {
     Model *m = alloc_model(3);
     Node **n = m->nodes;
     n[1]->type = 'C';
@@ -948,8 +913,8 @@ Model *codon_model()
     set4(n[0]->match, 1, 1, 2, 0);
     n[0]->match[10] = 7;
     n[0]->insert[20] = 3;
-    n[1]->match[0] = 1;   // AAA
-    n[1]->match[5] = 3;   // AGG
+    n[1]->match[0] = 1;  // AAA
+    n[1]->match[5] = 3;  // AGG
     set4(n[1]->insert, 1, 1, 1, 1);
     n[2]->match[7] = 9;
     set4(n[2]->insert, 1, 1, 1, 1);
@@ -958,8 +923,7 @@ Model *codon_model()
     return m;
 }
 
-TEST_F(CodonModelTest, NormalizeCodonNodes)
-{
+TEST_F(CodonModelTest, NormalizeCodonNodes) {
     Model *m = codon_model();
     normalize_model(m);
     Node **n = m->nodes;
@@ -975,8 +939,7 @@ TEST_F(CodonModelTest, NormalizeCodonNodes)
     EXPECT_EQ(n[2]->djump[2], 0.0f);
     EXPECT_EQ(n[2]->mjump[0], 0.0f);
     EXPECT_EQ(n[2]->mjump[2], 0.0f);
-    for (int s = 0; s < 3; s++)
-        EXPECT_EQ(n[1]->ijump[s], 0.0f) << s;
+    for (int s = 0; s < 3; s++) EXPECT_EQ(n[1]->ijump[s], 0.0f) << s;
     // 'D' with nothing out of its match state: both 0; delete -> delete 1.
     EXPECT_EQ(n[3]->djump[1], 0.0f);
     EXPECT_EQ(n[3]->mjump[1], 0.0f);
@@ -998,8 +961,7 @@ TEST_F(CodonModelTest, NormalizeCodonNodes)
     // 'C': 64 codons normalised, insert all 0.
     EXPECT_FLOAT_EQ(n[1]->match[0], 0.25f);
     EXPECT_FLOAT_EQ(n[1]->match[5], 0.75f);
-    for (int k = 0; k < 64; k++)
-        EXPECT_EQ(n[1]->insert[k], 0.0f) << k;
+    for (int k = 0; k < 64; k++) EXPECT_EQ(n[1]->insert[k], 0.0f) << k;
     // 'D': match 1 for each nucleotide, 0 beyond; insert all 0. 'E': match likewise, insert
     // normalised over the nucleotides.
     for (int k = 0; k < 64; k++) {
@@ -1013,8 +975,7 @@ TEST_F(CodonModelTest, NormalizeCodonNodes)
     free_model(m);
 }
 
-TEST_F(CodonModelTest, CostTablesOfCodonNodes)
-{
+TEST_F(CodonModelTest, CostTablesOfCodonNodes) {
     Model *m = codon_model();
     normalize_model(m);
     log_model(m);
@@ -1049,8 +1010,7 @@ TEST_F(CodonModelTest, CostTablesOfCodonNodes)
     free_model(m);
 }
 
-TEST_F(CodonModelTest, GeometricMeanOfCodonNodes)
-{
+TEST_F(CodonModelTest, GeometricMeanOfCodonNodes) {
     Model *m = codon_model();
     normalize_model(m);
     // Positions 1 and 2: the 'C' node gives, per codon position, one logarithm per nucleotide
@@ -1062,16 +1022,13 @@ TEST_F(CodonModelTest, GeometricMeanOfCodonNodes)
     EXPECT_NEAR(geo->match[1], g / (a + g), 1e-6);
     EXPECT_EQ(geo->match[2], 0.0f);
     EXPECT_EQ(geo->match[3], 0.0f);
-    for (int k = 0; k < 9; k++)
-        EXPECT_EQ(geo->params[k], 0.0f) << k;
-    for (int k = 0; k < 4; k++)
-        EXPECT_EQ(geo->insert[k], 0.0f) << k;
+    for (int k = 0; k < 9; k++) EXPECT_EQ(geo->params[k], 0.0f) << k;
+    for (int k = 0; k < 4; k++) EXPECT_EQ(geo->insert[k], 0.0f) << k;
     free_node(geo);
     free_model(m);
 }
 
-TEST_F(DnaModelTest, MostNegativeMethodNumberIsIllegal)
-{
+TEST_F(DnaModelTest, MostNegativeMethodNumberIsIllegal) {
     EXPECT_STREQ(I_method_string(INT_MIN), "Illegal method setting (2147483647)");
     EXPECT_EQ(revise_method(INT_MIN, 1), 0);
     EXPECT_EQ(revise_method(INT_MIN, 0), INT_MAX);
@@ -1092,8 +1049,7 @@ namespace {
 
 // A preparation that fails (no position for the geometric mean) reports the fatal message and
 // leaves nothing allocated behind when the error is thrown.
-TEST_F(DnaModelTest, FailedPreparationReleasesItsModel)
-{
+TEST_F(DnaModelTest, FailedPreparationReleasesItsModel) {
     Rmodel *r = destruct_model2rmodel(plain_dna_model(1));
     EXPECT_EQ(fatal_of([&r] { process_rmodel(&r, AUTOFIM_NEVER, 4, nullptr, 0, nullptr); }),
               "make_geometric_ave_node:  no non-FIM nodes found. ");

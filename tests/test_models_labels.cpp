@@ -17,8 +17,7 @@ namespace {
 
 class Labels : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         error_throws = true;
         initialize_variables();
         free(alphabet_name);
@@ -29,33 +28,27 @@ protected:
     void TearDown() override { error_throws = false; }
 };
 
-
 // A raw model with start count P, end count Q and a node in every slot.
-Rmodel *full_rmodel(int P, int Q)
-{
+Rmodel *full_rmodel(int P, int Q) {
     Rmodel *rm = alloc_rmodel(nullptr);
     rm->nstart = P;
     rm->nend = Q;
     alloc_rmodel(rm);
-    for (int i = 0; i < rm->nslots; i++)
-        rm->slots[i] = alloc_node();
+    for (int i = 0; i < rm->nslots; i++) rm->slots[i] = alloc_node();
     rm->begin = rm->slots[0];
     rm->end = rm->end_nodes[0];
     return rm;
 }
 
 // A model of length L whose nodes carry the given labels (index = node number 0..L+1).
-Model *labelled_model(std::initializer_list<int> labels)
-{
+Model *labelled_model(std::initializer_list<int> labels) {
     Model *m = alloc_model(static_cast<int>(labels.size()) - 2);
     int i = 0;
-    for (int l : labels)
-        m->nodes[i++]->lab = l;
+    for (int l : labels) m->nodes[i++]->lab = l;
     return m;
 }
 
-TEST_F(Labels, ParsesRangesIntoTheMap)
-{
+TEST_F(Labels, ParsesRangesIntoTheMap) {
     NodeLabelMap *map = parse_model_node_labels(nullptr, "f", "NODELABELS 3-5: 10\n");
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->size, 256);
@@ -85,20 +78,25 @@ TEST_F(Labels, ParsesRangesIntoTheMap)
     free_label_map(nullptr);
 }
 
-TEST_F(Labels, InvalidLinesAreFatal)
-{
-    const char *bad[] = {"NODELABELS\n", "NODELABELS 1-2\n", "NODELABELS 1-2: x\n",
-                         "NODELABELS 1 2: 3\n", "NODELABELS -1-2: 3\n", "NODELABELS 1-2: -3\n",
-                         "NODELABELS 1--2: 3\n", "NODELABELS 1-2: 99999999999\n",
-                         "NODELABELS 0-2000000: 1\n", "NODELABELS 0-10: 999995\n"};
+TEST_F(Labels, InvalidLinesAreFatal) {
+    const char *bad[] = {"NODELABELS\n",
+                         "NODELABELS 1-2\n",
+                         "NODELABELS 1-2: x\n",
+                         "NODELABELS 1 2: 3\n",
+                         "NODELABELS -1-2: 3\n",
+                         "NODELABELS 1-2: -3\n",
+                         "NODELABELS 1--2: 3\n",
+                         "NODELABELS 1-2: 99999999999\n",
+                         "NODELABELS 0-2000000: 1\n",
+                         "NODELABELS 0-10: 999995\n"};
     for (const char *line : bad)
-        EXPECT_EQ(fatal_of([&] { free_label_map(parse_model_node_labels(nullptr, "m.mod", line)); }),
-                  std::string("m.mod: invalid node label line:\n") + line)
+        EXPECT_EQ(
+            fatal_of([&] { free_label_map(parse_model_node_labels(nullptr, "m.mod", line)); }),
+            std::string("m.mod: invalid node label line:\n") + line)
             << line;
 }
 
-TEST_F(Labels, AppliedToRawModelThroughTheView)
-{
+TEST_F(Labels, AppliedToRawModelThroughTheView) {
     Rmodel *rm = full_rmodel(3, 0);
     NodeLabelMap *map = parse_model_node_labels(nullptr, "f", "NODELABELS 1-4: 5\n");
     parse_model_node_labels(map, "f", "NODELABELS 2-2: 50\n");  // node 2 also named 50
@@ -148,8 +146,7 @@ TEST_F(Labels, AppliedToRawModelThroughTheView)
     free_rmodel(&rm);
 }
 
-TEST_F(Labels, ViewPrefersStartNodesInTheFirstHalf)
-{
+TEST_F(Labels, ViewPrefersStartNodesInTheFirstHalf) {
     // P = 4, Q = 2: nodes up to P are start nodes (their end index P+Q+1-n is past Q), the
     // nodes after them end elements Q..1, then End.
     Rmodel *rm = full_rmodel(4, 2);
@@ -163,8 +160,7 @@ TEST_F(Labels, ViewPrefersStartNodesInTheFirstHalf)
     free_rmodel(&rm);
 }
 
-TEST_F(Labels, WritesRunsOfConsecutiveLabels)
-{
+TEST_F(Labels, WritesRunsOfConsecutiveLabels) {
     Model *m = labelled_model({-1, 10, 11, 12, -1, 20, 21, -1});
     EXPECT_EQ(output_of([&](FILE *o) { write_model_node_labels(m, o); }),
               "NODELABELS 1-3: 10\nNODELABELS 5-6: 20\n");
@@ -185,8 +181,7 @@ TEST_F(Labels, WritesRunsOfConsecutiveLabels)
     free_model(m);
 }
 
-TEST_F(Labels, OutOfOrderLabelsAreFatalAfterTheLinesBefore)
-{
+TEST_F(Labels, OutOfOrderLabelsAreFatalAfterTheLinesBefore) {
     Model *m = labelled_model({-1, 3, -1, 12, 12, -1});
     char *buf = nullptr;
     size_t size = 0;
@@ -199,8 +194,7 @@ TEST_F(Labels, OutOfOrderLabelsAreFatalAfterTheLinesBefore)
     free_model(m);
 }
 
-TEST_F(Labels, LabelsFromAConstrainedAlignment)
-{
+TEST_F(Labels, LabelsFromAConstrainedAlignment) {
     Model *m = alloc_model(6);
     SequenceTable *t = alloc_sequence_table();
     Sequence *s = alloc_sequence(5, 1);
@@ -210,8 +204,7 @@ TEST_F(Labels, LabelsFromAConstrainedAlignment)
     s->align = static_cast<unsigned char *>(mem_alloc(sizeof code));
     std::copy(code, code + sizeof code, s->align);
     s->constraints = static_cast<PosConstraint *>(mem_alloc(5 * sizeof(PosConstraint)));
-    for (int i = 0; i < 5; i++)
-        s->constraints[i] = noPosConstraint;
+    for (int i = 0; i < 5; i++) s->constraints[i] = noPosConstraint;
     s->constraints[1].label = 40;  // residue 2 on node 2
     s->constraints[2].label = 41;  // residue 3 is an insert: not labelled
     s->constraints[4].label = -3;  // residue 5 on node 5

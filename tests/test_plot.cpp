@@ -23,8 +23,7 @@ namespace {
 struct PlotTest : ::testing::Test {
     std::string old_dir;
     std::string dir;
-    void SetUp() override
-    {
+    void SetUp() override {
         error_throws = true;
         initialize_variables();
         sort_direction = 1;
@@ -36,14 +35,12 @@ struct PlotTest : ::testing::Test {
     void TearDown() override { (void)!chdir(old_dir.c_str()); }
 };
 
-bool exists(const std::string &path)
-{
+bool exists(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
 
-SequenceTable *table_of(const std::string &text)
-{
+SequenceTable *table_of(const std::string &text) {
     write_text("t.dist", text);
     testing::internal::CaptureStderr();
     SequenceTable *t = read_score_file("t.dist");
@@ -51,7 +48,9 @@ SequenceTable *table_of(const std::string &text)
     return t;
 }
 
-bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") == 0; }
+bool have_gnuplot() {
+    return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
+}
 
 }  // namespace
 
@@ -59,8 +58,7 @@ bool have_gnuplot() { return std::system("command -v gnuplot >/dev/null 2>&1") =
 // The plotted column
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(PlotTest, ColumnChoices)
-{
+TEST_F(PlotTest, ColumnChoices) {
     SequenceTable *empty = alloc_sequence_table();
     EXPECT_STREQ(set_plotcolumn(empty, 3), "");
     free_sequence_table(empty);
@@ -98,8 +96,7 @@ TEST_F(PlotTest, ColumnChoices)
 
 // The compact reader gives exactly the values of the table road: read, set the column, negate,
 // sort ascending.
-TEST_F(PlotTest, CompactReaderMatchesTheTableRoad)
-{
+TEST_F(PlotTest, CompactReaderMatchesTheTableRoad) {
     std::mt19937 rng(7);
     for (int round = 0; round < 12; round++) {
         std::string text = "% random scores\n";
@@ -113,10 +110,8 @@ TEST_F(PlotTest, CompactReaderMatchesTheTableRoad)
             text += line;
             if (with_e && e > 0)
                 text += " " + std::to_string(rng() % 1000) + "e-" + std::to_string(e);
-            if (rng() % 7 == 0)
-                text += "  3 X";
-            if (rng() % 50 == 0)
-                text += " nan";
+            if (rng() % 7 == 0) text += "  3 X";
+            if (rng() % 50 == 0) text += " nan";
             text += rng() % 5 == 0 ? "\t: note\n" : "\n";
         }
         int column = round % 4, negate = (round / 4) % 2;
@@ -145,11 +140,10 @@ TEST_F(PlotTest, CompactReaderMatchesTheTableRoad)
 // columns, X counts with and without E-values, descriptions, CR line ends, NUL bytes, words where
 // numbers belong, NaN and infinities, no final line end. The reading note and the axis label are
 // the same too.
-TEST_F(PlotTest, CompactReaderMatchesTheTableRoadOnMalformedLines)
-{
-    const char *pieces[] = {" ",    "\t",   "  ",    "12",   "-3.5", "1e-5",  "0",      "nan",
-                            "-inf", "X",     "7 X",   "9X",   ":",    ": d X", "word",   "1.",
-                            ".5e+2", "\r",  "%",     ";",    "-0",   "1e400", "1000000", "+4"};
+TEST_F(PlotTest, CompactReaderMatchesTheTableRoadOnMalformedLines) {
+    const char *pieces[] = {" ",     "\t", "  ",  "12", "-3.5", "1e-5",  "0",       "nan",
+                            "-inf",  "X",  "7 X", "9X", ":",    ": d X", "word",    "1.",
+                            ".5e+2", "\r", "%",   ";",  "-0",   "1e400", "1000000", "+4"};
     const char *starts[] = {"id", "", " ", "%c", ";c", "\t", "x:y", "idX"};
     std::mt19937 rng(11);
     for (int round = 0; round < 400; round++) {
@@ -162,10 +156,8 @@ TEST_F(PlotTest, CompactReaderMatchesTheTableRoadOnMalformedLines)
                 text += rng() % 3 ? " " : "";
                 text += pieces[rng() % (sizeof pieces / sizeof *pieces)];
             }
-            if (rng() % 25 == 0)
-                text += std::string(1, '\0') + "3 4";
-            if (l + 1 < lines || rng() % 2)
-                text += rng() % 6 ? "\n" : "\r\n";
+            if (rng() % 25 == 0) text += std::string(1, '\0') + "3 4";
+            if (l + 1 < lines || rng() % 2) text += rng() % 6 ? "\n" : "\r\n";
         }
         int column = static_cast<int>(rng() % 6) - 1, negate = static_cast<int>(rng() % 2);
         write_text("m.dist", text);
@@ -198,8 +190,7 @@ TEST_F(PlotTest, CompactReaderMatchesTheTableRoadOnMalformedLines)
 // Bars and ranges
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(PlotTest, Bars)
-{
+TEST_F(PlotTest, Bars) {
     EXPECT_EQ(output_of([](FILE *fp) { draw_bar(fp, 1, 3, 0.5f, 2.25f); }),
               " 0.50 1\n 0.50 3\n 2.25 3\n 2.25 1\n");
     EXPECT_EQ(output_of([](FILE *fp) { draw_vbar(fp, -2, 0, 10.0f, -1.0f); }),
@@ -212,8 +203,7 @@ TEST_F(PlotTest, Bars)
     EXPECT_EQ(std::count(big.begin(), big.end(), '\n'), 6);
 }
 
-TEST_F(PlotTest, RangeLines)
-{
+TEST_F(PlotTest, RangeLines) {
     EXPECT_EQ(output_of([](FILE *fp) { set_pltrange(fp, 0, 15, -2.5f, 4, 1.5f); }),
               "set yrange [0.000000:15.000000]\nset xrange [-2.500000:4.000000]\n"
               "set arrow from 1.500000,0.000000 to 1.500000,15.000000 nohead\n");
@@ -227,38 +217,34 @@ TEST_F(PlotTest, RangeLines)
 // The command file
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(PlotTest, CommandFileHeader)
-{
+TEST_F(PlotTest, CommandFileHeader) {
     std::string block = output_of([](FILE *fp) { print_banner_block(fp, "QOR: test", '#'); });
     for (int ps : {0, 1, 2, 3}) {
         FILE *fp = open_pltfile("runA", "QOR: test", ps, ps == 1 ? nullptr : "My title",
                                 ps == 2 ? "x axis" : nullptr, ps == 3 ? nullptr : "y axis");
         std::fclose(fp);
-        std::string expect = block + "# Uncomment the next two lines to generate a postscript file.\n";
+        std::string expect =
+            block + "# Uncomment the next two lines to generate a postscript file.\n";
         expect += ps ? "set terminal postscript eps\nset output \"runA.ps\"\n"
                      : "#set terminal postscript eps\n#set output \"runA.ps\"\n";
-        if (ps == 2)
-            expect += "set size 0.7, 1.0\n";
-        if (ps != 1)
-            expect += "set title \"My title runA\"\n";
-        if (ps == 2)
-            expect += "set xlabel \"x axis\"\n";
-        if (ps != 3)
-            expect += "set ylabel \"y axis\"\n";
+        if (ps == 2) expect += "set size 0.7, 1.0\n";
+        if (ps != 1) expect += "set title \"My title runA\"\n";
+        if (ps == 2) expect += "set xlabel \"x axis\"\n";
+        if (ps != 3) expect += "set ylabel \"y axis\"\n";
         expect += "set nozeroaxis\n";
         EXPECT_EQ(read_text("runA.plt"), expect) << "plotps " << ps;
     }
 }
 
-TEST_F(PlotTest, UnsafeRunNamesAreRefused)
-{
+TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
     for (const char *name : {"a\"b", "a`rm x`", "a\\b", "a\nset output \"x\"", "tab\there"}) {
         EXPECT_FALSE(plot_run_name_ok(name)) << name;
         try {
             std::fclose(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr));
             FAIL() << "accepted " << name;
         } catch (const FatalError &e) {
-            EXPECT_NE(e.message.find("cannot be used in a gnuplot command file"), std::string::npos);
+            EXPECT_NE(e.message.find("cannot be used in a gnuplot command file"),
+                      std::string::npos);
         }
     }
     EXPECT_TRUE(plot_run_name_ok("runs/with space and 'quote' $x"));
@@ -269,8 +255,7 @@ TEST_F(PlotTest, UnsafeRunNamesAreRefused)
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-void write_plot(const char *run, int plotps, const char *plotline)
-{
+void write_plot(const char *run, int plotps, const char *plotline) {
     FILE *fp = open_pltfile(run, "QOR: test", plotps, "Curves", nullptr, "Count");
     std::fprintf(fp, "%s", plotline);
     std::fclose(fp);
@@ -280,8 +265,7 @@ void write_plot(const char *run, int plotps, const char *plotline)
 const char *good_plot = "plot \"r1.data\" with lines lt 1, \"r2.data\" with lines lt 2\n";
 }  // namespace
 
-TEST_F(PlotTest, PlotpsZeroRunsNothing)
-{
+TEST_F(PlotTest, PlotpsZeroRunsNothing) {
     write_plot("r", 0, good_plot);
     testing::internal::CaptureStderr();
     makeps_and_cleanup(0, "r", "1.data", "2.data", nullptr);
@@ -291,8 +275,7 @@ TEST_F(PlotTest, PlotpsZeroRunsNothing)
     EXPECT_FALSE(exists("r.ps"));
 }
 
-TEST_F(PlotTest, MissingGnuplotKeepsTheFiles)
-{
+TEST_F(PlotTest, MissingGnuplotKeepsTheFiles) {
     write_plot("r", 1, good_plot);
     std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", dir.c_str(), 1);  // no gnuplot here
@@ -306,10 +289,8 @@ TEST_F(PlotTest, MissingGnuplotKeepsTheFiles)
     EXPECT_TRUE(exists("r2.data"));
 }
 
-TEST_F(PlotTest, GnuplotRunAndCleanup)
-{
-    if (!have_gnuplot())
-        GTEST_SKIP() << "gnuplot is not installed";
+TEST_F(PlotTest, GnuplotRunAndCleanup) {
+    if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
     // plotps 1: PostScript made, data files and command file removed.
     write_plot("r", 1, good_plot);
     write_text("rkeep.data", "x");
@@ -335,26 +316,25 @@ TEST_F(PlotTest, GnuplotRunAndCleanup)
     EXPECT_FALSE(exists("-r2.data"));
 }
 
-TEST_F(PlotTest, GnuplotFailureKeepsTheFiles)
-{
-    if (!have_gnuplot())
-        GTEST_SKIP() << "gnuplot is not installed";
+TEST_F(PlotTest, GnuplotFailureKeepsTheFiles) {
+    if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
     write_plot("bad", 1, "plot \"bad1.data\" with nonsense\n");
     testing::internal::CaptureStderr();
     makeps_and_cleanup(1, "bad", "1.data", "2.data", nullptr);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Error in gnuplot:  temporary files not deleted.\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Error in gnuplot:  temporary files not deleted.\n"), std::string::npos)
+        << err;
     EXPECT_TRUE(exists("bad.plt"));
     EXPECT_TRUE(exists("bad1.data"));
     EXPECT_TRUE(exists("bad2.data"));
 }
 
-TEST_F(PlotTest, UsageText)
-{
+TEST_F(PlotTest, UsageText) {
     testing::internal::CaptureStderr();
     plot_usage();
     std::string u = testing::internal::GetCapturedStderr();
     EXPECT_EQ(u.rfind("Creates <runname>.plt, a gnuplot plot file, and \n", 0), 0u);
-    EXPECT_NE(u.find("[-plotps <0/1/2>]            Create \"<runname>.ps\" (1)\n"), std::string::npos);
+    EXPECT_NE(u.find("[-plotps <0/1/2>]            Create \"<runname>.ps\" (1)\n"),
+              std::string::npos);
     EXPECT_EQ(std::count(u.begin(), u.end(), '\n'), 16);
 }

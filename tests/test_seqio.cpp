@@ -53,7 +53,6 @@ protected:
     }
 };
 
-
 std::vector<std::string> ids_of(const SequenceTable *t) {
     std::vector<std::string> v;
     for (int i = 0; i < t->count; i++) v.push_back(t->seqs[i] ? t->seqs[i]->id : "(null)");
@@ -71,15 +70,21 @@ TEST_F(SeqIO, DetectsFormatsAndKinds) {
     EXPECT_EQ(fmt, 8);
     EXPECT_EQ(kind, 4);
     EXPECT_EQ(skip, 0);
-    EXPECT_STREQ(seqfile_format_type(file("d.fa", ">a\nACGTTGCA\n").c_str(), &fmt, &kind, nullptr), "pearson");
+    EXPECT_STREQ(seqfile_format_type(file("d.fa", ">a\nACGTTGCA\n").c_str(), &fmt, &kind, nullptr),
+                 "pearson");
     EXPECT_EQ(kind, 1);
     EXPECT_STREQ(error_seqfile_alphabet(), "DNA");
     EXPECT_STREQ(error_seqfile_format(), "pearson");
-    EXPECT_STREQ(seqfile_format_type(file("r.fa", ">a\nACGUUGCA\n").c_str(), nullptr, &kind, nullptr), "pearson");
+    EXPECT_STREQ(
+        seqfile_format_type(file("r.fa", ">a\nACGUUGCA\n").c_str(), nullptr, &kind, nullptr),
+        "pearson");
     EXPECT_STREQ(error_seqfile_alphabet(), "RNA");
-    EXPECT_STREQ(seqfile_format_type(file("n.pir", ">P1;A\nx\nMKV*\n").c_str(), &fmt, nullptr, nullptr), "nbrf");
+    EXPECT_STREQ(
+        seqfile_format_type(file("n.pir", ">P1;A\nx\nMKV*\n").c_str(), &fmt, nullptr, nullptr),
+        "nbrf");
     EXPECT_EQ(fmt, 3);
-    EXPECT_STREQ(seqfile_format_type(file("h.hssp", "HSSP       HOMOLOGY DERIVED\n").c_str(), &fmt, &kind, nullptr),
+    EXPECT_STREQ(seqfile_format_type(file("h.hssp", "HSSP       HOMOLOGY DERIVED\n").c_str(), &fmt,
+                                     &kind, nullptr),
                  "HSSP");
     EXPECT_EQ(fmt, 19);
     EXPECT_EQ(kind, 4);
@@ -93,8 +98,10 @@ TEST_F(SeqIO, DetectionRefusals) {
               "alphabet must be explictly specified when multiple sequence tracks are used");
     std::string p = file("g.gb", "LOCUS  X\nORIGIN\n 1 acgt\n//\n");
     EXPECT_EQ(fatal_of([&] { seqfile_format_type(p.c_str(), nullptr, nullptr, nullptr); }),
-              "Sequence file " + p + " is not in FASTA format; no reader for its format is available");
-    std::string msg = fatal_of([&] { seqfile_format_type(dir.c_str(), nullptr, nullptr, nullptr); });
+              "Sequence file " + p +
+                  " is not in FASTA format; no reader for its format is available");
+    std::string msg =
+        fatal_of([&] { seqfile_format_type(dir.c_str(), nullptr, nullptr, nullptr); });
     EXPECT_EQ(msg.rfind("Couldn't open file " + dir, 0), 0u) << msg;
 }
 
@@ -144,11 +151,11 @@ TEST_F(SeqIO, ThreeTracksWithAnEmptyOne) {
     Sequence *s = read_sequence(src, 1);
     ASSERT_TRUE(s);
     EXPECT_STREQ(s->id, "s1");
-    EXPECT_STREQ(s->annotation, "one");   // the first track's annotation is kept
+    EXPECT_STREQ(s->annotation, "one");  // the first track's annotation is kept
     EXPECT_EQ(s->len, 3);
     EXPECT_EQ(s->tracks[1].res, nullptr);
-    EXPECT_EQ(s->tracks[0].res[0], 10);   // M in ACDEFGHIKLMNPQRSTVWY...
-    EXPECT_EQ(s->tracks[2].res[0], 9);    // L
+    EXPECT_EQ(s->tracks[0].res[0], 10);  // M in ACDEFGHIKLMNPQRSTVWY...
+    EXPECT_EQ(s->tracks[2].res[0], 9);   // L
     free_sequence(s);
     s = read_sequence(src, 0);
     EXPECT_STREQ(reinterpret_cast<char *>(s->tracks[0].res), "WW");
@@ -168,20 +175,25 @@ TEST_F(SeqIO, TrackCountLimits) {
     free_sequence(s);
     close_sequences(src);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(fatal_of([&] { open_sequences((six + "," + a).c_str()); }), "maximum of 6 tracks supported.");
+    EXPECT_EQ(fatal_of([&] { open_sequences((six + "," + a).c_str()); }),
+              "maximum of 6 tracks supported.");
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.rfind("Error: too many sequence tracks specified by the files:\n    " + a + "\n", 0), 0u);
+    EXPECT_EQ(
+        err.rfind("Error: too many sequence tracks specified by the files:\n    " + a + "\n", 0),
+        0u);
 }
 
 TEST_F(SeqIO, TrackCountMustMatchAlphabets) {
     protein_tracks(2);
     std::string a = entries("a.fa", "s", 1);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(fatal_of([&] { open_sequences(a.c_str()); }),
-              "The number of tracks is either specified on the command line or other sequence set.");
+    EXPECT_EQ(
+        fatal_of([&] { open_sequences(a.c_str()); }),
+        "The number of tracks is either specified on the command line or other sequence set.");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error: 2 alphabets are specified, however 1 sequence tracks\nare specified with the files:\n    " + a +
-                  "\n");
+              "Error: 2 alphabets are specified, however 1 sequence tracks\nare specified with the "
+              "files:\n    " +
+                  a + "\n");
 }
 
 TEST_F(SeqIO, IdsMustAgreeAcrossTracks) {
@@ -201,7 +213,8 @@ TEST_F(SeqIO, LongerTrackWarnsAtClosing) {
     SequenceTable *t = alloc_sequence_table();
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_sequences((a + "," + b).c_str(), nullptr, 100, t, 1), 2);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Warning: sequence file " + b + " longer than other tracks\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Warning: sequence file " + b + " longer than other tracks\n");
     free_sequence_table(t);
 }
 
@@ -240,7 +253,7 @@ TEST_F(SeqIO, ModelFileAsTrack) {
     int kind = -7;
     EXPECT_STREQ(seqfile_format_type(m.c_str(), &fmt, &kind, nullptr), "QorHMM");
     EXPECT_EQ(fmt, 20);
-    EXPECT_EQ(kind, -7);   // not set for a model file
+    EXPECT_EQ(kind, -7);  // not set for a model file
     SequenceTable *t = alloc_sequence_table();
     testing::internal::CaptureStderr();
     EXPECT_EQ(read_sequences(m.c_str(), nullptr, 10, t, 1), 1);
@@ -279,7 +292,8 @@ TEST_F(SeqIO, ModelTrackOfAnotherAlphabetThanTheFirstTrack) {
     const Model *model = s->tracks[1].model;
     ASSERT_EQ(model->length, 2);
     // 2A + 9 parameters with A = 4 in every node, the nodes copied from GENERIC included.
-    for (int i = 0; i <= model->length + 1; i++) EXPECT_EQ(model->nodes[i]->nparams, 2 * 4 + 9) << "node " << i;
+    for (int i = 0; i <= model->length + 1; i++)
+        EXPECT_EQ(model->nodes[i]->nparams, 2 * 4 + 9) << "node " << i;
     EXPECT_EQ(s->tracks[1].res[0], 3);
     EXPECT_EQ(s->tracks[1].res[1], 0);
     EXPECT_EQ(alphabet, alphabets[0]);
@@ -330,7 +344,7 @@ TEST_F(SeqIO, CapOverTwoFilesWarns) {
     EXPECT_NE(err.find(b), std::string::npos);
     free_sequence_table(t);
 
-    max = 0;   // the default allowance
+    max = 0;  // the default allowance
     t = read_seqfile_list(&max, files, 2, nullptr, 0);
     EXPECT_EQ(max, 16);
     free_sequence_table(t);
@@ -356,12 +370,13 @@ TEST_F(SeqIO, SelectingAndExcluding) {
     const char *ex[] = {"q", "b"};
     testing::internal::CaptureStderr();
     t = select_sequences(t, &count, nullptr, 0, ex, 2, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to find sequence `q' for exclusion.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Unable to find sequence `q' for exclusion.\n");
     EXPECT_EQ(ids_of(t), (std::vector<std::string>{"a"}));
     const char *ex2[] = {"a"};
     SequenceTable *keep = t;
     EXPECT_EQ(fatal_of([&] { keep = select_sequences(keep, &count, nullptr, 0, ex2, 1, 1); }),
-              "No sequences specified; exiting");   // the table is released on the way
+              "No sequences specified; exiting");  // the table is released on the way
 
     t = alloc_sequence_table();
     read_sequences(a.c_str(), nullptr, 10, t, 1);
@@ -382,18 +397,21 @@ TEST_F(SeqIO, ReportLines) {
     FILE *fp = fopen(rep.c_str(), "w");
     int max = 0;
     testing::internal::CaptureStdout();
-    SequenceTable *t = read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr, 0, nullptr, 0, fp, stdout, 1);
+    SequenceTable *t =
+        read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr, 0, nullptr, 0, fp, stdout, 1);
     std::string out = testing::internal::GetCapturedStdout();
     fclose(fp);
     std::string text = read_text(rep);
-    EXPECT_NE(text.find("% Found 1 sequence in 2 files; selected 1 sequence\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("% Found 1 sequence in 2 files; selected 1 sequence\n"), std::string::npos)
+        << text;
     EXPECT_EQ(text.rfind("% Database Files: ", 0), 0u) << text;
     EXPECT_EQ(out, "Found 1 sequence in 2 files; selected 1 sequence\n");
     EXPECT_EQ(max, 1);
     free_sequence_table(t);
 
     EXPECT_EQ(fatal_of([&] {
-                  read_select_seqfile_list(&max, files, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, 1);
+                  read_select_seqfile_list(&max, files, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+                                           nullptr, nullptr, 1);
               }),
               "No sequence databases provided.  Use -db");
 }
@@ -405,17 +423,22 @@ TEST_F(SeqIO, DuplicateIdsKeepTheFirst) {
     int max = 0;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    SequenceTable *t = read_select_seqfile_list(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, stdout, stdout, 1);
+    SequenceTable *t = read_select_seqfile_list(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0,
+                                                stdout, stdout, 1);
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ids_of(t), (std::vector<std::string>{"x", "y"}));
     EXPECT_STREQ(t->seqs[0]->annotation, "first");
-    EXPECT_EQ(err, "Warning: sequence ID x occurs more than once in the database files; the first one read is kept.\n");
-    EXPECT_NE(out.find("Found 4 sequences in 1 file; selected 2 sequences\n"), std::string::npos) << out;
+    EXPECT_EQ(err, "Warning: sequence ID x occurs more than once in the database files; the first "
+                   "one read is kept.\n");
+    EXPECT_NE(out.find("Found 4 sequences in 1 file; selected 2 sequences\n"), std::string::npos)
+        << out;
     free_sequence_table(t);
 }
 
-bool starts_with_k(const char *id, void *) { return id[0] == 'k'; }
+bool starts_with_k(const char *id, void *) {
+    return id[0] == 'k';
+}
 
 TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
     protein_tracks(1);
@@ -425,15 +448,17 @@ TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
     int max = 0;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    SequenceTable *t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, nullptr, 0, excl, 1, stdout,
-                                                         stdout, 1, starts_with_k, nullptr);
+    SequenceTable *t = read_select_seqfile_list_filtered(
+        &max, files, 1, nullptr, 0, nullptr, 0, excl, 1, stdout, stdout, 1, starts_with_k, nullptr);
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     // 6 found; d1 twice counts once; n1 excluded: k1, k2, d1, d2 selected.
-    EXPECT_NE(out.find("Found 6 sequences in 1 file; selected 4 sequences\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Found 6 sequences in 1 file; selected 4 sequences\n"), std::string::npos)
+        << out;
     EXPECT_EQ(max, 4);
     EXPECT_EQ(ids_of(t), (std::vector<std::string>{"k1", "k2"}));
-    EXPECT_EQ(err, "Warning: sequence ID d1 occurs more than once in the database files; the first one read is kept.\n");
+    EXPECT_EQ(err, "Warning: sequence ID d1 occurs more than once in the database files; the first "
+                   "one read is kept.\n");
     free_sequence_table(t);
 
     // With a select list only its IDs count.
@@ -441,8 +466,8 @@ TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
     max = 0;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, sel, 2, nullptr, 0, stdout, stdout, 1,
-                                          starts_with_k, nullptr);
+    t = read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, sel, 2, nullptr, 0, stdout,
+                                          stdout, 1, starts_with_k, nullptr);
     out = testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     EXPECT_NE(out.find("selected 2 sequences\n"), std::string::npos) << out;
@@ -451,7 +476,9 @@ TEST_F(SeqIO, FilteredReadKeepsNamedEntriesAndCountsAll) {
 }
 
 // Keeps IDs that begin with 'k'.
-bool keep_k(const char *id, void *) { return id[0] == 'k'; }
+bool keep_k(const char *id, void *) {
+    return id[0] == 'k';
+}
 
 TEST_F(SeqIO, FilteredReadSaysWhatAWholeReadSays) {
     // Repeats among kept and dropped IDs interleaved, strange bytes, a '>' inside a line and a
@@ -465,10 +492,11 @@ TEST_F(SeqIO, FilteredReadSaysWhatAWholeReadSays) {
         max = 0;
         testing::internal::CaptureStderr();
         testing::internal::CaptureStdout();
-        SequenceTable *t =
-            filtered ? read_select_seqfile_list_filtered(&max, files, 2, nullptr, 0, nullptr, 0, excl, 2, stdout,
-                                                         stdout, 1, keep_k, nullptr)
-                     : read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr, 0, excl, 2, stdout, stdout, 1);
+        SequenceTable *t = filtered ? read_select_seqfile_list_filtered(&max, files, 2, nullptr, 0,
+                                                                        nullptr, 0, excl, 2, stdout,
+                                                                        stdout, 1, keep_k, nullptr)
+                                    : read_select_seqfile_list(&max, files, 2, nullptr, 0, nullptr,
+                                                               0, excl, 2, stdout, stdout, 1);
         out = testing::internal::GetCapturedStdout();
         err = testing::internal::GetCapturedStderr();
         return t;
@@ -481,10 +509,11 @@ TEST_F(SeqIO, FilteredReadSaysWhatAWholeReadSays) {
     EXPECT_EQ(err_filtered, err_whole);
     EXPECT_EQ(max_filtered, max_whole);
     // 10 read; distinct k1 d1 d2 k2 d3 x1, x1 excluded: 5 selected.
-    EXPECT_NE(out_whole.find("Found 10 sequences in 2 files; selected 5 sequences\n"), std::string::npos)
+    EXPECT_NE(out_whole.find("Found 10 sequences in 2 files; selected 5 sequences\n"),
+              std::string::npos)
         << out_whole;
-    size_t k1 = err_whole.find("ID k1 occurs"), d1 = err_whole.find("ID d1 occurs"), d2 = err_whole.find("ID d2 occurs"),
-           k2 = err_whole.find("ID k2 occurs");
+    size_t k1 = err_whole.find("ID k1 occurs"), d1 = err_whole.find("ID d1 occurs"),
+           d2 = err_whole.find("ID d2 occurs"), k2 = err_whole.find("ID k2 occurs");
     EXPECT_TRUE(k1 < d1 && d1 < d2 && d2 < k2) << err_whole;
     EXPECT_EQ(ids_of(filtered), (std::vector<std::string>{"k1", "k2"}));
     free_sequence_table(whole);
@@ -508,11 +537,12 @@ ReadOutcome read_outcome(bool filtered, const std::vector<std::string> &names, S
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     r.fatal = fatal_of([&] {
-        t = filtered ? read_select_seqfile_list_filtered(&r.max, files.data(), static_cast<int>(files.size()),
-                                                         nullptr, 0, nullptr, 0, excl, nexcl, stdout, stdout, 1,
-                                                         keep, nullptr)
-                     : read_select_seqfile_list(&r.max, files.data(), static_cast<int>(files.size()), nullptr, 0,
-                                                nullptr, 0, excl, nexcl, stdout, stdout, 1);
+        t = filtered
+                ? read_select_seqfile_list_filtered(
+                      &r.max, files.data(), static_cast<int>(files.size()), nullptr, 0, nullptr, 0,
+                      excl, nexcl, stdout, stdout, 1, keep, nullptr)
+                : read_select_seqfile_list(&r.max, files.data(), static_cast<int>(files.size()),
+                                           nullptr, 0, nullptr, 0, excl, nexcl, stdout, stdout, 1);
     });
     fflush(stdout);
     r.out = testing::internal::GetCapturedStdout();
@@ -524,7 +554,8 @@ ReadOutcome read_outcome(bool filtered, const std::vector<std::string> &names, S
     return r;
 }
 
-void expect_same_outcome(const ReadOutcome &whole, const ReadOutcome &filtered, const std::string &what) {
+void expect_same_outcome(const ReadOutcome &whole, const ReadOutcome &filtered,
+                         const std::string &what) {
     EXPECT_EQ(filtered.out, whole.out) << what;
     EXPECT_EQ(filtered.err, whole.err) << what;
     EXPECT_EQ(filtered.fatal, whole.fatal) << what;
@@ -540,7 +571,8 @@ TEST_F(SeqIO, FilteredReadChecksDroppedEntriesAsAWholeRead) {
     // converted to the wildcard (J: 1 of 4 letters), lower case, gaps and a line ending in '\r',
     // and a last line without newline.
     protein_tracks(1);
-    std::string a = file("a.fa", ">d1 first\nM#K\n>d2\nMK>k1\nAA\n>d3\nmkJv\n>d4\nM-K.\r\nAA\n>d5\nMKJ");
+    std::string a =
+        file("a.fa", ">d1 first\nM#K\n>d2\nMK>k1\nAA\n>d3\nmkJv\n>d4\nM-K.\r\nAA\n>d5\nMKJ");
     ReadOutcome whole = read_outcome(false, {a}, nullptr);
     ReadOutcome filtered = read_outcome(true, {a}, keep_k);
     expect_same_outcome(whole, filtered, "protein");
@@ -554,7 +586,8 @@ TEST_F(SeqIO, FilteredReadChecksDroppedEntriesAsAWholeRead) {
     // eight kinds of them), counted against the percentage of sequence_warning.
     reset_alphabets();
     init_alphabet_by_name("DNA", 0, "");
-    std::string d = file("d.fa", ">d1\nACGU\nUU\n>k1\nACGT\n>d2\nACGTEFIJLOPQ\n>d3\nACGTACGTACGTACGTACGTACGTE\n");
+    std::string d = file(
+        "d.fa", ">d1\nACGU\nUU\n>k1\nACGT\n>d2\nACGTEFIJLOPQ\n>d3\nACGTACGTACGTACGTACGTACGTE\n");
     sequence_warning = 5;
     whole = read_outcome(false, {d}, nullptr);
     filtered = read_outcome(true, {d}, keep_k);
@@ -568,8 +601,9 @@ TEST_F(SeqIO, FilteredReadChecksDroppedEntriesAsAWholeRead) {
         whole = read_outcome(false, {d}, nullptr);
         filtered = read_outcome(true, {d}, keep_k);
         expect_same_outcome(whole, filtered, "DNA, sequence_warning " + std::to_string(warn));
-        EXPECT_NE(whole.out.find("; Warning: 3 RNA U converted to DNA T in sequence d1\n>d1\nACGTTT\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            whole.out.find("; Warning: 3 RNA U converted to DNA T in sequence d1\n>d1\nACGTTT\n"),
+            std::string::npos)
             << whole.out;
     }
     sequence_warning = 0;
@@ -603,7 +637,10 @@ TEST_F(SeqIO, FilteredReadMatchesWholeReadOnRandomFiles) {
         const char *alpha = round % 3 == 0 ? "protein" : round % 3 == 1 ? "DNA" : "RNA";
         reset_alphabets();
         init_alphabet_by_name(alpha, 0, "");
-        sequence_warning = (round / 3) % 4 == 0 ? 0 : (round / 3) % 4 == 1 ? 3 : (round / 3) % 4 == 2 ? -1 : -2;
+        sequence_warning = (round / 3) % 4 == 0   ? 0
+                           : (round / 3) % 4 == 1 ? 3
+                           : (round / 3) % 4 == 2 ? -1
+                                                  : -2;
         keepannotations = round % 2;
         std::vector<std::string> names;
         for (int f = 0; f < 2; f++) {
@@ -611,15 +648,19 @@ TEST_F(SeqIO, FilteredReadMatchesWholeReadOnRandomFiles) {
             if (pick(6) == 0) text += "junk before\n";
             int entries = round == 5 && f == 0 ? 1200 : 1 + pick(40);
             for (int e = 0; e < entries; e++) {
-                std::string id = pick(4) == 0 ? "" : std::string(pick(3) == 0 ? "k" : "d") + std::to_string(pick(30));
+                std::string id =
+                    pick(4) == 0 ? ""
+                                 : std::string(pick(3) == 0 ? "k" : "d") + std::to_string(pick(30));
                 text += ">" + id;
-                if (pick(2)) text += std::string(" note ") + (pick(20) == 0 ? std::string(100500, 'a') : "x");
+                if (pick(2))
+                    text +=
+                        std::string(" note ") + (pick(20) == 0 ? std::string(100500, 'a') : "x");
                 if (pick(8) == 0) text += "\r";
                 text += "\n";
                 int lines = pick(12);
                 for (int l = 0; l < lines; l++) {
                     int len = pick(30) == 0 ? 4000 + pick(9000) : pick(90);
-                    int mood = pick(4);   // 0, 1: plain; 2: some noisy letters; 3: also odd bytes
+                    int mood = pick(4);  // 0, 1: plain; 2: some noisy letters; 3: also odd bytes
                     for (int i = 0; i < len; i++) {
                         int r = pick(100);
                         if (mood >= 2 && r < 3)
@@ -627,12 +668,15 @@ TEST_F(SeqIO, FilteredReadMatchesWholeReadOnRandomFiles) {
                         else if (mood == 3 && r < 4)
                             text += odd[pick(static_cast<int>(odd.size()))];
                         else
-                            text += plain[pick(round % 3 == 0 ? 20 : static_cast<int>(plain.size()))];
+                            text +=
+                                plain[pick(round % 3 == 0 ? 20 : static_cast<int>(plain.size()))];
                     }
-                    if (l + 1 < lines || e + 1 < entries || pick(3)) text += pick(10) == 0 ? "\r\n" : "\n";
+                    if (l + 1 < lines || e + 1 < entries || pick(3))
+                        text += pick(10) == 0 ? "\r\n" : "\n";
                 }
             }
-            names.push_back(file("r" + std::to_string(round) + "_" + std::to_string(f) + ".fa", text));
+            names.push_back(
+                file("r" + std::to_string(round) + "_" + std::to_string(f) + ".fa", text));
         }
         std::string what = std::string(alpha) + ", round " + std::to_string(round);
         ReadOutcome whole = read_outcome(false, names, nullptr);
@@ -687,9 +731,12 @@ TEST_F(SeqIO, CompressedDatabases) {
 
     // A truncated compressed file fails instead of passing for a shorter database.
     std::string big;
-    for (int i = 0; i < 3000; i++) big += ">e" + std::to_string(i) + "\n" + std::string(200, "ACDEFGHIKLMNPQRSTVWY"[i % 20]) + "\n";
+    for (int i = 0; i < 3000; i++)
+        big += ">e" + std::to_string(i) + "\n" + std::string(200, "ACDEFGHIKLMNPQRSTVWY"[i % 20]) +
+               "\n";
     std::string b = file("b.fa", big);
-    ASSERT_EQ(system(("gzip " + b + " && head -c 3000 " + b + ".gz > " + dir + "/cut.fa.gz").c_str()), 0);
+    ASSERT_EQ(
+        system(("gzip " + b + " && head -c 3000 " + b + ".gz > " + dir + "/cut.fa.gz").c_str()), 0);
     std::string cut = dir + "/cut.fa.gz";
     const char *cfiles[] = {cut.c_str()};
     testing::internal::CaptureStderr();
@@ -735,8 +782,10 @@ TEST_F(SeqIO, SegmentRefusals) {
               "Number of database files and database guide files must be the same.");
     EXPECT_EQ(fatal_of([&] { setup_segmented_read_seqfile_list(100, files, 1, nullptr, 0, 4, 3); }),
               "Segment number (4) is larger than number of segments (3)");
-    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(0, files, 1, nullptr, 0, 1, 1); }), "");
-    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(10, files, 1, nullptr, 0, 0, 3); }), "");
+    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(0, files, 1, nullptr, 0, 1, 1); }),
+              "");
+    EXPECT_NE(fatal_of([&] { setup_segmented_read_seqfile_list(10, files, 1, nullptr, 0, 0, 3); }),
+              "");
     EXPECT_EQ(fatal_of([] { segmented_read_seqfile_list(nullptr); }),
               "Segmented_read_seqfile_list passed null seqtable.");
     std::string e = file("e.fa", "");

@@ -33,14 +33,15 @@ protected:
     void TearDown() override { reset_alphabets(); }
 };
 
-
 // A converted sequence from letters of the current alphabet, with an optional alignment code.
-Sequence *make_seq(const char *id, const char *letters, std::vector<int> code = {}, const char *ann = nullptr) {
+Sequence *make_seq(const char *id, const char *letters, std::vector<int> code = {},
+                   const char *ann = nullptr) {
     int n = static_cast<int>(strlen(letters));
     Sequence *s = alloc_sequence(n, 1);
     s->id = str_dup(id);
     if (ann) s->annotation = str_dup(ann);
-    for (int i = 0; i < n; i++) s->tracks[0].res[i] = static_cast<unsigned char>(letter_index(alphabet, letters[i]));
+    for (int i = 0; i < n; i++)
+        s->tracks[0].res[i] = static_cast<unsigned char>(letter_index(alphabet, letters[i]));
     s->converted = 1;
     if (!code.empty()) {
         s->align = static_cast<unsigned char *>(mem_alloc(code.size() + 1));
@@ -62,17 +63,21 @@ SequenceTable *table_of(std::initializer_list<Sequence *> seqs) {
 TEST_F(SeqPrint, WrappedRecords) {
     std::string s120(120, 'A');
     EXPECT_EQ(output_of([&](FILE *f) { print_string(f, s120.c_str(), "x", "note"); }),
-              ">x note\n" + std::string(50, 'A') + "\n" + std::string(50, 'A') + "\n" + std::string(20, 'A') + "\n");
+              ">x note\n" + std::string(50, 'A') + "\n" + std::string(50, 'A') + "\n" +
+                  std::string(20, 'A') + "\n");
     std::string s50(50, 'C');
-    EXPECT_EQ(output_of([&](FILE *f) { print_string(f, s50.c_str(), "y", nullptr); }), ">y\n" + s50 + "\n");
-    EXPECT_EQ(output_of([&](FILE *f) { EXPECT_EQ(print_string(f, "", "z", nullptr), '\n'); }), ">z\n");
+    EXPECT_EQ(output_of([&](FILE *f) { print_string(f, s50.c_str(), "y", nullptr); }),
+              ">y\n" + s50 + "\n");
+    EXPECT_EQ(output_of([&](FILE *f) { EXPECT_EQ(print_string(f, "", "z", nullptr), '\n'); }),
+              ">z\n");
 }
 
 TEST_F(SeqPrint, OneLineRecordsAndTables) {
     init_alphabet_by_name("protein", 0, "");
     SequenceTable *t = table_of({make_seq("a", "MKVW", {}, "first"), make_seq("b", "")});
     EXPECT_EQ(output_of([&](FILE *f) { print_sequence_table(f, t); }), ">a first\nMKVW\n>b\n");
-    EXPECT_EQ(fatal_of([&] { print_sequence_table(nullptr, t); }), "Print_sequence_table called with no file!");
+    EXPECT_EQ(fatal_of([&] { print_sequence_table(nullptr, t); }),
+              "Print_sequence_table called with no file!");
     EXPECT_EQ(fatal_of([] { print_sequence_table(stdout, nullptr); }),
               "Print_sequence_table called with no sequence file!");
     free_sequence_table(t);
@@ -83,7 +88,7 @@ TEST_F(SeqPrint, CatchAllWithoutLetterPrintsX) {
     Sequence *s = alloc_sequence(3, 1);
     s->id = str_dup("r");
     s->tracks[0].res[0] = 0;
-    s->tracks[0].res[1] = 2;   // one past the letters "BE"
+    s->tracks[0].res[1] = 2;  // one past the letters "BE"
     s->tracks[0].res[2] = 1;
     EXPECT_EQ(output_of([&](FILE *f) { pretty_print_sequence(f, s); }), ">r\nBXE\n");
     free_sequence(s);
@@ -98,7 +103,8 @@ TEST_F(SeqPrint, NumericRecords) {
     std::string line1, line2;
     for (int i = 0; i < 15; i++) line1 += " " + std::to_string(i % 10);
     for (int i = 15; i < 20; i++) line2 += " " + std::to_string(i % 10);
-    EXPECT_EQ(output_of([&](FILE *f) { pretty_print_sequence(f, s); }), ">n\n" + line1 + "\n" + line2 + "\n");
+    EXPECT_EQ(output_of([&](FILE *f) { pretty_print_sequence(f, s); }),
+              ">n\n" + line1 + "\n" + line2 + "\n");
     free_sequence(s);
 }
 
@@ -170,8 +176,9 @@ TEST_F(SeqPrint, InsertWidthsAndPadding) {
         free(p);
     }
     testing::internal::CaptureStderr();
-    add_control("AB", &w);   // one column more: never written past the list
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "sequence:add_control(): Not all alignments of same length\n");
+    add_control("AB", &w);  // one column more: never written past the list
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "sequence:add_control(): Not all alignments of same length\n");
     EXPECT_EQ(w[0], -1);
     free(w);
 }
@@ -180,9 +187,12 @@ TEST_F(SeqPrint, PaddedAlignmentOutput) {
     init_alphabet_by_name("protein", 0, "");
     SequenceTable *t = table_of({make_seq("s1", "ABC", {1, 101, 1}), make_seq("s2", "D", {101}),
                                  make_seq("s3", "EEF", {2, 101})});
-    EXPECT_EQ(output_of([&](FILE *f) { print_seqalignment(f, t, 1, 0); }), ">s1\na.Bc\n>s2\n..D.\n>s3\neeF.\n");
-    EXPECT_EQ(output_of([&](FILE *f) { print_seqalignment(f, t, 0, 0); }), ">s1\naBc\n>s2\nD\n>s3\neeF\n");
-    EXPECT_EQ(fatal_of([&] { print_seqalignment(nullptr, t, 1, 0); }), "print_seqalignment with null file\n");
+    EXPECT_EQ(output_of([&](FILE *f) { print_seqalignment(f, t, 1, 0); }),
+              ">s1\na.Bc\n>s2\n..D.\n>s3\neeF.\n");
+    EXPECT_EQ(output_of([&](FILE *f) { print_seqalignment(f, t, 0, 0); }),
+              ">s1\naBc\n>s2\nD\n>s3\neeF\n");
+    EXPECT_EQ(fatal_of([&] { print_seqalignment(nullptr, t, 1, 0); }),
+              "print_seqalignment with null file\n");
     SequenceTable *empty = alloc_sequence_table();
     EXPECT_EQ(output_of([&](FILE *f) { print_seqalignment(f, empty, 1, 0); }), "");
     free_sequence_table(empty);
@@ -215,7 +225,8 @@ TEST_F(SeqPrint, TrimmedAlignment) {
     SequenceTable *t = table_of({s, make_seq("s2", "W", {101, 202})});
     testing::internal::CaptureStderr();
     std::string out = output_of([&](FILE *f) { print_trimalignment(f, t, 0, 0, 1.0); });
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Path probabilities missing for sequence s2\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Path probabilities missing for sequence s2\n");
     EXPECT_EQ(out, ">s1\naCd-E\n");
     process_alphabet("alphabet_def nums,10", 1, "test");
     EXPECT_EQ(fatal_of([&] { print_trimalignment(stdout, t, 0, 1, 1.0); }),
@@ -242,14 +253,15 @@ TEST_F(SeqPrint, PathPosteriorTable) {
     SequenceTable *t = table_of({s, make_seq("s2", "W", {101})});
     testing::internal::CaptureStderr();
     std::string out = output_of([&](FILE *f) { print_seqpathprob(f, t); });
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Path probabilities missing for sequence s2\n");
-    EXPECT_EQ(out,
-              "SequenceID\tSeqIndex\tModIndex\tModState\tNegLnPosterior\tT0:protein\n"
-              "10s\t8n\t8n\t8s\t9n\t10s\n"
-              "s1\t0\t1\tM\t0.250000\tM\n"
-              "s1\t1\t2\tI\t1.500000\tK\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Path probabilities missing for sequence s2\n");
+    EXPECT_EQ(out, "SequenceID\tSeqIndex\tModIndex\tModState\tNegLnPosterior\tT0:protein\n"
+                   "10s\t8n\t8n\t8s\t9n\t10s\n"
+                   "s1\t0\t1\tM\t0.250000\tM\n"
+                   "s1\t1\t2\tI\t1.500000\tK\n");
     SequenceTable *bad = table_of({make_seq("s3", "W", {101})});
-    EXPECT_EQ(fatal_of([&] { print_seqpathprob(stdout, bad); }), "print_seqpathprob called without path probabilities\n");
+    EXPECT_EQ(fatal_of([&] { print_seqpathprob(stdout, bad); }),
+              "print_seqpathprob called without path probabilities\n");
     free_sequence_table(bad);
     free_sequence_table(t);
 }
@@ -260,16 +272,17 @@ TEST_F(SeqPrint, PathPosteriorTable) {
 
 TEST_F(SeqPrint, AlignmentBlock) {
     init_alphabet_by_name("protein", 0, "");
-    SequenceTable *t = table_of({make_seq("s1", "ACD", {1, 102, 201}), make_seq("s2", "EF", {201, 102})});
+    SequenceTable *t =
+        table_of({make_seq("s1", "ACD", {1, 102, 201}), make_seq("s2", "EF", {201, 102})});
     AlignmentBlock *b = block_from_alignment(t);
     ASSERT_EQ(b->ncols, 3);
     EXPECT_EQ(b->delete_index, 24);
-    EXPECT_EQ(b->rows[0][0], 1);   // C
-    EXPECT_EQ(b->rows[0][1], 2);   // D
+    EXPECT_EQ(b->rows[0][0], 1);  // C
+    EXPECT_EQ(b->rows[0][1], 2);  // D
     EXPECT_EQ(b->rows[0][2], 24);
     EXPECT_EQ(b->rows[1][0], 24);
-    EXPECT_EQ(b->rows[1][1], 3);   // E
-    EXPECT_EQ(b->rows[1][2], 4);   // F
+    EXPECT_EQ(b->rows[1][1], 3);  // E
+    EXPECT_EQ(b->rows[1][2], 4);  // F
     free_block_alignment(b);
     free_sequence_table(t);
 
@@ -277,18 +290,20 @@ TEST_F(SeqPrint, AlignmentBlock) {
     testing::internal::CaptureStderr();
     b = block_from_alignment(t);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "sequence:block_from_alignment(): sequence 1 (s2)\nhas conflicting alignment length (2 vs 1).\n");
+              "sequence:block_from_alignment(): sequence 1 (s2)\nhas conflicting alignment length "
+              "(2 vs 1).\n");
     free_block_alignment(b);
     free_sequence_table(t);
     SequenceTable *empty = alloc_sequence_table();
-    EXPECT_EQ(fatal_of([&] { block_from_alignment(empty); }), "Invalid alignment in block_from_alignment.");
+    EXPECT_EQ(fatal_of([&] { block_from_alignment(empty); }),
+              "Invalid alignment in block_from_alignment.");
     free_sequence_table(empty);
     free_block_alignment(nullptr);
 }
 
 TEST_F(SeqPrint, FiltersAndCounters) {
     char *s = str_dup("aB.-c9..D");
-    EXPECT_EQ(matchcolumns(s), 4);     // B - 9 D
+    EXPECT_EQ(matchcolumns(s), 4);  // B - 9 D
     EXPECT_EQ(nondotcolumns(s), 6);
     EXPECT_EQ(charcolumns(s), 5);
     s = remove_dots(s);

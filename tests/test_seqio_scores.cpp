@@ -17,8 +17,7 @@
 namespace {
 
 struct ScoresTest : ::testing::Test {
-    void SetUp() override
-    {
+    void SetUp() override {
         error_throws = true;
         initialize_variables();
         sort_direction = 1;
@@ -26,26 +25,24 @@ struct ScoresTest : ::testing::Test {
 };
 
 // The ID and annotation point into the line, which is kept until the next call.
-ScoreLine parse(const std::string &text, bool *entry = nullptr)
-{
+ScoreLine parse(const std::string &text, bool *entry = nullptr) {
     static std::string line;
     line = text;
     ScoreLine out;
     std::memset(&out, 0, sizeof out);
     bool e = parse_score_line(line.data(), line.size(), &out);
-    if (entry)
-        *entry = e;
+    if (entry) *entry = e;
     return out;
 }
 
-std::string id_of(const ScoreLine &l) { return std::string(l.id, l.id_len); }
-std::string annot_of(const ScoreLine &l)
-{
+std::string id_of(const ScoreLine &l) {
+    return std::string(l.id, l.id_len);
+}
+std::string annot_of(const ScoreLine &l) {
     return l.annotation ? std::string(l.annotation, l.annotation_len) : "<null>";
 }
 
-Sequence *entry(const char *id, float c1, float c2, double e = SCORE_UNSET)
-{
+Sequence *entry(const char *id, float c1, float c2, double e = SCORE_UNSET) {
     Sequence *s = alloc_sequence(0, 1);
     s->id = str_dup(id);
     s->report1 = c1;
@@ -54,8 +51,7 @@ Sequence *entry(const char *id, float c1, float c2, double e = SCORE_UNSET)
     return s;
 }
 
-std::string ids(const SequenceTable *t)
-{
+std::string ids(const SequenceTable *t) {
     std::string r;
     for (int i = 0; i < t->count; i++)
         r += std::string(i ? " " : "") + (t->seqs[i] ? t->seqs[i]->id : "<null>");
@@ -68,8 +64,7 @@ std::string ids(const SequenceTable *t)
 // Line rules
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ScoresTest, PlainLineHasNoEvalueCountOrAnnotation)
-{
+TEST_F(ScoresTest, PlainLineHasNoEvalueCountOrAnnotation) {
     ScoreLine l = parse("seqA  120  -12.50  -8.25\n");
     EXPECT_EQ(id_of(l), "seqA");
     EXPECT_EQ(l.length, 120);
@@ -80,8 +75,7 @@ TEST_F(ScoresTest, PlainLineHasNoEvalueCountOrAnnotation)
     EXPECT_EQ(l.annotation, nullptr);
 }
 
-TEST_F(ScoresTest, FullLineWithEvalueCountAndDescription)
-{
+TEST_F(ScoresTest, FullLineWithEvalueCountAndDescription) {
     ScoreLine l = parse("seqB  98  -3.10  -2.00  4.50e-02  7 X\t:a description with an X inside\n");
     EXPECT_EQ(l.length, 98);
     EXPECT_EQ(l.report1, -3.1f);
@@ -91,8 +85,7 @@ TEST_F(ScoresTest, FullLineWithEvalueCountAndDescription)
     EXPECT_EQ(annot_of(l), "a description with an X inside\n");
 }
 
-TEST_F(ScoresTest, CommentsBlankLinesAndEmptyId)
-{
+TEST_F(ScoresTest, CommentsBlankLinesAndEmptyId) {
     bool e;
     parse("% comment 1 2 3\n", &e);
     EXPECT_FALSE(e);
@@ -109,8 +102,7 @@ TEST_F(ScoresTest, CommentsBlankLinesAndEmptyId)
     EXPECT_EQ(l.report2, 2.0f);
 }
 
-TEST_F(ScoresTest, ShortLinesGetDefinedValues)
-{
+TEST_F(ScoresTest, ShortLinesGetDefinedValues) {
     ScoreLine l = parse("seqD\n");
     EXPECT_EQ(id_of(l), "seqD");  // the line end is not part of the ID
     EXPECT_EQ(l.length, 0);
@@ -132,8 +124,7 @@ TEST_F(ScoresTest, ShortLinesGetDefinedValues)
     EXPECT_EQ(l.report1, 1000000.0f);
 }
 
-TEST_F(ScoresTest, CountIsNeverTheEvalue)
-{
+TEST_F(ScoresTest, CountIsNeverTheEvalue) {
     ScoreLine l = parse("seqE 10 1.0 2.0 12X\n");
     EXPECT_EQ(l.xcount, 12.0f);
     EXPECT_EQ(l.evalue, 1000000.0);
@@ -145,8 +136,7 @@ TEST_F(ScoresTest, CountIsNeverTheEvalue)
     EXPECT_EQ(l.evalue, 3.5e-4);
 }
 
-TEST_F(ScoresTest, XCountSearchStaysInsideTheRestOfTheLine)
-{
+TEST_F(ScoresTest, XCountSearchStaysInsideTheRestOfTheLine) {
     ScoreLine l = parse("id X\n");
     EXPECT_EQ(l.xcount, 0.0f);
     EXPECT_EQ(l.length, 0);
@@ -161,8 +151,7 @@ TEST_F(ScoresTest, XCountSearchStaysInsideTheRestOfTheLine)
     EXPECT_EQ(annot_of(l), "9 X\n");
 }
 
-TEST_F(ScoresTest, NumbersReadAsTheConversionsReadThem)
-{
+TEST_F(ScoresTest, NumbersReadAsTheConversionsReadThem) {
     ScoreLine l = parse("id 12.5 3 4\n");  // the integer stops at '.', the next number is .5
     EXPECT_EQ(l.length, 12);
     EXPECT_EQ(l.report1, 0.5f);
@@ -198,24 +187,19 @@ TEST_F(ScoresTest, NumbersReadAsTheConversionsReadThem)
 }
 
 // The quick conversion gives exactly what strtod gives for every decimal form.
-TEST_F(ScoresTest, NumberConversionMatchesStrtod)
-{
+TEST_F(ScoresTest, NumberConversionMatchesStrtod) {
     std::mt19937_64 rng(12345);
     for (int n = 0; n < 200000; n++) {
         std::string tok;
-        if (rng() % 2)
-            tok += '-';
+        if (rng() % 2) tok += '-';
         int idigits = static_cast<int>(rng() % 22);
-        for (int i = 0; i < idigits; i++)
-            tok += static_cast<char>('0' + rng() % 10);
+        for (int i = 0; i < idigits; i++) tok += static_cast<char>('0' + rng() % 10);
         if (idigits == 0 || rng() % 2) {
             tok += '.';
             int fdigits = static_cast<int>(rng() % 22) + (idigits == 0);
-            for (int i = 0; i < fdigits; i++)
-                tok += static_cast<char>('0' + rng() % 10);
+            for (int i = 0; i < fdigits; i++) tok += static_cast<char>('0' + rng() % 10);
         }
-        if (rng() % 3 == 0)
-            tok += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
+        if (rng() % 3 == 0) tok += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
         ScoreLine l = parse("id 1 " + tok + " 0 " + tok + "\n");
         double expect = std::strtod(tok.c_str(), nullptr);
         ASSERT_EQ(l.evalue, expect) << tok;
@@ -227,8 +211,7 @@ TEST_F(ScoresTest, NumberConversionMatchesStrtod)
 // Reading files
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ScoresTest, ReadScoreFile)
-{
+TEST_F(ScoresTest, ReadScoreFile) {
     testing::internal::CaptureStderr();
     std::string path = test_data("scores_basic.dist");
     SequenceTable *t = read_score_file(path.c_str());
@@ -253,8 +236,7 @@ TEST_F(ScoresTest, ReadScoreFile)
     free_sequence_table(t);
 }
 
-TEST_F(ScoresTest, ReadingEdgeFiles)
-{
+TEST_F(ScoresTest, ReadingEdgeFiles) {
     std::string dir = scratch_dir();
     testing::internal::CaptureStderr();
     // Missing file: fatal through open_read.
@@ -269,8 +251,8 @@ TEST_F(ScoresTest, ReadingEdgeFiles)
     write_text(dir + "/empty.dist", "");
     write_text(dir + "/comments.dist", "% a\n;b\n\n");
     std::string longid(300000, 'q');
-    write_text(dir + "/mixed.dist", "a 1 2 3\r\n" + longid + " 4 5 6 :" + std::string(2500000, 'X') +
-                                        "\nlast 7 8 9");
+    write_text(dir + "/mixed.dist",
+               "a 1 2 3\r\n" + longid + " 4 5 6 :" + std::string(2500000, 'X') + "\nlast 7 8 9");
     SequenceTable *t = read_score_file((dir + "/empty.dist").c_str());
     EXPECT_EQ(t->count, 0);
     free_sequence_table(t);
@@ -291,8 +273,7 @@ TEST_F(ScoresTest, ReadingEdgeFiles)
     free_sequence_table(t);
 }
 
-TEST_F(ScoresTest, ReadsCompressedFiles)
-{
+TEST_F(ScoresTest, ReadsCompressedFiles) {
     std::string dir = scratch_dir();
     write_text(dir + "/z.dist", "z1 1 2 3\nz2 4 5 6\n");
     if (std::system(("gzip -n " + dir + "/z.dist").c_str()) != 0)
@@ -308,8 +289,7 @@ TEST_F(ScoresTest, ReadsCompressedFiles)
 // Sorting
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ScoresTest, ComparatorsAndNaNLast)
-{
+TEST_F(ScoresTest, ComparatorsAndNaNLast) {
     SequenceTable *t = alloc_sequence_table();
     add_seq_to_table(t, entry("a", 3, 1));
     add_seq_to_table(t, entry("n", NAN, 0));
@@ -329,8 +309,7 @@ TEST_F(ScoresTest, ComparatorsAndNaNLast)
     free_sequence_table(t);
 }
 
-TEST_F(ScoresTest, SortAsSpecified)
-{
+TEST_F(ScoresTest, SortAsSpecified) {
     SequenceTable *t = alloc_sequence_table();
     add_seq_to_table(t, entry("a", 1, 2, 0.5));
     add_seq_to_table(t, entry("b", 3, 2, 0.1));
@@ -358,8 +337,7 @@ TEST_F(ScoresTest, SortAsSpecified)
 // Columns and E-values
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ScoresTest, Evalues)
-{
+TEST_F(ScoresTest, Evalues) {
     Sequence *s = alloc_sequence(0, 1);
     Score.dbsize = 0;
     s->second_score = -3;
@@ -399,8 +377,7 @@ TEST_F(ScoresTest, Evalues)
     free_sequence(s);
 }
 
-TEST_F(ScoresTest, SetColumnsBySubtractNull)
-{
+TEST_F(ScoresTest, SetColumnsBySubtractNull) {
     Sequence *s = alloc_sequence(0, 1);
     s->raw_score = 11;
     s->simple_score = 22;
@@ -424,8 +401,7 @@ TEST_F(ScoresTest, SetColumnsBySubtractNull)
     free_sequence(s);
 }
 
-TEST_F(ScoresTest, AssignSortColumnsAndNegation)
-{
+TEST_F(ScoresTest, AssignSortColumnsAndNegation) {
     SequenceTable *t = alloc_sequence_table();
     for (int i = 0; i < 4; i++) {
         Sequence *s = alloc_sequence(0, 1);
@@ -439,7 +415,7 @@ TEST_F(ScoresTest, AssignSortColumnsAndNegation)
     EXPECT_EQ(Score.dbsize, 4);
     EXPECT_EQ(t->seqs[3]->report1, 3.0f);
     EXPECT_EQ(t->seqs[3]->evalue, 2.0);  // N / 2 over N = the count
-    t->seqs[0]->simple_score = 9;       // columns set: kept
+    t->seqs[0]->simple_score = 9;        // columns set: kept
     assign_sort_columns(t, &Score);
     EXPECT_EQ(t->seqs[0]->report1, 0.0f);
     negate_score_list(0, t);
@@ -459,8 +435,7 @@ TEST_F(ScoresTest, AssignSortColumnsAndNegation)
 
 namespace {
 // Entries a..d: column 1 against NLLnull -10, E-value against Emax 0.01.
-SequenceTable *selection_table()
-{
+SequenceTable *selection_table() {
     SequenceTable *t = alloc_sequence_table();
     add_seq_to_table(t, entry("a", -12, 0, 0.001));  // col1 passes, E passes
     add_seq_to_table(t, entry("b", -12, 0, 0.5));    // col1 passes
@@ -470,14 +445,13 @@ SequenceTable *selection_table()
 }
 }  // namespace
 
-TEST_F(ScoresTest, TrimByEverySelectionValue)
-{
+TEST_F(ScoresTest, TrimByEverySelectionValue) {
     struct Case {
         int value;
         const char *kept;
-    } cases[] = {{0, ""},       {8, "a b c d"}, {-8, ""},     {16, "a b c d"}, {5, "a"},
-                 {-5, "b c d"}, {1, "a b"},     {2, "d"},     {-2, "a b c"},   {4, "a c"},
-                 {7, ""},       {9, "a b c d"}, {3, ""},      {-3, "a b c d"}};
+    } cases[] = {{0, ""},       {8, "a b c d"}, {-8, ""}, {16, "a b c d"}, {5, "a"},
+                 {-5, "b c d"}, {1, "a b"},     {2, "d"}, {-2, "a b c"},   {4, "a c"},
+                 {7, ""},       {9, "a b c d"}, {3, ""},  {-3, "a b c d"}};
     for (const Case &c : cases) {
         SequenceTable *t = selection_table();
         trim_sequence_table(t, &Score, c.value);
@@ -490,8 +464,7 @@ TEST_F(ScoresTest, TrimByEverySelectionValue)
     free_sequence_table(t);
 }
 
-TEST_F(ScoresTest, TrimFillsUnsetColumnsFirst)
-{
+TEST_F(ScoresTest, TrimFillsUnsetColumnsFirst) {
     SequenceTable *t = alloc_sequence_table();
     for (float simple : {-20.0f, 5.0f, -11.0f}) {
         Sequence *s = alloc_sequence(0, 1);
@@ -512,8 +485,7 @@ TEST_F(ScoresTest, TrimFillsUnsetColumnsFirst)
 // Merge
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(ScoresTest, MergeIntoScoreFileOrder)
-{
+TEST_F(ScoresTest, MergeIntoScoreFileOrder) {
     SequenceTable *full = alloc_sequence_table();
     for (const char *id : {"s4", "s1", "s3", "s2"}) {
         Sequence *s = alloc_sequence(3, 1);
@@ -550,8 +522,7 @@ TEST_F(ScoresTest, MergeIntoScoreFileOrder)
 // A large merge: IDs in random score-file order, repeats, IDs absent from the sequence files and
 // IDs that differ only in letter case (IDs compare byte for byte). The expectation is worked out
 // from the rules: first place of each ID present in the full table, a message for each repeat.
-TEST_F(ScoresTest, MergeManyEntriesKeepsScoreFileOrder)
-{
+TEST_F(ScoresTest, MergeManyEntriesKeepsScoreFileOrder) {
     const int nfull = 3000;
     SequenceTable *full = alloc_sequence_table();
     for (int i = nfull - 1; i >= 0; i--) {
@@ -571,8 +542,7 @@ TEST_F(ScoresTest, MergeManyEntriesKeepsScoreFileOrder)
         bool lower = rng() % 5 == 0;
         std::string id = (lower ? "p" : "P") + std::to_string(n);
         add_seq_to_table(list, entry(id.c_str(), static_cast<float>(-k), 0));
-        if (lower || n >= nfull)
-            continue;
+        if (lower || n >= nfull) continue;
         if (seen[static_cast<size_t>(n)]) {
             want_err += "ID " + id + " selected twice; skipping repeat.\n";
         } else {
@@ -598,8 +568,7 @@ TEST_F(ScoresTest, MergeManyEntriesKeepsScoreFileOrder)
 // One ID on several records of the sequence files: the records are ordered by ID (ties keep
 // their order) and searched by bisection, which lands on the middle one of [a a b]; the repeat
 // in the score file is reported. An empty ID matches a record without ID.
-TEST_F(ScoresTest, MergeWithRepeatedIdsInSequenceFiles)
-{
+TEST_F(ScoresTest, MergeWithRepeatedIdsInSequenceFiles) {
     SequenceTable *full = alloc_sequence_table();
     const char *fids[] = {"b", "a", "a", nullptr};
     for (int i = 0; i < 4; i++) {
@@ -626,8 +595,7 @@ TEST_F(ScoresTest, MergeWithRepeatedIdsInSequenceFiles)
 }
 
 // An empty score-file ID takes the record without ID when each ID names one record only.
-TEST_F(ScoresTest, MergeEmptyIdTakesRecordWithoutId)
-{
+TEST_F(ScoresTest, MergeEmptyIdTakesRecordWithoutId) {
     SequenceTable *full = alloc_sequence_table();
     Sequence *s = alloc_sequence(2, 1);
     add_seq_to_table(full, s);
@@ -644,8 +612,7 @@ TEST_F(ScoresTest, MergeEmptyIdTakesRecordWithoutId)
     free_sequence_table(list);
 }
 
-TEST_F(ScoresTest, MergeWithoutMatches)
-{
+TEST_F(ScoresTest, MergeWithoutMatches) {
     SequenceTable *full = alloc_sequence_table();
     Sequence *s = alloc_sequence(2, 1);
     s->id = str_dup("x");

@@ -14,28 +14,23 @@
 namespace {
 
 // Selects the alphabet of track 0 by name, from a clean alphabet state.
-void use_alphabet(const char *name)
-{
+void use_alphabet(const char *name) {
     reset_alphabets();
     init_alphabets();
     init_alphabet_by_name(name, 0, "");
 }
 
 // A sequence whose track-0 residues are the given bytes, with an ID.
-Sequence *make_seq(const char *id, const std::string &res, int ntracks = 1)
-{
+Sequence *make_seq(const char *id, const std::string &res, int ntracks = 1) {
     Sequence *s = alloc_sequence((int)res.size(), ntracks);
-    if (id)
-        s->id = str_dup(id);
+    if (id) s->id = str_dup(id);
     for (int t = 0; t < ntracks; t++)
-        if (!res.empty())
-            std::memcpy(s->tracks[t].res, res.data(), res.size());
+        if (!res.empty()) std::memcpy(s->tracks[t].res, res.data(), res.size());
     return s;
 }
 
 // A sequence whose residues are the letter indices of text in the current alphabet.
-Sequence *make_indexed(const char *id, const char *text)
-{
+Sequence *make_indexed(const char *id, const char *text) {
     int n = (int)std::strlen(text);
     Sequence *s = alloc_sequence(n, 1);
     s->id = str_dup(id);
@@ -54,8 +49,7 @@ protected:
 // Sequence records
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SequenceTest, AllocSequenceInitialState)
-{
+TEST_F(SequenceTest, AllocSequenceInitialState) {
     Sequence *s = alloc_sequence(5, 2);
     EXPECT_EQ(s->len, 5);
     EXPECT_EQ(s->ntracks, 2);
@@ -69,10 +63,8 @@ TEST_F(SequenceTest, AllocSequenceInitialState)
         EXPECT_EQ(s->tracks[0].res[i], 0);  // length + 2 zero bytes
         EXPECT_EQ(s->tracks[1].res[i], 0);
     }
-    for (int t = 2; t < MAX_TRACKS; t++)
-        EXPECT_EQ(s->tracks[t].res, nullptr);
-    for (int t = 0; t < MAX_TRACKS; t++)
-        EXPECT_EQ(s->tracks[t].model, nullptr);
+    for (int t = 2; t < MAX_TRACKS; t++) EXPECT_EQ(s->tracks[t].res, nullptr);
+    for (int t = 0; t < MAX_TRACKS; t++) EXPECT_EQ(s->tracks[t].model, nullptr);
     EXPECT_EQ(s->align, nullptr);
     EXPECT_EQ(s->pathprob, nullptr);
     EXPECT_EQ(s->weights, nullptr);
@@ -90,16 +82,14 @@ TEST_F(SequenceTest, AllocSequenceInitialState)
     free_sequence(s);
 
     Sequence *empty = alloc_sequence(0, 3);
-    for (int t = 0; t < MAX_TRACKS; t++)
-        EXPECT_EQ(empty->tracks[t].res, nullptr);
+    for (int t = 0; t < MAX_TRACKS; t++) EXPECT_EQ(empty->tracks[t].res, nullptr);
     free_sequence(empty);
     free_sequence(nullptr);
 
     EXPECT_NE(fatal_of([] { alloc_sequence(3, 7); }), "");
 }
 
-TEST_F(SequenceTest, ReallocSequence)
-{
+TEST_F(SequenceTest, ReallocSequence) {
     Sequence *s = make_seq("a", "ABCDEF", 2);
     EXPECT_EQ(realloc_sequence(s, 3), s);
     EXPECT_EQ(s->len, 3);
@@ -135,8 +125,7 @@ TEST_F(SequenceTest, ReallocSequence)
     free_sequence(c);
 }
 
-TEST_F(SequenceTest, CopySequenceCopiesSomeFieldsAndResetsOthers)
-{
+TEST_F(SequenceTest, CopySequenceCopiesSomeFieldsAndResetsOthers) {
     Sequence *s = make_seq("seq1", "ACDEF", 2);
     s->annotation = str_dup("some text");
     s->align = static_cast<unsigned char *>(mem_alloc(4));
@@ -190,8 +179,7 @@ TEST_F(SequenceTest, CopySequenceCopiesSomeFieldsAndResetsOthers)
     free_sequence(c);
 }
 
-TEST_F(SequenceTest, FreeDataAlignTruncAnnotate)
-{
+TEST_F(SequenceTest, FreeDataAlignTruncAnnotate) {
     Sequence *s = make_seq("parent", "ACDEFGHIK", 2);
     std::string longer(60, 'x');
     longer.replace(0, 10, "0123456789");
@@ -229,8 +217,7 @@ TEST_F(SequenceTest, FreeDataAlignTruncAnnotate)
 // Tables
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SequenceTest, TableGrowsBy4096AndKeepsPointers)
-{
+TEST_F(SequenceTest, TableGrowsBy4096AndKeepsPointers) {
     SequenceTable *t = alloc_sequence_table();
     EXPECT_EQ(t->count, 0);
     EXPECT_EQ(t->capacity, 0);
@@ -249,8 +236,7 @@ TEST_F(SequenceTest, TableGrowsBy4096AndKeepsPointers)
     add_seq_to_table(t, made.back());
     EXPECT_EQ(t->count, 4097);
     EXPECT_EQ(t->capacity, 8192);
-    for (int i = 0; i < 4097; i++)
-        ASSERT_EQ(t->seqs[i], made[i]);
+    for (int i = 0; i < 4097; i++) ASSERT_EQ(t->seqs[i], made[i]);
     free_sequence_table(t);
     free_sequence_table(nullptr);
 
@@ -262,12 +248,10 @@ TEST_F(SequenceTest, TableGrowsBy4096AndKeepsPointers)
               "sequence:free_seq_data_align_trunc_annotate_from_table()\n");
 }
 
-TEST_F(SequenceTest, RemoveThenCompactKeepsOrder)
-{
+TEST_F(SequenceTest, RemoveThenCompactKeepsOrder) {
     SequenceTable *t = alloc_sequence_table();
     const char *ids[] = {"a", "b", "c", "d", "e"};
-    for (const char *id : ids)
-        add_seq_to_table(t, make_seq(id, "AC"));
+    for (const char *id : ids) add_seq_to_table(t, make_seq(id, "AC"));
     Sequence *b = remove_seq_from_table(t, 1);
     Sequence *d = remove_seq_from_table(t, 3);
     EXPECT_STREQ(b->id, "b");
@@ -287,8 +271,7 @@ TEST_F(SequenceTest, RemoveThenCompactKeepsOrder)
     free_sequence_table(t);
 }
 
-TEST_F(SequenceTest, DropNullSequences)
-{
+TEST_F(SequenceTest, DropNullSequences) {
     SequenceTable *t = alloc_sequence_table();
     add_seq_to_table(t, make_seq("keep1", "AC"));
     add_seq_to_table(t, make_seq("empty1", ""));
@@ -313,11 +296,9 @@ TEST_F(SequenceTest, DropNullSequences)
     free_sequence_table(t);
 }
 
-TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables)
-{
+TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables) {
     SequenceTable *t = alloc_sequence_table();
-    for (const char *id : {"a", "b", "c", "d"})
-        add_seq_to_table(t, make_seq(id, "ACD"));
+    for (const char *id : {"a", "b", "c", "d"}) add_seq_to_table(t, make_seq(id, "ACD"));
 
     // Sub-table shares the sequences of slots 1..2.
     SequenceTable *sub = alloc_sequence_table();
@@ -383,8 +364,7 @@ TEST_F(SequenceTest, CleanResetMoveSubAndCopyTables)
 // Nodes, models and raw models
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SequenceTest, NodeSizesAndViewsFollowTheAlphabet)
-{
+TEST_F(SequenceTest, NodeSizesAndViewsFollowTheAlphabet) {
     Node *n = alloc_node();
     EXPECT_EQ(n->nparams, 49);  // protein: 2 * 20 + 9
     EXPECT_EQ(n->type, 0);
@@ -395,8 +375,7 @@ TEST_F(SequenceTest, NodeSizesAndViewsFollowTheAlphabet)
     EXPECT_EQ(n->ijump, n->params + 6);
     EXPECT_EQ(n->match, n->params + 9);
     EXPECT_EQ(n->insert, n->params + 29);
-    for (int i = 0; i < 49; i++)
-        EXPECT_EQ(n->params[i], 0.0f);
+    for (int i = 0; i < 49; i++) EXPECT_EQ(n->params[i], 0.0f);
     free_node(n);
     free_node(nullptr);
 
@@ -432,8 +411,7 @@ TEST_F(SequenceTest, NodeSizesAndViewsFollowTheAlphabet)
     free_model(dm);
 }
 
-TEST_F(SequenceTest, NodeEnvironments)
-{
+TEST_F(SequenceTest, NodeEnvironments) {
     NodeEnv *e = alloc_NodeEnv();
     EXPECT_EQ(e->acc, -1);
     EXPECT_EQ(e->env, -1);
@@ -460,8 +438,7 @@ TEST_F(SequenceTest, NodeEnvironments)
     free_NodeEnv(nullptr);
 }
 
-TEST_F(SequenceTest, AllocModelCounts)
-{
+TEST_F(SequenceTest, AllocModelCounts) {
     Model *m0 = alloc_model(0);
     EXPECT_EQ(m0->length, 0);
     EXPECT_EQ(m0->nodes[0], nullptr);
@@ -477,8 +454,7 @@ TEST_F(SequenceTest, AllocModelCounts)
 
     Model *m5 = alloc_model(-5);
     EXPECT_EQ(m5->length, 5);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(m5->nodes[i], nullptr);
+    for (int i = 0; i < 7; i++) EXPECT_EQ(m5->nodes[i], nullptr);
     m5->nodes[0] = alloc_node();  // the caller fills slots; release copes with the rest empty
     free_model(m5);
 
@@ -500,8 +476,7 @@ TEST_F(SequenceTest, AllocModelCounts)
     free_model(nullptr);
 }
 
-TEST_F(SequenceTest, ReallocModel)
-{
+TEST_F(SequenceTest, ReallocModel) {
     Model *m = alloc_model(2);
     Node *end = m->nodes[3];
     alloc_mod_weight(m);
@@ -510,8 +485,7 @@ TEST_F(SequenceTest, ReallocModel)
     EXPECT_EQ(m->weights, nullptr);  // cost records released first
     EXPECT_EQ(m->fim_weight, nullptr);
     EXPECT_EQ(m->nodes[3], end);  // the old End stays at L+1
-    for (int i = 0; i < 7; i++)
-        ASSERT_NE(m->nodes[i], nullptr);
+    for (int i = 0; i < 7; i++) ASSERT_NE(m->nodes[i], nullptr);
     realloc_model(m, 1);
     EXPECT_EQ(m->length, 1);
     EXPECT_NE(m->nodes[2], nullptr);
@@ -519,8 +493,7 @@ TEST_F(SequenceTest, ReallocModel)
     free_model(m);
 }
 
-TEST_F(SequenceTest, RawModels)
-{
+TEST_F(SequenceTest, RawModels) {
     Rmodel *r = alloc_rmodel(nullptr);
     EXPECT_EQ(r->nstart, 0);
     EXPECT_EQ(r->nend, 0);
@@ -532,8 +505,7 @@ TEST_F(SequenceTest, RawModels)
     EXPECT_EQ(alloc_rmodel(r), r);
     EXPECT_EQ(r->nslots, 7);
     EXPECT_EQ(r->end_nodes, r->slots + 4);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(r->slots[i], nullptr);
+    for (int i = 0; i < 7; i++) EXPECT_EQ(r->slots[i], nullptr);
     r->slots[0] = alloc_node();
     r->slots[2] = alloc_node();
     r->end_nodes[0] = alloc_node();
@@ -564,8 +536,7 @@ TEST_F(SequenceTest, RawModels)
 // Ordering and search
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SequenceTest, SeqCompareAndDataSort)
-{
+TEST_F(SequenceTest, SeqCompareAndDataSort) {
     Sequence *ac = make_seq("x", "AC");
     Sequence *acg = make_seq("y", "ACG");
     Sequence *act = make_seq("z", "ACT");
@@ -595,23 +566,18 @@ TEST_F(SequenceTest, SeqCompareAndDataSort)
 }
 
 // A sorted table of the IDs b, d, f, h, j (slots 0..4).
-SequenceTable *sorted_ids()
-{
+SequenceTable *sorted_ids() {
     SequenceTable *t = alloc_sequence_table();
-    for (const char *id : {"j", "d", "h", "b", "f"})
-        add_seq_to_table(t, make_seq(id, "A"));
+    for (const char *id : {"j", "d", "h", "b", "f"}) add_seq_to_table(t, make_seq(id, "A"));
     sequence_sort(t);
     return t;
 }
 
-TEST_F(SequenceTest, SortAndSearchByID)
-{
+TEST_F(SequenceTest, SortAndSearchByID) {
     SequenceTable *t = sorted_ids();
     const char *expect[] = {"b", "d", "f", "h", "j"};
-    for (int i = 0; i < 5; i++)
-        EXPECT_STREQ(t->seqs[i]->id, expect[i]);
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ(sequence_search(expect[i], t), i);
+    for (int i = 0; i < 5; i++) EXPECT_STREQ(t->seqs[i]->id, expect[i]);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(sequence_search(expect[i], t), i);
     EXPECT_EQ(sequence_search("a", t), -1);
     EXPECT_EQ(sequence_search("e", t), -1);
     EXPECT_EQ(sequence_search("z", t), -1);
@@ -637,9 +603,8 @@ TEST_F(SequenceTest, SortAndSearchByID)
     free_sequence_table(t);
 }
 
-TEST_F(SequenceTest, HintSearch)
-{
-    SequenceTable *t = sorted_ids();  // b d f h j
+TEST_F(SequenceTest, HintSearch) {
+    SequenceTable *t = sorted_ids();                 // b d f h j
     EXPECT_EQ(sequence_hint_search("b", -1, t), 0);  // no hint: slot 0 tried first
     EXPECT_EQ(sequence_hint_search("f", 1, t), 2);   // slot hint + 1
     EXPECT_EQ(sequence_hint_search("h", 1, t), 3);   // slot hint + 2
@@ -648,10 +613,10 @@ TEST_F(SequenceTest, HintSearch)
     EXPECT_EQ(sequence_hint_search("g", 1, t), -1);  // between two neighbours
     EXPECT_EQ(sequence_hint_search("a", 1, t), -1);
     EXPECT_EQ(sequence_hint_search("z", 1, t), -1);
-    EXPECT_EQ(sequence_hint_search("j", 3, t), 4);   // last slot as hint + 1
-    EXPECT_EQ(sequence_hint_search("z", 3, t), -1);  // nothing after the last slot
-    EXPECT_EQ(sequence_hint_search("d", 4, t), 1);   // hint at the end: whole table
-    EXPECT_EQ(sequence_hint_search("d", 100, t), 1); // hint past the end stays in the table
+    EXPECT_EQ(sequence_hint_search("j", 3, t), 4);    // last slot as hint + 1
+    EXPECT_EQ(sequence_hint_search("z", 3, t), -1);   // nothing after the last slot
+    EXPECT_EQ(sequence_hint_search("d", 4, t), 1);    // hint at the end: whole table
+    EXPECT_EQ(sequence_hint_search("d", 100, t), 1);  // hint past the end stays in the table
     EXPECT_EQ(sequence_hint_search("q", 100, t), -1);
     EXPECT_EQ(sequence_hint_search("d", -7, t), 1);
     free_sequence_table(t);
@@ -661,16 +626,13 @@ TEST_F(SequenceTest, HintSearch)
 // Statistics and letters
 // ---------------------------------------------------------------------------------------------
 
-SequenceTable *table_of_lengths(std::initializer_list<int> lengths)
-{
+SequenceTable *table_of_lengths(std::initializer_list<int> lengths) {
     SequenceTable *t = alloc_sequence_table();
-    for (int len : lengths)
-        add_seq_to_table(t, alloc_sequence(len, 1));
+    for (int len : lengths) add_seq_to_table(t, alloc_sequence(len, 1));
     return t;
 }
 
-TEST_F(SequenceTest, SeqMaxStats)
-{
+TEST_F(SequenceTest, SeqMaxStats) {
     SequenceTable *t = table_of_lengths({10, 20, 30});
     SeqInfo info;
     std::memset(&info, 0x55, sizeof info);
@@ -714,8 +676,7 @@ TEST_F(SequenceTest, SeqMaxStats)
     free_sequence_table(t);
 }
 
-TEST_F(SequenceTest, LettersOfASequence)
-{
+TEST_F(SequenceTest, LettersOfASequence) {
     Sequence *s = make_indexed("p", "ACDBZXA");
     char *text = SeqToStr(s);
     EXPECT_STREQ(text, "ACDBZXA");
@@ -736,8 +697,7 @@ TEST_F(SequenceTest, LettersOfASequence)
     free_sequence(r);
 }
 
-TEST_F(SequenceTest, GlobalLetterCountsNucleic)
-{
+TEST_F(SequenceTest, GlobalLetterCountsNucleic) {
     use_alphabet("DNA");
     Sequence *s = make_indexed("d", "AAAGRR");  // A 3, G 1, R 2
     float *f = global_letter_counts(&s, 0, 1);
@@ -761,16 +721,14 @@ TEST_F(SequenceTest, GlobalLetterCountsNucleic)
 
     // No sequences: the start values alone.
     float *h = global_letter_counts(nullptr, 0, 0);
-    for (int k = 0; k < 4; k++)
-        EXPECT_FLOAT_EQ(h[k], 0.25f);
+    for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(h[k], 0.25f);
     EXPECT_FLOAT_EQ(h[4], 0.5f);
     std::free(h);
     free_sequence(s);
     free_sequence(withn);
 }
 
-TEST_F(SequenceTest, GlobalLetterCountsProtein)
-{
+TEST_F(SequenceTest, GlobalLetterCountsProtein) {
     Sequence *s = make_indexed("p", "NDDDBB");  // N 1, D 3, B 2
     float *f = global_letter_counts(&s, 0, 1);
     EXPECT_NEAR(f[2], 0.7476329111, 1e-6);   // D
@@ -787,8 +745,7 @@ TEST_F(SequenceTest, GlobalLetterCountsProtein)
 // Shuffling and reversal
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SequenceTest, PermutedSequence)
-{
+TEST_F(SequenceTest, PermutedSequence) {
     // Length 2: one draw, j = random() % 2; positions 1 and j swap, so the residues change
     // places exactly when the draw is even.
     for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
@@ -808,22 +765,19 @@ TEST_F(SequenceTest, PermutedSequence)
     // Longer: a permutation, the same for both tracks.
     srandom(42);
     Sequence *s = make_seq("s", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 2);
-    for (int i = 0; i < 26; i++)
-        s->tracks[1].res[i] = (unsigned char)('a' + i);
+    for (int i = 0; i < 26; i++) s->tracks[1].res[i] = (unsigned char)('a' + i);
     permuted_sequence(s);
     std::string t0(reinterpret_cast<char *>(s->tracks[0].res), 26);
     std::string sorted = t0;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-    for (int i = 0; i < 26; i++)
-        EXPECT_EQ(s->tracks[1].res[i], s->tracks[0].res[i] - 'A' + 'a');
+    for (int i = 0; i < 26; i++) EXPECT_EQ(s->tracks[1].res[i], s->tracks[0].res[i] - 'A' + 'a');
     EXPECT_EQ(s->tracks[0].res[26], 0);
     free_sequence(s);
     permuted_sequence(nullptr);
 }
 
-TEST_F(SequenceTest, ReverseSequence)
-{
+TEST_F(SequenceTest, ReverseSequence) {
     Sequence *s = make_seq("s", "ABCDE", 2);
     s->tracks[1].res[0] = 'v';
     PosConstraint *fwd = static_cast<PosConstraint *>(mem_alloc(5 * sizeof(PosConstraint)));
@@ -854,16 +808,14 @@ TEST_F(SequenceTest, ReverseSequence)
 // ---------------------------------------------------------------------------------------------
 
 // Reads a weight file, returning the result and what went to standard error.
-int read_capture(const std::string &path, SeqWeights *w, std::string &err)
-{
+int read_capture(const std::string &path, SeqWeights *w, std::string &err) {
     testing::internal::CaptureStderr();
     int ok = read_weights(path.c_str(), w);
     err = testing::internal::GetCapturedStderr();
     return ok;
 }
 
-void expect_empty(const SeqWeights &w)
-{
+void expect_empty(const SeqWeights &w) {
     EXPECT_EQ(w.description, nullptr);
     EXPECT_EQ(w.num_families, 0);
     EXPECT_EQ(w.num_seqs, 0);
@@ -871,8 +823,7 @@ void expect_empty(const SeqWeights &w)
     EXPECT_EQ(w.ids, nullptr);
 }
 
-TEST_F(SequenceTest, ReadWeightsBasic)
-{
+TEST_F(SequenceTest, ReadWeightsBasic) {
     SeqWeights w;
     std::string err;
     std::string path = test_data("sequence_weights_basic.txt");
@@ -889,20 +840,18 @@ TEST_F(SequenceTest, ReadWeightsBasic)
     expect_empty(w);
 }
 
-TEST_F(SequenceTest, ReadWeightsFamiliesCommentsAndMissingValues)
-{
+TEST_F(SequenceTest, ReadWeightsFamiliesCommentsAndMissingValues) {
     std::string dir = scratch_dir();
     std::string path = dir + "/fam.weights";
-    write_text(path,
-               "% leading comment\n"
-               "Two families\n"
-               "% between\n"
-               "3\t2\n"
-               "% ID weights\n"
-               "s1 0.25\t1.5\n"
-               "% a comment between rows\n"
-               "s2\t2\n"
-               "s3 1 2 3 extra\n");
+    write_text(path, "% leading comment\n"
+                     "Two families\n"
+                     "% between\n"
+                     "3\t2\n"
+                     "% ID weights\n"
+                     "s1 0.25\t1.5\n"
+                     "% a comment between rows\n"
+                     "s2\t2\n"
+                     "s3 1 2 3 extra\n");
     SeqWeights w;
     std::string err;
     ASSERT_EQ(read_capture(path, &w, err), 1);
@@ -935,8 +884,7 @@ TEST_F(SequenceTest, ReadWeightsFamiliesCommentsAndMissingValues)
 
     // So is a row of 300 families (about 1800 characters): one row, every weight in place.
     std::string row = "y";
-    for (int f = 0; f < 300; f++)
-        row += f == 299 ? " 0.75" : " 0.125";
+    for (int f = 0; f < 300; f++) row += f == 299 ? " 0.75" : " 0.125";
     write_text(path, "Many families\n1 300\n" + row + "\n");
     ASSERT_EQ(read_capture(path, &w, err), 1);
     EXPECT_EQ(err, "");
@@ -949,8 +897,7 @@ TEST_F(SequenceTest, ReadWeightsFamiliesCommentsAndMissingValues)
     free_weights(&w);
 }
 
-TEST_F(SequenceTest, ReadWeightsMalformed)
-{
+TEST_F(SequenceTest, ReadWeightsMalformed) {
     std::string dir = scratch_dir();
     SeqWeights w;
     std::string err;
@@ -965,9 +912,9 @@ TEST_F(SequenceTest, ReadWeightsMalformed)
                                        "or is missing a description line.\n";
     struct Case {
         const char *text;
-    } bad_counts[] = {{"desc\n0 1\na 1\n"},  {"desc\n2 -1\n"},  {"desc\n\na 1\n"},
-                      {"desc\n"},            {"% only comments\n"}, {""},
-                      {"desc\nabc def\n"},   {"desc\n3\n"}};
+    } bad_counts[] = {{"desc\n0 1\na 1\n"}, {"desc\n2 -1\n"},      {"desc\n\na 1\n"},
+                      {"desc\n"},           {"% only comments\n"}, {""},
+                      {"desc\nabc def\n"},  {"desc\n3\n"}};
     for (const Case &c : bad_counts) {
         std::string path = dir + "/bad.weights";
         write_text(path, c.text);
@@ -1011,8 +958,7 @@ TEST_F(SequenceTest, ReadWeightsMalformed)
     expect_empty(w);
 }
 
-TEST_F(SequenceTest, MergeWeights)
-{
+TEST_F(SequenceTest, MergeWeights) {
     std::string dir = scratch_dir();
     std::string path = dir + "/merge.weights";
     write_text(path, "desc\n2 2\nc 0.5 0.75\nb 2 3\n");
@@ -1062,14 +1008,12 @@ TEST_F(SequenceTest, MergeWeights)
     read_weights(nullptr, &none);
     merge_weights(t, &none);
     EXPECT_EQ(none.num_families, 1);
-    for (int i = 0; i < 3; i++)
-        EXPECT_DOUBLE_EQ(t->seqs[i]->weights[0], 1.0);
+    for (int i = 0; i < 3; i++) EXPECT_DOUBLE_EQ(t->seqs[i]->weights[0], 1.0);
     free_weights(&none);
     free_sequence_table(t);
 }
 
-TEST_F(SequenceTest, PrintWeightInfoOneFamily)
-{
+TEST_F(SequenceTest, PrintWeightInfoOneFamily) {
     SequenceTable *t = alloc_sequence_table();
     double values[] = {0.5, 2.0, 1.25};
     for (double v : values) {
@@ -1096,8 +1040,7 @@ TEST_F(SequenceTest, PrintWeightInfoOneFamily)
 }
 
 // A fatal error ends the process with "Error: ", the message and status 1.
-TEST(SequenceDeathTest, FatalErrorsExitWithStatusOne)
-{
+TEST(SequenceDeathTest, FatalErrorsExitWithStatusOne) {
     use_alphabet("protein");
     EXPECT_EXIT(
         {

@@ -21,8 +21,7 @@ struct ThrowingErrors : ::testing::Test {
     void TearDown() override { error_throws = false; }
 };
 
-std::string fatal_message(void (*f)())
-{
+std::string fatal_message(void (*f)()) {
     try {
         f();
     } catch (const FatalError &e) {
@@ -31,13 +30,11 @@ std::string fatal_message(void (*f)())
     return "<no error>";
 }
 
-std::string read_all(FILE *fp)
-{
+std::string read_all(FILE *fp) {
     std::string s;
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
-        s.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, n);
     return s;
 }
 
@@ -47,15 +44,13 @@ std::string read_all(FILE *fp)
 // error
 // ---------------------------------------------------------------------------------------------
 
-TEST(Error, WritesPrefixAndNewlineAndExitsWithStatusOne)
-{
+TEST(Error, WritesPrefixAndNewlineAndExitsWithStatusOne) {
     EXPECT_EXIT(error("bad value %d", 7), ::testing::ExitedWithCode(1), "^Error: bad value 7\n$");
     // A format that ends in a newline is followed by an empty line.
     EXPECT_EXIT(error("two lines\n"), ::testing::ExitedWithCode(1), "^Error: two lines\n\n$");
 }
 
-TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix)
-{
+TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix) {
     try {
         error("x %s y", "z");
         FAIL();
@@ -68,20 +63,16 @@ TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix)
 // Memory
 // ---------------------------------------------------------------------------------------------
 
-TEST(Memory, ZeroBytesGiveAZeroedBlockOfFour)
-{
+TEST(Memory, ZeroBytesGiveAZeroedBlockOfFour) {
     unsigned char *p = (unsigned char *)mem_alloc(0);
     ASSERT_NE(p, nullptr);
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(p[i], 0);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(p[i], 0);
     free(p);
 }
 
-TEST(Memory, BlocksAreZeroedWithFourSpareBytes)
-{
+TEST(Memory, BlocksAreZeroedWithFourSpareBytes) {
     unsigned char *p = (unsigned char *)mem_alloc(10);
-    for (int i = 0; i < 14; i++)
-        EXPECT_EQ(p[i], 0);
+    for (int i = 0; i < 14; i++) EXPECT_EQ(p[i], 0);
     memcpy(p, "0123456789", 10);
     p = (unsigned char *)mem_realloc(p, 100);
     EXPECT_EQ(memcmp(p, "0123456789", 10), 0);
@@ -96,8 +87,7 @@ TEST(Memory, BlocksAreZeroedWithFourSpareBytes)
     EXPECT_EQ(str_dup(nullptr), nullptr);
 }
 
-TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows)
-{
+TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows) {
     EXPECT_EQ(fatal_message([] { mem_alloc(SIZE_MAX); }), "out of memory allocating -1 bytes");
     EXPECT_EQ(fatal_message([] { mem_realloc(nullptr, SIZE_MAX - 2); }),
               "out of memory reallocating -3 bytes");
@@ -107,20 +97,17 @@ TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows)
               0u);
 }
 
-TEST(Memory, DoubleAllocAndFree)
-{
+TEST(Memory, DoubleAllocAndFree) {
     void **a = double_alloc(3, 4, 5);
     for (int i = 0; i < 3; i++) {
         unsigned char *b = (unsigned char *)a[i];
-        for (int j = 0; j < 24; j++)
-            EXPECT_EQ(b[j], 0);
+        for (int j = 0; j < 24; j++) EXPECT_EQ(b[j], 0);
     }
     double_free(a, 3);
     double_free(nullptr, 5);  // an absent array is ignored
 }
 
-TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput)
-{
+TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput) {
     int v[50];
     void *values[50];
     for (int i = 0; i < 50; i++) {
@@ -136,8 +123,7 @@ TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput)
         seen[*(int *)out[i]]++;
         moved |= out[i] != values[i];
     }
-    for (int i = 0; i < 50; i++)
-        EXPECT_EQ(seen[i], 1);
+    for (int i = 0; i < 50; i++) EXPECT_EQ(seen[i], 1);
     EXPECT_TRUE(moved);
     // Same seed, same order.
     srandom(17);
@@ -153,8 +139,7 @@ TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput)
 // capscomp
 // ---------------------------------------------------------------------------------------------
 
-TEST(Capscomp, SeparatorsAndCase)
-{
+TEST(Capscomp, SeparatorsAndCase) {
     EXPECT_EQ(capscomp("NLL-null", "nllnull"), 0);
     EXPECT_EQ(capscomp("nll_null", "NLLNULL"), 0);
     EXPECT_EQ(capscomp("-dump-parameters", "-dump_parameters"), 0);
@@ -173,8 +158,7 @@ TEST(Capscomp, SeparatorsAndCase)
 // open_read / close_read
 // ---------------------------------------------------------------------------------------------
 
-TEST(OpenRead, PlainGzipAndCompress)
-{
+TEST(OpenRead, PlainGzipAndCompress) {
     FILE *fp = open_read(test_data("utilities_plain.txt").c_str(), 0);
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(read_all(fp), "line one\nline two\n");
@@ -191,8 +175,7 @@ TEST(OpenRead, PlainGzipAndCompress)
     close_read(fp);
 }
 
-TEST(OpenRead, FallsBackToGzThenZ)
-{
+TEST(OpenRead, FallsBackToGzThenZ) {
     FILE *fp = open_read(test_data("utilities_only.txt").c_str(), 0);
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(read_all(fp), "only gz\n");
@@ -204,8 +187,7 @@ TEST(OpenRead, FallsBackToGzThenZ)
     EXPECT_EQ(open_read(test_data("utilities_none.txt").c_str(), 0), nullptr);
 }
 
-TEST_F(ThrowingErrors, FatalOpenNamesTheCallersNameAndThePlainError)
-{
+TEST_F(ThrowingErrors, FatalOpenNamesTheCallersNameAndThePlainError) {
     std::string dir = scratch_dir();
     static std::string missing, adir;
     missing = dir + "/x";
@@ -218,8 +200,7 @@ TEST_F(ThrowingErrors, FatalOpenNamesTheCallersNameAndThePlainError)
               "Couldn't open file " + adir + ": Is a directory\n");
 }
 
-TEST(OpenRead, RewindableCopyReadsTwice)
-{
+TEST(OpenRead, RewindableCopyReadsTwice) {
     FILE *fp = open_read(test_data("utilities_gz.txt.gz").c_str(), OPEN_REWIND);
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
@@ -228,8 +209,7 @@ TEST(OpenRead, RewindableCopyReadsTwice)
     close_read(fp);
 }
 
-TEST(OpenRead, FailingDecompressorMakesTheRewindableOpenFail)
-{
+TEST(OpenRead, FailingDecompressorMakesTheRewindableOpenFail) {
     std::string dir = scratch_dir();
     write_text(dir + "/bad.gz", "this is not gzip data\n");
     testing::internal::CaptureStderr();
@@ -237,8 +217,7 @@ TEST(OpenRead, FailingDecompressorMakesTheRewindableOpenFail)
     testing::internal::GetCapturedStderr();  // gunzip's own complaint
 }
 
-TEST_F(ThrowingErrors, DecompressorFailureIsFatalAtTheEndOfTheStream)
-{
+TEST_F(ThrowingErrors, DecompressorFailureIsFatalAtTheEndOfTheStream) {
     std::string dir = scratch_dir();
     write_text(dir + "/bad.gz", "this is not gzip data\n");
     testing::internal::CaptureStderr();
@@ -255,12 +234,10 @@ TEST_F(ThrowingErrors, DecompressorFailureIsFatalAtTheEndOfTheStream)
     EXPECT_EQ(msg, "gzcat terminated on an error: 256");  // gunzip exit status 1
 }
 
-TEST(OpenRead, ClosingADecompressedStreamEarlyIsFine)
-{
+TEST(OpenRead, ClosingADecompressedStreamEarlyIsFine) {
     std::string dir = scratch_dir();
     std::string big(1 << 20, 'a');
-    for (size_t i = 0; i < big.size(); i += 80)
-        big[i] = '\n';
+    for (size_t i = 0; i < big.size(); i += 80) big[i] = '\n';
     write_text(dir + "/big", big);
     ASSERT_EQ(system(("gzip -f " + dir + "/big").c_str()), 0);
     FILE *fp = open_read((dir + "/big.gz").c_str(), 0);
@@ -270,8 +247,7 @@ TEST(OpenRead, ClosingADecompressedStreamEarlyIsFine)
     close_read(fp);  // the decompressor may die of the closed pipe: not an error
 }
 
-TEST(OpenRead, FileNamesNeverReachAShell)
-{
+TEST(OpenRead, FileNamesNeverReachAShell) {
     std::string dir = scratch_dir();
     ASSERT_EQ(chdir(dir.c_str()), 0);
     const char *name = "x;touch hacked;$(touch hacked2)'\".gz";
@@ -295,8 +271,7 @@ TEST(OpenRead, FileNamesNeverReachAShell)
     close_read(fp);
 }
 
-TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile)
-{
+TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile) {
     std::string dir = scratch_dir();
     std::string fifo = dir + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -317,8 +292,7 @@ TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile)
     waitpid(pid, &status, 0);
 }
 
-TEST(OpenRead, WholeLinesHoweverLong)
-{
+TEST(OpenRead, WholeLinesHoweverLong) {
     std::string dir = scratch_dir();
     std::string longline(300000, 'x');
     write_text(dir + "/f", longline + "\nshort\nlast");
@@ -338,8 +312,7 @@ TEST(OpenRead, WholeLinesHoweverLong)
 // open_read_env
 // ---------------------------------------------------------------------------------------------
 
-TEST(OpenReadEnv, SearchDirectoryFromTheVariableWithOneSlash)
-{
+TEST(OpenReadEnv, SearchDirectoryFromTheVariableWithOneSlash) {
     std::string dir = scratch_dir();
     mkdir((dir + "/sub").c_str(), 0700);
     write_text(dir + "/lib.txt", "in lib\n");
@@ -361,8 +334,7 @@ TEST(OpenReadEnv, SearchDirectoryFromTheVariableWithOneSlash)
     unsetenv("QOR_TEST_LIBDIR");
 }
 
-TEST(OpenReadEnv, DefaultDirectoryWhenTheVariableIsUnsetAndTheNameItselfFirst)
-{
+TEST(OpenReadEnv, DefaultDirectoryWhenTheVariableIsUnsetAndTheNameItselfFirst) {
     std::string dir = scratch_dir();
     write_text(dir + "/d.txt", "default dir\n");
     unsetenv("QOR_TEST_LIBDIR");
@@ -380,8 +352,7 @@ TEST(OpenReadEnv, DefaultDirectoryWhenTheVariableIsUnsetAndTheNameItselfFirst)
     EXPECT_EQ(read_text(log_path), test_data("utilities_plain.txt"));
 }
 
-TEST(OpenReadEnv, NotFoundWarnsUnlessQuiet)
-{
+TEST(OpenReadEnv, NotFoundWarnsUnlessQuiet) {
     std::string dir = scratch_dir();
     setenv("QOR_TEST_LIBDIR", dir.c_str(), 1);
     std::string log_path = dir + "/log";
@@ -389,8 +360,8 @@ TEST(OpenReadEnv, NotFoundWarnsUnlessQuiet)
     testing::internal::CaptureStderr();
     EXPECT_EQ(open_read_env("nofile", "QOR_TEST_LIBDIR", "/x", nullptr, log, 0), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Warning:  nofile not found in current directory\nor using $QOR_TEST_LIBDIR " +
-                  dir + "/nofile\n");
+              "Warning:  nofile not found in current directory\nor using $QOR_TEST_LIBDIR " + dir +
+                  "/nofile\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(open_read_env("nofile", "QOR_TEST_LIBDIR", "/x", nullptr, nullptr, OPEN_QUIET),
               nullptr);
@@ -404,8 +375,7 @@ TEST(OpenReadEnv, NotFoundWarnsUnlessQuiet)
     unsetenv("QOR_TEST_LIBDIR");
 }
 
-TEST_F(ThrowingErrors, OpenReadEnvFatalCases)
-{
+TEST_F(ThrowingErrors, OpenReadEnvFatalCases) {
     EXPECT_EQ(fatal_message([] { open_read_env("", "V", "/x", nullptr, nullptr, OPEN_FATAL); }),
               "No file name given.\n");
     EXPECT_EQ(open_read_env(nullptr, "V", "/x", nullptr, nullptr, 0), nullptr);
@@ -425,8 +395,7 @@ TEST_F(ThrowingErrors, OpenReadEnvFatalCases)
 // Output files and header
 // ---------------------------------------------------------------------------------------------
 
-TEST(Output, StandardStreamsBySuffix)
-{
+TEST(Output, StandardStreamsBySuffix) {
     std::string dir = scratch_dir();
     std::string run = dir + "/run";
     EXPECT_EQ(open_outputfile(run.c_str(), ">"), stdout);
@@ -438,8 +407,7 @@ TEST(Output, StandardStreamsBySuffix)
     EXPECT_EQ(fputs("", stdout) >= 0, true);
 }
 
-TEST(Output, NamesAreRunNamePlusSuffix)
-{
+TEST(Output, NamesAreRunNamePlusSuffix) {
     std::string dir = scratch_dir();
     std::string run = dir + "/run";
     FILE *fp = open_outputfile(run.c_str(), ".dat");
@@ -453,20 +421,19 @@ TEST(Output, NamesAreRunNamePlusSuffix)
     EXPECT_EQ(open_output_or_null(nullptr, ".x"), nullptr);
 }
 
-TEST_F(ThrowingErrors, OutputFilesThatCannotBeCreated)
-{
+TEST_F(ThrowingErrors, OutputFilesThatCannotBeCreated) {
     EXPECT_EQ(fatal_message([] { open_outputfile("/nonexistent/dir/run", ".out"); }),
               "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
     EXPECT_EQ(fatal_message([] { prepare_statfile("/nonexistent/dir/run", "b", ".out"); }),
               "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
     static std::string longname(2100, 'n');
-    EXPECT_EQ(fatal_message([] { open_outputfile(longname.c_str(), ".out"); }).rfind(
-                  "(open_outputfile):  Output file name longer than 1999 characters", 0),
+    EXPECT_EQ(fatal_message([] {
+                  open_outputfile(longname.c_str(), ".out");
+              }).rfind("(open_outputfile):  Output file name longer than 1999 characters", 0),
               0u);
 }
 
-TEST(Output, HeaderLinesAndClosingTime)
-{
+TEST(Output, HeaderLinesAndClosingTime) {
     std::string dir = scratch_dir();
     ASSERT_EQ(chdir(dir.c_str()), 0);
     FILE *fp = prepare_statfile("abc", "QOR: prog v1 date compiled stamp", ".out");
@@ -497,8 +464,7 @@ TEST(Output, HeaderLinesAndClosingTime)
     EXPECT_EQ(rest.back(), '\n');
 }
 
-TEST(Output, BannerBlockWithAnotherCommentCharacter)
-{
+TEST(Output, BannerBlockWithAnotherCommentCharacter) {
     std::string dir = scratch_dir();
     std::string path = dir + "/b";
     FILE *fp = fopen(path.c_str(), "w");
@@ -506,8 +472,7 @@ TEST(Output, BannerBlockWithAnotherCommentCharacter)
     fclose(fp);
     std::string block = read_text(test_data("init_banner_block.txt"));
     for (char &c : block)
-        if (c == '%')
-            c = '#';
+        if (c == '%') c = '#';
     EXPECT_EQ(read_text(path), "#  B\n" + block);
 }
 
@@ -515,8 +480,7 @@ TEST(Output, BannerBlockWithAnotherCommentCharacter)
 // Run information
 // ---------------------------------------------------------------------------------------------
 
-TEST(RunInfo, CpuTimeText)
-{
+TEST(RunInfo, CpuTimeText) {
     EXPECT_EQ(format_cpu_time(3725, 0), "user   1: 2: 5    system   0: 0: 0");
     EXPECT_EQ(format_cpu_time(0, 59), "user   0: 0: 0    system   0: 0:59");
     // Hours too wide for three digits push the system part on instead of overwriting.
@@ -524,8 +488,7 @@ TEST(RunInfo, CpuTimeText)
     EXPECT_EQ(std::string(cpu_time()).rfind("user ", 0), 0u);
 }
 
-TEST(RunInfo, TimeHostUser)
-{
+TEST(RunInfo, TimeHostUser) {
     EXPECT_EQ(strlen(get_time()), 24u);
     EXPECT_GT(get_real_time(), 1.6e9);
     EXPECT_GT(strlen(get_host_name()), 0u);
@@ -533,8 +496,7 @@ TEST(RunInfo, TimeHostUser)
     EXPECT_GT(strlen(get_user_name()), 0u);
 }
 
-TEST(RunInfo, CodeTexts)
-{
+TEST(RunInfo, CodeTexts) {
     EXPECT_STREQ(get_scoring_mode_msg(0), "global");
     EXPECT_STREQ(get_scoring_mode_msg(3), "domain");
     EXPECT_STREQ(get_scoring_mode_msg(4), "unknown");
@@ -546,8 +508,7 @@ TEST(RunInfo, CodeTexts)
     EXPECT_STREQ(get_dp_style_msg(9), "EM");
 }
 
-TEST(RunInfo, NameLists)
-{
+TEST(RunInfo, NameLists) {
     NameList *l = parse_name_list("a, b,c,,d");
     ASSERT_EQ(l->count, 4);
     EXPECT_STREQ(l->name[0], "a");
@@ -568,8 +529,7 @@ TEST(RunInfo, NameLists)
     free(l);
 }
 
-TEST(RunInfo, HashString)
-{
+TEST(RunInfo, HashString) {
     EXPECT_EQ(hash_string(""), 0u);
     EXPECT_EQ(hash_string("ab"), 971u);
     EXPECT_EQ(hash_string("\xff"), 0xffffffffu);  // characters are signed

@@ -21,8 +21,8 @@ std::string stream_text(FILE *fp);
 
 // Runs f with fatal errors thrown instead of ending the process; gives the message of the fatal
 // error (without "Error: " and the newline), or "" when f ended normally.
-template <class F> std::string fatal_of(F f)
-{
+template <class F>
+std::string fatal_of(F f) {
     bool saved = error_throws;
     error_throws = true;
     try {
@@ -36,8 +36,8 @@ template <class F> std::string fatal_of(F f)
 }
 
 // What a writer puts on a stream: f is called with a temporary stream.
-template <class F> std::string output_of(F f)
-{
+template <class F>
+std::string output_of(F f) {
     FILE *fp = std::tmpfile();
     f(fp);
     std::string text = stream_text(fp);

@@ -20,8 +20,7 @@
 #include "sequence.h"
 #include "utilities.h"
 
-static void usage()
-{
+static void usage() {
     fputs("   -db seq_file [-db seq_fn]* one or more sequence files\n", stderr);
     fputs("OR -alignfile afile           sequence alignment file (.a2m, .mult)\n", stderr);
     fputs("    -distfile distance_file    score file (.dist or .mstat)\n", stderr);
@@ -36,27 +35,22 @@ static void usage()
 // back (the heap is never trimmed, so they stay in it), so that later allocations reuse marked
 // memory and fault it in 2 MB at a time instead of 4 kB. Only address space is reserved and
 // nothing is touched; each block is marked on its own, and any refusal is harmless.
-static void prefer_huge_pages()
-{
+static void prefer_huge_pages() {
 #if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD) && defined(MADV_HUGEPAGE)
     // Blocks below the mmap threshold (at most 32 MB) come from the heap itself.
     const size_t block_size = size_t(30) << 20;
     const int nblocks = 32;
-    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1)
-        return;
+    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
     const uintptr_t huge = uintptr_t(2) << 20;
     char *blocks[nblocks] = {};
     for (int i = 0; i < nblocks; i++) {
         blocks[i] = static_cast<char *>(malloc(block_size));
-        if (!blocks[i])
-            break;
+        if (!blocks[i]) break;
         uintptr_t start = (reinterpret_cast<uintptr_t>(blocks[i]) + huge - 1) & ~(huge - 1);
         uintptr_t end = (reinterpret_cast<uintptr_t>(blocks[i]) + block_size) & ~(huge - 1);
-        if (end > start)
-            madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+        if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
     }
-    for (int i = nblocks - 1; i >= 0; i--)
-        free(blocks[i]);
+    for (int i = nblocks - 1; i >= 0; i--) free(blocks[i]);
 #endif
 }
 
@@ -64,17 +58,14 @@ static void prefer_huge_pages()
 // reader can free at once the entries the score file does not name. Null when the file cannot be
 // read that way (missing, compressed, not a regular file, a read error): the databases are then
 // read whole, and the score-file reader gives its own messages in their place, after them.
-static SeqIdSet *score_file_ids(const char *path)
-{
+static SeqIdSet *score_file_ids(const char *path) {
     size_t n = strlen(path);
     if ((n >= 3 && strcmp(path + n - 3, ".gz") == 0) || (n >= 2 && strcmp(path + n - 2, ".Z") == 0))
         return nullptr;
     struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     FILE *fp = fopen(path, "r");
-    if (!fp)
-        return nullptr;
+    if (!fp) return nullptr;
     SeqIdSet *ids = new_seq_id_set();
     ScoreLineReader reader;
     score_reader_init(&reader, fp);
@@ -82,8 +73,7 @@ static SeqIdSet *score_file_ids(const char *path)
     size_t len;
     ScoreLine entry;
     while (score_reader_next(&reader, &line, &len))
-        if (parse_score_line(line, len, &entry))
-            seq_id_set_add(ids, entry.id, entry.id_len);
+        if (parse_score_line(line, len, &entry)) seq_id_set_add(ids, entry.id, entry.id_len);
     bool failed = ferror(fp) != 0;
     fclose(fp);
     if (failed) {
@@ -94,27 +84,22 @@ static SeqIdSet *score_file_ids(const char *path)
 }
 
 // Writes the message (when given) and the usage lines, then ends the run with status 1.
-[[noreturn]] static void fail_with_usage(const char *message)
-{
+[[noreturn]] static void fail_with_usage(const char *message) {
     fflush(stdout);
-    if (message)
-        fputs(message, stderr);
+    if (message) fputs(message, stderr);
     usage();
     exit(1);
 }
 
-int main(int argc, char **argv)
-{
-    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " + QOR_RELEASE_DATE +
-                         " compiled " + QOR_BUILD_STAMP;
+int main(int argc, char **argv) {
+    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
+                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
 
-    if (Score.select_seq == 0)
-        Score.select_seq = 8;
+    if (Score.select_seq == 0) Score.select_seq = 8;
 
-    if (!NLLfile || !*NLLfile)
-        fail_with_usage("Distance file must be specified.\n");
+    if (!NLLfile || !*NLLfile) fail_with_usage("Distance file must be specified.\n");
     bool have_align = alignfile && *alignfile;
     if (dblistcount > 0 && have_align)
         fail_with_usage("Please do not specify both database and alignment files\n");
@@ -129,12 +114,13 @@ int main(int argc, char **argv)
         SeqIdSet *wanted = score_file_ids(NLLfile);
         int count = 0;
         if (wanted)
-            seqs = read_select_seqfile_list_filtered(&count, dblist, dblistcount, dbguidelist, dbguidelistcount,
-                                                     idlist, idlistcount, notidlist, notidlistcount, stdout,
-                                                     stdout, 1, seq_id_set_contains, wanted);
+            seqs = read_select_seqfile_list_filtered(
+                &count, dblist, dblistcount, dbguidelist, dbguidelistcount, idlist, idlistcount,
+                notidlist, notidlistcount, stdout, stdout, 1, seq_id_set_contains, wanted);
         else
-            seqs = read_select_seqfile_list(&count, dblist, dblistcount, dbguidelist, dbguidelistcount, idlist,
-                                            idlistcount, notidlist, notidlistcount, stdout, stdout, 1);
+            seqs = read_select_seqfile_list(&count, dblist, dblistcount, dbguidelist,
+                                            dbguidelistcount, idlist, idlistcount, notidlist,
+                                            notidlistcount, stdout, stdout, 1);
         free_seq_id_set(wanted);
     } else if (have_align) {
         // Reading alignments is not part of this build.
@@ -165,8 +151,7 @@ int main(int argc, char **argv)
             failed = true;
             err = errno;
         }
-        if (failed)
-            error("Could not write %s%s: %s", run_name.c_str(), suffix, strerror(err));
+        if (failed) error("Could not write %s%s: %s", run_name.c_str(), suffix, strerror(err));
     }
     free_sequence_table(list);
     free_init();

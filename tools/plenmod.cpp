@@ -13,8 +13,7 @@
 #include "utilities.h"
 
 // A copy of a node with its environment (the BINARY form carries environments).
-static Node *copy_node_with_env(const Node *node)
-{
+static Node *copy_node_with_env(const Node *node) {
     Node *copy = dup_node(node);
     if (copy && node->nodeenv) {
         copy->nodeenv = alloc_NodeEnv();
@@ -24,8 +23,7 @@ static Node *copy_node_with_env(const Node *node)
 }
 
 // A deep copy of a raw model, taken before preparation consumes the original.
-static Rmodel *copy_rmodel(const Rmodel *src)
-{
+static Rmodel *copy_rmodel(const Rmodel *src) {
     Rmodel *r = alloc_rmodel(nullptr);
     r->nstart = src->nstart;
     r->nend = src->nend;
@@ -43,21 +41,17 @@ static Rmodel *copy_rmodel(const Rmodel *src)
 }
 
 // True when some position that is not a FIM has a positive match probability.
-static bool has_match_probabilities(const Model *model)
-{
+static bool has_match_probabilities(const Model *model) {
     for (int i = 1; i <= model->length; i++) {
         const Node *n = model->nodes[i];
-        if (n->type == 'F')
-            continue;
+        if (n->type == 'F') continue;
         for (int k = 0; k < alphabet->emit_length; k++)
-            if (n->match[k] > 0.0f)
-                return true;
+            if (n->match[k] > 0.0f) return true;
     }
     return false;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     char banner[1000];
     std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
                   QOR_RELEASE_DATE, QOR_BUILD_STAMP);
@@ -108,7 +102,8 @@ int main(int argc, char **argv)
                                           : "Model with FIMs added by plenmod",
                          nullptr, binary_output);
     } else {
-        std::fprintf(stderr, "The model had FIMs at both ends, and is being outputted unchanged.\n");
+        std::fprintf(stderr,
+                     "The model had FIMs at both ends, and is being outputted unchanged.\n");
         nice_print_rmodel(out, original, keyword,
                           regularizer_mode ? "Regularizer with FIMs" : "Model with FIMs", nullptr,
                           binary_output);

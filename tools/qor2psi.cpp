@@ -17,8 +17,7 @@
 // The letter order of a checkpoint's probability rows.
 static const char blastorder[] = "ARNDCQEGHILKMFPSTWYV";
 
-static void usage()
-{
+static void usage() {
     std::fprintf(stderr, "Convert  QOR HMM match distributions to a PSI-BLAST profile\n"
                          "according to posit version 6.6 (2003/05/30). \n"
                          "PSI-BLAST profiles are machine architecture dependent. \n"
@@ -28,29 +27,24 @@ static void usage()
 }
 
 // The checkpoint is little-endian whatever the machine: integers and doubles byte by byte.
-static void put_le32(std::vector<unsigned char> &buf, int32_t value)
-{
+static void put_le32(std::vector<unsigned char> &buf, int32_t value) {
     uint32_t u = (uint32_t)value;
-    for (int i = 0; i < 4; i++)
-        buf.push_back((unsigned char)(u >> (8 * i)));
+    for (int i = 0; i < 4; i++) buf.push_back((unsigned char)(u >> (8 * i)));
 }
 
-static void put_le_double(std::vector<unsigned char> &buf, double value)
-{
+static void put_le_double(std::vector<unsigned char> &buf, double value) {
     uint64_t u;
     std::memcpy(&u, &value, sizeof u);
-    for (int i = 0; i < 8; i++)
-        buf.push_back((unsigned char)(u >> (8 * i)));
+    for (int i = 0; i < 8; i++) buf.push_back((unsigned char)(u >> (8 * i)));
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     char banner[1000];
     std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
                   QOR_RELEASE_DATE, QOR_BUILD_STAMP);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER,
-                       REQUIRE_MODEL, banner, usage);
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
+                       banner, usage);
 
     Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
     if (alphabet->id != PROTEIN_ALPHABET_ID)
@@ -65,8 +59,7 @@ int main(int argc, char **argv)
     bool any_probability = false;
     for (int i = 1; i <= L; i++) {
         const Node *n = model->nodes[i];
-        if (n->type == 'F' && (i == 1 || i == L))
-            continue;
+        if (n->type == 'F' && (i == 1 || i == L)) continue;
         float best = -1.0f;
         int best_index = 0;
         for (int k = 0; k < A; k++)
@@ -74,16 +67,13 @@ int main(int argc, char **argv)
                 best = n->match[k];
                 best_index = k;
             }
-        if (best > 0.0f)
-            any_probability = true;
+        if (best > 0.0f) any_probability = true;
         kept.push_back(i);
         consensus += alphabet->letters[best_index];
     }
     // An empty or all-zero profile is no checkpoint: refuse it before any file is made.
-    if (kept.empty())
-        error("The model has no positions to convert");
-    if (!any_probability)
-        error("The model has no match probabilities to convert");
+    if (kept.empty()) error("The model has no positions to convert");
+    if (!any_probability) error("The model has no match probabilities to convert");
 
     std::printf("\nWARNING:  PSI-BLAST checkpoints are stored in a machine-dependent format!\n");
     std::printf("The %s.ckp file should work on other machines that have:\n", run_name.c_str());

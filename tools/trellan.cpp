@@ -15,16 +15,14 @@
 #include "plot.h"
 #include "utilities.h"
 
-static void usage()
-{
+static void usage() {
     std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
     std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n", stderr);
     plot_usage();
 }
 
 // A count as written in the plot titles: "12", "2k", "1M".
-static std::string compact_size(long count)
-{
+static std::string compact_size(long count) {
     char text[32];
     if (count > 1000000)
         std::snprintf(text, sizeof text, "%dM", static_cast<int>(count / 1000000));
@@ -35,8 +33,7 @@ static std::string compact_size(long count)
     return text;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
                          QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
     std::string run_name;
@@ -50,8 +47,7 @@ int main(int argc, char **argv)
     const char *label;
     std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
     std::vector<float> t2 = read_plotted_scores(NLLfile2, plotcolumn, plotnegate, &label);
-    if (t1.empty() || t2.empty())
-        error("Two valid score files are required.\n");
+    if (t1.empty() || t2.empty()) error("Two valid score files are required.\n");
     sort_plotted_scores(t1);
     sort_plotted_scores(t2);
     const long n1 = static_cast<long>(t1.size()), n2 = static_cast<long>(t2.size());
@@ -99,8 +95,7 @@ int main(int argc, char **argv)
         k = nb;
     else
         k = static_cast<long>(limit);
-    for (long m = k; m >= 1; m--)
-        std::fprintf(out1, "%f %d\n", b[nb - m], static_cast<int>(m));
+    for (long m = k; m >= 1; m--) std::fprintf(out1, "%f %d\n", b[nb - m], static_cast<int>(m));
     // Closing line: the last value written, which is always B's worst value.
     std::fprintf(out1, "%f %d\n", b[nb - 1], 0);
     close_outputfile(out1);

@@ -19,8 +19,7 @@
 #include "plot.h"
 #include "utilities.h"
 
-static void usage()
-{
+static void usage() {
     std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
     std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n\n", stderr);
     std::fputs("trellan3 outputs a file runname.dat with this info:\n", stderr);
@@ -28,32 +27,26 @@ static void usage()
     std::fputs("    sequence log-odds score at the two points which bracket the\n", stderr);
     std::fputs("    exact point where FN=FP\n2.  the integer value of the number of sequences ",
                stderr);
-    std::fputs("where FN=FP\n3.  the number of FP where FN=0; the number of FN where FP=0\n", stderr);
+    std::fputs("where FN=FP\n3.  the number of FP where FN=0; the number of FN where FP=0\n",
+               stderr);
 }
 
 // The integer part of a count, held inside the int range (a NaN gives 0).
-static int int_part(float v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0f)
-        return INT_MAX;
-    if (v <= -2147483648.0f)
-        return INT_MIN;
+static int int_part(float v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0f) return INT_MAX;
+    if (v <= -2147483648.0f) return INT_MIN;
     return static_cast<int>(v);
 }
 
 // One column of the sweep table: a value of -1 on rows 1 to R - 1 is a gap, filled by linear
 // interpolation in the score between the row before and the next row that is not a gap.
-static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, long rows)
-{
+static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, long rows) {
     // next[k]: the nearest later row whose value is not a gap (row `rows` never is).
     std::vector<long> next(static_cast<size_t>(rows) + 1, rows);
-    for (long k = rows - 1; k >= 1; k--)
-        next[k] = col[k + 1] != -1 ? k + 1 : next[k + 1];
+    for (long k = rows - 1; k >= 1; k--) next[k] = col[k + 1] != -1 ? k + 1 : next[k + 1];
     for (long k = 1; k < rows; k++) {
-        if (col[k] != -1)
-            continue;
+        if (col[k] != -1) continue;
         long l = k - 1, m = next[k];
         double sl = score[l], sm = score[m], sk = score[k];
         double fl = col[l], fm = col[m];
@@ -64,8 +57,7 @@ static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, 
     }
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
                          QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
     std::string run_name;
@@ -76,8 +68,7 @@ int main(int argc, char **argv)
     const char *label;
     std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
     std::vector<float> t2 = read_plotted_scores(NLLfile2, plotcolumn, plotnegate, &label);
-    if (t1.empty() || t2.empty())
-        error("Two valid score files are required.\n");
+    if (t1.empty() || t2.empty()) error("Two valid score files are required.\n");
     sort_plotted_scores(t1);
     sort_plotted_scores(t2);
     FILE *out = open_outputfile(run_name.c_str(), ".dat");
@@ -131,14 +122,14 @@ int main(int argc, char **argv)
     // The crossing: the first row where the order of FN and FP turns over.
     bool fn_first = fn[0] > fp[0];
     for (long k = 1; k <= rows; k++) {
-        if (fn_first ? !(fn[k] < fp[k]) : !(fn[k] > fp[k]))
-            continue;
-        std::fprintf(out,
-                     "flips between x:%5.2f, y:%5.2f score:%5.2f and x:%5.2f, y:%5.2f score:%5.2f\n",
-                     fn[k - 1], fp[k - 1], score[k - 1], fn[k], fp[k], score[k]);
+        if (fn_first ? !(fn[k] < fp[k]) : !(fn[k] > fp[k])) continue;
+        std::fprintf(
+            out, "flips between x:%5.2f, y:%5.2f score:%5.2f and x:%5.2f, y:%5.2f score:%5.2f\n",
+            fn[k - 1], fp[k - 1], score[k - 1], fn[k], fp[k], score[k]);
         long long before = std::llabs(static_cast<long long>(int_part(fn[k - 1] - fp[k - 1])));
         long long at = std::llabs(static_cast<long long>(int_part(fn[k] - fp[k])));
-        std::fprintf(out, "%4d sequences at FP=FN\n", before < at ? int_part(fn[k - 1]) : int_part(fn[k]));
+        std::fprintf(out, "%4d sequences at FP=FN\n",
+                     before < at ? int_part(fn[k - 1]) : int_part(fn[k]));
         break;
     }
     std::fprintf(out, "%4d FN at FP=0\n", int_part(fn[rows]));

@@ -15,21 +15,18 @@
 #include "init.h"
 #include "utilities.h"
 
-static void usage()
-{
+static void usage() {
     std::fprintf(stderr, "  startup_driver reports the parameters that start-up set.\n");
     std::fprintf(stderr, "  -i file          read a parameter file\n");
     std::fprintf(stderr, "  -<name> <value>  set any parameter\n");
 }
 
-static int env_flags(const char *name)
-{
+static int env_flags(const char *name) {
     const char *v = std::getenv(name);
     return v ? (int)std::strtol(v, nullptr, 0) : 0;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     char banner[4096];
     std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
                   QOR_RELEASE_DATE, QOR_BUILD_STAMP);
@@ -37,14 +34,12 @@ int main(int argc, char **argv)
     std::string note;
     bool want_note = std::getenv("STARTUP_NOTE") != nullptr;
     basic_command_line(argv, argc, run_name, want_note ? &note : nullptr,
-                       env_flags("STARTUP_READ_FLAGS"), env_flags("STARTUP_REQUIRED_FLAGS"),
-                       banner, std::getenv("STARTUP_NO_USAGE") ? nullptr : usage);
+                       env_flags("STARTUP_READ_FLAGS"), env_flags("STARTUP_REQUIRED_FLAGS"), banner,
+                       std::getenv("STARTUP_NO_USAGE") ? nullptr : usage);
     std::printf("run name: %s\n", run_name.c_str());
-    if (want_note)
-        std::fputs(note.c_str(), stdout);
+    if (want_note) std::fputs(note.c_str(), stdout);
     print_init(stdout, 0, 0, binary_output);
-    if (dump_parameters)
-        dump_params(banner, run_name.c_str());
+    if (dump_parameters) dump_params(banner, run_name.c_str());
     free_init();
     return 0;
 }

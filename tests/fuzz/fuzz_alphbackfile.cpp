@@ -30,13 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FILE *sink = fopen("/dev/null", "w");
         if (sink) stderr = sink;
         try {
-            if (round == 1) process_alphabet("alphabet_def mine,ACGTX,CODON,-,nums,12", -1, "fuzz: ");
+            if (round == 1)
+                process_alphabet("alphabet_def mine,ACGTX,CODON,-,nums,12", -1, "fuzz: ");
             process_alphabet_backfile(fp, "fuzz");
             FILE *out = sink ? sink : fp;
             print_set_alphabet_info(out);
             if (round == 0) print_internal_alphabet_info(out);
-        } catch (const FatalError &) {
-        }
+        } catch (const FatalError &) {}
         stderr = saved;
         if (sink) fclose(sink);
         fclose(fp);

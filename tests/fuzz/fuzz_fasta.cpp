@@ -16,15 +16,16 @@
 #include "sequence.h"
 #include "utilities.h"
 
-static bool keep_even(const char *id, void *) { return (static_cast<unsigned char>(id[0]) & 1) == 0; }
+static bool keep_even(const char *id, void *) {
+    return (static_cast<unsigned char>(id[0]) & 1) == 0;
+}
 
 // A database-list read of the file with standard output and standard error caught: everything
 // written, the fatal message, the selected count, and the IDs kept that keep_even keeps.
-static std::string caught_list_read(const char *file, bool filtered, std::vector<std::string> &kept)
-{
+static std::string caught_list_read(const char *file, bool filtered,
+                                    std::vector<std::string> &kept) {
     FILE *cap = std::tmpfile();
-    if (!cap)
-        return "";
+    if (!cap) return "";
     FILE *saved_err = stderr, *saved_out = stdout;
     stderr = cap;
     stdout = cap;
@@ -33,9 +34,11 @@ static std::string caught_list_read(const char *file, bool filtered, std::vector
     int max = 0;
     const char *files[] = {file};
     try {
-        t = filtered ? read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, cap,
-                                                         nullptr, 0, keep_even, nullptr)
-                     : read_select_seqfile_list(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, cap, nullptr, 0);
+        t = filtered
+                ? read_select_seqfile_list_filtered(&max, files, 1, nullptr, 0, nullptr, 0, nullptr,
+                                                    0, cap, nullptr, 0, keep_even, nullptr)
+                : read_select_seqfile_list(&max, files, 1, nullptr, 0, nullptr, 0, nullptr, 0, cap,
+                                           nullptr, 0);
     } catch (const FatalError &e) {
         fatal = e.message;
     }
@@ -46,8 +49,7 @@ static std::string caught_list_read(const char *file, bool filtered, std::vector
     std::rewind(cap);
     char buf[4096];
     size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, cap)) > 0)
-        text.append(buf, got);
+    while ((got = std::fread(buf, 1, sizeof buf, cap)) > 0) text.append(buf, got);
     std::fclose(cap);
     kept.clear();
     for (int i = 0; t && i < t->count; i++)
@@ -57,8 +59,7 @@ static std::string caught_list_read(const char *file, bool filtered, std::vector
     return text + "\nfatal: " + fatal + "\nselected: " + std::to_string(max);
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     static std::string path;
     static FILE *sink = nullptr;
@@ -75,10 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t *body = size > 0 ? data + 1 : data;
     size_t n = size > 0 ? size - 1 : 0;
     FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp)
-        return 0;
-    if (n)
-        std::fwrite(body, 1, n, fp);
+    if (!fp) return 0;
+    if (n) std::fwrite(body, 1, n, fp);
     std::fclose(fp);
 
     FILE *saved_err = stderr, *saved_out = stdout;
@@ -99,11 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         try {
             read_sequences(path.c_str(), nullptr, 1000, t, 1);
             drop_null_sequences(t, nullptr);
-            if (sink)
-                print_sequence_table(sink, t);
+            if (sink) print_sequence_table(sink, t);
             count_sequences(path.c_str());
-        } catch (const FatalError &) {
-        }
+        } catch (const FatalError &) {}
         free_sequence_table(t);
         // The filtered database read (entries with an even first ID byte are kept) says and keeps
         // exactly what a whole read says and keeps.
@@ -111,12 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::string whole = caught_list_read(path.c_str(), false, whole_ids);
         std::string filtered = caught_list_read(path.c_str(), true, filtered_ids);
         if (whole != filtered || whole_ids != filtered_ids) {
-            std::fprintf(saved_err, "filtered read differs from whole read:\n--- whole\n%s\n--- filtered\n%s\n",
-                         whole.c_str(), filtered.c_str());
+            std::fprintf(
+                saved_err,
+                "filtered read differs from whole read:\n--- whole\n%s\n--- filtered\n%s\n",
+                whole.c_str(), filtered.c_str());
             std::abort();
         }
-    } catch (const FatalError &) {
-    }
+    } catch (const FatalError &) {}
     stderr = saved_err;
     stdout = saved_out;
     return 0;

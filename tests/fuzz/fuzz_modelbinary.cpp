@@ -12,8 +12,7 @@
 #include "sequence.h"
 #include "utilities.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     if (!started) {
         error_throws = true;
@@ -26,18 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     alphabet_def = nullptr;
     reset_alphabets();
     FILE *fp = tmpfile();
-    if (!fp)
-        return 0;
+    if (!fp) return 0;
     fputs("MODEL -- fuzz\nBINARY\n", fp);
-    if (size > 0 && (data[0] & 1))
-        fputs("alphabet DNA\n", fp);
-    if (size > 1)
-        fwrite(data + 1, 1, size - 1, fp);
+    if (size > 0 && (data[0] & 1)) fputs("alphabet DNA\n", fp);
+    if (size > 1) fwrite(data + 1, 1, size - 1, fp);
     rewind(fp);
     FILE *saved = stderr;
     FILE *sink = fopen("/dev/null", "w");
-    if (sink)
-        stderr = sink;
+    if (sink) stderr = sink;
     Rmodel *rm = nullptr;
     Rmodel *back = nullptr;
     FILE *out = nullptr;
@@ -53,15 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fclose(out);
             out = nullptr;
         }
-    } catch (const FatalError &) {
-    }
-    if (out)
-        fclose(out);
+    } catch (const FatalError &) {}
+    if (out) fclose(out);
     free_rmodel(&rm);
     free_rmodel(&back);
     stderr = saved;
-    if (sink)
-        fclose(sink);
+    if (sink) fclose(sink);
     fclose(fp);
     return 0;
 }

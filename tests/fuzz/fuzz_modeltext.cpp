@@ -12,8 +12,7 @@
 #include "sequence.h"
 #include "utilities.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     if (!started) {
         error_throws = true;
@@ -26,21 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     alphabet_def = nullptr;
     reset_alphabets();
     FILE *fp = tmpfile();
-    if (!fp)
-        return 0;
-    if (size > 1)
-        fwrite(data + 1, 1, size - 1, fp);
+    if (!fp) return 0;
+    if (size > 1) fwrite(data + 1, 1, size - 1, fp);
     rewind(fp);
     FILE *saved = stderr;
     FILE *sink = fopen("/dev/null", "w");
-    if (sink)
-        stderr = sink;
+    if (sink) stderr = sink;
     Rmodel *rm = nullptr;
     Rmodel *back = nullptr;
     FILE *out = nullptr;
     try {
-        if (size > 0 && (data[0] & 1))
-            init_alphabet_by_name("DNA", 0, "");
+        if (size > 0 && (data[0] & 1)) init_alphabet_by_name("DNA", 0, "");
         for (int block = 0; block < 4; block++) {
             int line = 0;
             rm = read_rmodel(fp, "fuzz", &line, nullptr, nullptr, nullptr, 0);
@@ -60,15 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             free_rmodel(&back);
             free_rmodel(&rm);
         }
-    } catch (const FatalError &) {
-    }
-    if (out)
-        fclose(out);
+    } catch (const FatalError &) {}
+    if (out) fclose(out);
     free_rmodel(&rm);
     free_rmodel(&back);
     stderr = saved;
-    if (sink)
-        fclose(sink);
+    if (sink) fclose(sink);
     fclose(fp);
     return 0;
 }

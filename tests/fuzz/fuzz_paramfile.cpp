@@ -14,13 +14,11 @@
 
 static const char *const PARAM_FILE = "fuzz_params.txt";
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool ready = false;
     static char dir[] = "/tmp/qorfuzz.XXXXXX";
     if (!ready) {
-        if (!mkdtemp(dir))
-            std::abort();
+        if (!mkdtemp(dir)) std::abort();
         error_throws = true;
         initialize_variables();
         init_alphabets();
@@ -30,22 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Work in a private directory, so that "i fuzz_params.txt" names the file itself; the
     // caller's working directory is restored afterwards.
     char *home = getcwd(nullptr, 0);
-    if (!home || chdir(dir) != 0)
-        std::abort();
+    if (!home || chdir(dir) != 0) std::abort();
     FILE *fp = std::fopen(PARAM_FILE, "wb");
-    if (!fp)
-        std::abort();
-    if (size)
-        std::fwrite(data, 1, size, fp);
+    if (!fp) std::abort();
+    if (size) std::fwrite(data, 1, size, fp);
     std::fclose(fp);
     try {
         read_init(PARAM_FILE, PRIORITY_COMMAND, 0);
-    } catch (const FatalError &) {
-    }
+    } catch (const FatalError &) {}
     free_init();
     initialize_variables();
-    if (chdir(home) != 0)
-        std::abort();
+    if (chdir(home) != 0) std::abort();
     std::free(home);
     return 0;
 }

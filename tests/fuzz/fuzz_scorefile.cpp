@@ -13,12 +13,13 @@
 #include "sequence.h"
 #include "utilities.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     static std::string path;
     struct Remove {
-        ~Remove() { if (!path.empty()) unlink(path.c_str()); }
+        ~Remove() {
+            if (!path.empty()) unlink(path.c_str());
+        }
     };
     if (!started) {
         error_throws = true;
@@ -28,15 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         started = true;
     }
     FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp)
-        return 0;
-    if (size)
-        std::fwrite(data, 1, size, fp);
+    if (!fp) return 0;
+    if (size) std::fwrite(data, 1, size, fp);
     std::fclose(fp);
     FILE *saved = stderr;
     FILE *sink = std::fopen("/dev/null", "w");
-    if (sink)
-        stderr = sink;
+    if (sink) stderr = sink;
     try {
         SequenceTable *t = read_score_file(path.c_str());
         int column = size ? data[0] % 5 : 3;
@@ -51,10 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const char *label;
         std::vector<float> v = read_plotted_scores(path.c_str(), column, 1, &label);
         sort_plotted_scores(v);
-    } catch (const FatalError &) {
-    }
+    } catch (const FatalError &) {}
     stderr = saved;
-    if (sink)
-        std::fclose(sink);
+    if (sink) std::fclose(sink);
     return 0;
 }

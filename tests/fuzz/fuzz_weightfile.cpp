@@ -8,23 +8,19 @@
 #include <string>
 #include <unistd.h>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     error_throws = true;
     // Family counts in the millions make every row a large block and every short row a flood of
     // messages: legitimate but slow, and covered by the unit tests. Skip such inputs.
     int digits = 0;
     for (size_t i = 0; i < size; i++) {
         digits = (data[i] >= '0' && data[i] <= '9') ? digits + 1 : 0;
-        if (digits > 5)
-            return 0;
+        if (digits > 5) return 0;
     }
     static std::string path = "/tmp/fuzz_weightfile." + std::to_string(getpid());
     FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp)
-        return 0;
-    if (size)
-        std::fwrite(data, 1, size, fp);
+    if (!fp) return 0;
+    if (size) std::fwrite(data, 1, size, fp);
     std::fclose(fp);
 
     SequenceTable *table = alloc_sequence_table();
@@ -39,14 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (read_weights(path.c_str(), &w)) {
             merge_weights(table, &w);
             FILE *out = std::fopen("/dev/null", "w");
-            print_weight_info(out, "Weights", path.c_str(), w.description, table,
-                              w.num_families);
-            if (out)
-                std::fclose(out);
+            print_weight_info(out, "Weights", path.c_str(), w.description, table, w.num_families);
+            if (out) std::fclose(out);
             free_weights(&w);
         }
-    } catch (const FatalError &) {
-    }
+    } catch (const FatalError &) {}
     free_sequence_table(table);
     unlink(path.c_str());
     return 0;

@@ -9,8 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-static int replay_file(const std::string &path)
-{
+static int replay_file(const std::string &path) {
     FILE *fp = std::fopen(path.c_str(), "rb");
     if (!fp) {
         std::fprintf(stderr, "replay: cannot open %s\n", path.c_str());
@@ -19,15 +18,13 @@ static int replay_file(const std::string &path)
     std::vector<uint8_t> data;
     uint8_t buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
-        data.insert(data.end(), buf, buf + n);
+    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) data.insert(data.end(), buf, buf + n);
     std::fclose(fp);
     LLVMFuzzerTestOneInput(data.empty() ? nullptr : data.data(), data.size());
     return 0;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     int failures = 0, count = 0;
     for (int i = 1; i < argc; i++) {
         struct stat st;
@@ -41,12 +38,10 @@ int main(int argc, char **argv)
             continue;
         }
         DIR *dir = opendir(argv[i]);
-        if (!dir)
-            return 1;
+        if (!dir) return 1;
         std::vector<std::string> names;
         while (struct dirent *e = readdir(dir))
-            if (e->d_name[0] != '.')
-                names.push_back(std::string(argv[i]) + "/" + e->d_name);
+            if (e->d_name[0] != '.') names.push_back(std::string(argv[i]) + "/" + e->d_name);
         closedir(dir);
         for (const std::string &name : names) {
             failures += replay_file(name);
