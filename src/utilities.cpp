@@ -380,6 +380,138 @@ bool read_whole_line(FILE *fp, std::string &line) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The buffered input reader
+// ---------------------------------------------------------------------------------------------
+
+static const size_t READER_BLOCK = 1 << 16;
+
+void reader_init(InputReader *r, FILE *stream, const char *name) {
+    *r = InputReader();
+    r->stream = stream;
+    r->name = name;
+}
+
+void reader_free(InputReader *r) {
+    std::free(r->data);
+    r->data = nullptr;
+    r->capacity = r->pos = r->end = 0;
+    r->can_unget = false;
+}
+
+size_t reader_fill(InputReader *r, size_t want) {
+    if (r->end - r->pos >= want || r->eof) return r->end - r->pos;
+    // Keep the bytes not yet handed out, and the line that may be pushed back, at the start.
+    size_t base = r->can_unget && r->last_start < r->pos ? r->last_start : r->pos;
+    if (base > 0) {
+        std::memmove(r->data, r->data + base, r->end - base);
+        r->end -= base;
+        r->pos -= base;
+        if (r->can_unget) r->last_start -= base;
+    }
+    size_t need = r->pos + (want < READER_BLOCK ? READER_BLOCK : want);
+    if (r->capacity < need) {
+        size_t cap = r->capacity ? r->capacity : READER_BLOCK;
+        while (cap < need) cap *= 2;
+        r->data = static_cast<unsigned char *>(mem_realloc(r->data, cap + 1));
+        r->capacity = cap;
+    }
+    while (r->end - r->pos < want && !r->eof) {
+        size_t room = r->capacity - r->end;
+        if (room == 0) break;
+        size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;
+        r->end += got;
+        if (got < room) {
+            if (r->stream && std::ferror(r->stream))
+                error("Could not read file %s: %s", r->name ? r->name : "", std::strerror(errno));
+            r->eof = true;
+        }
+    }
+    r->data[r->end] = '\0';
+    return r->end - r->pos;
+}
+
+int reader_getc(InputReader *r) {
+    if (r->pos < r->end) return r->data[r->pos++];
+    if (reader_fill(r, 1) == 0) return EOF;
+    return r->data[r->pos++];
+}
+
+void reader_ungetc(InputReader *r) {
+    if (r->pos > 0) r->pos--;
+}
+
+bool reader_line(InputReader *r, char **line, size_t *length) {
+    size_t scanned = 0;  // bytes from pos known to hold no newline
+    for (;;) {
+        size_t avail = r->end - r->pos;
+        const void *nl = avail > scanned
+                             ? std::memchr(r->data + r->pos + scanned, '\n', avail - scanned)
+                             : nullptr;
+        if (nl) {
+            size_t len = static_cast<const unsigned char *>(nl) - (r->data + r->pos);
+            r->last_start = r->pos;
+            r->last_length = len;
+            r->last_had_newline = true;
+            r->can_unget = true;
+            r->data[r->pos + len] = '\0';
+            *line = reinterpret_cast<char *>(r->data + r->pos);
+            *length = len;
+            r->pos += len + 1;
+            r->line_number++;
+            return true;
+        }
+        scanned = avail;
+        if (r->eof) break;
+        reader_fill(r, avail + READER_BLOCK);
+    }
+    size_t avail = r->end - r->pos;
+    if (avail == 0) {
+        r->can_unget = false;
+        return false;
+    }
+    // A last line without a newline: data[end] is already the NUL.
+    r->last_start = r->pos;
+    r->last_length = avail;
+    r->last_had_newline = false;
+    r->can_unget = true;
+    *line = reinterpret_cast<char *>(r->data + r->pos);
+    *length = avail;
+    r->pos = r->end;
+    r->line_number++;
+    return true;
+}
+
+void reader_unget_line(InputReader *r) {
+    if (!r->can_unget) return;
+    if (r->last_had_newline) r->data[r->last_start + r->last_length] = '\n';
+    r->pos = r->last_start;
+    r->can_unget = false;
+    r->line_number--;
+}
+
+size_t reader_read(InputReader *r, void *dst, size_t n) {
+    unsigned char *out = static_cast<unsigned char *>(dst);
+    size_t done = 0;
+    while (done < n) {
+        size_t avail = r->end - r->pos;
+        if (avail == 0) {
+            avail = reader_fill(r, 1);
+            if (avail == 0) break;
+        }
+        size_t take = avail < n - done ? avail : n - done;
+        std::memcpy(out + done, r->data + r->pos, take);
+        r->pos += take;
+        done += take;
+    }
+    r->can_unget = false;
+    return done;
+}
+
+bool reader_at_end(InputReader *r) {
+    return reader_fill(r, 1) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------
 

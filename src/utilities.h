@@ -94,6 +94,55 @@ void close_read(FILE *fp);
 bool read_whole_line(FILE *fp, std::string &line);
 
 // ---------------------------------------------------------------------------------------------
+// The buffered input reader. Every reader of the library takes its bytes through one of these:
+// block reads from a stream (plain file or decompression pipe alike), lines handed out in place
+// without copying, a push-back of one line, and a line counter for messages.
+// ---------------------------------------------------------------------------------------------
+
+struct InputReader {
+    FILE *stream = nullptr;         // not owned: the caller closes it (close_read)
+    const char *name = nullptr;     // not owned: the file name used in messages
+    unsigned char *data = nullptr;  // owned block; data[end] is always a NUL byte
+    size_t capacity = 0;            // bytes allocated for data (the NUL not counted)
+    size_t pos = 0;                 // next byte to hand out
+    size_t end = 0;                 // bytes valid in data
+    bool eof = false;               // the stream has no more bytes to give
+    long line_number = 0;           // lines handed out by reader_line so far (1 = the first)
+    // The line last handed out by reader_line, for reader_unget_line.
+    size_t last_start = 0;   // its offset in data
+    size_t last_length = 0;  // its length without the line end
+    bool last_had_newline = false;
+    bool can_unget = false;
+};
+
+// Starts reading stream (positioned where reading begins) under the given name. The reader does
+// not own the stream or the name; release it with reader_free before closing the stream.
+void reader_init(InputReader *r, FILE *stream, const char *name);
+// Releases the block; the stream is left open. The reader may be initialised again afterwards.
+void reader_free(InputReader *r);
+// Makes at least want bytes available from pos (fewer at the end of the stream), moving the
+// unread bytes to the start of the block and growing it as needed. Returns the bytes available
+// (end - pos). A read error ends the run: "Could not read file %s: %s".
+size_t reader_fill(InputReader *r, size_t want);
+// The next byte (0-255), or EOF at the end of the stream. Does not count lines.
+int reader_getc(InputReader *r);
+// Hands back the byte just returned by reader_getc.
+void reader_ungetc(InputReader *r);
+// The next line, in place: *line points at its first byte, *length receives its length without
+// the line end ("\n"; a "\r" before it is kept as part of the line) and line[*length] is a NUL
+// byte. The text stays valid until the next call on the reader. A last line without a newline
+// is handed out as a line. Returns false at the end of the stream with nothing read. Counts the
+// line in line_number.
+bool reader_line(InputReader *r, char **line, size_t *length);
+// Pushes back the line last handed out by reader_line, so the next call returns it again (one
+// line only; line_number goes back by one).
+void reader_unget_line(InputReader *r);
+// Copies up to n bytes into dst; returns the number copied (fewer only at the end of the stream).
+size_t reader_read(InputReader *r, void *dst, size_t n);
+// True when no byte is left.
+bool reader_at_end(InputReader *r);
+
+// ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------
 

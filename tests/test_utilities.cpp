@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -534,3 +535,82 @@ TEST(RunInfo, HashString) {
     EXPECT_EQ(hash_string("ab"), 971u);
     EXPECT_EQ(hash_string("\xff"), 0xffffffffu);  // characters are signed
 }
+
+namespace {
+
+// Splits text into lines as the reader must: at '\n', the newline dropped, a last line without a
+// newline kept, nothing after a final newline.
+std::vector<std::string> split_lines(const std::string &text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) nl = text.size();
+        out.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return out;
+}
+
+TEST(InputReader, LinesMatchASplitOfTheBytes) {
+    const std::string long_line(200000, 'x');
+    const std::string cases[] = {
+        "",
+        "\n",
+        "a",
+        "a\nb",
+        "a\nb\n",
+        "\n\n\nz",
+        "a\r\nb\r\n",
+        std::string("nul\0byte\n", 9),
+        long_line + "\n" + long_line,
+        "x\n" + long_line + "\ny\n",
+    };
+    for (const std::string &text : cases) {
+        FILE *fp = text.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+        ASSERT_NE(fp, nullptr);
+        InputReader r;
+        reader_init(&r, fp, "mem");
+        std::vector<std::string> got;
+        char *line;
+        size_t len;
+        while (reader_line(&r, &line, &len)) {
+            EXPECT_EQ(line[len], '\0');
+            got.emplace_back(line, len);
+            if (got.size() == 1) {  // the first line comes back once after a push-back
+                reader_unget_line(&r);
+                ASSERT_TRUE(reader_line(&r, &line, &len));
+                EXPECT_EQ(std::string(line, len), got[0]);
+            }
+        }
+        EXPECT_EQ(got, split_lines(text)) << text.substr(0, 20);
+        EXPECT_EQ(r.line_number, (long)got.size());
+        EXPECT_TRUE(reader_at_end(&r));
+        reader_free(&r);
+        std::fclose(fp);
+    }
+}
+
+TEST(InputReader, BytesAndBlocksMixWithLines) {
+    std::string text = "head\n" + std::string(100000, 'b') + "tail\n";
+    FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    InputReader r;
+    reader_init(&r, fp, "mem");
+    char *line;
+    size_t len;
+    ASSERT_TRUE(reader_line(&r, &line, &len));
+    EXPECT_EQ(std::string(line, len), "head");
+    std::string block(100000, '\0');
+    EXPECT_EQ(reader_read(&r, &block[0], block.size()), block.size());
+    EXPECT_EQ(block, std::string(100000, 'b'));
+    EXPECT_EQ(reader_getc(&r), 't');
+    reader_ungetc(&r);
+    ASSERT_TRUE(reader_line(&r, &line, &len));
+    EXPECT_EQ(std::string(line, len), "tail");
+    EXPECT_EQ(reader_getc(&r), EOF);
+    reader_free(&r);
+    std::fclose(fp);
+}
+
+}  // namespace
