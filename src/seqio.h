@@ -14,11 +14,44 @@ constexpr int MAX_SEQ_TRACKS = 6;
 // Size of a track file's line buffer (header lines, pushed-back lines).
 constexpr size_t SEQ_LINE_BUFFER = 100000;
 
-// Format numbers used by the dispatch.
+// Sequence-file format numbers, used by the whole system (detection, reading, writing).
+constexpr short SEQFORMAT_NO_STREAM = -1;  // no format tested (no stream)
+constexpr short SEQFORMAT_UNKNOWN = 0;     // format not determined (written as Plain)
+constexpr short SEQFORMAT_IG = 1;
+constexpr short SEQFORMAT_GENBANK = 2;
 constexpr short SEQFORMAT_NBRF = 3;
-constexpr short SEQFORMAT_FASTA = 8;
+constexpr short SEQFORMAT_EMBL = 4;
+constexpr short SEQFORMAT_GCG = 5;
+constexpr short SEQFORMAT_STRIDER = 6;
+constexpr short SEQFORMAT_FITCH = 7;
+constexpr short SEQFORMAT_FASTA = 8;  // Pearson/FASTA
+constexpr short SEQFORMAT_ZUKER = 9;
+constexpr short SEQFORMAT_OLSEN = 10;
+constexpr short SEQFORMAT_PHYLIP_SEQUENTIAL = 11;
+constexpr short SEQFORMAT_PHYLIP = 12;  // interleaved
+constexpr short SEQFORMAT_PLAIN = 13;
+constexpr short SEQFORMAT_PIR = 14;
+constexpr short SEQFORMAT_MSF = 15;
+constexpr short SEQFORMAT_ASN1 = 16;
+constexpr short SEQFORMAT_PAUP = 17;
+constexpr short SEQFORMAT_PRETTY = 18;
 constexpr short SEQFORMAT_HSSP = 19;
-constexpr short SEQFORMAT_MODEL = 20;
+constexpr short SEQFORMAT_MODEL = 20;             // a model file read as sequences
+constexpr short SEQFORMAT_ASN1_SEQ_ENTRY = 51;    // detected only
+constexpr short SEQFORMAT_ASN1_BIOSEQ_SET = 52;   // detected only
+constexpr short SEQFORMAT_PHYLIP_VARIANT_1 = 61;  // display only
+constexpr short SEQFORMAT_PHYLIP_VARIANT_2 = 62;  // display only
+
+// Error codes of the sequence-file library (0 = no error).
+constexpr short SEQERR_NONE = 0;
+constexpr short SEQERR_FILE_NOT_FOUND = -1;
+constexpr short SEQERR_NO_DATA = -2;
+constexpr short SEQERR_OUT_OF_MEMORY = -3;
+constexpr short SEQERR_ITEM_NOT_FOUND = -4;
+constexpr short SEQERR_ONE_PER_FILE = -5;
+constexpr short SEQERR_UNEQUAL_LENGTHS = -6;
+constexpr short SEQERR_CANT_OPEN_OUTPUT = -7;
+constexpr short SEQERR_UNKNOWN_FORMAT = -8;
 
 // Read-ahead buffer of a FASTA track: the reader scans whole blocks of the stream
 // instead of calling the stream one character at a time.
