@@ -212,7 +212,6 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
         read_column_header(r, &h, want_template, &cols);
         size_t base = rows.size();
         rows.resize(static_cast<size_t>(h.last));
-        for (size_t k = base; k < rows.size(); k++) rows[k].reserve(seqlength);
         size_t lines = 0;
         char *line = nullptr;
         size_t length = 0;
@@ -253,8 +252,10 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
                       static_cast<int>(seqlength));
     }
     char **out = static_cast<char **>(mem_alloc(rows.size() * sizeof(char *)));
-    for (size_t k = 0; k < rows.size(); k++)
-        out[k] = static_cast<char *>(memdub(rows[k].data(), seqlength + 2));
+    for (size_t k = 0; k < rows.size(); k++) {
+        out[k] = static_cast<char *>(mem_alloc(seqlength + 2));  // zeroed: the row ends in NULs
+        std::memcpy(out[k], rows[k].data(), seqlength);
+    }
     return out;
 }
 
@@ -335,7 +336,12 @@ int StructureFromTriple4(const char *triple) {
     for (int row = 0; row < STRUCTURE_TRIPLES; row++) {
         const char *pattern = Structure3_4CodeTable[row];
         bool match = true;
-        for (int k = 0; k < 3 && match; k++) match = pattern[k] == '*' || pattern[k] == triple[k];
+        bool ended = false;  // a shorter text is read up to its end only
+        for (int k = 0; k < 3 && match; k++) {
+            char c = ended ? '\0' : triple[k];
+            if (!c) ended = true;
+            match = pattern[k] == '*' || pattern[k] == c;
+        }
         if (match) return row;
     }
     return TRIPLE_ANY;

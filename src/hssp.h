@@ -90,7 +90,8 @@ void PrintTemplate(const char *id, const char *residues, const char *structure, 
 int *GetEnv(const char *structure, int length);
 
 // The index 0..15 of the first row of Structure3_4CodeTable that the three characters match
-// (TRIPLE_ANY when none does); a '*' in the triple matches only a '*' of the table.
+// (TRIPLE_ANY when none does); a '*' in the triple matches only a '*' of the table. A shorter
+// text is read up to its end only (the missing characters match only a '*').
 int StructureFromTriple4(const char *triple);
 
 // Writes "<triple row>, <class>" for a code (row code mod 16, class code / 16) into buffer (at

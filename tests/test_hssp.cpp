@@ -245,6 +245,7 @@ TEST_F(Hssp, StructureCodes) {
     EXPECT_EQ(StructureFromTriple4("GGG"), TRIPLE_ANY);
     EXPECT_EQ(StructureFromTriple4("TT*"), 7);
     EXPECT_EQ(StructureFromTriple4("ETT"), 8);
+    EXPECT_EQ(StructureFromTriple4("H"), 10);  // read up to its end: "H**"
     int acc[5] = {0, 20, 21, 70, 71};
     binACC(acc, 4);
     EXPECT_EQ(std::vector<int>(acc + 1, acc + 5), (std::vector<int>{0, 1, 1, 2}));
