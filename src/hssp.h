@@ -105,7 +105,8 @@ void binACC(int *values, int n);
 // without environment gets one; the template sequence's alignment code is walked, and node j of
 // each match or delete column gets the template's accessibility and environment code at j and,
 // with a count table (ACC_BINS rows of STRUCTURE_TRIPLES columns), its entry [acc][code]. Does
-// nothing without a template. The template sequence must carry its alignment to the model.
+// nothing without a template. The template sequence must carry its alignment to the model; with
+// a count table the accessibility must be binned first (binACC).
 // Fatal: "ApplyTemplate: ..." for a template sequence without alignment, an alignment with more
 // columns than the model or the template has positions, an unknown (negative) accessibility or
 // environment code, or one outside the count table.

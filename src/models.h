@@ -176,10 +176,10 @@ void make_lettercounts(Node **slot, SequenceTable *table, int track, int count);
 // cost params->continue_ and the matrix params->matrix (read_matrix). Sets the automatic-FIM
 // flag; writes to params the negate flag 1 and the model length (the query's length); the first
 // call of the run also changes the sign of each of NLLnull, mdNLLnull, NLLcomplex and
-// mdNLLcomplex that the user set. report (optional) receives "% " lines naming the query, its
-// annotation, the matrix and the gap costs. The caller owns the model (free_model).
-// Fatal: "Query sequence not found in file %s"; "Query sequence %s in file %s is empty"; "No
-// substitution matrix named for the query sequence (parameter matrix)"; the faults of
+// mdNLLcomplex that the user set. params must not be null. report (optional) receives "% " lines
+// naming the query, its annotation, the matrix and the gap costs. The caller owns the model
+// (free_model). Fatal: "Query sequence not found in file %s"; "Query sequence %s in file %s is
+// empty"; "No substitution matrix named for the query sequence (parameter matrix)"; the faults of
 // read_sequences and read_matrix.
 Model *sw_model(ScoreParams *params, FILE *report);
 // Forgets that sw_model changed the signs of the thresholds (a fresh run inside one process;
