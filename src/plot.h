@@ -46,7 +46,8 @@ void shade_bar(FILE *fp, int y1, int y2, float x1, float x2);
 void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line);
 
 // True when the run name can stand inside the double-quoted strings of a gnuplot command file:
-// no '"', '`' or '\' and no control characters.
+// no '"', '`' or '\' and no control characters; and can begin a file name that gnuplot reads as
+// a plain file: no leading '<', '|', '$' or "~/".
 bool plot_run_name_ok(const char *run_name);
 // Ends the run with a message when plot_run_name_ok refuses the run name.
 void check_plot_run_name(const char *run_name);

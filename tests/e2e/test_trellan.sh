@@ -156,6 +156,19 @@ for name in 'q"uote' 'back`tick`' 'back\slash'; do
     CHECKS=$((CHECKS + 1)); [ ! -e "${name}1.data" ] && [ ! -e "$name.plt" ] || fail "$CASE: files written for $name"
 done
 
+CASE="a run name whose start gnuplot reads as a command, a datablock or the home directory"
+# gnuplot 5.4 (tried by hand): a data file, "load" or command-line file beginning with '<' runs a
+# command; "set output" beginning with '|' runs a command; '$' names a datablock; "~/" is $HOME.
+mkdir -p special && cd special || exit 1
+for name in '<id>marker;true' '|touch PWNED' '$data' '~/x'; do
+    run trellan "$name" -distfile ../fam.dist -distfile2 ../db.dist
+    expect_status 1
+    expect_grep err.txt "cannot be used in a gnuplot command file: gnuplot takes a file name beginning with \"${name:0:1}"
+    CHECKS=$((CHECKS + 1)); [ "$(ls -A | tr '\n' ' ')" = "err.txt out.txt " ] || fail "$CASE: $name left $(ls -A)"
+    CHECKS=$((CHECKS + 1)); [ -z "$(ls -A "$HOME")" ] || fail "$CASE: $name wrote into the home directory"
+done
+cd .. || exit 1
+
 CASE="NaN scores"
 printf 'a 1 nan 0\nb 1 -inf 0\nc 1 3 0\n' > nan.dist
 run trellan tn -distfile nan.dist -distfile2 nan.dist -plotps 0
@@ -296,6 +309,14 @@ CASE="a run name with blanks and shell characters is passed safely"
 run trellan 'my run;$(touch pwned)' -distfile fam.dist -distfile2 db.dist
 expect_status 0
 CHECKS=$((CHECKS + 1)); [ -s 'my run;$(touch pwned).ps' ] && [ ! -e pwned ] || fail "$CASE: files"
+
+CASE="run names whose start gnuplot reads as a plain file name"
+for name in '+' '++' '@x' '!x' '~' '~x' 'a<b|c$d'; do
+    run trellan "$name" -distfile fam.dist -distfile2 db.dist
+    expect_status 0
+    CHECKS=$((CHECKS + 1)); head -c 10 "./$name.ps" 2>/dev/null | grep -q '^%!PS-Adobe' || fail "$CASE: no PostScript for $name"
+    CHECKS=$((CHECKS + 1)); [ ! -e "./$name.plt" ] || fail "$CASE: gnuplot failed for $name"
+done
 
 CASE="a run name beginning with '-'"
 run trellan -dash -distfile fam.dist -distfile2 db.dist
