@@ -1208,6 +1208,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                         int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
     verbout = stderr;
+    check_stdout_on_exit();
     if (started) error("basic_command_line called twice!");
     started = true;
     if (!banner) banner = "";
@@ -1225,18 +1226,18 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
     if (argc == 2 && std::strcmp(argv[1], "-v") == 0) {
         std::printf("%s\n", banner);
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         std::exit(0);
     }
     if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
         std::printf("%s\n", banner);
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         run_usage(usage);
         std::exit(0);
     }
     if (argc == 3 && capscomp(argv[1], "-dump_parameters") == 0 && std::strcmp(argv[2], "2") == 0) {
         dump_params(banner, "default");
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         std::exit(0);
     }
 

@@ -517,6 +517,14 @@ bool reader_at_end(InputReader *r) {
 
 static const size_t MAX_OUTPUT_NAME = 1999;
 
+// Output files open now, with their names, so that close_outputfile can name a file that could
+// not be written whole, and remove it.
+struct OutputFile {
+    FILE *fp;
+    std::string name;
+};
+static std::vector<OutputFile> open_outputs;
+
 FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (suffix && suffix[0] == '>') return suffix[1] == '&' ? stderr : stdout;
     std::string name(run_name ? run_name : "");
@@ -526,6 +534,7 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
               (int)MAX_OUTPUT_NAME, name.c_str());
     FILE *fp = std::fopen(name.c_str(), "w");
     if (!fp) error("(open_outputfile):  Could not open file %s", name.c_str());
+    open_outputs.push_back(OutputFile{fp, name});
     return fp;
 }
 
@@ -534,12 +543,83 @@ FILE *open_output_or_null(const char *name, const char *suffix) {
     return open_outputfile(name, suffix);
 }
 
+// Flushes a stream; true when it or an earlier write failed, with *err the system's reason
+// (EIO when only an earlier write is known to have failed).
+static bool output_failed(FILE *fp, int *err) {
+    errno = 0;
+    bool failed = std::fflush(fp) != 0 || std::ferror(fp);
+    *err = errno ? errno : EIO;
+    return failed;
+}
+
+// The name of an output stream for messages.
+static std::string output_name(FILE *fp) {
+    if (fp == stdout) return "standard output";
+    if (fp == stderr) return "standard error";
+    for (const OutputFile &f : open_outputs)
+        if (f.fp == fp) return f.name;
+    return "an output file";
+}
+
+// Set once a failure of standard output has been reported, so that the exit does not report
+// it again.
+static bool stdout_failure_reported = false;
+
+void flush_outputfile(FILE *fp) {
+    int err;
+    if (!fp || !output_failed(fp, &err)) return;
+    if (fp == stdout) stdout_failure_reported = true;
+    error("Could not write %s: %s", output_name(fp).c_str(), std::strerror(err));
+}
+
 void close_outputfile(FILE *fp) {
     if (!fp) return;
-    if (fp == stdout || fp == stderr)
-        std::fflush(fp);
-    else
-        std::fclose(fp);
+    if (fp == stdout || fp == stderr) {
+        flush_outputfile(fp);
+        return;
+    }
+    int err;
+    std::string name;
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) {
+            name = open_outputs[i].name;
+            open_outputs.erase(open_outputs.begin() + (long)i);
+            break;
+        }
+    bool failed = output_failed(fp, &err);
+    errno = 0;
+    if (std::fclose(fp) != 0 && !failed) {
+        failed = true;
+        err = errno ? errno : EIO;
+    }
+    if (!failed) return;
+    // No half-written file is left looking complete: the regular file that the name leads to
+    // (through a symbolic link too) is removed; a device or a pipe is left alone.
+    struct stat st;
+    if (!name.empty() && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        char *target = realpath(name.c_str(), nullptr);
+        unlink(target ? target : name.c_str());
+        std::free(target);
+    }
+    error("Could not write %s: %s", name.empty() ? "an output file" : name.c_str(),
+          std::strerror(err));
+}
+
+// At exit: standard output flushed and checked, as close_outputfile checks a file. A failure
+// ends the process with status 1 (exit cannot be called again from here).
+static void check_stdout_at_exit() {
+    int err;
+    if (!output_failed(stdout, &err) || stdout_failure_reported) return;
+    std::fprintf(stderr, "Error: Could not write standard output: %s\n", std::strerror(err));
+    std::fflush(stderr);
+    _exit(1);
+}
+
+void check_stdout_on_exit() {
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    std::atexit(check_stdout_at_exit);
 }
 
 static const char *const banner_lines[12] = {

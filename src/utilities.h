@@ -154,7 +154,17 @@ FILE *open_outputfile(const char *run_name, const char *suffix);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
 // Closes an output stream unless it is standard output or standard error (those are flushed).
+// Every write is checked (the stream's error flag, the flush and the close): when one failed,
+// the file is removed and the run ends: "Could not write %s: %s" (the file name, or "standard
+// output", and the system's reason).
 void close_outputfile(FILE *fp);
+// Flushes an output stream (null is ignored); a write to it that failed ends the run with
+// "Could not write %s: %s" as close_outputfile does, without removing the file.
+void flush_outputfile(FILE *fp);
+// Makes the exit of the process flush and check standard output (once, whatever the number of
+// calls): a failed write then ends it with "Error: Could not write standard output: %s" on
+// standard error and status 1. Called at start-up.
+void check_stdout_on_exit();
 // Opens the output as open_outputfile does and writes the comment header.
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix);
 // Writes the closing CPU-time and finishing-time comment lines.
