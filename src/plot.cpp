@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "init.h"
 #include "seqio_scores.h"
 #include "sequence.h"
 #include "utilities.h"
@@ -149,6 +150,21 @@ void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, fl
     if (xlow != xhigh) std::fprintf(fp, "set xrange [%f:%f]\n", xlow, xhigh);
     if (line != 0 && ylow != yhigh)
         std::fprintf(fp, "set arrow from %f,%f to %f,%f nohead\n", line, ylow, line, yhigh);
+}
+
+void check_plot_parameters() {
+    const struct {
+        const char *name;
+        double value;
+    } params[] = {{"plotmin", plotmin},
+                  {"plotmax", plotmax},
+                  {"plotleft", plotleft},
+                  {"plotright", plotright},
+                  {"plotline", plotline}};
+    for (const auto &p : params)
+        if (!std::isfinite(static_cast<float>(p.value)))
+            error("%s must be a finite number within the single-precision range, not %g", p.name,
+                  p.value);
 }
 
 // What gnuplot makes of a file name that begins with the run name, when its start is one that
