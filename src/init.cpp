@@ -827,6 +827,12 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
             break;
         }
     }
+    // A line end inside a line (a value pasted from the command line, or a lone CR in a file)
+    // would go on into the parameter section of output files as a line of its own. The CR of a
+    // CRLF line end was trimmed above with the rest of the line end.
+    if (line.find_first_of("\r\n") != std::string::npos)
+        error("%s The value of %s holds a line end (CR or LF)", pre,
+              entry ? entry->key : name.c_str());
     if (!entry) {
         std::fprintf(stderr, "%s Could not understand %s\n", pre, line.c_str());
         return;
@@ -1242,6 +1248,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
 
     run_name = argv[1];
+    // The run name names every output file and goes into their comment headers.
+    if (run_name.find_first_of("\r\n") != std::string::npos)
+        error("The run name holds a line end (CR or LF)");
 
     // Option pairs at command-line priority.
     for (int i = 2; i < argc; i += 2) {
