@@ -196,14 +196,25 @@ static int wait_command(pid_t pid) {
     return r < 0 ? -1 : status;
 }
 
-// Copies a stream into an anonymous temporary file, positioned at its start. Returns null (with
-// errno of the failure) when the copy fails; src is left open for the caller.
-static FILE *copy_to_tempfile(FILE *src, bool *src_error) {
+size_t rewind_copy_limit = (size_t)1 << 30;
+
+// Copies a stream into an anonymous temporary file, positioned at its start, refusing a stream
+// longer than limit bytes (EFBIG). Returns null (with errno of the failure) when the copy fails;
+// src is left open for the caller.
+static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MAX) {
     FILE *tmp = std::tmpfile();
     if (!tmp) return nullptr;
     char buf[1024];
+    size_t total = 0;
     for (;;) {
         size_t got = std::fread(buf, 1, sizeof buf, src);
+        if (got > limit - total) {
+            std::fclose(tmp);
+            *src_error = false;
+            errno = EFBIG;
+            return nullptr;
+        }
+        total += got;
         size_t put = got ? std::fwrite(buf, 1, got, tmp) : 0;
         if (put != got || got < sizeof buf) break;
     }
@@ -240,7 +251,7 @@ static FILE *open_compressed(const std::string &name, int flags) {
         return pipe_fp;
     }
     bool src_error = false;
-    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error);
+    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error, rewind_copy_limit);
     int saved = errno;
     std::fclose(pipe_fp);
     int status = wait_command(pid);
@@ -256,21 +267,70 @@ static FILE *open_compressed(const std::string &name, int flags) {
     return tmp;
 }
 
+// Pipes and FIFOs named as input files, each read once into a temporary file: a name opened
+// again (format detection and then the reader, a guess of the alphabet) gives the same bytes
+// from the copy instead of what the pipe has left, or of waiting for a writer that is gone.
+struct SpooledSource {
+    dev_t dev;
+    ino_t ino;
+    FILE *copy;  // open for the rest of the run
+};
+static std::vector<SpooledSource> spooled_sources;
+
+static bool is_pipe(const struct stat &st) {
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+}
+
+// A new stream at the start of a spooled copy, with a position of its own.
+static FILE *reopen_spooled(FILE *copy) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fileno(copy));
+    if (FILE *fp = std::fopen(path, "r")) return fp;
+    // Without /proc: a second descriptor, rewound. It shares the position with the others, which
+    // is enough for streams of one source that are read one after another.
+    int fd = dup(fileno(copy));
+    if (fd < 0) return nullptr;
+    lseek(fd, 0, SEEK_SET);
+    FILE *fp = fdopen(fd, "r");
+    if (!fp) close(fd);
+    return fp;
+}
+
+// Copies the pipe fp (already open; closed here) into a spooled copy kept under its identity,
+// and returns a stream at the start of the copy, or null with errno of the failure.
+static FILE *spool_pipe(FILE *fp, const struct stat &st, int flags) {
+    bool src_error = false;
+    FILE *copy =
+        copy_to_tempfile(fp, &src_error, (flags & OPEN_REWIND) ? rewind_copy_limit : SIZE_MAX);
+    int saved = errno;
+    std::fclose(fp);
+    if (!copy) {
+        errno = saved;
+        return nullptr;
+    }
+    spooled_sources.push_back(SpooledSource{st.st_dev, st.st_ino, copy});
+    return reopen_spooled(copy);
+}
+
 // Opens a plain file for reading; a directory counts as a file that cannot be opened.
 static FILE *open_plain(const std::string &name, int flags) {
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && is_pipe(st))
+        for (const SpooledSource &s : spooled_sources)
+            if (s.dev == st.st_dev && s.ino == st.st_ino) return reopen_spooled(s.copy);
     FILE *fp = std::fopen(name.c_str(), "r");
     if (!fp) return nullptr;
-    struct stat st;
     if (fstat(fileno(fp), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             std::fclose(fp);
             errno = EISDIR;
             return nullptr;
         }
-        // A pipe or device named as a file cannot seek: give a rewindable copy when asked.
+        if (is_pipe(st)) return spool_pipe(fp, st, flags);
+        // A device named as a file cannot seek: give a rewindable copy when asked.
         if ((flags & OPEN_REWIND) && !S_ISREG(st.st_mode)) {
             bool src_error = false;
-            FILE *tmp = copy_to_tempfile(fp, &src_error);
+            FILE *tmp = copy_to_tempfile(fp, &src_error, rewind_copy_limit);
             int saved = errno;
             std::fclose(fp);
             errno = saved;

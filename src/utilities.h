@@ -77,9 +77,13 @@ enum {
 };
 
 // Opens an input file; names ending in ".gz" / ".Z" are decompressed, and a missing plain name is
-// tried with ".gz" then ".Z" appended. Returns null when nothing opens (fatal with OPEN_FATAL:
-// "Couldn't open file %s: %s\n").
+// tried with ".gz" then ".Z" appended. A pipe or FIFO is read once into a temporary file, kept
+// for the run, and every open of it (by any of its names) gives a stream at the start of that
+// copy. Returns null when nothing opens (fatal with OPEN_FATAL: "Couldn't open file %s: %s\n").
 FILE *open_read(const char *name, int flags);
+// The most bytes copied into a temporary file to make a stream rewindable (OPEN_REWIND: a pipe,
+// a device or a decompressed file); a longer stream does not open (errno EFBIG). 1 GB.
+extern size_t rewind_copy_limit;
 // Opens a library data file: the name itself, else "<dir>[/<subdir>]/<name>" where dir is the
 // value of the environment variable var when set, else default_dir. log (optional) receives the
 // path used. Returns null when not found (fatal with OPEN_FATAL).
