@@ -1128,7 +1128,9 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
     // Exactly one per-user parameter file, at the lowest priority.
     std::string userfile;
     const char *qorrc = std::getenv("QORRC");
-    if (qorrc) {
+    if (qorrc && !*qorrc) {
+        // Set to an empty value: no per-user file at all (a way to run without one).
+    } else if (qorrc) {
         userfile = qorrc;
         if (note)
             *note = "%\n%  Additional default parameters from QORRC =\n%\t" + userfile + "\n%\n";
