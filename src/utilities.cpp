@@ -594,6 +594,9 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
               (int)MAX_OUTPUT_NAME, name.c_str());
     FILE *fp = std::fopen(name.c_str(), "w");
     if (!fp) error("(open_outputfile):  Could not open file %s", name.c_str());
+    // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) open_outputs.erase(open_outputs.begin() + (long)i--);
     open_outputs.push_back(OutputFile{fp, name});
     return fp;
 }
