@@ -33,6 +33,17 @@ constexpr size_t READ_BLOCK = 1 << 20;
 
 bool warned_not_fasta = false;
 
+// A byte as a message shows it: itself when printable, else escaped as "\xNN" (a backslash as
+// "\\"), so that no control byte reaches the terminal.
+std::string shown_byte(int c) {
+    unsigned char b = static_cast<unsigned char>(c);
+    if (b == '\\') return "\\\\";
+    if (b >= 0x20 && b < 0x7f) return std::string(1, static_cast<char>(b));
+    char text[8];
+    snprintf(text, sizeof text, "\\x%02x", b);
+    return text;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Read-ahead of a track file
 // ---------------------------------------------------------------------------------------------
@@ -751,8 +762,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 }
                 if (k == C_STRANGE && !strange) {
                     strange = true;
-                    fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name,
-                            shown, b);
+                    fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name,
+                            shown, shown_byte(b).c_str());
                 }
                 p++;
             }
@@ -879,7 +890,8 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
         }
         if (!(is_space(c) || c == '-' || c == '.' || c == '*') && !strange) {
             strange = true;
-            fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, c);
+            fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name, shown,
+                    shown_byte(c).c_str());
         }
         prev = c;
         c = rb_getc(track);

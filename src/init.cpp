@@ -827,6 +827,12 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
             break;
         }
     }
+    // A line end inside a line (a value pasted from the command line, or a lone CR in a file)
+    // would go on into the parameter section of output files as a line of its own. The CR of a
+    // CRLF line end was trimmed above with the rest of the line end.
+    if (line.find_first_of("\r\n") != std::string::npos)
+        error("%s The value of %s holds a line end (CR or LF)", pre,
+              entry ? entry->key : name.c_str());
     if (!entry) {
         std::fprintf(stderr, "%s Could not understand %s\n", pre, line.c_str());
         return;
@@ -1122,7 +1128,9 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
     // Exactly one per-user parameter file, at the lowest priority.
     std::string userfile;
     const char *qorrc = std::getenv("QORRC");
-    if (qorrc) {
+    if (qorrc && !*qorrc) {
+        // Set to an empty value: no per-user file at all (a way to run without one).
+    } else if (qorrc) {
         userfile = qorrc;
         if (note)
             *note = "%\n%  Additional default parameters from QORRC =\n%\t" + userfile + "\n%\n";
@@ -1208,6 +1216,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                         int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
     verbout = stderr;
+    check_stdout_on_exit();
     if (started) error("basic_command_line called twice!");
     started = true;
     if (!banner) banner = "";
@@ -1225,22 +1234,25 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
     if (argc == 2 && std::strcmp(argv[1], "-v") == 0) {
         std::printf("%s\n", banner);
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         std::exit(0);
     }
     if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
         std::printf("%s\n", banner);
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         run_usage(usage);
         std::exit(0);
     }
     if (argc == 3 && capscomp(argv[1], "-dump_parameters") == 0 && std::strcmp(argv[2], "2") == 0) {
         dump_params(banner, "default");
-        std::fflush(stdout);
+        flush_outputfile(stdout);
         std::exit(0);
     }
 
     run_name = argv[1];
+    // The run name names every output file and goes into their comment headers.
+    if (run_name.find_first_of("\r\n") != std::string::npos)
+        error("The run name holds a line end (CR or LF)");
 
     // Option pairs at command-line priority.
     for (int i = 2; i < argc; i += 2) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "init.h"
 #include "seqio_scores.h"
 #include "sequence.h"
 #include "utilities.h"
@@ -151,13 +152,47 @@ void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, fl
         std::fprintf(fp, "set arrow from %f,%f to %f,%f nohead\n", line, ylow, line, yhigh);
 }
 
+void check_plot_parameters() {
+    const struct {
+        const char *name;
+        double value;
+    } params[] = {{"plotmin", plotmin},
+                  {"plotmax", plotmax},
+                  {"plotleft", plotleft},
+                  {"plotright", plotright},
+                  {"plotline", plotline}};
+    for (const auto &p : params)
+        if (!std::isfinite(static_cast<float>(p.value)))
+            error("%s must be a finite number within the single-precision range, not %g", p.name,
+                  p.value);
+}
+
+// What gnuplot makes of a file name that begins with the run name, when its start is one that
+// gnuplot reads in a way of its own (null for a plain start): '<' runs a command and reads its
+// output (a data file, "load", the command file named on gnuplot's command line), '|' runs a
+// command and writes to it ("set output"), '$' names a datablock, and "~/" the home directory.
+static const char *gnuplot_special_start(const char *run_name) {
+    switch (run_name[0]) {
+        case '<': return "a command whose output it reads";
+        case '|': return "a command it writes to";
+        case '$': return "a datablock";
+        case '~': return run_name[1] == '/' ? "a file in the home directory" : nullptr;
+        default: return nullptr;
+    }
+}
+
 bool plot_run_name_ok(const char *run_name) {
+    if (gnuplot_special_start(run_name)) return false;
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(run_name); *p; p++)
         if (*p == '"' || *p == '`' || *p == '\\' || *p < 0x20 || *p == 0x7f) return false;
     return true;
 }
 
 void check_plot_run_name(const char *run_name) {
+    if (const char *meaning = gnuplot_special_start(run_name))
+        error("The run name %s cannot be used in a gnuplot command file: gnuplot takes a file "
+              "name beginning with \"%.*s\" for %s.",
+              run_name, run_name[0] == '~' ? 2 : 1, run_name, meaning);
     if (!plot_run_name_ok(run_name))
         error("The run name %s cannot be used in a gnuplot command file: it holds '\"', '`', '\\' "
               "or a control character.",

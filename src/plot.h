@@ -42,11 +42,17 @@ void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2);
 // Shading of a bar: two points a third and two thirds across at y1 + 0.5, y1 + 1.5, ... below y2.
 void shade_bar(FILE *fp, int y1, int y2, float x1, float x2);
 
+// Ends the run when a plot range parameter (plotmin, plotmax, plotleft, plotright, plotline) is
+// not a finite number or becomes infinite in single precision: "%s must be a finite number
+// within the single-precision range, not %g".
+void check_plot_parameters();
+
 // The range lines of the command file.
 void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line);
 
 // True when the run name can stand inside the double-quoted strings of a gnuplot command file:
-// no '"', '`' or '\' and no control characters.
+// no '"', '`' or '\' and no control characters; and can begin a file name that gnuplot reads as
+// a plain file: no leading '<', '|', '$' or "~/".
 bool plot_run_name_ok(const char *run_name);
 // Ends the run with a message when plot_run_name_ok refuses the run name.
 void check_plot_run_name(const char *run_name);

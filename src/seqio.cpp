@@ -1165,12 +1165,12 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
                          "Exclude IDs: ", prefix);
         fprintf(report, "%sFound %d sequence%s in %d file%s; selected %d sequence%s\n", prefix,
                 found, plural(found), nfiles, plural(nfiles), selected, plural(selected));
-        fflush(report);
+        flush_outputfile(report);
     }
     if (report2 && report2 != report) {
         fprintf(report2, "Found %d sequence%s in %d file%s; selected %d sequence%s\n", found,
                 plural(found), nfiles, plural(nfiles), selected, plural(selected));
-        fflush(report2);
+        flush_outputfile(report2);
     }
     *max_count = selected;
     return table;

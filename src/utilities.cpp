@@ -196,14 +196,25 @@ static int wait_command(pid_t pid) {
     return r < 0 ? -1 : status;
 }
 
-// Copies a stream into an anonymous temporary file, positioned at its start. Returns null (with
-// errno of the failure) when the copy fails; src is left open for the caller.
-static FILE *copy_to_tempfile(FILE *src, bool *src_error) {
+size_t rewind_copy_limit = (size_t)1 << 30;
+
+// Copies a stream into an anonymous temporary file, positioned at its start, refusing a stream
+// longer than limit bytes (EFBIG). Returns null (with errno of the failure) when the copy fails;
+// src is left open for the caller.
+static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MAX) {
     FILE *tmp = std::tmpfile();
     if (!tmp) return nullptr;
     char buf[1024];
+    size_t total = 0;
     for (;;) {
         size_t got = std::fread(buf, 1, sizeof buf, src);
+        if (got > limit - total) {
+            std::fclose(tmp);
+            *src_error = false;
+            errno = EFBIG;
+            return nullptr;
+        }
+        total += got;
         size_t put = got ? std::fwrite(buf, 1, got, tmp) : 0;
         if (put != got || got < sizeof buf) break;
     }
@@ -240,7 +251,7 @@ static FILE *open_compressed(const std::string &name, int flags) {
         return pipe_fp;
     }
     bool src_error = false;
-    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error);
+    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error, rewind_copy_limit);
     int saved = errno;
     std::fclose(pipe_fp);
     int status = wait_command(pid);
@@ -256,21 +267,70 @@ static FILE *open_compressed(const std::string &name, int flags) {
     return tmp;
 }
 
+// Pipes and FIFOs named as input files, each read once into a temporary file: a name opened
+// again (format detection and then the reader, a guess of the alphabet) gives the same bytes
+// from the copy instead of what the pipe has left, or of waiting for a writer that is gone.
+struct SpooledSource {
+    dev_t dev;
+    ino_t ino;
+    FILE *copy;  // open for the rest of the run
+};
+static std::vector<SpooledSource> spooled_sources;
+
+static bool is_pipe(const struct stat &st) {
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+}
+
+// A new stream at the start of a spooled copy, with a position of its own.
+static FILE *reopen_spooled(FILE *copy) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fileno(copy));
+    if (FILE *fp = std::fopen(path, "r")) return fp;
+    // Without /proc: a second descriptor, rewound. It shares the position with the others, which
+    // is enough for streams of one source that are read one after another.
+    int fd = dup(fileno(copy));
+    if (fd < 0) return nullptr;
+    lseek(fd, 0, SEEK_SET);
+    FILE *fp = fdopen(fd, "r");
+    if (!fp) close(fd);
+    return fp;
+}
+
+// Copies the pipe fp (already open; closed here) into a spooled copy kept under its identity,
+// and returns a stream at the start of the copy, or null with errno of the failure.
+static FILE *spool_pipe(FILE *fp, const struct stat &st, int flags) {
+    bool src_error = false;
+    FILE *copy =
+        copy_to_tempfile(fp, &src_error, (flags & OPEN_REWIND) ? rewind_copy_limit : SIZE_MAX);
+    int saved = errno;
+    std::fclose(fp);
+    if (!copy) {
+        errno = saved;
+        return nullptr;
+    }
+    spooled_sources.push_back(SpooledSource{st.st_dev, st.st_ino, copy});
+    return reopen_spooled(copy);
+}
+
 // Opens a plain file for reading; a directory counts as a file that cannot be opened.
 static FILE *open_plain(const std::string &name, int flags) {
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && is_pipe(st))
+        for (const SpooledSource &s : spooled_sources)
+            if (s.dev == st.st_dev && s.ino == st.st_ino) return reopen_spooled(s.copy);
     FILE *fp = std::fopen(name.c_str(), "r");
     if (!fp) return nullptr;
-    struct stat st;
     if (fstat(fileno(fp), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             std::fclose(fp);
             errno = EISDIR;
             return nullptr;
         }
-        // A pipe or device named as a file cannot seek: give a rewindable copy when asked.
+        if (is_pipe(st)) return spool_pipe(fp, st, flags);
+        // A device named as a file cannot seek: give a rewindable copy when asked.
         if ((flags & OPEN_REWIND) && !S_ISREG(st.st_mode)) {
             bool src_error = false;
-            FILE *tmp = copy_to_tempfile(fp, &src_error);
+            FILE *tmp = copy_to_tempfile(fp, &src_error, rewind_copy_limit);
             int saved = errno;
             std::fclose(fp);
             errno = saved;
@@ -517,6 +577,14 @@ bool reader_at_end(InputReader *r) {
 
 static const size_t MAX_OUTPUT_NAME = 1999;
 
+// Output files open now, with their names, so that close_outputfile can name a file that could
+// not be written whole, and remove it.
+struct OutputFile {
+    FILE *fp;
+    std::string name;
+};
+static std::vector<OutputFile> open_outputs;
+
 FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (suffix && suffix[0] == '>') return suffix[1] == '&' ? stderr : stdout;
     std::string name(run_name ? run_name : "");
@@ -526,6 +594,10 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
               (int)MAX_OUTPUT_NAME, name.c_str());
     FILE *fp = std::fopen(name.c_str(), "w");
     if (!fp) error("(open_outputfile):  Could not open file %s", name.c_str());
+    // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) open_outputs.erase(open_outputs.begin() + (long)i--);
+    open_outputs.push_back(OutputFile{fp, name});
     return fp;
 }
 
@@ -534,12 +606,83 @@ FILE *open_output_or_null(const char *name, const char *suffix) {
     return open_outputfile(name, suffix);
 }
 
+// Flushes a stream; true when it or an earlier write failed, with *err the system's reason
+// (EIO when only an earlier write is known to have failed).
+static bool output_failed(FILE *fp, int *err) {
+    errno = 0;
+    bool failed = std::fflush(fp) != 0 || std::ferror(fp);
+    *err = errno ? errno : EIO;
+    return failed;
+}
+
+// The name of an output stream for messages.
+static std::string output_name(FILE *fp) {
+    if (fp == stdout) return "standard output";
+    if (fp == stderr) return "standard error";
+    for (const OutputFile &f : open_outputs)
+        if (f.fp == fp) return f.name;
+    return "an output file";
+}
+
+// Set once a failure of standard output has been reported, so that the exit does not report
+// it again.
+static bool stdout_failure_reported = false;
+
+void flush_outputfile(FILE *fp) {
+    int err;
+    if (!fp || !output_failed(fp, &err)) return;
+    if (fp == stdout) stdout_failure_reported = true;
+    error("Could not write %s: %s", output_name(fp).c_str(), std::strerror(err));
+}
+
 void close_outputfile(FILE *fp) {
     if (!fp) return;
-    if (fp == stdout || fp == stderr)
-        std::fflush(fp);
-    else
-        std::fclose(fp);
+    if (fp == stdout || fp == stderr) {
+        flush_outputfile(fp);
+        return;
+    }
+    int err;
+    std::string name;
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) {
+            name = open_outputs[i].name;
+            open_outputs.erase(open_outputs.begin() + (long)i);
+            break;
+        }
+    bool failed = output_failed(fp, &err);
+    errno = 0;
+    if (std::fclose(fp) != 0 && !failed) {
+        failed = true;
+        err = errno ? errno : EIO;
+    }
+    if (!failed) return;
+    // No half-written file is left looking complete: the regular file that the name leads to
+    // (through a symbolic link too) is removed; a device or a pipe is left alone.
+    struct stat st;
+    if (!name.empty() && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        char *target = realpath(name.c_str(), nullptr);
+        unlink(target ? target : name.c_str());
+        std::free(target);
+    }
+    error("Could not write %s: %s", name.empty() ? "an output file" : name.c_str(),
+          std::strerror(err));
+}
+
+// At exit: standard output flushed and checked, as close_outputfile checks a file. A failure
+// ends the process with status 1 (exit cannot be called again from here).
+static void check_stdout_at_exit() {
+    int err;
+    if (!output_failed(stdout, &err) || stdout_failure_reported) return;
+    std::fprintf(stderr, "Error: Could not write standard output: %s\n", std::strerror(err));
+    std::fflush(stderr);
+    _exit(1);
+}
+
+void check_stdout_on_exit() {
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    std::atexit(check_stdout_at_exit);
 }
 
 static const char *const banner_lines[12] = {

@@ -77,9 +77,13 @@ enum {
 };
 
 // Opens an input file; names ending in ".gz" / ".Z" are decompressed, and a missing plain name is
-// tried with ".gz" then ".Z" appended. Returns null when nothing opens (fatal with OPEN_FATAL:
-// "Couldn't open file %s: %s\n").
+// tried with ".gz" then ".Z" appended. A pipe or FIFO is read once into a temporary file, kept
+// for the run, and every open of it (by any of its names) gives a stream at the start of that
+// copy. Returns null when nothing opens (fatal with OPEN_FATAL: "Couldn't open file %s: %s\n").
 FILE *open_read(const char *name, int flags);
+// The most bytes copied into a temporary file to make a stream rewindable (OPEN_REWIND: a pipe,
+// a device or a decompressed file); a longer stream does not open (errno EFBIG). 1 GB.
+extern size_t rewind_copy_limit;
 // Opens a library data file: the name itself, else "<dir>[/<subdir>]/<name>" where dir is the
 // value of the environment variable var when set, else default_dir. log (optional) receives the
 // path used. Returns null when not found (fatal with OPEN_FATAL).
@@ -154,7 +158,17 @@ FILE *open_outputfile(const char *run_name, const char *suffix);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
 // Closes an output stream unless it is standard output or standard error (those are flushed).
+// Every write is checked (the stream's error flag, the flush and the close): when one failed,
+// the file is removed and the run ends: "Could not write %s: %s" (the file name, or "standard
+// output", and the system's reason).
 void close_outputfile(FILE *fp);
+// Flushes an output stream (null is ignored); a write to it that failed ends the run with
+// "Could not write %s: %s" as close_outputfile does, without removing the file.
+void flush_outputfile(FILE *fp);
+// Makes the exit of the process flush and check standard output (once, whatever the number of
+// calls): a failed write then ends it with "Error: Could not write standard output: %s" on
+// standard error and status 1. Called at start-up.
+void check_stdout_on_exit();
 // Opens the output as open_outputfile does and writes the comment header.
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix);
 // Writes the closing CPU-time and finishing-time comment lines.

@@ -173,6 +173,23 @@ TEST_F(Fasta, ReadsIdsAnnotationsAndResidues) {
     close_track(t);
 }
 
+TEST_F(Fasta, StrangeBytesAreShownEscaped) {
+    const struct {
+        const char *byte;
+        const char *shown;
+    } cases[] = {{"#", "#"},        {"\x01", "\\x01"}, {"\x1b", "\\x1b"},
+                 {"\x7f", "\\x7f"}, {"\xff", "\\xff"}, {"\\", "\\\\"}};
+    for (const auto &c : cases) {
+        std::string p = file("s.fa", std::string(">s\nAC") + c.byte + "GT\n");
+        SeqTrackFile *t = open_track(p);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(next_entry(t).residues, "ACGT");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  p + " (s): Strange characters (" + c.shown + ") ignored\n");
+        close_track(t);
+    }
+}
+
 TEST_F(Fasta, EmptyIdTakesFileNameAndNumber) {
     std::string p = file("x.fa", ">a\nM\n>b\nK\n>\nV\n");
     SeqTrackFile *t = open_track(p);

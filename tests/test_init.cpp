@@ -178,6 +178,18 @@ TEST_F(Params, ValuesAndTheirTypes) {
     EXPECT_EQ(apply("GAP   ", PRIORITY_COMMAND), "f(1):  Value not specified for GAP\n");
 }
 
+TEST_F(Params, LineEndsInsideValuesAreRefused) {
+    for (const char *line :
+         {"query a\nmodel_file other.mod\n", "query a\rb\n", "gap 2\n3", "alphabet pro\rtein"})
+        EXPECT_NE(fatal_of_line(line).find("holds a line end (CR or LF)"), std::string::npos)
+            << line;
+    EXPECT_EQ(fatal_of_line("query a\nmodel_file b"),
+              "f(3):  The value of query holds a line end (CR or LF)");
+    // The CR of a CRLF line end is no part of the value.
+    apply("query abc\r\n", PRIORITY_COMMAND);
+    EXPECT_STREQ(Score.query, "abc");
+}
+
 TEST_F(Params, CommentsAndEmptyLines) {
     EXPECT_EQ(apply("% gap 3", PRIORITY_COMMAND), "");
     EXPECT_EQ(apply("   \n", PRIORITY_COMMAND), "");

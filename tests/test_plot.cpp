@@ -237,7 +237,8 @@ TEST_F(PlotTest, CommandFileHeader) {
 }
 
 TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
-    for (const char *name : {"a\"b", "a`rm x`", "a\\b", "a\nset output \"x\"", "tab\there"}) {
+    for (const char *name : {"a\"b", "a`rm x`", "a\\b", "a\nset output \"x\"", "tab\there",
+                             "<id>x;true", "|touch x", "$data", "~/x"}) {
         EXPECT_FALSE(plot_run_name_ok(name)) << name;
         try {
             std::fclose(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr));
@@ -248,6 +249,9 @@ TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
         }
     }
     EXPECT_TRUE(plot_run_name_ok("runs/with space and 'quote' $x"));
+    // Starts that gnuplot reads as plain file names.
+    for (const char *name : {"-x", "+", "++", "@x", "!x", "~", "~x", "a<b|c$d~/e"})
+        EXPECT_TRUE(plot_run_name_ok(name)) << name;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -293,6 +293,68 @@ TEST(OpenRead, PipeNamedAsAFileIsCopiedWhenRewindableAndClosedAsAFile) {
     waitpid(pid, &status, 0);
 }
 
+// The name of the read end of a new pipe that already holds text (its write end closed).
+static std::string pipe_holding(const std::string &text, int *read_fd) {
+    int fds[2];
+    if (pipe(fds) != 0) return "";
+    if (write(fds[1], text.data(), text.size()) != (ssize_t)text.size()) return "";
+    close(fds[1]);
+    *read_fd = fds[0];
+    return "/dev/fd/" + std::to_string(fds[0]);
+}
+
+TEST(OpenRead, APipeOpenedAgainGivesTheSameBytes) {
+    int fd;
+    std::string name = pipe_holding(">a\nACDE\n", &fd);
+    ASSERT_FALSE(name.empty());
+    for (int flags : {0, static_cast<int>(OPEN_REWIND), 0}) {
+        FILE *fp = open_read(name.c_str(), flags);
+        ASSERT_NE(fp, nullptr);
+        char first[4] = {};
+        ASSERT_EQ(fread(first, 1, 3, fp), 3u);  // a detector reads a little and closes
+        EXPECT_STREQ(first, ">a\n");
+        close_read(fp);
+    }
+    // Two streams open at once have positions of their own.
+    FILE *a = open_read(name.c_str(), 0), *b = open_read(name.c_str(), 0);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(fgetc(a), '>');
+    EXPECT_EQ(read_all(b), ">a\nACDE\n");
+    EXPECT_EQ(read_all(a), "a\nACDE\n");
+    close_read(a);
+    close_read(b);
+    close(fd);
+}
+
+TEST(OpenRead, RewindableCopiesAreCapped) {
+    size_t saved = rewind_copy_limit;
+    rewind_copy_limit = 2048;
+    int fd1, fd2;
+    std::string fits = pipe_holding(std::string(2048, 'x'), &fd1);
+    std::string over = pipe_holding(std::string(2049, 'x'), &fd2);
+    FILE *fp = open_read(fits.c_str(), OPEN_REWIND);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp).size(), 2048u);
+    close_read(fp);
+    errno = 0;
+    EXPECT_EQ(open_read(over.c_str(), OPEN_REWIND), nullptr);
+    EXPECT_EQ(errno, EFBIG);
+    // A decompressed stream too.
+    std::string dir = scratch_dir();
+    write_text(dir + "/big", std::string(3000, 'y'));
+    ASSERT_EQ(system(("gzip -f " + dir + "/big").c_str()), 0);
+    EXPECT_EQ(open_read((dir + "/big.gz").c_str(), OPEN_REWIND), nullptr);
+    EXPECT_EQ(errno, EFBIG);
+    // Streams read as they come are not copied, and not capped.
+    fp = open_read((dir + "/big.gz").c_str(), 0);
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(read_all(fp).size(), 3000u);
+    close_read(fp);
+    rewind_copy_limit = saved;
+    close(fd1);
+    close(fd2);
+}
+
 TEST(OpenRead, WholeLinesHoweverLong) {
     std::string dir = scratch_dir();
     std::string longline(300000, 'x');

@@ -5,6 +5,7 @@
 
 #include "alphabet.h"
 #include "init.h"
+#include "utilities.h"
 
 int main(int argc, char **argv) {
     char banner[1000];
@@ -20,6 +21,6 @@ int main(int argc, char **argv) {
         print_set_alphabet_info(stdout);
     else
         print_internal_alphabet_info(stdout);
-    fflush(stdout);
+    close_outputfile(stdout);
     return 0;
 }

@@ -141,18 +141,7 @@ int main(int argc, char **argv) {
     drop_null_sequences(list, stderr);
     print_sequence_table(out, list);
 
-    if (out == stdout || out == stderr) {
-        if (fflush(out) != 0 || ferror(out))
-            error("Could not write the sequence output: %s", strerror(errno));
-    } else {
-        bool failed = fflush(out) != 0 || ferror(out);
-        int err = errno;
-        if (fclose(out) != 0 && !failed) {
-            failed = true;
-            err = errno;
-        }
-        if (failed) error("Could not write %s%s: %s", run_name.c_str(), suffix, strerror(err));
-    }
+    close_outputfile(out);
     free_sequence_table(list);
     free_init();
     return 0;

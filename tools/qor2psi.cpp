@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
     std::printf("The %s.ckp file should work on other machines that have:\n", run_name.c_str());
     std::printf("%s-endian order, %d byte chars, %d byte ints, %d byte doubles\n", "little", 1, 4,
                 8);
-    std::fflush(stdout);
+    flush_outputfile(stdout);
 
     FILE *ckp = open_outputfile(run_name.c_str(), ".ckp");
     FILE *cks = open_outputfile(run_name.c_str(), ".cks");
@@ -95,8 +95,8 @@ int main(int argc, char **argv) {
         for (const char *c = blastorder; *c; c++)
             put_le_double(buf, (double)n->match[letter_index(alphabet, *c)]);
     }
-    if (std::fwrite(buf.data(), 1, buf.size(), ckp) != buf.size())
-        error("Could not write %s.ckp", run_name.c_str());
+    // A failed write is found, reported and the file removed when the file is closed.
+    std::fwrite(buf.data(), 1, buf.size(), ckp);
 
     free_init();
     free_rmodel(&base_regularizer);

@@ -7,6 +7,9 @@
 #pragma GCC optimize("fp-contract=off")
 #endif
 
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +22,24 @@ static void usage() {
     std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
     std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n", stderr);
     plot_usage();
+}
+
+// The finite values of a sorted table, from index first up to end (a -inf sorts first; a +inf
+// and the NaNs last).
+struct FiniteSpan {
+    long first, end;
+    long size() const { return end - first; }
+};
+static FiniteSpan finite_span(const std::vector<float> &v) {
+    FiniteSpan s{0, static_cast<long>(v.size())};
+    while (s.first < s.end && !std::isfinite(v[s.first])) s.first++;
+    while (s.end > s.first && !std::isfinite(v[s.end - 1])) s.end--;
+    return s;
+}
+
+// A range limit held within the single-precision range.
+static double within_float(double v) {
+    return std::max(-static_cast<double>(FLT_MAX), std::min(static_cast<double>(FLT_MAX), v));
 }
 
 // A count as written in the plot titles: "12", "2k", "1M".
@@ -43,6 +64,7 @@ int main(int argc, char **argv) {
         error("trellan needs two score files: give both -distfile and -distfile2.");
     // Refused before any file is written: the run name goes into the command file's strings.
     check_plot_run_name(run);
+    check_plot_parameters();
 
     const char *label;
     std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
@@ -53,14 +75,30 @@ int main(int argc, char **argv) {
     const long n1 = static_cast<long>(t1.size()), n2 = static_cast<long>(t2.size());
 
     // x range: from the better of the two best values to the worse of the family's worst and
-    // the database's second-to-last (its only entry when it has one), widened by a tenth.
-    if (plotleft == plotright) {
-        float a = t2[0] > t1[0] ? t2[0] : t1[0];
-        float db_end = n2 >= 2 ? t2[n2 - 2] : t2[0];
-        float c = t1[n1 - 1] < db_end ? t1[n1 - 1] : db_end;
+    // the database's second-to-last (its only entry when it has one), widened by a tenth. Only
+    // finite values count: a table without any leaves the range to the other, and with none in
+    // either the range is left to gnuplot.
+    const FiniteSpan s1 = finite_span(t1), s2 = finite_span(t2);
+    if (plotleft == plotright && (s1.size() > 0 || s2.size() > 0)) {
+        float db_best = 0, db_end = 0;
+        if (s2.size() > 0) {
+            db_best = t2[s2.first];
+            db_end = s2.size() >= 2 ? t2[s2.end - 2] : t2[s2.first];
+        }
+        float a, c;
+        if (s1.size() == 0) {
+            a = db_best;
+            c = db_end;
+        } else if (s2.size() == 0) {
+            a = t1[s1.first];
+            c = t1[s1.end - 1];
+        } else {
+            a = db_best > t1[s1.first] ? db_best : t1[s1.first];
+            c = t1[s1.end - 1] < db_end ? t1[s1.end - 1] : db_end;
+        }
         double f = 0.1 * (static_cast<double>(c) - a);
-        plotleft = a - f;
-        plotright = c + f;
+        plotleft = within_float(a - f);
+        plotright = within_float(c + f);
     }
 
     // B is the table with the better best value; its curve counts down from its worst end.

@@ -231,4 +231,24 @@ expect_status 0
 expect_text o5.seq ''
 expect_text out.txt 'Database Files:  db1.fa\nFound 5 sequences in 1 file; selected 5 sequences\n'
 
+CASE="databases and the score file through pipes: read once, the same output"
+run ordane p1 -db db1.fa -db db2.fa -distfile s.dist
+expect_status 0
+run ordane p2 -db <(cat db1.fa) -db <(gzip -dc db2.fa.gz) -distfile <(cat s.dist)
+expect_status 0
+expect_same p2.seq p1.seq
+CHECKS=$((CHECKS + 1)); [ "$(tail -n 1 out.txt)" = "Found 7 sequences in 2 files; selected 7 sequences" ] || fail "$CASE: $(cat out.txt)"
+
+CASE="a named FIFO written once"
+mkfifo fifo.fa
+cat db1.fa > fifo.fa &
+writer=$!
+# timeout only guards against a run that would wait for ever on a FIFO opened twice.
+timeout 60 "$BIN/ordane" p3 -db fifo.fa -distfile s.dist >out.txt 2>err.txt
+STATUS=$?
+wait $writer
+expect_status 0
+run ordane p4 -db db1.fa -distfile s.dist
+expect_same p3.seq p4.seq
+
 finish

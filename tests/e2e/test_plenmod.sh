@@ -110,5 +110,30 @@ expect_grep err.txt "Error: make_geometric_ave_node:  no non-FIM nodes found."
 CASE="model without match probabilities"; cp "$DATA/qor2psi_zero.mod" zero.mod
 refuse -model_file zero.mod
 expect_grep err.txt "Error: The model has no match probabilities"
+CASE="a value holding a line end"; refuse -model_file plain.mod -query $'a\nmodel_file other.mod'
+expect_grep err.txt "Error: Command line option(2):  The value of query holds a line end (CR or LF)"
+CASE="a value holding a carriage return"; refuse -model_file plain.mod -query $'a\rb'
+expect_grep err.txt "The value of query holds a line end (CR or LF)"
+CASE="a parameter file with a carriage return inside a value"
+printf 'model_file plain.mod\r\nquery a\rb\r\n' > crin.txt
+refuse -i crin.txt
+expect_grep err.txt "crin.txt(2):  The value of query holds a line end (CR or LF)"
+CASE="a run name holding a line end"
+run plenmod $'r\n% x' -model_file plain.mod
+expect_status 1
+expect_grep err.txt "Error: The run name holds a line end (CR or LF)"
+CHECKS=$((CHECKS + 1)); [ -z "$(ls | grep -F '% x')" ] || fail "$CASE: output file left behind"
+
+CASE="a parameter file with CRLF line ends works as with LF"
+printf 'model_file plain.mod\r\nbinary_output 0\r\n' > crlf.txt
+printf 'model_file plain.mod\nbinary_output 0\n' > lf.txt
+run plenmod crlf -i crlf.txt
+expect_status 0
+run plenmod lf -i lf.txt
+expect_status 0
+strip_varying crlf.mod | grep -v -E '^% (trainseed|randseed) ' | sed 's/crlf/RUN/g' > a.txt
+strip_varying lf.mod | grep -v -E '^% (trainseed|randseed) ' | sed 's/lf/RUN/g' > b.txt
+expect_same a.txt b.txt
+CHECKS=$((CHECKS + 1)); ! grep -q $'\r' crlf.mod || fail "$CASE: a CR in crlf.mod"
 
 finish

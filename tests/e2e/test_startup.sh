@@ -181,6 +181,16 @@ CASE="QORRC naming a missing file is fatal"
 QORRC=/nonexistent/rc run startup_driver run -randseed 3 -trainseed 3
 expect_status 1
 expect_text err.txt "$BANNER\nReading default parameters from QORRC=/nonexistent/rc\nError: Couldn't open file /nonexistent/rc: No such file or directory\n\n"
+
+CASE="QORRC set to an empty value: no per-user file, neither here nor at home"
+printf 'gap 40\n' > .qorrc
+QORRC= run startup_driver run -randseed 3 -trainseed 3
+expect_status 0
+expect_text err.txt "$BANNER\n"
+CHECKS=$((CHECKS + 1)); ! grep -q "gap [24]0" out.txt || fail "$CASE: a per-user file was read"
+STARTUP_NOTE=1 QORRC= run startup_driver run -randseed 3 -trainseed 3
+CHECKS=$((CHECKS + 1)); ! grep -q "Additional default parameters" out.txt || fail "$CASE: note written"
+rm .qorrc
 rm "$HOME/.qorrc"
 
 CASE="lists grow from every source, in reading order"

@@ -64,7 +64,7 @@ expect_plt td 0 "set yrange [1.000000:-9.500000]\nset xrange [1.000000:2.000000]
     "plot \"td1.data\" title \"False Neg (of 5)\" with lines lt 1,\\\\\n     \"td2.data\" title \"False Pos (of 5)\" with lines lt 2\n"
 
 CASE="a huge plotmax is held to the table sizes"
-run trellan te -distfile fam.dist -distfile2 db.dist -plotps 0 -plotmax 1e300
+run trellan te -distfile fam.dist -distfile2 db.dist -plotps 0 -plotmax 1e30
 expect_status 0
 expect_same te1.data ta1.data
 expect_same te2.data ta2.data
@@ -156,10 +156,72 @@ for name in 'q"uote' 'back`tick`' 'back\slash'; do
     CHECKS=$((CHECKS + 1)); [ ! -e "${name}1.data" ] && [ ! -e "$name.plt" ] || fail "$CASE: files written for $name"
 done
 
+CASE="a run name whose start gnuplot reads as a command, a datablock or the home directory"
+# gnuplot 5.4 (tried by hand): a data file, "load" or command-line file beginning with '<' runs a
+# command; "set output" beginning with '|' runs a command; '$' names a datablock; "~/" is $HOME.
+mkdir -p special && cd special || exit 1
+for name in '<id>marker;true' '|touch PWNED' '$data' '~/x'; do
+    run trellan "$name" -distfile ../fam.dist -distfile2 ../db.dist
+    expect_status 1
+    expect_grep err.txt "cannot be used in a gnuplot command file: gnuplot takes a file name beginning with \"${name:0:1}"
+    CHECKS=$((CHECKS + 1)); [ "$(ls -A | tr '\n' ' ')" = "err.txt out.txt " ] || fail "$CASE: $name left $(ls -A)"
+    CHECKS=$((CHECKS + 1)); [ -z "$(ls -A "$HOME")" ] || fail "$CASE: $name wrote into the home directory"
+done
+cd .. || exit 1
+
 CASE="NaN scores"
 printf 'a 1 nan 0\nb 1 -inf 0\nc 1 3 0\n' > nan.dist
 run trellan tn -distfile nan.dist -distfile2 nan.dist -plotps 0
 expect_status 0
+
+# finite_plt RUN: no number in the command file is a NaN or an infinity.
+finite_plt() {
+    CHECKS=$((CHECKS + 1))
+    ! grep -v '^#' "$1.plt" | grep -Eiq '(nan|inf)' || fail "$CASE: $(grep -Ei 'nan|inf' "$1.plt")"
+}
+
+CASE="non-finite scores are left out of the x range and still counted"
+# Finite family values 1 and 6, finite database values 4, 5 and 9 (-1e300 and 1e39 are beyond the
+# single-precision range): x range from max(4, 1) = 4 to min(6, 5) = 5, widened by 0.1.
+printf 'f1 10 1 0\nf2 10 nan 0\nf3 10 6 0\nf4 10 -inf 0\nf5 10 1e39 0\n' > nf1.dist
+printf 'd1 10 4 0\nd2 10 5 0\nd3 10 inf 0\nd4 10 9 0\nd5 10 -1e300 0\n' > nf2.dist
+run trellan nf -distfile nf1.dist -distfile2 nf2.dist -plotps 0
+expect_status 0
+finite_plt nf
+expect_grep nf.plt "set xrange [3.900000:5.100000]"
+expect_grep nf.plt 'title "False Neg (of 5)"'
+expect_grep nf.plt 'title "False Pos (of 5)"'
+
+CASE="a database without a finite score: the x range from the family alone"
+printf 'd1 10 nan 0\nd2 10 inf 0\n' > nf3.dist
+run trellan nf3 -distfile nf1.dist -distfile2 nf3.dist -plotps 0
+expect_status 0
+finite_plt nf3
+expect_grep nf3.plt "set xrange [0.500000:6.500000]"
+
+CASE="no finite score at all: no x range"
+run trellan nf4 -distfile nf3.dist -distfile2 nf3.dist -plotps 0
+expect_status 0
+finite_plt nf4
+CHECKS=$((CHECKS + 1)); ! grep -q "set xrange" nf4.plt || fail "$CASE: x range written"
+
+CASE="a range widened past the single-precision range is held at its limit"
+# FLT_MAX = (2 - 2^-23) * 2^127 = 340282346638528859811704183484516925440 exactly.
+printf 'a 1 -3.4e38 0\nb 1 3.4e38 0\n' > big1.dist
+printf 'a 1 -3.4e38 0\nb 1 3.4e38 0\nc 1 3.4e38 0\n' > big2.dist
+run trellan big -distfile big1.dist -distfile2 big2.dist -plotps 0
+expect_status 0
+finite_plt big
+expect_grep big.plt "set xrange [-340282346638528859811704183484516925440.000000:340282346638528859811704183484516925440.000000]"
+
+CASE="non-finite plot parameters are refused before any file is written"
+for p in "plotmax nan" "plotline nan" "plotmax 1e308" "plotmin -inf" "plotleft 1e39" "plotright -nan"; do
+    set -- $p
+    run trellan np -distfile fam.dist -distfile2 db.dist -plotps 0 -$1 $2
+    expect_status 1
+    expect_grep err.txt "Error: $1 must be a finite number within the single-precision range, not"
+    CHECKS=$((CHECKS + 1)); [ ! -e np1.data ] && [ ! -e np.plt ] || fail "$CASE: files written for $p"
+done
 
 CASE="gnuplot missing from the path: message, files kept, status 0"
 run_nopath() { PATH=/nonexistent "$BIN/trellan" "$@" >out.txt 2>err.txt; STATUS=$?; }
@@ -296,6 +358,19 @@ CASE="a run name with blanks and shell characters is passed safely"
 run trellan 'my run;$(touch pwned)' -distfile fam.dist -distfile2 db.dist
 expect_status 0
 CHECKS=$((CHECKS + 1)); [ -s 'my run;$(touch pwned).ps' ] && [ ! -e pwned ] || fail "$CASE: files"
+
+CASE="run names whose start gnuplot reads as a plain file name"
+for name in '+' '++' '@x' '!x' '~' '~x' 'a<b|c$d'; do
+    run trellan "$name" -distfile fam.dist -distfile2 db.dist
+    expect_status 0
+    CHECKS=$((CHECKS + 1)); head -c 10 "./$name.ps" 2>/dev/null | grep -q '^%!PS-Adobe' || fail "$CASE: no PostScript for $name"
+    CHECKS=$((CHECKS + 1)); [ ! -e "./$name.plt" ] || fail "$CASE: gnuplot failed for $name"
+done
+
+CASE="non-finite scores: gnuplot runs"
+run trellan pn -distfile nf1.dist -distfile2 nf2.dist
+expect_status 0
+CHECKS=$((CHECKS + 1)); [ -s pn.ps ] && [ ! -e pn.plt ] || fail "$CASE: files"
 
 CASE="a run name beginning with '-'"
 run trellan -dash -distfile fam.dist -distfile2 db.dist

@@ -1,0 +1,109 @@
+#!/bin/bash
+# End-to-end tests of write failures: every output file of the six programs, and standard output,
+# written to a full device (/dev/full through a symbolic link) or cut by a file-size limit. Each
+# run must end with status 1 and a message naming the file and the system's reason, and leave no
+# regular file cut short.
+source "$QOR_E2E_LIB"
+
+[ -w /dev/full ] || skip "/dev/full is not available"
+
+printf '%% family\nf1 10 1 0\nf2 10 2 0\nf3 10 6 0\n' > fam.dist
+printf '%% database\nd1 10 4 0\nd2 10 5 0\nd3 10 7 0\nd4 10 9 0\n' > db.dist
+FULL="No space left on device"
+
+# on_full FILE PROGRAM ARGS...: runs the program with FILE a link to /dev/full; the run must fail
+# and name FILE.
+on_full() {
+    local file=$1; shift
+    rm -f ./*.dat ./*.mod ./*.ckp ./*.cks ./*.data ./*.plt ./*.params
+    ln -s /dev/full "$file"
+    run "$@"
+    expect_status 1
+    expect_grep err.txt "Error: Could not write $file: $FULL"
+    rm -f "$file"
+}
+
+CASE="trellan3: r.dat"
+on_full r.dat trellan3 r -distfile fam.dist -distfile2 db.dist
+CASE="plenmod: r.mod, text"
+on_full r.mod plenmod r -model_file "$DATA/plenmod_plain.mod"
+CASE="plenmod: r.mod, BINARY"
+on_full r.mod plenmod r -model_file "$DATA/plenmod_plain.mod" -binary_output 1
+for f in r.ckp r.cks; do
+    CASE="qor2psi: $f"
+    on_full "$f" qor2psi r -model_file "$DATA/qor2psi_mid.mod"
+done
+for f in r1.data r2.data r.plt; do
+    CASE="trellan -plotps 0: $f"
+    on_full "$f" trellan r -distfile fam.dist -distfile2 db.dist -plotps 0
+done
+CASE="-dump_parameters 2: default.params"
+on_full default.params glyphroll -dump_parameters 2
+
+# ---------------------------------------------------------------------------------------------
+# Standard output
+# ---------------------------------------------------------------------------------------------
+
+# out_full PROGRAM ARGS...: runs the program with standard output on /dev/full.
+out_full() {
+    local prog=$1; shift
+    "$BIN/$prog" "$@" >/dev/full 2>err.txt
+    STATUS=$?
+    expect_status 1
+    CHECKS=$((CHECKS + 1))
+    [ "$(grep -c "Could not write standard output" err.txt)" = 1 ] &&
+        grep -qF "Error: Could not write standard output: $FULL" err.txt ||
+        fail "$CASE: message: $(cat err.txt)"
+}
+
+CASE="glyphroll listing on a full device"
+out_full glyphroll r -alphabet protein
+CASE="glyphroll -v and -h on a full device"
+out_full glyphroll -v
+out_full glyphroll -h
+CASE="ordane: the report on standard output is lost"
+printf '>f1\nACDE\n>d1\nKLMN\n' > db.fa
+out_full ordane r -db db.fa -distfile fam.dist -alphabet protein
+CASE="qor2psi: the warning on standard output is lost; no file is made"
+rm -f r.ckp r.cks
+out_full qor2psi r -model_file "$DATA/qor2psi_mid.mod"
+CHECKS=$((CHECKS + 1)); [ ! -e r.ckp ] && [ ! -e r.cks ] || fail "$CASE: files made"
+
+# ---------------------------------------------------------------------------------------------
+# A file cut short by a size limit: the file is removed
+# ---------------------------------------------------------------------------------------------
+
+# limited BLOCKS PROGRAM ARGS...: runs the program with files limited to BLOCKS blocks of 1024
+# bytes (writes beyond fail with "File too large" instead of a signal); standard error goes
+# through a pipe, which the limit does not touch, and standard output nowhere.
+limited() {
+    local blocks=$1 prog=$2; shift 2
+    (trap '' XFSZ; ulimit -f "$blocks"; exec "$BIN/$prog" "$@" 2>&1 >/dev/null) | cat > err.txt
+    STATUS=${PIPESTATUS[0]}
+}
+
+CASE="plenmod: r.mod cut after 1024 bytes is removed"
+limited 1 plenmod r -model_file "$DATA/plenmod_plain.mod"
+expect_status 1
+expect_grep err.txt "Error: Could not write r.mod: File too large"
+CHECKS=$((CHECKS + 1)); [ ! -e r.mod ] || fail "$CASE: r.mod left"
+
+CASE="qor2psi: an empty r.ckp is removed"
+limited 0 qor2psi r -model_file "$DATA/qor2psi_mid.mod"
+expect_status 1
+expect_grep err.txt "Error: Could not write r.ckp: File too large"
+CHECKS=$((CHECKS + 1)); [ ! -e r.ckp ] || fail "$CASE: r.ckp left"
+
+CASE="an output file reached through a symbolic link: the file written is removed"
+mkdir -p real && ln -sf real/t.dat t.dat
+limited 0 trellan3 t -distfile fam.dist -distfile2 db.dist
+expect_status 1
+expect_grep err.txt "Error: Could not write t.dat: File too large"
+CHECKS=$((CHECKS + 1)); [ ! -e real/t.dat ] || fail "$CASE: real/t.dat left"
+
+CASE="a run that fits is unchanged"
+limited 100 trellan3 t -distfile fam.dist -distfile2 db.dist
+expect_status 0
+CHECKS=$((CHECKS + 1)); [ -s real/t.dat ] || fail "$CASE: no output"
+
+finish
