@@ -136,8 +136,15 @@ void read_column_header(InputReader *r, const HsspHeader *h, bool want_template,
     if (!aa || !dot) hssp_fault(r, "column header without its \"AA\" and '.' marks");
     c->residue = static_cast<size_t>(aa - line);
     c->first = static_cast<size_t>(dot - line);
-    if (c->first + static_cast<size_t>(h->last - h->first) >= length)
-        hssp_fault(r, "block of relatives wider than its column header");
+    // The header's ruler has one column per relative of the block; a range wider than the ruler
+    // does not say which column holds which relative.
+    size_t ruler = length - c->first;
+    if (static_cast<size_t>(h->last - h->first) >= ruler) {
+        std::string what = "block of relatives " + std::to_string(h->first) + " - " +
+                           std::to_string(h->last) + " wider than the " + std::to_string(ruler) +
+                           " relative columns of its column header";
+        hssp_fault(r, what.c_str());
+    }
     if (want_template) {
         const char *st = std::strstr(line, "STRUCT");
         const char *acc = std::strstr(line, "ACC");

@@ -137,7 +137,8 @@ TEST_F(Hssp, MalformedFilesAreRefused) {
         {head, " SeqNo  PDBNo aa STRUCTURE BP1 BP2  ACC NOCC  VAR  ....:....1....:....2",
          "line 13: column header without its \"AA\" and '.' marks"},
         {head, " SeqNo  PDBNo AA STRUCTURE BP1 BP2  ACC NOCC  VAR  .",
-         "line 13: block of relatives wider than its column header"},
+         "line 13: block of relatives 1 - 2 wider than the 1 relative columns of its column "
+         "header"},
     };
     for (const Case &c : cases) {
         std::string p = file("bad.hssp", edited(c.from + "\n", c.to.empty() ? "" : c.to + "\n"));
@@ -328,6 +329,82 @@ TEST_F(Hssp, FileAsSequenceTrack) {
     std::string bad = file("bad.hssp", edited("NALIGN        3", "NALIGN        0"));
     EXPECT_NE(fatal_of([&] { open_sequences(bad.c_str()); }).find("NALIGN missing or 0"),
               std::string::npos);
+}
+
+// Real files (tests/data/hssp, see its README): header, every relative's row and the template
+// against hssp_expected.py's values. "3A1P_A_fixed" is 3A1P_A.hssp with its range lines corrected.
+struct RealHssp {
+    std::string seqlength_nalign, residues, structure, acc;
+    std::vector<std::string> rows;
+};
+
+RealHssp expected_of(const std::string &name) {
+    RealHssp e;
+    std::string text = read_text(test_data("hssp/" + name + ".expected"));
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(text.substr(at, nl - at));
+    EXPECT_GE(lines.size(), 5u) << name;
+    if (lines.size() < 5) return e;
+    e.seqlength_nalign = lines[0];
+    e.residues = lines[1];
+    e.structure = lines[2];
+    e.acc = lines[3];
+    e.rows.assign(lines.begin() + 4, lines.end());
+    return e;
+}
+
+std::string fixed_3A1P_A() {
+    std::string t = read_text(test_data("hssp/3A1P_A.hssp"));
+    for (auto fix : {std::make_pair("## ALIGNMENTS   71 -  144", "## ALIGNMENTS   71 -  140"),
+                     std::make_pair("## ALIGNMENTS  145 -  190", "## ALIGNMENTS  141 -  190")}) {
+        size_t at = t.find(fix.first);
+        EXPECT_NE(at, std::string::npos);
+        if (at != std::string::npos) t.replace(at, std::strlen(fix.first), fix.second);
+    }
+    return t;
+}
+
+TEST_F(Hssp, RealFilesRowsAndTemplates) {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    for (std::string name : {"1ppt", "cad23-fil", "3A1P_A_fixed"}) {
+        SCOPED_TRACE(name);
+        std::string path = name == "3A1P_A_fixed" ? file(name + ".hssp", fixed_3A1P_A())
+                                                  : test_data("hssp/" + name + ".hssp");
+        RealHssp want = expected_of(name);
+        EXPECT_EQ(isHSSP(path.c_str()), 1);
+        int len = 0, count = 0;
+        HSSPinfo(path.c_str(), &len, nullptr, &count);
+        EXPECT_EQ("SEQLENGTH " + std::to_string(len) + " NALIGN " + std::to_string(count),
+                  want.seqlength_nalign);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        std::string message;
+        std::vector<std::string> rows = rows_of(path, 1, "real", &message);
+        ASSERT_EQ(chdir(cwd), 0);
+        EXPECT_EQ(message, "");
+        ASSERT_EQ(rows.size(), want.rows.size());
+        for (size_t k = 0; k < rows.size(); k++)
+            EXPECT_EQ(rows[k], want.rows[k]) << "relative " << k + 1;
+        Sequence *seq = nullptr;
+        Template *t = read_template((dir + "/real.tplate").c_str(), &seq);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->length, len);
+        EXPECT_EQ(std::string(t->residues + 1), want.residues);
+        EXPECT_EQ(std::string(t->structure + 1, static_cast<size_t>(len)), want.structure);
+        std::string acc;
+        for (int i = 1; i <= len; i++) acc += (i > 1 ? " " : "") + std::to_string(t->acc[i]);
+        EXPECT_EQ(acc, want.acc);
+        EXPECT_EQ(seq->len, len);
+        free_sequence(seq);
+        free_template(t);
+    }
+    // As published, 3A1P_A.hssp claims 74 relatives for a block whose header has 70 columns.
+    std::string message;
+    rows_of(test_data("hssp/3A1P_A.hssp"), 0, nullptr, &message);
+    EXPECT_EQ(message, "HSSP file " + test_data("hssp/3A1P_A.hssp") +
+                           ", line 399: block of relatives 71 - 144 wider than the 70 relative "
+                           "columns of its column header");
 }
 
 }  // namespace

@@ -19,4 +19,35 @@ run ordane h2 -db bad.hssp -distfile s.dist -alphabet protein
 expect_status 1
 expect_grep err.txt 'Error: HSSP file bad.hssp, line 12: NALIGN missing or 0: no aligned relatives'
 
+# Real files (tests/data/hssp/README.txt). The expected rows are those of hssp_expected.py: row n
+# (from 0) of NAME is line n + 5 of NAME.expected; ordane writes it without its gaps.
+cp "$DATA"/hssp/1ppt.hssp "$DATA"/hssp/cad23-fil.hssp "$DATA"/hssp/3A1P_A.hssp .
+sed -e 's/^## ALIGNMENTS   71 -  144$/## ALIGNMENTS   71 -  140/' \
+    -e 's/^## ALIGNMENTS  145 -  190$/## ALIGNMENTS  141 -  190/' 3A1P_A.hssp > 3A1P_A_fixed.hssp
+# entry FILE ROW: the expected FASTA record of a row.
+entry() {
+    printf '>%s.hssp#%d\n' "$1" "$2"
+    sed -n "$(($2 + 5))p" "$DATA/hssp/$1.expected" | tr -d -
+}
+# Rows chosen at the block edges of 3A1P_A_fixed (1-70, 71-140, 141-190) and the ends of the others.
+picks="1ppt:14 1ppt:0 cad23-fil:52 cad23-fil:3 3A1P_A_fixed:189 3A1P_A_fixed:140 3A1P_A_fixed:139
+3A1P_A_fixed:70 3A1P_A_fixed:69 3A1P_A_fixed:0"
+echo '% rows of real HSSP files' > real.dist
+: > real.expected
+for p in $picks; do
+    printf '%s.hssp#%s 5 -15.00 -3.00 1e-5\n' "${p%%:*}" "${p##*:}" >> real.dist
+    entry "${p%%:*}" "${p##*:}" >> real.expected
+done
+
+CASE="real HSSP files in score-file order"
+run ordane r1 -db 1ppt.hssp -db cad23-fil.hssp -db 3A1P_A_fixed.hssp -distfile real.dist -alphabet protein
+expect_status 0
+expect_same r1.seq real.expected
+expect_grep out.txt 'Found 258 sequences in 3 files; selected 258 sequences'
+
+CASE="real HSSP file whose block ranges do not match its columns"
+run ordane r2 -db 3A1P_A.hssp -distfile real.dist -alphabet protein
+expect_status 1
+expect_grep err.txt 'Error: HSSP file 3A1P_A.hssp, line 399: block of relatives 71 - 144 wider than the 70 relative columns of its column header'
+
 finish
