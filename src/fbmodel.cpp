@@ -121,8 +121,7 @@ static TransCosts node_trans(const Model *model, int i) {
 FBmodel *model2fbmodel(Model *model, FBmodel *fb, float scale) {
     if (!model) error("Null model or modweight in model2fbmodel");
     if (model->kind == 1) return seq2fbmodel(model, fb);
-    if (!model->weights || model->length < 0)
-        error("Null model or modweight in model2fbmodel");
+    if (!model->weights || model->length < 0) error("Null model or modweight in model2fbmodel");
     check_alphabet(nullptr);
     if (!fb) fb = alloc_FBmodel();
     int L = model->length;

@@ -53,13 +53,13 @@ struct FBmodel {
 };
 
 struct PDmodel {
-    int length;             // L, -1 when empty
-    int nres;               // residue rows, -1 when empty
-    int *buf;               // 2(L+2) values per residue row: the match rows, then the insert rows
-    int capacity;           // values held by buf
-    TransCosts **trans;     // rows -1..nres (trans[-1] valid), each L+2 entries; or null
-    int **insert;           // nres rows into buf
-    int **match;            // nres rows into buf
+    int length;               // L, -1 when empty
+    int nres;                 // residue rows, -1 when empty
+    int *buf;                 // 2(L+2) values per residue row: the match rows, then the insert rows
+    int capacity;             // values held by buf
+    TransCosts **trans;       // rows -1..nres (trans[-1] valid), each L+2 entries; or null
+    int **insert;             // nres rows into buf
+    int **match;              // nres rows into buf
     TransCosts **trans_base;  // the allocated array behind trans (nres + 2 entries), or null
     int trans_rows;           // entries of trans_base
     int trans_len;            // L+2 entries of every transition row allocated, or 0

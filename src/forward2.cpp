@@ -65,8 +65,7 @@ FILE *pdoc_output_file = nullptr;
 // Sizes of the buffers above (they only grow).
 static int *mitabmem = nullptr;  // five-state emission row
 static int *align2space = nullptr;
-static size_t imtaballoc = 0, betaalloc = 0, betatransalloc = 0, rowindexalloc = 0,
-              align2alloc = 0;
+static size_t imtaballoc = 0, betaalloc = 0, betatransalloc = 0, rowindexalloc = 0, align2alloc = 0;
 static char *dpspace_block = nullptr, *posspace_block = nullptr;
 static size_t cellbytes = sizeof(DPCell);
 static bool sw_note_given = false, long_note_given = false;
@@ -170,10 +169,9 @@ void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod
         sw = SW_GLOBAL;
         jump_in_prob = jump_out_prob = 1.0;
     }
-    if (traceback == 0 &&
-        (dpstyle == DP_POSDECODE || dpstyle == DP_POSDECODE_ALIGN ||
-         dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_PATHPROB ||
-         dpstyle == DP_POSTERIOR_ROWS || dpstyle == DP_PATHPROB_END))
+    if (traceback == 0 && (dpstyle == DP_POSDECODE || dpstyle == DP_POSDECODE_ALIGN ||
+                           dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_PATHPROB ||
+                           dpstyle == DP_POSTERIOR_ROWS || dpstyle == DP_PATHPROB_END))
         traceback = 1;
     DP_style = dpstyle;
     Prob_seq_method = pseqmethod;
@@ -317,16 +315,17 @@ void init_forward2_tracks(Model **models, const float *coeffs, int count, int ma
         count = 1;
         coeffs = nullptr;
     }
-    if (count > MAX_TRACKS) error("init_forward2_tracks: %d tracks (at most %d)", count, MAX_TRACKS);
+    if (count > MAX_TRACKS)
+        error("init_forward2_tracks: %d tracks (at most %d)", count, MAX_TRACKS);
     AlphabetInfo *track0 = alphabet;
     use_track_alphabet(0);
     track0 = alphabet;
-    init_forward2(models[0], maxlen, sw, dpstyle, pseqmethod, traceback,
-                  coeffs ? coeffs[0] : 1.0f, jump_in_prob, jump_out_prob, pdoc_out);
+    init_forward2(models[0], maxlen, sw, dpstyle, pseqmethod, traceback, coeffs ? coeffs[0] : 1.0f,
+                  jump_in_prob, jump_out_prob, pdoc_out);
     for (int t = 1; t < count; t++) {
         if (!models[t]) error("add_track_forward2 %d called with null model!", t);
-        if (t != numtracks) error("Add_track_forward2():  nonsequential tracks %d expect %d\n", t,
-                                  numtracks);
+        if (t != numtracks)
+            error("Add_track_forward2():  nonsequential tracks %d expect %d\n", t, numtracks);
         if (models[t]->length != FB->length)
             error("Track %d model length %d mismatch (track 0 is %d)\n", t, models[t]->length,
                   FB->length);
@@ -485,7 +484,8 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) 
         ps_shift[t] = shift;
         ps_scale[t] = scale;
         if (rescaled)
-            std::fprintf(stderr, "Pseqmeth %d Seq %s scale %5.2f shift %5.2f (rescaled from %5.2f)\n",
+            std::fprintf(stderr,
+                         "Pseqmeth %d Seq %s scale %5.2f shift %5.2f (rescaled from %5.2f)\n",
                          method, seq->id ? seq->id : "", scale, shift, replaced);
         else
             std::fprintf(stderr, "Pseqmeth %d Seq %s scale %5.2f shift %5.2f\n", method,

@@ -65,15 +65,15 @@ constexpr int PATH_END = -6;
 
 // DP styles.
 enum {
-    DP_EM = 0,              // forward-backward with expected counts
-    DP_VITERBI = 1,         // single best path
-    DP_POSDECODE = 2,       // per-residue posterior report
-    DP_POSDECODE_ALIGN = 4, // best path through posterior costs (with transitions)
+    DP_EM = 0,                // forward-backward with expected counts
+    DP_VITERBI = 1,           // single best path
+    DP_POSDECODE = 2,         // per-residue posterior report
+    DP_POSDECODE_ALIGN = 4,   // best path through posterior costs (with transitions)
     DP_POSDECODE_ZTRANS = 5,  // the same with every transition cost 0
-    DP_PATHPROB = 6,        // path posteriors along the sequence's alignment
-    DP_POSTERIOR_ROWS = 7,  // posterior rows only
-    DP_FIVESTATE = 8,       // five-state alignment
-    DP_PATHPROB_END = 100,  // path posteriors, the alignment ending with one more delete
+    DP_PATHPROB = 6,          // path posteriors along the sequence's alignment
+    DP_POSTERIOR_ROWS = 7,    // posterior rows only
+    DP_FIVESTATE = 8,         // five-state alignment
+    DP_PATHPROB_END = 100,    // path posteriors, the alignment ending with one more delete
 };
 // Scoring modes.
 enum { SW_GLOBAL = 0, SW_SEMILOCAL = 1, SW_LOCAL = 2, SW_DOMAIN = 3 };
@@ -89,9 +89,9 @@ extern Model *MD;                     // track 0's model (Modtrack[0])
 extern FBmodel *FBtrack[MAX_TRACKS];  // per track
 extern Model *Modtrack[MAX_TRACKS];
 extern double trackcoeffs[MAX_TRACKS];  // per track (the parameter trackcoeff is its text form)
-extern int numtracks;     // tracks in use; 0 when released
-extern float scalefactor;  // cost units per nat: 1000, or 1 for a query-sequence model
-extern int SW_mode;        // SW_GLOBAL, SW_SEMILOCAL or SW_LOCAL
+extern int numtracks;                   // tracks in use; 0 when released
+extern float scalefactor;               // cost units per nat: 1000, or 1 for a query-sequence model
+extern int SW_mode;                     // SW_GLOBAL, SW_SEMILOCAL or SW_LOCAL
 extern int DP_style;
 extern int Traceback;        // 0..3
 extern int Prob_seq_method;  // profile-column method 0..5
@@ -143,8 +143,7 @@ int combine_wseq_wmod(const int *p, const int *q, int track, int method);
 // Null-model score of the sequence in nats (coefficients may be null).
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq);
 // Null cost of the residue at pos in nats.
-double character_null(int pos, Model **models, const float *coeffs, int count,
-                      const Sequence *seq);
+double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);
 
 // ---------------------------------------------------------------------------------------------
 // Row kernels. Arguments: the transition table, the residue's match and insert cost rows, the
@@ -190,8 +189,7 @@ DPCell *dprow_swalign(const TransCosts *trans, const int *mrow, const int *irow,
 float forback2(Sequence *seq, Model *counts, int track);
 // Points *mrow and *irow at the summed emission costs of residue i over every track (reversed
 // rows when reversed is set). The rows stay valid until the next call.
-void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i,
-                      int reversed);
+void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i, int reversed);
 // Score of the sequence in nats (SCORE_UNSET when it saturates, with a warning), two rolling
 // rows. Fatal: "init_forward2 must be called before forward_score".
 float forward_score(Sequence *seq);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "alphabet.h"
+#include "codon.h"
 #include "forward2.h"
 #include "forward2_internal.h"
 #include "utilities.h"
@@ -175,10 +176,10 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
                 if (j >= 1 && j <= L) jm = L + 1 - j;
                 if (j <= L) ji = L - j;
             }
-            double mv = combine_wseq_wmod(col->match, Modtrack[t]->weights[jm]->match, t,
-                                          Prob_seq_method) *
-                            trackcoeffs[t] +
-                        mtabmem[j];
+            double mv =
+                combine_wseq_wmod(col->match, Modtrack[t]->weights[jm]->match, t, Prob_seq_method) *
+                    trackcoeffs[t] +
+                mtabmem[j];
             double iv = combine_wseq_wmod(col->match, Modtrack[t]->weights[ji]->insert, t,
                                           Prob_seq_method) *
                             trackcoeffs[t] +
@@ -217,8 +218,8 @@ float forback2(Sequence *seq, Model *counts, int track) {
         if (track != 0 && alphabets[track] != alphabets[0])
             error("Counted track %d has another alphabet than track 0", track);
         if (counts->length != L)
-            error("forback2: counts model of length %d for a model of length %d",
-                  counts->length, L);
+            error("forback2: counts model of length %d for a model of length %d", counts->length,
+                  L);
     }
     set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
     if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
@@ -315,7 +316,8 @@ float forback2(Sequence *seq, Model *counts, int track) {
         if (M - t < F - 1) t = M - F + 1;
         int cnt = t - s;
         if (next >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", next);
-        if (cnt > 1 && next + 1 >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", next + 1);
+        if (cnt > 1 && next + 1 >= rowtot)
+            error("Internal error:  dpr %d.  Increase maxmem.", next + 1);
         int a = next, b = next + 1;
         int dst = cnt % 2 == 1 ? a : b;
         DPCell *src = slot_row(dpspace, next - 1);
@@ -417,8 +419,8 @@ float forback2(Sequence *seq, Model *counts, int track) {
                     ci = fbfreq->itables[x];
                 }
                 combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
-                             btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z,
-                             cm, ci);
+                             btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z, cm,
+                             ci);
                 DPCell *tmp = beta;
                 beta = bold;
                 bold = tmp;
@@ -480,7 +482,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         int cost = encode_alignment(alignspace, seq, L, nullptr);
         if (Traceback != 3) score = cost;
     }
-    // Codon count models are folded back to codons by the codon unit once it is linked in.
+    compresscodonmodel(counts);
     return (float)score / scalefactor;
 }
 
@@ -492,8 +494,7 @@ float forward_score(Sequence *seq) {
     set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
     if (Traceback != 3) {
         int style = DP_style;
-        if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) &&
-            M > posdecodeseqlen) {
+        if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
             std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
                          seq->id ? seq->id : "", M);
             style = DP_VITERBI;

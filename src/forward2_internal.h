@@ -9,10 +9,10 @@
 
 struct AlphabetInfo;
 
-extern DPCell *dpspace;        // the row area: rowtot slots of rowlen cells, 2 spare cells before
-extern int *rowindex;          // rowtot entries
+extern DPCell *dpspace;         // the row area: rowtot slots of rowlen cells, 2 spare cells before
+extern int *rowindex;           // rowtot entries
 extern int *itabmem, *mtabmem;  // per-residue emission rows of L+2 costs
-extern int *ritabmem, *rmtabmem;  // constraint-adjusted reversed rows for combine_rows
+extern int *ritabmem, *rmtabmem;       // constraint-adjusted reversed rows for combine_rows
 extern DPCell *betaspace, *boldspace;  // backward rows
 extern TransCosts *betatransspace, *boldtransspace;  // backward transition-sum rows
 extern TransCosts *zerotrans;  // L+2 zero transition records (posterior alignment, style 5)

@@ -74,8 +74,8 @@ DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, 
     const int *t0 = T[0].t;
     cur[0].d = BIG;
     cur[0].m = BIG;
-    cur[0].i = cap_cost(ir[0] + unc + sum3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II],
-                                           prev[0].d + t0[TC_ID]));
+    cur[0].i = cap_cost(ir[0] + unc +
+                        sum3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
     int jbase = jump_in_cost + prev[1].d;
     int J = BIG;
     for (int j = 1; j <= last; j++) {
@@ -166,8 +166,8 @@ DPCell *dprow_viterbi(const TransCosts *T, const int *mr, const int *ir, int i, 
     const int *t0 = T[0].t;
     cur[0].d = BIG;
     cur[0].m = BIG;
-    cur[0].i = cap_cost(ir[0] + unc + min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II],
-                                           prev[0].d + t0[TC_ID]));
+    cur[0].i = cap_cost(ir[0] + unc +
+                        min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
     int jbase = jump_in_cost + prev[1].d;
     int J = BIG;
     for (int j = 1; j <= last; j++) {
@@ -183,8 +183,7 @@ DPCell *dprow_viterbi(const TransCosts *T, const int *mr, const int *ir, int i, 
         int m = cap_cost(mc + min3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
         if (j >= 2 && j <= L - 1) {
             if (jin && may_jump_in(info[j].type) && jbase + mc < m) m = cap_cost(jbase + mc);
-            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J)
-                J = m + jump_out_cost;
+            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J) J = m + jump_out_cost;
         }
         if (j == L && jout && J < d) d = cap_cost(J);
         cur[j].d = d;
@@ -207,8 +206,9 @@ DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, in
     // that node's traceback cell is written.
     int jbase = jump_in_cost + prev[1].d;
     int code0;
-    int i0 = cap_cost(ir[0] + unc + min3_code(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II],
-                                              prev[0].d + t0[TC_ID], &code0));
+    int i0 = cap_cost(
+        ir[0] + unc +
+        min3_code(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID], &code0));
     cur[0].d = BIG;
     cur[0].m = BIG;
     cur[0].i = i0;
@@ -253,8 +253,8 @@ DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, in
 }
 
 // Query-sequence models: no insert emission, no into-match transition cost; global mode only.
-DPCell *dprow_swviterbi(const TransCosts *T, const int *mr, const int *, int, int, int bound,
-                        int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int,
+DPCell *dprow_swviterbi(const TransCosts *T, const int *mr, const int *, int, int, int bound, int L,
+                        const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int,
                         const PosConstraint *pc, const FBNodeInfo *info) {
     bool con = pc->label != -1;
     int unc = con ? pc->unconstrained : 0;
@@ -262,8 +262,8 @@ DPCell *dprow_swviterbi(const TransCosts *T, const int *mr, const int *, int, in
     const int *t0 = T[0].t;
     cur[0].d = BIG;
     cur[0].m = BIG;
-    cur[0].i = cap_cost(
-        unc + min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
+    cur[0].i =
+        cap_cost(unc + min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
     for (int j = 1; j <= last; j++) {
         const int *t = T[j].t;
         int mc = con ? constrained_match(pc, info[j].label, mr[j]) : mr[j];
@@ -278,8 +278,8 @@ DPCell *dprow_swviterbi(const TransCosts *T, const int *mr, const int *, int, in
     return cur;
 }
 
-DPCell *dprow_swalign(const TransCosts *T, const int *mr, const int *, int, int, int bound,
-                      int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *tb, int,
+DPCell *dprow_swalign(const TransCosts *T, const int *mr, const int *, int, int, int bound, int L,
+                      const DPCell *prev, DPCell *cur, TransCosts *, DPCell *tb, int,
                       const PosConstraint *pc, const FBNodeInfo *info) {
     bool con = pc->label != -1;
     int unc = con ? pc->unconstrained : 0;

@@ -152,7 +152,8 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
             if (letter >= 0 && i >= 0 && letter < alphabet->emit_length) {
                 char ch = alphabet->letters ? alphabet->letters[letter] : '?';
                 std::fprintf(out, "(Char %c, index %d, Match) ", ch, letter);
-                for (int k = 0; k <= L + 1; k++) print_neglog_row(out, m->nodes[k]->match + letter, 1, 1);
+                for (int k = 0; k <= L + 1; k++)
+                    print_neglog_row(out, m->nodes[k]->match + letter, 1, 1);
                 std::fprintf(out, "\n(Char %c, index %d, Insert) ", ch, letter);
                 for (int k = 0; k <= L + 1; k++)
                     print_neglog_row(out, m->nodes[k]->insert + letter, 1, 1);
@@ -292,7 +293,8 @@ void accumulate_frequencies(Model *model, const FBmodel *S, int Z) {
         if (k >= 1 && k <= L)
             for (int e = 0; e < 3; e++) n->ijump[e] += cnt(sk[k].t[6 + e]);
     }
-    for (int k = 0; k <= L + 1; k++) accumulate_emissions(model->nodes[k]->match, S->mtables, FB->mtables, k, Z);
+    for (int k = 0; k <= L + 1; k++)
+        accumulate_emissions(model->nodes[k]->match, S->mtables, FB->mtables, k, Z);
     for (int k = 0; k <= L + 1; k++)
         accumulate_emissions(model->nodes[k]->insert, S->itables, FB->itables, k, Z);
 }

@@ -126,8 +126,8 @@ void do_wild_vit(float *v, int *const *T, int k, int x) {
         int ok[64];
         for (int c = 0; c < 64; c++) {
             int cx = c / 16, cy = (c / 4) % 4, cz = c % 4;
-            ok[c] = (n[0] == 4 || n[0] == cx) && (n[1] == 4 || n[1] == cy) &&
-                    (n[2] == 4 || n[2] == cz);
+            ok[c] =
+                (n[0] == 4 || n[0] == cx) && (n[1] == 4 || n[1] == cy) && (n[2] == 4 || n[2] == cz);
             w[c] = ok[c] ? prob_of(T[25 * cx + 5 * cy + cz][k]) : 0;
             sum += w[c];
         }
