@@ -173,6 +173,21 @@ DPCell *dprow_swalign(const TransCosts *trans, const int *mrow, const int *irow,
                       int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
                       DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
 
+// Fast versions of dprow_forward, dprow_backward, dprow_viterbi and dprow_align (same arguments,
+// same results; a row with a constraint is handed to the plain kernel). The drivers use these.
+DPCell *dprow_forward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_backward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                            int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_viterbi_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                         int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                         DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+
 // ---------------------------------------------------------------------------------------------
 // Drivers
 // ---------------------------------------------------------------------------------------------

@@ -236,12 +236,12 @@ float forback2(Sequence *seq, Model *counts, int track) {
             finplace = dprow_swviterbi;
             jump_in_cost = jump_out_cost = 0;
         } else {
-            fsave = dprow_align;
-            finplace = dprow_viterbi;
+            fsave = dprow_align_fast;
+            finplace = dprow_viterbi_fast;
         }
     } else {
-        fsave = finplace = dprow_forward;
-        bwd = dprow_backward;
+        fsave = finplace = dprow_forward_fast;
+        bwd = dprow_backward_fast;
         if (style == DP_POSDECODE_ALIGN) mode = SW_GLOBAL;
     }
     if (vit && rowlen < L + 4) error("forback2: the set-up has no room for traceback rows");
@@ -490,7 +490,7 @@ float forward_score(Sequence *seq) {
     if (!FB || numtracks == 0) error("init_forward2 must be called before forward_score");
     const int L = FB->length;
     const int M = seq->len;
-    DPRowKernel kernel = dprow_forward;
+    DPRowKernel kernel = dprow_forward_fast;
     set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
     if (Traceback != 3) {
         int style = DP_style;
@@ -511,7 +511,7 @@ float forward_score(Sequence *seq) {
                 jump_in_cost = jump_out_cost = 0;
                 kernel = dprow_swviterbi;
             } else {
-                kernel = dprow_viterbi;
+                kernel = dprow_viterbi_fast;
             }
         }
     }
