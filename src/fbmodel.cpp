@@ -99,13 +99,17 @@ static void swap_int(int &a, int &b) {
 
 // The nine costs of node i as the integer form stores them: Begin's start state and End's final
 // state are delete states here, match states in the model's cost records.
+static int clamp_cost(int c) {
+    return c > IMPOSSIBLE_COST ? IMPOSSIBLE_COST : c < -IMPOSSIBLE_COST ? -IMPOSSIBLE_COST : c;
+}
+
 static TransCosts node_trans(const Model *model, int i) {
     const ModWeight *w = model->weights[i];
     TransCosts tc;
     for (int e = 0; e < 3; e++) {
-        tc.t[TC_DD + e] = w->djump[e];
-        tc.t[TC_MD + e] = w->mjump[e];
-        tc.t[TC_ID + e] = w->ijump[e];
+        tc.t[TC_DD + e] = clamp_cost(w->djump[e]);
+        tc.t[TC_MD + e] = clamp_cost(w->mjump[e]);
+        tc.t[TC_ID + e] = clamp_cost(w->ijump[e]);
     }
     int L = model->length;
     if (i == 0) swap_int(tc.t[TC_ID], tc.t[TC_IM]);

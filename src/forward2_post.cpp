@@ -17,10 +17,45 @@ constexpr int POSTERIOR_FLOOR = PD_EMPTY;
 // ln posterior given to a residue whose posterior is below e^-20.
 constexpr float LNPROB_FLOOR = -20.0f;
 
+// A posterior piece, capped. Every term is within a few times IMPOSSIBLE_COST (transition and
+// emission costs are clamped to +-IMPOSSIBLE_COST), so nothing overflows.
 inline int piece(int64_t v) {
-    if (v > BIG) return BIG;
-    if (v < -BIG) return -BIG;
-    return (int)v;
+    return v > BIG ? BIG : (int)v;
+}
+
+// The common case: expected-count costs of residue i, nothing else.
+void count_pieces(int L, const DPCell *F, const DPCell *B, const int *rm, const int *ri,
+                  const TransCosts *Tn, const TransCosts *To, TransCosts *__restrict S,
+                  int *__restrict cm, int *__restrict ci) {
+    {  // the End node: no insert state
+        const DPCell &f = F[L + 1];
+        int *s = S[L + 1].t;
+        const int *to = To[0].t, *tn = Tn[0].t;
+        s[1] = LSC(s[1], cap_cost(f.m + tn[3]));
+        s[4] = LSC(s[4], cap_cost(f.m + tn[4]));
+        s[7] = LSC(s[7], cap_cost(f.m + tn[5]));
+        cm[L + 1] = LSC(cm[L + 1], cap_cost(f.m + B[0].m - rm[0]));
+        s[0] = LSC(s[0], cap_cost(f.d + to[0]));
+        s[3] = LSC(s[3], cap_cost(f.d + to[1]));
+        s[6] = LSC(s[6], cap_cost(f.d + to[2]));
+    }
+    for (int k = L; k >= 0; k--) {
+        int j = L + 1 - k;
+        const DPCell &f = F[k];
+        int *s = S[k].t;
+        const int *to = To[j].t, *tn = Tn[j].t, *tp = Tn[j - 1].t;
+        s[2] = LSC(s[2], cap_cost(f.i + tp[6]));
+        s[5] = LSC(s[5], cap_cost(f.i + tp[7]));
+        s[8] = LSC(s[8], cap_cost(f.i + tp[8]));
+        ci[k] = LSC(ci[k], cap_cost(f.i + B[j - 1].i - ri[j - 1]));
+        s[1] = LSC(s[1], cap_cost(f.m + tn[3]));
+        s[4] = LSC(s[4], cap_cost(f.m + tn[4]));
+        s[7] = LSC(s[7], cap_cost(f.m + tn[5]));
+        cm[k] = LSC(cm[k], cap_cost(f.m + B[j].m - rm[j]));
+        s[0] = LSC(s[0], cap_cost(f.d + to[0]));
+        s[3] = LSC(s[3], cap_cost(f.d + to[1]));
+        s[6] = LSC(s[6], cap_cost(f.d + to[2]));
+    }
 }
 
 inline void acc(int &slot, int v) {
@@ -63,12 +98,17 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
         pp->lnprob = v > POSTERIOR_FLOOR ? LNPROB_FLOOR : -0.001f * (float)(v > 0 ? v : 0);
     }
 
+    bool rowstyle = style == DP_POSDECODE || style == DP_POSDECODE_ALIGN ||
+                    style == DP_POSDECODE_ZTRANS || style == DP_POSTERIOR_ROWS;
+    if (!rowstyle && i >= 0 && S && cm && ci) {
+        count_pieces(L, F, B, rm, ri, Tn, To, S, cm, ci);
+        return;
+    }
+
     // Destinations of the posterior pieces.
     int *mrow = nullptr, *irow = nullptr;
     TransCosts *tr = nullptr;
     FBmodel *rows = nullptr;
-    bool rowstyle = style == DP_POSDECODE || style == DP_POSDECODE_ALIGN ||
-                    style == DP_POSDECODE_ZTRANS || style == DP_POSTERIOR_ROWS;
     if (style == DP_POSDECODE) {
         rows = alloc_FBmodel();
         zero_FBmodel(rows, L, alphabet->emit_length_wild);
