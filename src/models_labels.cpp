@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "constraints.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -187,14 +188,32 @@ void model_labels_from_align(SequenceTable *seqs, Model *model) {
     }
 }
 
-// The constraint-table record is not available to this unit yet: the three operations on it
-// stop the run with a clear message rather than guess its layout.
-void label_model_from_constraints(const ConstrTable *, Model *) {
-    error("label_model_from_constraints: constraint tables are not available in this build");
+void label_model_from_constraints(const ConstrTable *table, Model *model) {
+    if (!table || !model || !model->nodes) return;
+    // Every range is checked before any node is labelled. Ranges without a model label name no
+    // node and are skipped.
+    for (int pass = 0; pass < 2; pass++)
+        for (int b = 0; b < CONSTR_BUCKETS; b++)
+            for (const SeqConstrList *e = table->buckets[b]; e; e = e->next)
+                for (const ConstrRange *r = e->first; r; r = r->next) {
+                    if (r->label_start == CONSTR_UNNAMED_LABEL) continue;
+                    long long label_end = static_cast<long long>(r->label_start) + r->length - 1;
+                    if (pass == 0) {
+                        if (r->label_start < 0 || label_end > model->length)
+                            error("BUG: Model labels %d-%lld for %s extends past the end of the "
+                                  "model",
+                                  r->label_start, label_end, e->id);
+                        continue;
+                    }
+                    for (long long l = r->label_start; l <= label_end; l++)
+                        if (model->nodes[l]) model->nodes[l]->lab = static_cast<int>(l);
+                }
 }
-int get_max_node_label(const ConstrTable *) {
-    error("get_max_node_label: constraint tables are not available in this build");
+
+int get_max_node_label(const ConstrTable *table) {
+    return table ? table->max_label : -1;
 }
-int have_unlabeled_constraints(const ConstrTable *) {
-    error("have_unlabeled_constraints: constraint tables are not available in this build");
+
+int have_unlabeled_constraints(const ConstrTable *table) {
+    return table && table->unlabeled ? 1 : 0;
 }
