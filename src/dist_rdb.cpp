@@ -65,8 +65,9 @@ void dist_rdb_open_or_append(DistRDB **rdb, const char *banner, const char *vers
     FILE *fp = w->fp;
     w->model_length = model_length;
     if (model_length) {
-        if (var_changed(&model_file)) std::fprintf(fp, "# model_file: %s\n", model_file);
-        if (var_changed(&nullmodel_file))
+        if (var_changed(&model_file) && model_file)
+            std::fprintf(fp, "# model_file: %s\n", model_file);
+        if (var_changed(&nullmodel_file) && nullmodel_file)
             std::fprintf(fp, "# null_model_file: %s\n", nullmodel_file);
         if (insert_listcount > 0) print_list(fp, "# insert_files:", insert_list, insert_listcount);
         if (dblistcount > 0) print_list(fp, "# database_files:", dblist, dblistcount);

@@ -73,15 +73,22 @@ TEST_F(FiveState, HandWorkedPairs) {
     struct Case {
         const char *model, *sequence;
         int sw;
+        int reversed;
         const char *printed;
     } cases[] = {
         // Identical models: the diagonal, entered from the start and left through End.
-        {"ACGT", "ACGT", SW_GLOBAL, "0 G 1 D 2 M 3 M 4 M 5 M 6 D 7 X \nmseq ACGT\nseq  ACGT\n"},
+        {"ACGT", "ACGT", SW_GLOBAL, 0, "0 G 1 D 2 M 3 M 4 M 5 M 6 D 7 X \nmseq ACGT\nseq  ACGT\n"},
         // The sequence lacks the G: a delete (1000) beats an insert of the model (2386+).
-        {"ACGT", "ACT", SW_GLOBAL, "0 G 1 D 2 M 3 D 4 M 5 M 6 D 7 X \nmseq ACGT\nseq  AC-T\n"},
+        {"ACGT", "ACT", SW_GLOBAL, 0, "0 G 1 D 2 M 3 D 4 M 5 M 6 D 7 X \nmseq ACGT\nseq  AC-T\n"},
         // Local, free jumps: in from node 1 to node 3 (code 2), out of node 5 into node 6's
         // delete (code 0: no node between).
-        {"ACGTAC", "GTA", SW_LOCAL,
+        {"ACGTAC", "GTA", SW_LOCAL, 0,
+         "0 G 1 D 2 D 3 ? 4 M 5 M 6 J 7 D 8 D 9 X \nmseq ACGTAC\nseq  --GTA-\n"},
+        // The model's nodes run from the end: it emits TGCA, on the diagonal of that sequence
+        // (the model line keeps the consensus letters in their own order).
+        {"ACGT", "TGCA", SW_GLOBAL, 1, "0 G 1 D 2 M 3 M 4 M 5 M 6 D 7 X \nmseq ACGT\nseq  TGCA\n"},
+        // Semi-local: the jump in is only open in the first row, the jump out in the last.
+        {"ACGTAC", "GTA", SW_SEMILOCAL, 0,
          "0 G 1 D 2 D 3 ? 4 M 5 M 6 J 7 D 8 D 9 X \nmseq ACGTAC\nseq  --GTA-\n"},
     };
     for (const Case &c : cases) {
@@ -91,7 +98,7 @@ TEST_F(FiveState, HandWorkedPairs) {
         seq->tracks[0].model = hand_model(c.sequence);
         init_forward2(m, seq->len, c.sw, DP_FIVESTATE, 2, 1, 1.0f, 1.0, 1.0, nullptr);
         testing::internal::CaptureStderr();
-        fivestate_align(seq, mseq, 0);
+        fivestate_align(seq, mseq, c.reversed);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.printed)
             << c.model << " " << c.sequence;
         free_forward2();
