@@ -56,6 +56,17 @@ extern AlphabetInfo *alphabets[MAX_ALPHABET_TRACKS];
 // Number of tracks whose alphabet has been set.
 extern int num_alphabets;
 
+// A scoped switch of the current alphabet: makes `a` current for the life of the guard and puts
+// back the alphabet that was current before on every exit from the scope (a return, or a fatal
+// error thrown under error_throws). Owns nothing.
+struct ScopedAlphabet {
+    explicit ScopedAlphabet(AlphabetInfo *a) : saved(alphabet) { alphabet = a; }
+    ~ScopedAlphabet() { alphabet = saved; }
+    ScopedAlphabet(const ScopedAlphabet &) = delete;
+    ScopedAlphabet &operator=(const ScopedAlphabet &) = delete;
+    AlphabetInfo *const saved;  // the alphabet current before
+};
+
 // Letter index of a character in an alphabet (the byte taken unsigned).
 inline int letter_index(const AlphabetInfo *a, int ch) {
     return a->lookup[static_cast<unsigned char>(ch)];

@@ -1089,11 +1089,8 @@ static Rmodel *regularizer_from_current_alphabet() {
 Rmodel *make_base_regularizer(int track) {
     if (track < 0 || track >= MAX_ALPHABET_TRACKS || !alphabets[track])
         error("make_base_regularizer: track %d has no alphabet", track);
-    AlphabetInfo *saved = alphabet;
-    alphabet = alphabets[track];
-    Rmodel *r = regularizer_from_current_alphabet();
-    alphabet = saved;
-    return r;
+    ScopedAlphabet current(alphabets[track]);
+    return regularizer_from_current_alphabet();
 }
 
 // The working directory, however long.

@@ -418,10 +418,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
     AlphabetInfo *a = alphabets[track_index];
     if (a && alphabet_is_numeric(a)) {
         // Numbers of the track's own alphabet.
-        AlphabetInfo *saved = alphabet;
-        alphabet = a;
+        ScopedAlphabet current(a);
         res = fasta_numstring_body(track, id, &length);
-        alphabet = saved;
     } else {
         char *letters = fasta_string_body(track, id);
         size_t n = strlen(letters);
@@ -506,12 +504,8 @@ int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
 // alphabet's size, and is restored afterwards, also when the read fails.
 int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     AlphabetInfo *track_alpha = alphabets[t] ? alphabets[t] : alphabet;
-    AlphabetInfo *saved = alphabet;
-    alphabet = track_alpha;
-    int got = guarded([&] { return read_model_track_as_current(track, seq, t, track_alpha); },
-                      [&] { alphabet = saved; });
-    alphabet = saved;
-    return got;
+    ScopedAlphabet current(track_alpha);
+    return read_model_track_as_current(track, seq, t, track_alpha);
 }
 
 }  // namespace

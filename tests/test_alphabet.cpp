@@ -402,6 +402,22 @@ TEST_F(Alphabet, NoFreeSlot) {
               "f(2): : to many alphabet_def alphabets specified");
 }
 
+TEST_F(Alphabet, ScopedSwitchRestoresOnEveryExit) {
+    init_alphabet_by_name("DNA", 0, "");
+    AlphabetInfo *protein = byname("protein");
+    {
+        ScopedAlphabet current(protein);
+        EXPECT_EQ(alphabet, protein);
+    }
+    EXPECT_EQ(alphabet, byname("DNA"));
+    EXPECT_EQ(fatal_of([&] {
+                  ScopedAlphabet current(protein);
+                  error("inside");
+              }),
+              "inside");
+    EXPECT_EQ(alphabet, byname("DNA"));
+}
+
 TEST_F(Alphabet, CheckAlphabet) {
     init_alphabet_by_name("DNA", 0, "");
     check_alphabet(nullptr);  // already set: nothing happens
