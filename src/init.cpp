@@ -14,7 +14,11 @@
 #include <unistd.h>
 
 #include "alphabet.h"
+#include "fasta.h"
 #include "modelio.h"
+#include "models.h"
+#include "seqio.h"
+#include "seqio_scores.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -974,6 +978,17 @@ void free_init() {
             *str = nullptr;
         }
     }
+}
+
+void reset_library_state() {
+    free_init();
+    initialize_variables();
+    reset_alphabets();
+    reset_fasta_warnings();
+    reset_seqio_state();
+    reset_modelio_state();
+    reset_models_state();
+    sort_direction = 1;
 }
 
 // ---------------------------------------------------------------------------------------------

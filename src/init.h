@@ -390,6 +390,12 @@ const char *find_seq_file();
 // Releases every parameter string and list (end of a run).
 void free_init();
 
+// A fresh start inside one process (unit tests, fuzz harnesses): every parameter released and set
+// to its default, every track and user alphabet forgotten, the once-per-run warnings and records
+// of the library cleared and the score sort direction ascending again. Models held by model
+// parameters are dropped, not released.
+void reset_library_state();
+
 // Writes a list parameter: lead and key, then the values (packed to 70 characters for a positive
 // count, one per line for a negative count).
 void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead);

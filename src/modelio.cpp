@@ -656,6 +656,11 @@ int last_model_read_binary() {
     return binary_block_read;
 }
 
+void reset_modelio_state() {
+    binary_block_read = 0;
+    extra_characters_warned = false;
+}
+
 Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table) {
     (void)track;

@@ -111,6 +111,9 @@ void binary_write_table(Node *const *nodes, int index, FILE *out);
 
 // 1 once any block of the run has been read in BINARY form.
 int last_model_read_binary();
+// Forgets the BINARY record and the once-per-run warning of the text reader, as at start-up
+// (see reset_library_state).
+void reset_modelio_state();
 
 // Little-endian words (4 bytes, least significant first).
 void binary_put_int(FILE *out, int value);

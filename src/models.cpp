@@ -746,8 +746,10 @@ Model *replicate_model(const Model *model) {
 // Conversions between raw models and models
 // ---------------------------------------------------------------------------------------------
 
+// The warning of check_fims is given once per run.
+static bool fim_match_warned = false;
+
 void check_fims(Model *model, int warn) {
-    static bool warned = false;
     const float *source = model->fim_node  ? model->fim_node->insert
                           : model->generic ? model->generic->insert
                                            : model->nodes[0]->insert;
@@ -760,8 +762,8 @@ void check_fims(Model *model, int warn) {
             turn_into_fim(model, table.data(), k);
         }
     }
-    if (first >= 0 && warn && !warned) {
-        warned = true;
+    if (first >= 0 && warn && !fim_match_warned) {
+        fim_match_warned = true;
         std::fprintf(stderr,
                      "Some FIMs have non-zero match states (e.g., node %d),\n"
                      "a natural result of using the protein `O' (gap) character with colbrand\n"
@@ -1071,6 +1073,13 @@ int setup_sw_add_fims(Model **model, int auto_fim_mode, int sw, int *adjust_scor
     }
     first_report = 0;
     return added;
+}
+
+void reset_models_state() {
+    fims_added_flag = 0;
+    fim_match_warned = false;
+    first_report = 1;
+    last_reported_track = -1;
 }
 
 void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *params, int track,

@@ -106,6 +106,9 @@ void add_fims_at_ends(Model **model, int *added, int *method);
 void set_fims_added();
 void clear_fims_added();
 int fims_added();
+// Forgets the FIMs-added record, the once-per-run warning of check_fims and the report state of
+// setup_sw_add_fims, as at start-up (see reset_library_state).
+void reset_models_state();
 // When FIMs were added automatically, removes the delete step of the added end FIM from the
 // sequence's alignment code.
 void remove_fim_delete_if_auto(Sequence *seq);

@@ -129,6 +129,12 @@ auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
 
 }  // namespace
 
+void reset_seqio_state() {
+    last_format = -1;
+    last_kind = 0;
+    guide_warned = false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Sets of IDs
 // ---------------------------------------------------------------------------------------------

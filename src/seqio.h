@@ -90,6 +90,9 @@ struct SeqFileSet {
 const char *seqfile_format_type(const char *filename, short *format, int *kind, int *lines_to_skip);
 const char *error_seqfile_format();
 const char *error_seqfile_alphabet();
+// Forgets the last detection and the once-per-run warning of the guide files, as at start-up
+// (see reset_library_state).
+void reset_seqio_state();
 
 // Sources.
 SeqFileSet *open_sequences(const char *filenames);

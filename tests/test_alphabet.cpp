@@ -14,18 +14,7 @@
 
 namespace {
 
-class Alphabet : public ::testing::Test {
-protected:
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        reset_alphabets();
-    }
-};
+class Alphabet : public LibraryTest {};
 
 // What a background file makes the reader write on standard error.
 std::string read_backfile(const std::string &text, const char *name = "bg.txt") {

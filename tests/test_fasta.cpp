@@ -17,18 +17,13 @@
 
 namespace {
 
-class Fasta : public ::testing::Test {
+class Fasta : public LibraryTest {
 protected:
     std::string dir;
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        init_alphabets();
-        reset_alphabets();
-        reset_fasta_warnings();
+        LibraryTest::SetUp();
         dir = scratch_dir();
     }
-    void TearDown() override { reset_alphabets(); }
     std::string file(const std::string &name, const std::string &text) {
         std::string p = dir + "/" + name;
         write_text(p, text);

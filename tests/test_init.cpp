@@ -16,15 +16,10 @@
 
 namespace {
 
-struct Params : ::testing::Test {
+struct Params : LibraryTest {
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
+        LibraryTest::SetUp();
         verbout = nullptr;
-    }
-    void TearDown() override {
-        free_init();
-        error_throws = false;
     }
 };
 

@@ -20,20 +20,13 @@
 
 namespace {
 
-class ModelIO : public ::testing::Test {
+class ModelIO : public LibraryTest {
 protected:
     std::string dir;
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        reset_alphabets();
+        LibraryTest::SetUp();
         dir = scratch_dir();
     }
-    void TearDown() override { error_throws = false; }
 
     std::string path(const std::string &name) { return dir + "/" + name; }
 };

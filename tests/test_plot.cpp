@@ -20,19 +20,20 @@
 
 namespace {
 
-struct PlotTest : ::testing::Test {
+struct PlotTest : LibraryTest {
     std::string old_dir;
     std::string dir;
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        sort_direction = 1;
+        LibraryTest::SetUp();
         char buf[4096];
         old_dir = getcwd(buf, sizeof buf) ? buf : "/tmp";
         dir = scratch_dir();
         ASSERT_EQ(chdir(dir.c_str()), 0);
     }
-    void TearDown() override { (void)!chdir(old_dir.c_str()); }
+    void TearDown() override {
+        (void)!chdir(old_dir.c_str());
+        LibraryTest::TearDown();
+    }
 };
 
 bool exists(const std::string &path) {

@@ -19,22 +19,13 @@
 
 namespace {
 
-class SeqIO : public ::testing::Test {
+class SeqIO : public LibraryTest {
 protected:
     std::string dir;
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        init_alphabets();
-        reset_alphabets();
-        reset_fasta_warnings();
+        LibraryTest::SetUp();
         dir = scratch_dir();
     }
-    void TearDown() override { reset_alphabets(); }
     std::string file(const std::string &name, const std::string &text) {
         std::string p = dir + "/" + name;
         write_text(p, text);

@@ -13,10 +13,9 @@
 
 namespace {
 
-// Selects the alphabet of track 0 by name, from a clean alphabet state.
+// Selects the alphabet of track 0 by name, from a fresh library state.
 void use_alphabet(const char *name) {
-    reset_alphabets();
-    init_alphabets();
+    reset_library_state();
     init_alphabet_by_name(name, 0, "");
 }
 
@@ -40,9 +39,12 @@ Sequence *make_indexed(const char *id, const char *text) {
     return s;
 }
 
-class SequenceTest : public ::testing::Test {
+class SequenceTest : public LibraryTest {
 protected:
-    void SetUp() override { use_alphabet("protein"); }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        init_alphabet_by_name("protein", 0, "");
+    }
 };
 
 // ---------------------------------------------------------------------------------------------

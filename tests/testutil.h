@@ -2,10 +2,27 @@
 #ifndef QOR_TESTUTIL_H
 #define QOR_TESTUTIL_H
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
+#include "init.h"
 #include "utilities.h"
+
+// Base of the test fixtures: every test starts from the library's start-up state
+// (reset_library_state) with fatal errors thrown as FatalError, and leaves a fresh state behind.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        error_throws = true;
+        reset_library_state();
+    }
+    void TearDown() override {
+        reset_library_state();
+        error_throws = false;
+    }
+};
 
 // Directory holding the test data files (tests/data).
 std::string test_data(const std::string &name);
