@@ -1212,6 +1212,11 @@ static void run_usage(void (*usage)()) {
     std::exit(1);
 }
 
+std::string program_banner(const char *program) {
+    return std::string("QOR: ") + (program ? program : "") + " v" + QOR_VERSION + " " +
+           QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
+}
+
 static bool is_set_text(const char *s) {
     return s && *s;
 }

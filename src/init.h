@@ -361,6 +361,10 @@ extern char *logo_savings_output;
 // Sets every parameter to its default (start-up, once).
 void initialize_variables();
 
+// The banner line of a program: "QOR: %s v%s %s compiled %s" with the program name as invoked
+// (null gives an empty name), the version, the release date and the build stamp.
+std::string program_banner(const char *program);
+
 // The common start-up of every program (call once, first). argv/argc as given to main; run_name
 // receives the first argument; note (optional) receives a comment block naming the per-user
 // parameter file; read_flags and required_flags as the READ_* and REQUIRE_* bits; banner is the

@@ -92,8 +92,7 @@ static SeqIdSet *score_file_ids(const char *path) {
 }
 
 int main(int argc, char **argv) {
-    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
-                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
 

@@ -52,12 +52,10 @@ static bool has_match_probabilities(const Model *model) {
 }
 
 int main(int argc, char **argv) {
-    char banner[1000];
-    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0, banner,
-                       nullptr);
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0,
+                       banner.c_str(), nullptr);
 
     // Regularizer mode: without a model, the regularizer takes the model's place.
     bool regularizer_mode = false;
@@ -90,7 +88,7 @@ int main(int argc, char **argv) {
     if (!has_match_probabilities(model))
         error("The %s has no match probabilities", regularizer_mode ? "regularizer" : "model");
 
-    FILE *out = prepare_statfile(run_name.c_str(), banner, ".mod");
+    FILE *out = prepare_statfile(run_name.c_str(), banner.c_str(), ".mod");
     print_init(out, 0, 0, binary_output);
     std::fwrite(notes, 1, notes_size, out);
     std::free(notes);

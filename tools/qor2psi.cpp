@@ -39,12 +39,10 @@ static void put_le_double(std::vector<unsigned char> &buf, double value) {
 }
 
 int main(int argc, char **argv) {
-    char banner[1000];
-    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
-                       banner, usage);
+                       banner.c_str(), usage);
 
     Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
     if (alphabet->id != PROTEIN_ALPHABET_ID)

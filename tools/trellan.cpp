@@ -34,8 +34,7 @@ static std::string compact_size(long count) {
 }
 
 int main(int argc, char **argv) {
-    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
-                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
     const char *run = run_name.c_str();
