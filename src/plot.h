@@ -36,6 +36,14 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
 // values keep their order).
 void sort_plotted_scores(std::vector<float> &values);
 
+// The two option lines of the score-file pair (family and database) on standard error.
+void score_pair_usage();
+// Reads the family and the database score file with read_plotted_scores (messages and fatal
+// errors as there) and sorts each with sort_plotted_scores; *label receives the axis label.
+// Fatal "Two valid score files are required.\n" when either file holds no entry.
+void read_score_pair(const char *family_file, const char *database_file, int column, int negate,
+                     std::vector<float> *family, std::vector<float> *database, const char **label);
+
 // Four corners of a bar: (x1, y1), (x1, y2), (x2, y2), (x2, y1), as "%5.2f %d" lines.
 void draw_bar(FILE *fp, int y1, int y2, float x1, float x2);
 void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2);
