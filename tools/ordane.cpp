@@ -91,6 +91,31 @@ static SeqIdSet *score_file_ids(const char *path) {
     exit(1);
 }
 
+// Writes the entries of the ordered list that select_seq keeps to run_name + suffix; a write that
+// fails is fatal.
+static void write_selected_sequences(const char *run_name, const char *suffix,
+                                     SequenceTable *list) {
+    FILE *out = open_outputfile(run_name, suffix);
+    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name, suffix);
+
+    trim_sequence_table(list, &Score, Score.select_seq);
+    drop_null_sequences(list, stderr);
+    print_sequence_table(out, list);
+
+    if (out == stdout || out == stderr) {
+        if (fflush(out) != 0 || ferror(out))
+            error("Could not write the sequence output: %s", strerror(errno));
+    } else {
+        bool failed = fflush(out) != 0 || ferror(out);
+        int err = errno;
+        if (fclose(out) != 0 && !failed) {
+            failed = true;
+            err = errno;
+        }
+        if (failed) error("Could not write %s%s: %s", run_name, suffix, strerror(err));
+    }
+}
+
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
@@ -132,26 +157,7 @@ int main(int argc, char **argv) {
 
     list = read_score_file(NLLfile);
     merge_selected_sequences(seqs, list, 0);
-
-    FILE *out = open_outputfile(run_name.c_str(), suffix);
-    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name.c_str(), suffix);
-
-    trim_sequence_table(list, &Score, Score.select_seq);
-    drop_null_sequences(list, stderr);
-    print_sequence_table(out, list);
-
-    if (out == stdout || out == stderr) {
-        if (fflush(out) != 0 || ferror(out))
-            error("Could not write the sequence output: %s", strerror(errno));
-    } else {
-        bool failed = fflush(out) != 0 || ferror(out);
-        int err = errno;
-        if (fclose(out) != 0 && !failed) {
-            failed = true;
-            err = errno;
-        }
-        if (failed) error("Could not write %s%s: %s", run_name.c_str(), suffix, strerror(err));
-    }
+    write_selected_sequences(run_name.c_str(), suffix, list);
     free_sequence_table(list);
     free_init();
     return 0;
