@@ -1108,16 +1108,6 @@ Rmodel *make_base_regularizer(int track) {
     return regularizer_from_current_alphabet();
 }
 
-// The working directory, however long.
-static std::string current_directory() {
-    std::vector<char> buf(1024);
-    for (;;) {
-        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
-        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string(".");
-        buf.resize(buf.size() * 2);
-    }
-}
-
 // True when the file can be opened for reading as a plain file (no decompression fallback).
 static bool plain_file_opens(const std::string &path) {
     FILE *fp = std::fopen(path.c_str(), "r");
@@ -1141,7 +1131,7 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
         else if (verbout)
             std::fprintf(verbout, "Reading default parameters from QORRC=%s\n", qorrc);
     } else if (plain_file_opens(".qorrc")) {
-        std::string dir = current_directory();
+        std::string dir = current_directory(".");
         userfile = dir + "/.qorrc";
         if (note)
             *note = "%\n%  Additional default parameters from\n%\t" + dir + "/.qorrc\n%\n";

@@ -179,6 +179,8 @@ double get_real_time();
 const char *get_host_name();
 // Login name of the effective user (at most 199 characters, static buffer).
 const char *get_user_name();
+// The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
+std::string current_directory(const char *fallback);
 
 const char *get_scoring_mode_msg(int code);
 const char *get_null_model_msg(int code);
