@@ -17,19 +17,7 @@
 
 namespace {
 
-class Fasta : public LibraryTest {
-protected:
-    std::string dir;
-    void SetUp() override {
-        LibraryTest::SetUp();
-        dir = scratch_dir();
-    }
-    std::string file(const std::string &name, const std::string &text) {
-        std::string p = dir + "/" + name;
-        write_text(p, text);
-        return p;
-    }
-};
+class Fasta : public ScratchTest {};
 
 SeqTrackFile *open_track(const std::string &path) {
     SeqTrackFile *t = new SeqTrackFile();

@@ -20,16 +20,7 @@
 
 namespace {
 
-class ModelIO : public LibraryTest {
-protected:
-    std::string dir;
-    void SetUp() override {
-        LibraryTest::SetUp();
-        dir = scratch_dir();
-    }
-
-    std::string path(const std::string &name) { return dir + "/" + name; }
-};
+class ModelIO : public ScratchTest {};
 
 void use_dna() {
     init_alphabet_by_name("DNA", 0, "");

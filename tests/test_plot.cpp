@@ -20,19 +20,17 @@
 
 namespace {
 
-struct PlotTest : LibraryTest {
+// Runs in the scratch directory, where the plot files are written.
+struct PlotTest : ScratchTest {
     std::string old_dir;
-    std::string dir;
     void SetUp() override {
-        LibraryTest::SetUp();
-        char buf[4096];
-        old_dir = getcwd(buf, sizeof buf) ? buf : "/tmp";
-        dir = scratch_dir();
+        ScratchTest::SetUp();
+        old_dir = current_directory("/tmp");
         ASSERT_EQ(chdir(dir.c_str()), 0);
     }
     void TearDown() override {
         (void)!chdir(old_dir.c_str());
-        LibraryTest::TearDown();
+        ScratchTest::TearDown();
     }
 };
 

@@ -19,18 +19,8 @@
 
 namespace {
 
-class SeqIO : public LibraryTest {
+class SeqIO : public ScratchTest {
 protected:
-    std::string dir;
-    void SetUp() override {
-        LibraryTest::SetUp();
-        dir = scratch_dir();
-    }
-    std::string file(const std::string &name, const std::string &text) {
-        std::string p = dir + "/" + name;
-        write_text(p, text);
-        return p;
-    }
     // A FASTA file of n entries named prefix0, prefix1, ...
     std::string entries(const std::string &name, const std::string &prefix, int n, int from = 0) {
         std::string text;

@@ -33,6 +33,23 @@ void write_text(const std::string &path, const std::string &text);
 // Reads a whole file; an unreadable file gives "<unreadable>".
 std::string read_text(const std::string &path);
 
+// A LibraryTest with a fresh scratch directory for the test's files.
+class ScratchTest : public LibraryTest {
+protected:
+    std::string dir;
+    void SetUp() override {
+        LibraryTest::SetUp();
+        dir = scratch_dir();
+    }
+    // The path of a file of the scratch directory.
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    // Writes the file and returns its path.
+    std::string file(const std::string &name, const std::string &text) const {
+        write_text(path(name), text);
+        return path(name);
+    }
+};
+
 // Everything written to a stream so far (the stream is flushed and rewound).
 std::string stream_text(FILE *fp);
 
