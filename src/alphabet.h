@@ -15,20 +15,54 @@ constexpr int MAX_ALPHABET_TRACKS = 6;
 constexpr int NUM_BUILTIN_ALPHABETS = 40;
 constexpr int NUM_USER_ALPHABETS = 6;
 constexpr int ALPHABET_TABLE_SIZE = NUM_BUILTIN_ALPHABETS + NUM_USER_ALPHABETS + 1;
-// Id of a user slot; 0 is the id of the end record.
+// Id of every user slot (lettered or numeric alphabet alike).
 constexpr int USER_ALPHABET_ID = 41;
+// Id of the end record of the table.
+constexpr int END_ALPHABET_ID = 0;
 // Largest count of a numeric user alphabet.
 constexpr int MAX_NUMERIC_ALPHABET = 255;
 
-// Ids of the alphabets that code elsewhere tests for.
+// Ids of the built-in alphabets (the table lists them in its own order; ids 28-31 are unused).
 constexpr int DNA_ALPHABET_ID = 1;
 constexpr int RNA_ALPHABET_ID = 2;
 constexpr int PROTEIN_ALPHABET_ID = 3;
+constexpr int DSSP_ALPHABET_ID = 4;
+constexpr int EHL_ALPHABET_ID = 5;
+constexpr int EHL2_ALPHABET_ID = 6;
+constexpr int EHTL_ALPHABET_ID = 7;
+constexpr int EHTL2_ALPHABET_ID = 8;
+constexpr int EBHTL_ALPHABET_ID = 9;
+constexpr int EBGHSTL_ALPHABET_ID = 10;
+constexpr int EBGHTL_ALPHABET_ID = 11;
+constexpr int PB_ALPHABET_ID = 12;
+constexpr int STR_ALPHABET_ID = 13;
+constexpr int ANG_ALPHABET_ID = 14;
+constexpr int TCO_ALPHABET_ID = 15;
+constexpr int ALPHA_ALPHABET_ID = 16;
+constexpr int QMR_ALPHABET_ID = 17;
+constexpr int STRIDE_ALPHABET_ID = 18;
+constexpr int STR2_ALPHABET_ID = 19;
+constexpr int CB_BURIAL_12_7_ALPHABET_ID = 20;
+constexpr int CB_BURIAL_14_7_ALPHABET_ID = 21;
+constexpr int CB_BURIAL_16_7_ALPHABET_ID = 22;
+constexpr int BURIAL_8_7_ALPHABET_ID = 23;
+constexpr int BURIAL_9_7_ALPHABET_ID = 24;
+constexpr int BURIAL_10_7_ALPHABET_ID = 25;
+constexpr int CA_BURIAL_12_7_ALPHABET_ID = 26;
+constexpr int CA_BURIAL_14_7_ALPHABET_ID = 27;
+constexpr int RELSA10_ALPHABET_ID = 32;
+constexpr int NEAR_BACKBONE_11_ALPHABET_ID = 33;
 constexpr int CODON_ALPHABET_ID = 34;
+constexpr int N_SEP_ALPHABET_ID = 35;
+constexpr int O_SEP_ALPHABET_ID = 36;
+constexpr int N_NOTOR_ALPHABET_ID = 37;
+constexpr int O_NOTOR_ALPHABET_ID = 38;
+constexpr int N_NOTOR2_ALPHABET_ID = 39;
+constexpr int O_NOTOR2_ALPHABET_ID = 40;
 
 // One record of the alphabet table.
 struct AlphabetInfo {
-    int id;                   // internal id; USER_ALPHABET_ID for a user slot, 0 for the end record
+    int id;  // internal id: a *_ALPHABET_ID, USER_ALPHABET_ID, END_ALPHABET_ID (end record)
     const char *name;         // null in an empty user slot and in the end record
     const char *comment;      // or null
     int length;               // number of base letters (without wildcards)

@@ -921,10 +921,10 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
         case VAR_INSERT_PROTEIN: {
             append_list_value(entry, val);
             entry->set = 1;
-            int wanted_id = entry->type == VAR_INSERT_DNA       ? 1
-                            : entry->type == VAR_INSERT_RNA     ? 2
-                            : entry->type == VAR_INSERT_PROTEIN ? 3
-                                                                : 0;
+            int wanted_id = entry->type == VAR_INSERT_DNA       ? DNA_ALPHABET_ID
+                            : entry->type == VAR_INSERT_RNA     ? RNA_ALPHABET_ID
+                            : entry->type == VAR_INSERT_PROTEIN ? PROTEIN_ALPHABET_ID
+                                                                : END_ALPHABET_ID;
             if (entry->type == VAR_INSERT || (alphabet && alphabet->id == wanted_id))
                 read_init(val, priority, read_flags);
             return;
@@ -1282,9 +1282,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // Default prior library by alphabet.
     if (alphabet && !var_changed(&prior_library) && !is_set_text(prior_library)) {
         char **from = nullptr;
-        if (alphabet->id == 3)
+        if (alphabet->id == PROTEIN_ALPHABET_ID)
             from = &protein_prior;
-        else if (alphabet->id == 1 || alphabet->id == 2)
+        else if (alphabet->id == DNA_ALPHABET_ID || alphabet->id == RNA_ALPHABET_ID)
             from = &nucleotide_prior;
         if (from && is_set_text(*from)) {
             std::free(prior_library);
@@ -1324,7 +1324,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
 
     // The experimental codon alphabet.
-    if (alphabet && alphabet->id == 34) {
+    if (alphabet && alphabet->id == CODON_ALPHABET_ID) {
         std::fprintf(stderr, "Resetting parameters for experimental codon alphabet\n");
         std::fprintf(stderr, "Nmodels 1, seq_models = 0\n");
         std::fprintf(stderr, "Settings for evalues & null scores not yet studied.\n");

@@ -42,6 +42,13 @@ constexpr short SEQFORMAT_ASN1_BIOSEQ_SET = 52;   // detected only
 constexpr short SEQFORMAT_PHYLIP_VARIANT_1 = 61;  // display only
 constexpr short SEQFORMAT_PHYLIP_VARIANT_2 = 62;  // display only
 
+// Sequence kinds that format detection reports (seqfile_format_type, is_fasta_or_nbrf).
+constexpr int SEQKIND_OTHER = 0;
+constexpr int SEQKIND_DNA = 1;
+constexpr int SEQKIND_RNA = 2;
+constexpr int SEQKIND_NUCLEIC = 3;  // nucleic acid, DNA or RNA undecided
+constexpr int SEQKIND_PROTEIN = 4;
+
 // Error codes of the sequence-file library (0 = no error).
 constexpr short SEQERR_NONE = 0;
 constexpr short SEQERR_FILE_NOT_FOUND = -1;
@@ -67,15 +74,15 @@ struct SeqReadBuffer {
 
 // One open track file.
 struct SeqTrackFile {
-    char *name = nullptr;    // owned copy of the file name
-    FILE *stream = nullptr;  // from open_read; null for HSSP after its items were read
-    short format = 0;        // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
-    int item_count = 0;      // number of HSSP items
-    char **items = nullptr;  // owned HSSP rows, or null
-    int entry_count = 0;     // entries read so far
-    int done = 0;            // set when a read found no further entry
-    char *line = nullptr;    // SEQ_LINE_BUFFER bytes
-    SeqReadBuffer rb;        // read-ahead of the FASTA readers
+    char *name = nullptr;              // owned copy of the file name
+    FILE *stream = nullptr;            // from open_read; null for HSSP after its items were read
+    short format = SEQFORMAT_UNKNOWN;  // SEQFORMAT_FASTA, _NBRF, _HSSP, _MODEL or another
+    int item_count = 0;                // number of HSSP items
+    char **items = nullptr;            // owned HSSP rows, or null
+    int entry_count = 0;               // entries read so far
+    int done = 0;                      // set when a read found no further entry
+    char *line = nullptr;              // SEQ_LINE_BUFFER bytes
+    SeqReadBuffer rb;                  // read-ahead of the FASTA readers
 };
 
 // One open sequence source.

@@ -169,11 +169,12 @@ TEST_F(Alphabet, BadConversionString) {
 }
 
 TEST_F(Alphabet, IdLookup) {
-    EXPECT_EQ(alphabet_id_to_info(3)->name, std::string("protein"));
-    EXPECT_EQ(alphabet_id_to_info(40)->name, std::string("o_notor2"));
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(41); }),
+    EXPECT_EQ(alphabet_id_to_info(PROTEIN_ALPHABET_ID)->name, std::string("protein"));
+    EXPECT_EQ(alphabet_id_to_info(O_NOTOR2_ALPHABET_ID)->name, std::string("o_notor2"));
+    // User slots and the end record are not looked up by id.
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(USER_ALPHABET_ID); }),
               "alphabet_id_to_info: unknown alphabet id 41");
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(0); }),
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(END_ALPHABET_ID); }),
               "alphabet_id_to_info: unknown alphabet id 0");
 }
 
