@@ -668,8 +668,8 @@ void assign_track(AlphabetInfo *a, int track) {
     }
 }
 
-// Sequence kind of the letters of a sequence file (0 other, 1 DNA, 2 RNA, 3 nucleic acid
-// undecided, 4 protein), as the sequence-file format detection reports it.
+// Sequence kind (SEQKIND_*) of the letters of a sequence file, as the sequence-file format
+// detection reports it.
 int guess_sequence_kind(const char *filename) {
     int kind = SEQKIND_OTHER;
     seqfile_format_type(filename, nullptr, &kind, nullptr);
