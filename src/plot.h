@@ -13,8 +13,9 @@ struct SequenceTable;
 void plot_usage();
 
 // Rewrites report column 1 of every entry with the chosen column (0 length, 1 simple score
-// unchanged, 2 report column 2, 3 log10 of the E-value) and returns the axis label. A table whose
-// first entry has no E-value keeps its columns for every choice.
+// unchanged, 2 report column 2, 3 log10 of the E-value) and returns the axis label (static text;
+// "" for a null or empty table or a null first slot). A table whose first entry has no E-value
+// keeps its columns for every choice.
 const char *set_plotcolumn(SequenceTable *table, int column);
 
 // The column that set_plotcolumn actually uses: the chosen one, or 1 when the first entry has no
@@ -59,7 +60,7 @@ void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, fl
 // no '"', '`' or '\' and no control characters.
 bool plot_run_name_ok(const char *run_name);
 // Ends the run when plot_run_name_ok refuses the run name. Fatal: "The run name %s cannot be used
-// in a gnuplot command file: it holds '\"', '`', '\\' or a control character".
+// in a gnuplot command file: it holds '\"', '`', '\\' or a control character.".
 void check_plot_run_name(const char *run_name);
 
 // Creates run_name + ".plt" and writes its header (banner block with '#', the PostScript lines,
