@@ -22,15 +22,20 @@ struct NodeLabelMap {
 // Largest label or node number a label line may use (larger values are refused).
 constexpr int MAX_NODE_LABEL = 1000000;
 
-// Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null.
-// A line without three numbers, or with negative or absurd values, is fatal.
+// Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null (release
+// with free_label_map); returns the map. The first node given a label keeps it. Fatal: "%s:
+// invalid node label line:\n%s" (no three numbers, or negative values or values past
+// MAX_NODE_LABEL).
 NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, const char *line);
-// Sets the labels of a raw model's nodes from the map.
+// Sets the labels of a raw model's nodes from the map (through rmodel_view_node); a label for a
+// node past End is reported and dropped. Null map or raw model, or no numbered node: nothing.
 void label_rmodel_from_map(const NodeLabelMap *map, Rmodel *rmodel);
 // Releases the map (null is a no-op).
 void free_label_map(NodeLabelMap *map);
 
-// Writes the "NODELABELS %d-%d: %d" lines of a prepared model / of a raw model.
+// Writes the "NODELABELS %d-%d: %d" lines of a prepared model / of a raw model, one per run of
+// consecutive nodes with consecutive labels (nothing for null). Fatal: "Out of order model labels
+// at node %d: label %d, previous label %d" (labels not increasing along the model).
 void write_model_node_labels(const Model *model, FILE *out);
 void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
 
@@ -38,13 +43,18 @@ void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
 // into a model of length P+Q; null when none.
 Node *rmodel_view_node(const Rmodel *rmodel, int n);
 
-// Gives every node that a labelled constraint range covers its own node number as label.
-void label_model_from_constraints(const ConstrTable *table, Model *model);
-// Labels the nodes on which constrained residues of aligned sequences are matched.
+// Labels the nodes on which constrained residues (label not -1) of aligned sequences are matched
+// with their node numbers, and the residues' constraints with the same numbers. Null table or
+// model: nothing.
 void model_labels_from_align(SequenceTable *seqs, Model *model);
-// Highest label end of a constraint table (-1 without labelled ranges).
+
+// Operations on constraint tables, which this build does not have yet: each ends the run with
+// "%s: constraint tables are not available in this build" (its own name for %s).
+// Meant: gives every node that a labelled constraint range covers its own node number as label.
+void label_model_from_constraints(const ConstrTable *table, Model *model);
+// Meant: the highest label end of a constraint table (-1 without labelled ranges).
 int get_max_node_label(const ConstrTable *table);
-// 1 when the table holds a range without a model label, else 0.
+// Meant: 1 when the table holds a range without a model label, else 0.
 int have_unlabeled_constraints(const ConstrTable *table);
 
 #endif
