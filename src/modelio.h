@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "utilities.h"
+
 struct Node;
 struct ModWeight;
 struct Model;
@@ -17,11 +19,13 @@ struct Sequence;
 // Text form and block handling
 // ---------------------------------------------------------------------------------------------
 
-// Flags of fread_first_rmodel / read_first_rmodel (the open flags 1 and 2 are passed on to
-// open_read_env by read_first_rmodel).
-constexpr int RMODEL_FATAL = 1;   // no file or no block ends the run
-constexpr int RMODEL_QUIET = 2;   // no warning from the library search
-constexpr int RMODEL_NOWARN = 8;  // no warning when the file holds no block
+// Flags of fread_first_rmodel / read_first_rmodel (the first two are the open flags that
+// read_first_rmodel passes on to open_read_env).
+constexpr int RMODEL_FATAL = OPEN_FATAL;  // no file or no block ends the run
+constexpr int RMODEL_QUIET = OPEN_QUIET;  // no warning from the library search
+constexpr int RMODEL_NOWARN = 8;          // no warning when the file holds no block
+static_assert((RMODEL_NOWARN & (OPEN_FATAL | OPEN_QUIET | OPEN_REWIND)) == 0,
+              "RMODEL_NOWARN must not be an open flag");
 
 // Largest node number a model file may use (a larger one is refused as corrupt).
 constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
@@ -170,6 +174,9 @@ void print_model_alphabet_line(FILE *out);
 // The debug stream "dbg.log", created (emptied) on first use, unbuffered; it belongs to the
 // library. Fatal: "Open of dbg.log failed: %s". The dumps below are fatal only through it.
 FILE *dbg_log_file();
+// Each writes the title (a printf format and its values) and then the record: a node, a cost
+// record, every node and cost record of a model, a sequence's scores and weights. A null record
+// is shown as such ("NULL"), after the title.
 void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 void dbg_print_weight(FILE *out, const ModWeight *weight, const char *fmt, ...)
