@@ -175,8 +175,8 @@ void print_model_alphabet_line(FILE *out);
 // library. Fatal: "Open of dbg.log failed: %s". The dumps below are fatal only through it.
 FILE *dbg_log_file();
 // Each writes the title (a printf format and its values) and then the record: a node, a cost
-// record, every node and cost record of a model, a sequence's scores and weights. A null record
-// is shown as such ("NULL"), after the title.
+// record, every node and cost record of a model, a sequence's scores and weights. A null node or
+// cost record writes the title only; a null model or sequence is shown as "NULL".
 void dbg_print_node(FILE *out, const Node *node, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 void dbg_print_weight(FILE *out, const ModWeight *weight, const char *fmt, ...)
