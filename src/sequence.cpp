@@ -375,7 +375,7 @@ Model *alloc_model(int n) {
     int length = n < 0 ? -n : n;
     Model *model = static_cast<Model *>(mem_alloc(sizeof(Model)));
     model->length = length;
-    model->kind = 0;
+    model->kind = MODEL_KIND_PROFILE;
     model->generic = nullptr;
     model->lettcount = nullptr;
     model->freqave = nullptr;
@@ -438,7 +438,7 @@ void free_model(Model *model) {
     free_sequence(model->query);
     model->query = nullptr;
     model->length = -1;
-    model->kind = 0;
+    model->kind = MODEL_KIND_PROFILE;
     std::free(model);
 }
 

@@ -171,11 +171,14 @@ struct ModWeight {
 
 // FIM method number of a Model with none in effect ("no node").
 constexpr int FIM_METHOD_NONE = 9;
+// Kinds of a Model.
+constexpr int MODEL_KIND_PROFILE = 0;
+constexpr int MODEL_KIND_QUERY = 1;  // query-sequence model (substitution matrix and gap costs)
 
 // A prepared model: nodes 0 (Begin), 1..length, length+1 (End).
 struct Model {
     int length;             // L; -1 after release
-    int kind;               // 0 profile model, 1 query-sequence model
+    int kind;               // MODEL_KIND_PROFILE or MODEL_KIND_QUERY
     Node *generic;          // GENERIC node, or null
     Node *lettcount;        // LETTCOUNT node, or null
     Node *freqave;          // FREQAVE node, or null

@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         else
             init_alphabet_by_name("protein", 0, "");
         sequence_warning = size > 1 ? static_cast<int8_t>(data[0]) % 3 - 2 : 0;
-        int kind = 0;
+        int kind = SEQKIND_OTHER;
         is_fasta_or_nbrf(path.c_str(), &kind);
         SequenceTable *t = alloc_sequence_table();
         try {
