@@ -91,6 +91,17 @@ static SeqIdSet *score_file_ids(const char *path) {
     exit(1);
 }
 
+// Sets the default selection (every entry) and refuses a run without a score file or with both
+// database files and an alignment. Returns true when an alignment file is given.
+static bool check_options() {
+    if (Score.select_seq == 0) Score.select_seq = 8;
+    if (!NLLfile || !*NLLfile) fail_with_usage("Distance file must be specified.\n");
+    bool have_align = alignfile && *alignfile;
+    if (dblistcount > 0 && have_align)
+        fail_with_usage("Please do not specify both database and alignment files\n");
+    return have_align;
+}
+
 // Writes the entries of the ordered list that select_seq keeps to run_name + suffix; a write that
 // fails is fatal.
 static void write_selected_sequences(const char *run_name, const char *suffix,
@@ -121,12 +132,7 @@ int main(int argc, char **argv) {
     std::string run_name;
     basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
 
-    if (Score.select_seq == 0) Score.select_seq = 8;
-
-    if (!NLLfile || !*NLLfile) fail_with_usage("Distance file must be specified.\n");
-    bool have_align = alignfile && *alignfile;
-    if (dblistcount > 0 && have_align)
-        fail_with_usage("Please do not specify both database and alignment files\n");
+    const bool have_align = check_options();
 
     SequenceTable *seqs = nullptr;
     SequenceTable *list = nullptr;
