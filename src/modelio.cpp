@@ -1096,7 +1096,7 @@ static void dbg_views(FILE *out, const T *djump, const T *mjump, const T *ijump,
 
 static void dbg_node(FILE *out, const Node *node, const std::string &title) {
     std::fprintf(out, "%%  %s", title.c_str());
-    if (node && node->lab != -1) std::fprintf(out, " lab = %d", node->lab);
+    if (node && node->lab != NO_LABEL) std::fprintf(out, " lab = %d", node->lab);
     std::fputc('\n', out);
     if (!node) return;
     dbg_views<float>(out, node->djump, node->mjump, node->ijump, node->match, node->insert,

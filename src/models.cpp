@@ -649,7 +649,7 @@ void add_fims_at_ends(Model **model_ptr, int *added, int *method) {
     m->nodes[L + 2] = dup_node(m->nodes[L + 1]);
     // The End keeps its label; the node that becomes the end FIM is unlabelled, so that labels
     // stay in increasing order along the model.
-    m->nodes[L + 1]->lab = -1;
+    m->nodes[L + 1]->lab = NO_LABEL;
 
     // The table of both FIMs.
     std::vector<float> table(alphabet->emit_length);
@@ -721,7 +721,7 @@ Node *get_node(const Node *node) {
 
 Node *get_unlabeled_node(const Node *node) {
     Node *n = dup_node(node);
-    if (n) n->lab = -1;
+    if (n) n->lab = NO_LABEL;
     return n;
 }
 

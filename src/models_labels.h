@@ -13,7 +13,10 @@ struct Node;
 struct SequenceTable;
 struct ConstrTable;
 
-// Map from label to node number for one model block; -2 marks a label without a node.
+// Map slot of a label without a node.
+constexpr int LABEL_WITHOUT_NODE = -2;
+
+// Map from label to node number for one model block (LABEL_WITHOUT_NODE for a label without one).
 struct NodeLabelMap {
     int size;                // number of slots (256 when created)
     std::vector<int> slots;  // node number per label
@@ -43,9 +46,9 @@ void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
 // into a model of length P+Q; null when none.
 Node *rmodel_view_node(const Rmodel *rmodel, int n);
 
-// Labels the nodes on which constrained residues (label not -1) of aligned sequences are matched
-// with their node numbers, and the residues' constraints with the same numbers. Null table or
-// model: nothing.
+// Labels the nodes on which constrained residues (label not NO_LABEL) of aligned sequences are
+// matched with their node numbers, and the residues' constraints with the same numbers. Null table
+// or model: nothing.
 void model_labels_from_align(SequenceTable *seqs, Model *model);
 
 // Operations on constraint tables, which this build does not have yet: each ends the run with

@@ -282,7 +282,7 @@ Node *alloc_node() {
     node->params = static_cast<float *>(mem_alloc((size_t)node->nparams * sizeof(float)));
     point_node_views(node, a);
     node->nodeenv = nullptr;
-    node->lab = -1;
+    node->lab = NO_LABEL;
     return node;
 }
 

@@ -35,15 +35,20 @@ struct SeqPathProb {
     int match;     // 1: a match state, 0: an insert state
 };
 
+// Label of a node without label (Node::lab), and constraint label of a residue without one.
+constexpr int NO_LABEL = -1;
+// Constraint label of a residue that must match a node without a label.
+constexpr int LABEL_UNNAMED_NODE = -3;
+
 // Per-residue constraint read by the dynamic-programming engine.
 struct PosConstraint {
-    int label;          // model-node label the residue must match; -1 none, -3 unnamed node
+    int label;          // model-node label the residue must match; NO_LABEL, LABEL_UNNAMED_NODE
     int satisfied;      // cost when matched by the node with that label
     int unsatisfied;    // cost when matched by another node
     int unconstrained;  // added to the residue's match and insert costs
 };
 // The value of every residue of a sequence without constraints.
-inline constexpr PosConstraint noPosConstraint = {-1, 80000, 80000, 0};
+inline constexpr PosConstraint noPosConstraint = {NO_LABEL, 80000, 80000, 0};
 
 // One track of a sequence.
 struct SeqTrack {
@@ -155,7 +160,7 @@ struct Node {
     float *match;      // A match emission values from value 9
     float *insert;     // A insert emission values from value 9+A
     NodeEnv *nodeenv;  // owned, or null
-    int lab;           // model-node label, -1 when unlabelled
+    int lab;           // model-node label, NO_LABEL when unlabelled
 };
 
 // Integer cost form of one node: 2W+9 costs (W = emission size with wildcards), same views.
