@@ -17,7 +17,7 @@
 // The built-in alphabets in their fixed order, six empty user slots and the end record. The
 // regularizers and lookups are filled by init_alphabets.
 AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
-    {1,
+    {DNA_ALPHABET_ID,
      "DNA",
      "DNA with R=Purine G/A and Y=Pyrimidine C/T",
      4,
@@ -32,7 +32,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {34,
+    {CODON_ALPHABET_ID,
      "CODON",
      "DNA codons in AAA G..C..TTT order",
      4,
@@ -47,7 +47,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {2,
+    {RNA_ALPHABET_ID,
      "RNA",
      "RNA with R=Purine G/A and Y=Pyrimidine C/U",
      4,
@@ -62,7 +62,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {3,
+    {PROTEIN_ALPHABET_ID,
      "protein",
      "Protein with B=N/D and Z=Q/E",
      20,
@@ -77,7 +77,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {4,
+    {DSSP_ALPHABET_ID,
      "DSSP",
      "DSSP Secondary structure alphabet",
      8,
@@ -92,7 +92,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {5,
+    {EHL_ALPHABET_ID,
      "EHL",
      "Secondary structure alphabet",
      3,
@@ -107,7 +107,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {6,
+    {EHL2_ALPHABET_ID,
      "EHL2",
      "Secondary structure alphabet",
      3,
@@ -122,7 +122,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {7,
+    {EHTL_ALPHABET_ID,
      "EHTL",
      "Secondary structure alphabet",
      4,
@@ -137,7 +137,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {8,
+    {EHTL2_ALPHABET_ID,
      "EHTL2",
      "Secondary structure alphabet",
      4,
@@ -152,7 +152,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {9,
+    {EBHTL_ALPHABET_ID,
      "EBHTL",
      "Secondary structure alphabet",
      5,
@@ -167,7 +167,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {10,
+    {EBGHSTL_ALPHABET_ID,
      "EBGHSTL",
      "Secondary structure alphabet",
      7,
@@ -182,7 +182,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {11,
+    {EBGHTL_ALPHABET_ID,
      "EBGHTL",
      "Secondary structure alphabet",
      6,
@@ -197,7 +197,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {18,
+    {STRIDE_ALPHABET_ID,
      "STRIDE",
      "Full STRIDE Secondary structure alphabet",
      7,
@@ -212,7 +212,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {12,
+    {PB_ALPHABET_ID,
      "PB",
      "Protein blocks alphabet",
      16,
@@ -227,7 +227,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {13,
+    {STR_ALPHABET_ID,
      "STR",
      "Strand alphabet",
      13,
@@ -242,7 +242,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {14,
+    {ANG_ALPHABET_ID,
      "ANG",
      "Quelmart angle alphabet without C (cis)",
      10,
@@ -257,7 +257,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {17,
+    {QMR_ALPHABET_ID,
      "QMR",
      "Quelmart angle alphabet including C (cis)",
      11,
@@ -272,7 +272,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {15,
+    {TCO_ALPHABET_ID,
      "TCO",
      "Cosine dihedral alphabet",
      4,
@@ -287,7 +287,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {16,
+    {ALPHA_ALPHABET_ID,
      "ALPHA",
      "C-alpha dihedral alphabet",
      11,
@@ -302,7 +302,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {19,
+    {STR2_ALPHABET_ID,
      "STR2",
      "STR2 alphabet",
      13,
@@ -317,7 +317,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {20,
+    {CB_BURIAL_12_7_ALPHABET_ID,
      "CB_BURIAL_12_7",
      "CB_BURIAL_12_7 alphabet",
      7,
@@ -332,7 +332,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {21,
+    {CB_BURIAL_14_7_ALPHABET_ID,
      "CB_BURIAL_14_7",
      "CB_BURIAL_14_7 alphabet",
      7,
@@ -347,7 +347,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {22,
+    {CB_BURIAL_16_7_ALPHABET_ID,
      "CB_BURIAL_16_7",
      "CB_BURIAL_16_7 alphabet",
      7,
@@ -362,7 +362,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {23,
+    {BURIAL_8_7_ALPHABET_ID,
      "BURIAL_8_7",
      "BURIAL_8_7 alphabet",
      7,
@@ -377,7 +377,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {24,
+    {BURIAL_9_7_ALPHABET_ID,
      "BURIAL_9_7",
      "BURIAL_9_7 alphabet",
      7,
@@ -392,7 +392,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {25,
+    {BURIAL_10_7_ALPHABET_ID,
      "BURIAL_10_7",
      "BURIAL_10_7 alphabet",
      7,
@@ -407,7 +407,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {26,
+    {CA_BURIAL_12_7_ALPHABET_ID,
      "CA_BURIAL_12_7",
      "CA_BURIAL_12_7 alphabet",
      7,
@@ -422,7 +422,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {27,
+    {CA_BURIAL_14_7_ALPHABET_ID,
      "CA_BURIAL_14_7",
      "CA_BURIAL_14_7 alphabet",
      7,
@@ -441,7 +441,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
     {29, "RELSA2", "RELSA2 alphabet", 2, 3, 2, 3, "BE", nullptr, {}, {}, {}, {}, nullptr, 0},
     {30, "RELSA3", "RELSA3 alphabet", 3, 4, 3, 4, "BIE", nullptr, {}, {}, {}, {}, nullptr, 0},
     {31, "RELSA7", "RELSA7 alphabet", 7, 8, 7, 8, "ABCDEFG", nullptr, {}, {}, {}, {}, nullptr, 0},
-    {32,
+    {RELSA10_ALPHABET_ID,
      "RELSA10",
      "RELSA10 alphabet",
      10,
@@ -456,7 +456,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {33,
+    {NEAR_BACKBONE_11_ALPHABET_ID,
      "NEAR-BACKBONE-11",
      "Near Backbone 11 alphabet",
      11,
@@ -471,7 +471,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {35,
+    {N_SEP_ALPHABET_ID,
      "n_sep",
      "Hbond Separation alphabet based on donor",
      20,
@@ -486,7 +486,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {36,
+    {O_SEP_ALPHABET_ID,
      "o_sep",
      "Hbond Separation alphabet based on acceptor",
      20,
@@ -501,7 +501,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {38,
+    {O_NOTOR_ALPHABET_ID,
      "o_notor",
      "Hbond Torsion angle alphabet based on donor",
      8,
@@ -516,7 +516,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {37,
+    {N_NOTOR_ALPHABET_ID,
      "n_notor",
      "Hbond Torsion angle alphabet based on acceptor",
      8,
@@ -531,7 +531,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {40,
+    {O_NOTOR2_ALPHABET_ID,
      "o_notor2",
      "Hbond Torsion angle alphabet based on donor",
      11,
@@ -546,7 +546,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
      {},
      nullptr,
      0},
-    {39,
+    {N_NOTOR2_ALPHABET_ID,
      "n_notor2",
      "Hbond Torsion angle alphabet based on acceptor",
      11,
@@ -567,7 +567,7 @@ AlphabetInfo alphabet_table[ALPHABET_TABLE_SIZE] = {
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
     {USER_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
-    {0, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
+    {END_ALPHABET_ID, nullptr, nullptr, 0, 0, 0, 0, nullptr, nullptr, {}, {}, {}, {}, nullptr, 0},
 };
 
 AlphabetInfo *alphabet = nullptr;
@@ -668,10 +668,10 @@ void assign_track(AlphabetInfo *a, int track) {
     }
 }
 
-// Sequence kind of the letters of a sequence file (0 other, 1 DNA, 2 RNA, 3 nucleic acid
-// undecided, 4 protein), as the sequence-file format detection reports it.
+// Sequence kind (SEQKIND_*) of the letters of a sequence file, as the sequence-file format
+// detection reports it.
 int guess_sequence_kind(const char *filename) {
-    int kind = 0;
+    int kind = SEQKIND_OTHER;
     seqfile_format_type(filename, nullptr, &kind, nullptr);
     return kind;
 }
@@ -871,10 +871,10 @@ void check_alphabet(const char *filename) {
     int kind = guess_sequence_kind(filename);
     int id;
     switch (kind) {
-        case 1:
-        case 3: id = DNA_ALPHABET_ID; break;
-        case 2: id = RNA_ALPHABET_ID; break;
-        case 4: id = PROTEIN_ALPHABET_ID; break;
+        case SEQKIND_DNA:
+        case SEQKIND_NUCLEIC: id = DNA_ALPHABET_ID; break;
+        case SEQKIND_RNA: id = RNA_ALPHABET_ID; break;
+        case SEQKIND_PROTEIN: id = PROTEIN_ALPHABET_ID; break;
         default: error("No alphabet specified and file %s no help.", filename);
     }
     AlphabetInfo *a = alphabet_id_to_info(id);
@@ -1100,7 +1100,7 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
 }
 
 void print_alphabet_info(FILE *out, const AlphabetInfo *a) {
-    if (!a || a->id == 0) return;
+    if (!a || a->id == END_ALPHABET_ID) return;
     fprintf(out, "#InternalID:        %d\n", a->id);
     fprintf(out, "Name:          %s\n", a->name ? a->name : "<none>");
     fprintf(out, "Comment:       %s\n", a->comment ? a->comment : "<none>");
@@ -1122,7 +1122,7 @@ void print_alphabet_info(FILE *out, const AlphabetInfo *a) {
 }
 
 void print_internal_alphabet_info(FILE *out) {
-    for (int i = 0; i < ALPHABET_TABLE_SIZE && alphabet_table[i].id != 0; i++) {
+    for (int i = 0; i < ALPHABET_TABLE_SIZE && alphabet_table[i].id != END_ALPHABET_ID; i++) {
         fputs("############################################\n", out);
         print_alphabet_info(out, &alphabet_table[i]);
     }

@@ -196,7 +196,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
         int err = errno;
         close_read(fp);
         if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
-        return 0;
+        return SEQFORMAT_UNKNOWN;
     }
 
     // Look-ahead of up to three characters for the NBRF ">P1;" form.
@@ -205,7 +205,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
         last = getc(fp);
         if (last != '\n') last = getc(fp);
     }
-    int result = (last == ';') ? 3 : 8;
+    int result = (last == ';') ? SEQFORMAT_NBRF : SEQFORMAT_FASTA;
     if (last != EOF) ungetc(last, fp);
 
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
@@ -255,18 +255,18 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
     close_read(fp);
     if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
 
-    if (leading > 0 && trailing == 0) result = 3;
+    if (leading > 0 && trailing == 0) result = SEQFORMAT_NBRF;
     if (kind) {
         if (P + D + T + U == 0)
-            *kind = 0;
+            *kind = SEQKIND_OTHER;
         else if (P > D)
-            *kind = 4;
+            *kind = SEQKIND_PROTEIN;
         else if (T > U)
-            *kind = 1;
+            *kind = SEQKIND_DNA;
         else if (U > T)
-            *kind = 2;
+            *kind = SEQKIND_RNA;
         else
-            *kind = 3;
+            *kind = SEQKIND_NUCLEIC;
     }
     return result;
 }

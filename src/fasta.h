@@ -1,5 +1,8 @@
 // FASTA and NBRF recognition, the sequence-kind guess, FASTA entry reading in letter and
 // numeric form, and the conversion of read letters into letter indices.
+//
+// Every reader below takes a track file opened by open_sequences. "A read error" ends the run
+// with "Could not read sequence file %s: %s"; an allocation failure with "out of memory ...".
 #ifndef QOR_FASTA_H
 #define QOR_FASTA_H
 
@@ -13,23 +16,35 @@ struct SeqTrackFile;
 constexpr size_t FASTA_MAX_ID = 99999;
 constexpr size_t FASTA_MAX_ANNOTATION = 99999;
 
-// 8 for FASTA, 3 for NBRF, 0 for neither; *kind (when given) receives the sequence kind
-// (0 other, 1 DNA, 2 RNA, 3 nucleic acid, 4 protein) of a FASTA or NBRF file.
+// SEQFORMAT_FASTA, SEQFORMAT_NBRF (">P1;" form, or position numbers before the letters) or
+// SEQFORMAT_UNKNOWN (neither; a '>' that does not begin the first line warns once per run);
+// *kind (when given) receives the SEQKIND_* of the first 300 letters of a FASTA or NBRF file.
+// Fatal: "Couldn't open file %s: %s\n", a read error.
 int is_fasta_or_nbrf(const char *filename, int *kind);
 
-// Number of entries ('>' at the start of a line) from the track's position to its end.
+// Number of entries ('>' at the start of a line) from the track's position to its end (the track
+// is then at its end). Fatal: "Bad openseqfile passed to next_fasta_seq\n" (no track or stream),
+// a read error.
 int count_fasta(SeqTrackFile *track);
 
-// Reads one header line; returns '\n' or EOF. *id / *annotation (when given) receive new copies
-// (the annotation may be null).
+// Reads one header line; returns '\n', or EOF at the end of the file (also for a header cut off
+// by it). *id / *annotation (when given) receive new copies owned by the caller, or null (no
+// header; no annotation). Text before the '>' is reported and skipped. Fatal: as
+// next_fasta_header.
 int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation);
 
 // Reads one header line into the caller's buffers (no copies): the same as next_fasta_initial.
 // show_id: messages name the ID (else they show an empty ID). An empty ident means no header.
+// IDs are cut at FASTA_MAX_ID, annotations at FASTA_MAX_ANNOTATION (with a message). Fatal:
+// "Bad openseqfile passed to next_fasta_seq\n" (no track or stream), a read error.
 int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id);
 
-// The residues of the entry whose header was just read: letter form or numeric form.
-// shown_id names the entry in messages.
+// The residues of the entry whose header was just read, up to the next header: letter form (a new
+// NUL-terminated string, never null) or numeric form (new array of letter indices of the current
+// alphabet, *length their number). Both are the caller's, released with free(). shown_id names
+// the entry in the messages on strange characters and a missing newline before '>'. Fatal: "%s
+// (%s): sequence longer than %d residues", a read error; numeric form also "No alphabet set for
+// reading numeric sequences from %s".
 char *fasta_string_body(SeqTrackFile *track, const char *shown_id);
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, int *length);
 
@@ -37,23 +52,31 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, i
 // (letter form) without keeping them, and gives every message that fasta_string_body and then
 // convertseq would give for them as the only track, track t, of a sequence with this ID, in the
 // same order. Only where those messages need no letters: track t has a letter alphabet and
-// sequence_warning is not negative; otherwise nothing is read and the result is false.
+// sequence_warning is not negative; otherwise nothing is read and the result is false. Fatal: as
+// fasta_string_body, and "Sequence %s in %s is too long".
 bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t);
 
-// The next entry's residues as a new NUL-terminated letter string, or null at the end.
+// The next entry's residues as a new NUL-terminated letter string (the caller's), or null at the
+// end; *id / *annotation as next_fasta_initial (left null at the end). Fatal: as
+// next_fasta_header and fasta_string_body.
 char *next_fasta_string(SeqTrackFile *track, char **id, char **annotation);
 
-// The next entry's residues as letter indices of the current alphabet (numeric form);
-// *length receives their number. Null at the end.
+// The next entry's residues as letter indices of the current alphabet (numeric form; the
+// caller's); *length receives their number. Null at the end (*length 0). Fatal: as
+// next_fasta_header and fasta_numstring_body.
 unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation, int *length);
 
-// Converts the letters of every track into letter indices of the track alphabets.
+// Converts the letters of every letter track (not model tracks) into letter indices of the track
+// alphabets in place, gap characters ('-', '.') removed, and sets converted and the length.
+// Letters converted to the wildcard and U/T conversions are noted as sequence_warning asks
+// (standard error, or the entry on standard output for negative values). Null does nothing.
+// Fatal: "ID %s, track %d: length (%d) does not match previous track (%d)".
 void convertseq(Sequence *seq);
 
-// Releases the read-ahead buffer of a track file.
+// Releases the read-ahead buffer of a track file (the track itself stays the caller's).
 void free_track_read_buffer(SeqTrackFile *track);
 
-// Resets the once-per-run warning of the recognition (for tests).
+// Resets the once-per-run warning of the recognition (see reset_library_state).
 void reset_fasta_warnings();
 
 #endif

@@ -14,7 +14,11 @@
 #include <unistd.h>
 
 #include "alphabet.h"
+#include "fasta.h"
 #include "modelio.h"
+#include "models.h"
+#include "seqio.h"
+#include "seqio_scores.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -923,10 +927,10 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
         case VAR_INSERT_PROTEIN: {
             append_list_value(entry, val);
             entry->set = 1;
-            int wanted_id = entry->type == VAR_INSERT_DNA       ? 1
-                            : entry->type == VAR_INSERT_RNA     ? 2
-                            : entry->type == VAR_INSERT_PROTEIN ? 3
-                                                                : 0;
+            int wanted_id = entry->type == VAR_INSERT_DNA       ? DNA_ALPHABET_ID
+                            : entry->type == VAR_INSERT_RNA     ? RNA_ALPHABET_ID
+                            : entry->type == VAR_INSERT_PROTEIN ? PROTEIN_ALPHABET_ID
+                                                                : END_ALPHABET_ID;
             if (entry->type == VAR_INSERT || (alphabet && alphabet->id == wanted_id))
                 read_init(val, priority, read_flags);
             return;
@@ -980,6 +984,17 @@ void free_init() {
             *str = nullptr;
         }
     }
+}
+
+void reset_library_state() {
+    free_init();
+    initialize_variables();
+    reset_alphabets();
+    reset_fasta_warnings();
+    reset_seqio_state();
+    reset_modelio_state();
+    reset_models_state();
+    sort_direction = 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1095,21 +1110,8 @@ static Rmodel *regularizer_from_current_alphabet() {
 Rmodel *make_base_regularizer(int track) {
     if (track < 0 || track >= MAX_ALPHABET_TRACKS || !alphabets[track])
         error("make_base_regularizer: track %d has no alphabet", track);
-    AlphabetInfo *saved = alphabet;
-    alphabet = alphabets[track];
-    Rmodel *r = regularizer_from_current_alphabet();
-    alphabet = saved;
-    return r;
-}
-
-// The working directory, however long.
-static std::string current_directory() {
-    std::vector<char> buf(1024);
-    for (;;) {
-        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
-        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string(".");
-        buf.resize(buf.size() * 2);
-    }
+    ScopedAlphabet current(alphabets[track]);
+    return regularizer_from_current_alphabet();
 }
 
 // True when the file can be opened for reading as a plain file (no decompression fallback).
@@ -1137,7 +1139,7 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
         else if (verbout)
             std::fprintf(verbout, "Reading default parameters from QORRC=%s\n", qorrc);
     } else if (plain_file_opens(".qorrc")) {
-        std::string dir = current_directory();
+        std::string dir = current_directory(".");
         userfile = dir + "/.qorrc";
         if (note)
             *note = "%\n%  Additional default parameters from\n%\t" + dir + "/.qorrc\n%\n";
@@ -1206,6 +1208,11 @@ static void run_usage(void (*usage)()) {
     if (usage) usage();
     std::fflush(stderr);
     std::exit(1);
+}
+
+std::string program_banner(const char *program) {
+    return std::string("QOR: ") + (program ? program : "") + " v" + QOR_VERSION + " " +
+           QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
 }
 
 static bool is_set_text(const char *s) {
@@ -1287,9 +1294,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // Default prior library by alphabet.
     if (alphabet && !var_changed(&prior_library) && !is_set_text(prior_library)) {
         char **from = nullptr;
-        if (alphabet->id == 3)
+        if (alphabet->id == PROTEIN_ALPHABET_ID)
             from = &protein_prior;
-        else if (alphabet->id == 1 || alphabet->id == 2)
+        else if (alphabet->id == DNA_ALPHABET_ID || alphabet->id == RNA_ALPHABET_ID)
             from = &nucleotide_prior;
         if (from && is_set_text(*from)) {
             std::free(prior_library);
@@ -1329,7 +1336,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     }
 
     // The experimental codon alphabet.
-    if (alphabet && alphabet->id == 34) {
+    if (alphabet && alphabet->id == CODON_ALPHABET_ID) {
         std::fprintf(stderr, "Resetting parameters for experimental codon alphabet\n");
         std::fprintf(stderr, "Nmodels 1, seq_models = 0\n");
         std::fprintf(stderr, "Settings for evalues & null scores not yet studied.\n");

@@ -358,57 +358,94 @@ extern char *logo_savings_output;
 // Operations
 // ---------------------------------------------------------------------------------------------
 
-// Sets every parameter to its default (start-up, once).
+// Sets every parameter to its default and marks it not set (start-up, once). Strings, lists and
+// models held before are dropped, not released (see reset_library_state).
 void initialize_variables();
+
+// The banner line of a program: "QOR: %s v%s %s compiled %s" with the program name as invoked
+// (null gives an empty name), the version, the release date and the build stamp.
+std::string program_banner(const char *program);
 
 // The common start-up of every program (call once, first). argv/argc as given to main; run_name
 // receives the first argument; note (optional) receives a comment block naming the per-user
 // parameter file; read_flags and required_flags as the READ_* and REQUIRE_* bits; banner is the
 // formatted "QOR: %s v%s %s compiled %s" line; usage (optional) writes the program's own usage
-// lines to standard error.
+// lines to standard error. The special forms (no argument, "-v", "-h", "-dump_parameters 2") and
+// a missing required model end the process here (status 1, or 0 for "-v", "-h" and the dump).
+// Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
+// characters."; a malformed option pair ends the run with its message and the usage text
+// (status 1); and the messages of the parameter lines, files and model reads it makes.
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
                         int read_flags, int required_flags, const char *banner, void (*usage)());
 
-// The per-user parameter file, the model files named by parameters, the default regularizer
-// (when make_default_reg is set) and the random seeds.
+// The per-user parameter file (QORRC, else ./.qorrc, else ~/.qorrc; note, when given, receives
+// a comment block naming it), the model files named by parameters (as read_flags asks), the
+// default regularizer from the current alphabet (when make_default_reg is set and none was read)
+// and the random seeds. Fatal: those of read_init, read_first_rmodel (RMODEL_FATAL) and
+// check_alphabet.
 void read_default_inits(int make_default_reg, std::string *note, int read_flags);
 
-// A new raw model whose only node is a GENERIC node built from the alphabet of the track.
+// A new raw model (owned by the caller) whose only node is a GENERIC node built from the
+// regularizers of the track's alphabet. Fatal: "make_base_regularizer: track %d has no
+// alphabet".
 Rmodel *make_base_regularizer(int track);
 
-// Reads a parameter file at the given priority (null or empty name: nothing).
+// Reads a parameter file at the given priority (null or empty name: nothing); every line that
+// begins with a letter or white space is applied with process_init_entry. Fatal: "Parameter file
+// %s includes itself (directly or through other files).", "%s(%d): line longer than %d
+// characters.", "Couldn't open file %s: %s\n", and those of process_init_entry.
 void read_init(const char *filename, int priority, int read_flags);
 
 // Applies one parameter line. fp: the parameter file a model block may be read from (null for
-// the command line and model libraries); source and *line_no name the line in messages.
+// the command line and model libraries); source and *line_no name the line in messages (the
+// model reader advances *line_no). An unknown name, a missing value, a model block where none can
+// be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
+// type or missing value for %s\n" (a number that does not parse), "Only %d %s values can be
+// specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", and those of the
+// model reader, process_alphabet and read_init (insert entries).
 void process_init_entry(FILE *fp, const char *line, int priority, const char *source, int *line_no,
                         int read_flags);
 
-// The first sequence file named by parameters, or null.
+// The first sequence file named by parameters (a sequence-file entry or the first value of a
+// file list), or null; the text belongs to the parameter.
 const char *find_seq_file();
 
-// Releases every parameter string and list (end of a run).
+// Releases every parameter string and list and clears them (end of a run); models stay.
 void free_init();
+
+// A fresh start inside one process (unit tests, fuzz harnesses): every parameter released and set
+// to its default, every track and user alphabet forgotten, the once-per-run warnings and records
+// of the library cleared and the score sort direction ascending again. Models held by model
+// parameters are dropped, not released.
+void reset_library_state();
 
 // Writes a list parameter: lead and key, then the values (packed to 70 characters for a positive
 // count, one per line for a negative count).
 void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead);
 
-// Writes the parameter section of an output file.
+// Writes the parameter section of an output file: every parameter that was set (all: every
+// one), as "% " comment lines when set by the system or with comment_all; the base regularizer
+// as a REGULARIZER block (BINARY form with binary). Marks a set Nmodels as set by the system.
 void print_init(FILE *fp, int all, int comment_all, int binary);
 
-// Writes the parameter dump run_name.params (run name "default" when null).
+// Writes the parameter dump run_name.params (run name "default" when null). Fatal: those of
+// prepare_statfile.
 void dump_params(const char *banner, const char *run_name);
 
-// Writes the REGULARIZER block when it was set by a parameter file (or always with force).
+// Writes the REGULARIZER block of the base regularizer when it was set by a parameter (or always
+// with force). Returns nice_print_rmodel's result, or 0 when nothing was written.
 int print_reg_if_changed(FILE *fp, int force, const char *title, int binary);
 
-// Set-state of the first table entry with that value address (fatal internal error when none).
+// Set-state (0 not set, 1 by a parameter line, 2 by the system) of the first table entry with
+// that value address; mark_var_changed sets it to 1, mark_var_same to 0. An address the table
+// does not hold is an internal error: "Internal error: %s was given an unfound variable address"
+// on standard error and abort() (thrown as FatalError under error_throws).
 int var_changed(const void *value);
 void mark_var_changed(const void *value);
 void mark_var_same(const void *value);
 // A new null-terminated array of the keys of every entry with that address, in table order;
-// release the array with free() (the keys are the table's own).
+// release the array with free() (the keys are the table's own). An unknown address: as
+// var_changed.
 const char **var_names(const void *value);
 
 #endif

@@ -656,6 +656,11 @@ int last_model_read_binary() {
     return binary_block_read;
 }
 
+void reset_modelio_state() {
+    binary_block_read = 0;
+    extra_characters_warned = false;
+}
+
 Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table) {
     (void)track;
@@ -1091,7 +1096,7 @@ static void dbg_views(FILE *out, const T *djump, const T *mjump, const T *ijump,
 
 static void dbg_node(FILE *out, const Node *node, const std::string &title) {
     std::fprintf(out, "%%  %s", title.c_str());
-    if (node && node->lab != -1) std::fprintf(out, " lab = %d", node->lab);
+    if (node && node->lab != NO_LABEL) std::fprintf(out, " lab = %d", node->lab);
     std::fputc('\n', out);
     if (!node) return;
     dbg_views<float>(out, node->djump, node->mjump, node->ijump, node->match, node->insert,

@@ -652,7 +652,7 @@ void add_fims_at_ends(Model **model_ptr, int *added, int *method) {
     m->nodes[L + 2] = dup_node(m->nodes[L + 1]);
     // The End keeps its label; the node that becomes the end FIM is unlabelled, so that labels
     // stay in increasing order along the model.
-    m->nodes[L + 1]->lab = -1;
+    m->nodes[L + 1]->lab = NO_LABEL;
 
     // The table of both FIMs.
     std::vector<float> table(alphabet->emit_length);
@@ -724,7 +724,7 @@ Node *get_node(const Node *node) {
 
 Node *get_unlabeled_node(const Node *node) {
     Node *n = dup_node(node);
-    if (n) n->lab = -1;
+    if (n) n->lab = NO_LABEL;
     return n;
 }
 
@@ -749,8 +749,10 @@ Model *replicate_model(const Model *model) {
 // Conversions between raw models and models
 // ---------------------------------------------------------------------------------------------
 
+// The warning of check_fims is given once per run.
+static bool fim_match_warned = false;
+
 void check_fims(Model *model, int warn) {
-    static bool warned = false;
     const float *source = model->fim_node  ? model->fim_node->insert
                           : model->generic ? model->generic->insert
                                            : model->nodes[0]->insert;
@@ -763,8 +765,8 @@ void check_fims(Model *model, int warn) {
             turn_into_fim(model, table.data(), k);
         }
     }
-    if (first >= 0 && warn && !warned) {
-        warned = true;
+    if (first >= 0 && warn && !fim_match_warned) {
+        fim_match_warned = true;
         std::fprintf(stderr,
                      "Some FIMs have non-zero match states (e.g., node %d),\n"
                      "a natural result of using the protein `O' (gap) character with colbrand\n"
@@ -1074,6 +1076,13 @@ int setup_sw_add_fims(Model **model, int auto_fim_mode, int sw, int *adjust_scor
     }
     first_report = 0;
     return added;
+}
+
+void reset_models_state() {
+    fims_added_flag = 0;
+    fim_match_warned = false;
+    first_report = 1;
+    last_reported_track = -1;
 }
 
 void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *params, int track,

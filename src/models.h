@@ -1,6 +1,11 @@
 // Prepared models: the cost encoding (probabilities as integer costs in thousandths of a nat),
 // normalisation and cost records of a model, the FIM and insert methods (free insertion modules
 // and background insert tables), and the preparation of a model from a raw model or regularizer.
+//
+// Contracts: every function works in the current alphabet, which must be set; those that make
+// nodes run the alphabet check (check_alphabet(nullptr), fatal messages in alphabet.h). New nodes,
+// models and raw models are owned by the caller (free_node, free_model, free_rmodel). An
+// allocation failure ends the run. Nothing else is fatal unless said.
 #ifndef QOR_MODELS_H
 #define QOR_MODELS_H
 
@@ -58,7 +63,7 @@ void log_chartable(ModWeight *weight, const Node *node, int selector, double sca
 void log_model(Model *model);
 // Writes value into every entry that normalize_model forces to zero at Begin and End.
 void init_begin_end(Model *model, double value);
-// Copies the alphabet's emission values of a table when both tables exist.
+// Copies the alphabet's emission values (emit_length floats) of a table when both tables exist.
 void copy_alphlen_table(float *dest, const float *src, const AlphabetInfo *alpha);
 
 // ---------------------------------------------------------------------------------------------
@@ -84,32 +89,40 @@ enum {
 const char *I_method_string(int method);
 // 0 when auto_flag is set and method is negative, else |method|.
 int revise_method(int method, int auto_flag);
-// Looks up the table of *method (already non-negative) and stores it in *table; a refused or
-// unavailable method is reported on standard error and *method becomes 0.
+// Looks up the table of *method (already non-negative) and stores it in *table (a view of the
+// given node or flat table, or null); a refused or unavailable method is reported on standard
+// error ("Invalid %s: %d (%s) specified." or the missing node) and *method becomes 0.
 void set_table(int *method, float **table, float *flat, Node *lettcount, Node *freqave,
                Node *generic, Node *geometric, const char *name);
-// The geometric-mean node of a model's positions 1..L-1 (FIMs skipped), normalised within
-// itself. Fatal when no position is taken.
+// A new geometric-mean node of a model's positions 1..L-1 (FIMs skipped), normalised within
+// itself. Fatal: "make_geometric_ave_node:  no non-FIM nodes found. ".
 Node *make_geometric_ave_node(const Model *model);
 // Applies the FIM and insert methods to a model's insert tables and sets its FIM template node.
 // *fim_out (optional) gets the FIM method applied to the nodes, *ins_out the insert method in
-// effect. Returns 1 when either method found its table.
+// effect. Returns 1 when either method found its table, else 0. A null model is reported and
+// aborts.
 int change_inserts_set_fim(Model *model, int fim_method, int insert_method, int auto_flag,
                            int *fim_out, int *ins_out);
-// Turns node k of a model into a FIM whose insert table is table (null: kept).
+// Turns node k of a model into a FIM whose insert table is table (null: kept); a codon-typed node
+// is reported and left as it is.
 void turn_into_fim(Model *model, const float *table, int k);
 // Replaces *model by one with FIMs at both ends (length L+1). *added (optional) becomes 1 when
 // FIMs were added, 0 when node 0 and node L were both FIMs already; *method (optional) the
-// method whose table the FIMs got.
+// method whose table the FIMs got. The old model is released; FIMs added also set the
+// process-wide record below (a warning when the GENERIC node or Begin's inserts give the table).
 void add_fims_at_ends(Model **model, int *added, int *method);
 // The process-wide record that FIMs were added at the model ends automatically.
 void set_fims_added();
 void clear_fims_added();
 int fims_added();
+// Forgets the FIMs-added record, the once-per-run warning of check_fims and the report state of
+// setup_sw_add_fims, as at start-up (see reset_library_state).
+void reset_models_state();
 // When FIMs were added automatically, removes the delete step of the added end FIM from the
-// sequence's alignment code.
+// sequence's alignment code (reported when there is none; null or no code: nothing).
 void remove_fim_delete_if_auto(Sequence *seq);
-// Copies type, label, every block value and the environment (only into an existing one).
+// Copies type, label, every block value (as many as both hold) and the environment (only into an
+// existing one).
 void copy_node(const Node *src, Node *dest);
 
 // ---------------------------------------------------------------------------------------------
@@ -122,29 +135,38 @@ enum { AUTOFIM_NEVER = 0, AUTOFIM_LOCAL = 1, AUTOFIM_ALWAYS = 2 };
 // Prepares a model from a raw model, which it consumes (*rmodel is cleared): conversion, FIM and
 // insert methods, the set-up step of the scoring mode (report lines, FIMs at the ends),
 // normalisation and costs. params (optional) supplies and receives the methods and the length;
-// report (optional) receives "% " comment lines.
+// report (optional) receives "% " comment lines. Returns the new model (the caller's). Fatal:
+// those of destruct_rmodel2model and the steps.
 Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *params, int track,
                       FILE *report);
-// The same preparation (without the conversion) on an existing model.
+// The same preparation (without the conversion) on an existing model; *model may be replaced
+// (FIMs added at the ends).
 void reprocess_model(Model **model, int auto_fim_mode, int sw, ScoreParams *params, int track,
                      FILE *report);
-// The set-up step of a scoring mode: report lines once per run, adjust_score, FIMs added at the
-// ends. Returns 1 when FIMs were added.
+// The set-up step of a scoring mode (sw 0-3; larger does nothing): report lines once per run,
+// adjust_score, FIMs added at the ends (*model may be replaced). Returns 1 when FIMs were added.
 int setup_sw_add_fims(Model **model, int auto_fim_mode, int sw, int *adjust_score, int track,
                       FILE *report);
-// Moves a raw model's nodes into a new Model of length P+Q; releases the raw model.
+// Moves a raw model's nodes into a new Model of length P+Q (missing nodes copied from GENERIC);
+// releases the raw model and clears *rmodel. Fatal: "No model to prepare", those of
+// require_rmodel_nodes, "Destruct_rmodel2model missing node %d (of %d), no generic",
+// "Destruct_rmodel2model missing node -%d (%d of %d), no generic".
 Model *destruct_rmodel2model(Rmodel **rmodel);
 // Copies a raw model into a new Model of length *length (missing or non-positive: P+Q, written
-// back).
+// back); a position with both a start- and an end-numbered node takes the end-numbered one past
+// the middle; missing ones copy GENERIC. Fatal:
+// "Exiting program." (a node missing without GENERIC, after "rmodel2model:  Node %d in model
+// length %d missing, no generic node").
 Model *rmodel2model(const Rmodel *rmodel, int *length);
 // Moves a model's nodes into a new raw model (P = L, Q = 0); releases the rest of the model.
 Rmodel *destruct_model2rmodel(Model *model);
 // rmodel2model with every value weighted: transitions by from-state (delete, match, insert),
-// match and insert emissions.
+// match and insert emissions. Fatal: as rmodel2model.
 Model *regularizer_with_confidence(const Rmodel *rmodel, int length, double del_conf,
                                    double match_conf, double ins_conf, double matchconf,
                                    double insconf);
-// Applies the FIM and insert methods to a raw model. Returns 1 when either table was found.
+// Applies the FIM and insert methods to a raw model (none for CODON). Returns 1 when either
+// table was found, else 0; *fim_out / *ins_out (optional) the methods applied.
 int change_Rinserts(Rmodel *rmodel, int fim_method, int insert_method, int auto_flag, int *fim_out,
                     int *ins_out);
 // Re-makes every FIM of nodes 0..L whose first match value is not 0; warns once per run when
@@ -154,17 +176,20 @@ void check_fims(Model *model, int warn);
 int has_fim(const Model *model);
 // A new node with the type, label and values of node (null for null); no environment.
 Node *dup_node(const Node *node);
+// The same as dup_node.
 Node *get_node(const Node *node);
 // The same with the label -1.
 Node *get_unlabeled_node(const Node *node);
 // A new model with copies of every node, the special nodes and the FIM method in effect.
 Model *replicate_model(const Model *model);
-// A count model of the sequence's length with the sequence's letters counted at weight.
+// A new count model of the sequence's length with the sequence's track-0 letters counted at
+// weight (match emissions and match-to-match steps).
 Model *seq_to_freq(const Sequence *seq, double weight);
-// Sets the model's FREQAVE node to the mean letter frequencies of its positions.
+// Sets the model's FREQAVE node (made when absent) to the mean letter frequencies of its
+// positions (FIMs and codon 'D'/'E' nodes skipped).
 void make_freqave(Model *model);
 // Creates *slot when absent, zeroes its transitions and, with a table, sets its match and insert
-// tables to the table's letter frequencies over the track.
+// tables to the table's letter frequencies over the track (global_letter_counts).
 void make_lettercounts(Node **slot, SequenceTable *table, int track, int count);
 
 // ---------------------------------------------------------------------------------------------

@@ -56,15 +56,15 @@ NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, c
     if (!map) {
         map = new NodeLabelMap;
         map->size = LABEL_MAP_START;
-        map->slots.assign(LABEL_MAP_START, -2);
+        map->slots.assign(LABEL_MAP_START, LABEL_WITHOUT_NODE);
     }
     if (first > last) return map;
     for (long node = first, lab = label; node <= last; node++, lab++) {
         if (lab >= map->size) {
             map->size = static_cast<int>(2 * lab + 4);
-            map->slots.resize(map->size, -2);
+            map->slots.resize(map->size, LABEL_WITHOUT_NODE);
         }
-        if (map->slots[lab] == -2) map->slots[lab] = static_cast<int>(node);
+        if (map->slots[lab] == LABEL_WITHOUT_NODE) map->slots[lab] = static_cast<int>(node);
     }
     return map;
 }
@@ -93,7 +93,7 @@ void label_rmodel_from_map(const NodeLabelMap *map, Rmodel *rm) {
     long last_node = static_cast<long>(rm->nstart) + rm->nend;  // P+Q
     for (int l = 0; l < map->size; l++) {
         int n = map->slots[l];
-        if (n == -2) continue;
+        if (n == LABEL_WITHOUT_NODE) continue;
         // Node P+Q+1 is End, which the writers label like any other node: only a node
         // beyond End is past the end of the model. Its label is dropped after the message.
         if (n > last_node + 1) {
@@ -119,7 +119,7 @@ struct LabelRunWriter {
         in_run = false;
     }
     void node(int number, int lab) {
-        if (lab == -1) {
+        if (lab == NO_LABEL) {
             flush();
             have_prev = false;
             return;
@@ -145,7 +145,7 @@ void write_model_node_labels(const Model *model, FILE *out) {
     LabelRunWriter w{out};
     for (int i = 1; i <= model->length + 1; i++) {
         const Node *node = model->nodes[i];
-        w.node(i, node ? node->lab : -1);
+        w.node(i, node ? node->lab : NO_LABEL);
     }
     w.flush();
 }
@@ -156,7 +156,7 @@ void write_rmodel_node_labels(const Rmodel *rm, FILE *out) {
     long last = static_cast<long>(rm->nstart) + rm->nend + 1;
     for (long i = 1; i <= last; i++) {
         const Node *node = rmodel_view_node(rm, static_cast<int>(i));
-        w.node(static_cast<int>(i), node ? node->lab : -1);
+        w.node(static_cast<int>(i), node ? node->lab : NO_LABEL);
     }
     w.flush();
 }
@@ -178,7 +178,7 @@ void model_labels_from_align(SequenceTable *seqs, Model *model) {
                     // Residues past the sequence or nodes past the model are not labelled.
                     if (k > seq->len || j > model->length) continue;
                     PosConstraint &c = seq->constraints[k - 1];
-                    if (c.label != -1) {
+                    if (c.label != NO_LABEL) {
                         if (model->nodes[j]) model->nodes[j]->lab = static_cast<int>(j);
                         c.label = static_cast<int>(j);
                     }

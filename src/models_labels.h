@@ -13,7 +13,10 @@ struct Node;
 struct SequenceTable;
 struct ConstrTable;
 
-// Map from label to node number for one model block; -2 marks a label without a node.
+// Map slot of a label without a node.
+constexpr int LABEL_WITHOUT_NODE = -2;
+
+// Map from label to node number for one model block (LABEL_WITHOUT_NODE for a label without one).
 struct NodeLabelMap {
     int size;                // number of slots (256 when created)
     std::vector<int> slots;  // node number per label
@@ -22,15 +25,20 @@ struct NodeLabelMap {
 // Largest label or node number a label line may use (larger values are refused).
 constexpr int MAX_NODE_LABEL = 1000000;
 
-// Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null.
-// A line without three numbers, or with negative or absurd values, is fatal.
+// Parses one node-label line ("%*s %d - %d : %d") into the map, creating it when null (release
+// with free_label_map); returns the map. The first node given a label keeps it. Fatal: "%s:
+// invalid node label line:\n%s" (no three numbers, or negative values or values past
+// MAX_NODE_LABEL).
 NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, const char *line);
-// Sets the labels of a raw model's nodes from the map.
+// Sets the labels of a raw model's nodes from the map (through rmodel_view_node); a label for a
+// node past End is reported and dropped. Null map or raw model, or no numbered node: nothing.
 void label_rmodel_from_map(const NodeLabelMap *map, Rmodel *rmodel);
 // Releases the map (null is a no-op).
 void free_label_map(NodeLabelMap *map);
 
-// Writes the "NODELABELS %d-%d: %d" lines of a prepared model / of a raw model.
+// Writes the "NODELABELS %d-%d: %d" lines of a prepared model / of a raw model, one per run of
+// consecutive nodes with consecutive labels (nothing for null). Fatal: "Out of order model labels
+// at node %d: label %d, previous label %d" (labels not increasing along the model).
 void write_model_node_labels(const Model *model, FILE *out);
 void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
 

@@ -115,6 +115,20 @@ void sort_plotted_scores(std::vector<float> &values) {
     std::stable_sort(values.begin(), numbers_end, [](float a, float b) { return a < b; });
 }
 
+void score_pair_usage() {
+    std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
+    std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n", stderr);
+}
+
+void read_score_pair(const char *family_file, const char *database_file, int column, int negate,
+                     std::vector<float> *family, std::vector<float> *database, const char **label) {
+    *family = read_plotted_scores(family_file, column, negate, label);
+    *database = read_plotted_scores(database_file, column, negate, label);
+    if (family->empty() || database->empty()) error("Two valid score files are required.\n");
+    sort_plotted_scores(*family);
+    sort_plotted_scores(*database);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Bars
 // ---------------------------------------------------------------------------------------------

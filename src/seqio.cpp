@@ -28,8 +28,8 @@
 namespace {
 
 // Result of the last detection, kept for messages.
-short last_format = -1;
-int last_kind = 0;
+short last_format = SEQFORMAT_NO_STREAM;
+int last_kind = SEQKIND_OTHER;
 
 bool guide_warned = false;
 
@@ -39,38 +39,38 @@ const char *format_keyword(int format) {
         const char *name;
         int number;
     } names[] = {
-        {"ig", 1},
-        {"stanford", 1},
-        {"genbank", 2},
-        {"gb", 2},
-        {"nbrf", 3},
-        {"embl", 4},
-        {"gcg", 5},
-        {"uwgcg", 5},
-        {"dnastrider", 6},
-        {"strider", 6},
-        {"fitch", 7},
-        {"pearson", 8},
-        {"fasta", 8},
-        {"zuker", 9},
-        {"olsen", 10},
-        {"phylip", 12},
-        {"phylip3.2", 11},
-        {"phylip3.3", 12},
-        {"phylip3.4", 12},
-        {"phylip-interleaved", 12},
-        {"phylip-sequential", 11},
-        {"plain", 13},
-        {"raw", 13},
-        {"pir", 14},
-        {"codata", 14},
-        {"asn.1", 16},
-        {"msf", 15},
-        {"paup", 17},
-        {"nexus", 17},
-        {"pretty", 18},
-        {"HSSP", 19},
-        {"QorHMM", 20},
+        {"ig", SEQFORMAT_IG},
+        {"stanford", SEQFORMAT_IG},
+        {"genbank", SEQFORMAT_GENBANK},
+        {"gb", SEQFORMAT_GENBANK},
+        {"nbrf", SEQFORMAT_NBRF},
+        {"embl", SEQFORMAT_EMBL},
+        {"gcg", SEQFORMAT_GCG},
+        {"uwgcg", SEQFORMAT_GCG},
+        {"dnastrider", SEQFORMAT_STRIDER},
+        {"strider", SEQFORMAT_STRIDER},
+        {"fitch", SEQFORMAT_FITCH},
+        {"pearson", SEQFORMAT_FASTA},
+        {"fasta", SEQFORMAT_FASTA},
+        {"zuker", SEQFORMAT_ZUKER},
+        {"olsen", SEQFORMAT_OLSEN},
+        {"phylip", SEQFORMAT_PHYLIP},
+        {"phylip3.2", SEQFORMAT_PHYLIP_SEQUENTIAL},
+        {"phylip3.3", SEQFORMAT_PHYLIP},
+        {"phylip3.4", SEQFORMAT_PHYLIP},
+        {"phylip-interleaved", SEQFORMAT_PHYLIP},
+        {"phylip-sequential", SEQFORMAT_PHYLIP_SEQUENTIAL},
+        {"plain", SEQFORMAT_PLAIN},
+        {"raw", SEQFORMAT_PLAIN},
+        {"pir", SEQFORMAT_PIR},
+        {"codata", SEQFORMAT_PIR},
+        {"asn.1", SEQFORMAT_ASN1},
+        {"msf", SEQFORMAT_MSF},
+        {"paup", SEQFORMAT_PAUP},
+        {"nexus", SEQFORMAT_PAUP},
+        {"pretty", SEQFORMAT_PRETTY},
+        {"HSSP", SEQFORMAT_HSSP},
+        {"QorHMM", SEQFORMAT_MODEL},
     };
     for (const auto &n : names)
         if (n.number == format) return n.name;
@@ -124,6 +124,12 @@ auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
 }
 
 }  // namespace
+
+void reset_seqio_state() {
+    last_format = SEQFORMAT_NO_STREAM;
+    last_kind = SEQKIND_OTHER;
+    guide_warned = false;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Sets of IDs
@@ -281,9 +287,9 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind,
     std::string name = names->name[0];
     free(names);
 
-    short fmt = 0;
-    int k = 0;
-    int fk = 0;
+    short fmt = SEQFORMAT_UNKNOWN;
+    int k = SEQKIND_OTHER;
+    int fk = SEQKIND_OTHER;
     int skip = 0;
     int fr = is_fasta_or_nbrf(name.c_str(), kind ? &fk : nullptr);
     if (fr) {
@@ -291,18 +297,18 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind,
         k = fk;
     } else if (is_modelfilename(name.c_str()) && is_model_file(name.c_str())) {
         fmt = SEQFORMAT_MODEL;  // the kind is not set
-        k = 0;
+        k = SEQKIND_OTHER;
     } else if (looks_like_hssp(name.c_str())) {
         fmt = SEQFORMAT_HSSP;
-        k = 4;
+        k = SEQKIND_PROTEIN;
     } else if (file_is_empty(name.c_str())) {
         fmt = SEQFORMAT_FASTA;
-        k = 4;
+        k = SEQKIND_PROTEIN;
     } else {
         // The readers of the other sequence-file formats (and model files read as sequence
         // tracks) are not part of this build.
-        last_format = 0;
-        last_kind = 0;
+        last_format = SEQFORMAT_UNKNOWN;
+        last_kind = SEQKIND_OTHER;
         error("Sequence file %s is not in FASTA format; no reader for its format is available",
               name.c_str());
     }
@@ -320,10 +326,10 @@ const char *error_seqfile_format() {
 
 const char *error_seqfile_alphabet() {
     switch (last_kind) {
-        case 1:
-        case 3: return "DNA";
-        case 2: return "RNA";
-        case 4: return "protein";
+        case SEQKIND_DNA:
+        case SEQKIND_NUCLEIC: return "DNA";
+        case SEQKIND_RNA: return "RNA";
+        case SEQKIND_PROTEIN: return "protein";
         default: return "unknown";
     }
 }
@@ -360,7 +366,7 @@ SeqFileSet *open_sequences(const char *filenames) {
     for (int i = 0; i < count; i++) {
         const char *name = names[i].c_str();
         if (names[i] == "-") continue;
-        short fmt = 0;
+        short fmt = SEQFORMAT_UNKNOWN;
         int skip = 0;
         seqfile_format_type(name, &fmt, nullptr, &skip);
         // A track of a numeric alphabet is read in the numeric FASTA form whatever the format.
@@ -420,10 +426,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
     AlphabetInfo *a = alphabets[track_index];
     if (a && alphabet_is_numeric(a)) {
         // Numbers of the track's own alphabet.
-        AlphabetInfo *saved = alphabet;
-        alphabet = a;
+        ScopedAlphabet current(a);
         res = fasta_numstring_body(track, id, &length);
-        alphabet = saved;
     } else {
         char *letters = fasta_string_body(track, id);
         size_t n = strlen(letters);
@@ -508,12 +512,8 @@ int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
 // alphabet's size, and is restored afterwards, also when the read fails.
 int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     AlphabetInfo *track_alpha = alphabets[t] ? alphabets[t] : alphabet;
-    AlphabetInfo *saved = alphabet;
-    alphabet = track_alpha;
-    int got = guarded([&] { return read_model_track_as_current(track, seq, t, track_alpha); },
-                      [&] { alphabet = saved; });
-    alphabet = saved;
-    return got;
+    ScopedAlphabet current(track_alpha);
+    return read_model_track_as_current(track, seq, t, track_alpha);
 }
 
 }  // namespace

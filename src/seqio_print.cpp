@@ -113,19 +113,25 @@ void check_table(const SequenceTable *table) {
             error("Sequence table with an empty slot passed to the alignment printer");
 }
 
+// The insert-width list of the rows when padding is asked for (owned by the caller), or null
+// when it is not or the rows have different numbers of columns (with a message).
+int *padding_widths(const std::vector<std::string> &rows, int pad) {
+    int *widths = nullptr;
+    if (!pad) return nullptr;
+    for (const std::string &r : rows) add_control(r.c_str(), &widths);
+    if (widths && widths[0] == -1) {
+        fprintf(stderr, "Rows have different numbers of columns; written without padding\n");
+        free(widths);
+        widths = nullptr;
+    }
+    return widths;
+}
+
 // Prints rows (already built) as wrapped records, padded with one insert-width list when asked
 // and all rows have the same columns.
 void print_rows(FILE *out, const std::vector<const Sequence *> &seqs,
                 const std::vector<std::string> &rows, int pad, bool numeric, int track) {
-    int *widths = nullptr;
-    if (pad) {
-        for (const std::string &r : rows) add_control(r.c_str(), &widths);
-        if (widths && widths[0] == -1) {
-            fprintf(stderr, "Rows have different numbers of columns; written without padding\n");
-            free(widths);
-            widths = nullptr;
-        }
-    }
+    int *widths = padding_widths(rows, pad);
     for (size_t k = 0; k < rows.size(); k++) {
         const Sequence *seq = seqs[k];
         std::string row = rows[k];
@@ -379,15 +385,7 @@ void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int 
         letters.push_back(std::move(row));
         posts.push_back(std::move(post));
     }
-    int *widths = nullptr;
-    if (pad) {
-        for (const std::string &r : letters) add_control(r.c_str(), &widths);
-        if (widths && widths[0] == -1) {
-            fprintf(stderr, "Rows have different numbers of columns; written without padding\n");
-            free(widths);
-            widths = nullptr;
-        }
-    }
+    int *widths = padding_widths(letters, pad);
     for (size_t k = 0; k < seqs.size(); k++) {
         std::string row = letters[k], post = posts[k];
         if (widths) {

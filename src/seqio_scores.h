@@ -20,8 +20,10 @@ struct ScoreParams;
 // -1 descending. Starts at +1; sort_scores_as_specified sets it and leaves it set.
 extern int sort_direction;
 
-// Reads a score file (fatal when it cannot be opened) into a new table, one entry per line, in
-// file order. Writes "Reading scores from file %s\n" to standard error first.
+// Reads a score file into a new table (owned by the caller; never null), one entry per entry
+// line, in file order: ID, length, both report columns, E-value, X count and annotation. Writes
+// "Reading scores from file %s\n" to standard error first. Fatal: "Couldn't open file %s: %s\n",
+// and close_read's messages for a failed decompressor.
 SequenceTable *read_score_file(const char *path);
 
 // Comparators over two table slots (Sequence **), for sorting. c1compare: report column 1;
@@ -32,18 +34,21 @@ int c1compare(const void *a, const void *b);
 int c2compare(const void *a, const void *b);
 int Zcompare(const void *a, const void *b);
 
-// Fills one sequence's report columns (and, for subtract_null 4 and 5, its E-value) from its
-// internal scores.
+// Fills one sequence's report columns from its internal scores: column 1 the simple score,
+// column 2 the second score for subtract_null 2 to 5 (4 and 5 also set the E-value), else the raw
+// score.
 void set_columns(Sequence *seq, ScoreParams *score);
 // Sets dbsize to the table's count when it is 0 or less, then fills every entry's columns, but
-// only when the first entry's two report columns are both unset.
+// only when the first entry's two report columns are both unset. Null does nothing.
 void assign_sort_columns(SequenceTable *table, ScoreParams *score);
-// Sets the E-value from the second score with the current dbsize (which it does not change).
+// Sets the E-value from the second score with the current dbsize (which it does not change):
+// SCORE_UNSET when dbsize is 0 or less, dbsize itself when the second score is unset, else
+// dbsize / (1 + e^-g) (g the lambda-scaled score raised to tau) held within 1e-300..1e300.
 void evalue_calc(Sequence *seq, ScoreParams *score);
 
-// Changes the sign of both report columns of every entry when flag is non-zero.
+// Changes the sign of both report columns of every entry when flag is non-zero (null: nothing).
 void negate_score_list(int flag, SequenceTable *table);
-// Report column 1 of every entry becomes its E-value (single precision).
+// Report column 1 of every entry becomes its E-value (single precision; null: nothing).
 void copy_zscore_to_dist(SequenceTable *table);
 // Sorts by report column 1 in the current sort_direction (ties keep their order).
 void sort_score_list(SequenceTable *table);
@@ -55,7 +60,8 @@ void sort_scores_as_specified(ScoreParams *score, SequenceTable *table);
 // NLLnull, bit 2 column 2 below NLLcomplex, bit 4 E-value below Emax, bit 8 every entry; a
 // negative value keeps the complement; 0 keeps nothing).
 bool score_selected(const Sequence *seq, const ScoreParams *score, int select);
-// Keeps the entries that the selection value keeps, releases the others and compacts the table.
+// Keeps the entries that the selection value keeps, releases the others and compacts the table;
+// the columns are filled first as assign_sort_columns does. Null or empty: nothing.
 void trim_sequence_table(SequenceTable *table, ScoreParams *score, int select);
 
 // Replaces each entry of list (a score-file table) by the record of the same ID from full
@@ -96,8 +102,10 @@ struct ScoreLineReader {
     size_t scanned = 0;  // bytes from start already known to hold no line end
     bool eof = false;
 };
+// Starts reading fp (which stays the caller's).
 void score_reader_init(ScoreLineReader *reader, FILE *fp);
-// The next line in *line / *len (valid until the next call); false at the end of the stream.
+// The next line in *line / *len (valid until the next call; a last line without line end is a
+// line); false at the end of the stream (a read error also ends it: test ferror). Not fatal.
 bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len);
 
 #endif

@@ -282,7 +282,7 @@ Node *alloc_node() {
     node->params = static_cast<float *>(mem_alloc((size_t)node->nparams * sizeof(float)));
     point_node_views(node, a);
     node->nodeenv = nullptr;
-    node->lab = -1;
+    node->lab = NO_LABEL;
     return node;
 }
 
@@ -343,6 +343,16 @@ static void release_mod_weight(ModWeight *mw) {
     std::free(mw);
 }
 
+// Releases each of the count records of an owned array, then the array, and clears the pointer;
+// a null array does nothing.
+template <typename T>
+static void free_record_array(T **&array, int count, void (*release)(T *)) {
+    if (!array) return;
+    for (int i = 0; i < count; i++) release(array[i]);
+    std::free(array);
+    array = nullptr;
+}
+
 void alloc_mod_weight(Model *model) {
     check_alphabet(nullptr);
     int w = alphabet->emit_length_wild;
@@ -354,11 +364,7 @@ void alloc_mod_weight(Model *model) {
 
 void free_mod_weight(Model *model) {
     if (!model) return;
-    if (model->weights) {
-        for (int i = 0; i < model->length + 2; i++) release_mod_weight(model->weights[i]);
-        std::free(model->weights);
-        model->weights = nullptr;
-    }
+    free_record_array(model->weights, model->length + 2, release_mod_weight);
     release_mod_weight(model->fim_weight);
     model->fim_weight = nullptr;
 }
@@ -369,7 +375,7 @@ Model *alloc_model(int n) {
     int length = n < 0 ? -n : n;
     Model *model = static_cast<Model *>(mem_alloc(sizeof(Model)));
     model->length = length;
-    model->kind = 0;
+    model->kind = MODEL_KIND_PROFILE;
     model->generic = nullptr;
     model->lettcount = nullptr;
     model->freqave = nullptr;
@@ -424,11 +430,7 @@ void free_model(Model *model) {
     free_node(model->lettcount);
     free_node(model->freqave);
     model->generic = model->lettcount = model->freqave = nullptr;
-    if (model->nodes) {
-        for (int i = 0; i < model->length + 2; i++) free_node(model->nodes[i]);
-        std::free(model->nodes);
-        model->nodes = nullptr;
-    }
+    free_record_array(model->nodes, model->length + 2, free_node);
     free_node(model->fim_node);
     model->fim_node = nullptr;
     free_mod_weight(model);
@@ -436,7 +438,7 @@ void free_model(Model *model) {
     free_sequence(model->query);
     model->query = nullptr;
     model->length = -1;
-    model->kind = 0;
+    model->kind = MODEL_KIND_PROFILE;
     std::free(model);
 }
 
@@ -455,10 +457,7 @@ Rmodel *alloc_rmodel(Rmodel *rmodel) {
 void free_rmodel(Rmodel **rmodel) {
     if (!rmodel || !*rmodel) return;
     Rmodel *r = *rmodel;
-    if (r->slots) {
-        for (int i = 0; i < r->nslots; i++) free_node(r->slots[i]);
-        std::free(r->slots);
-    }
+    free_record_array(r->slots, r->nslots, free_node);
     free_node(r->generic);
     free_node(r->lettcount);
     free_node(r->freqave);

@@ -1,6 +1,10 @@
 // Sequence records and tables; node, model and raw-model records; and the small sequence
 // utilities shared by many units (ordering and search by ID, length statistics, letter
 // frequencies, shuffling and reversal, sequence weight files).
+//
+// Contracts: every record made here is owned by the caller and released with its free_ function.
+// An allocation failure ends the run ("out of memory ..."; utilities.h) and is not repeated below;
+// "the alphabet check" is check_alphabet(nullptr) with its fatal messages (alphabet.h).
 #ifndef QOR_SEQUENCE_H
 #define QOR_SEQUENCE_H
 
@@ -31,15 +35,20 @@ struct SeqPathProb {
     int match;     // 1: a match state, 0: an insert state
 };
 
+// Label of a node without label (Node::lab), and constraint label of a residue without one.
+constexpr int NO_LABEL = -1;
+// Constraint label of a residue that must match a node without a label.
+constexpr int LABEL_UNNAMED_NODE = -3;
+
 // Per-residue constraint read by the dynamic-programming engine.
 struct PosConstraint {
-    int label;          // model-node label the residue must match; -1 none, -3 unnamed node
+    int label;          // model-node label the residue must match; NO_LABEL, LABEL_UNNAMED_NODE
     int satisfied;      // cost when matched by the node with that label
     int unsatisfied;    // cost when matched by another node
     int unconstrained;  // added to the residue's match and insert costs
 };
 // The value of every residue of a sequence without constraints.
-inline constexpr PosConstraint noPosConstraint = {-1, 80000, 80000, 0};
+inline constexpr PosConstraint noPosConstraint = {NO_LABEL, 80000, 80000, 0};
 
 // One track of a sequence.
 struct SeqTrack {
@@ -78,31 +87,55 @@ struct SequenceTable {
     Sequence **seqs;  // owned slot array, null until the first append
 };
 
-// New sequence of the given length and track count; residue buffers of length + 2 zero bytes
-// for the first ntracks tracks when length > 0.
+// New sequence of the given length and track count, never null (release with free_sequence):
+// residue buffers of length + 2 zero bytes for the first ntracks tracks when length > 0; every
+// score SCORE_UNSET. Fatal: "alloc_sequence: %d tracks requested, at most %d are possible".
 Sequence *alloc_sequence(int length, int ntracks);
-// Resizes every track in use to new_length residues (plus the two zero bytes every residue
-// buffer ends with) and sets the length.
+// Resizes every track in use to new_length residues (a negative length counts as 0; the two
+// zero bytes every residue buffer ends with are kept) and sets the length. Returns seq. Fatal:
+// "Realloc_sequence called with model sequence.\n", "can't realloc_sequence with constraints".
 Sequence *realloc_sequence(Sequence *seq, int new_length);
-// Releases a sequence and everything it owns; null does nothing.
+// Releases a sequence and everything it owns (track models included); null does nothing.
 void free_sequence(Sequence *seq);
-// New copy: ID, annotation, residues, alignment code, raw, prefilter, simple and second scores,
-// report column 1 and the X count. Everything else starts as after alloc_sequence.
+// New copy (owned by the caller): ID, annotation, residues (tracks without residues stay
+// without), alignment code, raw, prefilter, simple and second scores, report column 1 and the X
+// count. Everything else starts as after alloc_sequence.
 Sequence *copy_sequence(const Sequence *seq);
-// Frees the residues and the alignment code and shortens the annotation to 50 characters.
+// Frees the residues and the alignment code and shortens the annotation to 50 characters; null
+// does nothing.
 void free_seq_data_align_trunc_annotate(Sequence *seq);
 
+// New empty table, never null (release with free_sequence_table).
 SequenceTable *alloc_sequence_table();
+// Appends seq (null: nothing), which the table then holds. Fatal (null table, full table):
+// "sequence:add_seq_to_table()  Null seqtab\n",
+// "sequence:add_seq_to_table()  table full at %d sequences\n".
 void add_seq_to_table(SequenceTable *table, Sequence *seq);
+// Takes the sequence out of a slot, leaving null there; returns it (now the caller's), or null for
+// an index outside the table. Fatal: "sequence:remove_seq_from_table()  Null seqtab\n".
 Sequence *remove_seq_from_table(SequenceTable *table, int index);
+// Closes up the null slots, keeping the order; null does nothing.
 void compact_sequence_table(SequenceTable *table);
+// Releases the entries of length 0 or without track-0 residues (a line "Dropping zero-length
+// sequence %s" on report each, when report is not null) and compacts; null does nothing.
 void drop_null_sequences(SequenceTable *table, FILE *report);
+// Releases every entry and empties the table (its slot array is kept); null does nothing.
 void clean_sequence_table(SequenceTable *table);
+// Empties the table without releasing the entries (they belong elsewhere); null does nothing.
 void reset_sequence_table(SequenceTable *table);
+// Moves every entry of src to the end of dest and empties src; null src does nothing. Fatal: as
+// add_seq_to_table for a null dest.
 void move_to_sequence_table(SequenceTable *dest, SequenceTable *src);
+// Makes sub (reset first) a view of the entries first..last of table (clipped to the table); sub
+// does not own them. Null tables abort.
 void create_sub_sequence_table(SequenceTable *table, SequenceTable *sub, int first, int last);
+// Appends a copy_sequence of every entry of src to dest; null src does nothing. Fatal:
+// "sequence:add_seq_to_table()  Null seqtab\n" (null dest and src not empty).
 void copy_sequence_table(const SequenceTable *src, SequenceTable *dest);
+// free_seq_data_align_trunc_annotate on every entry. Fatal:
+// "sequence:free_seq_data_align_trunc_annotate_from_table()\n" (null table).
 void free_seq_data_align_trunc_annotate_from_table(SequenceTable *table);
+// Releases the table and every entry it holds; null does nothing.
 void free_sequence_table(SequenceTable *table);
 
 // ---------------------------------------------------------------------------------------------
@@ -127,7 +160,7 @@ struct Node {
     float *match;      // A match emission values from value 9
     float *insert;     // A insert emission values from value 9+A
     NodeEnv *nodeenv;  // owned, or null
-    int lab;           // model-node label, -1 when unlabelled
+    int lab;           // model-node label, NO_LABEL when unlabelled
 };
 
 // Integer cost form of one node: 2W+9 costs (W = emission size with wildcards), same views.
@@ -143,11 +176,14 @@ struct ModWeight {
 
 // FIM method number of a Model with none in effect ("no node").
 constexpr int FIM_METHOD_NONE = 9;
+// Kinds of a Model.
+constexpr int MODEL_KIND_PROFILE = 0;
+constexpr int MODEL_KIND_QUERY = 1;  // query-sequence model (substitution matrix and gap costs)
 
 // A prepared model: nodes 0 (Begin), 1..length, length+1 (End).
 struct Model {
     int length;             // L; -1 after release
-    int kind;               // 0 profile model, 1 query-sequence model
+    int kind;               // MODEL_KIND_PROFILE or MODEL_KIND_QUERY
     Node *generic;          // GENERIC node, or null
     Node *lettcount;        // LETTCOUNT node, or null
     Node *freqave;          // FREQAVE node, or null
@@ -176,19 +212,41 @@ struct Rmodel {
     Node **end_nodes;  // view: slots + P + 1; [0] End, [k] the k-th node before End
 };
 
+// New zeroed node sized for the current alphabet (2A+9 values), unlabelled (lab -1), type 0, no
+// environment; never null (release with free_node). Fatal: the alphabet check.
 Node *alloc_node();
+// Releases a node and its environment; null does nothing.
 void free_node(Node *node);
+// New environment record: acc -1, env -1, code 0 (release with free_NodeEnv).
 NodeEnv *alloc_NodeEnv();
+// Releases an environment record; null does nothing.
 void free_NodeEnv(NodeEnv *env);
+// Copies the three fields; nothing when either is null.
 void copy_node_env(const NodeEnv *src, NodeEnv *dest);
+// Sets the three fields; nothing for null.
 void update_nodenv(NodeEnv *env, int acc, int env_class, int code);
+// The node's environment code; 0 for a null node or a node without environment.
 int GetEnvCode(const Node *node);
+// Gives the model L+2 zeroed cost records and a FIM cost record sized for the current alphabet
+// (2W+9 costs), owned by the model (any it had are not released). Fatal: the alphabet check.
 void alloc_mod_weight(Model *model);
+// Releases the model's cost records and its FIM cost record; null does nothing.
 void free_mod_weight(Model *model);
+// New model of length |n| (release with free_model): L+2 node slots, filled with new nodes for
+// n > 0 and left null for n <= 0; FIM method FIM_METHOD_NONE. Fatal: "alloc_model: model length %d
+// out of range", and the alphabet check for n > 0.
 Model *alloc_model(int n);
+// Sets the length to n: new nodes are added at the end or the nodes past it released; the cost
+// records are released. Fatal: "realloc_model: model length %d out of range", the alphabet check.
 void realloc_model(Model *model, int n);
+// Releases a model and everything it owns (nodes, cost records, matrix, query); null does nothing.
 void free_model(Model *model);
+// With null: a new zeroed raw model (counts to be filled in; release with free_rmodel). Else
+// allocates the nstart + nend + 2 null node slots of rmodel and its end_nodes view, and returns
+// rmodel. Fatal: "alloc_rmodel: invalid node counts %d and %d" (nstart below -1, nend below 0,
+// either above INT_MAX / 4).
 Rmodel *alloc_rmodel(Rmodel *rmodel);
+// Releases *rmodel and its nodes and clears the pointer; null or a null pointer does nothing.
 void free_rmodel(Rmodel **rmodel);
 
 // ---------------------------------------------------------------------------------------------
@@ -216,33 +274,63 @@ struct SeqWeights {
     char **ids;         // num_seqs IDs
 };
 
-// Order by length, then by the track-0 residue bytes (unsigned); -1, 0 or 1.
+// Order by length, then by the track-0 residue bytes (unsigned; missing residues first): -1, 0
+// or 1.
 int seq_compare(const Sequence *a, const Sequence *b);
-// The same order over two table slots (Sequence **), for sorting.
+// The same order over two table slots (Sequence **), for sorting; a null slot is equal to any.
 int compare_seqs(const void *a, const void *b);
+// Stable sort of the table by seq_compare, null slots last; null or short tables are left alone.
 void sequence_data_sort(SequenceTable *table);
-// Byte-wise order of the IDs of two table slots (Sequence **); a null first slot is equal.
+// strcmp order of the IDs of two table slots (Sequence **; no ID counts as ""); a null slot is
+// equal to any.
 int compare_ID(const void *a, const void *b);
+// Stable sort of the table by ID (no ID counts as ""), null slots last.
 void sequence_sort(SequenceTable *table);
-// Slot of the ID in a table sorted by ID, or -1.
+// Slot of the ID in a table sorted by ID, or -1 (also for a null ID or table).
 int sequence_search(const char *id, const SequenceTable *table);
 // The same, trying the slots just after hint (the previous find, -1 for none) first.
 int sequence_hint_search(const char *id, int hint, const SequenceTable *table);
 
+// Adds the lengths of the table's entries to *info (cleared first when reset is 1 or the table is
+// null): least and greatest length, count, sum, sum of squares, the sum of the excesses over
+// threshold (each at least 1), mean and standard deviation. Fatal: "seq_max_stats passed null
+// SeqInfo".
 void seq_max_stats(const SequenceTable *table, SeqInfo *info, int reset, float threshold);
-// New string of the current alphabet's letters for the track-0 residues.
+// New NUL-terminated string (owned by the caller) of the current alphabet's letters for the
+// track-0 residues; an index without a letter gives 'X'. Fatal: the alphabet check.
 char *SeqToStr(const Sequence *seq);
+// Number of track-0 residues with the letter's index. Fatal: "count_letter: letter not in
+// alphabet", the alphabet check.
 int count_letter(char letter, const Sequence *seq);
-// New table of letter frequencies over track `track` of count sequences; the caller frees it.
+// New table (owned by the caller, emit_length_wild values of the track's alphabet, or the current
+// one) of letter frequencies over track `track` of count sequences: pseudocount 0.001, ambiguity
+// letters shared out (DNA/RNA R and Y, protein B and Z) and the catch-all spread in proportion,
+// base letters normalised to 1, the ambiguity entries their letters' sums, the catch-all 1.
+// Fatal: the alphabet check.
 float *global_letter_counts(Sequence *const *seqs, int track, int count);
 
+// Shuffles the residues of every track with the same permutation (random()); null does nothing.
 void permuted_sequence(Sequence *seq);
+// Reverses the residues of every track, swaps the two constraint arrays and toggles reversed;
+// null does nothing.
 void reverse_sequence(Sequence *seq);
 
+// Reads a sequence weight file into *weights (owned by the caller; release with free_weights).
+// Returns 1 when read, and also (with *weights empty) for a null record or a null or empty file
+// name; 0 when the file cannot be opened or is malformed, after messages on standard error ending
+// with "Weightfile %s will not be used.\n" (*weights then empty). Nothing is fatal.
 int read_weights(const char *filename, SeqWeights *weights);
+// Gives every entry of the table its row of weights by ID (sorting the table and the rows by ID;
+// missing rows give 1.0, with a message; rows without entry are reported). Without usable weights
+// (null, or no rows or families) every entry gets one weight 1.0 and num_families becomes 1. Null
+// table does nothing.
 void merge_weights(SequenceTable *table, SeqWeights *weights);
+// Writes the weight summary lines (total, greatest and least weight per family, then the note
+// when given) as '%' comment lines to out (standard error when null); nothing for num_families
+// 0 or less.
 void print_weight_info(FILE *out, const char *title, const char *source, const char *note,
                        const SequenceTable *table, int num_families);
+// Releases the rows, IDs and description of a weights record and clears it; null does nothing.
 void free_weights(SeqWeights *weights);
 
 #endif

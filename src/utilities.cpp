@@ -707,15 +707,6 @@ void print_banner_block(FILE *fp, const char *banner, char c) {
                  c);
 }
 
-static std::string working_directory() {
-    std::vector<char> buf(1024);
-    for (;;) {
-        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
-        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string("?");
-        buf.resize(buf.size() * 2);
-    }
-}
-
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix) {
     std::string host = get_host_name();
     FILE *fp = open_outputfile(run_name, suffix);
@@ -723,7 +714,7 @@ FILE *prepare_statfile(const char *run_name, const char *banner, const char *suf
     std::fprintf(fp, "%%  %s   Host: %s    %s\n", run_name ? run_name : "", host.c_str(),
                  get_time());
     std::fprintf(fp, "%%  %-*s   Dir:  %s\n", (int)std::strlen(run_name ? run_name : ""),
-                 get_user_name(), working_directory().c_str());
+                 get_user_name(), current_directory("?").c_str());
     std::fprintf(fp, "%% ---------------------------------------------------------------------\n");
     return fp;
 }
@@ -731,6 +722,15 @@ FILE *prepare_statfile(const char *run_name, const char *banner, const char *suf
 void stat_print_time(FILE *fp) {
     std::fprintf(fp, "%%\n%%  Total CPU time:  %s\n", cpu_time());
     std::fprintf(fp, "%%  Finished at:  %s\n", get_time());
+}
+
+std::string current_directory(const char *fallback) {
+    std::vector<char> buf(1024);
+    for (;;) {
+        if (getcwd(buf.data(), buf.size())) return std::string(buf.data());
+        if (errno != ERANGE || buf.size() > (1u << 20)) return std::string(fallback);
+        buf.resize(buf.size() * 2);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -40,15 +40,19 @@ void *mem_alloc(size_t n);
 // Resizes a block (null allowed) to n + 4 bytes; the grown part is not cleared.
 // Fatal: "out of memory reallocating %d bytes".
 void *mem_realloc(void *block, size_t n);
-// A new zeroed block of n + 4 bytes holding a copy of the first n bytes of src.
+// A new zeroed block of n + 4 bytes holding a copy of the first n bytes of src (null src: zeroes).
+// Fatal: as mem_alloc.
 void *memdub(const void *src, size_t n);
-// An owned copy of a text (mem_alloc'ed, release with free()); null gives null.
+// An owned copy of a text (mem_alloc'ed, release with free()); null gives null. Fatal: as
+// mem_alloc.
 char *str_dup(const char *text);
-// count pointers (zeroed), each to its own zeroed block of a * b + 4 bytes.
+// A new array (release with double_free) of count pointers, each to its own zeroed block of
+// a * b + 4 bytes. Fatal: "out of memory allocating %d bytes" (also when a size overflows).
 void **double_alloc(size_t count, size_t a, size_t b);
 // Releases each non-null block of the array and then the array; null is ignored.
 void double_free(void **array, size_t count);
-// The count pointers of values in random order (random()), written to out (allocated when null).
+// The count pointers of values in random order (random(); a negative count is 0), written to out
+// and returned; with a null out, to a new array owned by the caller. Fatal: as mem_alloc.
 void **permute(int count, void **values, void **out);
 // One value of permute with its random key.
 struct PermutePair {
@@ -86,15 +90,18 @@ FILE *open_read(const char *name, int flags);
 extern size_t rewind_copy_limit;
 // Opens a library data file: the name itself, else "<dir>[/<subdir>]/<name>" where dir is the
 // value of the environment variable var when set, else default_dir. log (optional) receives the
-// path used. Returns null when not found (fatal with OPEN_FATAL).
+// path used ("File Not Found (%s)" when none). Returns null when not found, after a warning
+// unless OPEN_QUIET. Fatal: "No file name given.\n" (null or empty name) and "Couldn't open file
+// %s: %s\n" with OPEN_FATAL; "Library path too long (more than %d characters): %.60s...".
 FILE *open_read_env(const char *name, const char *var, const char *default_dir, const char *subdir,
                     FILE *log, int flags);
 // Closes a stream from open_read / open_read_env; a decompression pipe is waited for and its
-// exit status tested. Null is ignored.
+// exit status tested. Null is ignored. Fatal: "close_read: file not open", "pclose failed: %s",
+// "gzcat terminated on an error: %d" (a decompressor that failed after giving all its output).
 void close_read(FILE *fp);
 
 // Reads one whole line (newline included when present) into line, however long. Returns false at
-// the end of the stream with nothing read.
+// the end of the stream with nothing read (line then empty). Not fatal.
 bool read_whole_line(FILE *fp, std::string &line);
 
 // ---------------------------------------------------------------------------------------------
@@ -153,7 +160,8 @@ bool reader_at_end(InputReader *r);
 // A stream for writing run_name followed by suffix (run_name alone for a null suffix). A suffix
 // beginning with '>' names standard output, or standard error when its second character is '&':
 // such a stream belongs to the process and must not be closed by the caller (use
-// close_outputfile, which knows). Fatal: "(open_outputfile):  Could not open file %s".
+// close_outputfile, which knows). Fatal: "(open_outputfile):  Could not open file %s",
+// "(open_outputfile):  Output file name longer than %d characters: %.60s...".
 FILE *open_outputfile(const char *run_name, const char *suffix);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
@@ -169,7 +177,8 @@ void flush_outputfile(FILE *fp);
 // calls): a failed write then ends it with "Error: Could not write standard output: %s" on
 // standard error and status 1. Called at start-up.
 void check_stdout_on_exit();
-// Opens the output as open_outputfile does and writes the comment header.
+// Opens the output as open_outputfile does (same fatal messages) and writes the comment header
+// (banner block, run name, host, time, user and working directory). The caller closes the stream.
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix);
 // Writes the closing CPU-time and finishing-time comment lines.
 void stat_print_time(FILE *fp);
@@ -193,7 +202,13 @@ double get_real_time();
 const char *get_host_name();
 // Login name of the effective user (at most 199 characters, static buffer).
 const char *get_user_name();
+// The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
+std::string current_directory(const char *fallback);
 
+// Static texts of the codes: scoring mode 0-3 ("global", "semilocal", "local", "domain"), null
+// model 0-5 ("raw", "simple", "complex", "users", "reverse", "scaled"), both "unknown" for any
+// other code; dynamic-programming style 1, 2, 4, 5 ("viterbi", "posdecode", "posdecod_align",
+// "posdecod_align_ztrans"), "EM" for any other.
 const char *get_scoring_mode_msg(int code);
 const char *get_null_model_msg(int code);
 const char *get_dp_style_msg(int code);
@@ -203,10 +218,11 @@ struct NameList {
     int count;    // number of names
     char **name;  // count pointers into the block's own copy of the text
 };
-// Splits text at white space and ',' (runs count as one); null or empty text gives 0 names.
+// Splits text at white space and ',' (runs count as one); null or empty text gives 0 names. Never
+// null; the caller frees the block. Fatal: as mem_alloc.
 NameList *parse_name_list(const char *text);
 
-// h = 9h + c over the characters (taken as signed 8-bit), modulo 2^32.
+// h = 9h + c over the characters (taken as signed 8-bit), modulo 2^32; null hashes as "".
 uint32_t hash_string(const char *text);
 
 #endif

@@ -14,18 +14,7 @@
 
 namespace {
 
-class Alphabet : public ::testing::Test {
-protected:
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        reset_alphabets();
-    }
-};
+class Alphabet : public LibraryTest {};
 
 // What a background file makes the reader write on standard error.
 std::string read_backfile(const std::string &text, const char *name = "bg.txt") {
@@ -180,11 +169,12 @@ TEST_F(Alphabet, BadConversionString) {
 }
 
 TEST_F(Alphabet, IdLookup) {
-    EXPECT_EQ(alphabet_id_to_info(3)->name, std::string("protein"));
-    EXPECT_EQ(alphabet_id_to_info(40)->name, std::string("o_notor2"));
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(41); }),
+    EXPECT_EQ(alphabet_id_to_info(PROTEIN_ALPHABET_ID)->name, std::string("protein"));
+    EXPECT_EQ(alphabet_id_to_info(O_NOTOR2_ALPHABET_ID)->name, std::string("o_notor2"));
+    // User slots and the end record are not looked up by id.
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(USER_ALPHABET_ID); }),
               "alphabet_id_to_info: unknown alphabet id 41");
-    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(0); }),
+    EXPECT_EQ(fatal_of([] { alphabet_id_to_info(END_ALPHABET_ID); }),
               "alphabet_id_to_info: unknown alphabet id 0");
 }
 
@@ -400,6 +390,22 @@ TEST_F(Alphabet, NoFreeSlot) {
     alphabet = nullptr;
     EXPECT_EQ(fatal_of([] { process_alphabet("alphabet_def g,ABX", -1, "f(2): "); }),
               "f(2): : to many alphabet_def alphabets specified");
+}
+
+TEST_F(Alphabet, ScopedSwitchRestoresOnEveryExit) {
+    init_alphabet_by_name("DNA", 0, "");
+    AlphabetInfo *protein = byname("protein");
+    {
+        ScopedAlphabet current(protein);
+        EXPECT_EQ(alphabet, protein);
+    }
+    EXPECT_EQ(alphabet, byname("DNA"));
+    EXPECT_EQ(fatal_of([&] {
+                  ScopedAlphabet current(protein);
+                  error("inside");
+              }),
+              "inside");
+    EXPECT_EQ(alphabet, byname("DNA"));
 }
 
 TEST_F(Alphabet, CheckAlphabet) {

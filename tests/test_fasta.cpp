@@ -17,24 +17,7 @@
 
 namespace {
 
-class Fasta : public ::testing::Test {
-protected:
-    std::string dir;
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        init_alphabets();
-        reset_alphabets();
-        reset_fasta_warnings();
-        dir = scratch_dir();
-    }
-    void TearDown() override { reset_alphabets(); }
-    std::string file(const std::string &name, const std::string &text) {
-        std::string p = dir + "/" + name;
-        write_text(p, text);
-        return p;
-    }
-};
+class Fasta : public ScratchTest {};
 
 SeqTrackFile *open_track(const std::string &path) {
     SeqTrackFile *t = new SeqTrackFile();
@@ -82,20 +65,20 @@ TEST_F(Fasta, RecognisesFastaAndNbrf) {
     EXPECT_EQ(is_fasta_or_nbrf(file("b.fa", ">ABC;D\nMKVLA\n").c_str(), &kind), 8);
     EXPECT_EQ(is_fasta_or_nbrf(file("c.fa", ">A\n;comment\nMKV\n").c_str(), &kind), 8);
     // Position numbers before the letters and no digit after a letter: NBRF.
-    EXPECT_EQ(is_fasta_or_nbrf(file("d.fa", ">x\n1 MKV\n4 LLA\n").c_str(), &kind), 3);
+    EXPECT_EQ(is_fasta_or_nbrf(file("d.fa", ">x\n1 MKV\n4 LLA\n").c_str(), &kind), SEQFORMAT_NBRF);
     // A digit after a letter on its line: FASTA.
-    EXPECT_EQ(is_fasta_or_nbrf(file("e.fa", ">x\n1 MKV 3\n").c_str(), &kind), 8);
+    EXPECT_EQ(is_fasta_or_nbrf(file("e.fa", ">x\n1 MKV 3\n").c_str(), &kind), SEQFORMAT_FASTA);
     // White space before the first header is allowed.
-    EXPECT_EQ(is_fasta_or_nbrf(file("f.fa", "\n\n>x\nMKV\n").c_str(), &kind), 8);
-    EXPECT_EQ(is_fasta_or_nbrf(file("g.fa", "MKV\n").c_str(), &kind), 0);
-    EXPECT_EQ(is_fasta_or_nbrf(file("h.fa", "").c_str(), &kind), 0);
+    EXPECT_EQ(is_fasta_or_nbrf(file("f.fa", "\n\n>x\nMKV\n").c_str(), &kind), SEQFORMAT_FASTA);
+    EXPECT_EQ(is_fasta_or_nbrf(file("g.fa", "MKV\n").c_str(), &kind), SEQFORMAT_UNKNOWN);
+    EXPECT_EQ(is_fasta_or_nbrf(file("h.fa", "").c_str(), &kind), SEQFORMAT_UNKNOWN);
 }
 
 TEST_F(Fasta, MisplacedHeaderWarnsOncePerRun) {
     std::string p = file("a.fa", "  >x\nMKV\n");
     testing::internal::CaptureStderr();
-    EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), 0);
-    EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), 0);
+    EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), SEQFORMAT_UNKNOWN);
+    EXPECT_EQ(is_fasta_or_nbrf(p.c_str(), nullptr), SEQFORMAT_UNKNOWN);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "Warning: " + p +
                        " not read as fasta.\nThe '>' must be the first character in a line, "
@@ -105,19 +88,19 @@ TEST_F(Fasta, MisplacedHeaderWarnsOncePerRun) {
 TEST_F(Fasta, KindGuess) {
     int kind = -1;
     is_fasta_or_nbrf(file("a.fa", ">x\nACGTN\n").c_str(), &kind);
-    EXPECT_EQ(kind, 4);  // P = 5, D = 4
+    EXPECT_EQ(kind, SEQKIND_PROTEIN);  // P = 5, D = 4
     is_fasta_or_nbrf(file("b.fa", ">x\nACGU\n").c_str(), &kind);
-    EXPECT_EQ(kind, 2);  // D = 4, P = 3, U = 1
+    EXPECT_EQ(kind, SEQKIND_RNA);  // D = 4, P = 3, U = 1
     is_fasta_or_nbrf(file("c.fa", ">x\nACG\n").c_str(), &kind);
-    EXPECT_EQ(kind, 3);  // T = U = 0
+    EXPECT_EQ(kind, SEQKIND_NUCLEIC);  // T = U = 0
     is_fasta_or_nbrf(file("d.fa", ">x\nacgtacgtacgt\n").c_str(), &kind);
-    EXPECT_EQ(kind, 1);  // P = D = 12 is not protein; T = 3 > U = 0: DNA
+    EXPECT_EQ(kind, SEQKIND_DNA);  // P = D = 12 is not protein; T = 3 > U = 0: DNA
     is_fasta_or_nbrf(file("e.fa", ">x\n123\n").c_str(), &kind);
-    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(kind, SEQKIND_OTHER);
     // Only the first 300 letters count: 300 protein letters, then nucleotides.
     std::string s = ">x\n" + std::string(300, 'W') + "\n>y\n" + std::string(1000, 'A') + "\n";
     is_fasta_or_nbrf(file("f.fa", s).c_str(), &kind);
-    EXPECT_EQ(kind, 4);
+    EXPECT_EQ(kind, SEQKIND_PROTEIN);
 }
 
 TEST_F(Fasta, KindScanStopsAtIndentedHeader) {
@@ -125,10 +108,10 @@ TEST_F(Fasta, KindScanStopsAtIndentedHeader) {
     // the E of the first entry counts (P = 1, D = 0: protein). Read on, ACGU x 3 would give RNA.
     int kind = -1;
     is_fasta_or_nbrf(file("a.fa", ">a\nE\n >b\nACGUACGUACGU\n").c_str(), &kind);
-    EXPECT_EQ(kind, 4);
+    EXPECT_EQ(kind, SEQKIND_PROTEIN);
     // At the start of a line it begins the next entry.
     is_fasta_or_nbrf(file("b.fa", ">a\nE\n>b\nACGUACGUACGU\n").c_str(), &kind);
-    EXPECT_EQ(kind, 2);  // P = 1 + 9, D = 12, U = 3
+    EXPECT_EQ(kind, SEQKIND_RNA);  // P = 1 + 9, D = 12, U = 3
 }
 
 TEST_F(Fasta, MissingFileIsFatal) {

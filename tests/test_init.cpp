@@ -9,22 +9,20 @@
 #include <unistd.h>
 
 #include "alphabet.h"
+#include "fasta.h"
 #include "init.h"
+#include "models.h"
+#include "seqio_scores.h"
 #include "sequence.h"
 #include "testutil.h"
 #include "utilities.h"
 
 namespace {
 
-struct Params : ::testing::Test {
+struct Params : LibraryTest {
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
+        LibraryTest::SetUp();
         verbout = nullptr;
-    }
-    void TearDown() override {
-        free_init();
-        error_throws = false;
     }
 };
 
@@ -433,6 +431,37 @@ TEST_F(Params, FreeInitReleasesStringsAndLists) {
     EXPECT_EQ(NLLfile, nullptr);
     EXPECT_EQ(Score.matrix, nullptr);
     free_init();  // twice is harmless
+}
+
+// Parameters, alphabets, the once-per-run warnings and records: all as at start-up again.
+TEST_F(Params, ResetLibraryStateIsAFreshStart) {
+    std::string misplaced = scratch_dir() + "/m.fa";
+    write_text(misplaced, "  >x\nMKV\n");
+    auto recognition_warns = [&] {
+        testing::internal::CaptureStderr();
+        is_fasta_or_nbrf(misplaced.c_str(), nullptr);
+        return !testing::internal::GetCapturedStderr().empty();
+    };
+    apply("db d1", PRIORITY_COMMAND);
+    apply("Nmodels 7", PRIORITY_COMMAND);
+    apply("alphabet DNA", PRIORITY_COMMAND);
+    sort_direction = -1;
+    set_fims_added();
+    EXPECT_TRUE(recognition_warns());
+    EXPECT_FALSE(recognition_warns());  // once per run
+
+    reset_library_state();
+    EXPECT_EQ(dblist, nullptr);
+    EXPECT_EQ(dblistcount, 0);
+    EXPECT_EQ(Nmodels, 3);
+    EXPECT_EQ(var_changed(&Nmodels), 0);
+    EXPECT_EQ(alphabet_name, nullptr);
+    EXPECT_EQ(alphabet, nullptr);
+    EXPECT_EQ(alphabets[0], nullptr);
+    EXPECT_EQ(num_alphabets, 0);
+    EXPECT_EQ(sort_direction, 1);
+    EXPECT_EQ(fims_added(), 0);
+    EXPECT_TRUE(recognition_warns());
 }
 
 TEST_F(Params, FirstSequenceFile) {

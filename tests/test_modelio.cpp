@@ -20,23 +20,7 @@
 
 namespace {
 
-class ModelIO : public ::testing::Test {
-protected:
-    std::string dir;
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        reset_alphabets();
-        dir = scratch_dir();
-    }
-    void TearDown() override { error_throws = false; }
-
-    std::string path(const std::string &name) { return dir + "/" + name; }
-};
+class ModelIO : public ScratchTest {};
 
 void use_dna() {
     init_alphabet_by_name("DNA", 0, "");

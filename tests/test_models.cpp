@@ -18,12 +18,9 @@
 
 namespace {
 
-// Selects the alphabet of track 0 and sets the two FIM parameters to their defaults.
+// A fresh library state with the alphabet of track 0 set.
 void use_alphabet(const char *name) {
-    fimtrans = 1.0;
-    fimstrength = 1.0;
-    reset_alphabets();
-    init_alphabets();
+    reset_library_state();
     init_alphabet_by_name(name, 0, "");
 }
 
@@ -62,10 +59,9 @@ bool same_table(const float *a, const float *b, int n) {
     return true;
 }
 
-// The preparation report lines are written once per run: this test comes first in the file.
+// The preparation report lines are written once per run (from a fresh library state).
 TEST(PrepareTest, ReportLinesOncePerRunAndSettings) {
     use_alphabet("DNA");
-    double saved_fimtrans = fimtrans;
     fimtrans = 0.5;
     FILE *report = std::tmpfile();
 
@@ -119,7 +115,7 @@ TEST(PrepareTest, ReportLinesOncePerRunAndSettings) {
     std::fclose(report);
     std::fclose(report2);
     std::fclose(report3);
-    fimtrans = saved_fimtrans;
+    reset_library_state();
 }
 
 TEST(CostTest, EncodingAndBoundaries) {
@@ -161,9 +157,12 @@ TEST(MethodTest, TextsAndRevision) {
     EXPECT_EQ(revise_method(3, 1), 3);
 }
 
-class DnaModelTest : public ::testing::Test {
+class DnaModelTest : public LibraryTest {
 protected:
-    void SetUp() override { use_alphabet("DNA"); }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        init_alphabet_by_name("DNA", 0, "");
+    }
 };
 
 TEST_F(DnaModelTest, NormalizeTransitionsEmissionsBeginEnd) {
@@ -880,10 +879,12 @@ namespace {
 
 // Codon models: nodes 'C', 'D' and 'E' are the three positions of a codon; the match table of a
 // 'C' node holds the 64 codons (index 16a + 4b + c), every other table the four nucleotides.
-class CodonModelTest : public ::testing::Test {
+class CodonModelTest : public LibraryTest {
 protected:
-    void SetUp() override { use_alphabet("CODON"); }
-    void TearDown() override { use_alphabet("DNA"); }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        init_alphabet_by_name("CODON", 0, "");
+    }
 };
 
 // Begin, a 'C', a 'D' and an 'E' node, End.

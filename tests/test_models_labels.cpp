@@ -15,17 +15,12 @@
 
 namespace {
 
-class Labels : public ::testing::Test {
+class Labels : public LibraryTest {
 protected:
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        reset_alphabets();
+        LibraryTest::SetUp();
         init_alphabet_by_name("DNA", 0, "");
     }
-    void TearDown() override { error_throws = false; }
 };
 
 // A raw model with start count P, end count Q and a node in every slot.

@@ -20,19 +20,18 @@
 
 namespace {
 
-struct PlotTest : ::testing::Test {
+// Runs in the scratch directory, where the plot files are written.
+struct PlotTest : ScratchTest {
     std::string old_dir;
-    std::string dir;
     void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        sort_direction = 1;
-        char buf[4096];
-        old_dir = getcwd(buf, sizeof buf) ? buf : "/tmp";
-        dir = scratch_dir();
+        ScratchTest::SetUp();
+        old_dir = current_directory("/tmp");
         ASSERT_EQ(chdir(dir.c_str()), 0);
     }
-    void TearDown() override { (void)!chdir(old_dir.c_str()); }
+    void TearDown() override {
+        (void)!chdir(old_dir.c_str());
+        ScratchTest::TearDown();
+    }
 };
 
 bool exists(const std::string &path) {

@@ -19,27 +19,8 @@
 
 namespace {
 
-class SeqIO : public ::testing::Test {
+class SeqIO : public ScratchTest {
 protected:
-    std::string dir;
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        init_alphabets();
-        reset_alphabets();
-        reset_fasta_warnings();
-        dir = scratch_dir();
-    }
-    void TearDown() override { reset_alphabets(); }
-    std::string file(const std::string &name, const std::string &text) {
-        std::string p = dir + "/" + name;
-        write_text(p, text);
-        return p;
-    }
     // A FASTA file of n entries named prefix0, prefix1, ...
     std::string entries(const std::string &name, const std::string &prefix, int n, int from = 0) {
         std::string text;
@@ -67,12 +48,12 @@ TEST_F(SeqIO, DetectsFormatsAndKinds) {
     short fmt = -1;
     int kind = -1, skip = -1;
     EXPECT_STREQ(seqfile_format_type(file("e.fa", "").c_str(), &fmt, &kind, &skip), "pearson");
-    EXPECT_EQ(fmt, 8);
-    EXPECT_EQ(kind, 4);
+    EXPECT_EQ(fmt, SEQFORMAT_FASTA);
+    EXPECT_EQ(kind, SEQKIND_PROTEIN);
     EXPECT_EQ(skip, 0);
     EXPECT_STREQ(seqfile_format_type(file("d.fa", ">a\nACGTTGCA\n").c_str(), &fmt, &kind, nullptr),
                  "pearson");
-    EXPECT_EQ(kind, 1);
+    EXPECT_EQ(kind, SEQKIND_DNA);
     EXPECT_STREQ(error_seqfile_alphabet(), "DNA");
     EXPECT_STREQ(error_seqfile_format(), "pearson");
     EXPECT_STREQ(
@@ -82,12 +63,12 @@ TEST_F(SeqIO, DetectsFormatsAndKinds) {
     EXPECT_STREQ(
         seqfile_format_type(file("n.pir", ">P1;A\nx\nMKV*\n").c_str(), &fmt, nullptr, nullptr),
         "nbrf");
-    EXPECT_EQ(fmt, 3);
+    EXPECT_EQ(fmt, SEQFORMAT_NBRF);
     EXPECT_STREQ(seqfile_format_type(file("h.hssp", "HSSP       HOMOLOGY DERIVED\n").c_str(), &fmt,
                                      &kind, nullptr),
                  "HSSP");
-    EXPECT_EQ(fmt, 19);
-    EXPECT_EQ(kind, 4);
+    EXPECT_EQ(fmt, SEQFORMAT_HSSP);
+    EXPECT_EQ(kind, SEQKIND_PROTEIN);
     EXPECT_STREQ(error_seqfile_alphabet(), "protein");
 }
 
@@ -253,7 +234,7 @@ TEST_F(SeqIO, ModelFileAsTrack) {
     short fmt = 0;
     int kind = -7;
     EXPECT_STREQ(seqfile_format_type(m.c_str(), &fmt, &kind, nullptr), "QorHMM");
-    EXPECT_EQ(fmt, 20);
+    EXPECT_EQ(fmt, SEQFORMAT_MODEL);
     EXPECT_EQ(kind, -7);  // not set for a model file
     SequenceTable *t = alloc_sequence_table();
     testing::internal::CaptureStderr();

@@ -18,20 +18,7 @@
 
 namespace {
 
-class SeqPrint : public ::testing::Test {
-protected:
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        init_alphabets();
-        reset_alphabets();
-    }
-    void TearDown() override { reset_alphabets(); }
-};
+class SeqPrint : public LibraryTest {};
 
 // A converted sequence from letters of the current alphabet, with an optional alignment code.
 Sequence *make_seq(const char *id, const char *letters, std::vector<int> code = {},

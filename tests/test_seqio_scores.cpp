@@ -16,13 +16,7 @@
 
 namespace {
 
-struct ScoresTest : ::testing::Test {
-    void SetUp() override {
-        error_throws = true;
-        initialize_variables();
-        sort_direction = 1;
-    }
-};
+struct ScoresTest : LibraryTest {};
 
 // The ID and annotation point into the line, which is kept until the next call.
 ScoreLine parse(const std::string &text, bool *entry = nullptr) {

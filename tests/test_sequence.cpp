@@ -13,10 +13,9 @@
 
 namespace {
 
-// Selects the alphabet of track 0 by name, from a clean alphabet state.
+// Selects the alphabet of track 0 by name, from a fresh library state.
 void use_alphabet(const char *name) {
-    reset_alphabets();
-    init_alphabets();
+    reset_library_state();
     init_alphabet_by_name(name, 0, "");
 }
 
@@ -40,9 +39,12 @@ Sequence *make_indexed(const char *id, const char *text) {
     return s;
 }
 
-class SequenceTest : public ::testing::Test {
+class SequenceTest : public LibraryTest {
 protected:
-    void SetUp() override { use_alphabet("protein"); }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        init_alphabet_by_name("protein", 0, "");
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -444,7 +446,7 @@ TEST_F(SequenceTest, AllocModelCounts) {
     EXPECT_EQ(m0->nodes[0], nullptr);
     EXPECT_EQ(m0->nodes[1], nullptr);
     EXPECT_EQ(m0->fim_method, 9);
-    EXPECT_EQ(m0->kind, 0);
+    EXPECT_EQ(m0->kind, MODEL_KIND_PROFILE);
     EXPECT_EQ(m0->weights, nullptr);
     EXPECT_EQ(m0->gap, 0);
     EXPECT_EQ(m0->cont, 0);
@@ -468,7 +470,7 @@ TEST_F(SequenceTest, AllocModelCounts) {
     m3->lettcount = alloc_node();
     m3->freqave = alloc_node();
     m3->fim_node = alloc_node();
-    m3->kind = 1;
+    m3->kind = MODEL_KIND_QUERY;
     m3->query = make_seq("query", "ACD", 2);
     m3->query->tracks[1].model = alloc_model(1);  // a sequence with its own track model
     m3->matrix = reinterpret_cast<int **>(double_alloc(24, 24, sizeof(int)));

@@ -17,10 +17,7 @@
 
 namespace {
 
-struct ThrowingErrors : ::testing::Test {
-    void SetUp() override { error_throws = true; }
-    void TearDown() override { error_throws = false; }
-};
+struct ThrowingErrors : LibraryTest {};
 
 std::string fatal_message(void (*f)()) {
     try {

@@ -2,10 +2,27 @@
 #ifndef QOR_TESTUTIL_H
 #define QOR_TESTUTIL_H
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
+#include "init.h"
 #include "utilities.h"
+
+// Base of the test fixtures: every test starts from the library's start-up state
+// (reset_library_state) with fatal errors thrown as FatalError, and leaves a fresh state behind.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        error_throws = true;
+        reset_library_state();
+    }
+    void TearDown() override {
+        reset_library_state();
+        error_throws = false;
+    }
+};
 
 // Directory holding the test data files (tests/data).
 std::string test_data(const std::string &name);
@@ -15,6 +32,23 @@ std::string scratch_dir();
 void write_text(const std::string &path, const std::string &text);
 // Reads a whole file; an unreadable file gives "<unreadable>".
 std::string read_text(const std::string &path);
+
+// A LibraryTest with a fresh scratch directory for the test's files.
+class ScratchTest : public LibraryTest {
+protected:
+    std::string dir;
+    void SetUp() override {
+        LibraryTest::SetUp();
+        dir = scratch_dir();
+    }
+    // The path of a file of the scratch directory.
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    // Writes the file and returns its path.
+    std::string file(const std::string &name, const std::string &text) const {
+        write_text(path(name), text);
+        return path(name);
+    }
+};
 
 // Everything written to a stream so far (the stream is flushed and rewound).
 std::string stream_text(FILE *fp);

@@ -8,13 +8,11 @@
 #include "utilities.h"
 
 int main(int argc, char **argv) {
-    char banner[1000];
-    snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-             QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
     // No model is read or required; start-up reads the per-user parameter file and the
     // background files, so their changes show in the listing.
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner, nullptr);
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), nullptr);
 
     bool named = (alphabet_name && alphabet_name[0]) || (alphabet_def && alphabet_def[0]);
     if (named)

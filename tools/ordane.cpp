@@ -91,18 +91,37 @@ static SeqIdSet *score_file_ids(const char *path) {
     exit(1);
 }
 
-int main(int argc, char **argv) {
-    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
-                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
-    std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
-
+// Sets the default selection (every entry) and refuses a run without a score file or with both
+// database files and an alignment. Returns true when an alignment file is given.
+static bool check_options() {
     if (Score.select_seq == 0) Score.select_seq = 8;
-
     if (!NLLfile || !*NLLfile) fail_with_usage("Distance file must be specified.\n");
     bool have_align = alignfile && *alignfile;
     if (dblistcount > 0 && have_align)
         fail_with_usage("Please do not specify both database and alignment files\n");
+    return have_align;
+}
+
+// Writes the entries of the ordered list that select_seq keeps to run_name + suffix; a write that
+// fails is fatal.
+static void write_selected_sequences(const char *run_name, const char *suffix,
+                                     SequenceTable *list) {
+    FILE *out = open_outputfile(run_name, suffix);
+    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name, suffix);
+
+    trim_sequence_table(list, &Score, Score.select_seq);
+    drop_null_sequences(list, stderr);
+    print_sequence_table(out, list);
+
+    close_outputfile(out);
+}
+
+int main(int argc, char **argv) {
+    const std::string banner = program_banner(argv[0]);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+
+    const bool have_align = check_options();
 
     SequenceTable *seqs = nullptr;
     SequenceTable *list = nullptr;
@@ -133,15 +152,7 @@ int main(int argc, char **argv) {
 
     list = read_score_file(NLLfile);
     merge_selected_sequences(seqs, list, 0);
-
-    FILE *out = open_outputfile(run_name.c_str(), suffix);
-    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name.c_str(), suffix);
-
-    trim_sequence_table(list, &Score, Score.select_seq);
-    drop_null_sequences(list, stderr);
-    print_sequence_table(out, list);
-
-    close_outputfile(out);
+    write_selected_sequences(run_name.c_str(), suffix, list);
     free_sequence_table(list);
     free_init();
     return 0;

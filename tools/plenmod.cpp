@@ -51,50 +51,43 @@ static bool has_match_probabilities(const Model *model) {
     return false;
 }
 
-int main(int argc, char **argv) {
-    char banner[1000];
-    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
-    std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0, banner,
-                       nullptr);
+// Without a model, the regularizer takes the model's place (regularizer mode): returns true then.
+static bool take_model_or_regularizer() {
+    if (base_model) return false;
+    if (!base_regularizer)
+        error("plenmod needs a model or a regularizer (-model_file, -regularizer_file, or "
+              "a MODEL or REGULARIZER block in a file given with -i)");
+    base_model = base_regularizer;
+    base_regularizer = nullptr;
+    return true;
+}
 
-    // Regularizer mode: without a model, the regularizer takes the model's place.
-    bool regularizer_mode = false;
-    if (!base_model) {
-        if (!base_regularizer)
-            error("plenmod needs a model or a regularizer (-model_file, -regularizer_file, or "
-                  "a MODEL or REGULARIZER block in a file given with -i)");
-        base_model = base_regularizer;
-        base_regularizer = nullptr;
-        regularizer_mode = true;
-    }
-    if (binary_output != 0 && binary_output != 1)
-        error("binary_output must be 0 (text) or 1 (BINARY), not %d", binary_output);
-
-    require_rmodel_nodes(base_model, regularizer_mode ? "regularizer" : "model");
-
-    // Kept for the case where the model already has FIMs at both ends and is written as read.
-    Rmodel *original = copy_rmodel(base_model);
-
-    // The model is prepared before the output file is made, so that a model that cannot be
-    // prepared leaves no file behind; the notes of the preparation go into the file as comment
-    // lines after the parameters, where the run would have written them.
-    char *notes = nullptr;
-    size_t notes_size = 0;
-    FILE *notes_stream = open_memstream(&notes, &notes_size);
+// Prepares base_model (consumed) with FIMs at both ends. The model is prepared before the output
+// file is made, so that a model that cannot be prepared leaves no file behind; the notes of the
+// preparation go to *notes, for the file's comment lines after the parameters, where the run
+// would have written them.
+static Model *prepare_with_notes(const char *what, std::string *notes) {
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *notes_stream = open_memstream(&text, &size);
     if (!notes_stream)
         error("Could not open a memory stream for the notes of the model preparation");
     Model *model = process_rmodel(&base_model, AUTOFIM_ALWAYS, 0, nullptr, 0, notes_stream);
     std::fclose(notes_stream);
-    if (!has_match_probabilities(model))
-        error("The %s has no match probabilities", regularizer_mode ? "regularizer" : "model");
+    notes->assign(text, size);
+    std::free(text);
+    if (!has_match_probabilities(model)) error("The %s has no match probabilities", what);
+    return model;
+}
 
-    FILE *out = prepare_statfile(run_name.c_str(), banner, ".mod");
+// <run name>.mod: the header, the parameters, the notes and the model with FIMs; a model that had
+// FIMs at both ends already is written as it was read (original).
+static void write_model_file(const std::string &run_name, const std::string &banner,
+                             const std::string &notes, const Model *model, const Rmodel *original,
+                             bool regularizer_mode) {
+    FILE *out = prepare_statfile(run_name.c_str(), banner.c_str(), ".mod");
     print_init(out, 0, 0, binary_output);
-    std::fwrite(notes, 1, notes_size, out);
-    std::free(notes);
-
+    std::fwrite(notes.data(), 1, notes.size(), out);
     const char *keyword = regularizer_mode ? "REGULARIZER" : "MODEL";
     if (fims_added()) {
         nice_print_model(out, model, keyword,
@@ -108,12 +101,31 @@ int main(int argc, char **argv) {
                           regularizer_mode ? "Regularizer with FIMs" : "Model with FIMs", nullptr,
                           binary_output);
     }
+    close_outputfile(out);
+}
+
+int main(int argc, char **argv) {
+    const std::string banner = program_banner(argv[0]);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0,
+                       banner.c_str(), nullptr);
+
+    const bool regularizer_mode = take_model_or_regularizer();
+    const char *what = regularizer_mode ? "regularizer" : "model";
+    if (binary_output != 0 && binary_output != 1)
+        error("binary_output must be 0 (text) or 1 (BINARY), not %d", binary_output);
+    require_rmodel_nodes(base_model, what);
+
+    // Kept for the case where the model already has FIMs at both ends and is written as read.
+    Rmodel *original = copy_rmodel(base_model);
+    std::string notes;
+    Model *model = prepare_with_notes(what, &notes);
+    write_model_file(run_name, banner, notes, model, original, regularizer_mode);
 
     free_init();
     free_rmodel(&base_regularizer);
     free_rmodel(&original);
     free_rmodel(&base_model);
     free_model(model);
-    close_outputfile(out);
     return 0;
 }

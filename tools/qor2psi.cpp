@@ -38,24 +38,19 @@ static void put_le_double(std::vector<unsigned char> &buf, double value) {
     for (int i = 0; i < 8; i++) buf.push_back((unsigned char)(u >> (8 * i)));
 }
 
-int main(int argc, char **argv) {
-    char banner[1000];
-    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
-    std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
-                       banner, usage);
+// The consensus of a model: every position but a FIM at the first or the last position, and
+// the letter of each one's first largest match probability.
+struct Consensus {
+    std::vector<int> positions;  // the kept model positions
+    std::string letters;         // one per kept position
+};
 
-    Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
-    if (alphabet->id != PROTEIN_ALPHABET_ID)
-        error("Must use the protein alphabet; model alphabet is %s", alphabet->name);
-
-    // Consensus: every position but a FIM at the first or the last position; the letter of the
-    // first largest match probability.
+// Refuses (before any file is made) a model with no position to convert or no match
+// probability: an empty or all-zero profile is no checkpoint.
+static Consensus model_consensus(const Model *model) {
+    Consensus c;
     int L = model->length;
     int A = alphabet->emit_length;
-    std::vector<int> kept;
-    std::string consensus;
     bool any_probability = false;
     for (int i = 1; i <= L; i++) {
         const Node *n = model->nodes[i];
@@ -68,35 +63,54 @@ int main(int argc, char **argv) {
                 best_index = k;
             }
         if (best > 0.0f) any_probability = true;
-        kept.push_back(i);
-        consensus += alphabet->letters[best_index];
+        c.positions.push_back(i);
+        c.letters += alphabet->letters[best_index];
     }
-    // An empty or all-zero profile is no checkpoint: refuse it before any file is made.
-    if (kept.empty()) error("The model has no positions to convert");
+    if (c.positions.empty()) error("The model has no positions to convert");
     if (!any_probability) error("The model has no match probabilities to convert");
+    return c;
+}
 
+static void warn_machine_format(const std::string &run_name) {
     std::printf("\nWARNING:  PSI-BLAST checkpoints are stored in a machine-dependent format!\n");
     std::printf("The %s.ckp file should work on other machines that have:\n", run_name.c_str());
     std::printf("%s-endian order, %d byte chars, %d byte ints, %d byte doubles\n", "little", 1, 4,
                 8);
     flush_outputfile(stdout);
+}
 
-    FILE *ckp = open_outputfile(run_name.c_str(), ".ckp");
-    FILE *cks = open_outputfile(run_name.c_str(), ".cks");
-
-    std::string description = "Sequence for " + run_name + ".ckp PSI-BLAST checkpoint file";
-    print_string(cks, consensus.c_str(), run_name.c_str(), description.c_str());
-
+// The checkpoint: the consensus length, its letters, then per kept position the match
+// probabilities in blastorder.
+static void write_checkpoint(FILE *ckp, const Model *model, const Consensus &c) {
     std::vector<unsigned char> buf;
-    put_le32(buf, (int32_t)kept.size());
-    buf.insert(buf.end(), consensus.begin(), consensus.end());
-    for (int i : kept) {
+    put_le32(buf, (int32_t)c.positions.size());
+    buf.insert(buf.end(), c.letters.begin(), c.letters.end());
+    for (int i : c.positions) {
         const Node *n = model->nodes[i];
-        for (const char *c = blastorder; *c; c++)
-            put_le_double(buf, (double)n->match[letter_index(alphabet, *c)]);
+        for (const char *letter = blastorder; *letter; letter++)
+            put_le_double(buf, (double)n->match[letter_index(alphabet, *letter)]);
     }
     // A failed write is found, reported and the file removed when the file is closed.
     std::fwrite(buf.data(), 1, buf.size(), ckp);
+}
+
+int main(int argc, char **argv) {
+    const std::string banner = program_banner(argv[0]);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
+                       banner.c_str(), usage);
+
+    Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
+    if (alphabet->id != PROTEIN_ALPHABET_ID)
+        error("Must use the protein alphabet; model alphabet is %s", alphabet->name);
+    const Consensus consensus = model_consensus(model);
+
+    warn_machine_format(run_name);
+    FILE *ckp = open_outputfile(run_name.c_str(), ".ckp");
+    FILE *cks = open_outputfile(run_name.c_str(), ".cks");
+    std::string description = "Sequence for " + run_name + ".ckp PSI-BLAST checkpoint file";
+    print_string(cks, consensus.letters.c_str(), run_name.c_str(), description.c_str());
+    write_checkpoint(ckp, model, consensus);
 
     free_init();
     free_rmodel(&base_regularizer);

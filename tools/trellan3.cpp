@@ -1,12 +1,7 @@
 // trellan3: compares the scores of a family (-distfile) with those of a database (-distfile2) and
 // reports in <run>.dat where, as a score threshold sweeps, the number of false negatives equals
 // the number of false positives.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
+// Built with -ffp-contract=off (CMakeLists.txt): the sweep is the same on every processor.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -20,8 +15,8 @@
 #include "utilities.h"
 
 static void usage() {
-    std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
-    std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n\n", stderr);
+    score_pair_usage();
+    std::fputs("\n", stderr);
     std::fputs("trellan3 outputs a file runname.dat with this info:\n", stderr);
     std::fputs("1.  interpolated number of false negatives and false positives and\n", stderr);
     std::fputs("    sequence log-odds score at the two points which bracket the\n", stderr);
@@ -57,23 +52,16 @@ static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, 
     }
 }
 
-int main(int argc, char **argv) {
-    std::string banner = "QOR: " + std::string(argv[0]) + " v" + QOR_VERSION + " " +
-                         QOR_RELEASE_DATE + " compiled " + QOR_BUILD_STAMP;
-    std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
-    if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
-        error("trellan3 needs two score files: give both -distfile and -distfile2.");
+// The sweep table: rows 0..rows of false negatives, false positives and the score at which
+// they hold, as a score threshold sweeps from the family's worst value down.
+struct Sweep {
+    long rows;
+    std::vector<float> fn, fp, score;
+};
 
-    const char *label;
-    std::vector<float> t1 = read_plotted_scores(NLLfile, plotcolumn, plotnegate, &label);
-    std::vector<float> t2 = read_plotted_scores(NLLfile2, plotcolumn, plotnegate, &label);
-    if (t1.empty() || t2.empty()) error("Two valid score files are required.\n");
-    sort_plotted_scores(t1);
-    sort_plotted_scores(t2);
-    FILE *out = open_outputfile(run_name.c_str(), ".dat");
+// t1: the family's sorted values; t2: the database's.
+static Sweep sweep_table(const std::vector<float> &t1, const std::vector<float> &t2) {
     const long n1 = static_cast<long>(t1.size()), n2 = static_cast<long>(t2.size());
-
     // Bracketing walk: i family entries from the worst end, c database entries from the best
     // end. Past the database's last entry the database counts as worse than any value.
     long i = 1, c = 0;
@@ -86,9 +74,13 @@ int main(int argc, char **argv) {
         } while (i < n1 && t1[n1 - i] >= t2[0]);
     }
     const long kept = std::min(c, std::max(2 * i - 2, 100L));
-    const long rows = kept + i;
-
-    std::vector<float> fn(static_cast<size_t>(rows) + 1), fp(fn.size()), score(fn.size());
+    Sweep s;
+    s.rows = kept + i;
+    const long rows = s.rows;
+    std::vector<float> &fn = s.fn, &fp = s.fp, &score = s.score;
+    fn.resize(static_cast<size_t>(rows) + 1);
+    fp.resize(fn.size());
+    score.resize(fn.size());
     fn[0] = 0;
     if (kept == n2) {
         fp[0] = static_cast<float>(n2);
@@ -118,10 +110,14 @@ int main(int argc, char **argv) {
     }
     fill_gaps(fp, score, rows);
     fill_gaps(fn, score, rows);
+    return s;
+}
 
-    // The crossing: the first row where the order of FN and FP turns over.
+// The crossing (the first row where the order of FN and FP turns over) and the two ends.
+static void report_crossing(FILE *out, const Sweep &s) {
+    const std::vector<float> &fn = s.fn, &fp = s.fp, &score = s.score;
     bool fn_first = fn[0] > fp[0];
-    for (long k = 1; k <= rows; k++) {
+    for (long k = 1; k <= s.rows; k++) {
         if (fn_first ? !(fn[k] < fp[k]) : !(fn[k] > fp[k])) continue;
         std::fprintf(
             out, "flips between x:%5.2f, y:%5.2f score:%5.2f and x:%5.2f, y:%5.2f score:%5.2f\n",
@@ -132,8 +128,22 @@ int main(int argc, char **argv) {
                      before < at ? int_part(fn[k - 1]) : int_part(fn[k]));
         break;
     }
-    std::fprintf(out, "%4d FN at FP=0\n", int_part(fn[rows]));
+    std::fprintf(out, "%4d FN at FP=0\n", int_part(fn[s.rows]));
     std::fprintf(out, "%4d FP at FN=0\n", int_part(fp[1]));
+}
+
+int main(int argc, char **argv) {
+    const std::string banner = program_banner(argv[0]);
+    std::string run_name;
+    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
+        error("trellan3 needs two score files: give both -distfile and -distfile2.");
+
+    const char *label;
+    std::vector<float> family, database;
+    read_score_pair(NLLfile, NLLfile2, plotcolumn, plotnegate, &family, &database, &label);
+    FILE *out = open_outputfile(run_name.c_str(), ".dat");
+    report_crossing(out, sweep_table(family, database));
     close_outputfile(out);
     free_init();
     return 0;

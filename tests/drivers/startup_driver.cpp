@@ -27,19 +27,17 @@ static int env_flags(const char *name) {
 }
 
 int main(int argc, char **argv) {
-    char banner[4096];
-    std::snprintf(banner, sizeof banner, "QOR: %s v%s %s compiled %s", argv[0], QOR_VERSION,
-                  QOR_RELEASE_DATE, QOR_BUILD_STAMP);
+    const std::string banner = program_banner(argv[0]);
     std::string run_name;
     std::string note;
     bool want_note = std::getenv("STARTUP_NOTE") != nullptr;
     basic_command_line(argv, argc, run_name, want_note ? &note : nullptr,
-                       env_flags("STARTUP_READ_FLAGS"), env_flags("STARTUP_REQUIRED_FLAGS"), banner,
-                       std::getenv("STARTUP_NO_USAGE") ? nullptr : usage);
+                       env_flags("STARTUP_READ_FLAGS"), env_flags("STARTUP_REQUIRED_FLAGS"),
+                       banner.c_str(), std::getenv("STARTUP_NO_USAGE") ? nullptr : usage);
     std::printf("run name: %s\n", run_name.c_str());
     if (want_note) std::fputs(note.c_str(), stdout);
     print_init(stdout, 0, 0, binary_output);
-    if (dump_parameters) dump_params(banner, run_name.c_str());
+    if (dump_parameters) dump_params(banner.c_str(), run_name.c_str());
     free_init();
     return 0;
 }

@@ -10,18 +10,9 @@
 #include "utilities.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
-    if (!started) {
-        error_throws = true;
-        initialize_variables();
-        started = true;
-    }
+    error_throws = true;
     for (int round = 0; round < 2; round++) {
-        free(alphabet_name);
-        alphabet_name = nullptr;
-        free(alphabet_def);
-        alphabet_def = nullptr;
-        reset_alphabets();
+        reset_library_state();
         FILE *fp = tmpfile();
         if (!fp) return 0;
         if (size) fwrite(data, 1, size, fp);

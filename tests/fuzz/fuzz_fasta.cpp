@@ -65,8 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static FILE *sink = nullptr;
     if (!started) {
         error_throws = true;
-        initialize_variables();
-        init_alphabets();
         path = "/tmp/fuzz_fasta." + std::to_string(getpid()) + ".fa";
         sink = std::fopen("/dev/null", "w");
         started = true;
@@ -86,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         stdout = sink;
     }
     try {
-        reset_alphabets();
+        reset_library_state();
         if (numeric)
             process_alphabet("alphabet_def nums,21", -1, "fuzz");
         else
             init_alphabet_by_name("protein", 0, "");
         sequence_warning = size > 1 ? static_cast<int8_t>(data[0]) % 3 - 2 : 0;
-        int kind = 0;
+        int kind = SEQKIND_OTHER;
         is_fasta_or_nbrf(path.c_str(), &kind);
         SequenceTable *t = alloc_sequence_table();
         try {

@@ -13,17 +13,8 @@
 #include "utilities.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
-    if (!started) {
-        error_throws = true;
-        initialize_variables();
-        started = true;
-    }
-    free(alphabet_name);
-    alphabet_name = nullptr;
-    free(alphabet_def);
-    alphabet_def = nullptr;
-    reset_alphabets();
+    error_throws = true;
+    reset_library_state();
     FILE *fp = tmpfile();
     if (!fp) return 0;
     fputs("MODEL -- fuzz\nBINARY\n", fp);

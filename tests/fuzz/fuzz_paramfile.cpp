@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!ready) {
         if (!mkdtemp(dir)) std::abort();
         error_throws = true;
-        initialize_variables();
-        init_alphabets();
+        reset_library_state();
         ready = true;
     }
     verbout = nullptr;
@@ -36,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     try {
         read_init(PARAM_FILE, PRIORITY_COMMAND, 0);
     } catch (const FatalError &) {}
-    free_init();
-    initialize_variables();
+    reset_library_state();
     if (chdir(home) != 0) std::abort();
     std::free(home);
     return 0;

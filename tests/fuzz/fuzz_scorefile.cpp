@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     };
     if (!started) {
         error_throws = true;
-        initialize_variables();
         path = "/tmp/fuzz_scorefile." + std::to_string(getpid()) + ".dist";
         static Remove remove_at_exit;
         started = true;
     }
+    reset_library_state();
     FILE *fp = std::fopen(path.c_str(), "wb");
     if (!fp) return 0;
     if (size) std::fwrite(data, 1, size, fp);
