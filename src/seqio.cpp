@@ -21,6 +21,8 @@
 #include "init.h"
 #include "modelio.h"
 #include "models.h"
+#include "seqlib.h"
+#include "seqlib_err.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -32,48 +34,14 @@ int last_kind = 0;
 
 bool guide_warned = false;
 
-// Keywords of the format numbers, first keyword of each number in table order.
+// Keyword of a format number.
 const char *format_keyword(int format) {
-    static const struct {
-        const char *name;
-        int number;
-    } names[] = {
-        {"ig", 1},
-        {"stanford", 1},
-        {"genbank", 2},
-        {"gb", 2},
-        {"nbrf", 3},
-        {"embl", 4},
-        {"gcg", 5},
-        {"uwgcg", 5},
-        {"dnastrider", 6},
-        {"strider", 6},
-        {"fitch", 7},
-        {"pearson", 8},
-        {"fasta", 8},
-        {"zuker", 9},
-        {"olsen", 10},
-        {"phylip", 12},
-        {"phylip3.2", 11},
-        {"phylip3.3", 12},
-        {"phylip3.4", 12},
-        {"phylip-interleaved", 12},
-        {"phylip-sequential", 11},
-        {"plain", 13},
-        {"raw", 13},
-        {"pir", 14},
-        {"codata", 14},
-        {"asn.1", 16},
-        {"msf", 15},
-        {"paup", 17},
-        {"nexus", 17},
-        {"pretty", 18},
-        {"HSSP", 19},
-        {"QorHMM", 20},
-    };
-    for (const auto &n : names)
-        if (n.number == format) return n.name;
-    return "unknown";
+    return SeqFormatString(format);
+}
+
+// Formats read through the sequence-file library (NBRF included).
+bool library_format(short format) {
+    return format != SEQFORMAT_FASTA && format != SEQFORMAT_MODEL && format != SEQFORMAT_HSSP;
 }
 
 // A file whose first four bytes are "HSSP".
@@ -109,6 +77,8 @@ void free_track_file(SeqTrackFile *t) {
     }
     free(t->line);
     free_track_read_buffer(t);
+    seqlib_input_free(t->lib);
+    delete t->lib;
     delete t;
     if (stream) close_read(stream);
 }
@@ -303,12 +273,11 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind,
         fmt = SEQFORMAT_FASTA;
         k = 4;
     } else {
-        // The readers of the other sequence-file formats (and model files read as sequence
-        // tracks) are not part of this build.
-        last_format = 0;
-        last_kind = 0;
-        error("Sequence file %s is not in FASTA format; no reader for its format is available",
-              name.c_str());
+        // The sequence-file library tells the other formats apart.
+        short err = SEQERR_NONE;
+        fmt = seqFileFormat(name.c_str(), &skip, &err);
+        if (seqlibErr(err, name.c_str())) error("See QOR manual for more information\n");
+        if (kind) k = seqlibGuessKind(name.c_str(), skip, fmt);
     }
     last_format = fmt;
     last_kind = k;
@@ -372,11 +341,6 @@ SeqFileSet *open_sequences(const char *filenames) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
-        if (fmt == SEQFORMAT_NBRF)
-            error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
-        if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL)
-            error("Sequence file %s is in %s format; no reader for that format is available", name,
-                  format_keyword(fmt));
         formats[i] = fmt;
         skips[i] = skip;
     }
@@ -385,7 +349,7 @@ SeqFileSet *open_sequences(const char *filenames) {
     for (int i = 0; i < count; i++) {
         if (names[i] == "-") continue;
         const char *name = names[i].c_str();
-        FILE *stream = open_read(name, 0);
+        FILE *stream = open_read(name, seqlibNeedsRewind(formats[i]) ? OPEN_REWIND : 0);
         if (!stream) {
             int err = errno;
             std::string n = name;
@@ -398,7 +362,15 @@ SeqFileSet *open_sequences(const char *filenames) {
         t->format = formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
         set->tracks[i] = t;
-        // Header lines that a detector asked to skip (none for FASTA).
+        if (library_format(t->format)) {
+            // The library passes over the header lines itself (again after a rewind).
+            t->lib = new SeqLibInput();
+            seqlib_input_init(t->lib, stream, t->name);
+            t->skip_lines = skips[i];
+            t->line[0] = '\0';
+            continue;
+        }
+        // Header lines that a detector asked to skip.
         std::string line;
         for (int s = 0; s < skips[i]; s++)
             if (!read_whole_line(t->stream, line)) break;
@@ -514,6 +486,70 @@ int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     return got;
 }
 
+// The next entry of a track in a library format. The whole-file formats are asked for entries by
+// number (the track's own count), the others for the next entry. No entry (end of the file, or
+// an error the library reports) sets the done flag.
+int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
+    int wanted = seqlibNeedsRewind(track->format) ? track->entry_count + 1 : 1;
+    int64_t length = 0;
+    int seen = 0;
+    short err = SEQERR_NONE;
+    char *idline = nullptr;
+    char *letters = seqlibReadFp(wanted, track->lib, track->skip_lines, track->format, &length,
+                                 &seen, &err, &idline);
+    if (!letters || err != SEQERR_NONE) {
+        if (err != SEQERR_NO_DATA) seqlibErr(err, track->name);
+        free(letters);
+        free(idline);
+        track->done = 1;
+        return 0;
+    }
+    if (length > INT_MAX) {
+        free(letters);
+        free(idline);
+        error("Sequence %d in %s is too long", track->entry_count + 1, track->name);
+    }
+    track->entry_count++;
+    // The ID is the ID line up to its first blank, tab, newline or comma; the rest after those
+    // separators is the annotation. An empty ID is named after the file and the entry's number.
+    const char *sep = " \t\n,";
+    size_t idlen = strcspn(idline, sep);
+    const char *rest = idline + idlen;
+    rest += strspn(rest, sep);
+    char *id = nullptr;
+    if (idlen > 0) {
+        id = static_cast<char *>(memdub(idline, idlen));
+    } else {
+        const char *slash = strrchr(track->name, '/');
+        std::string made =
+            std::string(slash ? slash + 1 : track->name) + "#" + std::to_string(track->entry_count);
+        id = str_dup(made.c_str());
+    }
+    char *annotation = *rest ? str_dup(rest) : nullptr;
+    free(idline);
+    if (seq->id) {
+        if (strcmp(seq->id, id) != 0) {
+            std::string n = id;
+            free(id);
+            free(annotation);
+            free(letters);
+            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
+                  track->name, seq->id);
+        }
+        free(id);
+    } else {
+        seq->id = id;
+        seq->len = static_cast<int>(length);
+    }
+    free(seq->tracks[t].res);
+    seq->tracks[t].res = reinterpret_cast<unsigned char *>(letters);
+    if (keepannotations && !seq->annotation)
+        seq->annotation = annotation;
+    else
+        free(annotation);
+    return 1;
+}
+
 }  // namespace
 
 int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
@@ -523,6 +559,7 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
         return 1;
     }
     if (track->format == SEQFORMAT_MODEL) return read_model_track(track, seq, track_index);
+    if (track->lib) return read_library_track(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
         error("Sequence file %s: no reader for format %s", track->name,
               format_keyword(track->format));

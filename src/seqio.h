@@ -8,6 +8,7 @@
 
 struct Sequence;
 struct SequenceTable;
+struct SeqLibInput;
 
 // Most tracks one source may have.
 constexpr int MAX_SEQ_TRACKS = 6;
@@ -67,15 +68,17 @@ struct SeqReadBuffer {
 
 // One open track file.
 struct SeqTrackFile {
-    char *name = nullptr;    // owned copy of the file name
-    FILE *stream = nullptr;  // from open_read; null for HSSP after its items were read
-    short format = 0;        // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
-    int item_count = 0;      // number of HSSP items
-    char **items = nullptr;  // owned HSSP rows, or null
-    int entry_count = 0;     // entries read so far
-    int done = 0;            // set when a read found no further entry
-    char *line = nullptr;    // SEQ_LINE_BUFFER bytes
-    SeqReadBuffer rb;        // read-ahead of the FASTA readers
+    char *name = nullptr;        // owned copy of the file name
+    FILE *stream = nullptr;      // from open_read; null for HSSP after its items were read
+    short format = 0;            // 8 FASTA, 3 NBRF, 19 HSSP, 20 model file, else a library format
+    int item_count = 0;          // number of HSSP items
+    char **items = nullptr;      // owned HSSP rows, or null
+    int entry_count = 0;         // entries read so far
+    int done = 0;                // set when a read found no further entry
+    char *line = nullptr;        // SEQ_LINE_BUFFER bytes
+    SeqReadBuffer rb;            // read-ahead of the FASTA readers
+    SeqLibInput *lib = nullptr;  // owned: the library reader of the other formats (NBRF included)
+    int skip_lines = 0;          // mail-header lines the library passes over at the start
 };
 
 // One open sequence source.

@@ -81,6 +81,13 @@ char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int
 // closed again. Fatal: "Couldn't open file %s: %s\n".
 char *seqlibRead(int wanted, const char *filename, int skiplines, short format, int64_t *seqlen,
                  int *nseqs, short *error, char **seqid);
+// True for the whole-file formats (10, 11, 12, 15, 17), whose streams must be rewindable.
+bool seqlibNeedsRewind(short format);
+
+// The sequence kind (getseqtype) of the letters of the file's first entry that has any; 0 when
+// no entry has letters or the format cannot be read. Fatal: a file that cannot be opened.
+int seqlibGuessKind(const char *filename, int skiplines, short format);
+
 // The IDs of every entry: one line " %d)  %s\n" per entry (number, ID line without its leading
 // blanks), owned by the caller; as seqlibRead with wanted -1.
 char *listSeqs(const char *filename, int skiplines, short format, int *nseqs, short *error);

@@ -13,6 +13,8 @@
 #include "seqlib.h"
 #include "utilities.h"
 
+int seqlib_kind_of(const char *letters, long length);
+
 // One entry of a whole-file format.
 struct SeqLibEntry {
     std::string id;       // ID line
@@ -1046,4 +1048,31 @@ char *listSeqs(const char *filename, int skiplines, short format, int *nseqs, sh
     char *text = seqlibRead(-1, filename, skiplines, format, nullptr, nseqs, error, &id);
     free(id);
     return text;
+}
+
+bool seqlibNeedsRewind(short format) {
+    return whole_file_format(format);
+}
+
+int seqlibGuessKind(const char *filename, int skiplines, short format) {
+    if (!readable_format(format)) return 0;
+    FILE *fp = open_read(filename, OPEN_FATAL | (whole_file_format(format) ? OPEN_REWIND : 0));
+    SeqLibInput in;
+    seqlib_input_init(&in, fp, filename);
+    int kind = 0;
+    for (int n = 1;; n++) {
+        int64_t length = 0;
+        short err = SEQERR_NONE;
+        int wanted = whole_file_format(format) ? n : 1;
+        char *letters =
+            seqlibReadFp(wanted, &in, skiplines, format, &length, nullptr, &err, nullptr);
+        if (!letters) break;
+        bool any = length > 0;
+        if (any) kind = seqlib_kind_of(letters, static_cast<long>(length));
+        free(letters);
+        if (any || err) break;
+    }
+    seqlib_input_free(&in);
+    close_read(fp);
+    return kind;
 }
