@@ -341,6 +341,9 @@ SeqFileSet *open_sequences(const char *filenames) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
+        if (fmt == SEQFORMAT_HSSP)
+            error("Sequence file %s is in %s format; no reader for that format is available", name,
+                  format_keyword(fmt));
         formats[i] = fmt;
         skips[i] = skip;
     }

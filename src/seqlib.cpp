@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "seqio.h"
+#include "seqlib_write.h"
 #include "utilities.h"
 
 const SeqFormName formname[SEQLIB_NFORMNAMES] = {
@@ -129,39 +130,6 @@ const char *from_column(const std::string &line, size_t column) {
 
 }  // namespace
 
-// The sequence kind of letters (0 other, 1 DNA, 2 RNA, 3 nucleic, 4 amino), judged from the first
-// 300 characters. The same guess as the writer's; kept here for detection.
-int seqlib_kind_of(const char *letters, long length) {
-    static const char protein_only[] = "EFIPQZ";
-    static const char nucleotides[] = "ACGTU";
-    static const char amino[] = "ABCDEFGHIKLMNPQRSTVWXYZ*";
-    static const char symbols[] = "_.-*?";
-    long n = length < 300 ? length : 300;
-    int na = 0, aa = 0, po = 0, other = 0, t = 0, u = 0;
-    for (long i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(letters[i]);
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        if (c == 'O' || c == 0) continue;
-        if (strchr(protein_only, c)) {
-            po++;
-        } else if (strchr(nucleotides, c)) {
-            na++;
-            if (c == 'T') t++;
-            if (c == 'U') u++;
-        } else if (strchr(amino, c)) {
-            aa++;
-        } else if (strchr(symbols, c)) {
-        } else if (is_letter(c)) {
-            other++;
-        }
-    }
-    if (other > 0 || na + aa + po == 0) return 0;
-    if (po > 0) return 4;
-    if (aa == 0) return u > t ? 2 : 1;
-    if (na > aa) return 3;
-    return 4;
-}
-
 namespace {
 
 enum Sign {
@@ -244,9 +212,9 @@ short phylip_vote(PhylipLines &src) {
     for (long row = 2; row <= 2 * n; row++) {
         if (!src.get(line)) break;
         const char *data = from_column(line, PHYLIP_NAME_WIDTH);
-        int s = seqlib_kind_of(data, static_cast<long>(strlen(data)));
-        int t = seqlib_kind_of(line.c_str(),
-                               static_cast<long>(std::min(line.size(), PHYLIP_NAME_WIDTH)));
+        int s = getseqtype(data, static_cast<long>(strlen(data)));
+        int t =
+            getseqtype(line.c_str(), static_cast<long>(std::min(line.size(), PHYLIP_NAME_WIDTH)));
         int w = 0;
         while (w < PHYLIP_MAX_INDENT && w < static_cast<int>(line.size()) &&
                is_space(static_cast<unsigned char>(line[w])))
@@ -388,7 +356,7 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
                 if (maybe_phylip && nlines == skip + 2 &&
                     is_letter(static_cast<unsigned char>(s[0]))) {
                     const char *data = from_column(line, PHYLIP_NAME_WIDTH);
-                    if (seqlib_kind_of(data, static_cast<long>(strlen(data))) != 0)
+                    if (getseqtype(data, static_cast<long>(strlen(data))) != 0)
                         sign[SIGN_PHYLIP] = true;
                 }
                 if (line.size() > 20) {
@@ -399,7 +367,7 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
                     }
                     if (fitch) sign[SIGN_FITCH] = true;
                 }
-                int kind = seqlib_kind_of(s, static_cast<long>(line.size()));
+                int kind = getseqtype(s, static_cast<long>(line.size()));
                 if (kind == 0)
                     other_lines++;
                 else if (nucleic_kind(kind))

@@ -11,9 +11,8 @@
 
 #include "seqio.h"
 #include "seqlib.h"
+#include "seqlib_write.h"
 #include "utilities.h"
-
-int seqlib_kind_of(const char *letters, long length);
 
 // One entry of a whole-file format.
 struct SeqLibEntry {
@@ -1068,7 +1067,7 @@ int seqlibGuessKind(const char *filename, int skiplines, short format) {
             seqlibReadFp(wanted, &in, skiplines, format, &length, nullptr, &err, nullptr);
         if (!letters) break;
         bool any = length > 0;
-        if (any) kind = seqlib_kind_of(letters, static_cast<long>(length));
+        if (any) kind = getseqtype(letters, length);
         free(letters);
         if (any || err) break;
     }
