@@ -105,12 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (chosen == 19) {
         FILE *saved_out = stdout;
         if (sink) stdout = sink;
+        SequenceTable *t = alloc_sequence_table();
         try {
             process_alphabet("alphabet protein", -1, "fuzz");
-            SequenceTable *t = alloc_sequence_table();
             read_sequences(path.c_str(), nullptr, 1000, t, 1);
-            free_sequence_table(t);
         } catch (const FatalError &) {}
+        free_sequence_table(t);
         stdout = saved_out;
     }
     stderr = saved_err;
