@@ -170,8 +170,12 @@ void add_seq(State &st, const char *text, size_t length) {
         for (size_t i = 0; i < length; i++)
             if (isAnyChar(static_cast<unsigned char>(text[i]))) *out++ = text[i];
     } else {
-        for (size_t i = 0; i < length; i++)
-            if (isSeqChar(static_cast<unsigned char>(text[i]))) *out++ = text[i];
+        // Every byte is written and the position moves on only for kept ones (no branch).
+        for (size_t i = 0; i < length; i++) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            *out = static_cast<char>(c);
+            out += seq_chars.seq[c];
+        }
     }
     st.seq.length = out - st.seq.data;
 }
