@@ -70,6 +70,8 @@ bool file_is_empty(const char *filename) {
 void free_track_file(SeqTrackFile *t) {
     if (!t) return;
     FILE *stream = t->stream;
+    seqlib_input_free(t->lib);
+    delete t->lib;
     free(t->name);
     if (t->items) {
         for (int i = 0; i < t->item_count; i++) free(t->items[i]);
@@ -77,8 +79,6 @@ void free_track_file(SeqTrackFile *t) {
     }
     free(t->line);
     free_track_read_buffer(t);
-    seqlib_input_free(t->lib);
-    delete t->lib;
     delete t;
     if (stream) close_read(stream);
 }

@@ -274,6 +274,7 @@ TEST(SeqlibDetect, OrderOfTests) {
         {"Strider", "; ### from DNA Strider\nACGT\nACGT\n", 6, 0},
         {"NBRF needs ';' fourth", ">P1;a\ntitle\nMKV*\n", 3, 0},
         {"EMBL", "ID   x\nSQ   y\nACGT\nACGT\n", 4, 0},
+        {"GenBank wins over NBRF", ">P1;x\nLOCUS  y\nACGT\nACGT\n", 2, 0},
         {"GenBank wins over EMBL", "ID   x\nLOCUS  y\nACGT\nACGT\n", 2, 0},
         {"Zuker", "(x)\nACGU\nACGU\n", 9, 0},
         {"mail header", "From me\nSubject: x\n\n>a\nACGT\nACGT\n", 8, 3},
@@ -314,7 +315,7 @@ TEST(SeqlibRead, LineFormatEdges) {
         int wanted;
         short error;
         const char *id;
-        const char *letters;
+        const char *letters;  // null: 300000 letters 'a'
     } rows[] = {
         {"pearson second", ">a x\nAC\n>b y\nGG\nTT\n", 8, 2, 0, "b y", "GGTT"},
         {"pearson wanted 0", ">a x\nAC\n>b y\nGG\n", 8, 0, 0, "a x", "AC"},
@@ -356,6 +357,15 @@ TEST(SeqlibRead, LineFormatEdges) {
         {"pretty is not read", "x\n", 18, 1, SEQERR_UNKNOWN_FORMAT, "", ""},
         {"format 0 is not read", "x\n", 0, 1, SEQERR_UNKNOWN_FORMAT, "", ""},
         {"crlf line ends", ">a\r\nAC\r\n", 8, 1, 0, "a", "AC"},
+        {"a line of 300000 letters",
+         "LOCUS       big\nORIGIN\n" + std::string(300000, 'a') + "\n//\n", 2, 1, 0, "big",
+         nullptr},
+        {"binary bytes",
+         std::string(">b\n\x01\x02"
+                     "AC\x00"
+                     "GT\x7f\n",
+                     12),
+         8, 1, 0, "b", "ACGT"},
         {"bytes above 127", ">a\xff\nA\x80\xc3G\n", 8, 1, 0, "a\xff", "AG"},
     };
     for (const auto &r : rows) {
@@ -367,8 +377,9 @@ TEST(SeqlibRead, LineFormatEdges) {
         char *s = seqlibRead(r.wanted, path.c_str(), 0, r.format, &len, nullptr, &err, &id);
         EXPECT_EQ(err, r.error);
         EXPECT_EQ(std::string(id ? id : "<null>"), r.id);
-        EXPECT_EQ(std::string(s ? s : ""), r.letters);
-        EXPECT_EQ(len, static_cast<int64_t>(strlen(r.letters)));
+        std::string want = r.letters ? r.letters : std::string(300000, 'a');
+        EXPECT_EQ(std::string(s ? s : ""), want);
+        EXPECT_EQ(len, static_cast<int64_t>(want.size()));
         free(s);
         free(id);
     }
@@ -411,6 +422,12 @@ TEST(SeqlibRead, WholeFileEdges) {
         {"msf without //", "MSF: 2 Type: N Check: 1 ..\n Name: a\n", 15, 1, 0, "a", ""},
         {"msf name alone on a line", "MSF: 2 Type: N Check: 1 ..\n Name: a\n//\na\na ac\n", 15, 1,
          0, "a", "AC"},
+        {"phylip fewer rows than the header says", "3 4\nab        ACGT\ncd        GGGG\n", 12, 2,
+         0, "cd        ", "GGGG"},
+        {"phylip third row missing", "3 4\nab        ACGT\ncd        GGGG\n", 12, 3, SEQERR_NO_DATA,
+         "", ""},
+        {"phylip rows longer than the header says", "2 2\nab        ACGT\ncd        GGGG\n", 11, 2,
+         0, "cd        ", "GGGG"},
         {"olsen without entries", "identity:   Data:\nxx\n", 10, 1, SEQERR_NO_DATA, "", ""},
     };
     for (const auto &r : rows) {
