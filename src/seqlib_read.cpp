@@ -33,6 +33,8 @@ namespace {
 
 // First capacity of the letter buffer (it doubles as needed).
 constexpr int64_t LETTERS_START = 4096;
+// Unused room a returned letter buffer may keep before it is shrunk to its letters.
+constexpr int64_t LETTERS_SLACK = 64;
 // Width of a Phylip name; the data begin in the column after it.
 constexpr size_t PHYLIP_NAME_WIDTH = 10;
 // Olsen data begin this many columns after the start of the entry's name.
@@ -1027,6 +1029,10 @@ char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int
     }
     st.seq.reserve(0);
     st.seq.data[st.seq.length] = '\0';
+    // The entry keeps no more room than its letters.
+    if (st.seq.capacity > st.seq.length + 1 + LETTERS_SLACK)
+        st.seq.data =
+            static_cast<char *>(mem_realloc(st.seq.data, static_cast<size_t>(st.seq.length + 1)));
     if (seqlen) *seqlen = st.seq.length;
     if (nseqs) *nseqs = st.count;
     if (error) *error = SEQERR_NONE;
