@@ -483,6 +483,12 @@ TEST(SeqlibRead, OpenInput) {
         {"squizz_dna.phylipi", 12, false, {2, 3, 1, 4}},
         {"emboss_dna.nexus", 17, false, {1, 2, 3, 4}},
     };
+    short err = 0;
+    char *id = nullptr;
+    EXPECT_EQ(seqlibReadFp(1, nullptr, 0, 8, nullptr, nullptr, &err, &id), nullptr);
+    EXPECT_EQ(err, SEQERR_FILE_NOT_FOUND);
+    EXPECT_STREQ(id, "");
+    free(id);
     std::vector<Entry> want = fasta_entries(sample("dna.fa"));
     for (const auto &r : rows) {
         SCOPED_TRACE(r.file);
