@@ -381,10 +381,15 @@ void read_nbrf(State &st) {
     while (!st.all_done) {
         skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) break;
-        st.id = column_text(st, st.len > 3 && st.line[3] == ';' ? 4 : 1);
-        get_line(st);
-        // The title line; a '>' there is the next entry's head (an entry without a title).
-        if (!st.eof && (st.line[0] == '>' || title_is_sequence(st))) unget_line(st);
+        bool nbrf_head = st.len > 3 && st.line[3] == ';';
+        st.id = column_text(st, nbrf_head ? 4 : 1);
+        // Only an NBRF head (">P1;") has a title line after it; a '>' there is the next entry's
+        // head (an entry without a title). Other heads (files that the position numbers of their
+        // lines made NBRF) are followed by sequence lines at once.
+        if (nbrf_head) {
+            get_line(st);
+            if (!st.eof && (st.line[0] == '>' || title_is_sequence(st))) unget_line(st);
+        }
         read_loop(st, 0, false, END_NBRF);
         if (!st.all_done) skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) st.all_done = true;
