@@ -559,6 +559,14 @@ TEST(SeqlibTracks, ReadThroughTracks) {
     EXPECT_EQ(table->seqs[0]->len, 79);
     EXPECT_EQ(count_sequences(sample("emboss_dna.msf").c_str()), 3);
     EXPECT_EQ(count_sequences(sample("clustalw_prot.nexus").c_str()), 3);
+    // Two tracks of a format read by entry number: each track counts its own entries.
+    process_alphabet("alphabet DNA,DNA", -1, "test");
+    std::string msf = sample("emboss_dna.msf");
+    SequenceTable *two = alloc_sequence_table();
+    EXPECT_EQ(read_sequences((msf + "," + msf).c_str(), nullptr, 100, two, 1), 3);
+    ASSERT_EQ(two->count, 3);
+    EXPECT_STREQ(two->seqs[2]->id, "dna3");
+    free_sequence_table(two);
     free_sequence_table(table);
     reset_alphabets();
 }
