@@ -11,6 +11,7 @@
 
 #include "seqio.h"
 #include "seqlib.h"
+#include "seqlib_keep.h"
 #include "seqlib_write.h"
 #include "utilities.h"
 
@@ -42,7 +43,6 @@ constexpr size_t OLSEN_DATA_OFFSET = 10;
 // An Olsen entry's data end this many columns before a further occurrence of its name.
 constexpr size_t OLSEN_NAME_GAP = 2;
 
-const char seq_symbols[] = "_.-*?";
 // Digit d of Olsen data becomes the (d+1)-th character of this text.
 const char digit_substitutes[] = "~!@#$%^&*(";
 
@@ -56,25 +56,26 @@ bool is_space(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// Characters kept by addseq: letters and the sequence symbols.
-struct SeqCharTable {
-    bool seq[256] = {};
-    SeqCharTable() {
-        for (int c = 0; c < 256; c++)
-            seq[c] = is_letter(static_cast<unsigned char>(c)) || (c && strchr(seq_symbols, c));
-    }
-};
-const SeqCharTable seq_chars;
-
 bool isSeqChar(unsigned char c) {
-    return seq_chars.seq[c];
+    return seqlib_keeps(c);
 }
 bool isAnyChar(unsigned char c) {
     return c < 128;
 }
 
 bool begins(const char *line, const char *prefix) {
-    return strncmp(line, prefix, strlen(prefix)) == 0;
+    return line[0] == prefix[0] && strncmp(line, prefix, strlen(prefix)) == 0;
+}
+// A line of the given length holds "//".
+bool holds_slashes(const char *line, size_t length) {
+    const char *end = line + length;
+    for (const char *p = line; p < end;) {
+        p = static_cast<const char *>(memchr(p, '/', static_cast<size_t>(end - p)));
+        if (!p || p + 1 >= end) return false;
+        if (p[1] == '/') return true;
+        p += 2;
+    }
+    return false;
 }
 bool holds(const char *line, const char *text) {
     return strstr(line, text) != nullptr;
@@ -166,20 +167,15 @@ std::string column_text(const State &st, size_t column) {
 // addseq: appends the accepted characters of the text when storing.
 void add_seq(State &st, const char *text, size_t length) {
     if (!st.storing) return;
-    st.seq.reserve(static_cast<int64_t>(length));
+    st.seq.reserve(static_cast<int64_t>(length + SEQLIB_KEEP_SLACK));
     char *out = st.seq.data + st.seq.length;
     if (st.listing_any) {
         for (size_t i = 0; i < length; i++)
             if (isAnyChar(static_cast<unsigned char>(text[i]))) *out++ = text[i];
+        st.seq.length = out - st.seq.data;
     } else {
-        // Every byte is written and the position moves on only for kept ones (no branch).
-        for (size_t i = 0; i < length; i++) {
-            unsigned char c = static_cast<unsigned char>(text[i]);
-            *out = static_cast<char>(c);
-            out += seq_chars.seq[c];
-        }
+        st.seq.length += static_cast<int64_t>(seqlib_keep_fast(text, length, out));
     }
-    st.seq.length = out - st.seq.data;
 }
 
 // addinfo: in listing mode, one line " %d)  %s\n" for the current entry.
@@ -215,7 +211,7 @@ EndResult end_test(State &st, EndTest test) {
                 e.keep = true;
             }
             break;
-        case END_STRIDER: e.ends = holds(s, "//"); break;
+        case END_STRIDER: e.ends = holds_slashes(s, st.len); break;
         case END_PIR:
             if (holds(s, "///"))
                 e.ends = true;
@@ -223,7 +219,7 @@ EndResult end_test(State &st, EndTest test) {
                 e.ends = e.push = true;
             break;
         case END_GENBANK:
-            if (holds(s, "//"))
+            if (holds_slashes(s, st.len))
                 e.ends = true;
             else if (begins(s, "LOCUS"))
                 e.ends = e.push = true;
@@ -241,7 +237,7 @@ EndResult end_test(State &st, EndTest test) {
         }
         case END_PEARSON: e.ends = e.push = s[0] == '>'; break;
         case END_EMBL:
-            if (holds(s, "//"))
+            if (holds_slashes(s, st.len))
                 e.ends = true;
             else if (begins(s, "ID   "))
                 e.ends = e.push = true;
