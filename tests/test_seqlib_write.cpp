@@ -311,14 +311,15 @@ TEST_F(SeqlibWrite, EntryCounterNumbersAsn1Entries) {
     EXPECT_EQ(gPretty.atseq, 40002);
 }
 
-TEST_F(SeqlibWrite, PrettyRefusesWidthBelowOne) {
+TEST_F(SeqlibWrite, RefusesWithoutWriting) {
     for (int width : {0, -5}) {
         gPretty.seqwidth = (int16_t)width;
         Written w = write(SEQFORMAT_PRETTY, S12, ID);
         EXPECT_EQ(w.lines, SEQERR_BAD_PRETTY_WIDTH);
         EXPECT_EQ(w.text, "");
-        EXPECT_EQ(gPretty.atseq, 0);
     }
+    EXPECT_EQ(writeSeq(nullptr, "AC", 2, SEQFORMAT_FASTA, "a"), SEQERR_CANT_OPEN_OUTPUT);
+    EXPECT_EQ(gPretty.atseq, 0);
 }
 
 TEST_F(SeqlibWrite, PrettyOptions) {
