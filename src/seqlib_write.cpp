@@ -163,6 +163,7 @@ char *compressSeq(char gapc, const char *seq, int64_t seqlen, int64_t *newlen) {
 }
 
 long writeSeq(FILE *outf, const char *seq, int64_t seqlen, short outform, const char *seqid) {
+    if (!outf) return SEQERR_CANT_OPEN_OUTPUT;
     if (outform == SEQFORMAT_PRETTY && gPretty.seqwidth < 1) return SEQERR_BAD_PRETTY_WIDTH;
     if (!seq || seqlen < 0) seqlen = 0;
     long linesout = 0;

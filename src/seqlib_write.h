@@ -71,10 +71,11 @@ char *compressSeq(char gapc, const char *seq, int64_t seqlen, int64_t *newlen);
 // Writes one sequence, its letters and its ID line (the first word is the name, the rest a
 // description), to the stream in the given format; formats without a writer of their own are
 // written as Pearson (FASTA), 0 as Plain, Olsen as GenBank, Zuker as Pearson. Increments
-// gPretty.atseq. Returns the number of lines counted for the entry; SEQERR_BAD_PRETTY_WIDTH (and
-// nothing written) for the Pretty format when gPretty.seqwidth is below 1. Formats that hold
-// several entries in one file (MSF, Phylip, PAUP, ASN.1) get only the entry's own lines: the
-// caller writes the file's header and trailer.
+// gPretty.atseq. Returns the number of lines counted for the entry; nothing is written and the
+// counter stays for a null stream (SEQERR_CANT_OPEN_OUTPUT) and for the Pretty format when
+// gPretty.seqwidth is below 1 (SEQERR_BAD_PRETTY_WIDTH). Formats that hold several entries in
+// one file (MSF, Phylip, PAUP, ASN.1) get only the entry's own lines: the caller writes the
+// file's header and trailer.
 long writeSeq(FILE *outf, const char *seq, int64_t seqlen, short outform, const char *seqid);
 
 #endif

@@ -3,11 +3,14 @@
 // and the GCG sum computed from its definition); the expected texts are laid out by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "seqio.h"
+#include "seqlib.h"
 #include "seqlib_write.h"
 #include "testutil.h"
 
@@ -308,14 +311,15 @@ TEST_F(SeqlibWrite, EntryCounterNumbersAsn1Entries) {
     EXPECT_EQ(gPretty.atseq, 40002);
 }
 
-TEST_F(SeqlibWrite, PrettyRefusesWidthBelowOne) {
+TEST_F(SeqlibWrite, RefusesWithoutWriting) {
     for (int width : {0, -5}) {
         gPretty.seqwidth = (int16_t)width;
         Written w = write(SEQFORMAT_PRETTY, S12, ID);
         EXPECT_EQ(w.lines, SEQERR_BAD_PRETTY_WIDTH);
         EXPECT_EQ(w.text, "");
-        EXPECT_EQ(gPretty.atseq, 0);
     }
+    EXPECT_EQ(writeSeq(nullptr, "AC", 2, SEQFORMAT_FASTA, "a"), SEQERR_CANT_OPEN_OUTPUT);
+    EXPECT_EQ(gPretty.atseq, 0);
 }
 
 TEST_F(SeqlibWrite, PrettyOptions) {
@@ -407,6 +411,139 @@ TEST_F(SeqlibWrite, PrettyOptions) {
         Written w = write(SEQFORMAT_PRETTY, c.letters, ID);
         EXPECT_EQ(w.text, c.expected) << c.what;
         EXPECT_EQ(w.lines, c.lines) << c.what;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Round trips: what writeSeq wrote is detected and read back by the library with the same IDs
+// and letters.
+
+struct Entry {
+    std::string idline, letters;
+};
+
+std::vector<std::string> split_lines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+// Line k of every entry in turn from line `from` on, blocks apart by an empty line.
+std::string interleaved(const std::vector<std::vector<std::string>> &entries, size_t from) {
+    std::string out;
+    for (size_t k = from;; k++) {
+        std::string block;
+        for (const auto &e : entries)
+            if (k < e.size()) block += e[k];
+        if (block.empty()) return out;
+        out += (k > from ? "\n" : "") + block;
+    }
+}
+
+// A whole file of the entries, with the file header and trailer that the alignment formats need
+// (the entries themselves come from writeSeq).
+std::string file_of(short format, const std::vector<Entry> &entries) {
+    std::vector<std::vector<std::string>> lines;
+    std::string all;
+    unsigned long check = 0;
+    for (const Entry &e : entries) {
+        Written w = write(format, e.letters, e.idline);
+        all += w.text;
+        lines.push_back(split_lines(w.text));
+        GCGchecksum(e.letters.c_str(), (int64_t)e.letters.size(), &check);
+    }
+    std::string n = std::to_string(entries.size()), len = std::to_string(entries[0].letters.size());
+    switch (format) {
+        case SEQFORMAT_PHYLIP_SEQUENTIAL: return " " + n + " " + len + "\n" + all;
+        case SEQFORMAT_PHYLIP: return " " + n + " " + len + "\n" + interleaved(lines, 0);
+        case SEQFORMAT_MSF: {
+            std::string out =
+                " rt.msf  MSF: " + len + "  Type: N  Check: " + std::to_string(check) + "  ..\n\n";
+            for (const auto &e : lines) out += e[0];
+            return out + "\n//\n\n" + interleaved(lines, 1);
+        }
+        case SEQFORMAT_PAUP: {
+            std::string out = "#NEXUS\nbegin data;\n  dimensions ntax=" + n + " nchar=" + len +
+                              ";\n  format datatype=dna interleave missing=- gap=-;\nmatrix\n";
+            for (const auto &e : lines) out += e[0];
+            return out + interleaved(lines, 1) + ";\nend;\n";
+        }
+        default: return all;
+    }
+}
+
+std::string first_word(const char *text) {
+    std::string s = text ? text : "";
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return "";
+    return s.substr(b, s.find_first_of(" \t", b) - b);
+}
+
+TEST_F(SeqlibWrite, RoundTripsThroughTheReaders) {
+    const std::string d1 =
+        "ACGTACGTTTGACCAGTAGGCATCGATCGGGATTACAGGCTTAACGGTACCGTAACGTTAGCAGTCAGTCGATGC";
+    const std::string d2 =
+        "TTGACCAGTA--TACGGGCATCGATCGGGATTACAGGCTTAACGGTACCGTAACGTTAGCAGTCAGTCGATGCAA";
+    const std::string p1 =
+        "MKVLEFWAGHIKLMNPQRSTVYACDEMKVLEFWAGHIKLMNPQRSTVYACDEMKVLEFWAGHIKLMNPQRSTV";
+    const std::vector<Entry> dna = {{"dna1 first sequence", d1}, {"dna2 second, gapped", d2}};
+    const std::vector<Entry> two = {{"dna1 first sequence", d1}, {"prot1 a protein", p1}};
+    const std::vector<Entry> one = {{"dna1 first sequence", d1}};
+    struct Case {
+        short format;
+        const std::vector<Entry> *entries;
+        std::vector<short> detected;  // formats detection may give
+        const char *plain_id;         // the ID of a Plain entry (no ID in the file)
+    } cases[] = {
+        {SEQFORMAT_IG, &two, {SEQFORMAT_IG}, nullptr},
+        {SEQFORMAT_GENBANK, &two, {SEQFORMAT_GENBANK}, nullptr},
+        {SEQFORMAT_NBRF, &two, {SEQFORMAT_NBRF}, nullptr},
+        {SEQFORMAT_EMBL, &two, {SEQFORMAT_EMBL}, nullptr},
+        {SEQFORMAT_GCG, &one, {SEQFORMAT_GCG}, nullptr},
+        {SEQFORMAT_STRIDER, &one, {SEQFORMAT_STRIDER}, nullptr},
+        {SEQFORMAT_FITCH, &dna, {SEQFORMAT_FITCH}, nullptr},
+        {SEQFORMAT_FASTA, &two, {SEQFORMAT_FASTA}, nullptr},
+        {SEQFORMAT_PHYLIP_SEQUENTIAL,
+         &dna,
+         {SEQFORMAT_PHYLIP_SEQUENTIAL, SEQFORMAT_PHYLIP},
+         nullptr},
+        {SEQFORMAT_PHYLIP, &dna, {SEQFORMAT_PHYLIP}, nullptr},
+        {SEQFORMAT_PLAIN, &one, {SEQFORMAT_PLAIN}, "rt.13(1)"},
+        {SEQFORMAT_PIR, &two, {SEQFORMAT_PIR}, nullptr},
+        {SEQFORMAT_MSF, &dna, {SEQFORMAT_MSF}, nullptr},
+        {SEQFORMAT_PAUP, &dna, {SEQFORMAT_PAUP}, nullptr},
+    };
+    std::string dir = scratch_dir();
+    for (const Case &c : cases) {
+        std::string path = dir + "/rt." + std::to_string(c.format);
+        write_text(path, file_of(c.format, *c.entries));
+        int skip = -1;
+        short err = 1;
+        short found = seqFileFormat(path.c_str(), &skip, &err);
+        EXPECT_NE(std::find(c.detected.begin(), c.detected.end(), found), c.detected.end())
+            << "format " << c.format << " detected as " << found;
+        EXPECT_EQ(skip, 0);
+        for (size_t k = 0; k < c.entries->size(); k++) {
+            const Entry &e = (*c.entries)[k];
+            int64_t len = -1;
+            int nseqs = 0;
+            char *id = nullptr;
+            char *got = seqlibRead((int)k + 1, path.c_str(), 0, c.format, &len, &nseqs, &err, &id);
+            ASSERT_NE(got, nullptr) << "format " << c.format << " entry " << k + 1;
+            EXPECT_EQ(err, 0) << "format " << c.format;
+            EXPECT_EQ(std::string(got), e.letters) << "format " << c.format << " entry " << k + 1;
+            EXPECT_EQ(len, (int64_t)e.letters.size()) << "format " << c.format;
+            EXPECT_EQ(first_word(id), c.plain_id ? c.plain_id : first_word(e.idline.c_str()))
+                << "format " << c.format << " entry " << k + 1 << " ID line " << (id ? id : "");
+            free(got);
+            free(id);
+        }
     }
 }
 
