@@ -211,13 +211,16 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
     long leading = 0, trailing = 0;
     bool in_header = true;  // the first header line is being skipped
+    // An NBRF entry's title line, after its header line, holds no residues.
+    const int header_lines = result == 3 ? 2 : 1;
+    int header_left = header_lines;
     bool line_start = false;
     bool letter_on_line = false;
     while (letters < 300) {
         c = getc(fp);
         if (c == EOF) break;
         if (in_header) {
-            if (c == '\n') {
+            if (c == '\n' && --header_left == 0) {
                 in_header = false;
                 line_start = true;
                 letter_on_line = false;
@@ -227,6 +230,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
         if (c == '>') {
             if (!line_start) break;
             in_header = true;
+            header_left = header_lines;
             continue;
         }
         if (c == '\n') {

@@ -22,6 +22,8 @@
 #include "init.h"
 #include "modelio.h"
 #include "models.h"
+#include "seqlib.h"
+#include "seqlib_err.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -33,48 +35,14 @@ int last_kind = SEQKIND_OTHER;
 
 bool guide_warned = false;
 
-// Keywords of the format numbers, first keyword of each number in table order.
+// Keyword of a format number.
 const char *format_keyword(int format) {
-    static const struct {
-        const char *name;
-        int number;
-    } names[] = {
-        {"ig", SEQFORMAT_IG},
-        {"stanford", SEQFORMAT_IG},
-        {"genbank", SEQFORMAT_GENBANK},
-        {"gb", SEQFORMAT_GENBANK},
-        {"nbrf", SEQFORMAT_NBRF},
-        {"embl", SEQFORMAT_EMBL},
-        {"gcg", SEQFORMAT_GCG},
-        {"uwgcg", SEQFORMAT_GCG},
-        {"dnastrider", SEQFORMAT_STRIDER},
-        {"strider", SEQFORMAT_STRIDER},
-        {"fitch", SEQFORMAT_FITCH},
-        {"pearson", SEQFORMAT_FASTA},
-        {"fasta", SEQFORMAT_FASTA},
-        {"zuker", SEQFORMAT_ZUKER},
-        {"olsen", SEQFORMAT_OLSEN},
-        {"phylip", SEQFORMAT_PHYLIP},
-        {"phylip3.2", SEQFORMAT_PHYLIP_SEQUENTIAL},
-        {"phylip3.3", SEQFORMAT_PHYLIP},
-        {"phylip3.4", SEQFORMAT_PHYLIP},
-        {"phylip-interleaved", SEQFORMAT_PHYLIP},
-        {"phylip-sequential", SEQFORMAT_PHYLIP_SEQUENTIAL},
-        {"plain", SEQFORMAT_PLAIN},
-        {"raw", SEQFORMAT_PLAIN},
-        {"pir", SEQFORMAT_PIR},
-        {"codata", SEQFORMAT_PIR},
-        {"asn.1", SEQFORMAT_ASN1},
-        {"msf", SEQFORMAT_MSF},
-        {"paup", SEQFORMAT_PAUP},
-        {"nexus", SEQFORMAT_PAUP},
-        {"pretty", SEQFORMAT_PRETTY},
-        {"HSSP", SEQFORMAT_HSSP},
-        {"QorHMM", SEQFORMAT_MODEL},
-    };
-    for (const auto &n : names)
-        if (n.number == format) return n.name;
-    return "unknown";
+    return SeqFormatString(format);
+}
+
+// Formats read through the sequence-file library (NBRF included).
+bool library_format(short format) {
+    return format != SEQFORMAT_FASTA && format != SEQFORMAT_MODEL && format != SEQFORMAT_HSSP;
 }
 
 // A file whose first four bytes are "HSSP".
@@ -98,6 +66,8 @@ bool file_is_empty(const char *filename) {
 void free_track_file(SeqTrackFile *t) {
     if (!t) return;
     FILE *stream = t->stream;
+    seqlib_input_free(t->lib);
+    delete t->lib;
     free(t->name);
     if (t->items) {
         for (int i = 0; i < t->item_count; i++) free(t->items[i]);
@@ -305,12 +275,11 @@ const char *seqfile_format_type(const char *filename, short *format, int *kind,
         fmt = SEQFORMAT_FASTA;
         k = SEQKIND_PROTEIN;
     } else {
-        // The readers of the other sequence-file formats (and model files read as sequence
-        // tracks) are not part of this build.
-        last_format = SEQFORMAT_UNKNOWN;
-        last_kind = SEQKIND_OTHER;
-        error("Sequence file %s is not in FASTA format; no reader for its format is available",
-              name.c_str());
+        // The sequence-file library tells the other formats apart.
+        short err = SEQERR_NONE;
+        fmt = seqFileFormat(name.c_str(), &skip, &err);
+        if (seqlibErr(err, name.c_str())) error("See QOR manual for more information\n");
+        if (kind) k = seqlibGuessKind(name.c_str(), skip, fmt);
     }
     last_format = fmt;
     last_kind = k;
@@ -374,11 +343,6 @@ SeqFileSet *open_sequences(const char *filenames) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
-        if (fmt == SEQFORMAT_NBRF)
-            error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
-        if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL && fmt != SEQFORMAT_HSSP)
-            error("Sequence file %s is in %s format; no reader for that format is available", name,
-                  format_keyword(fmt));
         formats[i] = fmt;
         skips[i] = skip;
     }
@@ -387,7 +351,7 @@ SeqFileSet *open_sequences(const char *filenames) {
     for (int i = 0; i < count; i++) {
         if (names[i] == "-") continue;
         const char *name = names[i].c_str();
-        FILE *stream = open_read(name, 0);
+        FILE *stream = open_read(name, seqlibNeedsRewind(formats[i]) ? OPEN_REWIND : 0);
         if (!stream) {
             int err = errno;
             std::string n = name;
@@ -405,8 +369,17 @@ SeqFileSet *open_sequences(const char *filenames) {
                                [&] { close_sequences(set); });
             close_read(stream);
             t->stream = nullptr;
+            continue;
         }
-        // Header lines that a detector asked to skip (none for FASTA).
+        if (library_format(t->format)) {
+            // The library passes over the header lines itself (again after a rewind).
+            t->lib = new SeqLibInput();
+            seqlib_input_init(t->lib, stream, t->name);
+            t->skip_lines = skips[i];
+            t->line[0] = '\0';
+            continue;
+        }
+        // Header lines that a detector asked to skip.
         std::string line;
         for (int s = 0; s < skips[i]; s++)
             if (!read_whole_line(t->stream, line)) break;
@@ -516,6 +489,70 @@ int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     return read_model_track_as_current(track, seq, t, track_alpha);
 }
 
+// The next entry of a track in a library format. The whole-file formats are asked for entries by
+// number (the track's own count), the others for the next entry. No entry (end of the file, or
+// an error the library reports) sets the done flag.
+int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
+    int wanted = seqlibNeedsRewind(track->format) ? track->entry_count + 1 : 1;
+    int64_t length = 0;
+    int seen = 0;
+    short err = SEQERR_NONE;
+    char *idline = nullptr;
+    char *letters = seqlibReadFp(wanted, track->lib, track->skip_lines, track->format, &length,
+                                 &seen, &err, &idline);
+    if (!letters || err != SEQERR_NONE) {
+        if (err != SEQERR_NO_DATA) seqlibErr(err, track->name);
+        free(letters);
+        free(idline);
+        track->done = 1;
+        return 0;
+    }
+    if (length > INT_MAX) {
+        free(letters);
+        free(idline);
+        error("Sequence %d in %s is too long", track->entry_count + 1, track->name);
+    }
+    track->entry_count++;
+    // The ID is the ID line up to its first blank, tab, newline or comma; the rest after those
+    // separators is the annotation. An empty ID is named after the file and the entry's number.
+    const char *sep = " \t\n,";
+    size_t idlen = strcspn(idline, sep);
+    const char *rest = idline + idlen;
+    rest += strspn(rest, sep);
+    char *id = nullptr;
+    if (idlen > 0) {
+        id = static_cast<char *>(memdub(idline, idlen));
+    } else {
+        const char *slash = strrchr(track->name, '/');
+        std::string made =
+            std::string(slash ? slash + 1 : track->name) + "#" + std::to_string(track->entry_count);
+        id = str_dup(made.c_str());
+    }
+    char *annotation = *rest ? str_dup(rest) : nullptr;
+    free(idline);
+    if (seq->id) {
+        if (strcmp(seq->id, id) != 0) {
+            std::string n = id;
+            free(id);
+            free(annotation);
+            free(letters);
+            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
+                  track->name, seq->id);
+        }
+        free(id);
+    } else {
+        seq->id = id;
+        seq->len = static_cast<int>(length);
+    }
+    free(seq->tracks[t].res);
+    seq->tracks[t].res = reinterpret_cast<unsigned char *>(letters);
+    if (keepannotations && !seq->annotation)
+        seq->annotation = annotation;
+    else
+        free(annotation);
+    return 1;
+}
+
 }  // namespace
 
 int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
@@ -526,6 +563,7 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
     }
     if (track->format == SEQFORMAT_MODEL) return read_model_track(track, seq, track_index);
     if (track->format == SEQFORMAT_HSSP) return read_HSSP_item(track, seq, track_index);
+    if (track->lib) return read_library_track(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
         error("Sequence file %s: no reader for format %s", track->name,
               format_keyword(track->format));

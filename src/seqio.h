@@ -8,6 +8,7 @@
 
 struct Sequence;
 struct SequenceTable;
+struct SeqLibInput;
 
 // Most tracks one source may have.
 constexpr int MAX_SEQ_TRACKS = 6;
@@ -83,6 +84,8 @@ struct SeqTrackFile {
     int done = 0;                      // set when a read found no further entry
     char *line = nullptr;              // SEQ_LINE_BUFFER bytes
     SeqReadBuffer rb;                  // read-ahead of the FASTA readers
+    SeqLibInput *lib = nullptr;  // owned: the library reader of the other formats (NBRF included)
+    int skip_lines = 0;          // mail-header lines the library passes over at the start
 };
 
 // One open sequence source.

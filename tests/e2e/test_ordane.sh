@@ -153,10 +153,10 @@ expect_status 1
 expect_grep err.txt 'Error: No sequences specified; exiting'
 
 CASE="NBRF database"
-printf '>P1;X1\ntitle\nMKV*\n' > n.pir
+printf '>P1;alpha first\ntitle\nMKV\nLL*\n>P1;beta\nsecond\nWW*\n' > n.pir
 run ordane e9 -db n.pir -distfile s.dist -alphabet protein
-expect_status 1
-expect_grep err.txt 'n.pir is in NBRF format'
+expect_status 0
+expect_text e9.seq '>alpha first\nMKVLL\n>beta\nWW\n'
 
 CASE="write error on the output"
 if [ -w /dev/full ]; then
