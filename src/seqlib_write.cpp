@@ -296,7 +296,7 @@ long writeSeq(FILE *outf, const char *seq, int64_t seqlen, short outform, const 
             const char *mol = kind == SEQKIND_DNA       ? "dna"
                               : kind == SEQKIND_RNA     ? "rna"
                               : kind == SEQKIND_NUCLEIC ? "na"
-                              : kind == SEQKIND_PROTEIN   ? "aa"
+                              : kind == SEQKIND_PROTEIN ? "aa"
                                                         : "not-set";
             std::fprintf(outf, "  seq {\n    id { local id %d },\n", gPretty.atseq);
             std::fprintf(outf, "    descr { title %s },\n", asn1_quoted(idline).c_str());
