@@ -29,51 +29,24 @@
 
 namespace {
 
-constexpr size_t READ_BLOCK = 1 << 20;
-
 bool warned_not_fasta = false;
 
 // ---------------------------------------------------------------------------------------------
-// Read-ahead of a track file
+// Reading a track file
 // ---------------------------------------------------------------------------------------------
 
-// Refills the block; false at the end of the stream. A read error ends the run.
-bool rb_fill(SeqTrackFile *t) {
-    SeqReadBuffer &rb = t->rb;
-    if (rb.eof) return false;
-    if (!rb.data) {
-        rb.data = static_cast<unsigned char *>(mem_alloc(READ_BLOCK));
-        rb.capacity = READ_BLOCK;
+// Starts the track's reader on its stream when the track was opened without one.
+inline void attach_reader(SeqTrackFile *t) {
+    if (!t->in.stream && !t->in.data) {
+        reader_init(&t->in, t->stream, t->name);
+        t->in.what = "sequence file";
+        t->in.block = FASTA_READ_BLOCK;
     }
-    if (rb.size > 0) rb.last = rb.data[rb.size - 1];
-    rb.size = fread(rb.data, 1, rb.capacity, t->stream);
-    rb.pos = 0;
-    if (rb.size == 0) {
-        rb.eof = true;
-        if (ferror(t->stream)) {
-            rb.failed = true;
-            error("Could not read sequence file %s: %s", t->name ? t->name : "", strerror(errno));
-        }
-        return false;
-    }
-    return true;
 }
 
-inline int rb_getc(SeqTrackFile *t) {
-    SeqReadBuffer &rb = t->rb;
-    if (rb.pos < rb.size) return rb.data[rb.pos++];
-    if (!rb_fill(t)) return EOF;
-    return rb.data[rb.pos++];
-}
-
-// Pushes back the byte just returned by rb_getc (always still in the block).
-inline void rb_unget(SeqTrackFile *t) {
-    if (t->rb.pos > 0) t->rb.pos--;
-}
-
-// The byte before the one at position pos of the block.
-inline int rb_before(const SeqTrackFile *t, size_t pos) {
-    return pos > 0 ? t->rb.data[pos - 1] : t->rb.last;
+// Makes bytes available when the reader's block is used up; false at the end of the stream.
+inline bool track_fill(SeqTrackFile *t) {
+    return t->in.pos < t->in.end || reader_fill(&t->in, 1) > 0;
 }
 
 inline bool is_space(int c) {
@@ -159,8 +132,7 @@ void reset_fasta_warnings() {
 
 void free_track_read_buffer(SeqTrackFile *track) {
     if (!track) return;
-    free(track->rb.data);
-    track->rb = SeqReadBuffer();
+    reader_free(&track->in);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -169,11 +141,23 @@ void free_track_read_buffer(SeqTrackFile *track) {
 
 int is_fasta_or_nbrf(const char *filename, int *kind) {
     FILE *fp = open_read(filename, OPEN_FATAL);
+    // Closes the stream also when a read error ends the run by a throw (tests, fuzzing).
+    struct Reading {
+        FILE *fp;
+        InputReader in;
+        ~Reading() {
+            reader_free(&in);
+            if (fp) close_read(fp);
+        }
+    } reading{fp, InputReader()};
+    InputReader *in = &reading.in;
+    reader_init(in, fp, filename);
+    in->what = "sequence file";
     int prev = '\n';
-    int c = getc(fp);
+    int c = reader_getc(in);
     while (c != EOF && is_space(c)) {
         prev = c;
-        c = getc(fp);
+        c = reader_getc(in);
     }
     if (c != '>' || prev != '\n') {
         if (c == '>' && !warned_not_fasta) {
@@ -181,21 +165,20 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
             fprintf(stderr, "Warning: %s not read as fasta.\n", filename);
             fprintf(stderr, "The '>' must be the first character in a line, followed by ID.\n");
         }
-        bool failed = ferror(fp);
-        int err = errno;
+        reader_free(in);
+        reading.fp = nullptr;
         close_read(fp);
-        if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
         return 0;
     }
 
     // Look-ahead of up to three characters for the NBRF ">P1;" form.
-    int last = getc(fp);
+    int last = reader_getc(in);
     if (last != '\n') {
-        last = getc(fp);
-        if (last != '\n') last = getc(fp);
+        last = reader_getc(in);
+        if (last != '\n') last = reader_getc(in);
     }
     int result = (last == ';') ? 3 : 8;
-    if (last != EOF) ungetc(last, fp);
+    if (last != EOF) reader_ungetc(in);
 
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
     long leading = 0, trailing = 0;
@@ -203,7 +186,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
     bool line_start = false;
     bool letter_on_line = false;
     while (letters < 300) {
-        c = getc(fp);
+        c = reader_getc(in);
         if (c == EOF) break;
         if (in_header) {
             if (c == '\n') {
@@ -239,10 +222,9 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
                 leading++;
         }
     }
-    bool failed = ferror(fp);
-    int err = errno;
+    reader_free(in);
+    reading.fp = nullptr;
     close_read(fp);
-    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
 
     if (leading > 0 && trailing == 0) result = 3;
     if (kind) {
@@ -262,18 +244,19 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
 
 int count_fasta(SeqTrackFile *track) {
     if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    attach_reader(track);
     int count = 0;
     for (;;) {
-        if (track->rb.pos >= track->rb.size && !rb_fill(track)) break;
-        SeqReadBuffer &rb = track->rb;
-        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        if (!track_fill(track)) break;
+        InputReader &in = track->in;
+        const unsigned char *p = in.data + in.pos, *end = in.data + in.end;
         while (p < end) {
             const unsigned char *gt = static_cast<const unsigned char *>(memchr(p, '>', end - p));
             if (!gt) break;
-            if (rb_before(track, gt - rb.data) == '\n') count++;
+            if (reader_byte_before(&in, gt - in.data) == '\n') count++;
             p = gt + 1;
         }
-        rb.pos = rb.size;
+        in.pos = in.end;
     }
     return count;
 }
@@ -284,16 +267,17 @@ int count_fasta(SeqTrackFile *track) {
 
 int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id) {
     if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    attach_reader(track);
     ident.clear();
     annot.clear();
 
-    int c = rb_getc(track);
-    while (c != EOF && is_space(c)) c = rb_getc(track);
+    int c = reader_getc(&track->in);
+    while (c != EOF && is_space(c)) c = reader_getc(&track->in);
     if (c == EOF) return EOF;
     if (c != '>') {
         fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name,
                 track->entry_count);
-        while (c != EOF && c != '>') c = rb_getc(track);
+        while (c != EOF && c != '>') c = reader_getc(&track->in);
         if (c == EOF) {
             fputs("Skipping rest of file.", stderr);
             return EOF;
@@ -305,9 +289,9 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     // A header line whose newline is already in the read-ahead block (the usual case) is taken
     // from it in place, with the same result as the byte-by-byte reading below.
     {
-        SeqReadBuffer &rb = track->rb;
-        const unsigned char *start = rb.data + rb.pos, *end = rb.data + rb.size;
-        const unsigned char *nl = rb.pos < rb.size
+        InputReader &in = track->in;
+        const unsigned char *start = in.data + in.pos, *end = in.data + in.end;
+        const unsigned char *nl = in.pos < in.end
                                       ? static_cast<const unsigned char *>(
                                             memchr(start, '\n', static_cast<size_t>(end - start)))
                                       : nullptr;
@@ -334,16 +318,16 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
                             show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
                 if (!annot.empty() && annot.back() == '\r') annot.pop_back();
             }
-            rb.pos = static_cast<size_t>(nl + 1 - rb.data);
+            in.pos = static_cast<size_t>(nl + 1 - in.data);
             return '\n';
         }
     }
 
     // The ID: up to white space, ',' or the end; longer IDs are cut.
-    c = rb_getc(track);
+    c = reader_getc(&track->in);
     while (c != EOF && !is_space(c) && c != ',') {
         if (ident.size() < FASTA_MAX_ID) ident.push_back(static_cast<char>(c));
-        c = rb_getc(track);
+        c = reader_getc(&track->in);
     }
     if (ident.empty()) {
         char num[32];
@@ -354,17 +338,17 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 
     // The annotation: the rest of the line after blanks, tabs and commas.
     if (c != EOF && c != '\n') {
-        c = rb_getc(track);
-        while (c == ' ' || c == '\t' || c == ',') c = rb_getc(track);
+        c = reader_getc(&track->in);
+        while (c == ' ' || c == '\t' || c == ',') c = reader_getc(&track->in);
         while (c != EOF && c != '\n') {
             if (annot.size() >= FASTA_MAX_ANNOTATION) break;
             annot.push_back(static_cast<char>(c));
-            c = rb_getc(track);
+            c = reader_getc(&track->in);
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
             fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
                     show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
-            while (c != EOF && c != '\n') c = rb_getc(track);
+            while (c != EOF && c != '\n') c = reader_getc(&track->in);
         }
         if (!annot.empty() && annot.back() == '\r') annot.pop_back();
     }
@@ -666,9 +650,9 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
     bool strange = false;
     scratch.ensure(1000);
     for (;;) {
-        SeqReadBuffer &rb = track->rb;
-        if (rb.pos >= rb.size && !rb_fill(track)) break;
-        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        if (!track_fill(track)) break;
+        InputReader &in = track->in;
+        const unsigned char *p = in.data + in.pos, *end = in.data + in.end;
         bool stop = false;
         while (p < end && !stop) {
             size_t n = static_cast<size_t>(end - p);
@@ -764,10 +748,10 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 *ut += (sum >> 16) & 0xffff;
             }
         }
-        rb.pos = static_cast<size_t>(p - rb.data);
+        in.pos = static_cast<size_t>(p - in.data);
         if (stop) {
             // p points at the '>' that ends the entry; it stays for the next header.
-            if (rb_before(track, rb.pos) != '\n')
+            if (reader_byte_before(&in, in.pos) != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
                         shown);
             break;
@@ -825,12 +809,12 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
     size_t len = 0;
     bool strange = false, long_x = false;
     scratch.ensure(1000);
-    int c = rb_getc(track);
+    int c = reader_getc(&track->in);
     int prev = '\n';
     for (;;) {
         if (c == EOF) break;
         if (c == '>') {
-            rb_unget(track);
+            reader_ungetc(&track->in);
             if (prev != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
                         shown);
@@ -846,7 +830,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             while (c >= '0' && c <= '9') {
                 if (value <= INT_MAX) value = value * 10 + (c - '0');
                 prev = c;
-                c = rb_getc(track);
+                c = reader_getc(&track->in);
             }
             if (value > INT_MAX) value = INT_MAX;
             if (value > wild) {
@@ -865,7 +849,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             while (c == 'x' || c == 'X') {
                 run++;
                 prev = c;
-                c = rb_getc(track);
+                c = reader_getc(&track->in);
             }
             if (run > alphabet->digits_per_number && !long_x) {
                 long_x = true;
@@ -882,7 +866,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             fprintf(stderr, "%s (%s): Strange characters (%c) ignored\n", track->name, shown, c);
         }
         prev = c;
-        c = rb_getc(track);
+        c = reader_getc(&track->in);
     }
     unsigned char *res = static_cast<unsigned char *>(mem_alloc(len + 2));
     memcpy(res, scratch.data, len);

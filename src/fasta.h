@@ -12,6 +12,8 @@ struct SeqTrackFile;
 // Longest ID and annotation kept from a header line.
 constexpr size_t FASTA_MAX_ID = 99999;
 constexpr size_t FASTA_MAX_ANNOTATION = 99999;
+// Bytes a track's reader asks of its stream at a time.
+constexpr size_t FASTA_READ_BLOCK = 1 << 20;
 
 // 8 for FASTA, 3 for NBRF, 0 for neither; *kind (when given) receives the sequence kind
 // (0 other, 1 DNA, 2 RNA, 3 nucleic acid, 4 protein) of a FASTA or NBRF file.

@@ -397,11 +397,15 @@ SeqFileSet *open_sequences(const char *filenames) {
         t->name = str_dup(name);
         t->format = formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
+        reader_init(&t->in, stream, t->name);
+        t->in.what = "sequence file";
+        t->in.block = FASTA_READ_BLOCK;
         set->tracks[i] = t;
         // Header lines that a detector asked to skip (none for FASTA).
-        std::string line;
+        char *line;
+        size_t length;
         for (int s = 0; s < skips[i]; s++)
-            if (!read_whole_line(t->stream, line)) break;
+            if (!reader_line(&t->in, &line, &length)) break;
         t->line[0] = '\0';
     }
     return set;

@@ -385,6 +385,12 @@ bool read_whole_line(FILE *fp, std::string &line) {
 
 static const size_t READER_BLOCK = 1 << 16;
 
+// Puts back the newline of the line last handed out by reader_line (replaced there by the NUL
+// that ends the line), so that every byte behind pos is again the byte of the stream.
+static void restore_last_newline(InputReader *r) {
+    if (r->can_unget && r->last_had_newline) r->data[r->last_start + r->last_length] = '\n';
+}
+
 void reader_init(InputReader *r, FILE *stream, const char *name) {
     *r = InputReader();
     r->stream = stream;
@@ -403,14 +409,17 @@ size_t reader_fill(InputReader *r, size_t want) {
     // Keep the bytes not yet handed out, and the line that may be pushed back, at the start.
     size_t base = r->can_unget && r->last_start < r->pos ? r->last_start : r->pos;
     if (base > 0) {
+        restore_last_newline(r);
+        r->before_data = r->data[base - 1];
         std::memmove(r->data, r->data + base, r->end - base);
         r->end -= base;
         r->pos -= base;
         if (r->can_unget) r->last_start -= base;
     }
-    size_t need = r->pos + (want < READER_BLOCK ? READER_BLOCK : want);
+    size_t block = r->block ? r->block : READER_BLOCK;
+    size_t need = r->pos + (want < block ? block : want);
     if (r->capacity < need) {
-        size_t cap = r->capacity ? r->capacity : READER_BLOCK;
+        size_t cap = r->capacity ? r->capacity : block;
         while (cap < need) cap *= 2;
         r->data = static_cast<unsigned char *>(mem_realloc(r->data, cap + 1));
         r->capacity = cap;
@@ -422,7 +431,8 @@ size_t reader_fill(InputReader *r, size_t want) {
         r->end += got;
         if (got < room) {
             if (r->stream && std::ferror(r->stream))
-                error("Could not read file %s: %s", r->name ? r->name : "", std::strerror(errno));
+                error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                      std::strerror(errno));
             r->eof = true;
         }
     }
@@ -430,7 +440,7 @@ size_t reader_fill(InputReader *r, size_t want) {
     return r->end - r->pos;
 }
 
-int reader_getc(InputReader *r) {
+int reader_getc_refill(InputReader *r) {
     if (r->pos < r->end) return r->data[r->pos++];
     if (reader_fill(r, 1) == 0) return EOF;
     return r->data[r->pos++];
@@ -441,6 +451,7 @@ void reader_ungetc(InputReader *r) {
 }
 
 bool reader_line(InputReader *r, char **line, size_t *length) {
+    restore_last_newline(r);
     size_t scanned = 0;  // bytes from pos known to hold no newline
     for (;;) {
         size_t avail = r->end - r->pos;
@@ -503,12 +514,37 @@ size_t reader_read(InputReader *r, void *dst, size_t n) {
         r->pos += take;
         done += take;
     }
+    restore_last_newline(r);
     r->can_unget = false;
     return done;
 }
 
 bool reader_at_end(InputReader *r) {
     return reader_fill(r, 1) == 0;
+}
+
+int reader_byte_before(const InputReader *r, size_t at) {
+    if (at == 0) return r->before_data;
+    if (r->can_unget && r->last_had_newline && at - 1 == r->last_start + r->last_length)
+        return '\n';
+    return r->data[at - 1];
+}
+
+bool reader_line_with_end(InputReader *r, char **line, size_t *length) {
+    if (!reader_line(r, line, length)) return false;
+    if (r->last_had_newline) (*line)[(*length)++] = '\n';
+    return true;
+}
+
+bool reader_line_copy(InputReader *r, std::string &line) {
+    char *text;
+    size_t length;
+    if (!reader_line_with_end(r, &text, &length)) {
+        line.clear();
+        return false;
+    }
+    line.assign(text, length);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

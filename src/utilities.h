@@ -113,6 +113,9 @@ struct InputReader {
     size_t last_length = 0;  // its length without the line end
     bool last_had_newline = false;
     bool can_unget = false;
+    int before_data = '\n';     // the stream byte before data[0] ('\n' at the start of the stream)
+    const char *what = "file";  // what the stream is, in the read-error message
+    size_t block = 0;           // bytes asked of the stream at a time (0: 64 kB)
 };
 
 // Starts reading stream (positioned where reading begins) under the given name. The reader does
@@ -122,10 +125,13 @@ void reader_init(InputReader *r, FILE *stream, const char *name);
 void reader_free(InputReader *r);
 // Makes at least want bytes available from pos (fewer at the end of the stream), moving the
 // unread bytes to the start of the block and growing it as needed. Returns the bytes available
-// (end - pos). A read error ends the run: "Could not read file %s: %s".
+// (end - pos). A read error ends the run: "Could not read %s %s: %s" (what, name, the reason).
 size_t reader_fill(InputReader *r, size_t want);
 // The next byte (0-255), or EOF at the end of the stream. Does not count lines.
-int reader_getc(InputReader *r);
+int reader_getc_refill(InputReader *r);
+inline int reader_getc(InputReader *r) {
+    return r->pos < r->end ? r->data[r->pos++] : reader_getc_refill(r);
+}
 // Hands back the byte just returned by reader_getc.
 void reader_ungetc(InputReader *r);
 // The next line, in place: *line points at its first byte, *length receives its length without
@@ -141,6 +147,14 @@ void reader_unget_line(InputReader *r);
 size_t reader_read(InputReader *r, void *dst, size_t n);
 // True when no byte is left.
 bool reader_at_end(InputReader *r);
+// The byte of the stream just before data[at] (at <= end): '\n' before the first byte.
+int reader_byte_before(const InputReader *r, size_t at);
+// As reader_line, but the line end ("\n", when present) is handed out as part of the line and
+// counted in *length; line[*length] is then not a NUL byte.
+bool reader_line_with_end(InputReader *r, char **line, size_t *length);
+// As reader_line_with_end, but the line is copied into line (NUL bytes kept). Returns false, with
+// line emptied, at the end of the stream.
+bool reader_line_copy(InputReader *r, std::string &line);
 
 // ---------------------------------------------------------------------------------------------
 // Output files and the comment header

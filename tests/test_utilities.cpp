@@ -592,6 +592,37 @@ TEST(InputReader, LinesMatchASplitOfTheBytes) {
     }
 }
 
+TEST(InputReader, LinesWithTheirEndsAndTheByteBefore) {
+    const std::string long_line(150000, 'y');
+    const std::string text = "a\r\n\nb" + long_line + "\n>c";
+    FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    InputReader r;
+    reader_init(&r, fp, "mem");
+    EXPECT_EQ(reader_byte_before(&r, 0), '\n');
+    std::string line;
+    std::vector<std::string> got;
+    while (reader_line_copy(&r, line)) {
+        got.push_back(line);
+        EXPECT_EQ(reader_byte_before(&r, r.pos), got.size() < 4 ? '\n' : 'c');
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"a\r\n", "\n", "b" + long_line + "\n", ">c"}));
+    EXPECT_TRUE(line.empty());
+    reader_free(&r);
+    std::fclose(fp);
+
+    // A block move keeps the byte before the first byte kept.
+    const std::string bytes = std::string(70000, 'x') + "z" + std::string(70000, 'w');
+    fp = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "r");
+    reader_init(&r, fp, "mem");
+    std::string head(70001, '\0');
+    EXPECT_EQ(reader_read(&r, &head[0], head.size()), head.size());
+    EXPECT_EQ(reader_fill(&r, 70000), 70000u);
+    EXPECT_EQ(r.pos, 0u);
+    EXPECT_EQ(reader_byte_before(&r, r.pos), 'z');
+    reader_free(&r);
+    std::fclose(fp);
+}
+
 TEST(InputReader, BytesAndBlocksMixWithLines) {
     std::string text = "head\n" + std::string(100000, 'b') + "tail\n";
     FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
