@@ -19,67 +19,6 @@
 int sort_direction = 1;
 
 // ---------------------------------------------------------------------------------------------
-// Reading lines
-// ---------------------------------------------------------------------------------------------
-
-static const size_t SCORE_READ_BLOCK = 1 << 16;
-
-void score_reader_init(ScoreLineReader *reader, FILE *fp) {
-    reader->fp = fp;
-    reader->buf.assign(SCORE_READ_BLOCK, 0);
-    reader->start = 0;
-    reader->end = 0;
-    reader->scanned = 0;
-    reader->eof = false;
-}
-
-// Every line is handed out whole, however long: the buffer doubles while a line does not fit.
-// Bytes already searched for the line end are not searched again, and the unread tail moves to
-// the front only when the buffer is full, so reading stays linear in the size of the stream.
-bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len) {
-    for (;;) {
-        size_t from = reader->start + reader->scanned;
-        if (from < reader->end) {
-            const char *base = reader->buf.data();
-            const void *nl = std::memchr(base + from, '\n', reader->end - from);
-            if (nl) {
-                size_t stop = static_cast<size_t>(static_cast<const char *>(nl) - base) + 1;
-                *line = base + reader->start;
-                *len = stop - reader->start;
-                reader->start = stop;
-                reader->scanned = 0;
-                return true;
-            }
-            reader->scanned = reader->end - reader->start;
-        }
-        if (reader->eof) {
-            if (reader->start < reader->end) {
-                // The last line of a stream that does not end with a line end.
-                *line = reader->buf.data() + reader->start;
-                *len = reader->end - reader->start;
-                reader->start = reader->end;
-                reader->scanned = 0;
-                return true;
-            }
-            return false;
-        }
-        if (reader->end == reader->buf.size()) {
-            if (reader->start > 0) {
-                size_t keep = reader->end - reader->start;
-                std::memmove(reader->buf.data(), reader->buf.data() + reader->start, keep);
-                reader->start = 0;
-                reader->end = keep;
-            }
-            if (reader->end == reader->buf.size()) reader->buf.resize(reader->buf.size() * 2);
-        }
-        size_t room = reader->buf.size() - reader->end;
-        size_t got = std::fread(reader->buf.data() + reader->end, 1, room, reader->fp);
-        reader->end += got;
-        if (got == 0) reader->eof = true;
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Parsing numbers: decimal integers and decimal floating numbers, each after white space, as the
 // C conversions read them in the "C" locale (no hexadecimal forms). The common short forms are
 // converted exactly without the library; anything longer goes to strtod on a copy of the token.
@@ -320,12 +259,12 @@ SequenceTable *read_score_file(const char *path) {
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     SequenceTable *table = alloc_sequence_table();
-    ScoreLineReader reader;
-    score_reader_init(&reader, fp);
-    const char *line;
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
     size_t len;
     ScoreLine entry;
-    while (score_reader_next(&reader, &line, &len)) {
+    while (reader_line_with_end(&reader, &line, &len)) {
         if (!parse_score_line(line, len, &entry)) continue;
         Sequence *seq = alloc_sequence(0, 1);
         seq->id = copy_text(entry.id, entry.id_len);
@@ -337,6 +276,7 @@ SequenceTable *read_score_file(const char *path) {
         if (entry.annotation) seq->annotation = copy_text(entry.annotation, entry.annotation_len);
         add_seq_to_table(table, seq);
     }
+    reader_free(&reader);
     close_read(fp);
     return table;
 }

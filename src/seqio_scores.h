@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <vector>
 
 struct Sequence;
 struct SequenceTable;
@@ -86,18 +85,5 @@ struct ScoreLine {
 // Parses one line (len bytes, line end included when present). Returns false for a comment or
 // blank line, true for an entry, whose fields are stored in *out.
 bool parse_score_line(const char *line, size_t len, ScoreLine *out);
-
-// Reads a stream in large blocks and hands out whole lines of any length (line end included).
-struct ScoreLineReader {
-    FILE *fp = nullptr;
-    std::vector<char> buf;
-    size_t start = 0;    // first byte of the next line
-    size_t end = 0;      // bytes valid in buf
-    size_t scanned = 0;  // bytes from start already known to hold no line end
-    bool eof = false;
-};
-void score_reader_init(ScoreLineReader *reader, FILE *fp);
-// The next line in *line / *len (valid until the next call); false at the end of the stream.
-bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len);
 
 #endif

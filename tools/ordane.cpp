@@ -67,13 +67,14 @@ static SeqIdSet *score_file_ids(const char *path) {
     FILE *fp = fopen(path, "r");
     if (!fp) return nullptr;
     SeqIdSet *ids = new_seq_id_set();
-    ScoreLineReader reader;
-    score_reader_init(&reader, fp);
-    const char *line;
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
     size_t len;
     ScoreLine entry;
-    while (score_reader_next(&reader, &line, &len))
+    while (reader_line_with_end(&reader, &line, &len))
         if (parse_score_line(line, len, &entry)) seq_id_set_add(ids, entry.id, entry.id_len);
+    reader_free(&reader);
     bool failed = ferror(fp) != 0;
     fclose(fp);
     if (failed) {
