@@ -1044,7 +1044,7 @@ void print_regularizer(FILE *out, const AlphabetInfo *a, const float *reg, const
 
 }  // namespace
 
-void process_alphabet_backfile(FILE *in, const char *filename) {
+void process_alphabet_backfile(FILE *fp, const char *filename) {
     std::vector<AlphabetInfo *> candidates;
     if (num_alphabets > 0) {
         for (int t = 0; t < num_alphabets && t < MAX_ALPHABET_TRACKS; t++)
@@ -1052,9 +1052,16 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
     } else {
         for (int i = 0; i < NUM_BUILTIN_ALPHABETS; i++) candidates.push_back(&alphabet_table[i]);
     }
+    // The reader is released also when a fatal error is thrown (tests, fuzzing).
+    struct Reading {
+        InputReader in;
+        ~Reading() { reader_free(&in); }
+    } reading;
+    InputReader *in = &reading.in;
+    reader_init(in, fp, filename);
     std::string line;
     bool pending = false;  // line holds a line that a failed stanza did not use
-    while (pending || read_whole_line(in, line)) {
+    while (pending || reader_line_copy(in, line)) {
         pending = false;
         if (line.empty() || (line[0] != 'A' && line[0] != 'a')) continue;
         std::vector<std::string> words = backfile_words(line);
@@ -1072,7 +1079,7 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
 
         std::vector<int> order;
         if (a->letters) {
-            bool have = read_whole_line(in, line);
+            bool have = reader_line_copy(in, line);
             words = have ? backfile_words(line) : std::vector<std::string>();
             if (words.empty() || capscomp(words[0].c_str(), "Order") != 0) {
                 fprintf(stderr, "%s(%s): Order required after Alphabet.\n", filename, an);
@@ -1087,7 +1094,7 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
         } else {
             for (int k = 0; k < a->length; k++) order.push_back(k);
         }
-        bool have = read_whole_line(in, line);
+        bool have = reader_line_copy(in, line);
         words = have ? backfile_words(line) : std::vector<std::string>();
         if (words.empty() || capscomp(words[0].c_str(), "Probs") != 0) {
             fprintf(stderr, "%s(%s): Probs required after Alphabet.\n", filename, an);

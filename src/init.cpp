@@ -752,26 +752,31 @@ void read_init(const char *filename, int priority, int read_flags) {
     // and fuzz builds), so that a later read starts clean.
     struct Reading {
         FILE *fp;
+        InputReader in;
         ~Reading() {
             files_being_read.pop_back();
+            reader_free(&in);
             if (fp) std::fclose(fp);
         }
     };
     files_being_read.push_back(id);
-    Reading reading{fp};
+    Reading reading{fp, InputReader()};
     std::string name(filename);  // the caller's text may be a list value released meanwhile
+    reader_init(&reading.in, fp, name.c_str());
     int line_no = 0;
-    std::string line;
-    while (read_whole_line(fp, line)) {
+    char *line;
+    size_t length;
+    while (reader_line(&reading.in, &line, &length)) {
         line_no++;
-        size_t length = line.size() - (line.back() == '\n' ? 1 : 0);
         if (length > MAX_PARAMETER_LINE)
             error("%s(%d): line longer than %d characters.", name.c_str(), line_no,
                   (int)MAX_PARAMETER_LINE);
+        // An empty line (its first byte the NUL in place of the newline) is skipped.
         unsigned char c = (unsigned char)line[0];
-        if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
-            process_init_entry(fp, line.c_str(), priority, name.c_str(), &line_no, read_flags);
+        if (std::isalpha(c) || std::isspace(c))
+            process_init_entry(&reading.in, line, priority, name.c_str(), &line_no, read_flags);
     }
+    reader_free(&reading.in);
     reading.fp = nullptr;
     close_read(fp);
 }
@@ -789,7 +794,7 @@ static std::string location_format(const char *source) {
 static const int model_read_flag[4] = {READ_MODEL, READ_REGULARIZER, READ_FREQUENCIES,
                                        READ_NULLMODEL};
 
-void process_init_entry(FILE *fp, const char *line_in, int priority, const char *source,
+void process_init_entry(InputReader *in, const char *line_in, int priority, const char *source,
                         int *line_no, int read_flags) {
     // 1. Trim; ignore empty lines and comments.
     const char *b = line_in;
@@ -842,7 +847,7 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
 
     // 6. Model sections.
     if (entry->type == VAR_MODEL) {
-        if (!fp) {
+        if (!in) {
             std::fprintf(stderr, "%s Cannot specify %s here.\n", pre, entry->key);
             return;
         }
@@ -854,10 +859,10 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
             if (priority != PRIORITY_LIBRARY && entry->set)
                 std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre, entry->key);
             entry->set = 1;
-            *slot = read_rmodel(fp, source, line_no, line.c_str(), nullptr, nullptr, 0);
+            *slot = read_rmodel(in, source, line_no, line.c_str(), nullptr, nullptr, 0);
         } else {
             if (verbout) std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
-            skip_model(fp, location_format(source ? source : "").c_str(), line_no);
+            skip_model(in, location_format(source ? source : "").c_str(), line_no);
         }
         return;
     }

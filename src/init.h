@@ -379,10 +379,10 @@ Rmodel *make_base_regularizer(int track);
 // Reads a parameter file at the given priority (null or empty name: nothing).
 void read_init(const char *filename, int priority, int read_flags);
 
-// Applies one parameter line. fp: the parameter file a model block may be read from (null for
+// Applies one parameter line. in: the parameter file a model block may be read from (null for
 // the command line and model libraries); source and *line_no name the line in messages.
-void process_init_entry(FILE *fp, const char *line, int priority, const char *source, int *line_no,
-                        int read_flags);
+void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
+                        int *line_no, int read_flags);
 
 // The first sequence file named by parameters, or null.
 const char *find_seq_file();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+struct InputReader;
 struct Node;
 struct ModWeight;
 struct Model;
@@ -35,7 +36,7 @@ bool is_model_header(const char *line);
 // read by the caller, or null/empty to search for the next header; keyword, title: optional
 // outputs of the split header; track: the track whose alphabet the block's alphabet line sets.
 // Returns a new raw model (text or BINARY form); every failure is fatal.
-Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char *header,
+Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, const char *header,
                     std::string *keyword, std::string *title, int track);
 
 // Reads one node line (first line in line, continuation lines from fp) into *node, allocating
@@ -44,8 +45,8 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
 // number is returned. The line counter advances for each continuation line read. When the values
 // stop at a continuation line that does not begin with a number, that line is left in line and
 // *pending (when given) is set: the caller reads it as the next line of the block.
-long read_probs(FILE *fp, const char *filename, int *line_count, std::string &line, Node **node,
-                char *name, bool *pending);
+long read_probs(InputReader *in, const char *filename, int *line_count, std::string &line,
+                Node **node, char *name, bool *pending);
 
 // Splits a header line into keyword (first word cut at its first ':') and title (the rest, with
 // leading blanks, a run of '-' and blanks removed, and the newline dropped). Either output may
@@ -54,18 +55,18 @@ void get_type_and_text(const char *line, std::string *keyword, std::string *titl
 
 // Reads lines until one opens a model block; the line stays in line. Returns 1, or 0 at end of
 // file.
-int read_to_next_model(FILE *fp, std::string &line);
+int read_to_next_model(InputReader *in, std::string &line);
 
 // Reads and counts lines up to and including the next line beginning "ENDMODEL". location is a
 // format holding one "%d" (the line number), used in the warning when the file ends first.
-void skip_model(FILE *fp, const char *location, int *line_count);
+void skip_model(InputReader *in, const char *location, int *line_count);
 
 // Number of blank-separated fields in a string.
 int countfields(const char *s);
 
 // Joins a node line with its continuation lines from fp until it holds 2A+9 numbers.
 // linelength must be 100000; the joined line may not pass 100000 characters.
-void complete_line(std::string &line, int linelength, FILE *fp);
+void complete_line(std::string &line, int linelength, InputReader *in);
 
 // 1 when the name ends in ".mod", ".mod.Z" or ".mod.gz", else 0.
 int is_modelfilename(const char *name);
@@ -77,7 +78,7 @@ int is_model_file(const char *name);
 // Reads the first model block of an open file into *slot (replacing what it held).
 // description names the model in messages ("initial model", "track %d model", ...).
 // Returns 1 when a model was read, -1 when the file holds no block, 0 for a null file.
-int fread_first_rmodel(FILE *fp, const char *filename, const char *description, int track,
+int fread_first_rmodel(InputReader *in, const char *filename, const char *description, int track,
                        Rmodel **slot, int flags);
 
 // The same from a file name, opened through PRIOR_PATH and the library directory with the
@@ -96,11 +97,11 @@ void require_rmodel_nodes(const Rmodel *rmodel, const char *what);
 // ---------------------------------------------------------------------------------------------
 
 // Reads the rest of a BINARY block from fp (positioned after the "BINARY" line).
-Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int track);
+Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track);
 
 // Reads one node record; returns a new node or null for an absent one. fim_index and
 // ins_index are the shared-table indexes (-1 none), fim_table and ins_table the shared tables.
-Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
+Node *binary_r_node(InputReader *in, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table);
 
 // Writes one node record (a single 0 word for null).

@@ -461,8 +461,7 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
 int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
                                 const AlphabetInfo *track_alpha) {
     Rmodel *raw = nullptr;
-    int got =
-        fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
+    int got = fread_first_rmodel(&track->in, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
     if (got != 1 || !raw) {
         free_rmodel(&raw);
         return 0;  // no further model; the done flag stays clear

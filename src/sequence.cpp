@@ -742,8 +742,8 @@ static void discard_weights(SeqWeights *w, int rows) {
 }
 
 // Reads the next line that is not a comment ('%' first); false at the end of the file.
-static bool next_data_line(FILE *fp, std::string &line) {
-    while (read_whole_line(fp, line))
+static bool next_data_line(InputReader *in, std::string &line) {
+    while (reader_line_copy(in, line))
         if (line.empty() || line[0] != '%') return true;
     return false;
 }
@@ -788,9 +788,12 @@ int read_weights(const char *filename, SeqWeights *w) {
     int rows = 0;
 
     std::string description;
-    bool have_description = next_data_line(fp, description);
+    InputReader reader;
+    reader_init(&reader, fp, filename);
+    InputReader *in = &reader;
+    bool have_description = next_data_line(in, description);
     long nseqs = 0, nfam = 0;
-    if (have_description && next_data_line(fp, line)) {
+    if (have_description && next_data_line(in, line)) {
         split_tokens(line, tokens);
         if (tokens.size() >= 1) nseqs = parse_count(tokens[0]);
         if (tokens.size() >= 2) nfam = parse_count(tokens[1]);
@@ -817,7 +820,7 @@ int read_weights(const char *filename, SeqWeights *w) {
         w->num_families = (int)nfam;
         int capacity = 0;
         while (rows < w->num_seqs) {
-            if (!next_data_line(fp, line)) {
+            if (!next_data_line(in, line)) {
                 std::fprintf(stderr, "Weightfile %s:  too few entries; %d of %d found.\n", filename,
                              rows, w->num_seqs);
                 ok = false;
@@ -862,6 +865,7 @@ int read_weights(const char *filename, SeqWeights *w) {
             rows++;
         }
     }
+    reader_free(&reader);
     close_read(fp);
     if (!ok) {
         std::fprintf(stderr, "Weightfile %s will not be used.\n", filename);

@@ -366,19 +366,6 @@ void close_read(FILE *fp) {
     std::fclose(fp);
 }
 
-bool read_whole_line(FILE *fp, std::string &line) {
-    // One growing buffer for the whole run (single-threaded); getline keeps NUL bytes.
-    static char *buf = nullptr;
-    static size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, fp);
-    if (n < 0) {
-        line.clear();
-        return false;
-    }
-    line.assign(buf, (size_t)n);
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The buffered input reader
 // ---------------------------------------------------------------------------------------------

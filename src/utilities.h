@@ -89,10 +89,6 @@ FILE *open_read_env(const char *name, const char *var, const char *default_dir, 
 // exit status tested. Null is ignored.
 void close_read(FILE *fp);
 
-// Reads one whole line (newline included when present) into line, however long. Returns false at
-// the end of the stream with nothing read.
-bool read_whole_line(FILE *fp, std::string &line);
-
 // ---------------------------------------------------------------------------------------------
 // The buffered input reader. Every reader of the library takes its bytes through one of these:
 // block reads from a stream (plain file or decompression pipe alike), lines handed out in place

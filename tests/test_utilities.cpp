@@ -297,16 +297,25 @@ TEST(OpenRead, WholeLinesHoweverLong) {
     std::string dir = scratch_dir();
     std::string longline(300000, 'x');
     write_text(dir + "/f", longline + "\nshort\nlast");
-    FILE *fp = open_read((dir + "/f").c_str(), 0);
-    std::string line;
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, longline + "\n");
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, "short\n");
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, "last");
-    EXPECT_FALSE(read_whole_line(fp, line));
-    close_read(fp);
+    ASSERT_EQ(system(("gzip -k " + dir + "/f").c_str()), 0);
+    // The same lines from the plain file and through the decompression pipe.
+    for (const char *name : {"/f", "/f.gz"}) {
+        FILE *fp = open_read((dir + name).c_str(), 0);
+        ASSERT_NE(fp, nullptr);
+        InputReader in;
+        reader_init(&in, fp, name);
+        std::string line;
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, longline + "\n");
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, "short\n");
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, "last");
+        EXPECT_FALSE(reader_line_copy(&in, line));
+        EXPECT_EQ(in.line_number, 3);
+        reader_free(&in);
+        close_read(fp);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
