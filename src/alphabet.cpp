@@ -716,9 +716,9 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     bool numeric = std::isdigit(static_cast<unsigned char>(def[0])) != 0;
     long count = 0;
     if (numeric) {
-        errno = 0;
-        count = std::strtol(def, nullptr, 10);
-        if (errno == ERANGE || count > INT_MAX) count = INT_MAX;
+        bool overflow = false;
+        scan_long(def, def + std::strlen(def), &count, &overflow);
+        if (overflow || count > INT_MAX) count = INT_MAX;
     }
     AlphabetInfo *old = alphabets[track];
     if (old) {
@@ -934,16 +934,9 @@ namespace {
 // Words of a background-file line: separated by blanks, tabs, '=' and line ends.
 std::vector<std::string> backfile_words(const std::string &line) {
     std::vector<std::string> words;
-    std::string cur;
-    for (char ch : line) {
-        if (ch == ' ' || ch == '\t' || ch == '=' || ch == '\n' || ch == '\r') {
-            if (!cur.empty()) words.push_back(cur);
-            cur.clear();
-        } else {
-            cur += ch;
-        }
-    }
-    if (!cur.empty()) words.push_back(cur);
+    const char *p = line.data(), *end = p + line.size(), *token;
+    size_t length;
+    while ((p = next_token(p, end, " \t=\n\r", &token, &length))) words.emplace_back(token, length);
     return words;
 }
 
@@ -997,10 +990,10 @@ void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a
     int emit = a->emit_length < MAX_ALPHA_LENGTH ? a->emit_length : MAX_ALPHA_LENGTH;
     int given = 0;
     for (size_t k = 1; k < words.size(); k++) {
-        const char *text = words[k].c_str();
-        char *end = nullptr;
-        double v = std::strtod(text, &end);
-        if (end == text || *end) break;  // the numbers end at the first word that is not one
+        const char *text = words[k].c_str(), *text_end = text + std::strlen(text);
+        double v = 0;
+        if (scan_double(text, text_end, &v, nullptr, C_FORMS) != text_end || text == text_end)
+            break;  // the numbers end at the first word that is not one
         if (given < emit) {
             int i = given;
             int idx;

@@ -49,10 +49,6 @@ inline bool track_fill(SeqTrackFile *t) {
     return t->in.pos < t->in.end || reader_fill(&t->in, 1) > 0;
 }
 
-inline bool is_space(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 const char *base_name(const char *name) {
     const char *slash = strrchr(name, '/');
     return slash ? slash + 1 : name;

@@ -692,20 +692,21 @@ const char **var_names(const void *value) {
 // Reads an integer as "%d" would (leading blanks, sign, digits; the rest ignored), refusing a
 // value outside the 32-bit range.
 static bool parse_int_value(const char *text, int *out) {
-    errno = 0;
-    char *end;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+    long v = 0;
+    bool overflow = false;
+    if (!scan_long(text, text + std::strlen(text), &v, &overflow) || overflow || v < INT_MIN ||
+        v > INT_MAX)
+        return false;
     *out = (int)v;
     return true;
 }
 
 // Reads a double as "%lf" would, refusing a value too large for a double.
 static bool parse_double_value(const char *text, double *out) {
-    errno = 0;
-    char *end;
-    double v = std::strtod(text, &end);
-    if (end == text || (errno == ERANGE && std::fabs(v) == HUGE_VAL)) return false;
+    double v = 0;
+    bool overflow = false;
+    if (!scan_double(text, text + std::strlen(text), &v, &overflow, C_FORMS) || overflow)
+        return false;
     *out = v;
     return true;
 }
@@ -773,7 +774,7 @@ void read_init(const char *filename, int priority, int read_flags) {
                   (int)MAX_PARAMETER_LINE);
         // An empty line (its first byte the NUL in place of the newline) is skipped.
         unsigned char c = (unsigned char)line[0];
-        if (std::isalpha(c) || std::isspace(c))
+        if (std::isalpha(c) || is_space(c))
             process_init_entry(&reading.in, line, priority, name.c_str(), &line_no, read_flags);
     }
     reader_free(&reading.in);
@@ -798,9 +799,9 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
                         int *line_no, int read_flags) {
     // 1. Trim; ignore empty lines and comments.
     const char *b = line_in;
-    while (*b && std::isspace((unsigned char)*b)) b++;
-    const char *e = b + std::strlen(b);
-    while (e > b && std::isspace((unsigned char)e[-1])) e--;
+    const char *e = line_in + std::strlen(line_in);
+    b = skip_space(b, e);
+    while (e > b && is_space((unsigned char)e[-1])) e--;
     std::string line(b, e);
     if (line.empty() || line[0] == '%') return;
 
@@ -810,13 +811,12 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
     const char *pre = prefix.c_str();
 
     // 3. Name and value.
-    size_t name_end = 0;
-    while (name_end < line.size() && !std::isspace((unsigned char)line[name_end])) name_end++;
-    std::string name = line.substr(0, name_end);
-    size_t value_start = name_end;
-    while (value_start < line.size() && std::isspace((unsigned char)line[value_start]))
-        value_start++;
-    std::string value = line.substr(value_start);
+    const char *name_text = line.c_str(), *line_end = name_text + line.size();
+    size_t name_length = 0;
+    const char *after_name = next_token(name_text, line_end, SPACE_SEPARATORS, &name_text,
+                                        &name_length);  // the line is trimmed: a name stands first
+    std::string name(name_text, name_length);
+    std::string value(skip_space(after_name, line_end), line_end);
     const char *val = value.c_str();
 
     // 4. Find the entry.

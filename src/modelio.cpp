@@ -33,7 +33,7 @@ static bool extra_characters_warned = false;
 // ---------------------------------------------------------------------------------------------
 
 static bool is_blank_char(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+    return is_space(static_cast<unsigned char>(c));
 }
 
 // True when the line holds only white space.
@@ -181,16 +181,11 @@ void skip_model(InputReader *in, const char *location_format, int *line_count) {
 }
 
 int countfields(const char *s) {
+    if (!s) return 0;
     int count = 0;
-    bool in_field = false;
-    for (; s && *s; s++) {
-        if (is_blank_char(*s)) {
-            in_field = false;
-        } else if (!in_field) {
-            in_field = true;
-            count++;
-        }
-    }
+    const char *end = s + std::strlen(s), *token;
+    size_t length;
+    while ((s = next_token(s, end, SPACE_SEPARATORS, &token, &length))) count++;
     return count;
 }
 
@@ -272,11 +267,11 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
         name_word.assign(w, p - w);
     } else {
         *name = 0;
-        char *end = nullptr;
-        errno = 0;
-        long v = std::strtol(p, &end, 10);
-        if (end == p) error("%s(%d):  Node number expected\n", filename, here);
-        if (errno == ERANGE || v > MAX_MODEL_NODE_NUMBER)
+        long v = 0;
+        bool overflow = false;
+        const char *end = scan_long(p, line.c_str() + line.size(), &v, &overflow);
+        if (!end) error("%s(%d):  Node number expected\n", filename, here);
+        if (overflow || v > MAX_MODEL_NODE_NUMBER)
             error("%s(%d): node number %.*s is out of range (at most %d)", filename, here,
                   static_cast<int>(std::min<long>(end - p, 40)), p, MAX_MODEL_NODE_NUMBER);
         number = v;
@@ -328,9 +323,9 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
             first_token_of_line = true;
             continue;
         }
-        char *end = nullptr;
-        double v = std::strtod(q, &end);
-        if (end == q) {
+        double v = 0;
+        const char *end = scan_double(q, line.c_str() + line.size(), &v, nullptr, C_FORMS);
+        if (!end) {
             // A continuation line that begins with something else than a number is handed
             // back to the caller, which reads it as the next line of the block.
             if (first_token_of_line && pending) *pending = true;
@@ -452,12 +447,12 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
             case 'T': {
                 const char *p = line.c_str();
                 while (*p && !is_blank_char(*p)) p++;
-                char *end = nullptr;
-                errno = 0;
-                long n = std::strtol(p, &end, 10);
-                if (end == p) error("%s(%d): TYPE line without a node number", filename, here);
+                long n = 0;
+                bool overflow = false;
+                const char *end = scan_long(p, line.c_str() + line.size(), &n, &overflow);
+                if (!end) error("%s(%d): TYPE line without a node number", filename, here);
                 if (n < 0) negative_node_abort();
-                if (errno == ERANGE || n > MAX_MODEL_NODE_NUMBER)
+                if (overflow || n > MAX_MODEL_NODE_NUMBER)
                     error("%s(%d): node number %ld is out of range (at most %d)", filename, here, n,
                           MAX_MODEL_NODE_NUMBER);
                 p = end;

@@ -751,22 +751,15 @@ static bool next_data_line(InputReader *in, std::string &line) {
 // Splits a line into tokens separated by blanks, tabs and line ends.
 static void split_tokens(const std::string &line, std::vector<std::string> &tokens) {
     tokens.clear();
-    size_t i = 0, n = line.size();
-    while (i < n) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t' || line[i] == '\n' || line[i] == '\r'))
-            i++;
-        size_t start = i;
-        while (i < n && !(line[i] == ' ' || line[i] == '\t' || line[i] == '\n' || line[i] == '\r'))
-            i++;
-        if (i > start) tokens.push_back(line.substr(start, i - start));
-    }
+    const char *p = line.data(), *end = p + line.size(), *token;
+    size_t length;
+    while ((p = next_token(p, end, " \t\n\r", &token, &length))) tokens.emplace_back(token, length);
 }
 
 // Reads a decimal integer token for the counts line; anything unreadable counts as 0.
 static long parse_count(const std::string &token) {
-    char *end = nullptr;
-    long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str()) return 0;
+    long v = 0;
+    scan_long(token.c_str(), token.c_str() + token.size(), &v);
     return v;
 }
 
@@ -849,7 +842,9 @@ int read_weights(const char *filename, SeqWeights *w) {
             w->ids[rows] = str_dup(tokens[0].c_str());
             for (int f = 0; f < w->num_families; f++) {
                 if ((size_t)f + 1 < tokens.size()) {
-                    double v = std::strtod(tokens[f + 1].c_str(), nullptr);
+                    double v = 0.0;
+                    const std::string &t = tokens[f + 1];
+                    scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
                     if (v < 0.0) {
                         std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename,
                                      v, w->ids[rows]);

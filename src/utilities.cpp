@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -535,6 +537,139 @@ bool reader_line_copy(InputReader *r, std::string &line) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Text: white space, numbers, tokens
+// ---------------------------------------------------------------------------------------------
+
+const char *skip_space(const char *p, const char *end) {
+    while (p < end && is_space((unsigned char)*p)) p++;
+    return p;
+}
+
+static bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+const char *scan_long(const char *p, const char *end, long *out, bool *overflow) {
+    p = skip_space(p, end);
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = *p == '-';
+        p++;
+    }
+    if (p >= end || !is_digit(*p)) return nullptr;
+    unsigned long v = 0;
+    const unsigned long limit = neg ? 0UL - (unsigned long)LONG_MIN : (unsigned long)LONG_MAX;
+    bool over = false;
+    for (; p < end && is_digit(*p); p++) {
+        unsigned d = (unsigned)(*p - '0');
+        if (over || v > (limit - d) / 10) {
+            over = true;
+            continue;
+        }
+        v = v * 10 + d;
+    }
+    if (over) v = limit;
+    *out = neg ? (long)(0UL - v) : (long)v;
+    if (overflow) *overflow = over;
+    return p;
+}
+
+const char *scan_int(const char *p, const char *end, int *out) {
+    long v;
+    p = scan_long(p, end, &v);
+    if (!p) return nullptr;
+    *out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
+    return p;
+}
+
+// True when the bytes from p (before end) begin with the word (lower case), case ignored.
+static bool has_word(const char *p, const char *end, const char *word) {
+    for (; *word; word++, p++)
+        if (p >= end || std::tolower((unsigned char)*p) != *word) return false;
+    return true;
+}
+
+// The end of the floating number at p (no white space before it), or null when none.
+static const char *double_extent(const char *p, const char *end, NumberForms forms) {
+    if (p < end && (*p == '+' || *p == '-')) p++;
+    if (has_word(p, end, "infinity")) return p + 8;
+    if (has_word(p, end, "inf")) return p + 3;
+    if (has_word(p, end, "nan")) {
+        p += 3;
+        if (forms == C_FORMS && p < end && *p == '(') {
+            const char *q = p + 1;
+            while (q < end && (std::isalnum((unsigned char)*q) || *q == '_')) q++;
+            if (q < end && *q == ')') p = q + 1;
+        }
+        return p;
+    }
+    bool hex = forms == C_FORMS && p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (hex) {
+        const char *q = p + 2;
+        bool digits = false;
+        while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
+        if (q < end && *q == '.') {
+            q++;
+            while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
+        }
+        if (!digits) return p + 1;  // the "0" alone
+        if (q < end && (*q == 'p' || *q == 'P')) {
+            const char *e = q + 1;
+            if (e < end && (*e == '+' || *e == '-')) e++;
+            if (e < end && is_digit(*e)) {
+                while (e < end && is_digit(*e)) e++;
+                q = e;
+            }
+        }
+        return q;
+    }
+    const char *q = p;
+    bool digits = false;
+    while (q < end && is_digit(*q)) q++, digits = true;
+    if (q < end && *q == '.') {
+        q++;
+        while (q < end && is_digit(*q)) q++, digits = true;
+    }
+    if (!digits) return nullptr;
+    if (q < end && (*q == 'e' || *q == 'E')) {
+        const char *e = q + 1;
+        if (e < end && (*e == '+' || *e == '-')) e++;
+        if (e < end && is_digit(*e)) {
+            while (e < end && is_digit(*e)) e++;
+            q = e;
+        }
+    }
+    return q;
+}
+
+const char *scan_double(const char *p, const char *end, double *out, bool *overflow,
+                        NumberForms forms) {
+    p = skip_space(p, end);
+    const char *stop = double_extent(p, end, forms);
+    if (!stop) return nullptr;
+    std::string copy(p, (size_t)(stop - p));
+    errno = 0;
+    double v = std::strtod(copy.c_str(), nullptr);
+    if (overflow) *overflow = errno == ERANGE && std::fabs(v) == HUGE_VAL;
+    *out = v;
+    return stop;
+}
+
+const char *const SPACE_SEPARATORS = " \t\n\v\f\r";
+
+const char *next_token(const char *p, const char *end, const char *seps, const char **token,
+                       size_t *length) {
+    auto separator = [seps](char c) { return c != '\0' && std::strchr(seps, c) != nullptr; };
+    while (p < end && separator(*p)) p++;
+    if (p >= end) return nullptr;
+    const char *start = p;
+    while (p < end && !separator(*p)) p++;
+    *token = start;
+    *length = (size_t)(p - start);
+    return p;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------
 
@@ -706,18 +841,15 @@ const char *get_dp_style_msg(int code) {
     }
 }
 
-static bool is_name_separator(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == ',';
-}
+// The separators of the names of a list: white space and ','.
+static const char *const NAME_SEPARATORS = " \t\n\v\f\r,";
 
 NameList *parse_name_list(const char *text) {
     if (!text) text = "";
     size_t len = std::strlen(text);
-    size_t count = 0;
-    for (size_t i = 0; i < len; i++)
-        if (!is_name_separator((unsigned char)text[i]) &&
-            (i == 0 || is_name_separator((unsigned char)text[i - 1])))
-            count++;
+    const char *p = text, *end = text + len, *token;
+    size_t length, count = 0;
+    while ((p = next_token(p, end, NAME_SEPARATORS, &token, &length))) count++;
     size_t head = sizeof(NameList) + count * sizeof(char *);
     NameList *list = (NameList *)mem_alloc(head + len + 1);
     list->count = (int)count;
@@ -725,11 +857,12 @@ NameList *parse_name_list(const char *text) {
     char *copy = (char *)list + head;
     std::memcpy(copy, text, len + 1);
     size_t k = 0;
-    for (size_t i = 0; i < len; i++) {
-        if (is_name_separator((unsigned char)copy[i]))
-            copy[i] = '\0';
-        else if (i == 0 || copy[i - 1] == '\0')
-            list->name[k++] = copy + i;
+    p = copy;
+    end = copy + len;
+    while ((p = next_token(p, end, NAME_SEPARATORS, &token, &length))) {
+        list->name[k++] = copy + (token - copy);
+        copy[token - copy + length] = '\0';  // a separator, or the NUL at the end
+        if (p < end) p++;                    // past the separator just cleared
     }
     return list;
 }
