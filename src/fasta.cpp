@@ -14,14 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "alphabet.h"
+#include "fasta_simd.h"
 #include "init.h"
 #include "seqio.h"
 #include "sequence.h"
@@ -399,9 +394,10 @@ struct ConvNotes {
     // noisy_count is -1); unused places hold 0, which is never a residue. When every such letter
     // gives a note in both cases, they are held in lower case and noisy_fold is 0x20: a byte b
     // is then noisy when b | 0x20 is one of them.
-    unsigned char noisy[8];
+    unsigned char noisy[QUIET_MAX_NOISY];
     int noisy_count = 0;
     unsigned char noisy_fold = 0;
+    QuietTest quiet;  // the noisy values as the quiet-run test takes them
     int ut_sign = 0;
     void build(const AlphabetInfo *a) {
         alpha = a;
@@ -437,11 +433,14 @@ struct ConvNotes {
         noisy_count = 0;
         for (int c = 0; c < 256; c++) {
             if (!gives_note[c] || (noisy_fold && c != (c | 0x20))) continue;
-            if (noisy_count >= 0 && noisy_count < 8)
+            if (noisy_count >= 0 && noisy_count < QUIET_MAX_NOISY)
                 noisy[noisy_count++] = static_cast<unsigned char>(c);
             else
                 noisy_count = -1;
         }
+        memcpy(quiet.noisy, noisy, sizeof noisy);
+        quiet.fold = noisy_fold;
+        quiet.count = noisy_count >= 0 && noisy_count <= 4 ? 4 : QUIET_MAX_NOISY;
     }
     bool stale(const AlphabetInfo *a) const {
         return alpha != a || memcmp(lookup, a->lookup, sizeof lookup) != 0;
@@ -477,133 +476,6 @@ bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *n
     return bad == 0;
 }
 
-constexpr ptrdiff_t QUIET_BLOCK = 64;
-
-// The number of newlines among the QUIET_BLOCK bytes at p when every other byte is a residue of
-// the letter form that (or'ed with fold) is none of the K noisy values v[0..K-1]; otherwise more
-// than QUIET_BLOCK.
-#if defined(__SSE2__)
-template <int K>
-inline unsigned quiet_block(const unsigned char *p, const __m128i *v, __m128i fold) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'),
-                  letters = _mm_set1_epi8(25);
-    const __m128i digit0 = _mm_set1_epi8('0'), digits = _mm_set1_epi8(9);
-    const __m128i dash = _mm_set1_epi8('-'), dot = _mm_set1_epi8('.'),
-                  newline = _mm_set1_epi8('\n');
-    __m128i bad = zero, newlines = zero;
-    for (int k = 0; k < QUIET_BLOCK / 16; k++) {
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-        // Unsigned x <= n as min(x, n) == x.
-        __m128i l = _mm_sub_epi8(_mm_or_si128(b, bit5), lower_a);
-        __m128i d = _mm_sub_epi8(b, digit0);
-        __m128i nl = _mm_cmpeq_epi8(b, newline);
-        __m128i ok = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(l, letters), l),
-                                  _mm_cmpeq_epi8(_mm_min_epu8(d, digits), d));
-        ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(b, dash), _mm_cmpeq_epi8(b, dot)));
-        ok = _mm_or_si128(ok, nl);
-        __m128i f = _mm_or_si128(b, fold);
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[0]), _mm_cmpeq_epi8(f, v[1])),
-                                   _mm_or_si128(_mm_cmpeq_epi8(f, v[2]), _mm_cmpeq_epi8(f, v[3])));
-        if (K > 4)
-            hit = _mm_or_si128(
-                hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[4]), _mm_cmpeq_epi8(f, v[5])),
-                                  _mm_or_si128(_mm_cmpeq_epi8(f, v[6]), _mm_cmpeq_epi8(f, v[7]))));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(ok, zero), hit));
-        newlines = _mm_sub_epi8(newlines, nl);  // nl is -1 at a newline
-    }
-    if (_mm_movemask_epi8(bad) != 0) return QUIET_BLOCK + 1;
-    __m128i sums = _mm_sad_epu8(newlines, zero);
-    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) +
-                                 _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
-#else
-template <int K>
-inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsigned char fold) {
-    unsigned bad = 0, newlines = 0;
-    for (int i = 0; i < QUIET_BLOCK; i++) {
-        unsigned char b = p[i];
-        unsigned char lower = static_cast<unsigned char>(b | 0x20);
-        bool nl = b == '\n';
-        bool ok = static_cast<unsigned char>(lower - 'a') < 26 ||
-                  static_cast<unsigned char>(b - '0') < 10 || b == '-' || b == '.' || nl;
-        unsigned char f = static_cast<unsigned char>(b | fold);
-        bool hit = false;
-        for (int j = 0; j < K; j++) hit = hit || f == v[j];
-        bad |= !ok || hit;
-        newlines += nl;
-    }
-    return bad ? QUIET_BLOCK + 1 : newlines;
-}
-#endif
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define QOR_QUIET_AVX2 1
-// The quiet-block test over as many whole blocks from p (n bytes at most) as pass it, 32 bytes
-// at a time, on processors that have the instructions, and then over the bytes of the next whole
-// block before its first byte that fails; returns the bytes passed and adds the residues among
-// them (the bytes that are not newlines) to *residues.
-template <int K>
-__attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n,
-                                                      const unsigned char *values,
-                                                      unsigned char fold_byte, size_t *residues) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i bit5 = _mm256_set1_epi8(0x20), lower_a = _mm256_set1_epi8('a'),
-                  letters = _mm256_set1_epi8(25);
-    const __m256i digit0 = _mm256_set1_epi8('0'), digits = _mm256_set1_epi8(9);
-    const __m256i dash = _mm256_set1_epi8('-'), dot = _mm256_set1_epi8('.'),
-                  newline = _mm256_set1_epi8('\n');
-    const __m256i fold = _mm256_set1_epi8(static_cast<char>(fold_byte));
-    __m256i v[K];
-    for (int j = 0; j < K; j++) v[j] = _mm256_set1_epi8(static_cast<char>(values[j]));
-    size_t done = 0, count = 0;
-    while (n - done >= static_cast<size_t>(QUIET_BLOCK)) {
-        __m256i bad = zero, newlines = zero;
-        uint64_t bad_bits = 0, newline_bits = 0;
-        for (int k = 0; k < QUIET_BLOCK / 32; k++) {
-            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + done + 32 * k));
-            __m256i l = _mm256_sub_epi8(_mm256_or_si256(b, bit5), lower_a);
-            __m256i d = _mm256_sub_epi8(b, digit0);
-            __m256i nl = _mm256_cmpeq_epi8(b, newline);
-            __m256i ok = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(l, letters), l),
-                                         _mm256_cmpeq_epi8(_mm256_min_epu8(d, digits), d));
-            ok = _mm256_or_si256(
-                ok, _mm256_or_si256(_mm256_cmpeq_epi8(b, dash), _mm256_cmpeq_epi8(b, dot)));
-            ok = _mm256_or_si256(ok, nl);
-            __m256i f = _mm256_or_si256(b, fold);
-            __m256i hit = zero;
-            for (int j = 0; j < K; j++) hit = _mm256_or_si256(hit, _mm256_cmpeq_epi8(f, v[j]));
-            __m256i fails = _mm256_or_si256(_mm256_cmpeq_epi8(ok, zero), hit);
-            bad = _mm256_or_si256(bad, fails);
-            newlines = _mm256_sub_epi8(newlines, nl);
-            bad_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(fails))) << (32 * k);
-            newline_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(nl))) << (32 * k);
-        }
-        if (_mm256_movemask_epi8(bad) != 0) {
-            // The bytes before the first that fails pass.
-            int first = __builtin_ctzll(bad_bits);
-            uint64_t before = (uint64_t(1) << first) - 1;
-            count += static_cast<size_t>(first - __builtin_popcountll(newline_bits & before));
-            done += static_cast<size_t>(first);
-            break;
-        }
-        __m256i sums = _mm256_sad_epu8(newlines, zero);
-        size_t lines =
-            static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
-        count += static_cast<size_t>(QUIET_BLOCK) - lines;
-        done += static_cast<size_t>(QUIET_BLOCK);
-    }
-    *residues += count;
-    return done;
-}
-
-bool have_avx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-#endif
-
 // The count-table sum of n bytes (n at most 4096).
 uint64_t count_sum(const uint64_t *count, const unsigned char *p, size_t n) {
     uint64_t s0 = 0, s1 = 0;
@@ -628,20 +500,6 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
     const unsigned char *cls = letter_classes.cls;
     const uint64_t *count = Keep ? nullptr : notes->count;
     const bool quiet_test = !Keep && notes->noisy_count >= 0;
-    // The noisy values of the quiet-block test: four or eight of them.
-    const bool four = quiet_test && notes->noisy_count <= 4;
-#if defined(QOR_QUIET_AVX2)
-    const bool avx2 = quiet_test && have_avx2();
-#endif
-#if defined(__SSE2__)
-    __m128i noisy[8];
-    for (int i = 0; i < 8; i++)
-        noisy[i] = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy[i]));
-    const __m128i fold = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy_fold));
-#else
-    const unsigned char *noisy = Keep ? nullptr : notes->noisy;
-    const unsigned char fold = Keep ? 0 : notes->noisy_fold;
-#endif
     size_t len = 0;
     bool strange = false;
     scratch.ensure(1000);
@@ -662,26 +520,10 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
             uint64_t sum = 0;    // count-table sum of those residues
             const unsigned char *stop_at = p + n;
             while (p < stop_at) {
-                // Counting: blocks of 64 bytes that hold only residues without a note and newlines
+                // Counting: blocks of bytes that hold only residues without a note and newlines
                 // (the usual case) are counted whole.
-#if defined(QOR_QUIET_AVX2)
-                if (quiet_test && avx2) {
-                    size_t left = static_cast<size_t>(stop_at - p);
-                    p +=
-                        four
-                            ? quiet_run_avx2<4>(p, left, notes->noisy, notes->noisy_fold, &counted)
-                            : quiet_run_avx2<8>(p, left, notes->noisy, notes->noisy_fold, &counted);
-                    if (p == stop_at) break;
-                } else
-#endif
-                    if (quiet_test) {
-                    while (stop_at - p >= QUIET_BLOCK) {
-                        unsigned newlines =
-                            four ? quiet_block<4>(p, noisy, fold) : quiet_block<8>(p, noisy, fold);
-                        if (newlines > QUIET_BLOCK) break;
-                        counted += QUIET_BLOCK - newlines;
-                        p += QUIET_BLOCK;
-                    }
+                if (quiet_test) {
+                    p += quiet_run(p, static_cast<size_t>(stop_at - p), &notes->quiet, &counted);
                     if (p == stop_at) break;
                 }
                 // A line of residues is checked and copied or counted whole.
