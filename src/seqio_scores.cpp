@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "init.h"
 #include "scan_fast.h"
+#include "seqio.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -126,6 +129,46 @@ SequenceTable *read_score_file(const char *path) {
     }
     reader_free(&reader);
     close_read(fp);
+    return table;
+}
+
+SeqIdSet *read_score_file_ids(const char *path) {
+    size_t n = std::strlen(path);
+    if ((n >= 3 && std::strcmp(path + n - 3, ".gz") == 0) ||
+        (n >= 2 && std::strcmp(path + n - 2, ".Z") == 0))
+        return nullptr;
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    FILE *fp = std::fopen(path, "r");
+    if (!fp) return nullptr;
+    SeqIdSet *ids = new_seq_id_set();
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
+    size_t len;
+    ScoreLine entry;
+    while (reader_line_with_end(&reader, &line, &len))
+        if (parse_score_line(line, len, &entry)) seq_id_set_add(ids, entry.id, entry.id_len);
+    reader_free(&reader);
+    std::fclose(fp);
+    return ids;
+}
+
+SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_count,
+                                               const char *const *files, int nfiles,
+                                               const char *const *guides, int nguides,
+                                               const char *const *select_ids, int nselect,
+                                               const char *const *exclude_ids, int nexclude,
+                                               FILE *report, FILE *report2, int mode) {
+    SeqIdSet *wanted = read_score_file_ids(score_file);
+    SequenceTable *table =
+        wanted
+            ? read_select_seqfile_list_filtered(max_count, files, nfiles, guides, nguides,
+                                                select_ids, nselect, exclude_ids, nexclude, report,
+                                                report2, mode, seq_id_set_contains, wanted)
+            : read_select_seqfile_list(max_count, files, nfiles, guides, nguides, select_ids,
+                                       nselect, exclude_ids, nexclude, report, report2, mode);
+    free_seq_id_set(wanted);
     return table;
 }
 

@@ -14,6 +14,7 @@
 struct Sequence;
 struct SequenceTable;
 struct ScoreParams;
+struct SeqIdSet;
 
 // Direction shared by c1compare, c2compare and Zcompare: +1 ascending (smallest value first),
 // -1 descending. Starts at +1; sort_scores_as_specified sets it and leaves it set.
@@ -22,6 +23,23 @@ extern int sort_direction;
 // Reads a score file (fatal when it cannot be opened) into a new table, one entry per line, in
 // file order. Writes "Reading scores from file %s\n" to standard error first.
 SequenceTable *read_score_file(const char *path);
+
+// The IDs a plain score file names, read ahead without a message (release with
+// free_seq_id_set). Null when the file cannot be read that way (missing, compressed, not a
+// regular file): the caller then reads it with read_score_file, which gives its own messages.
+SeqIdSet *read_score_file_ids(const char *path);
+
+// read_select_seqfile_list for a caller that keeps only the entries the score file names (and
+// those the select and exclude lists name): the entries it does not name are freed as soon as
+// they are read (read_select_seqfile_list_filtered), or, when the score file cannot be read ahead
+// (read_score_file_ids), the databases are read whole. The report, the count and every message
+// are those of a whole read.
+SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_count,
+                                               const char *const *files, int nfiles,
+                                               const char *const *guides, int nguides,
+                                               const char *const *select_ids, int nselect,
+                                               const char *const *exclude_ids, int nexclude,
+                                               FILE *report, FILE *report2, int mode);
 
 // Comparators over two table slots (Sequence **), for sorting. c1compare: report column 1;
 // c2compare: report column 2, ties by column 1; Zcompare: E-value, ties by column 2, then
