@@ -14,6 +14,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -93,6 +95,27 @@ void double_free(void **array, size_t count) {
         array[i] = nullptr;
     }
     std::free(array);
+}
+
+// A few large blocks are taken from the heap, marked, and given back (the heap is never
+// trimmed, so they stay in it): later allocations reuse the marked memory. Blocks below the mmap
+// threshold (at most 32 MB) come from the heap itself.
+void prefer_huge_pages() {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD) && defined(MADV_HUGEPAGE)
+    const size_t block_size = size_t(30) << 20;
+    const int nblocks = 32;
+    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
+    const uintptr_t huge = uintptr_t(2) << 20;
+    char *blocks[nblocks] = {};
+    for (int i = 0; i < nblocks; i++) {
+        blocks[i] = static_cast<char *>(std::malloc(block_size));
+        if (!blocks[i]) break;
+        uintptr_t start = (reinterpret_cast<uintptr_t>(blocks[i]) + huge - 1) & ~(huge - 1);
+        uintptr_t end = (reinterpret_cast<uintptr_t>(blocks[i]) + block_size) & ~(huge - 1);
+        if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+    }
+    for (int i = nblocks - 1; i >= 0; i--) std::free(blocks[i]);
+#endif
 }
 
 int compar(const void *a, const void *b) {

@@ -57,6 +57,11 @@ struct PermutePair {
 };
 // Sort comparison of permute on two PermutePair records: first key minus second key.
 int compar(const void *a, const void *b);
+// For a run that will fill a large heap (hundreds of megabytes) with blocks of up to 30 MB:
+// asks for transparent huge pages on it where the system gives them only on request, so that
+// the heap is faulted in 2 MB at a time instead of 4 kB; the heap is then never trimmed.
+// Only address space is reserved; any refusal of the system is harmless.
+void prefer_huge_pages();
 
 // ---------------------------------------------------------------------------------------------
 // Names

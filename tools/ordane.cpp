@@ -75,7 +75,8 @@ int main(int argc, char **argv) {
     check_sources();
 
     // Only the entries the score file names (and those -id and -not_id name) are kept; the
-    // messages and the report are those of a whole read.
+    // messages and the report are those of a whole read. They fill a large heap.
+    prefer_huge_pages();
     int count = 0;
     SequenceTable *seqs = read_select_seqfile_list_scored(
         NLLfile, &count, dblist, dblistcount, dbguidelist, dbguidelistcount, idlist, idlistcount,
