@@ -81,7 +81,11 @@ bool looks_like_hssp(const char *filename) {
     FILE *fp = open_read(filename, 0);
     if (!fp) return false;
     char head[4] = {0, 0, 0, 0};
-    size_t n = fread(head, 1, 4, fp);
+    InputReader in;
+    reader_init(&in, fp, filename);
+    in.what = "sequence file";
+    size_t n = reader_read(&in, head, 4);
+    reader_free(&in);
     close_read(fp);
     return n == 4 && memcmp(head, "HSSP", 4) == 0;
 }
@@ -89,12 +93,13 @@ bool looks_like_hssp(const char *filename) {
 // True when the file gives nothing at all (a read error ends the run).
 bool file_is_empty(const char *filename) {
     FILE *fp = open_read(filename, OPEN_FATAL);
-    int c = getc(fp);
-    bool failed = (c == EOF) && ferror(fp);
-    int err = errno;
+    InputReader in;
+    reader_init(&in, fp, filename);
+    in.what = "sequence file";
+    bool empty = reader_at_end(&in);  // a read error ends the run
+    reader_free(&in);
     close_read(fp);
-    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
-    return c == EOF;
+    return empty;
 }
 
 // Releases a track file; its stream is closed last (closing a decompression pipe may end the
