@@ -563,11 +563,6 @@ bool reader_line_copy(InputReader *r, std::string &line) {
 // Text: white space, numbers, tokens
 // ---------------------------------------------------------------------------------------------
 
-const char *skip_space(const char *p, const char *end) {
-    while (p < end && is_space((unsigned char)*p)) p++;
-    return p;
-}
-
 static bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -582,10 +577,11 @@ const char *scan_long(const char *p, const char *end, long *out, bool *overflow)
     if (p >= end || !is_digit(*p)) return nullptr;
     unsigned long v = 0;
     const unsigned long limit = neg ? 0UL - (unsigned long)LONG_MIN : (unsigned long)LONG_MAX;
+    const unsigned long cutoff = limit / 10, last_digit = limit % 10;
     bool over = false;
     for (; p < end && is_digit(*p); p++) {
-        unsigned d = (unsigned)(*p - '0');
-        if (over || v > (limit - d) / 10) {
+        unsigned long d = (unsigned long)(*p - '0');
+        if (over || v > cutoff || (v == cutoff && d > last_digit)) {
             over = true;
             continue;
         }

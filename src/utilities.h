@@ -166,7 +166,10 @@ inline bool is_space(int c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 // The first byte of [p, end) that is not white space; end when there is none.
-const char *skip_space(const char *p, const char *end);
+inline const char *skip_space(const char *p, const char *end) {
+    while (p < end && is_space(static_cast<unsigned char>(*p))) p++;
+    return p;
+}
 
 // The numbers are read from the text [p, end) after white space, as the C conversions (strtol in
 // base 10, strtod) read them in the "C" locale. Each returns the end of the number, or null when
