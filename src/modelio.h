@@ -31,7 +31,7 @@ constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
 // "FREQUENCIES" or "NULLMODEL" (exact, case-sensitive prefixes).
 bool is_model_header(const char *line);
 
-// Reads one model block. fp: the open file; filename: for messages; line_count: the caller's
+// Reads one model block. in: its reader; filename: for messages; line_count: the caller's
 // line counter, advanced for every line read after the header; header: the header line already
 // read by the caller, or null/empty to search for the next header; keyword, title: optional
 // outputs of the split header; track: the track whose alphabet the block's alphabet line sets.
@@ -39,7 +39,7 @@ bool is_model_header(const char *line);
 Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, const char *header,
                     std::string *keyword, std::string *title, int track);
 
-// Reads one node line (first line in line, continuation lines from fp) into *node, allocating
+// Reads one node line (first line in line, continuation lines from in) into *node, allocating
 // it when *node is null. Gives back the node's name letter (upper-cased first character of the
 // line) in *name and returns -1 for a named node; for a numbered node *name is 0 and the node
 // number is returned. The line counter advances for each continuation line read. When the values
@@ -64,7 +64,7 @@ void skip_model(InputReader *in, const char *location, int *line_count);
 // Number of blank-separated fields in a string.
 int countfields(const char *s);
 
-// Joins a node line with its continuation lines from fp until it holds 2A+9 numbers.
+// Joins a node line with its continuation lines from in until it holds 2A+9 numbers.
 // linelength must be 100000; the joined line may not pass 100000 characters.
 void complete_line(std::string &line, int linelength, InputReader *in);
 
@@ -96,7 +96,7 @@ void require_rmodel_nodes(const Rmodel *rmodel, const char *what);
 // BINARY form
 // ---------------------------------------------------------------------------------------------
 
-// Reads the rest of a BINARY block from fp (positioned after the "BINARY" line).
+// Reads the rest of a BINARY block from in (positioned after the "BINARY" line).
 Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track);
 
 // Reads one node record; returns a new node or null for an absent one. fim_index and

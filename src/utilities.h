@@ -128,8 +128,9 @@ void reader_free(InputReader *r);
 // unread bytes to the start of the block and growing it as needed. Returns the bytes available
 // (end - pos). A read error ends the run: "Could not read %s %s: %s" (what, name, the reason).
 size_t reader_fill(InputReader *r, size_t want);
-// The next byte (0-255), or EOF at the end of the stream. Does not count lines.
+// reader_getc when the block is used up: refills it first.
 int reader_getc_refill(InputReader *r);
+// The next byte (0-255), or EOF at the end of the stream. Does not count lines.
 inline int reader_getc(InputReader *r) {
     return r->pos < r->end ? r->data[r->pos++] : reader_getc_refill(r);
 }
