@@ -1,7 +1,7 @@
 // FASTA and NBRF recognition, FASTA entry reading (letter and numeric form) and the
 // conversion of letters into letter indices.
 //
-// Entries are read from a read-ahead block kept in the track file, scanned with a
+// Entries are read from the block of the track's reader (the library's InputReader), scanned with a
 // 256-entry class table, so a large database costs one pass over its bytes.
 
 #include "fasta.h"
@@ -277,7 +277,7 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     }
     track->entry_count++;
 
-    // A header line whose newline is already in the read-ahead block (the usual case) is taken
+    // A header line whose newline is already in the reader's block (the usual case) is taken
     // from it in place, with the same result as the byte-by-byte reading below.
     {
         InputReader &in = track->in;

@@ -52,7 +52,7 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
 // Converts the letters of every track into letter indices of the track alphabets.
 void convertseq(Sequence *seq);
 
-// Releases the read-ahead buffer of a track file.
+// Releases the reader block of a track file (the stream stays open).
 void free_track_read_buffer(SeqTrackFile *track);
 
 // Resets the once-per-run warning of the recognition (for tests).
