@@ -716,9 +716,9 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     bool numeric = std::isdigit(static_cast<unsigned char>(def[0])) != 0;
     long count = 0;
     if (numeric) {
-        errno = 0;
-        count = std::strtol(def, nullptr, 10);
-        if (errno == ERANGE || count > INT_MAX) count = INT_MAX;
+        bool overflow = false;
+        scan_long(def, def + std::strlen(def), &count, &overflow);
+        if (overflow || count > INT_MAX) count = INT_MAX;
     }
     AlphabetInfo *old = alphabets[track];
     if (old) {
@@ -934,16 +934,9 @@ namespace {
 // Words of a background-file line: separated by blanks, tabs, '=' and line ends.
 std::vector<std::string> backfile_words(const std::string &line) {
     std::vector<std::string> words;
-    std::string cur;
-    for (char ch : line) {
-        if (ch == ' ' || ch == '\t' || ch == '=' || ch == '\n' || ch == '\r') {
-            if (!cur.empty()) words.push_back(cur);
-            cur.clear();
-        } else {
-            cur += ch;
-        }
-    }
-    if (!cur.empty()) words.push_back(cur);
+    const char *p = line.data(), *end = p + line.size(), *token;
+    size_t length;
+    while ((p = next_token(p, end, " \t=\n\r", &token, &length))) words.emplace_back(token, length);
     return words;
 }
 
@@ -997,10 +990,10 @@ void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a
     int emit = a->emit_length < MAX_ALPHA_LENGTH ? a->emit_length : MAX_ALPHA_LENGTH;
     int given = 0;
     for (size_t k = 1; k < words.size(); k++) {
-        const char *text = words[k].c_str();
-        char *end = nullptr;
-        double v = std::strtod(text, &end);
-        if (end == text || *end) break;  // the numbers end at the first word that is not one
+        const char *text = words[k].c_str(), *text_end = text + std::strlen(text);
+        double v = 0;
+        if (scan_double(text, text_end, &v, nullptr, C_FORMS) != text_end || text == text_end)
+            break;  // the numbers end at the first word that is not one
         if (given < emit) {
             int i = given;
             int idx;
@@ -1044,7 +1037,7 @@ void print_regularizer(FILE *out, const AlphabetInfo *a, const float *reg, const
 
 }  // namespace
 
-void process_alphabet_backfile(FILE *in, const char *filename) {
+void process_alphabet_backfile(FILE *fp, const char *filename) {
     std::vector<AlphabetInfo *> candidates;
     if (num_alphabets > 0) {
         for (int t = 0; t < num_alphabets && t < MAX_ALPHABET_TRACKS; t++)
@@ -1052,9 +1045,16 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
     } else {
         for (int i = 0; i < NUM_BUILTIN_ALPHABETS; i++) candidates.push_back(&alphabet_table[i]);
     }
+    // The reader is released also when a fatal error is thrown (tests, fuzzing).
+    struct Reading {
+        InputReader in;
+        ~Reading() { reader_free(&in); }
+    } reading;
+    InputReader *in = &reading.in;
+    reader_init(in, fp, filename);
     std::string line;
     bool pending = false;  // line holds a line that a failed stanza did not use
-    while (pending || read_whole_line(in, line)) {
+    while (pending || reader_line_copy(in, line)) {
         pending = false;
         if (line.empty() || (line[0] != 'A' && line[0] != 'a')) continue;
         std::vector<std::string> words = backfile_words(line);
@@ -1072,7 +1072,7 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
 
         std::vector<int> order;
         if (a->letters) {
-            bool have = read_whole_line(in, line);
+            bool have = reader_line_copy(in, line);
             words = have ? backfile_words(line) : std::vector<std::string>();
             if (words.empty() || capscomp(words[0].c_str(), "Order") != 0) {
                 fprintf(stderr, "%s(%s): Order required after Alphabet.\n", filename, an);
@@ -1087,7 +1087,7 @@ void process_alphabet_backfile(FILE *in, const char *filename) {
         } else {
             for (int k = 0; k < a->length; k++) order.push_back(k);
         }
-        bool have = read_whole_line(in, line);
+        bool have = reader_line_copy(in, line);
         words = have ? backfile_words(line) : std::vector<std::string>();
         if (words.empty() || capscomp(words[0].c_str(), "Probs") != 0) {
             fprintf(stderr, "%s(%s): Probs required after Alphabet.\n", filename, an);

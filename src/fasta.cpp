@@ -1,7 +1,7 @@
 // FASTA and NBRF recognition, FASTA entry reading (letter and numeric form) and the
 // conversion of letters into letter indices.
 //
-// Entries are read from a read-ahead block kept in the track file, scanned with a
+// Entries are read from the block of the track's reader (the library's InputReader), scanned with a
 // 256-entry class table, so a large database costs one pass over its bytes.
 
 #include "fasta.h"
@@ -14,22 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "alphabet.h"
+#include "fasta_simd.h"
 #include "init.h"
 #include "seqio.h"
 #include "sequence.h"
 #include "utilities.h"
 
 namespace {
-
-constexpr size_t READ_BLOCK = 1 << 20;
 
 bool warned_not_fasta = false;
 
@@ -45,50 +38,21 @@ std::string shown_byte(int c) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Read-ahead of a track file
+// Reading a track file
 // ---------------------------------------------------------------------------------------------
 
-// Refills the block; false at the end of the stream. A read error ends the run.
-bool rb_fill(SeqTrackFile *t) {
-    SeqReadBuffer &rb = t->rb;
-    if (rb.eof) return false;
-    if (!rb.data) {
-        rb.data = static_cast<unsigned char *>(mem_alloc(READ_BLOCK));
-        rb.capacity = READ_BLOCK;
+// Starts the track's reader on its stream when the track was opened without one.
+inline void attach_reader(SeqTrackFile *t) {
+    if (!t->in.stream && !t->in.data) {
+        reader_init(&t->in, t->stream, t->name);
+        t->in.what = "sequence file";
+        t->in.block = FASTA_READ_BLOCK;
     }
-    if (rb.size > 0) rb.last = rb.data[rb.size - 1];
-    rb.size = fread(rb.data, 1, rb.capacity, t->stream);
-    rb.pos = 0;
-    if (rb.size == 0) {
-        rb.eof = true;
-        if (ferror(t->stream)) {
-            rb.failed = true;
-            error("Could not read sequence file %s: %s", t->name ? t->name : "", strerror(errno));
-        }
-        return false;
-    }
-    return true;
 }
 
-inline int rb_getc(SeqTrackFile *t) {
-    SeqReadBuffer &rb = t->rb;
-    if (rb.pos < rb.size) return rb.data[rb.pos++];
-    if (!rb_fill(t)) return EOF;
-    return rb.data[rb.pos++];
-}
-
-// Pushes back the byte just returned by rb_getc (always still in the block).
-inline void rb_unget(SeqTrackFile *t) {
-    if (t->rb.pos > 0) t->rb.pos--;
-}
-
-// The byte before the one at position pos of the block.
-inline int rb_before(const SeqTrackFile *t, size_t pos) {
-    return pos > 0 ? t->rb.data[pos - 1] : t->rb.last;
-}
-
-inline bool is_space(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+// Makes bytes available when the reader's block is used up; false at the end of the stream.
+inline bool track_fill(SeqTrackFile *t) {
+    return t->in.pos < t->in.end || reader_fill(&t->in, 1) > 0;
 }
 
 const char *base_name(const char *name) {
@@ -170,8 +134,7 @@ void reset_fasta_warnings() {
 
 void free_track_read_buffer(SeqTrackFile *track) {
     if (!track) return;
-    free(track->rb.data);
-    track->rb = SeqReadBuffer();
+    reader_free(&track->in);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -180,11 +143,23 @@ void free_track_read_buffer(SeqTrackFile *track) {
 
 int is_fasta_or_nbrf(const char *filename, int *kind) {
     FILE *fp = open_read(filename, OPEN_FATAL);
+    // Closes the stream also when a read error ends the run by a throw (tests, fuzzing).
+    struct Reading {
+        FILE *fp;
+        InputReader in;
+        ~Reading() {
+            reader_free(&in);
+            if (fp) close_read(fp);
+        }
+    } reading{fp, InputReader()};
+    InputReader *in = &reading.in;
+    reader_init(in, fp, filename);
+    in->what = "sequence file";
     int prev = '\n';
-    int c = getc(fp);
+    int c = reader_getc(in);
     while (c != EOF && is_space(c)) {
         prev = c;
-        c = getc(fp);
+        c = reader_getc(in);
     }
     if (c != '>' || prev != '\n') {
         if (c == '>' && !warned_not_fasta) {
@@ -192,21 +167,20 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
             fprintf(stderr, "Warning: %s not read as fasta.\n", filename);
             fprintf(stderr, "The '>' must be the first character in a line, followed by ID.\n");
         }
-        bool failed = ferror(fp);
-        int err = errno;
+        reader_free(in);
+        reading.fp = nullptr;
         close_read(fp);
-        if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
         return SEQFORMAT_UNKNOWN;
     }
 
     // Look-ahead of up to three characters for the NBRF ">P1;" form.
-    int last = getc(fp);
+    int last = reader_getc(in);
     if (last != '\n') {
-        last = getc(fp);
-        if (last != '\n') last = getc(fp);
+        last = reader_getc(in);
+        if (last != '\n') last = reader_getc(in);
     }
     int result = (last == ';') ? SEQFORMAT_NBRF : SEQFORMAT_FASTA;
-    if (last != EOF) ungetc(last, fp);
+    if (last != EOF) reader_ungetc(in);
 
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
     long leading = 0, trailing = 0;
@@ -217,7 +191,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
     bool line_start = false;
     bool letter_on_line = false;
     while (letters < 300) {
-        c = getc(fp);
+        c = reader_getc(in);
         if (c == EOF) break;
         if (in_header) {
             if (c == '\n' && --header_left == 0) {
@@ -254,10 +228,9 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
                 leading++;
         }
     }
-    bool failed = ferror(fp);
-    int err = errno;
+    reader_free(in);
+    reading.fp = nullptr;
     close_read(fp);
-    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
 
     if (leading > 0 && trailing == 0) result = SEQFORMAT_NBRF;
     if (kind) {
@@ -277,18 +250,19 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
 
 int count_fasta(SeqTrackFile *track) {
     if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    attach_reader(track);
     int count = 0;
     for (;;) {
-        if (track->rb.pos >= track->rb.size && !rb_fill(track)) break;
-        SeqReadBuffer &rb = track->rb;
-        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        if (!track_fill(track)) break;
+        InputReader &in = track->in;
+        const unsigned char *p = in.data + in.pos, *end = in.data + in.end;
         while (p < end) {
             const unsigned char *gt = static_cast<const unsigned char *>(memchr(p, '>', end - p));
             if (!gt) break;
-            if (rb_before(track, gt - rb.data) == '\n') count++;
+            if (reader_byte_before(&in, gt - in.data) == '\n') count++;
             p = gt + 1;
         }
-        rb.pos = rb.size;
+        in.pos = in.end;
     }
     return count;
 }
@@ -299,16 +273,17 @@ int count_fasta(SeqTrackFile *track) {
 
 int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id) {
     if (!track || !track->stream) error("Bad openseqfile passed to next_fasta_seq\n");
+    attach_reader(track);
     ident.clear();
     annot.clear();
 
-    int c = rb_getc(track);
-    while (c != EOF && is_space(c)) c = rb_getc(track);
+    int c = reader_getc(&track->in);
+    while (c != EOF && is_space(c)) c = reader_getc(&track->in);
     if (c == EOF) return EOF;
     if (c != '>') {
         fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name,
                 track->entry_count);
-        while (c != EOF && c != '>') c = rb_getc(track);
+        while (c != EOF && c != '>') c = reader_getc(&track->in);
         if (c == EOF) {
             fputs("Skipping rest of file.", stderr);
             return EOF;
@@ -317,12 +292,12 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     }
     track->entry_count++;
 
-    // A header line whose newline is already in the read-ahead block (the usual case) is taken
+    // A header line whose newline is already in the reader's block (the usual case) is taken
     // from it in place, with the same result as the byte-by-byte reading below.
     {
-        SeqReadBuffer &rb = track->rb;
-        const unsigned char *start = rb.data + rb.pos, *end = rb.data + rb.size;
-        const unsigned char *nl = rb.pos < rb.size
+        InputReader &in = track->in;
+        const unsigned char *start = in.data + in.pos, *end = in.data + in.end;
+        const unsigned char *nl = in.pos < in.end
                                       ? static_cast<const unsigned char *>(
                                             memchr(start, '\n', static_cast<size_t>(end - start)))
                                       : nullptr;
@@ -349,16 +324,16 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
                             show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
                 if (!annot.empty() && annot.back() == '\r') annot.pop_back();
             }
-            rb.pos = static_cast<size_t>(nl + 1 - rb.data);
+            in.pos = static_cast<size_t>(nl + 1 - in.data);
             return '\n';
         }
     }
 
     // The ID: up to white space, ',' or the end; longer IDs are cut.
-    c = rb_getc(track);
+    c = reader_getc(&track->in);
     while (c != EOF && !is_space(c) && c != ',') {
         if (ident.size() < FASTA_MAX_ID) ident.push_back(static_cast<char>(c));
-        c = rb_getc(track);
+        c = reader_getc(&track->in);
     }
     if (ident.empty()) {
         char num[32];
@@ -369,17 +344,17 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 
     // The annotation: the rest of the line after blanks, tabs and commas.
     if (c != EOF && c != '\n') {
-        c = rb_getc(track);
-        while (c == ' ' || c == '\t' || c == ',') c = rb_getc(track);
+        c = reader_getc(&track->in);
+        while (c == ' ' || c == '\t' || c == ',') c = reader_getc(&track->in);
         while (c != EOF && c != '\n') {
             if (annot.size() >= FASTA_MAX_ANNOTATION) break;
             annot.push_back(static_cast<char>(c));
-            c = rb_getc(track);
+            c = reader_getc(&track->in);
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
             fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
                     show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
-            while (c != EOF && c != '\n') c = rb_getc(track);
+            while (c != EOF && c != '\n') c = reader_getc(&track->in);
         }
         if (!annot.empty() && annot.back() == '\r') annot.pop_back();
     }
@@ -434,9 +409,10 @@ struct ConvNotes {
     // noisy_count is -1); unused places hold 0, which is never a residue. When every such letter
     // gives a note in both cases, they are held in lower case and noisy_fold is 0x20: a byte b
     // is then noisy when b | 0x20 is one of them.
-    unsigned char noisy[8];
+    unsigned char noisy[QUIET_MAX_NOISY];
     int noisy_count = 0;
     unsigned char noisy_fold = 0;
+    QuietTest quiet;  // the noisy values as the quiet-run test takes them
     int ut_sign = 0;
     void build(const AlphabetInfo *a) {
         alpha = a;
@@ -472,11 +448,14 @@ struct ConvNotes {
         noisy_count = 0;
         for (int c = 0; c < 256; c++) {
             if (!gives_note[c] || (noisy_fold && c != (c | 0x20))) continue;
-            if (noisy_count >= 0 && noisy_count < 8)
+            if (noisy_count >= 0 && noisy_count < QUIET_MAX_NOISY)
                 noisy[noisy_count++] = static_cast<unsigned char>(c);
             else
                 noisy_count = -1;
         }
+        memcpy(quiet.noisy, noisy, sizeof noisy);
+        quiet.fold = noisy_fold;
+        quiet.count = noisy_count >= 0 && noisy_count <= 4 ? 4 : QUIET_MAX_NOISY;
     }
     bool stale(const AlphabetInfo *a) const {
         return alpha != a || memcmp(lookup, a->lookup, sizeof lookup) != 0;
@@ -512,133 +491,6 @@ bool all_quiet_residues(const unsigned char *p, size_t n, const unsigned char *n
     return bad == 0;
 }
 
-constexpr ptrdiff_t QUIET_BLOCK = 64;
-
-// The number of newlines among the QUIET_BLOCK bytes at p when every other byte is a residue of
-// the letter form that (or'ed with fold) is none of the K noisy values v[0..K-1]; otherwise more
-// than QUIET_BLOCK.
-#if defined(__SSE2__)
-template <int K>
-inline unsigned quiet_block(const unsigned char *p, const __m128i *v, __m128i fold) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i bit5 = _mm_set1_epi8(0x20), lower_a = _mm_set1_epi8('a'),
-                  letters = _mm_set1_epi8(25);
-    const __m128i digit0 = _mm_set1_epi8('0'), digits = _mm_set1_epi8(9);
-    const __m128i dash = _mm_set1_epi8('-'), dot = _mm_set1_epi8('.'),
-                  newline = _mm_set1_epi8('\n');
-    __m128i bad = zero, newlines = zero;
-    for (int k = 0; k < QUIET_BLOCK / 16; k++) {
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-        // Unsigned x <= n as min(x, n) == x.
-        __m128i l = _mm_sub_epi8(_mm_or_si128(b, bit5), lower_a);
-        __m128i d = _mm_sub_epi8(b, digit0);
-        __m128i nl = _mm_cmpeq_epi8(b, newline);
-        __m128i ok = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(l, letters), l),
-                                  _mm_cmpeq_epi8(_mm_min_epu8(d, digits), d));
-        ok = _mm_or_si128(ok, _mm_or_si128(_mm_cmpeq_epi8(b, dash), _mm_cmpeq_epi8(b, dot)));
-        ok = _mm_or_si128(ok, nl);
-        __m128i f = _mm_or_si128(b, fold);
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[0]), _mm_cmpeq_epi8(f, v[1])),
-                                   _mm_or_si128(_mm_cmpeq_epi8(f, v[2]), _mm_cmpeq_epi8(f, v[3])));
-        if (K > 4)
-            hit = _mm_or_si128(
-                hit, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(f, v[4]), _mm_cmpeq_epi8(f, v[5])),
-                                  _mm_or_si128(_mm_cmpeq_epi8(f, v[6]), _mm_cmpeq_epi8(f, v[7]))));
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi8(ok, zero), hit));
-        newlines = _mm_sub_epi8(newlines, nl);  // nl is -1 at a newline
-    }
-    if (_mm_movemask_epi8(bad) != 0) return QUIET_BLOCK + 1;
-    __m128i sums = _mm_sad_epu8(newlines, zero);
-    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) +
-                                 _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-}
-#else
-template <int K>
-inline unsigned quiet_block(const unsigned char *p, const unsigned char *v, unsigned char fold) {
-    unsigned bad = 0, newlines = 0;
-    for (int i = 0; i < QUIET_BLOCK; i++) {
-        unsigned char b = p[i];
-        unsigned char lower = static_cast<unsigned char>(b | 0x20);
-        bool nl = b == '\n';
-        bool ok = static_cast<unsigned char>(lower - 'a') < 26 ||
-                  static_cast<unsigned char>(b - '0') < 10 || b == '-' || b == '.' || nl;
-        unsigned char f = static_cast<unsigned char>(b | fold);
-        bool hit = false;
-        for (int j = 0; j < K; j++) hit = hit || f == v[j];
-        bad |= !ok || hit;
-        newlines += nl;
-    }
-    return bad ? QUIET_BLOCK + 1 : newlines;
-}
-#endif
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define QOR_QUIET_AVX2 1
-// The quiet-block test over as many whole blocks from p (n bytes at most) as pass it, 32 bytes
-// at a time, on processors that have the instructions, and then over the bytes of the next whole
-// block before its first byte that fails; returns the bytes passed and adds the residues among
-// them (the bytes that are not newlines) to *residues.
-template <int K>
-__attribute__((target("avx2"))) size_t quiet_run_avx2(const unsigned char *p, size_t n,
-                                                      const unsigned char *values,
-                                                      unsigned char fold_byte, size_t *residues) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i bit5 = _mm256_set1_epi8(0x20), lower_a = _mm256_set1_epi8('a'),
-                  letters = _mm256_set1_epi8(25);
-    const __m256i digit0 = _mm256_set1_epi8('0'), digits = _mm256_set1_epi8(9);
-    const __m256i dash = _mm256_set1_epi8('-'), dot = _mm256_set1_epi8('.'),
-                  newline = _mm256_set1_epi8('\n');
-    const __m256i fold = _mm256_set1_epi8(static_cast<char>(fold_byte));
-    __m256i v[K];
-    for (int j = 0; j < K; j++) v[j] = _mm256_set1_epi8(static_cast<char>(values[j]));
-    size_t done = 0, count = 0;
-    while (n - done >= static_cast<size_t>(QUIET_BLOCK)) {
-        __m256i bad = zero, newlines = zero;
-        uint64_t bad_bits = 0, newline_bits = 0;
-        for (int k = 0; k < QUIET_BLOCK / 32; k++) {
-            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + done + 32 * k));
-            __m256i l = _mm256_sub_epi8(_mm256_or_si256(b, bit5), lower_a);
-            __m256i d = _mm256_sub_epi8(b, digit0);
-            __m256i nl = _mm256_cmpeq_epi8(b, newline);
-            __m256i ok = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(l, letters), l),
-                                         _mm256_cmpeq_epi8(_mm256_min_epu8(d, digits), d));
-            ok = _mm256_or_si256(
-                ok, _mm256_or_si256(_mm256_cmpeq_epi8(b, dash), _mm256_cmpeq_epi8(b, dot)));
-            ok = _mm256_or_si256(ok, nl);
-            __m256i f = _mm256_or_si256(b, fold);
-            __m256i hit = zero;
-            for (int j = 0; j < K; j++) hit = _mm256_or_si256(hit, _mm256_cmpeq_epi8(f, v[j]));
-            __m256i fails = _mm256_or_si256(_mm256_cmpeq_epi8(ok, zero), hit);
-            bad = _mm256_or_si256(bad, fails);
-            newlines = _mm256_sub_epi8(newlines, nl);
-            bad_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(fails))) << (32 * k);
-            newline_bits |= uint64_t(static_cast<uint32_t>(_mm256_movemask_epi8(nl))) << (32 * k);
-        }
-        if (_mm256_movemask_epi8(bad) != 0) {
-            // The bytes before the first that fails pass.
-            int first = __builtin_ctzll(bad_bits);
-            uint64_t before = (uint64_t(1) << first) - 1;
-            count += static_cast<size_t>(first - __builtin_popcountll(newline_bits & before));
-            done += static_cast<size_t>(first);
-            break;
-        }
-        __m256i sums = _mm256_sad_epu8(newlines, zero);
-        size_t lines =
-            static_cast<size_t>(_mm256_extract_epi64(sums, 0) + _mm256_extract_epi64(sums, 1) +
-                                _mm256_extract_epi64(sums, 2) + _mm256_extract_epi64(sums, 3));
-        count += static_cast<size_t>(QUIET_BLOCK) - lines;
-        done += static_cast<size_t>(QUIET_BLOCK);
-    }
-    *residues += count;
-    return done;
-}
-
-bool have_avx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-#endif
-
 // The count-table sum of n bytes (n at most 4096).
 uint64_t count_sum(const uint64_t *count, const unsigned char *p, size_t n) {
     uint64_t s0 = 0, s1 = 0;
@@ -663,27 +515,13 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
     const unsigned char *cls = letter_classes.cls;
     const uint64_t *count = Keep ? nullptr : notes->count;
     const bool quiet_test = !Keep && notes->noisy_count >= 0;
-    // The noisy values of the quiet-block test: four or eight of them.
-    const bool four = quiet_test && notes->noisy_count <= 4;
-#if defined(QOR_QUIET_AVX2)
-    const bool avx2 = quiet_test && have_avx2();
-#endif
-#if defined(__SSE2__)
-    __m128i noisy[8];
-    for (int i = 0; i < 8; i++)
-        noisy[i] = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy[i]));
-    const __m128i fold = _mm_set1_epi8(static_cast<char>(Keep ? 0 : notes->noisy_fold));
-#else
-    const unsigned char *noisy = Keep ? nullptr : notes->noisy;
-    const unsigned char fold = Keep ? 0 : notes->noisy_fold;
-#endif
     size_t len = 0;
     bool strange = false;
     scratch.ensure(1000);
     for (;;) {
-        SeqReadBuffer &rb = track->rb;
-        if (rb.pos >= rb.size && !rb_fill(track)) break;
-        const unsigned char *p = rb.data + rb.pos, *end = rb.data + rb.size;
+        if (!track_fill(track)) break;
+        InputReader &in = track->in;
+        const unsigned char *p = in.data + in.pos, *end = in.data + in.end;
         bool stop = false;
         while (p < end && !stop) {
             size_t n = static_cast<size_t>(end - p);
@@ -697,26 +535,10 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
             uint64_t sum = 0;    // count-table sum of those residues
             const unsigned char *stop_at = p + n;
             while (p < stop_at) {
-                // Counting: blocks of 64 bytes that hold only residues without a note and newlines
+                // Counting: blocks of bytes that hold only residues without a note and newlines
                 // (the usual case) are counted whole.
-#if defined(QOR_QUIET_AVX2)
-                if (quiet_test && avx2) {
-                    size_t left = static_cast<size_t>(stop_at - p);
-                    p +=
-                        four
-                            ? quiet_run_avx2<4>(p, left, notes->noisy, notes->noisy_fold, &counted)
-                            : quiet_run_avx2<8>(p, left, notes->noisy, notes->noisy_fold, &counted);
-                    if (p == stop_at) break;
-                } else
-#endif
-                    if (quiet_test) {
-                    while (stop_at - p >= QUIET_BLOCK) {
-                        unsigned newlines =
-                            four ? quiet_block<4>(p, noisy, fold) : quiet_block<8>(p, noisy, fold);
-                        if (newlines > QUIET_BLOCK) break;
-                        counted += QUIET_BLOCK - newlines;
-                        p += QUIET_BLOCK;
-                    }
+                if (quiet_test) {
+                    p += quiet_run(p, static_cast<size_t>(stop_at - p), &notes->quiet, &counted);
                     if (p == stop_at) break;
                 }
                 // A line of residues is checked and copied or counted whole.
@@ -779,10 +601,10 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 *ut += (sum >> 16) & 0xffff;
             }
         }
-        rb.pos = static_cast<size_t>(p - rb.data);
+        in.pos = static_cast<size_t>(p - in.data);
         if (stop) {
             // p points at the '>' that ends the entry; it stays for the next header.
-            if (rb_before(track, rb.pos) != '\n')
+            if (reader_byte_before(&in, in.pos) != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
                         shown);
             break;
@@ -840,12 +662,12 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
     size_t len = 0;
     bool strange = false, long_x = false;
     scratch.ensure(1000);
-    int c = rb_getc(track);
+    int c = reader_getc(&track->in);
     int prev = '\n';
     for (;;) {
         if (c == EOF) break;
         if (c == '>') {
-            rb_unget(track);
+            reader_ungetc(&track->in);
             if (prev != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
                         shown);
@@ -861,7 +683,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             while (c >= '0' && c <= '9') {
                 if (value <= INT_MAX) value = value * 10 + (c - '0');
                 prev = c;
-                c = rb_getc(track);
+                c = reader_getc(&track->in);
             }
             if (value > INT_MAX) value = INT_MAX;
             if (value > wild) {
@@ -880,7 +702,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             while (c == 'x' || c == 'X') {
                 run++;
                 prev = c;
-                c = rb_getc(track);
+                c = reader_getc(&track->in);
             }
             if (run > alphabet->digits_per_number && !long_x) {
                 long_x = true;
@@ -898,7 +720,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
                     shown_byte(c).c_str());
         }
         prev = c;
-        c = rb_getc(track);
+        c = reader_getc(&track->in);
     }
     unsigned char *res = static_cast<unsigned char *>(mem_alloc(len + 2));
     memcpy(res, scratch.data, len);

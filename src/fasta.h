@@ -15,6 +15,8 @@ struct SeqTrackFile;
 // Longest ID and annotation kept from a header line.
 constexpr size_t FASTA_MAX_ID = 99999;
 constexpr size_t FASTA_MAX_ANNOTATION = 99999;
+// Bytes a track's reader asks of its stream at a time.
+constexpr size_t FASTA_READ_BLOCK = 1 << 20;
 
 // SEQFORMAT_FASTA, SEQFORMAT_NBRF (">P1;" form, or position numbers before the letters) or
 // SEQFORMAT_UNKNOWN (neither; a '>' that does not begin the first line warns once per run);
@@ -73,7 +75,7 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
 // Fatal: "ID %s, track %d: length (%d) does not match previous track (%d)".
 void convertseq(Sequence *seq);
 
-// Releases the read-ahead buffer of a track file (the track itself stays the caller's).
+// Releases the reader block of a track file (the stream stays open).
 void free_track_read_buffer(SeqTrackFile *track);
 
 // Resets the once-per-run warning of the recognition (see reset_library_state).

@@ -30,10 +30,6 @@ bool starts_with(const char *line, const char *prefix) {
     return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
 }
 
-bool is_space(int c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 // A reader on an open stream, released when the reading ends (also by a fatal error thrown to a
 // test harness). The stream is closed only when close is set.
 struct ReaderHold {

@@ -696,20 +696,21 @@ const char **var_names(const void *value) {
 // Reads an integer as "%d" would (leading blanks, sign, digits; the rest ignored), refusing a
 // value outside the 32-bit range.
 static bool parse_int_value(const char *text, int *out) {
-    errno = 0;
-    char *end;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+    long v = 0;
+    bool overflow = false;
+    if (!scan_long(text, text + std::strlen(text), &v, &overflow) || overflow || v < INT_MIN ||
+        v > INT_MAX)
+        return false;
     *out = (int)v;
     return true;
 }
 
 // Reads a double as "%lf" would, refusing a value too large for a double.
 static bool parse_double_value(const char *text, double *out) {
-    errno = 0;
-    char *end;
-    double v = std::strtod(text, &end);
-    if (end == text || (errno == ERANGE && std::fabs(v) == HUGE_VAL)) return false;
+    double v = 0;
+    bool overflow = false;
+    if (!scan_double(text, text + std::strlen(text), &v, &overflow, C_FORMS) || overflow)
+        return false;
     *out = v;
     return true;
 }
@@ -756,26 +757,31 @@ void read_init(const char *filename, int priority, int read_flags) {
     // and fuzz builds), so that a later read starts clean.
     struct Reading {
         FILE *fp;
+        InputReader in;
         ~Reading() {
             files_being_read.pop_back();
+            reader_free(&in);
             if (fp) std::fclose(fp);
         }
     };
     files_being_read.push_back(id);
-    Reading reading{fp};
+    Reading reading{fp, InputReader()};
     std::string name(filename);  // the caller's text may be a list value released meanwhile
+    reader_init(&reading.in, fp, name.c_str());
     int line_no = 0;
-    std::string line;
-    while (read_whole_line(fp, line)) {
+    char *line;
+    size_t length;
+    while (reader_line(&reading.in, &line, &length)) {
         line_no++;
-        size_t length = line.size() - (line.back() == '\n' ? 1 : 0);
         if (length > MAX_PARAMETER_LINE)
             error("%s(%d): line longer than %d characters.", name.c_str(), line_no,
                   (int)MAX_PARAMETER_LINE);
+        // An empty line (its first byte the NUL in place of the newline) is skipped.
         unsigned char c = (unsigned char)line[0];
-        if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
-            process_init_entry(fp, line.c_str(), priority, name.c_str(), &line_no, read_flags);
+        if (std::isalpha(c) || is_space(c))
+            process_init_entry(&reading.in, line, priority, name.c_str(), &line_no, read_flags);
     }
+    reader_free(&reading.in);
     reading.fp = nullptr;
     close_read(fp);
 }
@@ -793,13 +799,13 @@ static std::string location_format(const char *source) {
 static const int model_read_flag[4] = {READ_MODEL, READ_REGULARIZER, READ_FREQUENCIES,
                                        READ_NULLMODEL};
 
-void process_init_entry(FILE *fp, const char *line_in, int priority, const char *source,
+void process_init_entry(InputReader *in, const char *line_in, int priority, const char *source,
                         int *line_no, int read_flags) {
     // 1. Trim; ignore empty lines and comments.
     const char *b = line_in;
-    while (*b && std::isspace((unsigned char)*b)) b++;
-    const char *e = b + std::strlen(b);
-    while (e > b && std::isspace((unsigned char)e[-1])) e--;
+    const char *e = line_in + std::strlen(line_in);
+    b = skip_space(b, e);
+    while (e > b && is_space((unsigned char)e[-1])) e--;
     std::string line(b, e);
     if (line.empty() || line[0] == '%') return;
 
@@ -809,13 +815,12 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
     const char *pre = prefix.c_str();
 
     // 3. Name and value.
-    size_t name_end = 0;
-    while (name_end < line.size() && !std::isspace((unsigned char)line[name_end])) name_end++;
-    std::string name = line.substr(0, name_end);
-    size_t value_start = name_end;
-    while (value_start < line.size() && std::isspace((unsigned char)line[value_start]))
-        value_start++;
-    std::string value = line.substr(value_start);
+    const char *name_text = line.c_str(), *line_end = name_text + line.size();
+    size_t name_length = 0;
+    const char *after_name = next_token(name_text, line_end, SPACE_SEPARATORS, &name_text,
+                                        &name_length);  // the line is trimmed: a name stands first
+    std::string name(name_text, name_length);
+    std::string value(skip_space(after_name, line_end), line_end);
     const char *val = value.c_str();
 
     // 4. Find the entry.
@@ -852,7 +857,7 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
 
     // 6. Model sections.
     if (entry->type == VAR_MODEL) {
-        if (!fp) {
+        if (!in) {
             std::fprintf(stderr, "%s Cannot specify %s here.\n", pre, entry->key);
             return;
         }
@@ -864,10 +869,10 @@ void process_init_entry(FILE *fp, const char *line_in, int priority, const char 
             if (priority != PRIORITY_LIBRARY && entry->set)
                 std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre, entry->key);
             entry->set = 1;
-            *slot = read_rmodel(fp, source, line_no, line.c_str(), nullptr, nullptr, 0);
+            *slot = read_rmodel(in, source, line_no, line.c_str(), nullptr, nullptr, 0);
         } else {
             if (verbout) std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
-            skip_model(fp, location_format(source ? source : "").c_str(), line_no);
+            skip_model(in, location_format(source ? source : "").c_str(), line_no);
         }
         return;
     }

@@ -396,15 +396,15 @@ Rmodel *make_base_regularizer(int track);
 // characters.", "Couldn't open file %s: %s\n", and those of process_init_entry.
 void read_init(const char *filename, int priority, int read_flags);
 
-// Applies one parameter line. fp: the parameter file a model block may be read from (null for
+// Applies one parameter line. in: the parameter file a model block may be read from (null for
 // the command line and model libraries); source and *line_no name the line in messages (the
 // model reader advances *line_no). An unknown name, a missing value, a model block where none can
 // be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
 // type or missing value for %s\n" (a number that does not parse), "Only %d %s values can be
 // specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", and those of the
 // model reader, process_alphabet and read_init (insert entries).
-void process_init_entry(FILE *fp, const char *line, int priority, const char *source, int *line_no,
-                        int read_flags);
+void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
+                        int *line_no, int read_flags);
 
 // The first sequence file named by parameters (a sequence-file entry or the first value of a
 // file list), or null; the text belongs to the parameter.

@@ -23,6 +23,7 @@ static const char MODLIB_END[] = "ENDMODLIBMOD";
 // The library state: open stream, its name, line counter, entries seen and written, and whether
 // the single pass without a library has been made.
 static FILE *modlib_fp = nullptr;
+static InputReader modlib_in;  // the reader of modlib_fp
 static char *modlib_name = nullptr;
 static int modlib_line = 0;
 static int modlib_entries = 0;
@@ -34,6 +35,7 @@ int start_model_library(const char *filename) {
     if (modlib_fp) error("start_modellibrary (%s) called with open libary", filename);
     modlib_fp = open_read(filename, OPEN_FATAL);
     modlib_name = str_dup(filename);
+    reader_init(&modlib_in, modlib_fp, modlib_name);
     modlib_line = 0;
     modlib_entries = 0;
     return 1;
@@ -123,14 +125,14 @@ static int read_entry(const std::string &header, char **name, char **title) {
     // is missing, as does the end of the file: never take the next entry's lines.
     std::string line;
     for (;;) {
-        if (!read_whole_line(modlib_fp, line) || starts_with(line, MODLIB_START))
+        if (!reader_line_copy(&modlib_in, line) || starts_with(line, MODLIB_START))
             error("Model library %s Model %s missing\n", modlib_name, MODLIB_END);
         modlib_line++;
         if (starts_with(line, MODLIB_END)) break;
         unsigned char c = (unsigned char)line[0];
         if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
-            process_init_entry(modlib_fp, line.c_str(), PRIORITY_LIBRARY, modlib_name, &modlib_line,
-                               MODLIB_READ_FLAGS);
+            process_init_entry(&modlib_in, line.c_str(), PRIORITY_LIBRARY, modlib_name,
+                               &modlib_line, MODLIB_READ_FLAGS);
     }
 
     // The entry's model files.
@@ -150,7 +152,7 @@ int next_model_library(char **name, char **title, const char *default_name) {
     for (;;) {
         release_previous_entry(name, title);
         bool found = false;
-        while (read_whole_line(modlib_fp, line)) {
+        while (reader_line_copy(&modlib_in, line)) {
             modlib_line++;
             if (starts_with(line, MODLIB_START)) {
                 found = true;
@@ -172,6 +174,7 @@ int end_model_library(char **name, char **title) {
     if (title) replace_text(title, nullptr);
     replace_text(&modlib_name, nullptr);
     if (!modlib_fp) return 0;
+    reader_free(&modlib_in);
     close_read(modlib_fp);
     modlib_fp = nullptr;
     return 1;

@@ -129,9 +129,13 @@ int fit_lt_main() {
     std::fflush(stdout);
     double v[2];
     int got = 0;
-    std::string line;
-    while (got < 2 && read_whole_line(stdin, line)) {
-        const char *p = line.c_str();
+    InputReader in;
+    reader_init(&in, stdin, "standard input");
+    in.by_line = true;
+    char *line;
+    size_t length;
+    while (got < 2 && reader_line(&in, &line, &length)) {
+        const char *p = line;
         char *end;
         while (got < 2) {
             double d = std::strtod(p, &end);
@@ -140,6 +144,7 @@ int fit_lt_main() {
             p = end;
         }
     }
+    reader_free(&in);
     if (got < 2) {
         std::printf("Two numbers were not given.\n");
         return 1;

@@ -33,7 +33,7 @@ static bool extra_characters_warned = false;
 // ---------------------------------------------------------------------------------------------
 
 static bool is_blank_char(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+    return is_space(static_cast<unsigned char>(c));
 }
 
 // True when the line holds only white space.
@@ -62,15 +62,15 @@ static std::string location(const char *filename, int line) {
 }
 
 // Reads one line and counts it.
-static bool next_line(FILE *fp, std::string &line, int *line_count) {
-    if (!read_whole_line(fp, line)) return false;
+static bool next_line(InputReader *in, std::string &line, int *line_count) {
+    if (!reader_line_copy(in, line)) return false;
     if (line_count) (*line_count)++;
     return true;
 }
 
 // Reads lines up to the next non-blank one (each counted). False at end of file.
-static bool next_nonblank_line(FILE *fp, std::string &line, int *line_count) {
-    while (next_line(fp, line, line_count))
+static bool next_nonblank_line(InputReader *in, std::string &line, int *line_count) {
+    while (next_line(in, line, line_count))
         if (!is_blank_line(line)) return true;
     return false;
 }
@@ -101,10 +101,12 @@ struct LabelMapHolder {
     ~LabelMapHolder() { free_label_map(map); }
 };
 
-// Holds an open input stream (closed on a throw).
+// Holds an open input stream and its reader (released and closed also on a throw).
 struct StreamHolder {
     FILE *fp = nullptr;
+    InputReader in;
     ~StreamHolder() {
+        reader_free(&in);
         if (fp) close_read(fp);
     }
 };
@@ -148,15 +150,15 @@ void get_type_and_text(const char *line, std::string *keyword, std::string *titl
     }
 }
 
-int read_to_next_model(FILE *fp, std::string &line) {
-    while (read_whole_line(fp, line))
+int read_to_next_model(InputReader *in, std::string &line) {
+    while (reader_line_copy(in, line))
         if (is_model_header(line.c_str())) return 1;
     return 0;
 }
 
-void skip_model(FILE *fp, const char *location_format, int *line_count) {
+void skip_model(InputReader *in, const char *location_format, int *line_count) {
     std::string line;
-    while (next_line(fp, line, line_count))
+    while (next_line(in, line, line_count))
         if (starts_with(line, END_KEYWORD)) return;
     // The location format holds one "%d" (and "%%" for a '%' of the file name); it is filled
     // here without handing a caller's text to printf.
@@ -179,20 +181,15 @@ void skip_model(FILE *fp, const char *location_format, int *line_count) {
 }
 
 int countfields(const char *s) {
+    if (!s) return 0;
     int count = 0;
-    bool in_field = false;
-    for (; s && *s; s++) {
-        if (is_blank_char(*s)) {
-            in_field = false;
-        } else if (!in_field) {
-            in_field = true;
-            count++;
-        }
-    }
+    const char *end = s + std::strlen(s), *token;
+    size_t length;
+    while ((s = next_token(s, end, SPACE_SEPARATORS, &token, &length))) count++;
     return count;
 }
 
-void complete_line(std::string &line, int linelength, FILE *fp) {
+void complete_line(std::string &line, int linelength, InputReader *in) {
     const int LINE_LIMIT = 100000;
     if (linelength != LINE_LIMIT) {
         std::fprintf(stderr, "complete_line:  called with bad linelength\n");
@@ -206,7 +203,7 @@ void complete_line(std::string &line, int linelength, FILE *fp) {
     };
     int have = numbers_in(line) - 1;
     std::string next;
-    while (have < wanted && read_whole_line(fp, next)) {
+    while (have < wanted && reader_line_copy(in, next)) {
         std::string t = chomp(next.substr(0, next.find('%')));
         if (line.size() + t.size() + 2 > static_cast<size_t>(LINE_LIMIT))
             error("complete_line: joined node line longer than %d characters", LINE_LIMIT);
@@ -232,8 +229,9 @@ int is_model_file(const char *name) {
     in.fp =
         open_read_env(name, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr, OPEN_FATAL);
     if (!in.fp) return 0;
+    reader_init(&in.in, in.fp, name);
     std::string line;
-    return read_to_next_model(in.fp, line);
+    return read_to_next_model(&in.in, line);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -253,8 +251,8 @@ static bool single_integer_line(const std::string &line) {
     return *p == 0;
 }
 
-long read_probs(FILE *fp, const char *filename, int *line_count, std::string &line, Node **node,
-                char *name, bool *pending) {
+long read_probs(InputReader *in, const char *filename, int *line_count, std::string &line,
+                Node **node, char *name, bool *pending) {
     if (pending) *pending = false;
     int here = line_count ? *line_count : 0;
     const char *p = line.c_str();
@@ -269,11 +267,11 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         name_word.assign(w, p - w);
     } else {
         *name = 0;
-        char *end = nullptr;
-        errno = 0;
-        long v = std::strtol(p, &end, 10);
-        if (end == p) error("%s(%d):  Node number expected\n", filename, here);
-        if (errno == ERANGE || v > MAX_MODEL_NODE_NUMBER)
+        long v = 0;
+        bool overflow = false;
+        const char *end = scan_long(p, line.c_str() + line.size(), &v, &overflow);
+        if (!end) error("%s(%d):  Node number expected\n", filename, here);
+        if (overflow || v > MAX_MODEL_NODE_NUMBER)
             error("%s(%d): node number %.*s is out of range (at most %d)", filename, here,
                   static_cast<int>(std::min<long>(end - p, 40)), p, MAX_MODEL_NODE_NUMBER);
         number = v;
@@ -310,7 +308,7 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
         const char *q = line.c_str() + offset;
         while (*q && is_blank_char(*q)) q++;
         if (*q == 0 || *q == '%') {
-            if (!next_line(fp, line, line_count)) {
+            if (!next_line(in, line, line_count)) {
                 line.clear();
                 offset = 0;
                 break;
@@ -325,9 +323,9 @@ long read_probs(FILE *fp, const char *filename, int *line_count, std::string &li
             first_token_of_line = true;
             continue;
         }
-        char *end = nullptr;
-        double v = std::strtod(q, &end);
-        if (end == q) {
+        double v = 0;
+        const char *end = scan_double(q, line.c_str() + line.size(), &v, nullptr, C_FORMS);
+        if (!end) {
             // A continuation line that begins with something else than a number is handed
             // back to the caller, which reads it as the next line of the block.
             if (first_token_of_line && pending) *pending = true;
@@ -394,7 +392,7 @@ static void grow_node_table(std::vector<Node *> &table, long n) {
     table.resize(grown < need ? need : grown, nullptr);
 }
 
-Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char *header,
+Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, const char *header,
                     std::string *keyword, std::string *title, int track) {
     int dummy_count = 0;
     if (!line_count) line_count = &dummy_count;
@@ -404,7 +402,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
         line = header;
     } else {
         bool found = false;
-        while (next_line(fp, line, line_count))
+        while (next_line(in, line, line_count))
             if (is_model_header(line.c_str())) {
                 found = true;
                 break;
@@ -413,11 +411,11 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
     }
     get_type_and_text(line.c_str(), keyword, title);
 
-    if (!next_nonblank_line(fp, line, line_count))
+    if (!next_nonblank_line(in, line, line_count))
         error("%s(%d): Incomplete model -- no ENDMODEL\n", filename, *line_count);
     if (starts_with(line, "BINARY")) {
         binary_block_read = 1;
-        return binary_r_rmodel(fp, filename, line_count, track);
+        return binary_r_rmodel(in, filename, line_count, track);
     }
 
     NodeHolder table;     // numbered nodes by number (slot 0: Begin)
@@ -449,12 +447,12 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
             case 'T': {
                 const char *p = line.c_str();
                 while (*p && !is_blank_char(*p)) p++;
-                char *end = nullptr;
-                errno = 0;
-                long n = std::strtol(p, &end, 10);
-                if (end == p) error("%s(%d): TYPE line without a node number", filename, here);
+                long n = 0;
+                bool overflow = false;
+                const char *end = scan_long(p, line.c_str() + line.size(), &n, &overflow);
+                if (!end) error("%s(%d): TYPE line without a node number", filename, here);
                 if (n < 0) negative_node_abort();
-                if (errno == ERANGE || n > MAX_MODEL_NODE_NUMBER)
+                if (overflow || n > MAX_MODEL_NODE_NUMBER)
                     error("%s(%d): node number %ld is out of range (at most %d)", filename, here, n,
                           MAX_MODEL_NODE_NUMBER);
                 p = end;
@@ -488,7 +486,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
                                                           : 3];
                 }
                 char name = 0;
-                read_probs(fp, filename, line_count, line, slot, &name, &pending);
+                read_probs(in, filename, line_count, line, slot, &name, &pending);
                 break;
             }
             default: {
@@ -497,7 +495,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
                 long n;
                 {
                     NodeHolder hold;  // the new node until it is placed
-                    n = read_probs(fp, filename, line_count, line, &node, &name, &pending);
+                    n = read_probs(in, filename, line_count, line, &node, &name, &pending);
                     hold.nodes.push_back(node);
                     if (name) {
                         std::fprintf(stderr, "%s(%d): Invalid node identifier %c; node ignored\n",
@@ -519,7 +517,7 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
         }
         if (pending && !is_blank_line(line))
             continue;  // the node reader handed back the next line of the block
-        if (!next_nonblank_line(fp, line, line_count))
+        if (!next_nonblank_line(in, line, line_count))
             error("%s(%d): Incomplete model -- no ENDMODEL\n", filename, *line_count);
     }
 
@@ -560,13 +558,13 @@ void require_rmodel_nodes(const Rmodel *rm, const char *what) {
 // First block of a file
 // ---------------------------------------------------------------------------------------------
 
-int fread_first_rmodel(FILE *fp, const char *filename, const char *description, int track,
+int fread_first_rmodel(InputReader *in, const char *filename, const char *description, int track,
                        Rmodel **slot, int flags) {
-    if (!fp) return 0;
+    if (!in) return 0;
     if (!filename) filename = "";
     if (!description) description = "model";
     std::string header;
-    if (!read_to_next_model(fp, header)) {
+    if (!read_to_next_model(in, header)) {
         if (flags & RMODEL_FATAL)
             error("No model found in the %s file %s\n", description, filename);
         if (!(flags & RMODEL_NOWARN))
@@ -575,7 +573,7 @@ int fread_first_rmodel(FILE *fp, const char *filename, const char *description, 
         return -1;
     }
     int line_count = 1;
-    Rmodel *rm = read_rmodel(fp, filename, &line_count, header.c_str(), nullptr, nullptr, track);
+    Rmodel *rm = read_rmodel(in, filename, &line_count, header.c_str(), nullptr, nullptr, track);
     if (slot && *slot) {
         if (verbout)
             std::fprintf(stderr, "%s(%d):  Replacing %s with %s", filename, line_count, description,
@@ -599,7 +597,8 @@ int read_first_rmodel(const char *filename, const char *description, int track, 
     in.fp = open_read_env(filename, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr,
                           (flags & (OPEN_FATAL | OPEN_QUIET)) | OPEN_REWIND);
     if (!in.fp) return 0;
-    return fread_first_rmodel(in.fp, filename, description, track, slot, flags);
+    reader_init(&in.in, in.fp, filename);
+    return fread_first_rmodel(&in.in, filename, description, track, slot, flags);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -621,25 +620,25 @@ void binary_put_float(FILE *out, float value) {
     error("%s: BINARY model block cut short or corrupt (%s)", filename ? filename : "", what);
 }
 
-static uint32_t binary_get_word(FILE *fp, const char *filename, const char *what) {
+static uint32_t binary_get_word(InputReader *in, const char *filename, const char *what) {
     uint32_t u = 0;
     for (int i = 0; i < 4; i++) {
-        int c = std::getc(fp);
+        int c = reader_getc(in);
         if (c == EOF) binary_corrupt(filename, what);
         u |= static_cast<uint32_t>(c) << (8 * i);
     }
     return u;
 }
 
-static int binary_get_int(FILE *fp, const char *filename, const char *what) {
-    uint32_t u = binary_get_word(fp, filename, what);
+static int binary_get_int(InputReader *in, const char *filename, const char *what) {
+    uint32_t u = binary_get_word(in, filename, what);
     int32_t v;
     std::memcpy(&v, &u, sizeof v);
     return v;
 }
 
-static float binary_get_float(FILE *fp, const char *filename, const char *what) {
-    uint32_t u = binary_get_word(fp, filename, what);
+static float binary_get_float(InputReader *in, const char *filename, const char *what) {
+    uint32_t u = binary_get_word(in, filename, what);
     float f;
     std::memcpy(&f, &u, sizeof f);
     if (!std::isfinite(f))
@@ -661,25 +660,25 @@ void reset_modelio_state() {
     extra_characters_warned = false;
 }
 
-Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
+Node *binary_r_node(InputReader *in, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table) {
     (void)track;
-    if (binary_get_int(fp, filename, "node presence") == 0) return nullptr;
+    if (binary_get_int(in, filename, "node presence") == 0) return nullptr;
     NodeHolder hold;
     Node *node = alloc_node();
     hold.nodes.push_back(node);
     int A = (node->nparams - 9) / 2;
-    if (binary_get_int(fp, filename, "node environment") != 0) {
-        int acc = binary_get_int(fp, filename, "node environment");
-        int env = binary_get_int(fp, filename, "node environment");
-        int code = binary_get_int(fp, filename, "node environment");
+    if (binary_get_int(in, filename, "node environment") != 0) {
+        int acc = binary_get_int(in, filename, "node environment");
+        int env = binary_get_int(in, filename, "node environment");
+        int code = binary_get_int(in, filename, "node environment");
         node->nodeenv = alloc_NodeEnv();
         update_nodenv(node->nodeenv, acc, env, code);
     }
-    int t = std::getc(fp);
+    int t = reader_getc(in);
     if (t == EOF) binary_corrupt(filename, "node type");
     node->type = static_cast<char>(std::toupper(t));
-    for (int i = 0; i < 9 + A; i++) node->params[i] = binary_get_float(fp, filename, "node values");
+    for (int i = 0; i < 9 + A; i++) node->params[i] = binary_get_float(in, filename, "node values");
     const float *shared = nullptr;
     if (node->type == 'F' && fim_index != -1)
         shared = fim_table;
@@ -689,12 +688,12 @@ Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, in
         std::memcpy(node->insert, shared, sizeof(float) * A);
     else
         for (int i = 0; i < A; i++)
-            node->insert[i] = binary_get_float(fp, filename, "node insert table");
+            node->insert[i] = binary_get_float(in, filename, "node insert table");
     hold.nodes.clear();
     return node;
 }
 
-Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int track) {
+Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track) {
     int dummy_count = 0;
     if (!line_count) line_count = &dummy_count;
     if (!filename) filename = "";
@@ -704,7 +703,7 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     LabelMapHolder labels;
     std::string line;
     for (;;) {
-        if (!next_line(fp, line, line_count)) error("unexpected EOF on %s", filename);
+        if (!next_line(in, line, line_count)) error("unexpected EOF on %s", filename);
         char c = line[0];
         if (c == 'N' || c == 'n') {
             labels.map = parse_model_node_labels(labels.map, filename, line.c_str());
@@ -718,27 +717,27 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     int A = alphabet->emit_length;
 
     // Counts.
-    binary_get_int(fp, filename, "slot count");
-    int P = binary_get_int(fp, filename, "start count");
-    int Q = binary_get_int(fp, filename, "end count");
+    binary_get_int(in, filename, "slot count");
+    int P = binary_get_int(in, filename, "start count");
+    int Q = binary_get_int(in, filename, "end count");
     if (P < -1 || P > MAX_MODEL_NODE_NUMBER || Q < 0 || Q > MAX_MODEL_NODE_NUMBER ||
         static_cast<long>(P) + Q > MAX_MODEL_NODE_NUMBER)
         binary_corrupt(filename, "node counts out of range");
     long last_index = static_cast<long>(P) + Q + 1;
 
     // Shared insert tables.
-    int fim_index = binary_get_int(fp, filename, "FIM table index");
+    int fim_index = binary_get_int(in, filename, "FIM table index");
     if (fim_index < -1 || fim_index > last_index)
         binary_corrupt(filename, "FIM table index out of range");
     std::vector<float> fim_table(A), ins_table(A);
     if (fim_index != -1)
         for (int i = 0; i < A; i++)
-            fim_table[i] = binary_get_float(fp, filename, "FIM insert table");
-    int ins_index = binary_get_int(fp, filename, "insert table index");
+            fim_table[i] = binary_get_float(in, filename, "FIM insert table");
+    int ins_index = binary_get_int(in, filename, "insert table index");
     if (ins_index < -1 || ins_index > last_index)
         binary_corrupt(filename, "insert table index out of range");
     if (ins_index != -1)
-        for (int i = 0; i < A; i++) ins_table[i] = binary_get_float(fp, filename, "insert table");
+        for (int i = 0; i < A; i++) ins_table[i] = binary_get_float(in, filename, "insert table");
 
     // Nodes: the special nodes without sharing, then every slot. They are collected first and
     // the slot array is made only when all have been read, so that counts in a damaged file
@@ -746,26 +745,26 @@ Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int tra
     NodeHolder specials;
     for (int i = 0; i < 3; i++)
         specials.nodes.push_back(
-            binary_r_node(fp, filename, track, -1, -1, fim_table.data(), ins_table.data()));
+            binary_r_node(in, filename, track, -1, -1, fim_table.data(), ins_table.data()));
     NodeHolder slots;
     slots.nodes.reserve(static_cast<size_t>(std::min<long>(last_index + 1, 4096)));
     for (long i = 0; i <= last_index; i++)
-        slots.nodes.push_back(binary_r_node(fp, filename, track, fim_index, ins_index,
+        slots.nodes.push_back(binary_r_node(in, filename, track, fim_index, ins_index,
                                             fim_table.data(), ins_table.data()));
 
     // The closing line: the word ENDMODEL and the rest of its line.
     int c;
-    while ((c = std::getc(fp)) != EOF && is_blank_char(static_cast<char>(c)))
+    while ((c = reader_getc(in)) != EOF && is_blank_char(static_cast<char>(c)))
         ;
     std::string word;
     while (c != EOF && !is_blank_char(static_cast<char>(c))) {
         word.push_back(static_cast<char>(c));
         if (word.size() > 64) break;
-        c = std::getc(fp);
+        c = reader_getc(in);
     }
     if (word.compare(0, std::strlen(END_KEYWORD), END_KEYWORD) != 0)
         binary_corrupt(filename, "no ENDMODEL after the nodes");
-    while (c != EOF && c != '\n') c = std::getc(fp);
+    while (c != EOF && c != '\n') c = reader_getc(in);
     (*line_count)++;
 
     RmodelHolder hold;

@@ -34,7 +34,7 @@ constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
 // "FREQUENCIES" or "NULLMODEL" (exact, case-sensitive prefixes).
 bool is_model_header(const char *line);
 
-// Reads one model block. fp: the open file; filename: for messages; line_count: the caller's
+// Reads one model block. in: its reader; filename: for messages; line_count: the caller's
 // line counter, advanced for every line read after the header; header: the header line already
 // read by the caller, or null/empty to search for the next header; keyword, title: optional
 // outputs of the split header; track: the track whose alphabet the block's alphabet line sets.
@@ -44,10 +44,10 @@ bool is_model_header(const char *line);
 // node number", "%s(%d): TYPE line without a type letter", "%s(%d): node number %ld is out of
 // range (at most %d)", "Aborting" (a negative node number, after its explanation), those of
 // read_probs, binary_r_rmodel, process_alphabet, check_alphabet and the node-label parser.
-Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char *header,
+Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, const char *header,
                     std::string *keyword, std::string *title, int track);
 
-// Reads one node line (first line in line, continuation lines from fp) into *node, allocating
+// Reads one node line (first line in line, continuation lines from in) into *node, allocating
 // it when *node is null. Gives back the node's name letter (upper-cased first character of the
 // line) in *name and returns -1 for a named node; for a numbered node *name is 0 and the node
 // number is returned. The line counter advances for each continuation line read. When the values
@@ -57,8 +57,8 @@ Rmodel *read_rmodel(FILE *fp, const char *filename, int *line_count, const char 
 // first match value is negative becomes a FIM ('F'). Fatal: "%s(%d):  Node number expected\n",
 // "%s(%d): node number %.*s is out of range (at most %d)", "%s(%d): Number %.*s in regularizer
 // or model node is not finite", and the alphabet check of alloc_node.
-long read_probs(FILE *fp, const char *filename, int *line_count, std::string &line, Node **node,
-                char *name, bool *pending);
+long read_probs(InputReader *in, const char *filename, int *line_count, std::string &line,
+                Node **node, char *name, bool *pending);
 
 // Splits a header line into keyword (first word cut at its first ':') and title (the rest, with
 // leading blanks, a run of '-' and blanks removed, and the newline dropped). Either output may
@@ -67,20 +67,20 @@ void get_type_and_text(const char *line, std::string *keyword, std::string *titl
 
 // Reads lines until one opens a model block; the line stays in line. Returns 1, or 0 at end of
 // file.
-int read_to_next_model(FILE *fp, std::string &line);
+int read_to_next_model(InputReader *in, std::string &line);
 
 // Reads and counts lines up to and including the next line beginning "ENDMODEL". location is a
 // format holding one "%d" (the line number; "%%" a '%'), used in the warning when the file ends
 // first. Not fatal.
-void skip_model(FILE *fp, const char *location, int *line_count);
+void skip_model(InputReader *in, const char *location, int *line_count);
 
 // Number of blank-separated fields in a string (null: 0).
 int countfields(const char *s);
 
-// Joins a node line with its continuation lines from fp until it holds 2A+9 numbers (A of the
+// Joins a node line with its continuation lines from in until it holds 2A+9 numbers (A of the
 // current alphabet). linelength must be 100000 (another value is reported and nothing is done).
 // Fatal: "complete_line: joined node line longer than %d characters".
-void complete_line(std::string &line, int linelength, FILE *fp);
+void complete_line(std::string &line, int linelength, InputReader *in);
 
 // 1 when the name ends in ".mod", ".mod.Z" or ".mod.gz", else 0 (also for null).
 int is_modelfilename(const char *name);
@@ -95,7 +95,7 @@ int is_model_file(const char *name);
 // model", "track %d model", ...). Returns 1 when a model was read, -1 when the file holds no block
 // (a warning unless RMODEL_NOWARN), 0 for a null file. Fatal: "No model found in the %s file
 // %s\n" (no block, with RMODEL_FATAL), and those of read_rmodel.
-int fread_first_rmodel(FILE *fp, const char *filename, const char *description, int track,
+int fread_first_rmodel(InputReader *in, const char *filename, const char *description, int track,
                        Rmodel **slot, int flags);
 
 // The same from a file name, opened through PRIOR_PATH and the library directory (open_read_env
@@ -115,17 +115,17 @@ void require_rmodel_nodes(const Rmodel *rmodel, const char *what);
 // BINARY form
 // ---------------------------------------------------------------------------------------------
 
-// Reads the rest of a BINARY block from fp (positioned after the "BINARY" line): the text lines up
+// Reads the rest of a BINARY block from in (positioned after the "BINARY" line): the text lines up
 // to the alphabet line, the counts, the shared insert tables, the nodes and the ENDMODEL line.
 // Returns a new raw model owned by the caller. Fatal: "unexpected EOF on %s" (no alphabet line),
 // "%s: BINARY model block cut short or corrupt (%s)", "%s: BINARY model block holds a value that
 // is not a finite number (%s)", and those of process_alphabet and check_alphabet.
-Rmodel *binary_r_rmodel(FILE *fp, const char *filename, int *line_count, int track);
+Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track);
 
 // Reads one node record; returns a new node (the caller's) or null for an absent one. fim_index
 // and ins_index are the shared-table indexes (-1 none), fim_table and ins_table the shared
 // tables. Fatal: the two BINARY messages of binary_r_rmodel.
-Node *binary_r_node(FILE *fp, const char *filename, int track, int fim_index, int ins_index,
+Node *binary_r_node(InputReader *in, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table);
 
 // Writes one node record (a single 0 word for null).

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "constraints.h"
 #include "sequence.h"
@@ -14,18 +15,17 @@ static const int LABEL_MAP_START = 256;
 
 // Skips white space.
 static const char *skip_blanks(const char *p) {
-    while (*p && std::isspace(static_cast<unsigned char>(*p))) p++;
+    while (is_space(static_cast<unsigned char>(*p))) p++;
     return p;
 }
 
 // Reads a signed decimal number after optional white space (as "%d" does). Returns false when
 // no number stands there or it does not fit a long.
 static bool scan_number(const char *&p, long *value) {
-    p = skip_blanks(p);
-    char *end = nullptr;
-    errno = 0;
-    long v = std::strtol(p, &end, 10);
-    if (end == p || errno == ERANGE) return false;
+    long v = 0;
+    bool overflow = false;
+    const char *end = scan_long(p, p + std::strlen(p), &v, &overflow);
+    if (!end || overflow) return false;
     *value = v;
     p = end;
     return true;
@@ -42,7 +42,7 @@ static bool scan_char(const char *&p, char c) {
 NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, const char *line) {
     // The line: a first word, then "first - last : label" with optional white space.
     const char *p = skip_blanks(line);
-    while (*p && !std::isspace(static_cast<unsigned char>(*p))) p++;
+    while (*p && !is_space(static_cast<unsigned char>(*p))) p++;
     long first = 0, last = 0, label = 0;
     bool ok = scan_number(p, &first) && scan_char(p, '-') && scan_number(p, &last) &&
               scan_char(p, ':') && scan_number(p, &label);

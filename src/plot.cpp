@@ -91,18 +91,19 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     std::vector<float> values;
-    ScoreLineReader reader;
-    score_reader_init(&reader, fp);
-    const char *line;
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
     size_t len;
     ScoreLine entry;
     int col = -1;
-    while (score_reader_next(&reader, &line, &len)) {
+    while (reader_line_with_end(&reader, &line, &len)) {
         if (!parse_score_line(line, len, &entry)) continue;
         if (col < 0) col = effective_plotcolumn(column, entry.evalue);
         float v = plotcolumn_value(col, entry.length, entry.report1, entry.report2, entry.evalue);
         values.push_back(negate ? -v : v);
     }
+    reader_free(&reader);
     close_read(fp);
     *label = col < 0 ? "" : plotcolumn_label(col);
     return values;

@@ -53,12 +53,13 @@ bool looks_like_hssp(const char *filename) {
 // True when the file gives nothing at all (a read error ends the run).
 bool file_is_empty(const char *filename) {
     FILE *fp = open_read(filename, OPEN_FATAL);
-    int c = getc(fp);
-    bool failed = (c == EOF) && ferror(fp);
-    int err = errno;
+    InputReader in;
+    reader_init(&in, fp, filename);
+    in.what = "sequence file";
+    bool empty = reader_at_end(&in);  // a read error ends the run
+    reader_free(&in);
     close_read(fp);
-    if (failed) error("Could not read sequence file %s: %s", filename, strerror(err));
-    return c == EOF;
+    return empty;
 }
 
 // Releases a track file; its stream is closed last (closing a decompression pipe may end the
@@ -363,6 +364,9 @@ SeqFileSet *open_sequences(const char *filenames) {
         t->name = str_dup(name);
         t->format = formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
+        reader_init(&t->in, stream, t->name);
+        t->in.what = "sequence file";
+        t->in.block = FASTA_READ_BLOCK;
         set->tracks[i] = t;
         if (t->format == SEQFORMAT_HSSP) {  // every row at once; the stream is done with
             t->items = guarded([&] { return read_HSSP(stream, &t->item_count, 0, nullptr, name); },
@@ -380,9 +384,10 @@ SeqFileSet *open_sequences(const char *filenames) {
             continue;
         }
         // Header lines that a detector asked to skip.
-        std::string line;
+        char *line;
+        size_t length;
         for (int s = 0; s < skips[i]; s++)
-            if (!read_whole_line(t->stream, line)) break;
+            if (!reader_line(&t->in, &line, &length)) break;
         t->line[0] = '\0';
     }
     return set;
@@ -436,8 +441,7 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
 int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
                                 const AlphabetInfo *track_alpha) {
     Rmodel *raw = nullptr;
-    int got =
-        fread_first_rmodel(track->stream, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
+    int got = fread_first_rmodel(&track->in, track->name, "model sequence", t, &raw, RMODEL_NOWARN);
     if (got != 1 || !raw) {
         free_rmodel(&raw);
         return 0;  // no further model; the done flag stays clear

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstddef>
 
+#include "utilities.h"
+
 struct Sequence;
 struct SequenceTable;
 struct SeqLibInput;
@@ -61,18 +63,6 @@ constexpr short SEQERR_UNEQUAL_LENGTHS = -6;
 constexpr short SEQERR_CANT_OPEN_OUTPUT = -7;
 constexpr short SEQERR_UNKNOWN_FORMAT = -8;
 
-// Read-ahead buffer of a FASTA track: the reader scans whole blocks of the stream
-// instead of calling the stream one character at a time.
-struct SeqReadBuffer {
-    unsigned char *data = nullptr;  // owned block
-    size_t size = 0;                // bytes valid in data
-    size_t pos = 0;                 // next byte to hand out
-    size_t capacity = 0;
-    bool eof = false;     // the stream has no more bytes
-    bool failed = false;  // the stream reported a read error
-    int last = '\n';      // last byte handed out ('\n' at the start of the file)
-};
-
 // One open track file.
 struct SeqTrackFile {
     char *name = nullptr;              // owned copy of the file name
@@ -83,7 +73,7 @@ struct SeqTrackFile {
     int entry_count = 0;               // entries read so far
     int done = 0;                      // set when a read found no further entry
     char *line = nullptr;              // SEQ_LINE_BUFFER bytes
-    SeqReadBuffer rb;                  // read-ahead of the FASTA readers
+    InputReader in;                    // the reader of stream (FASTA entries and model blocks)
     SeqLibInput *lib = nullptr;  // owned: the library reader of the other formats (NBRF included)
     int skip_lines = 0;          // mail-header lines the library passes over at the start
 };

@@ -12,225 +12,15 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "init.h"
+#include "scan_fast.h"
+#include "seqio.h"
 #include "sequence.h"
 #include "utilities.h"
 
 int sort_direction = 1;
-
-// ---------------------------------------------------------------------------------------------
-// Reading lines
-// ---------------------------------------------------------------------------------------------
-
-static const size_t SCORE_READ_BLOCK = 1 << 16;
-
-void score_reader_init(ScoreLineReader *reader, FILE *fp) {
-    reader->fp = fp;
-    reader->buf.assign(SCORE_READ_BLOCK, 0);
-    reader->start = 0;
-    reader->end = 0;
-    reader->scanned = 0;
-    reader->eof = false;
-}
-
-// Every line is handed out whole, however long: the buffer doubles while a line does not fit.
-// Bytes already searched for the line end are not searched again, and the unread tail moves to
-// the front only when the buffer is full, so reading stays linear in the size of the stream.
-bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len) {
-    for (;;) {
-        size_t from = reader->start + reader->scanned;
-        if (from < reader->end) {
-            const char *base = reader->buf.data();
-            const void *nl = std::memchr(base + from, '\n', reader->end - from);
-            if (nl) {
-                size_t stop = static_cast<size_t>(static_cast<const char *>(nl) - base) + 1;
-                *line = base + reader->start;
-                *len = stop - reader->start;
-                reader->start = stop;
-                reader->scanned = 0;
-                return true;
-            }
-            reader->scanned = reader->end - reader->start;
-        }
-        if (reader->eof) {
-            if (reader->start < reader->end) {
-                // The last line of a stream that does not end with a line end.
-                *line = reader->buf.data() + reader->start;
-                *len = reader->end - reader->start;
-                reader->start = reader->end;
-                reader->scanned = 0;
-                return true;
-            }
-            return false;
-        }
-        if (reader->end == reader->buf.size()) {
-            if (reader->start > 0) {
-                size_t keep = reader->end - reader->start;
-                std::memmove(reader->buf.data(), reader->buf.data() + reader->start, keep);
-                reader->start = 0;
-                reader->end = keep;
-            }
-            if (reader->end == reader->buf.size()) reader->buf.resize(reader->buf.size() * 2);
-        }
-        size_t room = reader->buf.size() - reader->end;
-        size_t got = std::fread(reader->buf.data() + reader->end, 1, room, reader->fp);
-        reader->end += got;
-        if (got == 0) reader->eof = true;
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Parsing numbers: decimal integers and decimal floating numbers, each after white space, as the
-// C conversions read them in the "C" locale (no hexadecimal forms). The common short forms are
-// converted exactly without the library; anything longer goes to strtod on a copy of the token.
-// ---------------------------------------------------------------------------------------------
-
-static inline bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-static inline bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-static const char *skip_space(const char *p, const char *end) {
-    while (p < end && is_space(*p)) p++;
-    return p;
-}
-
-// Reads an integer at p (after white space): optional sign and at least one digit. Values past
-// the int range are held at its ends. Returns the end of the number, or null when none.
-static const char *parse_int(const char *p, const char *end, int *out) {
-    p = skip_space(p, end);
-    bool neg = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        neg = (*p == '-');
-        p++;
-    }
-    if (p >= end || !is_digit(*p)) return nullptr;
-    long long v = 0;
-    for (; p < end && is_digit(*p); p++)
-        if (v <= static_cast<long long>(INT_MAX) + 1) v = v * 10 + (*p - '0');
-    if (neg) v = -v;
-    if (v > INT_MAX) v = INT_MAX;
-    if (v < INT_MIN) v = INT_MIN;
-    *out = static_cast<int>(v);
-    return p;
-}
-
-static bool match_word(const char *p, const char *end, const char *word) {
-    for (; *word; word++, p++) {
-        if (p >= end) return false;
-        char c = *p;
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != *word) return false;
-    }
-    return true;
-}
-
-static const double exact_powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// Reads a floating number at p (after white space): [sign] digits [. digits] or [sign] . digits,
-// with an optional exponent e[sign]digits; or [sign] inf, infinity or nan in any case. Returns the
-// end of the number, or null when none.
-static const char *parse_double(const char *p, const char *end, double *out) {
-    p = skip_space(p, end);
-    const char *tok = p;
-    bool neg = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        neg = (*p == '-');
-        p++;
-    }
-    if (p < end && (*p == 'i' || *p == 'I' || *p == 'n' || *p == 'N')) {
-        if (match_word(p, end, "infinity")) {
-            *out = neg ? -HUGE_VAL : HUGE_VAL;
-            return p + 8;
-        }
-        if (match_word(p, end, "inf")) {
-            *out = neg ? -HUGE_VAL : HUGE_VAL;
-            return p + 3;
-        }
-        if (match_word(p, end, "nan")) {
-            *out = neg ? -NAN : NAN;
-            return p + 3;
-        }
-        return nullptr;
-    }
-    unsigned long long mant = 0;
-    int sig = 0;      // significant digits taken into mant
-    int dropped = 0;  // integer digits beyond what mant holds
-    int frac = 0;     // fraction digits taken into mant
-    bool any = false;
-    bool exact = true;  // every digit is in mant
-    for (; p < end && is_digit(*p); p++) {
-        any = true;
-        if (mant == 0 && *p == '0') continue;
-        if (sig < 19) {
-            mant = mant * 10 + static_cast<unsigned>(*p - '0');
-            sig++;
-        } else {
-            dropped++;
-            exact = false;
-        }
-    }
-    if (p < end && *p == '.') {
-        const char *q = p + 1;
-        bool fdigits = false;
-        for (; q < end && is_digit(*q); q++) {
-            fdigits = true;
-            if (mant == 0 && *q == '0') {
-                frac++;
-                continue;
-            }
-            if (sig < 19) {
-                mant = mant * 10 + static_cast<unsigned>(*q - '0');
-                sig++;
-                frac++;
-            } else {
-                exact = false;
-            }
-        }
-        if (!any && !fdigits) return nullptr;
-        any = true;
-        p = q;
-    }
-    if (!any) return nullptr;
-    long long exp10 = 0;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        const char *q = p + 1;
-        bool eneg = false;
-        if (q < end && (*q == '+' || *q == '-')) {
-            eneg = (*q == '-');
-            q++;
-        }
-        if (q < end && is_digit(*q)) {
-            for (; q < end && is_digit(*q); q++)
-                if (exp10 < 100000) exp10 = exp10 * 10 + (*q - '0');
-            if (eneg) exp10 = -exp10;
-            p = q;
-        }
-    }
-    long long scale = exp10 + dropped - frac;
-    if (exact && sig <= 15 && scale >= -22 && scale <= 22) {
-        // Both the digits and the power of ten are exact doubles: one rounding, as strtod gives.
-        double v = static_cast<double>(mant);
-        if (scale >= 0)
-            v *= exact_powers[scale];
-        else
-            v /= exact_powers[-scale];
-        *out = neg ? -v : v;
-        return p;
-    }
-    if (mant == 0 && exact) {
-        *out = neg ? -0.0 : 0.0;
-        return p;
-    }
-    std::string copy(tok, static_cast<size_t>(p - tok));
-    *out = std::strtod(copy.c_str(), nullptr);
-    return p;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Parsing one line
@@ -280,24 +70,24 @@ bool parse_score_line(const char *line, size_t len, ScoreLine *out) {
     if (const void *x = std::memchr(rest, 'X', static_cast<size_t>(numend - rest))) {
         xmark = static_cast<const char *>(x);
         const char *q = xmark;
-        while (q > rest && is_space(q[-1])) q--;
-        while (q > rest && !is_space(q[-1])) q--;
+        while (q > rest && is_space((unsigned char)q[-1])) q--;
+        while (q > rest && !is_space((unsigned char)q[-1])) q--;
         int count = 0;
-        parse_int(q, xmark, &count);
+        scan_int(q, xmark, &count);
         out->xcount = static_cast<float>(count);
     }
 
     // Length, the two columns and the E-value, stopping at the first text that is not a number.
-    const char *q = parse_int(rest, numend, &out->length);
+    const char *q = scan_int(rest, numend, &out->length);
     if (!q) return true;
     double value;
-    q = parse_double(q, numend, &value);
+    q = scan_double_fast(q, numend, &value);
     if (!q) return true;
     out->report1 = static_cast<float>(value);
-    q = parse_double(q, numend, &value);
+    q = scan_double_fast(q, numend, &value);
     if (!q) return true;
     out->report2 = static_cast<float>(value);
-    q = parse_double(q, numend, &value);
+    q = scan_double_fast(q, numend, &value);
     if (!q) return true;
     // A number followed by the 'X' is the count, not an E-value.
     if (xmark && skip_space(q, numend) == xmark) return true;
@@ -320,12 +110,12 @@ SequenceTable *read_score_file(const char *path) {
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     SequenceTable *table = alloc_sequence_table();
-    ScoreLineReader reader;
-    score_reader_init(&reader, fp);
-    const char *line;
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
     size_t len;
     ScoreLine entry;
-    while (score_reader_next(&reader, &line, &len)) {
+    while (reader_line_with_end(&reader, &line, &len)) {
         if (!parse_score_line(line, len, &entry)) continue;
         Sequence *seq = alloc_sequence(0, 1);
         seq->id = copy_text(entry.id, entry.id_len);
@@ -337,7 +127,48 @@ SequenceTable *read_score_file(const char *path) {
         if (entry.annotation) seq->annotation = copy_text(entry.annotation, entry.annotation_len);
         add_seq_to_table(table, seq);
     }
+    reader_free(&reader);
     close_read(fp);
+    return table;
+}
+
+SeqIdSet *read_score_file_ids(const char *path) {
+    size_t n = std::strlen(path);
+    if ((n >= 3 && std::strcmp(path + n - 3, ".gz") == 0) ||
+        (n >= 2 && std::strcmp(path + n - 2, ".Z") == 0))
+        return nullptr;
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    FILE *fp = std::fopen(path, "r");
+    if (!fp) return nullptr;
+    SeqIdSet *ids = new_seq_id_set();
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
+    size_t len;
+    ScoreLine entry;
+    while (reader_line_with_end(&reader, &line, &len))
+        if (parse_score_line(line, len, &entry)) seq_id_set_add(ids, entry.id, entry.id_len);
+    reader_free(&reader);
+    std::fclose(fp);
+    return ids;
+}
+
+SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_count,
+                                               const char *const *files, int nfiles,
+                                               const char *const *guides, int nguides,
+                                               const char *const *select_ids, int nselect,
+                                               const char *const *exclude_ids, int nexclude,
+                                               FILE *report, FILE *report2, int mode) {
+    SeqIdSet *wanted = read_score_file_ids(score_file);
+    SequenceTable *table =
+        wanted
+            ? read_select_seqfile_list_filtered(max_count, files, nfiles, guides, nguides,
+                                                select_ids, nselect, exclude_ids, nexclude, report,
+                                                report2, mode, seq_id_set_contains, wanted)
+            : read_select_seqfile_list(max_count, files, nfiles, guides, nguides, select_ids,
+                                       nselect, exclude_ids, nexclude, report, report2, mode);
+    free_seq_id_set(wanted);
     return table;
 }
 

@@ -10,11 +10,11 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <vector>
 
 struct Sequence;
 struct SequenceTable;
 struct ScoreParams;
+struct SeqIdSet;
 
 // Direction shared by c1compare, c2compare and Zcompare: +1 ascending (smallest value first),
 // -1 descending. Starts at +1; sort_scores_as_specified sets it and leaves it set.
@@ -25,6 +25,23 @@ extern int sort_direction;
 // "Reading scores from file %s\n" to standard error first. Fatal: "Couldn't open file %s: %s\n",
 // and close_read's messages for a failed decompressor.
 SequenceTable *read_score_file(const char *path);
+
+// The IDs a plain score file names, read ahead without a message (release with
+// free_seq_id_set). Null when the file cannot be read that way (missing, compressed, not a
+// regular file): the caller then reads it with read_score_file, which gives its own messages.
+SeqIdSet *read_score_file_ids(const char *path);
+
+// read_select_seqfile_list for a caller that keeps only the entries the score file names (and
+// those the select and exclude lists name): the entries it does not name are freed as soon as
+// they are read (read_select_seqfile_list_filtered), or, when the score file cannot be read ahead
+// (read_score_file_ids), the databases are read whole. The report, the count and every message
+// are those of a whole read.
+SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_count,
+                                               const char *const *files, int nfiles,
+                                               const char *const *guides, int nguides,
+                                               const char *const *select_ids, int nselect,
+                                               const char *const *exclude_ids, int nexclude,
+                                               FILE *report, FILE *report2, int mode);
 
 // Comparators over two table slots (Sequence **), for sorting. c1compare: report column 1;
 // c2compare: report column 2, ties by column 1; Zcompare: E-value, ties by column 2, then
@@ -92,20 +109,5 @@ struct ScoreLine {
 // Parses one line (len bytes, line end included when present). Returns false for a comment or
 // blank line, true for an entry, whose fields are stored in *out.
 bool parse_score_line(const char *line, size_t len, ScoreLine *out);
-
-// Reads a stream in large blocks and hands out whole lines of any length (line end included).
-struct ScoreLineReader {
-    FILE *fp = nullptr;
-    std::vector<char> buf;
-    size_t start = 0;    // first byte of the next line
-    size_t end = 0;      // bytes valid in buf
-    size_t scanned = 0;  // bytes from start already known to hold no line end
-    bool eof = false;
-};
-// Starts reading fp (which stays the caller's).
-void score_reader_init(ScoreLineReader *reader, FILE *fp);
-// The next line in *line / *len (valid until the next call; a last line without line end is a
-// line); false at the end of the stream (a read error also ends it: test ferror). Not fatal.
-bool score_reader_next(ScoreLineReader *reader, const char **line, size_t *len);
 
 #endif

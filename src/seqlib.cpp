@@ -105,10 +105,6 @@ bool holds(const char *line, const char *text) {
     return strstr(line, text) != nullptr;
 }
 
-bool is_space(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 bool is_letter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }

@@ -52,10 +52,6 @@ bool is_letter(unsigned char c) {
 bool is_digit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
-bool is_space(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 bool isSeqChar(unsigned char c) {
     return seqlib_keeps(c);
 }

@@ -741,8 +741,8 @@ static void discard_weights(SeqWeights *w, int rows) {
 }
 
 // Reads the next line that is not a comment ('%' first); false at the end of the file.
-static bool next_data_line(FILE *fp, std::string &line) {
-    while (read_whole_line(fp, line))
+static bool next_data_line(InputReader *in, std::string &line) {
+    while (reader_line_copy(in, line))
         if (line.empty() || line[0] != '%') return true;
     return false;
 }
@@ -750,22 +750,15 @@ static bool next_data_line(FILE *fp, std::string &line) {
 // Splits a line into tokens separated by blanks, tabs and line ends.
 static void split_tokens(const std::string &line, std::vector<std::string> &tokens) {
     tokens.clear();
-    size_t i = 0, n = line.size();
-    while (i < n) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t' || line[i] == '\n' || line[i] == '\r'))
-            i++;
-        size_t start = i;
-        while (i < n && !(line[i] == ' ' || line[i] == '\t' || line[i] == '\n' || line[i] == '\r'))
-            i++;
-        if (i > start) tokens.push_back(line.substr(start, i - start));
-    }
+    const char *p = line.data(), *end = p + line.size(), *token;
+    size_t length;
+    while ((p = next_token(p, end, " \t\n\r", &token, &length))) tokens.emplace_back(token, length);
 }
 
 // Reads a decimal integer token for the counts line; anything unreadable counts as 0.
 static long parse_count(const std::string &token) {
-    char *end = nullptr;
-    long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str()) return 0;
+    long v = 0;
+    scan_long(token.c_str(), token.c_str() + token.size(), &v);
     return v;
 }
 
@@ -787,9 +780,12 @@ int read_weights(const char *filename, SeqWeights *w) {
     int rows = 0;
 
     std::string description;
-    bool have_description = next_data_line(fp, description);
+    InputReader reader;
+    reader_init(&reader, fp, filename);
+    InputReader *in = &reader;
+    bool have_description = next_data_line(in, description);
     long nseqs = 0, nfam = 0;
-    if (have_description && next_data_line(fp, line)) {
+    if (have_description && next_data_line(in, line)) {
         split_tokens(line, tokens);
         if (tokens.size() >= 1) nseqs = parse_count(tokens[0]);
         if (tokens.size() >= 2) nfam = parse_count(tokens[1]);
@@ -816,7 +812,7 @@ int read_weights(const char *filename, SeqWeights *w) {
         w->num_families = (int)nfam;
         int capacity = 0;
         while (rows < w->num_seqs) {
-            if (!next_data_line(fp, line)) {
+            if (!next_data_line(in, line)) {
                 std::fprintf(stderr, "Weightfile %s:  too few entries; %d of %d found.\n", filename,
                              rows, w->num_seqs);
                 ok = false;
@@ -845,7 +841,9 @@ int read_weights(const char *filename, SeqWeights *w) {
             w->ids[rows] = str_dup(tokens[0].c_str());
             for (int f = 0; f < w->num_families; f++) {
                 if ((size_t)f + 1 < tokens.size()) {
-                    double v = std::strtod(tokens[f + 1].c_str(), nullptr);
+                    double v = 0.0;
+                    const std::string &t = tokens[f + 1];
+                    scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
                     if (v < 0.0) {
                         std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename,
                                      v, w->ids[rows]);
@@ -861,6 +859,7 @@ int read_weights(const char *filename, SeqWeights *w) {
             rows++;
         }
     }
+    reader_free(&reader);
     close_read(fp);
     if (!ok) {
         std::fprintf(stderr, "Weightfile %s will not be used.\n", filename);

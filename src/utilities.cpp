@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -91,6 +95,27 @@ void double_free(void **array, size_t count) {
         array[i] = nullptr;
     }
     std::free(array);
+}
+
+// A few large blocks are taken from the heap, marked, and given back (the heap is never
+// trimmed, so they stay in it): later allocations reuse the marked memory. Blocks below the mmap
+// threshold (at most 32 MB) come from the heap itself.
+void prefer_huge_pages() {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD) && defined(MADV_HUGEPAGE)
+    const size_t block_size = size_t(30) << 20;
+    const int nblocks = 32;
+    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
+    const uintptr_t huge = uintptr_t(2) << 20;
+    char *blocks[nblocks] = {};
+    for (int i = 0; i < nblocks; i++) {
+        blocks[i] = static_cast<char *>(std::malloc(block_size));
+        if (!blocks[i]) break;
+        uintptr_t start = (reinterpret_cast<uintptr_t>(blocks[i]) + huge - 1) & ~(huge - 1);
+        uintptr_t end = (reinterpret_cast<uintptr_t>(blocks[i]) + block_size) & ~(huge - 1);
+        if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+    }
+    for (int i = nblocks - 1; i >= 0; i--) std::free(blocks[i]);
+#endif
 }
 
 int compar(const void *a, const void *b) {
@@ -426,24 +451,17 @@ void close_read(FILE *fp) {
     std::fclose(fp);
 }
 
-bool read_whole_line(FILE *fp, std::string &line) {
-    // One growing buffer for the whole run (single-threaded); getline keeps NUL bytes.
-    static char *buf = nullptr;
-    static size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, fp);
-    if (n < 0) {
-        line.clear();
-        return false;
-    }
-    line.assign(buf, (size_t)n);
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The buffered input reader
 // ---------------------------------------------------------------------------------------------
 
 static const size_t READER_BLOCK = 1 << 16;
+
+// Puts back the newline of the line last handed out by reader_line (replaced there by the NUL
+// that ends the line), so that every byte behind pos is again the byte of the stream.
+static void restore_last_newline(InputReader *r) {
+    if (r->can_unget && r->last_had_newline) r->data[r->last_start + r->last_length] = '\n';
+}
 
 void reader_init(InputReader *r, FILE *stream, const char *name) {
     *r = InputReader();
@@ -463,14 +481,17 @@ size_t reader_fill(InputReader *r, size_t want) {
     // Keep the bytes not yet handed out, and the line that may be pushed back, at the start.
     size_t base = r->can_unget && r->last_start < r->pos ? r->last_start : r->pos;
     if (base > 0) {
+        restore_last_newline(r);
+        r->before_data = r->data[base - 1];
         std::memmove(r->data, r->data + base, r->end - base);
         r->end -= base;
         r->pos -= base;
         if (r->can_unget) r->last_start -= base;
     }
-    size_t need = r->pos + (want < READER_BLOCK ? READER_BLOCK : want);
+    size_t block = r->block ? r->block : READER_BLOCK;
+    size_t need = r->pos + (want < block ? block : want);
     if (r->capacity < need) {
-        size_t cap = r->capacity ? r->capacity : READER_BLOCK;
+        size_t cap = r->capacity ? r->capacity : block;
         while (cap < need) cap *= 2;
         r->data = static_cast<unsigned char *>(mem_realloc(r->data, cap + 1));
         r->capacity = cap;
@@ -478,11 +499,28 @@ size_t reader_fill(InputReader *r, size_t want) {
     while (r->end - r->pos < want && !r->eof) {
         size_t room = r->capacity - r->end;
         if (room == 0) break;
+        if (r->by_line) {
+            // Never wait for more than the line being typed.
+            int c = EOF;
+            while (r->end < r->capacity && (c = std::getc(r->stream)) != EOF) {
+                r->data[r->end++] = static_cast<unsigned char>(c);
+                if (c == '\n') break;
+            }
+            if (c == EOF) {
+                if (std::ferror(r->stream))
+                    error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                          std::strerror(errno));
+                r->eof = true;
+            }
+            if (c == '\n') break;
+            continue;
+        }
         size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;
         r->end += got;
         if (got < room) {
             if (r->stream && std::ferror(r->stream))
-                error("Could not read file %s: %s", r->name ? r->name : "", std::strerror(errno));
+                error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                      std::strerror(errno));
             r->eof = true;
         }
     }
@@ -490,7 +528,7 @@ size_t reader_fill(InputReader *r, size_t want) {
     return r->end - r->pos;
 }
 
-int reader_getc(InputReader *r) {
+int reader_getc_refill(InputReader *r) {
     if (r->pos < r->end) return r->data[r->pos++];
     if (reader_fill(r, 1) == 0) return EOF;
     return r->data[r->pos++];
@@ -501,6 +539,7 @@ void reader_ungetc(InputReader *r) {
 }
 
 bool reader_line(InputReader *r, char **line, size_t *length) {
+    restore_last_newline(r);
     size_t scanned = 0;  // bytes from pos known to hold no newline
     for (;;) {
         size_t avail = r->end - r->pos;
@@ -563,12 +602,166 @@ size_t reader_read(InputReader *r, void *dst, size_t n) {
         r->pos += take;
         done += take;
     }
+    restore_last_newline(r);
     r->can_unget = false;
     return done;
 }
 
 bool reader_at_end(InputReader *r) {
     return reader_fill(r, 1) == 0;
+}
+
+int reader_byte_before(const InputReader *r, size_t at) {
+    if (at == 0) return r->before_data;
+    if (r->can_unget && r->last_had_newline && at - 1 == r->last_start + r->last_length)
+        return '\n';
+    return r->data[at - 1];
+}
+
+bool reader_line_with_end(InputReader *r, char **line, size_t *length) {
+    if (!reader_line(r, line, length)) return false;
+    if (r->last_had_newline) (*line)[(*length)++] = '\n';
+    return true;
+}
+
+bool reader_line_copy(InputReader *r, std::string &line) {
+    char *text;
+    size_t length;
+    if (!reader_line_with_end(r, &text, &length)) {
+        line.clear();
+        return false;
+    }
+    line.assign(text, length);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text: white space, numbers, tokens
+// ---------------------------------------------------------------------------------------------
+
+static bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+const char *scan_long(const char *p, const char *end, long *out, bool *overflow) {
+    p = skip_space(p, end);
+    bool neg = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        neg = *p == '-';
+        p++;
+    }
+    if (p >= end || !is_digit(*p)) return nullptr;
+    unsigned long v = 0;
+    const unsigned long limit = neg ? 0UL - (unsigned long)LONG_MIN : (unsigned long)LONG_MAX;
+    const unsigned long cutoff = limit / 10, last_digit = limit % 10;
+    bool over = false;
+    for (; p < end && is_digit(*p); p++) {
+        unsigned long d = (unsigned long)(*p - '0');
+        if (over || v > cutoff || (v == cutoff && d > last_digit)) {
+            over = true;
+            continue;
+        }
+        v = v * 10 + d;
+    }
+    if (over) v = limit;
+    *out = neg ? (long)(0UL - v) : (long)v;
+    if (overflow) *overflow = over;
+    return p;
+}
+
+const char *scan_int(const char *p, const char *end, int *out) {
+    long v;
+    p = scan_long(p, end, &v);
+    if (!p) return nullptr;
+    *out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
+    return p;
+}
+
+// True when the bytes from p (before end) begin with the word (lower case), case ignored.
+static bool has_word(const char *p, const char *end, const char *word) {
+    for (; *word; word++, p++)
+        if (p >= end || std::tolower((unsigned char)*p) != *word) return false;
+    return true;
+}
+
+// The end of the floating number at p (no white space before it), or null when none.
+static const char *double_extent(const char *p, const char *end, NumberForms forms) {
+    if (p < end && (*p == '+' || *p == '-')) p++;
+    if (has_word(p, end, "infinity")) return p + 8;
+    if (has_word(p, end, "inf")) return p + 3;
+    if (has_word(p, end, "nan")) {
+        p += 3;
+        if (forms == C_FORMS && p < end && *p == '(') {
+            const char *q = p + 1;
+            while (q < end && (std::isalnum((unsigned char)*q) || *q == '_')) q++;
+            if (q < end && *q == ')') p = q + 1;
+        }
+        return p;
+    }
+    bool hex = forms == C_FORMS && p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (hex) {
+        const char *q = p + 2;
+        bool digits = false;
+        while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
+        if (q < end && *q == '.') {
+            q++;
+            while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
+        }
+        if (!digits) return p + 1;  // the "0" alone
+        if (q < end && (*q == 'p' || *q == 'P')) {
+            const char *e = q + 1;
+            if (e < end && (*e == '+' || *e == '-')) e++;
+            if (e < end && is_digit(*e)) {
+                while (e < end && is_digit(*e)) e++;
+                q = e;
+            }
+        }
+        return q;
+    }
+    const char *q = p;
+    bool digits = false;
+    while (q < end && is_digit(*q)) q++, digits = true;
+    if (q < end && *q == '.') {
+        q++;
+        while (q < end && is_digit(*q)) q++, digits = true;
+    }
+    if (!digits) return nullptr;
+    if (q < end && (*q == 'e' || *q == 'E')) {
+        const char *e = q + 1;
+        if (e < end && (*e == '+' || *e == '-')) e++;
+        if (e < end && is_digit(*e)) {
+            while (e < end && is_digit(*e)) e++;
+            q = e;
+        }
+    }
+    return q;
+}
+
+const char *scan_double(const char *p, const char *end, double *out, bool *overflow,
+                        NumberForms forms) {
+    p = skip_space(p, end);
+    const char *stop = double_extent(p, end, forms);
+    if (!stop) return nullptr;
+    std::string copy(p, (size_t)(stop - p));
+    errno = 0;
+    double v = std::strtod(copy.c_str(), nullptr);
+    if (overflow) *overflow = errno == ERANGE && std::fabs(v) == HUGE_VAL;
+    *out = v;
+    return stop;
+}
+
+const char *const SPACE_SEPARATORS = " \t\n\v\f\r";
+
+const char *next_token(const char *p, const char *end, const char *seps, const char **token,
+                       size_t *length) {
+    auto separator = [seps](char c) { return c != '\0' && std::strchr(seps, c) != nullptr; };
+    while (p < end && separator(*p)) p++;
+    if (p >= end) return nullptr;
+    const char *start = p;
+    while (p < end && !separator(*p)) p++;
+    *token = start;
+    *length = (size_t)(p - start);
+    return p;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -826,18 +1019,15 @@ const char *get_dp_style_msg(int code) {
     }
 }
 
-static bool is_name_separator(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == ',';
-}
+// The separators of the names of a list: white space and ','.
+static const char *const NAME_SEPARATORS = " \t\n\v\f\r,";
 
 NameList *parse_name_list(const char *text) {
     if (!text) text = "";
     size_t len = std::strlen(text);
-    size_t count = 0;
-    for (size_t i = 0; i < len; i++)
-        if (!is_name_separator((unsigned char)text[i]) &&
-            (i == 0 || is_name_separator((unsigned char)text[i - 1])))
-            count++;
+    const char *p = text, *end = text + len, *token;
+    size_t length, count = 0;
+    while ((p = next_token(p, end, NAME_SEPARATORS, &token, &length))) count++;
     size_t head = sizeof(NameList) + count * sizeof(char *);
     NameList *list = (NameList *)mem_alloc(head + len + 1);
     list->count = (int)count;
@@ -845,11 +1035,12 @@ NameList *parse_name_list(const char *text) {
     char *copy = (char *)list + head;
     std::memcpy(copy, text, len + 1);
     size_t k = 0;
-    for (size_t i = 0; i < len; i++) {
-        if (is_name_separator((unsigned char)copy[i]))
-            copy[i] = '\0';
-        else if (i == 0 || copy[i - 1] == '\0')
-            list->name[k++] = copy + i;
+    p = copy;
+    end = copy + len;
+    while ((p = next_token(p, end, NAME_SEPARATORS, &token, &length))) {
+        list->name[k++] = copy + (token - copy);
+        copy[token - copy + length] = '\0';  // a separator, or the NUL at the end
+        if (p < end) p++;                    // past the separator just cleared
     }
     return list;
 }

@@ -61,6 +61,11 @@ struct PermutePair {
 };
 // Sort comparison of permute on two PermutePair records: first key minus second key.
 int compar(const void *a, const void *b);
+// For a run that will fill a large heap (hundreds of megabytes) with blocks of up to 30 MB:
+// asks for transparent huge pages on it where the system gives them only on request, so that
+// the heap is faulted in 2 MB at a time instead of 4 kB; the heap is then never trimmed.
+// Only address space is reserved; any refusal of the system is harmless.
+void prefer_huge_pages();
 
 // ---------------------------------------------------------------------------------------------
 // Names
@@ -100,10 +105,6 @@ FILE *open_read_env(const char *name, const char *var, const char *default_dir, 
 // "gzcat terminated on an error: %d" (a decompressor that failed after giving all its output).
 void close_read(FILE *fp);
 
-// Reads one whole line (newline included when present) into line, however long. Returns false at
-// the end of the stream with nothing read (line then empty). Not fatal.
-bool read_whole_line(FILE *fp, std::string &line);
-
 // ---------------------------------------------------------------------------------------------
 // The buffered input reader. Every reader of the library takes its bytes through one of these:
 // block reads from a stream (plain file or decompression pipe alike), lines handed out in place
@@ -124,6 +125,10 @@ struct InputReader {
     size_t last_length = 0;  // its length without the line end
     bool last_had_newline = false;
     bool can_unget = false;
+    int before_data = '\n';     // the stream byte before data[0] ('\n' at the start of the stream)
+    const char *what = "file";  // what the stream is, in the read-error message
+    size_t block = 0;           // bytes asked of the stream at a time (0: 64 kB)
+    bool by_line = false;  // a prompt's answers (a terminal): a fill waits for one line at most
 };
 
 // Starts reading stream (positioned where reading begins) under the given name. The reader does
@@ -133,10 +138,14 @@ void reader_init(InputReader *r, FILE *stream, const char *name);
 void reader_free(InputReader *r);
 // Makes at least want bytes available from pos (fewer at the end of the stream), moving the
 // unread bytes to the start of the block and growing it as needed. Returns the bytes available
-// (end - pos). A read error ends the run: "Could not read file %s: %s".
+// (end - pos). A read error ends the run: "Could not read %s %s: %s" (what, name, the reason).
 size_t reader_fill(InputReader *r, size_t want);
+// reader_getc when the block is used up: refills it first.
+int reader_getc_refill(InputReader *r);
 // The next byte (0-255), or EOF at the end of the stream. Does not count lines.
-int reader_getc(InputReader *r);
+inline int reader_getc(InputReader *r) {
+    return r->pos < r->end ? r->data[r->pos++] : reader_getc_refill(r);
+}
 // Hands back the byte just returned by reader_getc.
 void reader_ungetc(InputReader *r);
 // The next line, in place: *line points at its first byte, *length receives its length without
@@ -152,6 +161,56 @@ void reader_unget_line(InputReader *r);
 size_t reader_read(InputReader *r, void *dst, size_t n);
 // True when no byte is left.
 bool reader_at_end(InputReader *r);
+// The byte of the stream just before data[at] (at <= end): '\n' before the first byte.
+int reader_byte_before(const InputReader *r, size_t at);
+// As reader_line, but the line end ("\n", when present) is handed out as part of the line and
+// counted in *length; line[*length] is then not a NUL byte.
+bool reader_line_with_end(InputReader *r, char **line, size_t *length);
+// As reader_line_with_end, but the line is copied into line (NUL bytes kept). Returns false, with
+// line emptied, at the end of the stream.
+bool reader_line_copy(InputReader *r, std::string &line);
+
+// ---------------------------------------------------------------------------------------------
+// Text: the one white-space test, number parser and tokenizer of every reader
+// ---------------------------------------------------------------------------------------------
+
+// True for the white-space bytes of the "C" locale: ' ', '\t', '\n', '\v', '\f' and '\r'.
+inline bool is_space(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+// The first byte of [p, end) that is not white space; end when there is none.
+inline const char *skip_space(const char *p, const char *end) {
+    while (p < end && is_space(static_cast<unsigned char>(*p))) p++;
+    return p;
+}
+
+// The numbers are read from the text [p, end) after white space, as the C conversions (strtol in
+// base 10, strtod) read them in the "C" locale. Each returns the end of the number, or null when
+// no number stands there (*out is then left as it was).
+
+// A decimal integer: optional sign, then digits. A value past the long range is held at its end
+// and *overflow (when given) is set; otherwise *overflow is cleared.
+const char *scan_long(const char *p, const char *end, long *out, bool *overflow = nullptr);
+// scan_long held at the ends of the int range.
+const char *scan_int(const char *p, const char *end, int *out);
+
+// Forms of the floating numbers: DECIMAL_FORMS are [sign] digits [. digits] or [sign] . digits,
+// each with an optional exponent e[sign]digits, and [sign] inf, infinity or nan in any case;
+// C_FORMS add what strtod reads besides (hexadecimal numbers, "nan(chars)").
+enum NumberForms { DECIMAL_FORMS = 0, C_FORMS = 1 };
+// A floating number of the given forms. *overflow (when given) is set when its magnitude is past
+// the double range (the value is then an infinity), else cleared. The plain version: the number
+// is found and handed to strtod; scan_double_fast (scan_fast.h) gives the same results faster.
+const char *scan_double(const char *p, const char *end, double *out, bool *overflow = nullptr,
+                        NumberForms forms = DECIMAL_FORMS);
+
+// White space as the token separators of next_token.
+extern const char *const SPACE_SEPARATORS;
+// The next token of [p, end): the bytes up to one of the separators (the bytes of the text seps;
+// runs of separators count as one). *token and *length receive it. Returns the position after
+// it, or null when only separators are left.
+const char *next_token(const char *p, const char *end, const char *seps, const char **token,
+                       size_t *length);
 
 // ---------------------------------------------------------------------------------------------
 // Output files and the comment header

@@ -536,7 +536,10 @@ TEST_F(Constraints, LabelsAModelThatWritesAndReadsBack) {
         write_text(path("m.mod"), text);
         FILE *fp = std::fopen(path("m.mod").c_str(), "rb");
         int count = 0;
-        Rmodel *rm = read_rmodel(fp, "m.mod", &count, nullptr, nullptr, nullptr, 0);
+        InputReader in;
+        reader_init(&in, fp, "m.mod");
+        Rmodel *rm = read_rmodel(&in, "m.mod", &count, nullptr, nullptr, nullptr, 0);
+        reader_free(&in);
         std::fclose(fp);
         Model *back = destruct_rmodel2model(&rm);
         ASSERT_EQ(back->length, 6);

@@ -33,12 +33,16 @@ Rmodel *read_file(const std::string &name, int *lines = nullptr, std::string *ke
     EXPECT_NE(fp, nullptr) << name;
     int count = 0;
     Rmodel *rm = nullptr;
+    InputReader in;
+    reader_init(&in, fp, name.c_str());
     try {
-        rm = read_rmodel(fp, name.c_str(), &count, nullptr, keyword, title, 0);
+        rm = read_rmodel(&in, name.c_str(), &count, nullptr, keyword, title, 0);
     } catch (...) {
+        reader_free(&in);
         std::fclose(fp);
         throw;
     }
+    reader_free(&in);
     std::fclose(fp);
     if (lines) *lines = count;
     return rm;
@@ -778,29 +782,34 @@ TEST_F(ModelIO, SkipModelAndNextBlock) {
     std::string f = path("skip.mod");
     write_text(f, "MODEL\na\nb\nENDMODEL x\nREGULARIZER\nc\n");
     FILE *fp = std::fopen(f.c_str(), "r");
+    InputReader in;
+    reader_init(&in, fp, f.c_str());
     std::string line;
-    ASSERT_EQ(read_to_next_model(fp, line), 1);
+    ASSERT_EQ(read_to_next_model(&in, line), 1);
     EXPECT_EQ(line, "MODEL\n");
     int count = 1;
-    skip_model(fp, "skip.mod(%d)", &count);
+    skip_model(&in, "skip.mod(%d)", &count);
     EXPECT_EQ(count, 4);
-    ASSERT_EQ(read_to_next_model(fp, line), 1);
+    ASSERT_EQ(read_to_next_model(&in, line), 1);
     EXPECT_EQ(line, "REGULARIZER\n");
     count = 5;
     testing::internal::CaptureStderr();
-    skip_model(fp, "skip.mod(%d)", &count);
+    skip_model(&in, "skip.mod(%d)", &count);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "skip.mod(6): ENDMODEL not found before end of file in model definition.\n");
-    EXPECT_EQ(read_to_next_model(fp, line), 0);
+    EXPECT_EQ(read_to_next_model(&in, line), 0);
+    reader_free(&in);
     std::fclose(fp);
     // A '%' of the file name comes doubled in the format; "%s" stays text.
     fp = std::fopen(f.c_str(), "r");
+    reader_init(&in, fp, f.c_str());
     count = 0;
     testing::internal::CaptureStderr();
-    skip_model(fp, "a%%b%s(%d)", &count);
-    skip_model(fp, "a%%b%s(%d)", &count);
+    skip_model(&in, "a%%b%s(%d)", &count);
+    skip_model(&in, "a%%b%s(%d)", &count);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "a%b%s(6): ENDMODEL not found before end of file in model definition.\n");
+    reader_free(&in);
     std::fclose(fp);
 }
 
@@ -991,18 +1000,21 @@ TEST_F(ModelIO, CompleteLineJoinsContinuationLines) {
     std::string f = path("join.txt");
     write_text(f, " 4 5 6 % comment\n 7 8 9 10 11 12 13 14 15 16 17\nnext\n");
     FILE *fp = std::fopen(f.c_str(), "r");
+    InputReader in;
+    reader_init(&in, fp, f.c_str());
     std::string line = "1 1 2 3\n";
-    complete_line(line, 100000, fp);
+    complete_line(line, 100000, &in);
     EXPECT_EQ(countfields(line.c_str()), 18);
     std::string rest;
-    ASSERT_TRUE(read_whole_line(fp, rest));
+    ASSERT_TRUE(reader_line_copy(&in, rest));
     EXPECT_EQ(rest, "next\n");
     testing::internal::CaptureStderr();
     std::string other = "1 2\n";
-    complete_line(other, 2000, fp);
+    complete_line(other, 2000, &in);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "complete_line:  called with bad linelength\n");
     EXPECT_EQ(other, "1 2\n");
+    reader_free(&in);
     std::fclose(fp);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "init.h"
+#include "seqio.h"
 #include "seqio_scores.h"
 #include "sequence.h"
 #include "testutil.h"
@@ -624,4 +625,23 @@ TEST_F(ScoresTest, MergeWithoutMatches) {
         EXPECT_EQ(e.message, "No sequences specified");
     }
     free_sequence_table(list);
+}
+
+// ---------------------------------------------------------------------------------------------
+// IDs read ahead
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(ScoresTest, IdsReadAheadOnlyFromPlainRegularFiles) {
+    std::string dir = scratch_dir();
+    std::string plain = dir + "/s.dist";
+    write_text(plain, "% comment\nid1 10 1 2\n\nid2\r\nid3 5 1 2 3 : text\nlast");
+    SeqIdSet *ids = read_score_file_ids(plain.c_str());
+    ASSERT_NE(ids, nullptr);
+    for (const char *id : {"id1", "id2", "id3", "last"}) EXPECT_TRUE(seq_id_set_contains(id, ids));
+    for (const char *id : {"%", "id", "id2\r", "text", ""})
+        EXPECT_FALSE(seq_id_set_contains(id, ids));
+    free_seq_id_set(ids);
+    ASSERT_EQ(system(("gzip -k " + plain).c_str()), 0);
+    for (const std::string &name : {plain + ".gz", dir + "/absent.dist", dir})
+        EXPECT_EQ(read_score_file_ids(name.c_str()), nullptr) << name;
 }

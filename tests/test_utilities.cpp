@@ -2,7 +2,10 @@
 // library search), output files and their header, and the run-information helpers.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -356,16 +359,25 @@ TEST(OpenRead, WholeLinesHoweverLong) {
     std::string dir = scratch_dir();
     std::string longline(300000, 'x');
     write_text(dir + "/f", longline + "\nshort\nlast");
-    FILE *fp = open_read((dir + "/f").c_str(), 0);
-    std::string line;
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, longline + "\n");
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, "short\n");
-    ASSERT_TRUE(read_whole_line(fp, line));
-    EXPECT_EQ(line, "last");
-    EXPECT_FALSE(read_whole_line(fp, line));
-    close_read(fp);
+    ASSERT_EQ(system(("gzip -k " + dir + "/f").c_str()), 0);
+    // The same lines from the plain file and through the decompression pipe.
+    for (const char *name : {"/f", "/f.gz"}) {
+        FILE *fp = open_read((dir + name).c_str(), 0);
+        ASSERT_NE(fp, nullptr);
+        InputReader in;
+        reader_init(&in, fp, name);
+        std::string line;
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, longline + "\n");
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, "short\n");
+        ASSERT_TRUE(reader_line_copy(&in, line));
+        EXPECT_EQ(line, "last");
+        EXPECT_FALSE(reader_line_copy(&in, line));
+        EXPECT_EQ(in.line_number, 3);
+        reader_free(&in);
+        close_read(fp);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -651,6 +663,37 @@ TEST(InputReader, LinesMatchASplitOfTheBytes) {
     }
 }
 
+TEST(InputReader, LinesWithTheirEndsAndTheByteBefore) {
+    const std::string long_line(150000, 'y');
+    const std::string text = "a\r\n\nb" + long_line + "\n>c";
+    FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    InputReader r;
+    reader_init(&r, fp, "mem");
+    EXPECT_EQ(reader_byte_before(&r, 0), '\n');
+    std::string line;
+    std::vector<std::string> got;
+    while (reader_line_copy(&r, line)) {
+        got.push_back(line);
+        EXPECT_EQ(reader_byte_before(&r, r.pos), got.size() < 4 ? '\n' : 'c');
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"a\r\n", "\n", "b" + long_line + "\n", ">c"}));
+    EXPECT_TRUE(line.empty());
+    reader_free(&r);
+    std::fclose(fp);
+
+    // A block move keeps the byte before the first byte kept.
+    const std::string bytes = std::string(70000, 'x') + "z" + std::string(70000, 'w');
+    fp = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "r");
+    reader_init(&r, fp, "mem");
+    std::string head(70001, '\0');
+    EXPECT_EQ(reader_read(&r, &head[0], head.size()), head.size());
+    EXPECT_EQ(reader_fill(&r, 70000), 70000u);
+    EXPECT_EQ(r.pos, 0u);
+    EXPECT_EQ(reader_byte_before(&r, r.pos), 'z');
+    reader_free(&r);
+    std::fclose(fp);
+}
+
 TEST(InputReader, BytesAndBlocksMixWithLines) {
     std::string text = "head\n" + std::string(100000, 'b') + "tail\n";
     FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
@@ -670,6 +713,130 @@ TEST(InputReader, BytesAndBlocksMixWithLines) {
     EXPECT_EQ(reader_getc(&r), EOF);
     reader_free(&r);
     std::fclose(fp);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// White space, numbers, tokens
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+TEST(Text, WhiteSpaceIsThatOfTheCLocale) {
+    for (int c = -1; c < 256; c++) EXPECT_EQ(is_space(c), c >= 0 && std::isspace(c) != 0) << c;
+}
+
+// The C conversions on the NUL-terminated text are the reference of the number parser.
+TEST(Text, NumbersAsTheCConversionsReadThem) {
+    const char *cases[] = {"42",
+                           "  -17 x",
+                           "+0",
+                           "9223372036854775807",
+                           "9223372036854775808",
+                           "-9223372036854775809",
+                           "\t12abc",
+                           "",
+                           "-",
+                           "x1",
+                           "1.5e3",
+                           ".5",
+                           "5.",
+                           "-.e1",
+                           "1e",
+                           "1e+",
+                           "2E-3z",
+                           "inf",
+                           "-Infinity",
+                           "infin",
+                           "nan",
+                           "NaN(abc)",
+                           "nan(",
+                           "0x1p4",
+                           "0x",
+                           "0x.8",
+                           "-0X1.8P+1",
+                           "1e400",
+                           "-1e400",
+                           "1e-400",
+                           "00012.50"};
+    for (const char *text : cases) {
+        const char *end = text + std::strlen(text);
+        char *want_end;
+        errno = 0;
+        long want = std::strtol(text, &want_end, 10);
+        bool want_over = errno == ERANGE;
+        long got = -1;
+        bool over = !want_over;
+        const char *got_end = scan_long(text, end, &got, &over);
+        EXPECT_EQ(got_end ? got_end : text, want_end) << text;
+        if (got_end) {
+            EXPECT_EQ(got, want) << text;
+            EXPECT_EQ(over, want_over) << text;
+        }
+
+        errno = 0;
+        double wantd = std::strtod(text, &want_end);
+        bool wantd_over = errno == ERANGE && std::fabs(wantd) == HUGE_VAL;
+        double gotd = -1;
+        got_end = scan_double(text, end, &gotd, &over, C_FORMS);
+        EXPECT_EQ(got_end ? got_end : text, want_end) << text;
+        if (!got_end) continue;
+        EXPECT_EQ(over, wantd_over) << text;
+        if (std::isnan(wantd))
+            EXPECT_TRUE(std::isnan(gotd)) << text;
+        else
+            EXPECT_EQ(gotd, wantd) << text;
+    }
+}
+
+TEST(Text, DecimalFormsStopBeforeHexadecimalAndNanArguments) {
+    struct Case {
+        const char *text;
+        size_t length;  // of the number
+        double value;
+    } cases[] = {{"0x1p4", 1, 0.0}, {"-0X8", 2, -0.0}, {"nan(1)", 3, NAN}, {"1.25e2:", 6, 125.0}};
+    for (const Case &c : cases) {
+        double v = -1;
+        const char *end = scan_double(c.text, c.text + std::strlen(c.text), &v);
+        ASSERT_NE(end, nullptr) << c.text;
+        EXPECT_EQ((size_t)(end - c.text), c.length) << c.text;
+        if (std::isnan(c.value))
+            EXPECT_TRUE(std::isnan(v));
+        else
+            EXPECT_EQ(v, c.value) << c.text;
+    }
+    // The end of the text ends the number even where more digits follow.
+    const char *text = "12345";
+    int n = 0;
+    EXPECT_EQ(scan_int(text, text + 3, &n), text + 3);
+    EXPECT_EQ(n, 123);
+    EXPECT_EQ(scan_int(text, text, &n), nullptr);  // an empty range holds no number
+    const char *big = "-99999999999";
+    EXPECT_EQ(scan_int(big, big + 12, &n), big + 12);
+    EXPECT_EQ(n, INT_MIN);
+}
+
+TEST(Text, TokensBetweenSeparators) {
+    struct Case {
+        std::string text;
+        const char *seps;
+        std::vector<std::string> tokens;
+    } cases[] = {
+        {"  a bb\tc\n", SPACE_SEPARATORS, {"a", "bb", "c"}},
+        {"", SPACE_SEPARATORS, {}},
+        {" \t ", SPACE_SEPARATORS, {}},
+        {"x=1 = y", " =", {"x", "1", "y"}},
+        {std::string("a\0b c", 5), " ", {std::string("a\0b", 3), "c"}},
+        {"a\vb", " \t\n\r", {"a\vb"}},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> got;
+        const char *p = c.text.data(), *end = p + c.text.size(), *token;
+        size_t length;
+        while ((p = next_token(p, end, c.seps, &token, &length))) got.emplace_back(token, length);
+        EXPECT_EQ(got, c.tokens) << c.text;
+    }
 }
 
 }  // namespace

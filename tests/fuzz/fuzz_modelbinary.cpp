@@ -27,15 +27,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Rmodel *rm = nullptr;
     Rmodel *back = nullptr;
     FILE *out = nullptr;
+    InputReader in, in_out;
+    reader_init(&in, fp, "fuzz");
+    reader_init(&in_out, nullptr, "fuzz-out");
     try {
         int line = 0;
-        rm = read_rmodel(fp, "fuzz", &line, nullptr, nullptr, nullptr, 0);
+        rm = read_rmodel(&in, "fuzz", &line, nullptr, nullptr, nullptr, 0);
         out = tmpfile();
         if (out) {
             nice_print_rmodel(out, rm, "MODEL", "again", nullptr, 1);
             rewind(out);
+            reader_init(&in_out, out, "fuzz-out");
             int l2 = 0;
-            back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+            back = read_rmodel(&in_out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+            reader_free(&in_out);
             fclose(out);
             out = nullptr;
         }
@@ -43,6 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (out) fclose(out);
     free_rmodel(&rm);
     free_rmodel(&back);
+    reader_free(&in_out);
+    reader_free(&in);
     stderr = saved;
     if (sink) fclose(sink);
     fclose(fp);

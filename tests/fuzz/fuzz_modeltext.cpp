@@ -25,21 +25,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Rmodel *rm = nullptr;
     Rmodel *back = nullptr;
     FILE *out = nullptr;
+    InputReader in, in_out;
+    reader_init(&in, fp, "fuzz");
+    reader_init(&in_out, nullptr, "fuzz-out");
     try {
         if (size > 0 && (data[0] & 1)) init_alphabet_by_name("DNA", 0, "");
         for (int block = 0; block < 4; block++) {
             int line = 0;
-            rm = read_rmodel(fp, "fuzz", &line, nullptr, nullptr, nullptr, 0);
+            rm = read_rmodel(&in, "fuzz", &line, nullptr, nullptr, nullptr, 0);
             out = tmpfile();
             if (out) {
                 nice_print_rmodel(out, rm, "MODEL", "text", nullptr, 0);
                 nice_print_rmodel(out, rm, "MODEL", "binary", nullptr, 1);
                 rewind(out);
+                reader_init(&in_out, out, "fuzz-out");
                 int l2 = 0;
                 free_rmodel(&back);
-                back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+                back = read_rmodel(&in_out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
                 free_rmodel(&back);
-                back = read_rmodel(out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+                back = read_rmodel(&in_out, "fuzz-out", &l2, nullptr, nullptr, nullptr, 0);
+                reader_free(&in_out);
                 fclose(out);
                 out = nullptr;
             }
@@ -50,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (out) fclose(out);
     free_rmodel(&rm);
     free_rmodel(&back);
+    reader_free(&in_out);
+    reader_free(&in);
     stderr = saved;
     if (sink) fclose(sink);
     fclose(fp);
