@@ -435,6 +435,9 @@ static bool read_component(WordScanner *ws, int K, double *mix, double *vec) {
                   ws->line_number, vec[j]);
     }
     float sum = float_sum(vec + 1, K);
+    if (!std::isfinite(sum))
+        error("%s(%ld): Dirichlet parameters sum beyond single precision in prior library",
+              ws->name, ws->line_number);
     if ((float)vec[0] != sum) vec[0] = sum;
     return true;
 }

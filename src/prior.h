@@ -62,7 +62,8 @@ PriorLib *genproteinprior();
 // Fatal, naming the file (and line where there is one): "File %s does not appear to be a prior
 // library.", "Error in reading prior library %s.\n%d components read--expecting %d.", counts
 // of 0 or less, negative coefficients, parameters that are not positive, a coefficient sum of 0
-// or less, a word that is not a number where a number stands, a word over PRIOR_MAX_WORD bytes.
+// or less, parameters whose single-precision sum overflows, a word that is not a number where a
+// number stands, a word over PRIOR_MAX_WORD bytes.
 PriorLib *read_PriorLib(const char *name, const char *default_dir, FILE *report, int expected_K,
                         int selector);
 // Writes the text form; every value is written with enough digits to read back exactly. No name
