@@ -40,7 +40,7 @@ double gen_norm();
 
 // Prepares a beta(a, b) generator. Fatal (assertion) unless a > 0 and b > 0.
 void gen_beta_initialize(GenBeta *gen, double a, double b);
-// A beta(a, b) variate in (0, 1).
+// A beta(a, b) variate in (0, 1); parameters far below 1 can give 0 or 1 by rounding.
 double gen_beta(const GenBeta *gen);
 
 // Prepares a Dirichlet generator from numd (at least 1) positive parameters (arrays through
