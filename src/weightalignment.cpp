@@ -316,7 +316,7 @@ int weight_alignment(FILE *info, const char *run_name, SequenceTable *table, Pri
     }
     close_outputfile(out);
 
-    if (info) print_weight_info(info, "Alignment weights", "internal calc", title, table, 1);
+    print_weight_info(info, "Alignment weights", "internal calc", title, table, 1);
     free_block_alignment(block);
     return 1;
 }

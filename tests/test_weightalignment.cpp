@@ -82,8 +82,10 @@ struct Outcome {
 Outcome weigh(SequenceTable *t, const std::string &run, PriorLib *prior, AWeightParams *aw) {
     Outcome r;
     testing::internal::CaptureStderr();
-    r.result = weight_alignment(nullptr, run.c_str(), t, prior, aw);
+    FILE *info = std::tmpfile();
+    r.result = weight_alignment(info, run.c_str(), t, prior, aw);
     r.err = testing::internal::GetCapturedStderr();
+    std::fclose(info);
     for (int i = 0; i < t->count; i++)
         r.w.push_back(t->seqs[i]->weights ? t->seqs[i]->weights[0] : -1.0);
     return r;
