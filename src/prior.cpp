@@ -949,12 +949,14 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
             reader_unget_line(&r);
             break;
         }
+        // A line that names a count without the form "Name= n" at its start (a comment) is
+        // skipped; a count read is checked.
         if (std::strstr(line, "NumEnvs")) {
-            if (std::sscanf(line, "NumEnvs= %d", &numenvs) != 1 || numenvs <= 0 ||
-                numenvs > TRANS_MAX_ENVS)
+            if (std::sscanf(line, "NumEnvs= %d", &numenvs) == 1 &&
+                (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
                 trans_fail(&r, "NumEnvs out of range");
         } else if (std::strstr(line, "AlphaChar")) {
-            if (std::sscanf(line, "AlphaChar= %d", &K) != 1 || K <= 0 || K > TRANS_MAX_STATES)
+            if (std::sscanf(line, "AlphaChar= %d", &K) == 1 && (K <= 0 || K > TRANS_MAX_STATES))
                 trans_fail(&r, "AlphaChar out of range");
         } else if (std::strstr(line, "Order")) {
             const char *eq = std::strchr(line, '=');

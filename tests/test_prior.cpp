@@ -557,6 +557,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {"NumEnvs= 0\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 99999999\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 1\nAlphaChar= -3\n", "(2): AlphaChar out of range"},
+        {"% NumEnvs and AlphaChar below\nNumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nAlphaChar= 3\nOrder= D M\n",
          "(3): Order line names 2 of 3 states in transition prior library"},

@@ -181,6 +181,37 @@ TEST_F(WeightAlign, AgainstIndependentComputation) {
     free_PriorLib(&prior);
 }
 
+TEST_F(WeightAlign, ExtremeExponentsGiveFiniteWeights) {
+    FILE *rep = std::tmpfile();
+    PriorLib *prior = read_PriorLib(test_data("prior_small.lib").c_str(), "/x", rep, 4, 0);
+    std::fclose(rep);
+    struct Case {
+        int method;
+        double exponent, bits, total;  // total < 0: only finiteness is checked
+    };
+    const Case cases[] = {{AWEIGHT_HENIKOFF, 1000, -1, 4},
+                          {AWEIGHT_FLAT, 1e6, -1, 4},
+                          {AWEIGHT_HENIKOFF, -1000, -1, -1},
+                          {AWEIGHT_BRENNEL, 900, 0.3, -1},
+                          {AWEIGHT_BRENNEL, -900, 0.3, -1}};
+    for (const Case &c : cases) {
+        SequenceTable *t = alignment({"AGCT", "AGCA", "-GGT", "CC-T"});
+        AWeightParams aw = {c.method, c.bits, c.exponent};
+        Outcome r = weigh(t, run, prior, &aw);
+        double sum = 0;
+        for (double w : r.w) {
+            EXPECT_TRUE(std::isfinite(w)) << c.method << " " << c.exponent;
+            sum += w;
+        }
+        if (c.total >= 0) {
+            EXPECT_NEAR(sum, c.total, 1e-12) << c.method << " " << c.exponent;
+        }
+        EXPECT_EQ(read_text(run + ".weightoutput").find("nan"), std::string::npos);
+        free_sequence_table(t);
+    }
+    free_PriorLib(&prior);
+}
+
 TEST_F(WeightAlign, MethodsAndMessages) {
     SequenceTable *t = alignment({"ACGT", "ACGA"});
     AWeightParams aw = {7, -1, 1};

@@ -45,7 +45,8 @@ double gen_beta(const GenBeta *gen);
 
 // Prepares a Dirichlet generator from numd (at least 1) positive parameters (arrays through
 // mem_alloc). Fatal (assertion)
-// for a parameter that is not positive or numd < 1.
+// (from the beta preparation, "a > 0 && b > 0") for a
+// parameter that is not positive, or for numd < 1.
 void gen_dirch_initialize(GenDirch *gen, int numd, const double *alpha);
 // Writes numd values summing to 1 into out.
 void gen_dirch(const GenDirch *gen, double *out);
