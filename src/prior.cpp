@@ -454,7 +454,14 @@ static void finish_library(PriorLib *lib, FILE *report) {
             std::fprintf(report,
                          "%% The mixture coefficients summed to %f, and were renormalized\n",
                          (double)sum);
-        for (int c = 0; c < N; c++) lib->Mix[c] /= sum;
+        // Coefficients too small or too large for single precision are divided by their
+        // double-precision sum instead of 0 or infinity.
+        double divisor = sum;
+        if (!(sum > 0.0f) || !std::isfinite(sum)) {
+            divisor = 0.0;
+            for (int c = 0; c < N; c++) divisor += lib->Mix[c];
+        }
+        for (int c = 0; c < N; c++) lib->Mix[c] /= divisor;
     }
 }
 
@@ -524,7 +531,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
 
     double mix_sum = 0.0;
     for (double m : mix) mix_sum += m;
-    if (!(mix_sum > 0.0))
+    if (!(mix_sum > 0.0) || !std::isfinite(mix_sum))
         error("File %s: the mixture coefficients of the prior library sum to %g", name, mix_sum);
 
     PriorLib *lib = alloc_PriorLib(N, K, lib_name.c_str(), name);
