@@ -702,12 +702,15 @@ void adapt_freq_table(float *table, PriorLib *lib, const float *codon_reg, doubl
     std::free(protein);
 }
 
+// Transition values at the head of a node's parameter block (the emission tables follow).
+constexpr int NODE_TRANSITION_VALUES = 9;
+
 void adapt_frequencies(Model *counts, PriorLib *lib, const float *codon_reg, double s, double w) {
     if (!counts || !lib) return;
     for (int i = 1; i <= counts->length; i++) {
         Node *node = counts->nodes[i];
         const float *reg = node->type == CODON_TYPE_C ? codon_reg : nullptr;
-        int letters = reg ? NUM_AMINO_ACIDS : (node->nparams - 9) / 2;
+        int letters = reg ? NUM_AMINO_ACIDS : (node->nparams - NODE_TRANSITION_VALUES) / 2;
         if (lib->AlphaChar != letters)
             error("adapt_frequencies: prior library has %d letters, node %d has %d", lib->AlphaChar,
                   i, letters);
