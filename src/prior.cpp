@@ -19,13 +19,9 @@
 
 #include "alphabet.h"
 #include "codon.h"
+#include "hssp.h"
 #include "sequence.h"
 #include "utilities.h"
-
-#if __has_include("hssp.h")
-#include "hssp.h"
-#define QOR_HAVE_HSSP 1
-#endif
 
 // ---------------------------------------------------------------------------------------------
 // Built-in mixtures
@@ -810,26 +806,6 @@ void free_EnvCodes(EnvCodeTable *table) {
     double_free(reinterpret_cast<void **>(table->codes), (size_t)table->bins);
     std::free(table);
 }
-
-#ifndef QOR_HAVE_HSSP
-// Index of the first structure triple row that three characters match ('*' in a row matches
-// any character; a missing character only a '*'); 15 when none does. Used until the HSSP unit
-// that owns this classification is part of the library.
-static int StructureFromTriple4(const char *triple) {
-    static const char *const rows[16] = {"HHH", "EEE", "TTT", "*HH", "HH*", "*EE", "EE*", "TT*",
-                                         "*TT", "**H", "H**", "**E", "E**", "**T", "T**", "***"};
-    for (int r = 0; r < 16; r++) {
-        bool match = true, ended = false;
-        for (int k = 0; k < 3 && match; k++) {
-            char c = ended ? '\0' : triple[k];
-            if (!c) ended = true;
-            match = rows[r][k] == '*' || rows[r][k] == c;
-        }
-        if (match) return r;
-    }
-    return 15;
-}
-#endif
 
 // Drops leading and trailing white space of a text in place.
 static char *trim(char *text) {
