@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "alphabet.h"
 #include "init.h"
+#include "matrix.h"
 #include "modelio.h"
+#include "seqio.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -1110,4 +1113,198 @@ Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *p
         throw;
     }
     return model;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Query-sequence and per-track models
+// ---------------------------------------------------------------------------------------------
+
+// Set once sw_model has changed the signs of the user's thresholds, so that a second query model
+// of the run does not change them back.
+static bool sw_thresholds_done = false;
+
+void reset_sw_model_thresholds() {
+    sw_thresholds_done = false;
+}
+
+Model *sw_model(ScoreParams *params, FILE *report) {
+    set_fims_added();
+    const char *file = params->query ? params->query : "";
+    SequenceTable *table = alloc_sequence_table();
+    int n = 0;
+    try {
+        n = read_sequences(file, nullptr, 1, table, 1);
+    } catch (...) {
+        free_sequence_table(table);
+        throw;
+    }
+    Sequence *query = n == 1 ? remove_seq_from_table(table, 0) : nullptr;
+    free_sequence_table(table);
+    if (!query) error("Query sequence not found in file %s", file);
+    if (query->len <= 0) {
+        std::string id = query->id ? query->id : "";
+        free_sequence(query);
+        error("Query sequence %s in file %s is empty", id.c_str(), file);
+    }
+    Model *model = alloc_model(0);
+    model->query = query;
+    if (report) {
+        std::fprintf(report, "%% Smith & Waterman Query Sequence:  %s\n", query->id);
+        if (query->annotation)
+            std::fprintf(report, "%% Query Annotation:  %50s\n", query->annotation);
+    }
+    model->kind = 1;
+    model->gap = params->gap;
+    model->cont = params->continue_;
+    if (!params->matrix || !*params->matrix) {
+        free_model(model);
+        error("No substitution matrix named for the query sequence (parameter matrix)");
+    }
+    try {
+        model->matrix = read_matrix(params->matrix, nullptr, nullptr, report);
+    } catch (...) {
+        free_model(model);
+        throw;
+    }
+    if (report)
+        std::fprintf(report, "%% Gap cost %d    Continue cost %d\n", model->gap, model->cont);
+
+    params->negate = 1;
+    params->model_length = query->len;
+    if (!sw_thresholds_done) {
+        sw_thresholds_done = true;
+        if (var_changed(&Score.NLLnull)) params->NLLnull = -params->NLLnull;
+        if (var_changed(&Score.mdNLLnull)) params->mdNLLnull = -params->mdNLLnull;
+        if (var_changed(&Score.NLLcomplex)) params->NLLcomplex = -params->NLLcomplex;
+        if (var_changed(&Score.mdNLLcomplex)) params->mdNLLcomplex = -params->mdNLLcomplex;
+    }
+    return model;
+}
+
+void free_track_models(Model ***models, float **coeffs, int count) {
+    if (models && *models) {
+        for (int i = 0; i < count; i++) free_model((*models)[i]);
+        std::free(*models);
+        *models = nullptr;
+    }
+    if (coeffs) {
+        std::free(*coeffs);
+        *coeffs = nullptr;
+    }
+}
+
+namespace {
+
+void free_name_lists(NameList *&a, NameList *&b) {
+    std::free(a);
+    std::free(b);
+    a = b = nullptr;
+}
+
+// Prepares the model of each file of the list, track by track, into the caller's arrays.
+// Returns the number of models, or 0 after releasing both arrays.
+int prepare_track_files(const NameList *files, const NameList *coeff_list, Model ***models,
+                        float **coeffs, int slots, int auto_fim_mode, int sw, ScoreParams *params,
+                        FILE *report, int read_flags) {
+    Model **m = *models;
+    float *c = *coeffs;
+    for (int i = 0; i < files->count; i++) {
+        const char *file = files->name[i];
+        // The track's alphabet is current while its file is read, so that the nodes have the
+        // track alphabet's size; a block's alphabet line may set it.
+        if (alphabets[i]) alphabet = alphabets[i];
+        std::string description = "track " + std::to_string(i) + " model";
+        Rmodel *raw = nullptr;
+        int got = read_first_rmodel(file, description.c_str(), i, &raw, read_flags);
+        if (got < 0) {  // the file holds no model
+            free_rmodel(&raw);
+            free_track_models(models, coeffs, slots);
+            return 0;
+        }
+        if (got == 0 || !raw) error("Track %d model file %s could not be opened", i, file);
+        if (alphabets[i]) alphabet = alphabets[i];
+        m[i] = process_rmodel(&raw, auto_fim_mode, sw, params, i, report);
+        if (coeff_list->count > 0) c[i] = static_cast<float>(std::atof(coeff_list->name[i]));
+        if (c[i] < 0.0f) {
+            std::fprintf(stderr, "Track %d coef < 0 (%5.3f).  Resetting to 1.0.\n", i, c[i]);
+            std::fprintf(report, "%% Track %d coef < 0 (%5.3f).  Resetting to 1.0.\n", i, c[i]);
+            c[i] = 1.0f;
+        }
+        std::fprintf(report, "%% Track %d Coeff %5.3f File %s\n", i, c[i], file);
+        if (i >= 1 && m[i]->length != m[i - 1]->length) {
+            std::fprintf(stderr, "Track model %d has length %d, while TM %d has length %d\n", i,
+                         m[i]->length, i - 1, m[i - 1]->length);
+            if (read_flags & 1) error("All track models must have same length.");
+            free_track_models(models, coeffs, slots);
+            return 0;
+        }
+    }
+    return files->count;
+}
+
+}  // namespace
+
+int read_and_process_track_models(Rmodel **single, const char *single_name, Model ***models,
+                                  float **coeffs, const char *track_files, const char *track_coeffs,
+                                  int auto_fim_mode, int sw, ScoreParams *params, FILE *report,
+                                  int require_all, int read_flags) {
+    if (!report) report = stdout;
+    check_alphabet(nullptr);
+    NameList *files = parse_name_list(track_files);
+    NameList *coeff_list = parse_name_list(track_coeffs);
+    const int nfiles = files->count;
+    const int ncoeffs = coeff_list->count;
+    const int nalpha = num_alphabets;
+    if ((ncoeffs != 0 && ncoeffs != nfiles) || (require_all && nfiles != 0 && nfiles != nalpha) ||
+        nfiles > nalpha) {
+        std::fprintf(stderr, "Track models require matching numbers of alphabet definitions\n");
+        std::fprintf(stderr, "  track model filenames, and track coefficients.  Instead, there\n");
+        std::fprintf(stderr, "  are %d models (-trackmod), %d coefficients (-trackcoeff), and\n",
+                     nfiles, ncoeffs);
+        std::fprintf(stderr,
+                     "  %d alphabets (-a).  Use comma-separated lists with these options.\n",
+                     nalpha);
+        free_name_lists(files, coeff_list);
+        if (read_flags & 1) error("Tracks must correspond to alphabets.\n");
+        return 0;
+    }
+    const bool have_query = params && params->query && *params->query;
+    const bool have_single = single && *single;
+    if ((nfiles > 0) + have_query + have_single > 1) {
+        free_name_lists(files, coeff_list);
+        error("Only one of -modelfile (or -i models), -query sequences,\nand -trackmod may be "
+              "specified.\n");
+    }
+    if (nfiles == 0 && !have_query && !have_single) {
+        free_name_lists(files, coeff_list);
+        return 0;
+    }
+    const int slots = nalpha > 0 ? nalpha : 1;
+    *models = static_cast<Model **>(mem_alloc(sizeof(Model *) * slots));
+    *coeffs = static_cast<float *>(mem_alloc(sizeof(float) * slots));
+    for (int i = 0; i < slots; i++) (*coeffs)[i] = 1.0f;
+
+    AlphabetInfo *track0 = alphabets[0] ? alphabets[0] : alphabet;
+    int count = 0;
+    try {
+        if (have_query) {
+            (*models)[0] = sw_model(params, report);
+            count = 1;
+        } else if (have_single) {
+            (*models)[0] = process_rmodel(single, auto_fim_mode, sw, params, 0, report);
+            if (single_name) std::fprintf(report, "%% Single Track Model:  %s\n", single_name);
+            count = 1;
+        } else {
+            count = prepare_track_files(files, coeff_list, models, coeffs, slots, auto_fim_mode, sw,
+                                        params, report, read_flags);
+        }
+    } catch (...) {
+        alphabet = track0;
+        free_track_models(models, coeffs, slots);
+        free_name_lists(files, coeff_list);
+        throw;
+    }
+    alphabet = track0;
+    free_name_lists(files, coeff_list);
+    return count;
 }

@@ -167,4 +167,47 @@ void make_freqave(Model *model);
 // tables to the table's letter frequencies over the track.
 void make_lettercounts(Node **slot, SequenceTable *table, int track, int count);
 
+// ---------------------------------------------------------------------------------------------
+// Query-sequence and per-track models
+// ---------------------------------------------------------------------------------------------
+
+// The query-sequence model: the one sequence of the file params->query (converted) as a Model of
+// kind 1 and length 0 (two empty slots) that owns the sequence, gap cost params->gap, continue
+// cost params->continue_ and the matrix params->matrix (read_matrix). Sets the automatic-FIM
+// flag; writes to params the negate flag 1 and the model length (the query's length); the first
+// call of the run also changes the sign of each of NLLnull, mdNLLnull, NLLcomplex and
+// mdNLLcomplex that the user set. params must not be null. report (optional) receives "% " lines
+// naming the query, its annotation, the matrix and the gap costs. The caller owns the model
+// (free_model). Fatal: "Query sequence not found in file %s"; "Query sequence %s in file %s is
+// empty"; "No substitution matrix named for the query sequence (parameter matrix)"; the faults of
+// read_sequences and read_matrix.
+Model *sw_model(ScoreParams *params, FILE *report);
+// Forgets that sw_model changed the signs of the thresholds (a fresh run inside one process;
+// used by the unit tests).
+void reset_sw_model_thresholds();
+
+// Prepares the models of a run: a query-sequence model, the single model *single (consumed) or
+// one model per file of the comma-separated list track_files, each with a coefficient from the
+// list track_coeffs (1.0 when the list is empty). *models receives a new array of num_alphabets
+// Model pointers (null where a track has none) and *coeffs one of num_alphabets floats; both
+// belong to the caller (free_track_models). Every profile model is prepared as process_rmodel
+// does (auto_fim_mode, sw, params, its track, report; report null means standard output), with
+// its track's alphabet current; the current alphabet is track 0's afterwards. Returns the
+// number of models prepared. Returns 0, with both arrays released and *models / *coeffs null,
+// when the lists do not match the alphabets (four lines on standard error), when no source is
+// given, when a track file holds no model, or when track models differ in length (one line on
+// standard error). require_all: the list of files must name one per alphabet. read_flags are
+// passed to read_first_rmodel; with bit 1 the refused lists and unequal lengths are fatal.
+// Fatal: "Tracks must correspond to alphabets.\n"; "Only one of -modelfile (or -i models),
+// -query sequences,\nand -trackmod may be specified.\n"; "Track %d model file %s could not be
+// opened"; "All track models must have same length."; those of sw_model, read_first_rmodel and
+// process_rmodel.
+int read_and_process_track_models(Rmodel **single, const char *single_name, Model ***models,
+                                  float **coeffs, const char *track_files, const char *track_coeffs,
+                                  int auto_fim_mode, int sw, ScoreParams *params, FILE *report,
+                                  int require_all, int read_flags);
+
+// Releases the first count models of *models, both arrays, and clears both pointers.
+void free_track_models(Model ***models, float **coeffs, int count);
+
 #endif

@@ -18,6 +18,7 @@
 
 #include "alphabet.h"
 #include "fasta.h"
+#include "hssp.h"
 #include "init.h"
 #include "modelio.h"
 #include "models.h"
@@ -78,12 +79,7 @@ const char *format_keyword(int format) {
 
 // A file whose first four bytes are "HSSP".
 bool looks_like_hssp(const char *filename) {
-    FILE *fp = open_read(filename, 0);
-    if (!fp) return false;
-    char head[4] = {0, 0, 0, 0};
-    size_t n = fread(head, 1, 4, fp);
-    close_read(fp);
-    return n == 4 && memcmp(head, "HSSP", 4) == 0;
+    return isHSSP(filename) != 0;
 }
 
 // True when the file gives nothing at all (a read error ends the run).
@@ -374,7 +370,7 @@ SeqFileSet *open_sequences(const char *filenames) {
         }
         if (fmt == SEQFORMAT_NBRF)
             error("Sequence file %s is in NBRF format; no NBRF reader is available", name);
-        if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL)
+        if (fmt != SEQFORMAT_FASTA && fmt != SEQFORMAT_MODEL && fmt != SEQFORMAT_HSSP)
             error("Sequence file %s is in %s format; no reader for that format is available", name,
                   format_keyword(fmt));
         formats[i] = fmt;
@@ -398,6 +394,12 @@ SeqFileSet *open_sequences(const char *filenames) {
         t->format = formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
         set->tracks[i] = t;
+        if (t->format == SEQFORMAT_HSSP) {  // every row at once; the stream is done with
+            t->items = guarded([&] { return read_HSSP(stream, &t->item_count, 0, nullptr, name); },
+                               [&] { close_sequences(set); });
+            close_read(stream);
+            t->stream = nullptr;
+        }
         // Header lines that a detector asked to skip (none for FASTA).
         std::string line;
         for (int s = 0; s < skips[i]; s++)
@@ -523,6 +525,7 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
         return 1;
     }
     if (track->format == SEQFORMAT_MODEL) return read_model_track(track, seq, track_index);
+    if (track->format == SEQFORMAT_HSSP) return read_HSSP_item(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
         error("Sequence file %s: no reader for format %s", track->name,
               format_keyword(track->format));

@@ -1,0 +1,78 @@
+// Fuzz harness of the HSSP reader: each input is read as an HSSP file (header, then every row);
+// with an odd first byte the structure template is written as well and read back. Every row must
+// be SEQLENGTH characters long.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "alphabet.h"
+#include "hssp.h"
+#include "init.h"
+#include "sequence.h"
+#include "utilities.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static bool started = false;
+    static std::string path, id;
+    struct Remove {
+        ~Remove() {
+            if (!path.empty()) unlink(path.c_str());
+            if (!id.empty()) unlink((id + ".tplate").c_str());
+        }
+    };
+    if (!started) {
+        error_throws = true;
+        initialize_variables();
+        init_alphabets();
+        init_alphabet_by_name("protein", 0, "");
+        path = "/tmp/fuzz_hssp." + std::to_string(getpid()) + ".hssp";
+        id = "/tmp/fuzz_hssp_template." + std::to_string(getpid());
+        static Remove remove_at_exit;
+        started = true;
+    }
+    FILE *fp = std::fopen(path.c_str(), "wb");
+    if (!fp) return 0;
+    if (size > 1) std::fwrite(data + 1, 1, size - 1, fp);
+    std::fclose(fp);
+    FILE *saved = stderr;
+    FILE *sink = std::fopen("/dev/null", "w");
+    if (sink) stderr = sink;
+    int flag = size > 0 ? (data[0] & 1) : 0;
+    unlink((id + ".tplate").c_str());
+    isHSSP(path.c_str());
+    try {
+        int length = 0, count = 0;
+        HSSPinfo(path.c_str(), &length, nullptr, &count);
+    } catch (const FatalError &) {}
+    FILE *in = open_read(path.c_str(), 0);
+    if (in) {
+        char **rows = nullptr;
+        int n = 0;
+        try {
+            rows = read_HSSP(in, &n, flag, id.c_str(), path.c_str());
+            int length = 0;
+            HSSPinfo(path.c_str(), &length, nullptr, nullptr);
+            for (int i = 0; i < n; i++)
+                if (std::strlen(rows[i]) != static_cast<size_t>(length)) std::abort();
+        } catch (const FatalError &) {}
+        if (rows)
+            for (int i = 0; i < n; i++) std::free(rows[i]);
+        std::free(rows);
+        close_read(in);
+        if (rows && flag) {
+            Sequence *seq = nullptr;
+            Template *t = nullptr;
+            try {
+                t = read_template((id + ".tplate").c_str(), &seq);
+            } catch (const FatalError &) {}
+            free_sequence(seq);
+            free_template(t);
+        }
+    }
+    stderr = saved;
+    if (sink) std::fclose(sink);
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Fuzz harness of the structure-template reader: each input is read as a ".tplate" file; a
+// template read is written again, read back (same residues, structure and accessibility) and
+// applied to a model through an alignment of all match columns.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "alphabet.h"
+#include "hssp.h"
+#include "init.h"
+#include "sequence.h"
+#include "utilities.h"
+
+namespace {
+
+const int MAX_APPLIED = 300;  // longest template applied to a model
+
+void apply(Template *t, Sequence *seq) {
+    if (!seq || t->length > MAX_APPLIED) return;
+    std::string code;
+    for (int left = t->length; left > 0; left -= 99)
+        code += static_cast<char>(100 + (left > 99 ? 99 : left));
+    seq->align = static_cast<unsigned char *>(memdub(code.c_str(), code.size() + 1));
+    Model *model = alloc_model(t->length);
+    try {
+        ApplyTemplate(seq, model, t, nullptr);
+    } catch (const FatalError &) {}
+    free_model(model);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static bool started = false;
+    static std::string path, id;
+    struct Remove {
+        ~Remove() {
+            if (!path.empty()) unlink(path.c_str());
+            if (!id.empty()) unlink((id + ".tplate").c_str());
+        }
+    };
+    if (!started) {
+        error_throws = true;
+        initialize_variables();
+        init_alphabets();
+        init_alphabet_by_name("protein", 0, "");
+        path = "/tmp/fuzz_template." + std::to_string(getpid()) + ".tplate";
+        id = "/tmp/fuzz_template_again." + std::to_string(getpid());
+        static Remove remove_at_exit;
+        started = true;
+    }
+    FILE *fp = std::fopen(path.c_str(), "wb");
+    if (!fp) return 0;
+    if (size) std::fwrite(data, 1, size, fp);
+    std::fclose(fp);
+    FILE *saved = stderr;
+    FILE *sink = std::fopen("/dev/null", "w");
+    if (sink) stderr = sink;
+    Sequence *seq = nullptr, *seq2 = nullptr;
+    Template *t = nullptr, *t2 = nullptr;
+    try {
+        t = read_template(path.c_str(), &seq);
+        char buf[16];
+        for (int i = 1; i <= t->length; i++) EnvFromCode(buf, t->env[i]);
+        // Blank residues or structure letters would not read back; the writer takes them as given.
+        bool plain = true;
+        for (int i = 1; i <= t->length; i++)
+            if (std::isspace(static_cast<unsigned char>(t->residues[i])) ||
+                std::isspace(static_cast<unsigned char>(t->structure[i])))
+                plain = false;
+        if (plain) {
+            PrintTemplate(id.c_str(), t->residues, t->structure, t->acc, t->length);
+            t2 = read_template((id + ".tplate").c_str(), &seq2);
+            if (t2->length != t->length || std::strcmp(t2->residues + 1, t->residues + 1) != 0 ||
+                std::memcmp(t2->structure, t->structure, t->length + 2) != 0 ||
+                std::memcmp(t2->acc, t->acc, (t->length + 2) * sizeof(int)) != 0)
+                std::abort();
+        }
+        apply(t, seq);
+    } catch (const FatalError &) {}
+    free_sequence(seq);
+    free_sequence(seq2);
+    free_template(t);
+    free_template(t2);
+    stderr = saved;
+    if (sink) std::fclose(sink);
+    return 0;
+}
