@@ -31,8 +31,9 @@ void build_sumlog();
 // |a - b| <= 7600, else min(a, b). Not capped. |a - b| must fit an int.
 inline int LS(int a, int b) {
     int m = a < b ? a : b;
-    int d = a < b ? b - a : a - b;
-    if (d > SUMLOG_SIZE) d = SUMLOG_SIZE;
+    int M = a < b ? b : a;
+    unsigned d = (unsigned)M - (unsigned)m;
+    d = d < (unsigned)SUMLOG_SIZE ? d : (unsigned)SUMLOG_SIZE;
     return m - SUMLOG[d];
 }
 // min(x, IMPOSSIBLE_COST).

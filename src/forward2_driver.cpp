@@ -294,18 +294,24 @@ float forback2(Sequence *seq, Model *counts, int track) {
         if (rowtot - keep < M) B = rowtot - keep;
     }
     if (B < 0) B = 0;
-    for (int s = 0; s < B; s++) {
-        rowindex[s + 1] = s;
-        if (vit) rowindex[s] = -s;
-        set_prob_mi_tabs(&mr, &ir, seq, s, 0);
-        DPCell *prev = slot_row(dpspace, s);
-        fsave(T, mr, ir, s, M, L + 2, L, prev, slot_row(dpspace, s + 1), nullptr, prev - 2, mode,
-              constraint_of(seq, s), info);
-        if (s == M - 1) {
-            Z = slot_row(dpspace, s + 1)[L + 1].d;
-            have_Z = true;
+    // Residues r0..r1 computed with the saving kernel from slot first-1 into slots first, ...
+    auto forward_block = [&](int r0, int r1, int first) {
+        for (int r = r0; r <= r1; r++) {
+            int dst = first + (r - r0);
+            if (dst >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", dst);
+            DPCell *prev = slot_row(dpspace, dst - 1);
+            rowindex[dst] = r;
+            if (vit) rowindex[dst - 1] = -r;
+            set_prob_mi_tabs(&mr, &ir, seq, r, 0);
+            fsave(T, mr, ir, r, M, L + 2, L, prev, slot_row(dpspace, dst), nullptr, prev - 2, mode,
+                  constraint_of(seq, r), info);
+            if (r == M - 1) {
+                Z = slot_row(dpspace, dst)[L + 1].d;
+                have_Z = true;
+            }
         }
-    }
+    };
+    forward_block(0, B - 1, 1);
 
     // Checkpoints: each covers one residue fewer than the one before.
     int next = B + 1;
@@ -365,20 +371,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
             c = B;
         } else {
             a = rowindex[c - 1] + 1;
-            for (int r = a; r <= s; r++) {
-                int dst = c + (r - a);
-                if (dst >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", dst);
-                rowindex[dst] = r;
-                if (vit) rowindex[dst - 1] = -r;
-                set_prob_mi_tabs(&mr, &ir, seq, r, 0);
-                DPCell *prev = slot_row(dpspace, dst - 1);
-                fsave(T, mr, ir, r, M, L + 2, L, prev, slot_row(dpspace, dst), nullptr, prev - 2,
-                      mode, constraint_of(seq, r), info);
-                if (r == M - 1) {
-                    Z = slot_row(dpspace, dst)[L + 1].d;
-                    have_Z = true;
-                }
-            }
+            forward_block(a, s, c);
             c += s - a;
         }
         if (!started) {
