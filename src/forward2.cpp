@@ -514,7 +514,8 @@ static int64_t residue_null_cost(const Model *m, const Sequence *seq, int t, int
 }
 
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq) {
-    if (!models || !models[0] || !seq) return 0;
+    // A query-sequence model has no background: its scores are raw matrix scores.
+    if (!models || !models[0] || !seq || models[0]->kind == 1) return 0;
     if (count < 1) count = 1;
     set_pseq_scale(models, count, seq, Prob_seq_method);
     double sum = 0;

@@ -141,7 +141,8 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method);
 // Fatal: "Codon alphabet not supported with probabilistic sequences",
 // "Unknown combine_mod_probseq method %d".
 int combine_wseq_wmod(const int *p, const int *q, int track, int method);
-// Null-model score of the sequence in nats (coefficients may be null).
+// Null-model score of the sequence in nats (coefficients may be null); 0 for a query-sequence
+// model (no background). Fatal for another model without a FIM template cost record.
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq);
 // Null cost of the residue at pos in nats.
 double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);

@@ -227,6 +227,12 @@ float forback2(Sequence *seq, Model *counts, int track) {
                      seq->id ? seq->id : "", M);
         style = DP_VITERBI;
     }
+    if (style == DP_POSTERIOR_ROWS && M > posdecodeseqlen) {
+        std::fprintf(
+            stderr, "Warning:  %s (len=%d) is too long for posterior rows (> %d); none are kept.\n",
+            seq->id ? seq->id : "", M, posdecodeseqlen);
+        style = DP_EM;
+    }
     const bool vit = style == DP_VITERBI;
     DPRowKernel fsave, finplace, bwd = nullptr;
     int mode = SW_mode;

@@ -426,4 +426,54 @@ TEST_F(EdgeTest, NullScore) {
     free_model(m);
 }
 
+TEST_F(EdgeTest, PosteriorReportAndLongPosteriorRows) {
+    Model *m = flat_model(2, 1000, cost(0.25), cost(0.25));
+    Sequence *s = seq_of("ACG");
+    FILE *out = std::tmpfile();
+    init_forward2(m, 3, SW_GLOBAL, DP_POSDECODE, 0, 0, 1.0f, 1.0, 1.0, out);
+    float z = forback2(s, nullptr, 0);
+    init_forward2(m, 3, SW_GLOBAL, DP_EM, 0, 0, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_EQ(z, forward_score(s));
+    std::string text = stream_text(out);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    for (size_t a = 0, b; (b = text.find('\n', a)) != std::string::npos; a = b + 1)
+        lines.push_back(text.substr(a, b - a));
+    // Three lines per residue, from the last residue back, then the start row's transitions.
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[9].rfind("(Residue 0 DM+MM+IM) ", 0), 0u);
+    EXPECT_EQ(lines[0].rfind("(Residue 3 DM+MM+IM) ", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("(Char G, index 1, Match) ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("(Char G, index 1, Insert) ", 0), 0u);
+    EXPECT_EQ(lines[6].rfind("(Residue 1 DM+MM+IM) ", 0), 0u);
+    // Four nodes, each value -ln of a posterior: at least 0 (up to rounding).
+    std::vector<double> v;
+    double x;
+    int used = 0;
+    const char *p = lines[7].c_str() + std::strlen("(Char A, index 0, Match) ");
+    while (std::sscanf(p, "%lf%n", &x, &used) == 1) {
+        v.push_back(x);
+        p += used;
+    }
+    ASSERT_EQ(v.size(), 4u);
+    for (double y : v) EXPECT_GE(y, -0.01);
+    EXPECT_NEAR(v[0], -std::log(1e-20), 1e-3);  // node 0 has no match state
+    // Posterior rows for a sequence longer than the store: a warning and none kept.
+    maxposdecodemem = 8 * 4 * 12;  // rows of 4 cells: room for 4 residues
+    init_forward2(m, 10, SW_GLOBAL, DP_POSTERIOR_ROWS, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_EQ(posdecodeseqlen, 4);
+    Sequence *t = seq_of("ACGTACGT");
+    std::string err = stderr_of([&] { EXPECT_LT(forback2(t, nullptr, 0), SCORE_UNSET); });
+    EXPECT_EQ(err, "Warning:  s1 (len=8) is too long for posterior rows (> 4); none are kept.\n");
+    // A query-sequence model has no null model.
+    Model *q = alloc_model(0);
+    q->kind = 1;
+    Model *qs[1] = {q};
+    EXPECT_EQ(base_null_score(qs, nullptr, 1, s), 0.0);
+    free_model(q);
+    free_sequence(t);
+    free_sequence(s);
+    free_model(m);
+}
+
 }  // namespace
