@@ -190,6 +190,16 @@ DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *ir
                          int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
                          DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
 
+// The backward row of residue i (as dprow_backward_fast gives it, for a residue without a
+// constraint) fused with the expected-count sums that combine_rows would add for it (F the
+// forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
+// rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
+// reads).
+void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
+                          int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
+                          TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,
+                          TransCosts *S, int *cm, int *ci);
+
 // ---------------------------------------------------------------------------------------------
 // Drivers
 // ---------------------------------------------------------------------------------------------

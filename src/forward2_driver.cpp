@@ -361,6 +361,10 @@ float forback2(Sequence *seq, Model *counts, int track) {
         for (int k = 1; k <= L + 1; k++) btold[k].t[0] = bold[k].d;
         std::memcpy(btnew, btold, ((size_t)L + 2) * sizeof(TransCosts));
     }
+    // Expected counts alone: the backward row and its counts in one pass.
+    const bool fused = counting && !pathprob && bwd == dprow_backward_fast &&
+                       style != DP_POSDECODE && style != DP_POSDECODE_ALIGN &&
+                       style != DP_POSDECODE_ZTRANS && style != DP_POSTERIOR_ROWS;
     bool walk_done = false, started = false;
     int c = next;
     s = M - 1;
@@ -408,18 +412,23 @@ float forback2(Sequence *seq, Model *counts, int track) {
                           rowindex[sl], r);
                 const PosConstraint *pc = constraint_of(seq, r);
                 set_prob_mi_tabs(&mr, &ir, seq, r, 1);
-                bwd(FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode, pc,
-                    FB->rnodeinfo);
-                constrained_rows(pc, FB->rnodeinfo, L, &mr, &ir);
                 int *cm = nullptr, *ci = nullptr;
                 if (counting) {
                     int x = row_letter(fbfreq, track_letter(seq, track, r));
                     cm = fbfreq->mtables[x];
                     ci = fbfreq->itables[x];
                 }
-                combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
-                             btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z, cm,
-                             ci);
+                if (fused && pc->label == -1) {
+                    backward_counts_fast(FB->rtrans, mr, ir, r, M, L, bold, beta, btold, btnew,
+                                         mode, FB->rnodeinfo, slot_row(dpspace, sl), S, cm, ci);
+                } else {
+                    bwd(FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode, pc,
+                        FB->rnodeinfo);
+                    constrained_rows(pc, FB->rnodeinfo, L, &mr, &ir);
+                    combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
+                                 btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z,
+                                 cm, ci);
+                }
                 DPCell *tmp = beta;
                 beta = bold;
                 bold = tmp;
