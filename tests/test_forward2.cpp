@@ -553,6 +553,10 @@ TEST_F(EngineTest, ResultsIndependentOfTheCheckpointMemory) {
             Model *counts = alloc_model(L);
             init_model(counts, 0.0);
             float got = forback2(s, counts, 0);
+            // The row area stays within the limit whenever the limit holds the least it needs.
+            if (mems[mi] > 1) {
+                EXPECT_LE(dpmemalloc, (size_t)mems[mi] + 2 * sizeof(DPCell));
+            }
             std::vector<float> cv;
             for (int k = 0; k <= L + 1; k++)
                 cv.insert(cv.end(), counts->nodes[k]->params,
