@@ -476,4 +476,108 @@ TEST_F(EdgeTest, PosteriorReportAndLongPosteriorRows) {
     free_model(m);
 }
 
+TEST_F(EdgeTest, ProfileColumnScales) {
+    Model *m = flat_model(3, 1000, cost(0.25), cost(0.25));
+    Model *profile = flat_model(4, 1000, cost(0.25), cost(0.25));
+    Sequence *s = seq_of("ACGT");
+    s->tracks[0].model = profile;
+    Model *models[1] = {m};
+    struct Case {
+        int method;
+        const char *report;
+        double shift, scale;
+    };
+    // Background and columns uniform: S = 1 nat, every column's cost 1 nat.
+    const Case cases[] = {
+        {2, "", 0, 1},
+        {3, "Pseqmeth 3 Seq s1 scale  1.00 shift -2.00\n", -2.0, 1},
+        {4, "Pseqmeth 4 Seq s1 scale -1.00 shift  0.00\n", 0, -1.0},
+        {5, "Pseqmeth 5 Seq s1 scale  1.00 shift -2.00\n", -2.0, 1},
+    };
+    for (const Case &c : cases) {
+        std::string err = stderr_of([&] { set_pseq_scale(models, 1, s, c.method); });
+        EXPECT_EQ(err, c.report) << c.method;
+        EXPECT_NEAR(ps_shift[0], c.shift, 1e-3) << c.method;
+        EXPECT_NEAR(ps_scale[0], c.scale, 1e-3) << c.method;
+    }
+    EXPECT_EQ(fatal_of([&] { set_pseq_scale(models, 1, s, 6); }), "Illegal pseqmethod 6\n");
+    // An empty profile: no mean, so the column is used unscaled (with a warning).
+    Sequence *e = seq_of("");
+    e->tracks[0].model = profile;
+    std::string err = stderr_of([&] { set_pseq_scale(models, 1, e, 4); });
+    EXPECT_NE(err.find("unscaled"), std::string::npos);
+    EXPECT_EQ(ps_scale[0], 1.0);
+    e->tracks[0].model = nullptr;
+    s->tracks[0].model = nullptr;
+    free_sequence(e);
+    free_sequence(s);
+    free_model(profile);
+    free_model(m);
+}
+
+TEST_F(EdgeTest, AlignKernelTieCodes) {
+    // One node (L = 1): node 1's match from the previous row's node 0, insert from node 1.
+    TransCosts T[3];
+    for (auto &t : T)
+        for (int &v : t.t) v = 0;
+    int mr[3] = {0, 0, 0}, ir[3] = {0, 0, 0};
+    FBNodeInfo info[3] = {{-1, 0}, {-1, 0}, {-1, 0}};
+    DPCell area[2 + 3];
+    DPCell *prev = area + 2, cur[3];
+    prev[0] = {5, 5, 9};  // match and insert equal for node 1's match: match wins
+    prev[1] = {7, 3, 3};  // insert and delete equal... match smaller: match wins
+    prev[2] = {0, 0, 0};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_MATCH);  // traceback of node 1, two cells back
+    prev[0] = {5, 9, 5};              // match loses; insert and delete equal: insert wins
+    prev[1] = {4, 9, 4};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_INSERT);
+    EXPECT_EQ(prev[-1].i, TB_INSERT);
+    prev[0] = {4, 9, 5};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_DELETE);
+}
+
+// Codon models: letters are formed from three residues; counts of every codon and of codons with
+// unknown positions add up to one per emitting residue before the counts are folded to
+// first-nucleotide tables.
+TEST_F(EdgeTest, CodonModelsCountEveryResidue) {
+    use_alphabet("CODON");
+    ASSERT_EQ(alphabet->emit_length_wild, 125);
+    Model *m = alloc_model(4);
+    alloc_mod_weight(m);
+    for (int i = 0; i <= 5; i++) {
+        ModWeight *w = m->weights[i];
+        for (int e = 0; e < 9; e++) w->costs[e] = 700 + 100 * e;
+        for (int k = 0; k < 125; k++) w->match[k] = w->insert[k] = cost(1.0 / 64);
+    }
+    Sequence *s = alloc_sequence(7, 1);
+    s->converted = 1;
+    const unsigned char res[7] = {0, 1, 2, 3, 4, 0, 1};  // A G C T N A G
+    std::memcpy(s->tracks[0].res, res, 7);
+    init_forward2(m, 7, SW_GLOBAL, DP_EM, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    const int *mr, *ir;
+    set_prob_mi_tabs(&mr, &ir, s, 5, 0);  // A G, then past the end: A G N
+    EXPECT_EQ(mr, FB->mtables[25 * 0 + 5 * 1 + 4]);
+    Model *counts = alloc_model(4);
+    init_model(counts, 0.0);
+    EXPECT_LT(forback2(s, counts, 0), SCORE_UNSET);
+    // Folded to first-nucleotide tables: every residue's count is in the first four entries.
+    double total = 0;
+    for (int k = 0; k <= 5; k++)
+        for (int a = 0; a < 4; a++)
+            total += counts->nodes[k]->match[a] + counts->nodes[k]->insert[a];
+    EXPECT_NEAR(total, 7.0, 0.05);
+    init_forward2(m, 7, SW_GLOBAL, DP_VITERBI, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_LT(forback2(s, nullptr, 0), SCORE_UNSET);
+    free_model(counts);
+    free_sequence(s);
+    free_model(m);
+    use_alphabet("DNA");
+}
+
 }  // namespace
