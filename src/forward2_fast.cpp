@@ -196,8 +196,8 @@ DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, i
                             DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
     if (pc->label != -1)
         return dprow_backward(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0 && i != n - 1);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     int last = last_node(bound, L);
     int a = jump_out_cost, b = jump_in_cost;
     if (in && out)
@@ -342,8 +342,8 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
                           const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *info, const DPCell *F,
                           TransCosts *S, int *cm, int *ci) {
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0 && i != n - 1);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     if (in && out)
         backward_count_row<true, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
     else if (in)
