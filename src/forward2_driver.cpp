@@ -34,6 +34,13 @@ inline int row_letter(const FBmodel *fb, int x) {
     return x >= 0 && x < fb->nrows ? x : fb->nrows - 1;
 }
 
+// Every track the model set-up scores must be a track of the sequence.
+void check_tracks(const Sequence *seq) {
+    if (seq->ntracks < numtracks)
+        error("Sequence %s has %d track%s; the model has %d", seq->id ? seq->id : "", seq->ntracks,
+              seq->ntracks == 1 ? "" : "s", numtracks);
+}
+
 void warn_saturated(const Sequence *seq) {
     std::fprintf(stderr,
                  "Warning:  %s cannot be aligned to the model: its cost reaches the limit of %d "
@@ -209,6 +216,7 @@ int **access_insert_posterior_array_char_node() {
 float forback2(Sequence *seq, Model *counts, int track) {
     if (!FB || numtracks == 0) error("init_forward2 must be called before forward2");
     if (!Traceback) error("forback2 needs a set-up with traceback (traceback level 0)");
+    check_tracks(seq);
     const int L = FB->length;
     const int M = seq->len;
     int style = DP_style;
@@ -496,6 +504,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
 
 float forward_score(Sequence *seq) {
     if (!FB || numtracks == 0) error("init_forward2 must be called before forward_score");
+    check_tracks(seq);
     const int L = FB->length;
     const int M = seq->len;
     DPRowKernel kernel = dprow_forward_fast;

@@ -303,6 +303,10 @@ TEST_F(EdgeTest, SetUpNotesAndFailures) {
     EXPECT_EQ(
         fatal_of([&] { init_forward2_tracks(tracks, coef, 2, 5, 0, 0, 1.0, 1.0, 0, 0, nullptr); }),
         "add_track_forward2 1 called with null model!");
+    // A sequence with fewer tracks than the set-up.
+    Model *two[2] = {m, m};
+    init_forward2_tracks(two, coef, 2, 5, 0, 0, 1.0, 1.0, 0, 0, nullptr);
+    EXPECT_EQ(fatal_of([&] { forward_score(s); }), "Sequence s1 has 1 track; the model has 2");
     // A counted track with another alphabet.
     init_forward2(m, 5, 0, DP_EM, 0, 1, 1.0f, 1.0, 1.0, nullptr);
     Model *counts = alloc_model(3);
@@ -578,6 +582,37 @@ TEST_F(EdgeTest, CodonModelsCountEveryResidue) {
     free_sequence(s);
     free_model(m);
     use_alphabet("DNA");
+}
+
+// A profile standing as the sequence: columns scored against the model's distributions.
+TEST_F(EdgeTest, ProfileTrackRunsThroughEveryDriver) {
+    Model *m = flat_model(3, 1000, cost(0.25), cost(0.25));
+    Model *profile = flat_model(5, 1000, cost(0.25), cost(0.25));
+    for (int i = 0; i <= 6; i++)
+        for (int a = 0; a < 4; a++)
+            profile->nodes[i]->match[a] = profile->nodes[i]->insert[a] = 0.25f;
+    Sequence *s = seq_of("ACGTA");
+    s->tracks[0].model = profile;
+    init_forward2(m, 5, SW_GLOBAL, DP_EM, 2, 0, 1.0f, 1.0, 1.0, nullptr);
+    float z = forward_score(s);
+    EXPECT_LT(z, SCORE_UNSET);
+    init_forward2(m, 5, SW_GLOBAL, DP_EM, 2, 1, 1.0f, 1.0, 1.0, nullptr);
+    Model *counts = alloc_model(3);
+    init_model(counts, 0.0);
+    EXPECT_EQ(forback2(s, counts, 0), z);
+    init_forward2(m, 5, SW_GLOBAL, DP_VITERBI, 2, 1, 1.0f, 1.0, 1.0, nullptr);
+    init_model(counts, 0.0);
+    EXPECT_LT(forback2(s, counts, 0), SCORE_UNSET);
+    double total = 0;  // a path count adds each column's distribution
+    for (int k = 0; k <= 4; k++)
+        for (int a = 0; a < 4; a++)
+            total += counts->nodes[k]->match[a] + counts->nodes[k]->insert[a];
+    EXPECT_NEAR(total, 5.0, 1e-4);
+    s->tracks[0].model = nullptr;
+    free_model(counts);
+    free_sequence(s);
+    free_model(profile);
+    free_model(m);
 }
 
 }  // namespace
