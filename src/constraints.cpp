@@ -101,12 +101,12 @@ void add_constraint_to_table(ConstrTable *table, const char *id, int seq_start, 
         entry->first = range;
     entry->last = range;
 
-    int pos_end = seq_start + length - 1;
+    int pos_end = seq_start + (length - 1);
     if (pos_end > entry->max_pos) entry->max_pos = pos_end;
     if (label_start == CONSTR_UNNAMED_LABEL) {
         table->unlabeled = 1;
     } else {
-        int label_end = label_start + length - 1;
+        int label_end = label_start + (length - 1);
         if (label_end > table->max_label) table->max_label = label_end;
     }
 }
@@ -124,9 +124,9 @@ void print_constraint_table(FILE *out, const char *title, const ConstrTable *tab
             for (const ConstrRange *r = e->first; r; r = r->next) {
                 int label_end = r->label_start == CONSTR_UNNAMED_LABEL
                                     ? r->label_start
-                                    : r->label_start + r->length - 1;
+                                    : r->label_start + (r->length - 1);
                 std::fprintf(out, "            %3d-%3d: %3d-%3d (%d)\n", r->seq_start,
-                             r->seq_start + r->length - 1, r->label_start, label_end, r->length);
+                             r->seq_start + (r->length - 1), r->label_start, label_end, r->length);
             }
         }
 }

@@ -54,9 +54,12 @@ ConstrTable *create_constraint_table();
 void free_constraint_table(ConstrTable *table);
 // The entry of an ID, or null when the table (or null table) does not hold it.
 SeqConstrList *find_seq_constraints(const ConstrTable *table, const char *id);
-// Appends one range to the ID's entry (created when missing) and updates the entry's max_pos and
-// the table's max_label or unlabeled flag. Fatal: "constraint %d-%d for %s: ..." when the start
-// is below 1, the length below 1, or a position or label end would pass 2147483647.
+// Appends one range to the ID's entry (created when missing; the table copies the ID) and updates
+// the entry's max_pos and the table's max_label or unlabeled flag. A null table does nothing.
+// Fatal: "constraint %d-%d for %s: %s" with "sequence position must be greater than zero",
+// "empty range", "sequence position out of range", "invalid model label" (below 0 and not
+// CONSTR_UNNAMED_LABEL) or "model label out of range" (an end past 2147483647); and "constraint
+// table: a constraint for a sequence without an ID".
 void add_constraint_to_table(ConstrTable *table, const char *id, int seq_start, int label_start,
                              int length, int satisfied, int unsatisfied, int unconstrained);
 // Listing of a table (null allowed) for debugging.
@@ -68,31 +71,40 @@ void print_constraint_table(FILE *out, const char *title, const ConstrTable *tab
 // checked before any residue is changed, so a refused table leaves the sequences as they were.
 void apply_seqs_constraints(const ConstrTable *table, SequenceTable *seqs);
 // Adds the runs of the array entries 1..count (array[0..count-1]) to the table under id, the
-// first entry numbered first_pos.
+// first entry numbered first_pos. A run: entries whose labels rise by one and whose costs are
+// equal; an entry labelled CONSTR_UNNAMED_LABEL is a run of one. Fatal as
+// add_constraint_to_table (a numbering that puts a run below position 1).
 void create_seq_constraints(ConstrTable *table, const char *id, const PosConstraint *array,
                             int first_pos, int count);
 // Stores the constraints of a sequence (nothing when it has none) under its ID.
 void save_seq_constraints(const Sequence *seq, ConstrTable *table);
 // save_seq_constraints for every sequence of the table.
 void save_seqs_constraints(const SequenceTable *seqs, ConstrTable *table);
-// Stores the constraints of residues first..last (1-based) of seq under id, renumbered from 1.
-// Fatal when first..last is not inside the sequence.
+// Stores the constraints of residues first..last (1-based) of seq under id, renumbered from 1
+// (nothing when seq has none). Fatal: "constraints of residues %d-%d of %s: not inside the
+// sequence (%d)".
 void save_subseq_constraints(ConstrTable *table, const char *id, int first, int last,
                              const Sequence *seq);
 // When the parent has constraints, gives sub (last-first+1 residues) a fresh array holding the
-// parent's entries first..last (1-based). Fatal when the range is not inside both sequences.
+// parent's entries first..last (1-based); the old array of sub is released. Fatal: "constraints
+// of residues %d-%d of %s: not inside the sequence (%d) and its part (%d)".
 void copy_subseq_constraints(const Sequence *parent, int first, int last, Sequence *sub);
 // Pins every matched residue of every sequence to its model column (label = column, costs 0,
-// 80000, 80000); other residues get noPosConstraint. Replaces existing arrays. Fatal: "%s: no
-// alignment to take constraints from" for a sequence without an alignment code; "%s: alignment
-// passes the end of the sequence (%d)" when the code holds more residues than the sequence.
+// 80000, 80000); other residues get noPosConstraint. Replaces the present-orientation arrays,
+// only once every sequence's code was walked. Fatal: "%s: no alignment to take constraints
+// from" for a sequence without an alignment code; "%s: alignment passes the end of the sequence
+// (%d)" when the code holds more residues than the sequence.
 void constraints_from_align(SequenceTable *seqs);
 // Records runs of constrained matched residues of every sequence that has constraints and an
-// alignment code as ranges whose label start is the model column of the run's first residue.
+// alignment code as ranges whose label start is the model column of the run's first residue. A
+// run ends at an unconstrained residue, an insert or delete run, or a change of costs. Fatal as
+// constraints_from_align for a sequence with constraints and no code, or a code too long.
 void save_align_constraints(ConstrTable *table, const SequenceTable *seqs);
 // Records every matched residue of an aligned domain pinned to its column, under domain_id
 // numbered from p0 - k0 + 1 and under parent_id numbered from p0 (p0: the domain's first
-// residue in the parent; k0: that residue in the domain's numbering). p_last is not read.
+// residue in the parent; k0: that residue in the domain's numbering). p_last is not read. The
+// sequence's own arrays are left alone. Fatal as constraints_from_align and
+// add_constraint_to_table.
 void save_domain_align_constraints(ConstrTable *table, const Sequence *seq, const char *domain_id,
                                    const char *parent_id, int p0, int p_last, int k0);
 // Releases both constraint arrays of a sequence and clears them; null is ignored.

@@ -229,7 +229,7 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
                     if (r->length == 1)
                         std::fprintf(out, "%d", r->seq_start);
                     else
-                        std::fprintf(out, "%d-%d", r->seq_start, r->seq_start + r->length - 1);
+                        std::fprintf(out, "%d-%d", r->seq_start, r->seq_start + (r->length - 1));
                     if (r->label_start != CONSTR_UNNAMED_LABEL)
                         std::fprintf(out, ":%d", r->label_start);
                 }

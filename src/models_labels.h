@@ -38,13 +38,16 @@ void write_rmodel_node_labels(const Rmodel *rmodel, FILE *out);
 // into a model of length P+Q; null when none.
 Node *rmodel_view_node(const Rmodel *rmodel, int n);
 
-// Gives every node that a labelled constraint range covers its own node number as label.
+// Gives every node that a labelled constraint range covers its own node number as label (ranges
+// without a model label are skipped; a null table does nothing). Every range is checked first:
+// one whose labels pass node L is fatal, "BUG: Model labels %d-%d for %s extends past the end of
+// the model", and no node is labelled.
 void label_model_from_constraints(const ConstrTable *table, Model *model);
 // Labels the nodes on which constrained residues of aligned sequences are matched.
 void model_labels_from_align(SequenceTable *seqs, Model *model);
-// Highest label end of a constraint table (-1 without labelled ranges).
+// Highest label end of a constraint table (-1 without labelled ranges or for a null table).
 int get_max_node_label(const ConstrTable *table);
-// 1 when the table holds a range without a model label, else 0.
+// 1 when the table holds a range without a model label, else 0 (also for a null table).
 int have_unlabeled_constraints(const ConstrTable *table);
 
 #endif

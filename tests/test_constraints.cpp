@@ -41,7 +41,7 @@ Contents contents(const ConstrTable *t) {
             for (const ConstrRange *r = e->first; r; r = r->next) {
                 v.emplace_back(r->seq_start, r->label_start, r->length, r->satisfied,
                                r->unsatisfied, r->unconstrained);
-                max_pos = std::max(max_pos, r->seq_start + r->length - 1);
+                max_pos = std::max(max_pos, r->seq_start + (r->length - 1));
             }
             EXPECT_EQ(e->max_pos, max_pos) << e->id;
         }
