@@ -192,7 +192,9 @@ FBmodel *seq2fbmodel(Model *model, FBmodel *fb) {
     if (!fb) fb = alloc_FBmodel();
     int n = q->len;
     int aw = alphabet->emit_length_wild;
-    int a = alphabet->length;  // the matrix has a+1 rows and columns; row and column a is '*'
+    // The matrix has a+1 rows and columns, a the letters with wildcards; row and column a stand
+    // for '*', which any other letter index uses.
+    int a = alphabet->length_wild;
     size_FBmodel(fb, n + 1, aw, 0);
     fb->query = 1;
     int G = std::abs(model->gap), E = std::abs(model->cont);
