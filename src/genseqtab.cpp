@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "alphabet.h"
@@ -80,10 +81,12 @@ SequenceTable *generate_seqtable(int count, const char *priors, const char *prot
                                  double sd_log) {
     check_alphabet(nullptr);
     int ntracks = num_alphabets > 0 ? num_alphabets : 1;
-    NameList *names = parse_name_list(priors);
-    int nnames = names ? names->count : 0;
+    NameList *list = parse_name_list(priors);
+    std::vector<std::string> names;
+    for (int k = 0; list && k < list->count; k++) names.emplace_back(list->name[k]);
+    std::free(list);
+    int nnames = (int)names.size();
     if (nnames && nnames != ntracks) {
-        std::free(names);
         error("trackprior priors (%d) must correspond to alphabets (%d)\n", nnames, ntracks);
     }
     std::vector<TrackGen> gens((size_t)ntracks);
@@ -98,7 +101,7 @@ SequenceTable *generate_seqtable(int count, const char *priors, const char *prot
         int selector = PRIOR_BUILTIN_NONE;
         bool chosen = true;
         if (nnames) {
-            name = names->name[i];
+            name = names[(size_t)i].c_str();
         } else if (g.alpha->id == PROTEIN_ALPHABET_ID) {
             name = protein_prior, selector = PRIOR_BUILTIN_PROTEIN32;
         } else if (capscomp(g.alpha->name, EHL2_ALPHABET_NAME) == 0) {
@@ -125,7 +128,6 @@ SequenceTable *generate_seqtable(int count, const char *priors, const char *prot
             running_sums(g);
         }
     }
-    std::free(names);
     SequenceTable *table = alloc_sequence_table();
     for (int s = 0; s < count; s++) {
         int len = generate_seqlen(mean_log, sd_log);

@@ -40,6 +40,8 @@ protected:
 // A model of length L with every value v.
 Model *filled(int L, float v) {
     Model *m = alloc_model(L);
+    for (int i = 0; i <= L + 1; i++)
+        if (!m->nodes[i]) m->nodes[i] = alloc_node();
     init_model(m, v);
     return m;
 }
@@ -672,6 +674,33 @@ TEST_F(Train, SwapOfMatchAndDeleteCosts) {
     free_mod_weight(m);
     EXPECT_EQ(fatal_of([&] { swap_match_del(m); }), "swap_match_del: model has no cost records");
     free_model(m);
+}
+
+}  // namespace
+
+namespace {
+
+// Models without positions: every operation gives a defined result.
+TEST_F(Train, ZeroLengthModels) {
+    Model *reg = filled(0, 1.0f);
+    Model *cnt = filled(0, 0.0f);
+    cnt->nodes[1]->mjump[1] = 3;
+    Model *m = freq_to_model(cnt, reg, nullptr, nullptr, 0, nullptr, nullptr, 1, 1, 1);
+    EXPECT_EQ(m->length, 0);
+    for (int i = 0; i <= 1; i++)
+        for (int k = 0; k < m->nodes[i]->nparams; k++)
+            EXPECT_FALSE(std::isnan(m->nodes[i]->params[k]));
+    int *a = analyse_freq(m, cnt, 0, 0.5, 0.3, 1.0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a[0], 0);
+    std::free(a);
+    srandom(5);
+    Sequence *s = sequence_from_model(m);
+    EXPECT_GE(s->len, 0);
+    free_sequence(s);
+    random_frequencies(m, cnt, 3, 1, 1.0);
+    EXPECT_GT(noise_to_model(m, reg, 0.1), 0);
+    for (Model *x : {reg, cnt, m}) free_model(x);
 }
 
 }  // namespace
