@@ -303,6 +303,10 @@ TEST_F(EdgeTest, SetUpNotesAndFailures) {
     EXPECT_EQ(
         fatal_of([&] { init_forward2_tracks(tracks, coef, 2, 5, 0, 0, 1.0, 1.0, 0, 0, nullptr); }),
         "add_track_forward2 1 called with null model!");
+    // A sequence with fewer tracks than the set-up.
+    Model *two[2] = {m, m};
+    init_forward2_tracks(two, coef, 2, 5, 0, 0, 1.0, 1.0, 0, 0, nullptr);
+    EXPECT_EQ(fatal_of([&] { forward_score(s); }), "Sequence s1 has 1 track; the model has 2");
     // A counted track with another alphabet.
     init_forward2(m, 5, 0, DP_EM, 0, 1, 1.0f, 1.0, 1.0, nullptr);
     Model *counts = alloc_model(3);
@@ -423,6 +427,191 @@ TEST_F(EdgeTest, NullScore) {
                     2,
                 2.0);
     free_sequence(s);
+    free_model(m);
+}
+
+TEST_F(EdgeTest, PosteriorReportAndLongPosteriorRows) {
+    Model *m = flat_model(2, 1000, cost(0.25), cost(0.25));
+    Sequence *s = seq_of("ACG");
+    FILE *out = std::tmpfile();
+    init_forward2(m, 3, SW_GLOBAL, DP_POSDECODE, 0, 0, 1.0f, 1.0, 1.0, out);
+    float z = forback2(s, nullptr, 0);
+    init_forward2(m, 3, SW_GLOBAL, DP_EM, 0, 0, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_EQ(z, forward_score(s));
+    std::string text = stream_text(out);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    for (size_t a = 0, b; (b = text.find('\n', a)) != std::string::npos; a = b + 1)
+        lines.push_back(text.substr(a, b - a));
+    // Three lines per residue, from the last residue back, then the start row's transitions.
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[9].rfind("(Residue 0 DM+MM+IM) ", 0), 0u);
+    EXPECT_EQ(lines[0].rfind("(Residue 3 DM+MM+IM) ", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("(Char G, index 1, Match) ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("(Char G, index 1, Insert) ", 0), 0u);
+    EXPECT_EQ(lines[6].rfind("(Residue 1 DM+MM+IM) ", 0), 0u);
+    // Four nodes, each value -ln of a posterior: at least 0 (up to rounding).
+    std::vector<double> v;
+    double x;
+    int used = 0;
+    const char *p = lines[7].c_str() + std::strlen("(Char A, index 0, Match) ");
+    while (std::sscanf(p, "%lf%n", &x, &used) == 1) {
+        v.push_back(x);
+        p += used;
+    }
+    ASSERT_EQ(v.size(), 4u);
+    for (double y : v) EXPECT_GE(y, -0.01);
+    EXPECT_NEAR(v[0], -std::log(1e-20), 1e-3);  // node 0 has no match state
+    // Posterior rows for a sequence longer than the store: a warning and none kept.
+    maxposdecodemem = 8 * 4 * 12;  // rows of 4 cells: room for 4 residues
+    init_forward2(m, 10, SW_GLOBAL, DP_POSTERIOR_ROWS, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_EQ(posdecodeseqlen, 4);
+    Sequence *t = seq_of("ACGTACGT");
+    std::string err = stderr_of([&] { EXPECT_LT(forback2(t, nullptr, 0), SCORE_UNSET); });
+    EXPECT_EQ(err, "Warning:  s1 (len=8) is too long for posterior rows (> 4); none are kept.\n");
+    // A query-sequence model has no null model.
+    Model *q = alloc_model(0);
+    q->kind = 1;
+    Model *qs[1] = {q};
+    EXPECT_EQ(base_null_score(qs, nullptr, 1, s), 0.0);
+    free_model(q);
+    free_sequence(t);
+    free_sequence(s);
+    free_model(m);
+}
+
+TEST_F(EdgeTest, ProfileColumnScales) {
+    Model *m = flat_model(3, 1000, cost(0.25), cost(0.25));
+    Model *profile = flat_model(4, 1000, cost(0.25), cost(0.25));
+    Sequence *s = seq_of("ACGT");
+    s->tracks[0].model = profile;
+    Model *models[1] = {m};
+    struct Case {
+        int method;
+        const char *report;
+        double shift, scale;
+    };
+    // Background and columns uniform: S = 1 nat, every column's cost 1 nat.
+    const Case cases[] = {
+        {2, "", 0, 1},
+        {3, "Pseqmeth 3 Seq s1 scale  1.00 shift -2.00\n", -2.0, 1},
+        {4, "Pseqmeth 4 Seq s1 scale -1.00 shift  0.00\n", 0, -1.0},
+        {5, "Pseqmeth 5 Seq s1 scale  1.00 shift -2.00\n", -2.0, 1},
+    };
+    for (const Case &c : cases) {
+        std::string err = stderr_of([&] { set_pseq_scale(models, 1, s, c.method); });
+        EXPECT_EQ(err, c.report) << c.method;
+        EXPECT_NEAR(ps_shift[0], c.shift, 1e-3) << c.method;
+        EXPECT_NEAR(ps_scale[0], c.scale, 1e-3) << c.method;
+    }
+    EXPECT_EQ(fatal_of([&] { set_pseq_scale(models, 1, s, 6); }), "Illegal pseqmethod 6\n");
+    // An empty profile: no mean, so the column is used unscaled (with a warning).
+    Sequence *e = seq_of("");
+    e->tracks[0].model = profile;
+    std::string err = stderr_of([&] { set_pseq_scale(models, 1, e, 4); });
+    EXPECT_NE(err.find("unscaled"), std::string::npos);
+    EXPECT_EQ(ps_scale[0], 1.0);
+    e->tracks[0].model = nullptr;
+    s->tracks[0].model = nullptr;
+    free_sequence(e);
+    free_sequence(s);
+    free_model(profile);
+    free_model(m);
+}
+
+TEST_F(EdgeTest, AlignKernelTieCodes) {
+    // One node (L = 1): node 1's match from the previous row's node 0, insert from node 1.
+    TransCosts T[3];
+    for (auto &t : T)
+        for (int &v : t.t) v = 0;
+    int mr[3] = {0, 0, 0}, ir[3] = {0, 0, 0};
+    FBNodeInfo info[3] = {{-1, 0}, {-1, 0}, {-1, 0}};
+    DPCell area[2 + 3];
+    DPCell *prev = area + 2, cur[3];
+    prev[0] = {5, 5, 9};  // match and insert equal for node 1's match: match wins
+    prev[1] = {7, 3, 3};  // insert and delete equal... match smaller: match wins
+    prev[2] = {0, 0, 0};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_MATCH);  // traceback of node 1, two cells back
+    prev[0] = {5, 9, 5};              // match loses; insert and delete equal: insert wins
+    prev[1] = {4, 9, 4};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_INSERT);
+    EXPECT_EQ(prev[-1].i, TB_INSERT);
+    prev[0] = {4, 9, 5};
+    dprow_align(T, mr, ir, 0, 1, 2, 1, prev, cur, nullptr, prev - 2, SW_GLOBAL, &noPosConstraint,
+                info);
+    EXPECT_EQ(prev[-1].m, TB_DELETE);
+}
+
+// Codon models: letters are formed from three residues; counts of every codon and of codons with
+// unknown positions add up to one per emitting residue before the counts are folded to
+// first-nucleotide tables.
+TEST_F(EdgeTest, CodonModelsCountEveryResidue) {
+    use_alphabet("CODON");
+    ASSERT_EQ(alphabet->emit_length_wild, 125);
+    Model *m = alloc_model(4);
+    alloc_mod_weight(m);
+    for (int i = 0; i <= 5; i++) {
+        ModWeight *w = m->weights[i];
+        for (int e = 0; e < 9; e++) w->costs[e] = 700 + 100 * e;
+        for (int k = 0; k < 125; k++) w->match[k] = w->insert[k] = cost(1.0 / 64);
+    }
+    Sequence *s = alloc_sequence(7, 1);
+    s->converted = 1;
+    const unsigned char res[7] = {0, 1, 2, 3, 4, 0, 1};  // A G C T N A G
+    std::memcpy(s->tracks[0].res, res, 7);
+    init_forward2(m, 7, SW_GLOBAL, DP_EM, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    const int *mr, *ir;
+    set_prob_mi_tabs(&mr, &ir, s, 5, 0);  // A G, then past the end: A G N
+    EXPECT_EQ(mr, FB->mtables[25 * 0 + 5 * 1 + 4]);
+    Model *counts = alloc_model(4);
+    init_model(counts, 0.0);
+    EXPECT_LT(forback2(s, counts, 0), SCORE_UNSET);
+    // Folded to first-nucleotide tables: every residue's count is in the first four entries.
+    double total = 0;
+    for (int k = 0; k <= 5; k++)
+        for (int a = 0; a < 4; a++)
+            total += counts->nodes[k]->match[a] + counts->nodes[k]->insert[a];
+    EXPECT_NEAR(total, 7.0, 0.05);
+    init_forward2(m, 7, SW_GLOBAL, DP_VITERBI, 0, 1, 1.0f, 1.0, 1.0, nullptr);
+    EXPECT_LT(forback2(s, nullptr, 0), SCORE_UNSET);
+    free_model(counts);
+    free_sequence(s);
+    free_model(m);
+    use_alphabet("DNA");
+}
+
+// A profile standing as the sequence: columns scored against the model's distributions.
+TEST_F(EdgeTest, ProfileTrackRunsThroughEveryDriver) {
+    Model *m = flat_model(3, 1000, cost(0.25), cost(0.25));
+    Model *profile = flat_model(5, 1000, cost(0.25), cost(0.25));
+    for (int i = 0; i <= 6; i++)
+        for (int a = 0; a < 4; a++)
+            profile->nodes[i]->match[a] = profile->nodes[i]->insert[a] = 0.25f;
+    Sequence *s = seq_of("ACGTA");
+    s->tracks[0].model = profile;
+    init_forward2(m, 5, SW_GLOBAL, DP_EM, 2, 0, 1.0f, 1.0, 1.0, nullptr);
+    float z = forward_score(s);
+    EXPECT_LT(z, SCORE_UNSET);
+    init_forward2(m, 5, SW_GLOBAL, DP_EM, 2, 1, 1.0f, 1.0, 1.0, nullptr);
+    Model *counts = alloc_model(3);
+    init_model(counts, 0.0);
+    EXPECT_EQ(forback2(s, counts, 0), z);
+    init_forward2(m, 5, SW_GLOBAL, DP_VITERBI, 2, 1, 1.0f, 1.0, 1.0, nullptr);
+    init_model(counts, 0.0);
+    EXPECT_LT(forback2(s, counts, 0), SCORE_UNSET);
+    double total = 0;  // a path count adds each column's distribution
+    for (int k = 0; k <= 4; k++)
+        for (int a = 0; a < 4; a++)
+            total += counts->nodes[k]->match[a] + counts->nodes[k]->insert[a];
+    EXPECT_NEAR(total, 5.0, 1e-4);
+    s->tracks[0].model = nullptr;
+    free_model(counts);
+    free_sequence(s);
+    free_model(profile);
     free_model(m);
 }
 
