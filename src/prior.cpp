@@ -454,7 +454,14 @@ static void finish_library(PriorLib *lib, FILE *report) {
             std::fprintf(report,
                          "%% The mixture coefficients summed to %f, and were renormalized\n",
                          (double)sum);
-        for (int c = 0; c < N; c++) lib->Mix[c] /= sum;
+        // Coefficients too small or too large for single precision are divided by their
+        // double-precision sum instead of 0 or infinity.
+        double divisor = sum;
+        if (!(sum > 0.0f) || !std::isfinite(sum)) {
+            divisor = 0.0;
+            for (int c = 0; c < N; c++) divisor += lib->Mix[c];
+        }
+        for (int c = 0; c < N; c++) lib->Mix[c] /= divisor;
     }
 }
 
@@ -524,7 +531,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
 
     double mix_sum = 0.0;
     for (double m : mix) mix_sum += m;
-    if (!(mix_sum > 0.0))
+    if (!(mix_sum > 0.0) || !std::isfinite(mix_sum))
         error("File %s: the mixture coefficients of the prior library sum to %g", name, mix_sum);
 
     PriorLib *lib = alloc_PriorLib(N, K, lib_name.c_str(), name);
@@ -695,12 +702,15 @@ void adapt_freq_table(float *table, PriorLib *lib, const float *codon_reg, doubl
     std::free(protein);
 }
 
+// Transition values at the head of a node's parameter block (the emission tables follow).
+constexpr int NODE_TRANSITION_VALUES = 9;
+
 void adapt_frequencies(Model *counts, PriorLib *lib, const float *codon_reg, double s, double w) {
     if (!counts || !lib) return;
     for (int i = 1; i <= counts->length; i++) {
         Node *node = counts->nodes[i];
         const float *reg = node->type == CODON_TYPE_C ? codon_reg : nullptr;
-        int letters = reg ? NUM_AMINO_ACIDS : (node->nparams - 9) / 2;
+        int letters = reg ? NUM_AMINO_ACIDS : (node->nparams - NODE_TRANSITION_VALUES) / 2;
         if (lib->AlphaChar != letters)
             error("adapt_frequencies: prior library has %d letters, node %d has %d", lib->AlphaChar,
                   i, letters);
@@ -949,12 +959,14 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
             reader_unget_line(&r);
             break;
         }
+        // A line that names a count without the form "Name= n" at its start (a comment) is
+        // skipped; a count read is checked.
         if (std::strstr(line, "NumEnvs")) {
-            if (std::sscanf(line, "NumEnvs= %d", &numenvs) != 1 || numenvs <= 0 ||
-                numenvs > TRANS_MAX_ENVS)
+            if (std::sscanf(line, "NumEnvs= %d", &numenvs) == 1 &&
+                (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
                 trans_fail(&r, "NumEnvs out of range");
         } else if (std::strstr(line, "AlphaChar")) {
-            if (std::sscanf(line, "AlphaChar= %d", &K) != 1 || K <= 0 || K > TRANS_MAX_STATES)
+            if (std::sscanf(line, "AlphaChar= %d", &K) == 1 && (K <= 0 || K > TRANS_MAX_STATES))
                 trans_fail(&r, "AlphaChar out of range");
         } else if (std::strstr(line, "Order")) {
             const char *eq = std::strchr(line, '=');

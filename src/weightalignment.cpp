@@ -2,6 +2,7 @@
 // the summary.
 #include "weightalignment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -42,6 +43,12 @@ static int delete_index() {
     return alphabet->length_wild + 1;
 }
 
+// True for a real letter of an emission table of A letters: below A and not the delete index
+// (which lies above A but for the codon alphabet, whose entries are nucleotides).
+static bool is_letter(int c, int A) {
+    return c < A && c != delete_index();
+}
+
 double fill_freqtab(float *counts, int column, const double *weights, unsigned char *const *rows,
                     int nrows, int skip) {
     const int A = alphabet->emit_length;
@@ -51,7 +58,7 @@ double fill_freqtab(float *counts, int column, const double *weights, unsigned c
     for (int k = 0; k < nrows; k++) {
         int c = rows[k][column];
         double w = weights ? weights[k] : 1.0;
-        if (c < A) {
+        if (is_letter(c, A)) {
             counts[c] += (float)w;
             total += w;
             continue;
@@ -124,7 +131,7 @@ static void position_weights(const AlignmentBlock *block, std::vector<double> &w
             share[(size_t)a] = counts[(size_t)a] > 0.0f ? 1.0 / (r * (double)counts[(size_t)a]) : 0;
         for (int k = 0; k < N; k++) {
             int c = block->rows[k][j];
-            if (c < A) {
+            if (is_letter(c, A)) {
                 w[(size_t)k] += share[(size_t)c];
                 letters[(size_t)k]++;
             }
@@ -132,6 +139,29 @@ static void position_weights(const AlignmentBlock *block, std::vector<double> &w
     }
     for (int k = 0; k < N; k++)
         if (letters[(size_t)k] > 0) w[(size_t)k] /= letters[(size_t)k];
+}
+
+// The new shape x_k = (score_k / m_k)^P normalised to sum 1 (rows without letters 0; 1/N each
+// when nothing is left), taken through logarithms so that large exponents cannot overflow.
+static void shape_from_scores(const std::vector<double> &score, const std::vector<int> &m, double P,
+                              std::vector<double> &x) {
+    const size_t N = x.size();
+    std::vector<double> lx(N, -INFINITY);
+    double top = -INFINITY;
+    for (size_t k = 0; k < N; k++) {
+        if (m[k] > 0) lx[k] = P * std::log(score[k] / m[k]);
+        if (std::isnan(lx[k])) lx[k] = -INFINITY;
+        top = std::max(top, lx[k]);
+    }
+    double sum = 0.0;
+    for (size_t k = 0; k < N; k++) {
+        if (std::isinf(top) && top > 0)
+            x[k] = lx[k] == top ? 1.0 : 0.0;  // a zero score under a negative exponent
+        else
+            x[k] = std::isinf(top) ? 0.0 : std::exp(lx[k] - top);
+        sum += x[k];
+    }
+    for (double &v : x) v = sum <= 0.0 ? 1.0 / (double)N : v / sum;
 }
 
 // The bits-saved adjustment (the prior is present and bits > 0).
@@ -166,7 +196,7 @@ static void adjust_bits_saved(const AlignmentBlock *block, PriorLib *prior, int 
     std::vector<int> m((size_t)N, 0);
     for (int k = 0; k < N; k++) {
         for (int j = 0; j < block->ncols; j++)
-            if (block->rows[k][j] < A) m[(size_t)k]++;
+            if (is_letter(block->rows[k][j], A)) m[(size_t)k]++;
         if (m[(size_t)k] == 0) w[(size_t)k] = 0.0;
     }
     double W = 0.0;
@@ -195,7 +225,7 @@ static void adjust_bits_saved(const AlignmentBlock *block, PriorLib *prior, int 
             counted++;
             for (int k = 0; k < N; k++) {
                 int c = block->rows[k][j];
-                if (c < A) score[(size_t)k] += cost[(size_t)c];
+                if (is_letter(c, A)) score[(size_t)k] += cost[(size_t)c];
             }
         }
         if (counted == 0) {
@@ -208,14 +238,7 @@ static void adjust_bits_saved(const AlignmentBlock *block, PriorLib *prior, int 
         s1 = s;
         s = H0 - entropy / counted;
 
-        if (P != 0.0) {
-            double sum = 0.0;
-            for (int k = 0; k < N; k++) {
-                x[(size_t)k] = m[(size_t)k] > 0 ? std::pow(score[(size_t)k] / m[(size_t)k], P) : 0;
-                sum += x[(size_t)k];
-            }
-            for (double &v : x) v = sum <= 0.0 ? 1.0 / N : v / sum;
-        }
+        if (P != 0.0) shape_from_scores(score, m, P, x);
         double F = s > 0.0 ? W * G / s : 1.0;
         if (N > 0 && F > N) F = N;
 
@@ -275,7 +298,10 @@ int weight_alignment(FILE *info, const char *run_name, SequenceTable *table, Pri
                   aweight_method_names[method], aw->aweight_bits, aw->aweight_exponent);
 
     const double E = method == AWEIGHT_BRENNEL ? BRENNEL_TOTAL_EXPONENT : aw->aweight_exponent;
-    const double T = std::pow((double)N, E);
+    // The cap at N below is applied to the total up front as well, so that a total beyond the
+    // range of doubles (a large exponent) gives N rather than inf x 0.
+    double T = std::pow((double)N, E);
+    if (!(T <= N)) T = N;
     std::vector<double> w((size_t)N, 0.0);
     if (method == AWEIGHT_FLAT) {
         for (double &v : w) v = T / N;
@@ -316,7 +342,7 @@ int weight_alignment(FILE *info, const char *run_name, SequenceTable *table, Pri
     }
     close_outputfile(out);
 
-    if (info) print_weight_info(info, "Alignment weights", "internal calc", title, table, 1);
+    print_weight_info(info, "Alignment weights", "internal calc", title, table, 1);
     free_block_alignment(block);
     return 1;
 }

@@ -39,9 +39,9 @@ double fill_freqtab(float *counts, int column, const double *weights, unsigned c
 // one-value weights array and the weight file is written), 0 for method 0 or an invalid
 // method (reset to 0, with messages; the table untouched). aw->aweight_bits becomes -1 when the
 // adjustment cannot run (no prior, codon alphabet); 0 means no adjustment. The summary goes to
-// info (nothing when null). Fatal: "Invalid alignment in block_from_alignment." and the internal
-// errors "weight_alignment: ..." (a prior of another letter count, a normalisation sum of 0 or
-// less, a negative probability, a damping factor outside 0..1), "(open_outputfile):  Could not
+// info (standard error when null). Fatal: "Invalid alignment in block_from_alignment." and the
+// internal errors "weight_alignment: ..." (a prior of another letter count, a normalisation sum of
+// 0 or less, a negative probability, a damping factor outside 0..1), "(open_outputfile):  Could not
 // open file %s".
 int weight_alignment(FILE *info, const char *run_name, SequenceTable *table, PriorLib *prior,
                      AWeightParams *aw);

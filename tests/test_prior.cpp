@@ -99,6 +99,9 @@ TEST_F(Prior, TotalsAndCoefficients) {
         {"AlphaChar=2 NumDistr=1 Number=0 Mixture=1.02 Alpha= 0.3 0.1 0.2", 0.3,
          1.02 / (double)1.02f,
          "% The mixture coefficients summed to 1.020000, and were renormalized\n"},
+        // A sum that single precision cannot hold divides by the double-precision sum.
+        {"AlphaChar=2 NumDistr=1 Number=0 Mixture=1e-300 Alpha= 0.3 0.1 0.2", 0.3, 1.0,
+         "% The mixture coefficients summed to 0.000000, and were renormalized\n"},
         // Keywords apart from their '=', in any case, with '-' and '_' inside.
         {"alpha_char = 2 Num-Distr = 1\nNumber = 0 Mixture = 1 Alpha junk = 0.3 0.1 0.2", 0.3, 1.0,
          ""},
@@ -236,6 +239,9 @@ TEST_F(Prior, HostileFilesAreRefused) {
          "the mixture coefficients of the prior library sum to 0"},
         {"AlphaChar=2 NumDistr=1 Number=0 Mixture=1 Alpha= 1 1e300 1",
          "(1): Dirichlet parameters sum beyond single precision in prior library"},
+        {"AlphaChar=2 NumDistr=2 Number=0 Mixture=1e308 Alpha= 0.3 0.1 0.2 Number=1 "
+         "Mixture=1e308 Alpha= 0.3 0.1 0.2",
+         "the mixture coefficients of the prior library sum to inf"},
         {long_text.c_str(), "(1): word longer than 1000 characters in prior library"},
     };
     for (const Case &c : cases) {
@@ -557,6 +563,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {"NumEnvs= 0\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 99999999\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 1\nAlphaChar= -3\n", "(2): AlphaChar out of range"},
+        {"% NumEnvs and AlphaChar below\nNumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nAlphaChar= 3\nOrder= D M\n",
          "(3): Order line names 2 of 3 states in transition prior library"},

@@ -58,7 +58,6 @@ void gen_dirch_initialize(GenDirch *gen, int numd, const double *alpha) {
     gen->right = static_cast<int *>(mem_alloc(merges * sizeof(int)));
     int *heap = static_cast<int *>(mem_alloc((size_t)numd * sizeof(int)));
     for (int i = 0; i < numd; i++) {
-        GEN_ASSERT(alpha[i] > 0);
         gen->alpha[i] = alpha[i];
         heap[i] = i;
     }

@@ -40,12 +40,13 @@ double gen_norm();
 
 // Prepares a beta(a, b) generator. Fatal (assertion) unless a > 0 and b > 0.
 void gen_beta_initialize(GenBeta *gen, double a, double b);
-// A beta(a, b) variate in (0, 1).
+// A beta(a, b) variate in (0, 1); parameters far below 1 can give 0 or 1 by rounding.
 double gen_beta(const GenBeta *gen);
 
 // Prepares a Dirichlet generator from numd (at least 1) positive parameters (arrays through
 // mem_alloc). Fatal (assertion)
-// for a parameter that is not positive or numd < 1.
+// (from the beta preparation, "a > 0 && b > 0") for a
+// parameter that is not positive, or for numd < 1.
 void gen_dirch_initialize(GenDirch *gen, int numd, const double *alpha);
 // Writes numd values summing to 1 into out.
 void gen_dirch(const GenDirch *gen, double *out);
