@@ -1,0 +1,250 @@
+// Fast versions of the row kernels for rows without a constraint: the previous node's cells stay
+// in registers (the delete chain never waits on a store), each jump case has its own copy of the
+// loop, nodes 0, 1, L and L+1 are handled outside it, and best-path choices are selects rather
+// than branches. Every result equals the plain kernel's (forward2_kernels.cpp); a row with a
+// constraint goes to the plain kernel.
+#include "forward2.h"
+
+namespace {
+
+constexpr int BIG = IMPOSSIBLE_COST;
+
+inline int sum3(int fm, int fi, int fd) {
+    return LSC(fm, LSC(fi, fd));
+}
+inline int min3(int fm, int fi, int fd) {
+    int v = fm < fi ? fm : fi;
+    return v < fd ? v : fd;
+}
+// Minimum preferring match, then insert, then delete; *code names the winner.
+inline int min3c(int fm, int fi, int fd, int *code) {
+    int v = fm, c = TB_MATCH;
+    c = fi < v ? TB_INSERT : c;
+    v = fi < v ? fi : v;
+    c = fd < v ? TB_DELETE : c;
+    v = fd < v ? fd : v;
+    *code = c;
+    return v;
+}
+inline bool in_ok(char t) {
+    return t != 'D' && t != 'E';
+}
+inline bool out_ok(char t) {
+    return t != 'C' && t != 'D';
+}
+
+// Summing row. IN: jumps in this row; OUT: jumps out. The in-jump enters at cost jin_cost
+// from prev[1].d; jumps out cost jout_cost; in_type/out_type pick the node types allowed.
+template <bool IN, bool OUT, bool MIRROR, bool TERMS>
+void sum_row(const TransCosts *__restrict T, const int *__restrict mr, const int *__restrict ir,
+             int L, int last, const DPCell *prev, DPCell *__restrict cur, TransCosts *__restrict bt,
+             const FBNodeInfo *info, int jin_cost, int jout_cost) {
+    const int *t0 = T[0].t;
+    int ti0 = prev[0].d + t0[TC_ID], tm0 = prev[0].m + t0[TC_IM], tii0 = prev[0].i + t0[TC_II];
+    if (TERMS) {
+        for (int e = 0; e < 6; e++) bt[0].t[e] = BIG;
+        bt[0].t[TC_ID] = ti0;
+        bt[0].t[TC_IM] = tm0;
+        bt[0].t[TC_II] = tii0;
+    }
+    int cd = BIG, cm = BIG, ci = cap_cost(ir[0] + sum3(tm0, tii0, ti0));
+    cur[0].d = cd;
+    cur[0].m = cm;
+    cur[0].i = ci;
+    const int jbase = jin_cost + prev[1].d;
+    int J = BIG;
+    int qd = prev[0].d, qm = prev[0].m, qi = prev[0].i;  // prev[j-1]
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        const int pd = prev[j].d, pm = prev[j].m, pi = prev[j].i;
+        int a0 = cd + t[TC_DD], a1 = cm + t[TC_DM], a2 = ci + t[TC_DI];
+        int b0 = qd + t[TC_MD], b1 = qm + t[TC_MM], b2 = qi + t[TC_MI];
+        int c0 = pd + t[TC_ID], c1 = pm + t[TC_IM], c2 = pi + t[TC_II];
+        if (TERMS) {
+            int *b = bt[j].t;
+            b[TC_DD] = a0;
+            b[TC_DM] = a1;
+            b[TC_DI] = a2;
+            b[TC_MD] = b0;
+            b[TC_MM] = b1;
+            b[TC_MI] = b2;
+            b[TC_ID] = c0;
+            b[TC_IM] = c1;
+            b[TC_II] = c2;
+        }
+        int mc = mr[j];
+        int d = sum3(a1, a2, a0);
+        int in = cap_cost(ir[j] + sum3(c1, c2, c0));
+        int m = cap_cost(mc + sum3(b1, b2, b0));
+        if ((IN || OUT) && j >= 2 && j <= L - 1) {
+            char ty = info[j].type;
+            if (IN && (MIRROR ? out_ok(ty) : in_ok(ty))) m = LSC(jbase + mc, m);
+            if (OUT && (MIRROR ? in_ok(ty) : out_ok(ty))) J = LSC(J, m + jout_cost);
+        }
+        if (OUT && j == L) d = LSC(J, d);
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+        cd = d;
+        cm = m;
+        ci = in;
+        qd = pd;
+        qm = pm;
+        qi = pi;
+    }
+}
+
+template <bool IN, bool OUT, bool CODES>
+void min_row(const TransCosts *__restrict T, const int *__restrict mr, const int *__restrict ir,
+             int L, int last, const DPCell *prev, DPCell *__restrict cur, DPCell *tb,
+             const FBNodeInfo *info) {
+    const int *t0 = T[0].t;
+    const int jbase = jump_in_cost + prev[1].d;
+    int code0 = 0;
+    int i0 =
+        CODES ? min3c(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID], &code0)
+              : min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]);
+    int cd = BIG, cm = BIG, ci = cap_cost(ir[0] + i0);
+    int qd = prev[0].d, qm = prev[0].m, qi = prev[0].i;
+    cur[0].d = cd;
+    cur[0].m = cm;
+    cur[0].i = ci;
+    if (CODES) {
+        tb[0].d = TB_DELETE;
+        tb[0].m = TB_DELETE;
+        tb[0].i = code0;
+    }
+    int J = BIG, Jnode = 0;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        const int pd = prev[j].d, pm = prev[j].m, pi = prev[j].i;
+        int kd = 0, km = 0, ki = 0;
+        int d, in, m;
+        int mc = mr[j];
+        if (CODES) {
+            d = cap_cost(min3c(cm + t[TC_DM], ci + t[TC_DI], cd + t[TC_DD], &kd));
+            in = cap_cost(ir[j] + min3c(pm + t[TC_IM], pi + t[TC_II], pd + t[TC_ID], &ki));
+            m = cap_cost(mc + min3c(qm + t[TC_MM], qi + t[TC_MI], qd + t[TC_MD], &km));
+        } else {
+            d = cap_cost(min3(cm + t[TC_DM], ci + t[TC_DI], cd + t[TC_DD]));
+            in = cap_cost(ir[j] + min3(pm + t[TC_IM], pi + t[TC_II], pd + t[TC_ID]));
+            m = cap_cost(mc + min3(qm + t[TC_MM], qi + t[TC_MI], qd + t[TC_MD]));
+        }
+        if ((IN || OUT) && j >= 2 && j <= L - 1) {
+            char ty = info[j].type;
+            if (IN && in_ok(ty)) {
+                int v = jbase + mc;
+                if (CODES ? v <= m : v < m) {
+                    m = cap_cost(v);
+                    km = 1;
+                }
+            }
+            if (OUT && out_ok(ty) && m + jump_out_cost < J) {
+                J = m + jump_out_cost;
+                Jnode = j;
+            }
+        }
+        if (OUT && j == L && J < d) {
+            d = cap_cost(J);
+            kd = Jnode;
+        }
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+        if (CODES) {  // written after prev[j-1] and prev[j] were read (tb may overlay prev)
+            tb[j].d = kd;
+            tb[j].m = km;
+            tb[j].i = ki;
+        }
+        cd = d;
+        cm = m;
+        ci = in;
+        qd = pd;
+        qm = pm;
+        qi = pi;
+    }
+}
+
+inline int last_node(int bound, int L) {
+    return bound < L + 1 ? bound : L + 1;
+}
+
+}  // namespace
+
+DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *bt,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
+    if (pc->label != -1)
+        return dprow_forward(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    int last = last_node(bound, L);
+    int a = jump_in_cost, b = jump_out_cost;
+    if (in && out)
+        sum_row<true, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    else if (in)
+        sum_row<true, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    else if (out)
+        sum_row<false, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    else
+        sum_row<false, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    return cur;
+}
+
+DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n,
+                            int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *bt,
+                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
+    if (pc->label != -1)
+        return dprow_backward(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0 && i != n - 1);
+    int last = last_node(bound, L);
+    int a = jump_out_cost, b = jump_in_cost;
+    if (in && out)
+        sum_row<true, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    else if (in)
+        sum_row<true, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    else if (out)
+        sum_row<false, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    else
+        sum_row<false, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    return cur;
+}
+
+DPCell *dprow_viterbi_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *bt,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
+    if (pc->label != -1)
+        return dprow_viterbi(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    int last = last_node(bound, L);
+    if (in && out)
+        min_row<true, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    else if (in)
+        min_row<true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    else if (out)
+        min_row<false, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    else
+        min_row<false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    return cur;
+}
+
+DPCell *dprow_align_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                         int L, const DPCell *prev, DPCell *cur, TransCosts *bt, DPCell *tb, int sw,
+                         const PosConstraint *pc, const FBNodeInfo *info) {
+    if (pc->label != -1)
+        return dprow_align(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
+    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    int last = last_node(bound, L);
+    if (in && out)
+        min_row<true, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    else if (in)
+        min_row<true, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    else if (out)
+        min_row<false, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    else
+        min_row<false, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    return cur;
+}

@@ -1,0 +1,313 @@
+// The row kernels of the engine: one row of the DP matrix (the delete, match and insert cost of
+// every node after residue i) from the row of residue i-1. Summing kernels combine terms by the
+// log-sum LS(from-match, LS(from-insert, from-delete)); best-path kernels by the minimum,
+// preferring match, then insert, then delete on equal terms. Every cell is capped at
+// IMPOSSIBLE_COST.
+#include "forward2.h"
+
+namespace {
+
+constexpr int BIG = IMPOSSIBLE_COST;
+
+// A node type that may be entered by a jump in (a codon's first position or an ordinary node).
+inline bool may_jump_in(char type) {
+    return type != 'D' && type != 'E';
+}
+// A node type that may be left by a jump out (a codon's last position or an ordinary node).
+inline bool may_jump_out(char type) {
+    return type != 'C' && type != 'D';
+}
+
+// The residue's match cost at a node with label `label` under a constraint.
+inline int constrained_match(const PosConstraint *pc, int label, int m) {
+    int e = pc->label == label ? pc->satisfied : pc->unsatisfied;
+    return LSC(e, cap_cost(m + pc->unconstrained));
+}
+
+// Sum of three terms, capped.
+inline int sum3(int from_m, int from_i, int from_d) {
+    return LSC(from_m, LSC(from_i, from_d));
+}
+
+inline int min3(int from_m, int from_i, int from_d) {
+    int v = from_m;
+    if (from_i < v) v = from_i;
+    if (from_d < v) v = from_d;
+    return v;
+}
+
+// Minimum of three terms with the code of the winner (match before insert before delete).
+inline int min3_code(int from_m, int from_i, int from_d, int *code) {
+    if (from_m <= from_i && from_m <= from_d) {
+        *code = TB_MATCH;
+        return from_m;
+    }
+    if (from_i <= from_d) {
+        *code = TB_INSERT;
+        return from_i;
+    }
+    *code = TB_DELETE;
+    return from_d;
+}
+
+inline int last_node(int bound, int L) {
+    return bound < L + 1 ? bound : L + 1;
+}
+
+// Jumps of the forward direction: in at the first residue (semi-local) or every residue (local),
+// out at the last residue (semi-local; not when it is also the first) or every residue.
+inline void forward_jumps(int sw, int i, int n, bool *in, bool *out) {
+    *in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    *out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+}
+
+}  // namespace
+
+DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                      int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int sw,
+                      const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    bool jin, jout;
+    forward_jumps(sw, i, n, &jin, &jout);
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i = cap_cost(ir[0] + unc +
+                        sum3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
+    int jbase = jump_in_cost + prev[1].d;
+    int J = BIG;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int mc = mr[j], ic = ir[j];
+        if (con) {
+            mc = constrained_match(pc, info[j].label, mc);
+            ic += unc;
+        }
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        int d = sum3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]);
+        int in = cap_cost(ic + sum3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
+        int m = cap_cost(mc + sum3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
+        if (j >= 2 && j <= L - 1) {
+            if (jin && may_jump_in(info[j].type)) m = LSC(jbase + mc, m);
+            if (jout && may_jump_out(info[j].type)) J = LSC(J, m + jump_out_cost);
+        }
+        if (j == L && jout) d = LSC(J, d);
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+    }
+    return cur;
+}
+
+DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                       int L, const DPCell *prev, DPCell *cur, TransCosts *bt, DPCell *, int sw,
+                       const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    // Mirror image of the forward jumps: the reversed model is entered where the forward pass
+    // jumps out and left where it jumps in.
+    bool enter = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1);
+    bool leave = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0 && i != n - 1);
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    int *b0 = bt[0].t;
+    for (int e = TC_DD; e <= TC_MI; e++) b0[e] = BIG;
+    b0[TC_ID] = prev[0].d + t0[TC_ID];
+    b0[TC_IM] = prev[0].m + t0[TC_IM];
+    b0[TC_II] = prev[0].i + t0[TC_II];
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i = cap_cost(ir[0] + unc + sum3(b0[TC_IM], b0[TC_II], b0[TC_ID]));
+    int jbase = jump_out_cost + prev[1].d;
+    int J = BIG;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int *b = bt[j].t;
+        int mc = mr[j], ic = ir[j];
+        if (con) {
+            mc = constrained_match(pc, info[j].label, mc);
+            ic += unc;
+        }
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        b[TC_DD] = c.d + t[TC_DD];
+        b[TC_DM] = c.m + t[TC_DM];
+        b[TC_DI] = c.i + t[TC_DI];
+        b[TC_MD] = q.d + t[TC_MD];
+        b[TC_MM] = q.m + t[TC_MM];
+        b[TC_MI] = q.i + t[TC_MI];
+        b[TC_ID] = p.d + t[TC_ID];
+        b[TC_IM] = p.m + t[TC_IM];
+        b[TC_II] = p.i + t[TC_II];
+        int d = sum3(b[TC_DM], b[TC_DI], b[TC_DD]);
+        int in = cap_cost(ic + sum3(b[TC_IM], b[TC_II], b[TC_ID]));
+        int m = cap_cost(mc + sum3(b[TC_MM], b[TC_MI], b[TC_MD]));
+        if (j >= 2 && j <= L - 1) {
+            if (enter && may_jump_out(info[j].type)) m = LSC(jbase + mc, m);
+            if (leave && may_jump_in(info[j].type)) J = LSC(J, m + jump_in_cost);
+        }
+        if (j == L && leave) d = LSC(J, d);
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+    }
+    return cur;
+}
+
+DPCell *dprow_viterbi(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                      int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int sw,
+                      const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    bool jin, jout;
+    forward_jumps(sw, i, n, &jin, &jout);
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i = cap_cost(ir[0] + unc +
+                        min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
+    int jbase = jump_in_cost + prev[1].d;
+    int J = BIG;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int mc = mr[j], ic = ir[j];
+        if (con) {
+            mc = constrained_match(pc, info[j].label, mc);
+            ic += unc;
+        }
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        int d = cap_cost(min3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]));
+        int in = cap_cost(ic + min3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
+        int m = cap_cost(mc + min3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
+        if (j >= 2 && j <= L - 1) {
+            if (jin && may_jump_in(info[j].type) && jbase + mc < m) m = cap_cost(jbase + mc);
+            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J) J = m + jump_out_cost;
+        }
+        if (j == L && jout && J < d) d = cap_cost(J);
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+    }
+    return cur;
+}
+
+DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                    int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *tb, int sw,
+                    const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    bool jin, jout;
+    forward_jumps(sw, i, n, &jin, &jout);
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    // tb may overlay prev two cells back: every value of prev that a node needs is read before
+    // that node's traceback cell is written.
+    int jbase = jump_in_cost + prev[1].d;
+    int code0;
+    int i0 = cap_cost(
+        ir[0] + unc +
+        min3_code(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID], &code0));
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i = i0;
+    tb[0].d = TB_DELETE;
+    tb[0].m = TB_DELETE;
+    tb[0].i = code0;
+    int J = BIG, Jnode = 0;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int mc = mr[j], ic = ir[j];
+        if (con) {
+            mc = constrained_match(pc, info[j].label, mc);
+            ic += unc;
+        }
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        int cd, ci, cm;
+        int d = cap_cost(min3_code(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD], &cd));
+        int in = cap_cost(ic + min3_code(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID], &ci));
+        int m = cap_cost(mc + min3_code(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD], &cm));
+        if (j >= 2 && j <= L - 1) {
+            if (jin && may_jump_in(info[j].type) && jbase + mc <= m) {
+                m = cap_cost(jbase + mc);
+                cm = 1;
+            }
+            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J) {
+                J = m + jump_out_cost;
+                Jnode = j;
+            }
+        }
+        if (j == L && jout && J < d) {
+            d = cap_cost(J);
+            cd = Jnode;
+        }
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+        tb[j].d = cd;
+        tb[j].m = cm;
+        tb[j].i = ci;
+    }
+    return cur;
+}
+
+// Query-sequence models: no insert emission, no into-match transition cost; global mode only.
+DPCell *dprow_swviterbi(const TransCosts *T, const int *mr, const int *, int, int, int bound, int L,
+                        const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int,
+                        const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i =
+        cap_cost(unc + min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int mc = con ? constrained_match(pc, info[j].label, mr[j]) : mr[j];
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        int d = cap_cost(min3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]));
+        int in = cap_cost(unc + min3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
+        int m = cap_cost(mc + min3(q.m, q.i, q.d));
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+    }
+    return cur;
+}
+
+DPCell *dprow_swalign(const TransCosts *T, const int *mr, const int *, int, int, int bound, int L,
+                      const DPCell *prev, DPCell *cur, TransCosts *, DPCell *tb, int,
+                      const PosConstraint *pc, const FBNodeInfo *info) {
+    bool con = pc->label != -1;
+    int unc = con ? pc->unconstrained : 0;
+    int last = last_node(bound, L);
+    const int *t0 = T[0].t;
+    int code0;
+    int i0 = cap_cost(unc + min3_code(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II],
+                                      prev[0].d + t0[TC_ID], &code0));
+    cur[0].d = BIG;
+    cur[0].m = BIG;
+    cur[0].i = i0;
+    tb[0].d = TB_DELETE;
+    tb[0].m = TB_DELETE;
+    tb[0].i = code0;
+    for (int j = 1; j <= last; j++) {
+        const int *t = T[j].t;
+        int mc = con ? constrained_match(pc, info[j].label, mr[j]) : mr[j];
+        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
+        int cd, ci, cm;
+        int d = cap_cost(min3_code(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD], &cd));
+        int in = cap_cost(unc + min3_code(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID], &ci));
+        int m = cap_cost(mc + min3_code(q.m, q.i, q.d, &cm));
+        cur[j].d = d;
+        cur[j].m = m;
+        cur[j].i = in;
+        tb[j].d = cd;
+        tb[j].m = cm;
+        tb[j].i = ci;
+    }
+    return cur;
+}
