@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "alignment.h"
 #include "init.h"
 #include "seqio.h"
 #include "seqio_print.h"
@@ -123,10 +124,10 @@ int main(int argc, char **argv) {
                                             notidlistcount, stdout, stdout, 1);
         free_seq_id_set(wanted);
     } else if (have_align) {
-        // Reading alignments is not part of this build.
-        std::string msg = "Alignment file " + std::string(alignfile) +
-                          " cannot be read: no alignment reader is available\n";
-        fail_with_usage(msg.c_str());
+        // read_alignment gives its own messages when the file is no usable alignment.
+        seqs = read_alignment(alignfile, nullptr, nullptr);
+        if (!seqs) fail_with_usage(nullptr);
+        suffix = ".a2m";
     } else {
         fail_with_usage("No database files (-db) or alignments (-alignfile) specified\n");
     }
@@ -139,7 +140,10 @@ int main(int argc, char **argv) {
 
     trim_sequence_table(list, &Score, Score.select_seq);
     drop_null_sequences(list, stderr);
-    print_sequence_table(out, list);
+    if (have_align)
+        print_seqalignment(out, list, a2mdots, 0);
+    else
+        print_sequence_table(out, list);
 
     close_outputfile(out);
     free_sequence_table(list);
