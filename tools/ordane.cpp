@@ -125,6 +125,13 @@ int main(int argc, char **argv) {
         free_seq_id_set(wanted);
     } else if (have_align) {
         // read_alignment gives its own messages when the file is no usable alignment.
+        FILE *probe = open_read(alignfile, 0);
+        if (!probe) {
+            std::string msg = "Alignment file " + std::string(alignfile) +
+                              " cannot be read: " + strerror(errno) + "\n";
+            fail_with_usage(msg.c_str());
+        }
+        close_read(probe);
         seqs = read_alignment(alignfile, nullptr, nullptr);
         if (!seqs) fail_with_usage(nullptr);
         suffix = ".a2m";
