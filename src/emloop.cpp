@@ -301,8 +301,8 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
             } else {
                 seq->raw_score = forward_score(seq);
             }
-            seq->simple_score = simple_of(seq, seq->raw_score);
         }
+        seq->simple_score = simple_of(seq, seq->raw_score);
         if (!is_unset(seq->simple_score)) {
             sum += seq->simple_score;
             scored++;
