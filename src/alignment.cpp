@@ -208,7 +208,7 @@ int alignment_type(const char *filename, int *columns, int *match_columns, int *
     if (n > 0 && min_match == max_match && max_match > 0) {
         type = ALIGNTYPE_A2M;
         matches = max_match;
-    } else if (n > 0 && min_len == max_len) {
+    } else if (n > 0 && min_len == max_len && max_len > 0) {
         type = ALIGNTYPE_ALLPOS;
         matches = max_len;
     }
@@ -227,7 +227,14 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
     check_alphabet(filename);
     SequenceTable *table = alloc_sequence_table();
     int columns = 0, match_columns = 0, count = 0;
-    int type = alignment_type(filename, &columns, &match_columns, &count, table);
+    int type;
+    try {
+        type = alignment_type(filename, &columns, &match_columns, &count, table);
+    } catch (...) {
+        // A fatal error thrown instead of ending the run (tests) leaves nothing behind.
+        free_sequence_table(table);
+        throw;
+    }
     if (type == ALIGNTYPE_UNALIGNED) {
         fprintf(stderr, "File %s (%d sequence%s) does not look like an alignment.\n%s%s%s%s",
                 filename, count, (count == 1 || count == -1) ? "" : "s",
