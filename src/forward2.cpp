@@ -104,9 +104,13 @@ int track_letter(const Sequence *seq, int t, int i) {
     const unsigned char *r = seq->tracks[t].res;
     const AlphabetInfo *a = alphabets[t] ? alphabets[t] : alphabet;
     if (a && a->id == CODON_ALPHABET_ID) {
+        // The codon read from residue i on: the next two residues, or the previous two in a
+        // sequence that is marked reversed; 4 (N) past its end.
+        int step = seq->reversed ? -1 : 1;
+        int i1 = i + step, i2 = i + 2 * step;
         int c0 = r[i];
-        int c1 = i + 1 < seq->len ? r[i + 1] : 4;
-        int c2 = i + 2 < seq->len ? r[i + 2] : 4;
+        int c1 = i1 >= 0 && i1 < seq->len ? r[i1] : 4;
+        int c2 = i2 >= 0 && i2 < seq->len ? r[i2] : 4;
         return 25 * c0 + 5 * c1 + c2;
     }
     return r[i];
@@ -317,9 +321,8 @@ void init_forward2_tracks(Model **models, const float *coeffs, int count, int ma
     }
     if (count > MAX_TRACKS)
         error("init_forward2_tracks: %d tracks (at most %d)", count, MAX_TRACKS);
-    AlphabetInfo *track0 = alphabet;
     use_track_alphabet(0);
-    track0 = alphabet;
+    AlphabetInfo *track0 = alphabet;
     init_forward2(models[0], maxlen, sw, dpstyle, pseqmethod, traceback, coeffs ? coeffs[0] : 1.0f,
                   jump_in_prob, jump_out_prob, pdoc_out);
     for (int t = 1; t < count; t++) {
@@ -514,7 +517,8 @@ static int64_t residue_null_cost(const Model *m, const Sequence *seq, int t, int
 }
 
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq) {
-    if (!models || !models[0] || !seq) return 0;
+    // A query-sequence model has no background: its scores are raw matrix scores.
+    if (!models || !models[0] || !seq || models[0]->kind == 1) return 0;
     if (count < 1) count = 1;
     set_pseq_scale(models, count, seq, Prob_seq_method);
     double sum = 0;

@@ -31,8 +31,9 @@ void build_sumlog();
 // |a - b| <= 7600, else min(a, b). Not capped. |a - b| must fit an int.
 inline int LS(int a, int b) {
     int m = a < b ? a : b;
-    int d = a < b ? b - a : a - b;
-    if (d > SUMLOG_SIZE) d = SUMLOG_SIZE;
+    int M = a < b ? b : a;
+    unsigned d = (unsigned)M - (unsigned)m;
+    d = d < (unsigned)SUMLOG_SIZE ? d : (unsigned)SUMLOG_SIZE;
     return m - SUMLOG[d];
 }
 // min(x, IMPOSSIBLE_COST).
@@ -140,7 +141,8 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method);
 // Fatal: "Codon alphabet not supported with probabilistic sequences",
 // "Unknown combine_mod_probseq method %d".
 int combine_wseq_wmod(const int *p, const int *q, int track, int method);
-// Null-model score of the sequence in nats (coefficients may be null).
+// Null-model score of the sequence in nats (coefficients may be null); 0 for a query-sequence
+// model (no background). Fatal for another model without a FIM template cost record.
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq);
 // Null cost of the residue at pos in nats.
 double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);
@@ -187,6 +189,16 @@ DPCell *dprow_viterbi_fast(const TransCosts *trans, const int *mrow, const int *
 DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
                          int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
                          DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+
+// The backward row of residue i (as dprow_backward_fast gives it, for a residue without a
+// constraint) fused with the expected-count sums that combine_rows would add for it (F the
+// forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
+// rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
+// reads).
+void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
+                          int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
+                          TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,
+                          TransCosts *S, int *cm, int *ci);
 
 // ---------------------------------------------------------------------------------------------
 // Drivers

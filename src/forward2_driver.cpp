@@ -34,6 +34,13 @@ inline int row_letter(const FBmodel *fb, int x) {
     return x >= 0 && x < fb->nrows ? x : fb->nrows - 1;
 }
 
+// Every track the model set-up scores must be a track of the sequence.
+void check_tracks(const Sequence *seq) {
+    if (seq->ntracks < numtracks)
+        error("Sequence %s has %d track%s; the model has %d", seq->id ? seq->id : "", seq->ntracks,
+              seq->ntracks == 1 ? "" : "s", numtracks);
+}
+
 void warn_saturated(const Sequence *seq) {
     std::fprintf(stderr,
                  "Warning:  %s cannot be aligned to the model: its cost reaches the limit of %d "
@@ -209,6 +216,7 @@ int **access_insert_posterior_array_char_node() {
 float forback2(Sequence *seq, Model *counts, int track) {
     if (!FB || numtracks == 0) error("init_forward2 must be called before forward2");
     if (!Traceback) error("forback2 needs a set-up with traceback (traceback level 0)");
+    check_tracks(seq);
     const int L = FB->length;
     const int M = seq->len;
     int style = DP_style;
@@ -226,6 +234,12 @@ float forback2(Sequence *seq, Model *counts, int track) {
         std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
                      seq->id ? seq->id : "", M);
         style = DP_VITERBI;
+    }
+    if (style == DP_POSTERIOR_ROWS && M > posdecodeseqlen) {
+        std::fprintf(
+            stderr, "Warning:  %s (len=%d) is too long for posterior rows (> %d); none are kept.\n",
+            seq->id ? seq->id : "", M, posdecodeseqlen);
+        style = DP_EM;
     }
     const bool vit = style == DP_VITERBI;
     DPRowKernel fsave, finplace, bwd = nullptr;
@@ -294,18 +308,24 @@ float forback2(Sequence *seq, Model *counts, int track) {
         if (rowtot - keep < M) B = rowtot - keep;
     }
     if (B < 0) B = 0;
-    for (int s = 0; s < B; s++) {
-        rowindex[s + 1] = s;
-        if (vit) rowindex[s] = -s;
-        set_prob_mi_tabs(&mr, &ir, seq, s, 0);
-        DPCell *prev = slot_row(dpspace, s);
-        fsave(T, mr, ir, s, M, L + 2, L, prev, slot_row(dpspace, s + 1), nullptr, prev - 2, mode,
-              constraint_of(seq, s), info);
-        if (s == M - 1) {
-            Z = slot_row(dpspace, s + 1)[L + 1].d;
-            have_Z = true;
+    // Residues r0..r1 computed with the saving kernel from slot first-1 into slots first, ...
+    auto forward_block = [&](int r0, int r1, int first) {
+        for (int r = r0; r <= r1; r++) {
+            int dst = first + (r - r0);
+            if (dst >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", dst);
+            DPCell *prev = slot_row(dpspace, dst - 1);
+            rowindex[dst] = r;
+            if (vit) rowindex[dst - 1] = -r;
+            set_prob_mi_tabs(&mr, &ir, seq, r, 0);
+            fsave(T, mr, ir, r, M, L + 2, L, prev, slot_row(dpspace, dst), nullptr, prev - 2, mode,
+                  constraint_of(seq, r), info);
+            if (r == M - 1) {
+                Z = slot_row(dpspace, dst)[L + 1].d;
+                have_Z = true;
+            }
         }
-    }
+    };
+    forward_block(0, B - 1, 1);
 
     // Checkpoints: each covers one residue fewer than the one before.
     int next = B + 1;
@@ -349,6 +369,10 @@ float forback2(Sequence *seq, Model *counts, int track) {
         for (int k = 1; k <= L + 1; k++) btold[k].t[0] = bold[k].d;
         std::memcpy(btnew, btold, ((size_t)L + 2) * sizeof(TransCosts));
     }
+    // Expected counts alone: the backward row and its counts in one pass.
+    const bool fused = counting && !pathprob && bwd == dprow_backward_fast &&
+                       style != DP_POSDECODE && style != DP_POSDECODE_ALIGN &&
+                       style != DP_POSDECODE_ZTRANS && style != DP_POSTERIOR_ROWS;
     bool walk_done = false, started = false;
     int c = next;
     s = M - 1;
@@ -365,20 +389,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
             c = B;
         } else {
             a = rowindex[c - 1] + 1;
-            for (int r = a; r <= s; r++) {
-                int dst = c + (r - a);
-                if (dst >= rowtot) error("Internal error:  dpr %d.  Increase maxmem.", dst);
-                rowindex[dst] = r;
-                if (vit) rowindex[dst - 1] = -r;
-                set_prob_mi_tabs(&mr, &ir, seq, r, 0);
-                DPCell *prev = slot_row(dpspace, dst - 1);
-                fsave(T, mr, ir, r, M, L + 2, L, prev, slot_row(dpspace, dst), nullptr, prev - 2,
-                      mode, constraint_of(seq, r), info);
-                if (r == M - 1) {
-                    Z = slot_row(dpspace, dst)[L + 1].d;
-                    have_Z = true;
-                }
-            }
+            forward_block(a, s, c);
             c += s - a;
         }
         if (!started) {
@@ -409,18 +420,23 @@ float forback2(Sequence *seq, Model *counts, int track) {
                           rowindex[sl], r);
                 const PosConstraint *pc = constraint_of(seq, r);
                 set_prob_mi_tabs(&mr, &ir, seq, r, 1);
-                bwd(FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode, pc,
-                    FB->rnodeinfo);
-                constrained_rows(pc, FB->rnodeinfo, L, &mr, &ir);
                 int *cm = nullptr, *ci = nullptr;
                 if (counting) {
                     int x = row_letter(fbfreq, track_letter(seq, track, r));
                     cm = fbfreq->mtables[x];
                     ci = fbfreq->itables[x];
                 }
-                combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
-                             btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z, cm,
-                             ci);
+                if (fused && pc->label == -1) {
+                    backward_counts_fast(FB->rtrans, mr, ir, r, M, L, bold, beta, btold, btnew,
+                                         mode, FB->rnodeinfo, slot_row(dpspace, sl), S, cm, ci);
+                } else {
+                    bwd(FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode, pc,
+                        FB->rnodeinfo);
+                    constrained_rows(pc, FB->rnodeinfo, L, &mr, &ir);
+                    combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
+                                 btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z,
+                                 cm, ci);
+                }
                 DPCell *tmp = beta;
                 beta = bold;
                 bold = tmp;
@@ -488,6 +504,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
 
 float forward_score(Sequence *seq) {
     if (!FB || numtracks == 0) error("init_forward2 must be called before forward_score");
+    check_tracks(seq);
     const int L = FB->length;
     const int M = seq->len;
     DPRowKernel kernel = dprow_forward_fast;

@@ -24,7 +24,8 @@ extern FILE *pdoc_output_file;
 // Makes the alphabet of track t current (track 0's when t has none).
 void use_track_alphabet(int t);
 // The letter index of track t at residue i as the emission tables index it: the residue itself,
-// or under the codon alphabet 25 c0 + 5 c1 + c2 of residues i, i+1, i+2 (4 past the end).
+// or under the codon alphabet 25 c0 + 5 c1 + c2 of residues i, i+1, i+2 (i, i-1, i-2 in a
+// sequence marked reversed; 4 past the end). The same letter in both directions of the engine.
 int track_letter(const Sequence *seq, int t, int i);
 // True when the current alphabet is the codon alphabet.
 bool codon_alphabet();

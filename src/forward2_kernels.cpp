@@ -107,9 +107,10 @@ DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i,
     bool con = pc->label != -1;
     int unc = con ? pc->unconstrained : 0;
     // Mirror image of the forward jumps: the reversed model is entered where the forward pass
-    // jumps out and left where it jumps in.
-    bool enter = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1);
-    bool leave = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0 && i != n - 1);
+    // jumps out and left where it jumps in, so that both sum over the same paths (a
+    // one-residue sequence is left, as the forward pass jumps in but not out).
+    bool enter = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool leave = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     int last = last_node(bound, L);
     const int *t0 = T[0].t;
     int *b0 = bt[0].t;

@@ -23,7 +23,8 @@ inline int piece(int64_t v) {
     return v > BIG ? BIG : (int)v;
 }
 
-// The common case: expected-count costs of residue i, nothing else.
+// The common case: expected-count costs of residue i, nothing else. Pieces are capped and the
+// sums start at the cap, so a sum never exceeds it: the log-sums need no cap of their own.
 void count_pieces(int L, const DPCell *F, const DPCell *B, const int *rm, const int *ri,
                   const TransCosts *Tn, const TransCosts *To, TransCosts *__restrict S,
                   int *__restrict cm, int *__restrict ci) {
@@ -31,35 +32,35 @@ void count_pieces(int L, const DPCell *F, const DPCell *B, const int *rm, const 
         const DPCell &f = F[L + 1];
         int *s = S[L + 1].t;
         const int *to = To[0].t, *tn = Tn[0].t;
-        s[1] = LSC(s[1], cap_cost(f.m + tn[3]));
-        s[4] = LSC(s[4], cap_cost(f.m + tn[4]));
-        s[7] = LSC(s[7], cap_cost(f.m + tn[5]));
-        cm[L + 1] = LSC(cm[L + 1], cap_cost(f.m + B[0].m - rm[0]));
-        s[0] = LSC(s[0], cap_cost(f.d + to[0]));
-        s[3] = LSC(s[3], cap_cost(f.d + to[1]));
-        s[6] = LSC(s[6], cap_cost(f.d + to[2]));
+        s[1] = LS(s[1], cap_cost(f.m + tn[3]));
+        s[4] = LS(s[4], cap_cost(f.m + tn[4]));
+        s[7] = LS(s[7], cap_cost(f.m + tn[5]));
+        cm[L + 1] = LS(cm[L + 1], cap_cost(f.m + B[0].m - rm[0]));
+        s[0] = LS(s[0], cap_cost(f.d + to[0]));
+        s[3] = LS(s[3], cap_cost(f.d + to[1]));
+        s[6] = LS(s[6], cap_cost(f.d + to[2]));
     }
     for (int k = L; k >= 0; k--) {
         int j = L + 1 - k;
         const DPCell &f = F[k];
         int *s = S[k].t;
         const int *to = To[j].t, *tn = Tn[j].t, *tp = Tn[j - 1].t;
-        s[2] = LSC(s[2], cap_cost(f.i + tp[6]));
-        s[5] = LSC(s[5], cap_cost(f.i + tp[7]));
-        s[8] = LSC(s[8], cap_cost(f.i + tp[8]));
-        ci[k] = LSC(ci[k], cap_cost(f.i + B[j - 1].i - ri[j - 1]));
-        s[1] = LSC(s[1], cap_cost(f.m + tn[3]));
-        s[4] = LSC(s[4], cap_cost(f.m + tn[4]));
-        s[7] = LSC(s[7], cap_cost(f.m + tn[5]));
-        cm[k] = LSC(cm[k], cap_cost(f.m + B[j].m - rm[j]));
-        s[0] = LSC(s[0], cap_cost(f.d + to[0]));
-        s[3] = LSC(s[3], cap_cost(f.d + to[1]));
-        s[6] = LSC(s[6], cap_cost(f.d + to[2]));
+        s[2] = LS(s[2], cap_cost(f.i + tp[6]));
+        s[5] = LS(s[5], cap_cost(f.i + tp[7]));
+        s[8] = LS(s[8], cap_cost(f.i + tp[8]));
+        ci[k] = LS(ci[k], cap_cost(f.i + B[j - 1].i - ri[j - 1]));
+        s[1] = LS(s[1], cap_cost(f.m + tn[3]));
+        s[4] = LS(s[4], cap_cost(f.m + tn[4]));
+        s[7] = LS(s[7], cap_cost(f.m + tn[5]));
+        cm[k] = LS(cm[k], cap_cost(f.m + B[j].m - rm[j]));
+        s[0] = LS(s[0], cap_cost(f.d + to[0]));
+        s[3] = LS(s[3], cap_cost(f.d + to[1]));
+        s[6] = LS(s[6], cap_cost(f.d + to[2]));
     }
 }
 
 inline void acc(int &slot, int v) {
-    slot = LSC(slot, v);
+    slot = LS(slot, v);
 }
 
 // A count from an accumulated cost: e^((Z - c)/1000).

@@ -102,4 +102,52 @@ TEST(FastKernelTest, SameRowsTermsAndCodesAsThePlainKernels) {
     }
 }
 
+// The fused backward row with its expected-count sums equals the backward kernel followed by
+// combine_rows.
+TEST(FastKernelTest, FusedBackwardCountsEqualKernelAndCombine) {
+    build_sumlog();
+    std::mt19937 rng(21);
+    auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int round = 0; round < 2000; round++) {
+        Case c = random_case(rng);
+        c.pc = noPosConstraint;
+        int L = c.L;
+        jump_in_cost = round % 3 == 0 ? 0 : 2303;
+        jump_out_cost = round % 5 == 0 ? 0 : 693;
+        std::vector<DPCell> F(L + 2);
+        for (auto &f : F) f = {uni(0, 60000), uni(0, 60000), uni(0, 60000)};
+        std::vector<TransCosts> to(L + 2), bt_a(L + 2), bt_b(L + 2);
+        for (auto &t : to)
+            for (int &v : t.t) v = uni(0, 3) == 0 ? BIG : uni(0, 90000);
+        std::vector<TransCosts> S_a(L + 2), S_b;
+        for (auto &t : S_a)
+            for (int &v : t.t) v = uni(0, 1) ? BIG : uni(0, 90000);
+        S_b = S_a;
+        std::vector<int> cm_a(L + 2), ci_a(L + 2);
+        for (int k = 0; k < L + 2; k++) {
+            cm_a[k] = uni(0, 1) ? BIG : uni(0, 90000);
+            ci_a[k] = uni(0, 1) ? BIG : uni(0, 90000);
+        }
+        std::vector<int> cm_b = cm_a, ci_b = ci_a;
+        std::vector<DPCell> cur_a(L + 2), cur_b(L + 2);
+        const DPCell *prev = c.prev.data() + 2;
+        dprow_backward_fast(c.T.data(), c.mr.data(), c.ir.data(), c.i, c.n, L + 1, L, prev,
+                            cur_a.data(), bt_a.data(), nullptr, c.sw, &c.pc, c.info.data());
+        combine_rows(L, c.i, 0, F.data(), cur_a.data(), c.mr.data(), c.ir.data(), bt_a.data(),
+                     to.data(), S_a.data(), DP_EM, nullptr, 0, cm_a.data(), ci_a.data());
+        backward_counts_fast(c.T.data(), c.mr.data(), c.ir.data(), c.i, c.n, L, prev, cur_b.data(),
+                             to.data(), bt_b.data(), c.sw, c.info.data(), F.data(), S_b.data(),
+                             cm_b.data(), ci_b.data());
+        for (int k = 0; k < L + 2; k++) {
+            ASSERT_EQ(cur_a[k].d, cur_b[k].d) << "round " << round;
+            ASSERT_EQ(cur_a[k].m, cur_b[k].m) << "round " << round;
+            ASSERT_EQ(cur_a[k].i, cur_b[k].i) << "round " << round;
+            for (int e = 0; e < 3; e++) ASSERT_EQ(bt_a[k].t[e], bt_b[k].t[e]) << "round " << round;
+            for (int e = 0; e < 9; e++) ASSERT_EQ(S_a[k].t[e], S_b[k].t[e]) << "round " << round;
+            ASSERT_EQ(cm_a[k], cm_b[k]) << "round " << round << " node " << k;
+            ASSERT_EQ(ci_a[k], ci_b[k]) << "round " << round << " node " << k;
+        }
+    }
+}
+
 }  // namespace
