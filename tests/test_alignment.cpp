@@ -16,6 +16,7 @@
 #include "init.h"
 #include "models.h"
 #include "seqio_print.h"
+#include "seqio_report.h"
 #include "sequence.h"
 #include "testutil.h"
 
@@ -412,6 +413,68 @@ TEST_F(DomainTest, DomainConstraintsAreSaved) {
     free_sequence(s);
     free_constraint_table(sub);
     free_constraint_table(al);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DomainTest, AlignSelectedSequences) {
+    SequenceTable *t = alloc_sequence_table();
+    add_seq_to_table(t, seq("one", "TTTACGTTTTTTTT"));
+    add_seq_to_table(t, seq("two", "TTTTTTTTT"));
+    add_seq_to_table(t, alloc_sequence(0, 1));  // no residues: only reset
+    t->seqs[2]->id = str_dup("empty");
+    sp.select_align = 8;
+    sp.select_mdalign = 8;
+    sp.adpstyle = DP_VITERBI;
+    SequenceTable *result = alloc_sequence_table();
+    std::string aligned, nodomain;
+    std::string domains = output_of([&](FILE *d) {
+        aligned = output_of([&](FILE *a) {
+            nodomain = output_of([&](FILE *n) {
+                align_selected_seq(d, a, &model, nullptr, 1, t, 1, 1, result, &sp, SW_GLOBAL, 0,
+                                   nullptr, nullptr, nullptr, n, 0);
+            });
+        });
+    });
+    EXPECT_EQ(aligned.substr(0, 25), ">one note\ntttACGtttttttt\n");
+    EXPECT_NE(aligned.find(">two note\n"), std::string::npos);
+    EXPECT_EQ(domains, ">one_4:6 note\ntttACGtttttttt\n");
+    EXPECT_EQ(nodomain, ">two note\nTTTTTTTTT\n");
+    ASSERT_EQ(result->count, 1);
+    EXPECT_STREQ(result->seqs[0]->id, "one_4:6");
+    for (int i = 0; i < t->count; i++) EXPECT_EQ(t->seqs[i]->report1, SCORE_UNSET);
+    EXPECT_EQ(sp.dbsize, 3);
+    free_sequence_table(t);
+    free_sequence_table(result);
+}
+
+TEST_F(AlignmentTest, FrequencyModelOfAnAlignment) {
+    // Protein: the FIM marked in the first row becomes a FIM node.
+    std::string path = write_rows({"AOCD", "AKC-", "ApKCD"});
+    testing::internal::CaptureStderr();
+    Model *m =
+        freq_from_alignment(path.c_str(), nullptr, "run", nullptr, &AWeight, nullptr, nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->length, 4);
+    EXPECT_NE(err.find("Node 2 is a FIM.\n"), std::string::npos);
+    EXPECT_EQ(m->nodes[2]->type, 'F');
+    ASSERT_NE(m->lettcount, nullptr);
+    EXPECT_EQ(m->nodes[1]->match[letter_index(alphabet, 'A')], 3);
+    EXPECT_EQ(m->nodes[3]->match[letter_index(alphabet, 'C')], 3);
+    EXPECT_EQ(m->nodes[4]->djump[1], 1);  // AKC-: node 4 deleted after a match
+    EXPECT_EQ(m->nodes[1]->ijump[1], 1);  // ApKCD: an insert after node 1
+    free_model(m);
+    // No alignment: null with the message.
+    path = write_rows({"ACDE", "AC"});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(
+        freq_from_alignment(path.c_str(), nullptr, "run", nullptr, &AWeight, nullptr, nullptr),
+        nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("No alignment found in alignment file "),
+              std::string::npos);
 }
 
 }  // namespace
