@@ -21,6 +21,7 @@
 #include "models_labels.h"
 #include "seqio.h"
 #include "seqio_print.h"
+#include "seqio_report.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -393,10 +394,10 @@ bool md_selected(const Sequence *seq, const ScoreParams *score) {
     if (v == 0) return false;
     long long f = std::llabs(static_cast<long long>(v));
     bool pass = true;
-    if (!(f & 8)) {
-        if ((f & 1) && !(score->mdNLLnull > seq->simple_score)) pass = false;
-        if ((f & 2) && !(score->mdNLLcomplex > seq->second_score)) pass = false;
-        if ((f & 4) && !(score->mdEmax > seq->evalue)) pass = false;
+    if (!(f & SELECT_ALL)) {
+        if ((f & SELECT_SIMPLE) && !(score->mdNLLnull > seq->simple_score)) pass = false;
+        if ((f & SELECT_SECOND) && !(score->mdNLLcomplex > seq->second_score)) pass = false;
+        if ((f & SELECT_EVALUE) && !(score->mdEmax > seq->evalue)) pass = false;
     }
     return v > 0 ? pass : !pass;
 }

@@ -34,10 +34,11 @@ constexpr int ALIGN_MAX_INSERT_RUN = 99;
 constexpr int ALIGN_MAX_MATCH_RUN = 99;
 constexpr int ALIGN_MAX_DELETE_RUN = 54;
 
-// The type of an alignment file (rows of no columns are no alignment). *columns receives the longest row, *match_columns the match
-// columns of every row (0 for type 0), *count the rows read (each out may be null). With a
-// table, the rows read (letters, not converted) are added to it, and taken out and released
-// again for type 0. Fatal: the faults of the sequence readers (a file that cannot be opened).
+// The type of an alignment file (rows of no columns are no alignment). *columns receives the
+// longest row, *match_columns the match columns of every row (0 for type 0), *count the rows read
+// (each out may be null). With a table, the rows read (letters, not converted) are added to it, and
+// taken out and released again for type 0. Fatal: the faults of the sequence readers (a file that
+// cannot be opened).
 int alignment_type(const char *filename, int *columns, int *match_columns, int *count,
                    SequenceTable *table);
 // "unaligned", "HSSP alignment", "A2M alignment", "all positions alignment", or "unknown

@@ -27,6 +27,9 @@ int align_pseqmeth = 0;
 
 namespace {
 
+// Model kind of a query-sequence model.
+constexpr int MODEL_KIND_QUERY = 1;
+
 // Traceback levels of init_forward2_tracks.
 enum { TB_NONE = 0, TB_COUNTS = 1, TB_ALIGN = 2, TB_POSTERIOR = 3 };
 
@@ -251,7 +254,7 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
     if (!table || !score) return 0;
     int N = info ? info->max_len : longest_sequence(table);
     int level = TB_NONE, style = dpstyle;
-    if (score->select_align == 8) {
+    if (score->select_align == SELECT_ALL) {
         bool align_style = dpstyle == score->adpstyle &&
                            (dpstyle == DP_VITERBI || dpstyle == DP_POSDECODE_ALIGN ||
                             dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_FIVESTATE);
@@ -263,7 +266,7 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
             style = score->adpstyle;
         }
     }
-    bool query_model = models[0]->kind == 1;
+    bool query_model = models[0]->kind == MODEL_KIND_QUERY;
     auto simple_of = [&](const Sequence *seq, float raw) -> float {
         if (query_model) return raw;
         return static_cast<float>(

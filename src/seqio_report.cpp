@@ -45,10 +45,10 @@ std::string row_annotation(const char *a) {
 // The selection tests of a selection value's bits, in the words of sel_message.
 void write_tests(FILE *out, long long m, const char *prefix, double nll, double complex,
                  double emax) {
-    if (m & 1) fprintf(out, " Simple (%sNLLnull %6.3f)", prefix, nll);
-    if (m & 2) fprintf(out, " Reverse/Complex (%sNLLcomplex %6.3f)", prefix, complex);
-    if (m & 4) fprintf(out, " E-value (%sEmax %.1e)", prefix, emax);
-    if (m & 8) fprintf(out, " All");
+    if (m & SELECT_SIMPLE) fprintf(out, " Simple (%sNLLnull %6.3f)", prefix, nll);
+    if (m & SELECT_SECOND) fprintf(out, " Reverse/Complex (%sNLLcomplex %6.3f)", prefix, complex);
+    if (m & SELECT_EVALUE) fprintf(out, " E-value (%sEmax %.1e)", prefix, emax);
+    if (m & SELECT_ALL) fprintf(out, " All");
 }
 
 }  // namespace
@@ -76,19 +76,19 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         c1 = "Simple";
         d1 = "NLL-NULL using FIM probabilities";
         switch (score->subtract_null) {
-            case 2:
+            case NULL_COMPLEX:
                 c2 = "Complex";
                 d2 = "Complex model NLL-NULL score using FIM probabilities";
                 break;
-            case 3:
+            case NULL_USER:
                 c2 = "User's";
                 d2 = "NLL-NULL for user input NULL model";
                 break;
-            case 4:
+            case NULL_REVERSE:
                 c2 = "Reverse";
                 d2 = "NLL-NULL for the reverse sequence NULL model";
                 break;
-            case 5:
+            case NULL_SCALED:
                 c2 = "Scaled";
                 d2 = "Scaled NLL-NULL using FIM probabilities";
                 break;
@@ -112,7 +112,7 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         fprintf(out, "%%    Calculated when Viterbi Simple < viterbi_threshold (%.2f)\n",
                 score->viterbi_threshold);
     fprintf(out, "%% %s: %s\n", c2, d2);
-    if (score->subtract_null != 0 && score->subtract_null != 1)
+    if (score->subtract_null != NULL_RAW && score->subtract_null != NULL_SIMPLE)
         fprintf(out, "%%    Calculated when Simple < simple_threshold (%.2f)\n",
                 score->simple_threshold);
     if (evalues) {
@@ -217,7 +217,7 @@ void sel_message(FILE *out, const char *option, const char *text, const char *s1
     if (!text) text = "";
     if (!s1) s1 = "";
     if (!s2) s2 = "";
-    if (value == 8) {
+    if (value == SELECT_ALL) {
         fprintf(out, "%% %s%s%s%s:  All ", text, sep, s1, s2);
     } else if (value != 0) {
         fprintf(out, "%% %s %s%s%sif %s than:\n%%\t", text, s1, s2, sep,
@@ -237,7 +237,7 @@ void mdsel_message(FILE *out, const char *option, const char *text, const char *
     if (!text) text = "";
     if (!s1) s1 = "";
     if (!s2) s2 = "";
-    if (value == 8) {
+    if (value == SELECT_ALL) {
         fprintf(out, "%% %s %s%s:  All ", text, s1, s2);
     } else {
         fprintf(out, "%% %s %s%s%sif %s than:\n%%\t", text, s1, s2, sep,

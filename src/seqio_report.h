@@ -13,6 +13,14 @@ struct SequenceTable;
 struct ScoreParams;
 struct ConstrTable;
 
+// Bits of a selection value (select_score, select_seq, select_align, select_mdalign, select_md).
+enum {
+    SELECT_SIMPLE = 1,  // report column 1 (simple score) below its threshold
+    SELECT_SECOND = 2,  // report column 2 (second score) below its threshold
+    SELECT_EVALUE = 4,  // E-value below its threshold
+    SELECT_ALL = 8,     // every entry
+};
+
 // Length adjustments (values of adjust_score).
 enum {
     ADJUST_NONE = 0,
