@@ -24,6 +24,7 @@
 #include "seqio_report.h"
 #include "sequence.h"
 #include "utilities.h"
+#include "weightalignment.h"
 
 namespace {
 
@@ -532,16 +533,6 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
 // Frequency model of an alignment
 // ---------------------------------------------------------------------------------------------
 
-namespace {
-
-// Weights the rows of an alignment by the alignment-weighting method; 1 when it did.
-int weigh_alignment_rows(FILE * /*info*/, const char * /*run_name*/, SequenceTable * /*table*/,
-                         PriorLib * /*prior*/, AWeightParams * /*aweight*/) {
-    return 0;
-}
-
-}  // namespace
-
 Model *freq_from_alignment(const char *alignfile, FILE *info, const char *run_name,
                            const char *weights_file, AWeightParams *aweight, PriorLib *prior,
                            ConstrParams *constr) {
@@ -558,7 +549,7 @@ Model *freq_from_alignment(const char *alignfile, FILE *info, const char *run_na
     if (have_file && aweight && aweight->aweight_method != 0)
         fprintf(stderr, "Using alignment_weights file (%s) rather than aweight_method.\n",
                 weights_file);
-    if (have_file || !weigh_alignment_rows(info, run_name, table, prior, aweight)) {
+    if (have_file || !aweight || !weight_alignment(info, run_name, table, prior, aweight)) {
         SeqWeights weights;
         read_weights(have_file ? weights_file : nullptr, &weights);
         merge_weights(table, &weights);

@@ -451,11 +451,14 @@ TEST_F(DomainTest, AlignSelectedSequences) {
 }
 
 TEST_F(AlignmentTest, FrequencyModelOfAnAlignment) {
-    // Protein: the FIM marked in the first row becomes a FIM node.
+    // Protein: the FIM marked in the first row becomes a FIM node; unweighted rows count 1.
     std::string path = write_rows({"AOCD", "AKC-", "ApKCD"});
+    std::string run = scratch_dir() + "/run";
+    AWeightParams none = AWeight;
+    none.aweight_method = 0;
     testing::internal::CaptureStderr();
     Model *m =
-        freq_from_alignment(path.c_str(), nullptr, "run", nullptr, &AWeight, nullptr, nullptr);
+        freq_from_alignment(path.c_str(), nullptr, run.c_str(), nullptr, &none, nullptr, nullptr);
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->length, 4);
@@ -467,11 +470,34 @@ TEST_F(AlignmentTest, FrequencyModelOfAnAlignment) {
     EXPECT_EQ(m->nodes[4]->djump[1], 1);  // AKC-: node 4 deleted after a match
     EXPECT_EQ(m->nodes[1]->ijump[1], 1);  // ApKCD: an insert after node 1
     free_model(m);
+    // Weights from a weight file take the place of the weighting method.
+    std::string wfile = scratch_dir() + "/w.txt";
+    write_text(wfile, "Weights\n3 1\nr0 0.5\nr1 1\nr2 2\n");
+    testing::internal::CaptureStderr();
+    m = freq_from_alignment(path.c_str(), nullptr, run.c_str(), wfile.c_str(), &AWeight, nullptr,
+                            nullptr);
+    err = testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(err.find("Using alignment_weights file (" + wfile + ") rather than aweight_method."),
+              std::string::npos);
+    EXPECT_FLOAT_EQ(m->nodes[1]->match[letter_index(alphabet, 'A')], 3.5f);
+    EXPECT_FLOAT_EQ(m->nodes[4]->djump[1], 1.0f);
+    EXPECT_FLOAT_EQ(m->nodes[1]->ijump[1], 2.0f);
+    free_model(m);
+    // The weighting method weights the rows (and writes the run's weight file).
+    testing::internal::CaptureStderr();
+    m = freq_from_alignment(path.c_str(), nullptr, run.c_str(), nullptr, &AWeight, nullptr,
+                            nullptr);
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    EXPECT_GT(m->nodes[1]->match[letter_index(alphabet, 'A')], 0);
+    EXPECT_NE(read_text(run + ".weightoutput"), "<unreadable>");
+    free_model(m);
     // No alignment: null with the message.
     path = write_rows({"ACDE", "AC"});
     testing::internal::CaptureStderr();
     EXPECT_EQ(
-        freq_from_alignment(path.c_str(), nullptr, "run", nullptr, &AWeight, nullptr, nullptr),
+        freq_from_alignment(path.c_str(), nullptr, run.c_str(), nullptr, &none, nullptr, nullptr),
         nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("No alignment found in alignment file "),
               std::string::npos);
