@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "alphabet.h"
+#include "codon.h"
 #include "constraints.h"
 #include "emloop.h"
 #include "forward2.h"
@@ -501,6 +502,53 @@ TEST_F(AlignmentTest, FrequencyModelOfAnAlignment) {
         nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("No alignment found in alignment file "),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AlignmentTest, CodonAlignmentCountsCodonsAtTheirFirstNode) {
+    use_alphabet("CODON");
+    std::string path = write_rows({"ACGTTT", "ACGTTA"});
+    AWeightParams none = AWeight;
+    none.aweight_method = 0;
+    std::string run = scratch_dir() + "/run";
+    testing::internal::CaptureStderr();
+    Model *m =
+        freq_from_alignment(path.c_str(), nullptr, run.c_str(), nullptr, &none, nullptr, nullptr);
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->length, 6);
+    EXPECT_EQ(std::string({m->nodes[1]->type, m->nodes[2]->type, m->nodes[3]->type}), "CDE");
+    auto n = [](char c) { return letter_index(alphabet, c); };
+    EXPECT_EQ(m->nodes[1]->match[codon_index(n('A'), n('C'), n('G'))], 2);
+    EXPECT_EQ(m->nodes[4]->match[codon_index(n('T'), n('T'), n('T'))], 1);
+    EXPECT_EQ(m->nodes[4]->match[codon_index(n('T'), n('T'), n('A'))], 1);
+    double d_and_e = 0;  // D and E nodes count no match emission
+    for (int k : {2, 3, 5, 6})
+        for (int x = 0; x < alphabet->emit_length; x++) d_and_e += m->nodes[k]->match[x];
+    EXPECT_EQ(d_and_e, 0);
+    free_model(m);
+}
+
+TEST_F(AlignmentTest, ConstraintsFromTheAlignmentLabelTheModel) {
+    std::string path = write_rows({"ACdE", "A-E"});
+    AWeightParams none = AWeight;
+    none.aweight_method = 0;
+    ConstrParams constr = Constr;
+    constr.constraints_from_align = 1;
+    std::string out = scratch_dir() + "/c.cons";
+    constr.constraints_out = const_cast<char *>(out.c_str());
+    std::string run = scratch_dir() + "/run";
+    testing::internal::CaptureStderr();
+    Model *m =
+        freq_from_alignment(path.c_str(), nullptr, run.c_str(), nullptr, &none, nullptr, &constr);
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(m, nullptr);
+    for (int k = 1; k <= 3; k++) EXPECT_EQ(m->nodes[k]->lab, k);
+    EXPECT_NE(read_text(out), "<unreadable>");
+    free_model(m);
 }
 
 }  // namespace
