@@ -250,7 +250,7 @@ float EM_loop(SequenceTable *table, Model **models, const float *coeffs, int cou
 float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, int count,
                     ScoreParams *score, const SeqInfo *info, double jump_in, double jump_out,
                     int dpstyle, int pseqmethod, int sw) {
-    if (!models || !models[0]) error("Score_EM_loop called without model\n");
+    if (!models || !models[0]) error("Score_EM_loop called without model");
     if (!table || !score) return 0;
     int N = info ? info->max_len : longest_sequence(table);
     int level = TB_NONE, style = dpstyle;

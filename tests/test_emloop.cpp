@@ -135,6 +135,9 @@ TEST_F(EmloopTest, ScoresAlreadySetAreKeptAndUnsetRawGivesUnsetSimple) {
     EXPECT_NEAR(s->simple_score, 5.0 - load_expected().at("s1").null + std::log(5.0), 1e-4);
     EXPECT_EQ(table->seqs[1]->second_score, -3.0f);
     EXPECT_EQ(null_mod_score(&main_model, nullptr, 1, s, 2, SCORE_UNSET), SCORE_UNSET);
+    EXPECT_EQ(
+        fatal_of([&] { score_EM_loop(table, nullptr, nullptr, 1, &sp, nullptr, 1, 1, 0, 2, 0); }),
+        "Score_EM_loop called without model");
 }
 
 TEST_F(EmloopTest, PrefilterStopsSequencesAboveTheThreshold) {
