@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "alignment.h"
 #include "init.h"
 #include "seqio.h"
 #include "seqio_print.h"
@@ -44,16 +45,19 @@ static bool check_options() {
     return have_align;
 }
 
-// Writes the entries of the ordered list that select_seq keeps to run_name + suffix; a write that
-// fails is fatal.
-static void write_selected_sequences(const char *run_name, const char *suffix,
-                                     SequenceTable *list) {
+// Writes the entries of the ordered list that select_seq keeps to run_name + suffix, as A2M rows
+// when they came from an alignment; a write that fails is fatal.
+static void write_selected_sequences(const char *run_name, const char *suffix, SequenceTable *list,
+                                     bool as_alignment) {
     FILE *out = open_outputfile(run_name, suffix);
     fprintf(stderr, "Writing sequence output to %s%s.\n", run_name, suffix);
 
     trim_sequence_table(list, &Score, Score.select_seq);
     drop_null_sequences(list, stderr);
-    print_sequence_table(out, list);
+    if (as_alignment)
+        print_seqalignment(out, list, a2mdots, 0);
+    else
+        print_sequence_table(out, list);
 
     close_outputfile(out);
 }
@@ -77,17 +81,24 @@ int main(int argc, char **argv) {
                                                dbguidelistcount, idlist, idlistcount, notidlist,
                                                notidlistcount, stdout, stdout, 1);
     } else if (have_align) {
-        // Reading alignments is not part of this build.
-        std::string msg = "Alignment file " + std::string(alignfile) +
-                          " cannot be read: no alignment reader is available\n";
-        fail_with_usage(msg.c_str());
+        // read_alignment gives its own messages when the file is no usable alignment.
+        FILE *probe = open_read(alignfile, 0);
+        if (!probe) {
+            std::string msg = "Alignment file " + std::string(alignfile) +
+                              " cannot be read: " + strerror(errno) + "\n";
+            fail_with_usage(msg.c_str());
+        }
+        close_read(probe);
+        seqs = read_alignment(alignfile, nullptr, nullptr);
+        if (!seqs) fail_with_usage(nullptr);
+        suffix = ".a2m";
     } else {
         fail_with_usage("No database files (-db) or alignments (-alignfile) specified\n");
     }
 
     list = read_score_file(NLLfile);
     merge_selected_sequences(seqs, list, 0);
-    write_selected_sequences(run_name.c_str(), suffix, list);
+    write_selected_sequences(run_name.c_str(), suffix, list, have_align);
     free_sequence_table(list);
     free_init();
     return 0;
