@@ -1,10 +1,10 @@
 // Cost of the scoring drivers over the engine, and the growth of alignment reading with size.
 //
-// Part 1: a random protein model of length L (default 300) and N random sequences (default
+// First: a random protein model of length L (default 300) and N random sequences (default
 // 10000, 300 residues): the time of forward_score over every sequence (the engine alone) beside
 // score_EM_loop over the same table (raw and simple scores), and, for the reverse-sequence null
 // model, beside two forward passes per sequence. Prints seconds and the drivers' overhead.
-// Part 2: A2M files of 25000, 50000 and 100000 rows (120 columns, random inserts and deletes)
+// Second: A2M files of 25000, 50000 and 100000 rows (120 columns, random inserts and deletes)
 // read with read_alignment; prints seconds and microseconds per row.
 //
 // Usage: emloop_bench [L [N [seqlen]]]
@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
     free_sequence_table(t);
     free_model(m);
 
-    // Part 2: reading A2M files of growing size.
+    // Second: reading A2M files of growing size.
     std::string path = "/tmp/emloop_bench." + std::to_string(getpid()) + ".a2m";
     std::uniform_int_distribution<int> kind(0, 9);
     for (int rows : {25000, 50000, 100000}) {
