@@ -380,7 +380,7 @@ Model *alloc_model(int n) {
     model->lettcount = nullptr;
     model->freqave = nullptr;
     model->nodes = static_cast<Node **>(mem_alloc(((size_t)length + 2) * sizeof(Node *)));
-    if (n > 0)
+    if (n >= 0)
         for (int i = 0; i < length + 2; i++) model->nodes[i] = alloc_node();
     model->fim_node = nullptr;
     model->fim_method = FIM_METHOD_NONE;

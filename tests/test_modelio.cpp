@@ -643,8 +643,6 @@ TEST_F(ModelIO, EndNumberedNodesRoundTrip) {
 TEST_F(ModelIO, ModelOfLengthZeroReadsBackFromBinary) {
     use_dna();
     Model *m = alloc_model(0);
-    m->nodes[0] = alloc_node();
-    m->nodes[1] = alloc_node();
     m->nodes[0]->mjump[1] = 1.0f;
     m->nodes[1]->mjump[1] = 0.5f;
     std::string out =

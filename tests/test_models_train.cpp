@@ -40,8 +40,6 @@ protected:
 // A model of length L with every value v.
 Model *filled(int L, float v) {
     Model *m = alloc_model(L);
-    for (int i = 0; i <= L + 1; i++)
-        if (!m->nodes[i]) m->nodes[i] = alloc_node();
     init_model(m, v);
     return m;
 }
