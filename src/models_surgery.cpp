@@ -500,13 +500,19 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
 
 int node_ins_is_same(const Node *a, const Node *b) {
     if (!a || !b) return a == b;
+    if (a->nparams != b->nparams) return 0;
     int n = alphabet->emit_length;
-    int na = (a->nparams - 9) / 2, nb = (b->nparams - 9) / 2;
+    int na = (a->nparams - 9) / 2;
     if (na < n) n = na;
-    if (nb < n) n = nb;
-    for (int k = 0; k < n; k++)
-        if (a->insert[k] != b->insert[k]) return 0;
-    return 1;
+    // Bit for bit: the BINARY form stores one table for nodes that share it, so -0.0 and 0.0 are
+    // different tables and a NaN table equals its copy.
+    return std::memcmp(a->insert, b->insert, (size_t)n * sizeof(float)) == 0;
+}
+
+// A FIM for the sharing of insert tables; the model reader upper-cases the type letter, so a
+// lower-case 'f' set by a program is one as well.
+static bool shares_fim_table(char type) {
+    return std::toupper(static_cast<unsigned char>(type)) == 'F';
 }
 
 void check_node_array(Node *const *nodes, int last, int skip, int *fim_index, int *other_index) {
@@ -514,7 +520,7 @@ void check_node_array(Node *const *nodes, int last, int skip, int *fim_index, in
     bool differ[2] = {false, false};
     for (int k = 0; k <= last && !(differ[0] && differ[1]); k++) {
         if (k == skip || !nodes[k]) continue;
-        int cls = nodes[k]->type == 'F' ? 0 : 1;
+        int cls = shares_fim_table(nodes[k]->type) ? 0 : 1;
         if (first[cls] < 0)
             first[cls] = k;
         else if (!differ[cls] && !node_ins_is_same(nodes[first[cls]], nodes[k]))
