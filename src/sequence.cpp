@@ -3,6 +3,7 @@
 #include "sequence.h"
 
 #include "alphabet.h"
+#include "constraints.h"
 #include "utilities.h"
 
 #include <algorithm>
@@ -14,15 +15,6 @@
 #include <numeric>
 #include <string>
 #include <vector>
-
-// Releases both per-residue constraint arrays of a sequence. The constraint unit owns these
-// arrays; their release is nothing more than freeing the two blocks and clearing the pointers.
-static void release_seq_constraints(Sequence *seq) {
-    std::free(seq->constraints);
-    std::free(seq->rev_constraints);
-    seq->constraints = nullptr;
-    seq->rev_constraints = nullptr;
-}
 
 // =============================================================================================
 // Sequences
@@ -94,7 +86,7 @@ void free_sequence(Sequence *seq) {
         free_model(seq->tracks[t].model);
         seq->tracks[t].model = nullptr;
     }
-    release_seq_constraints(seq);
+    free_seq_constraints(seq);
     std::free(seq);
 }
 
