@@ -379,6 +379,17 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
             if (column) wk.keep_next();
             wk.clear_marks();
         };
+        // A model column that the guide lacks: deleted when deletable, else kept with its type.
+        auto delete_match_column = [&]() {
+            if (wk.try_delete()) {
+                trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
+            } else {
+                char tag[64];
+                std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
+                              model->nodes[wk.modi + 1]->type);
+                keep_with_error(tag);
+            }
+        };
         if (gc == '-') {
             if (ac == '-') {
                 wk.unchanged(0);
@@ -403,14 +414,7 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
                 wk.unchanged(1);
                 gi++, ai++;
             } else if (ac == '-') {
-                if (wk.try_delete()) {
-                    trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
-                } else {
-                    char tag[64];
-                    std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
-                                  model->nodes[wk.modi + 1]->type);
-                    keep_with_error(tag);
-                }
+                delete_match_column();
                 ai++;
             } else if (ac && std::toupper(ac) == gc) {
                 trace((int)ai, ac, (int)gi, gc, wk.modi, i, "M:I insert \n");
@@ -458,14 +462,7 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
                 if (ai < an) ai++;
             }
         } else if (gc == 0 && ac == '-') {
-            if (wk.try_delete()) {
-                trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
-            } else {
-                char tag[64];
-                std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
-                              model->nodes[wk.modi + 1]->type);
-                keep_with_error(tag);
-            }
+            delete_match_column();
             ai++;
         } else {
             keep_with_error(gc == 0 ? "N:? error \n" : "N:?? error \n");
