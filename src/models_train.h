@@ -109,7 +109,8 @@ void resize_model(Model *model, int *changes);
 // Reshapes model and counts so that their alignment of the sequence agrees with guide's.
 // Returns 1 when a node was inserted or deleted, else 0. The trace goes to standard error.
 // Fatal: "Sequence surgery cannot be used with the codon alphabet\n", "Guide and aligned
-// sequence are not the same; exiting.\n".
+// sequence are not the same; exiting.\n", "Surgery on models of different lengths (%d and %d)",
+// and add_to_table's.
 int sequence_surgery(void *unused1, Model *model, Model *counts, const Sequence *guide,
                      const Sequence *aligned, void *unused2, double weight);
 // Adds weight for one letter (wildcards shared by the background values) to a count table.
