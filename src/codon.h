@@ -34,12 +34,13 @@ extern const int pconv[PCONV_ROWS][PCONV_WIDTH];
 inline int codon_index(int n1, int n2, int n3) {
     return 16 * n1 + 4 * n2 + n3;
 }
-// Row of pconv (0..19 amino acid, 20 stop) that holds codon c (0..63).
+// Row of pconv (0..19 amino acid, 20 stop) that holds codon c (0..63); -1 for any other c.
 int codon_amino_acid(int c);
 
 // The share of each codon within its amino acid, from the current alphabet's match regularizer
 // (codons of an amino acid whose regularizer values sum to 0 share equally, with a warning).
-// Stop codons get 0. out has NUM_CODONS values.
+// Stop codons get 0. out has NUM_CODONS values. Without a current alphabet every amino acid's
+// codons share equally (no warning). Never fatal.
 void codon_shares(double *out);
 
 // Tables: protein tables hold 20 values, codon tables 64 (each at least NUM_CODONS long when used
@@ -62,7 +63,9 @@ void codfreqtonucfreq(float *out, const float *in);
 void codfreqtonuc1freq(float *out, const float *in);
 
 // The codon node's match and insert tables spread from the protein node's over codons; its nine
-// transitions copied.
+// transitions copied. Fatal: "codfromprotnode: node with %d values; a codon node has %d" and
+// "codfromprotnode: protein node with %d values; a protein node has %d" for a missing or too
+// small node.
 void codfromprotnode(Node *codon_node, const Node *protein_node);
 // Types nodes 1..L as C, D, E in turn. Fatal: "set_codon_nodes called with null model or wrong
 // length" (null model, or L not a multiple of 3).
@@ -70,6 +73,9 @@ void set_codon_nodes(Model *model);
 // Gives one triple its types and fixed parameters. protein (optional) supplies transitions and
 // tables; follow (optional) is the node after the triple; reg_flag takes the transitions and the
 // insert table from the alphabet's regularizers; zero_match clears the C node's match table.
+// Fatal: "set_codon_type_trans: node with %d values; a codon node has %d" for a missing or too
+// small c, d or e, and "set_codon_type_trans: protein node with %d values; a protein node has
+// %d".
 void set_codon_type_trans(Node *c, Node *d, Node *e, const Node *protein, Node *follow,
                           int reg_flag, int zero_match);
 // CODON alphabet: copies the C, D, E types of codon_model's triples onto model. Fatal:

@@ -88,13 +88,8 @@ void add_constraint_to_table(ConstrTable *table, const char *id, int seq_start, 
         table->count++;
     }
     ConstrRange *range = static_cast<ConstrRange *>(mem_alloc(sizeof(ConstrRange)));
-    range->seq_start = seq_start;
-    range->label_start = label_start;
-    range->length = length;
-    range->satisfied = satisfied;
-    range->unsatisfied = unsatisfied;
-    range->unconstrained = unconstrained;
-    range->next = nullptr;
+    *range =
+        ConstrRange{seq_start, label_start, length, satisfied, unsatisfied, unconstrained, nullptr};
     if (entry->last)
         entry->last->next = range;
     else

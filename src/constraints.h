@@ -104,7 +104,8 @@ void save_align_constraints(ConstrTable *table, const SequenceTable *seqs);
 // numbered from p0 - k0 + 1 and under parent_id numbered from p0 (p0: the domain's first
 // residue in the parent; k0: that residue in the domain's numbering). p_last is not read. The
 // sequence's own arrays are left alone. Fatal as constraints_from_align and
-// add_constraint_to_table.
+// add_constraint_to_table, and "constraints of domain %s: position %lld out of range" when
+// p0 - k0 + 1 leaves the int range.
 void save_domain_align_constraints(ConstrTable *table, const Sequence *seq, const char *domain_id,
                                    const char *parent_id, int p0, int p_last, int k0);
 // Releases both constraint arrays of a sequence and clears them; null is ignored.

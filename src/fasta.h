@@ -45,8 +45,9 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 // NUL-terminated string, never null) or numeric form (new array of letter indices of the current
 // alphabet, *length their number). Both are the caller's, released with free(). shown_id names
 // the entry in the messages on strange characters and a missing newline before '>'. Fatal: "%s
-// (%s): sequence longer than %d residues", a read error; numeric form also "No alphabet set for
-// reading numeric sequences from %s".
+// (%s): sequence longer than %d residues", a read error; letter form also "out of memory
+// allocating %zu bytes"; numeric form also "No alphabet set for reading numeric sequences from
+// %s".
 char *fasta_string_body(SeqTrackFile *track, const char *shown_id);
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, int *length);
 

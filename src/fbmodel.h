@@ -70,18 +70,22 @@ FBmodel *alloc_FBmodel();
 // Releases every table and resets the pointers and the length (-1); null does nothing.
 void clear_FBmodel(FBmodel *fb);
 // Sizes fb for length L with aw letter rows (and the reversed set when reversed is set); keeps
-// the tables when they already have that shape. Fatal for a negative L or aw.
+// the tables when they already have that shape. Fatal: "size_FBmodel: bad size (L %d, letters
+// %d)" for a negative L or aw, or L above 2^28.
 void size_FBmodel(FBmodel *fb, int L, int aw, int reversed);
 // Sizes without the reversed set and sets every transition, insert and match cost of nodes
-// 0..L+1 to IMPOSSIBLE_COST.
+// 0..L+1 to IMPOSSIBLE_COST. Fatal as size_FBmodel.
 void zero_FBmodel(FBmodel *fb, int L, int aw);
 // Fills fb (allocated when null) from a prepared model, emission costs multiplied by scale (in
 // single precision, truncated toward zero, clamped to +-IMPOSSIBLE_COST); a query-sequence model
-// goes through seq2fbmodel. Returns fb. Sized for the current alphabet.
-// Fatal: "Null model or modweight in model2fbmodel".
+// goes through seq2fbmodel. Returns fb (a new one, owned by the caller, when fb is null). Sized
+// for the current alphabet. Fatal: "Null model or modweight in model2fbmodel" (no model, no cost
+// records), those of seq2fbmodel and size_FBmodel, and the alphabet check.
 FBmodel *model2fbmodel(Model *model, FBmodel *fb, float scale);
 // The query-sequence branch of model2fbmodel: length n+1 for a query of n residues, no reversed
-// set, raw matrix scores. Fatal as model2fbmodel for a missing or empty query.
+// set, raw matrix scores; returns fb (allocated when null, owned by the caller). Fatal: "Null
+// model or modweight in model2fbmodel" for a missing or empty query, "seq2fbmodel: query sequence
+// %s is not converted".
 FBmodel *seq2fbmodel(Model *model, FBmodel *fb);
 // Debug dump of fb to out (null: the debug log "dbg.log") under a printf-style title.
 void dbg_print_fbmodel(FILE *out, const FBmodel *fb, const char *fmt, ...)
@@ -93,10 +97,12 @@ PDmodel *alloc_PDmodel();
 void clear_PDmodel(PDmodel *pd);
 // Sizes the store for model length L and n residue rows, with transition rows -1..n unless
 // no_trans is set (then any transition rows are released). Fatal for a negative L or n:
-// "size_PDmodel: negative size (L %d, n %d)".
+// "size_PDmodel: negative size (L %d, n %d)"; "size_PDmodel: store of %zu values is too large"
+// beyond 2^31 - 1 values.
 void size_PDmodel(PDmodel *pd, int L, int n, int no_trans);
 // Sizes, then sets the first L values of every match and insert row to PD_EMPTY and, with
-// transition rows, all nine costs of nodes 0..L+1 of rows -1..n to PD_EMPTY.
+// transition rows, all nine costs of nodes 0..L+1 of rows -1..n to PD_EMPTY. Fatal as
+// size_PDmodel.
 void zero_PDmodel(PDmodel *pd, int L, int n, int no_trans);
 
 #endif

@@ -118,16 +118,20 @@ extern int dpmodlen;         // model length of the set-up
 // (emission costs times coef), the mode (sw outside 0..3 gives a note once per process and 0;
 // 3 runs as 0), the style, the jump costs, and buffers for sequences of up to maxlen residues
 // (longer ones grow them later). A null model keeps the current one.
-// Fatal: "init_forward2 called with null model!", "forward2 is receiving a model of length %d??".
+// Fatal: "init_forward2 called with null model!", "forward2 is receiving a model of length %d??\n"
+// (a model of length below 1), "Null model or modweight in model2fbmodel" (no cost records).
 void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod, int traceback,
                    float coef, double jump_in_prob, double jump_out_prob, FILE *pdoc_out);
 // Sets the engine up for count track models with coefficients (null: 1.0 each).
-// Fatal: "add_track_forward2 %d called with null model!", "Track %d model length %d mismatch
-// (track 0 is %d)" and the messages of init_forward2.
+// Fatal: "init_forward2_tracks: %d tracks (at most %d)" (count outside 1..MAX_TRACKS),
+// "add_track_forward2 %d called with null model!", "Add_track_forward2():  nonsequential tracks
+// %d expect %d\n", "Track %d model length %d mismatch (track 0 is %d)\n" and the messages of
+// init_forward2.
 void init_forward2_tracks(Model **models, const float *coeffs, int count, int maxlen, int sw,
                           int dpstyle, double jump_in_prob, double jump_out_prob, int pseqmethod,
                           int traceback, FILE *pdoc_out);
-// Releases every FBmodel, the accumulator, the posterior store and every buffer.
+// Releases every FBmodel, the accumulator, the posterior store and every buffer; the engine
+// must be set up again before the next use. Never fatal.
 void free_forward2();
 
 // ---------------------------------------------------------------------------------------------
@@ -135,16 +139,19 @@ void free_forward2();
 // ---------------------------------------------------------------------------------------------
 
 // Sets ps_shift and ps_scale of every track for the sequence and reports them (methods 3..5).
-// Fatal: "Illegal pseqmethod %d".
+// Fatal: "Illegal pseqmethod %d\n" (method above 5), "set_pseq_scale: track %d has no background
+// distribution".
 void set_pseq_scale(Model **models, int count, const Sequence *seq, int method);
-// Cost of one profile column p against one model distribution q (track's letters).
-// Fatal: "Codon alphabet not supported with probabilistic sequences",
-// "Unknown combine_mod_probseq method %d".
+// Cost of one profile column p against one model distribution q (track's letters), capped at
+// IMPOSSIBLE_COST. Fatal: "Codon alphabet not supported with probabilistic sequences",
+// "Unknown combine_mod_probseq method %d\n" (a negative method).
 int combine_wseq_wmod(const int *p, const int *q, int track, int method);
 // Null-model score of the sequence in nats (coefficients may be null); 0 for a query-sequence
-// model (no background). Fatal for another model without a FIM template cost record.
+// model (no background). Fatal: "Null model score needs a model with a FIM template node" for
+// another model (or track model) without a FIM template cost record.
 double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq);
-// Null cost of the residue at pos in nats.
+// Null cost of the residue at pos in nats (0 for a query-sequence model). Fatal as
+// base_null_score.
 double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);
 
 // ---------------------------------------------------------------------------------------------
@@ -153,7 +160,8 @@ double character_null(int pos, Model **models, const float *coeffs, int count, c
 // compute (L+1 or more: the whole row; L: all but the End node), L, the previous row, the row to
 // fill, the backward transition row (dprow_backward only), the traceback row (align kernels
 // only; it may overlay the previous row two cells back), the mode, the residue's constraint and
-// the node info. Each returns cur. Every cell is capped at IMPOSSIBLE_COST.
+// the node info. Each returns cur (owned by the caller, as every row). Every cell is capped at
+// IMPOSSIBLE_COST. No kernel ends the run.
 // ---------------------------------------------------------------------------------------------
 
 DPCell *dprow_forward(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
@@ -194,7 +202,7 @@ DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *ir
 // constraint) fused with the expected-count sums that combine_rows would add for it (F the
 // forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
 // rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
-// reads).
+// reads). Never fatal.
 void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
                           int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,
@@ -210,21 +218,31 @@ void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int 
 // letters of track `track`. Writes the alignment code (styles 1, 4, 5), path posteriors (6, 100),
 // the posterior store (4, 5, 7).
 // Fatal: "init_forward2 must be called before forward2", "forback2 needs a set-up with
-// traceback", "Forward2 with POSPATH called with null alignment", "Counted track %d ...",
-// "Alignment of %s does not fit the model and sequence", "Internal error:  dpr %d.  Increase
-// maxmem.", "Internal traceback error [d%d r%d s%d]:  try raising maxmem.".
+// traceback (traceback level 0)", "Sequence %s has %d track%s; the model has %d", "Counted track
+// %d is not a track of the sequence", "Counted track %d has another alphabet than track 0",
+// "forback2: counts model of length %d for a model of length %d", "forback2: the set-up has no
+// room for traceback rows", "Forward2 with POSPATH called with null alignment\n", "Internal
+// error:  dpr %d.  Increase maxmem.",
+// "Internal traceback error [d%d r%d s%d]:  try raising maxmem.", "Internal error:  state path
+// longer than %zu steps", those of set_prob_mi_tabs and set_pseq_scale, and
+// encode_alignment's.
 float forback2(Sequence *seq, Model *counts, int track);
 // Points *mrow and *irow at the summed emission costs of residue i over every track (reversed
-// rows when reversed is set). The rows stay valid until the next call.
+// rows when reversed is set). The rows belong to the engine and stay valid until the next call.
+// Fatal: "Codon alphabet not supported with probabilistic sequences", "Profile track %d of %s is
+// shorter than the sequence", and combine_wseq_wmod's.
 void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i, int reversed);
 // Score of the sequence in nats (SCORE_UNSET when it saturates, with a warning), two rolling
-// rows. Fatal: "init_forward2 must be called before forward_score".
+// rows. Fatal: "init_forward2 must be called before forward_score", "Sequence %s has %d track%s;
+// the model has %d", and those of set_prob_mi_tabs and set_pseq_scale.
 float forward_score(Sequence *seq);
-// The posterior store's match and insert rows (residue, then node).
+// The posterior store's match and insert rows (residue, then node); they belong to the engine
+// and stay valid until the next forback2 or free_forward2.
 // Fatal: "Posterior array access attempt without postiors."
 int **access_match_posterior_array_char_node();
 int **access_insert_posterior_array_char_node();
-// The emission cost rows of residue i as the drivers give them to the kernels.
+// The emission cost rows of residue i as the drivers give them to the kernels (set_prob_mi_tabs
+// with reversed 0; the same lifetime and fatal messages).
 void access_match_insert_arrays(const Sequence *seq, int i, const int **mrow, const int **irow);
 
 // ---------------------------------------------------------------------------------------------
@@ -232,12 +250,14 @@ void access_match_insert_arrays(const Sequence *seq, int i, const int **mrow, co
 // ---------------------------------------------------------------------------------------------
 
 // Combines the forward row F and backward row B of residue i (-1: the start row) into path
-// posteriors, posterior rows and expected-count costs (see forward2_post.cpp).
+// posteriors, posterior rows and expected-count costs (see forward2_post.cpp) in the caller's
+// rows and the engine's posterior store. Never fatal.
 void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, const int *rm,
                   const int *ri, const TransCosts *Tn, const TransCosts *To, TransCosts *S,
                   int style, SeqPathProb *pp, int Z, int *cm, int *ci);
 // Adds the expected counts e^((Z - c)/1000) of the accumulated costs into the model's node
-// values (null model: nothing).
+// values (null model: nothing). Fatal: "accumulate_frequencies: model lengths differ" when the
+// model, the accumulator and the engine's model are not of one length.
 void accumulate_frequencies(Model *model, const FBmodel *acc, int Z);
 
 // ---------------------------------------------------------------------------------------------
@@ -246,13 +266,16 @@ void accumulate_frequencies(Model *model, const FBmodel *acc, int Z);
 
 // Writes the alignment code of a state path (codes from the End back to the start, ended by
 // PATH_END) into the sequence, adds path counts into counts (optional) and returns the path cost
-// (64-bit sum, capped at IMPOSSIBLE_COST).
+// (64-bit sum, capped at IMPOSSIBLE_COST); the code is owned by the sequence. Fatal:
+// "encode_alignment: a state path must begin with a delete, match or insert step".
 int encode_alignment(int *path, Sequence *seq, int L, Model *counts);
-// Adds one emission count of letter x at node k to v, sharing a wildcard among its letters.
+// Adds one emission count of letter x at node k to v, sharing a wildcard among its letters by
+// the cost tables T; nothing without an alphabet or for a negative x. Never fatal.
 void do_wild_vit(float *v, int *const *tables, int k, int x);
 // With a sequence: starts a walk backwards over its alignment code and returns L. With null:
 // the node of the next residue from the end (*match 1 for a match state, 0 for an insert
-// state), or -1 when the code is used up.
+// state), or -1 when the code is used up. The walk's copy of the code belongs to the engine.
+// Never fatal.
 int backstep_alignment(const Sequence *seq, int L, int style, int *match);
 
 #endif

@@ -39,7 +39,8 @@ extern const char V_5STATE[];
 // Fatal: "HMM-HMM alignment called without an hmm sequence", "HMM-HMM alignment called without
 // dp style %d", "For five-state models, all sequences tracks must be HMMs", "init_forward2 must
 // be called before fivestate_align", "Five-state alignment of %s needs a matrix of %zu bytes,
-// more than maxmem (%d)", and the messages of set_pseq_scale and combine_wseq_wmod.
+// more than maxmem (%d)", "Profile track %d of %s is shorter than the sequence", and the
+// messages of set_pseq_scale and combine_wseq_wmod.
 void fivestate_align(Sequence *seq, Sequence *mseq, int reversed);
 
 // Points *mtab, *itab and *mitab at the engine's rows of L+2 costs and fills them for position

@@ -65,7 +65,9 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
 // sequence (%s)" when an earlier track gave another ID.
 int read_HSSP_item(SeqTrackFile *track, Sequence *seq, int track_index);
 
-// A new template of the given length (arrays zeroed, no environment codes) with a copy of the id.
+// A new template of the given length (arrays zeroed, no environment codes) with a copy of the id;
+// the caller owns it (release with free_template). Fatal: "alloc_template: length %d out of
+// range" for a negative length or one too large for its arrays.
 Template *alloc_template(int length, const char *id);
 // Releases a template and everything it owns; null is ignored.
 void free_template(Template *t);

@@ -373,8 +373,9 @@ std::string program_banner(const char *program);
 // lines to standard error. The special forms (no argument, "-v", "-h", "-dump_parameters 2") and
 // a missing required model end the process here (status 1, or 0 for "-v", "-h" and the dump).
 // Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
-// characters."; a malformed option pair ends the run with its message and the usage text
-// (status 1); and the messages of the parameter lines, files and model reads it makes.
+// characters.", "The run name holds a line end (CR or LF)"; a malformed option pair ends the run
+// with its message and the usage text (status 1); and the messages of the parameter lines, files
+// and model reads it makes.
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
                         int read_flags, int required_flags, const char *banner, void (*usage)());
 
@@ -401,8 +402,9 @@ void read_init(const char *filename, int priority, int read_flags);
 // model reader advances *line_no). An unknown name, a missing value, a model block where none can
 // be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
 // type or missing value for %s\n" (a number that does not parse), "Only %d %s values can be
-// specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", and those of the
-// model reader, process_alphabet and read_init (insert entries).
+// specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s
+// holds a line end (CR or LF)" (a string value), and those of the model reader,
+// process_alphabet and read_init (insert entries).
 void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
                         int *line_no, int read_flags);
 

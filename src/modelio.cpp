@@ -15,6 +15,7 @@
 #include "alphabet.h"
 #include "init.h"
 #include "models_labels.h"
+#include "models_train.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -832,31 +833,6 @@ void binary_write_table(Node *const *nodes, int index, FILE *out) {
     for (int i = 0; i < node_emission_size(node); i++) binary_put_float(out, node->insert[i]);
 }
 
-// Index of the first node of the kind (FIMs or the others) among the compared ones when every
-// node of that kind has the same insert table bit for bit; else -1. nodes holds count entries,
-// skip is the index left out of the comparison (End), -1 for none.
-static int shared_table_index(Node *const *nodes, long count, long skip, bool fims) {
-    int found = -1;
-    for (long i = 0; i < count; i++) {
-        const Node *n = nodes[i];
-        if (i == skip || !n || is_fim_type(n->type) != fims) continue;
-        if (found == -1) {
-            found = static_cast<int>(i);
-            continue;
-        }
-        const Node *f = nodes[found];
-        if (node_emission_size(n) != node_emission_size(f) ||
-            std::memcmp(n->insert, f->insert, sizeof(float) * node_emission_size(f)) != 0)
-            return -1;
-    }
-    return found;
-}
-
-// Writes the index and, unless -1, the table of the node at that index.
-static void write_shared_table(FILE *out, Node *const *nodes, int index) {
-    binary_write_table(nodes, index, out);
-}
-
 // The binary part of a block for a node array (Model: nodes 0..L+1 with P = L, Q = 0; Rmodel:
 // its slots), with the three special nodes.
 static void write_binary_part(FILE *out, int slot_word, int P, int Q, Node *const *nodes,
@@ -866,10 +842,11 @@ static void write_binary_part(FILE *out, int slot_word, int P, int Q, Node *cons
     binary_put_int(out, slot_word);
     binary_put_int(out, P);
     binary_put_int(out, Q);
-    int fim_index = shared_table_index(nodes, count, end_index, true);
-    int ins_index = shared_table_index(nodes, count, end_index, false);
-    write_shared_table(out, nodes, fim_index);
-    write_shared_table(out, nodes, ins_index);
+    int fim_index = -1, ins_index = -1;
+    check_node_array(nodes, static_cast<int>(count - 1), static_cast<int>(end_index), &fim_index,
+                     &ins_index);
+    binary_write_table(nodes, fim_index, out);
+    binary_write_table(nodes, ins_index, out);
     binary_p_node(out, generic, -1, -1);
     binary_p_node(out, lettcount, -1, -1);
     binary_p_node(out, freqave, -1, -1);

@@ -54,6 +54,18 @@ static bool is_fim(const Node *node) {
     return node && node->type == 'F';
 }
 
+// A model of length L whose L+2 slots are all empty for the caller to fill (alloc_model gives a
+// model of length 0 its Begin and End).
+static Model *alloc_empty_model(int L) {
+    if (L != 0) return alloc_model(-L);
+    Model *m = alloc_model(0);
+    for (int i = 0; i < 2; i++) {
+        free_node(m->nodes[i]);
+        m->nodes[i] = nullptr;
+    }
+    return m;
+}
+
 static bool is_codon_type(char t) {
     return t == 'C' || t == 'D' || t == 'E';
 }
@@ -735,7 +747,7 @@ int has_fim(const Model *model) {
 }
 
 Model *replicate_model(const Model *model) {
-    Model *m = alloc_model(-model->length);
+    Model *m = alloc_empty_model(model->length);
     for (int i = 0; i <= model->length + 1; i++) m->nodes[i] = dup_node(model->nodes[i]);
     m->generic = dup_node(model->generic);
     m->lettcount = dup_node(model->lettcount);
@@ -792,7 +804,7 @@ Model *destruct_rmodel2model(Rmodel **rmodel_ptr) {
     int Q = r->nend;
     int L = P + Q;
 
-    Model *m = alloc_model(-L);
+    Model *m = alloc_empty_model(L);
     m->generic = r->generic;
     m->lettcount = r->lettcount;
     m->freqave = r->freqave;
@@ -832,7 +844,7 @@ Model *rmodel2model(const Rmodel *r, int *length) {
     if (len < 0) len = 0;
     if (length) *length = len;
 
-    Model *m = alloc_model(-len);
+    Model *m = alloc_empty_model(len);
     for (int j = 0; j <= len + 1; j++) {
         int e = len + 1 - j;
         const Node *start = (r->slots && j <= P) ? r->slots[j] : nullptr;
@@ -953,8 +965,7 @@ int change_Rinserts(Rmodel *r, int fim_method, int insert_method, int auto_flag,
 
 Model *seq_to_freq(const Sequence *seq, double weight) {
     int len = seq->len > 0 ? seq->len : 0;
-    Model *m = alloc_model(-len);
-    for (int i = 0; i <= len + 1; i++) m->nodes[i] = alloc_node();
+    Model *m = alloc_model(len);
     int A = alphabet->emit_length;
     const unsigned char *res = seq->tracks[0].res;
     for (int i = 1; i <= len; i++) {
@@ -1155,7 +1166,7 @@ Model *sw_model(ScoreParams *params, FILE *report) {
         free_sequence(query);
         error("Query sequence %s in file %s is empty", id.c_str(), file);
     }
-    Model *model = alloc_model(0);
+    Model *model = alloc_empty_model(0);
     model->query = query;
     if (report) {
         std::fprintf(report, "%% Smith & Waterman Query Sequence:  %s\n", query->id);

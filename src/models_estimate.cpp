@@ -47,15 +47,6 @@ static void copy_node_values(const Node *src, Node *dest) {
     std::memcpy(dest->params, src->params, (size_t)n * sizeof(float));
 }
 
-// A new model of length L with a node in every slot (alloc_model leaves a model of length 0
-// without nodes).
-static Model *new_full_model(int L) {
-    Model *m = alloc_model(L);
-    for (int i = 0; i <= L + 1; i++)
-        if (!m->nodes[i]) m->nodes[i] = alloc_node();
-    return m;
-}
-
 Model *prepare_prior(const Model *model) {
     Model *m = replicate_model(model);
     normalize_model(m);
@@ -131,7 +122,7 @@ Model *frequency_to_prob(const Model *counts, const Model *reg, Model *out, EnvP
             static_cast<TransPriorRecord *>(mem_alloc(((size_t)L + 2) * sizeof(TransPriorRecord)));
         counts_by_env(counts, priors, nenv, records);
     }
-    if (fresh) out = new_full_model(L);
+    if (fresh) out = alloc_model(L);
     for (int i = 0; i <= L + 1; i++) {
         int r = reg_pair_index(i, L, R);
         const Node *rn = reg->nodes[r];

@@ -48,7 +48,7 @@ Node *rmodel_view_node(const Rmodel *rmodel, int n);
 
 // Gives every node that a labelled constraint range covers its own node number as label (ranges
 // without a model label are skipped; a null table does nothing). Every range is checked first:
-// one whose labels pass node L is fatal, "BUG: Model labels %d-%d for %s extends past the end of
+// one whose labels pass node L is fatal, "BUG: Model labels %d-%lld for %s extends past the end of
 // the model", and no node is labelled.
 void label_model_from_constraints(const ConstrTable *table, Model *model);
 // Labels the nodes on which constrained residues of aligned sequences are matched.

@@ -379,6 +379,17 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
             if (column) wk.keep_next();
             wk.clear_marks();
         };
+        // A model column that the guide lacks: deleted when deletable, else kept with its type.
+        auto delete_match_column = [&]() {
+            if (wk.try_delete()) {
+                trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
+            } else {
+                char tag[64];
+                std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
+                              model->nodes[wk.modi + 1]->type);
+                keep_with_error(tag);
+            }
+        };
         if (gc == '-') {
             if (ac == '-') {
                 wk.unchanged(0);
@@ -403,14 +414,7 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
                 wk.unchanged(1);
                 gi++, ai++;
             } else if (ac == '-') {
-                if (wk.try_delete()) {
-                    trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
-                } else {
-                    char tag[64];
-                    std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
-                                  model->nodes[wk.modi + 1]->type);
-                    keep_with_error(tag);
-                }
+                delete_match_column();
                 ai++;
             } else if (ac && std::toupper(ac) == gc) {
                 trace((int)ai, ac, (int)gi, gc, wk.modi, i, "M:I insert \n");
@@ -458,14 +462,7 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
                 if (ai < an) ai++;
             }
         } else if (gc == 0 && ac == '-') {
-            if (wk.try_delete()) {
-                trace((int)ai, ac, (int)gi, gc, wk.modi - 1, i, "M:D delete \n");
-            } else {
-                char tag[64];
-                std::snprintf(tag, sizeof tag, "I:D !delete type %c \n",
-                              model->nodes[wk.modi + 1]->type);
-                keep_with_error(tag);
-            }
+            delete_match_column();
             ai++;
         } else {
             keep_with_error(gc == 0 ? "N:? error \n" : "N:?? error \n");
@@ -500,13 +497,19 @@ int sequence_surgery(void *, Model *model, Model *counts, const Sequence *guide,
 
 int node_ins_is_same(const Node *a, const Node *b) {
     if (!a || !b) return a == b;
+    if (a->nparams != b->nparams) return 0;
     int n = alphabet->emit_length;
-    int na = (a->nparams - 9) / 2, nb = (b->nparams - 9) / 2;
+    int na = (a->nparams - 9) / 2;
     if (na < n) n = na;
-    if (nb < n) n = nb;
-    for (int k = 0; k < n; k++)
-        if (a->insert[k] != b->insert[k]) return 0;
-    return 1;
+    // Bit for bit: the BINARY form stores one table for nodes that share it, so -0.0 and 0.0 are
+    // different tables and a NaN table equals its copy.
+    return std::memcmp(a->insert, b->insert, (size_t)n * sizeof(float)) == 0;
+}
+
+// A FIM for the sharing of insert tables; the model reader upper-cases the type letter, so a
+// lower-case 'f' set by a program is one as well.
+static bool shares_fim_table(char type) {
+    return std::toupper(static_cast<unsigned char>(type)) == 'F';
 }
 
 void check_node_array(Node *const *nodes, int last, int skip, int *fim_index, int *other_index) {
@@ -514,7 +517,7 @@ void check_node_array(Node *const *nodes, int last, int skip, int *fim_index, in
     bool differ[2] = {false, false};
     for (int k = 0; k <= last && !(differ[0] && differ[1]); k++) {
         if (k == skip || !nodes[k]) continue;
-        int cls = nodes[k]->type == 'F' ? 0 : 1;
+        int cls = shares_fim_table(nodes[k]->type) ? 0 : 1;
         if (first[cls] < 0)
             first[cls] = k;
         else if (!differ[cls] && !node_ins_is_same(nodes[first[cls]], nodes[k]))

@@ -109,16 +109,21 @@ void resize_model(Model *model, int *changes);
 // Reshapes model and counts so that their alignment of the sequence agrees with guide's.
 // Returns 1 when a node was inserted or deleted, else 0. The trace goes to standard error.
 // Fatal: "Sequence surgery cannot be used with the codon alphabet\n", "Guide and aligned
-// sequence are not the same; exiting.\n".
+// sequence are not the same; exiting.\n", "Surgery on models of different lengths (%d and %d)",
+// and add_to_table's.
 int sequence_surgery(void *unused1, Model *model, Model *counts, const Sequence *guide,
                      const Sequence *aligned, void *unused2, double weight);
 // Adds weight for one letter (wildcards shared by the background values) to a count table.
 // Fatal: "Illegal character %d in seq surgery".
 void add_to_table(float *counts, const float *background, int letter, double weight);
-// 1 when the two insert tables are equal over the emission size, else 0.
+// 1 when the two insert tables are equal bit for bit over the emission size (-0.0 differs from
+// 0.0, a NaN equals the same NaN), else 0; two null nodes are the same, one null node is not;
+// nodes of different block sizes differ.
 int node_ins_is_same(const Node *a, const Node *b);
-// Compares the insert tables of the FIM nodes and of the other nodes of nodes[0..last] (skip
-// excluded): *fim_index the first FIM when all FIMs agree, else -1; *other_index likewise.
+// Compares the insert tables of the FIM nodes (type 'F' or 'f') and of the other nodes of
+// nodes[0..last] (null slots and skip excluded; skip -1 for none): *fim_index the first FIM when
+// all FIMs agree, else -1 (also without FIMs); *other_index likewise. The BINARY model writer's
+// choice of shared tables.
 void check_node_array(Node *const *nodes, int last, int skip, int *fim_index, int *other_index);
 
 // ---------------------------------------------------------------------------------------------

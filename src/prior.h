@@ -43,7 +43,8 @@ struct PriorLib {
 };
 
 // A new library of N components over K letters, every value 0. The strings are copied when
-// non-null and non-empty (else null). Fatal only on exhausted memory.
+// non-null and non-empty (else null); the caller owns it (release with free_PriorLib). Fatal:
+// "alloc_PriorLib: %d components over %d letters" for a negative count, and exhausted memory.
 PriorLib *alloc_PriorLib(int N, int K, const char *name, const char *file_name);
 // Releases *lib and everything it owns and sets *lib to null; a null address or pointer is
 // ignored.
@@ -81,7 +82,9 @@ double calc_logBf(const double *v, int n);
 // Replaces the K counts of table by their posterior-mean estimate under the mixture, keeping
 // the total (all-zero counts give the mixture's mean distribution). With codon_reg the table is
 // a codon table (64 values), estimated through its 20 amino-acid sums and spread back with the
-// regularizer and w. Fatal: "adapt_freq_table: count scale %g must be positive" for s <= 0.
+// regularizer and w. Fatal: "adapt_freq_table: count scale %g must be positive" for s <= 0;
+// "adapt_freq_table: prior library has %d letters, a codon table needs %d" when a codon table
+// meets a library that is not over the 20 amino acids.
 void adapt_freq_table(float *table, PriorLib *lib, const float *codon_reg, double s, double w);
 // adapt_freq_table on the match table of every node 1..L (codon_reg only for nodes of type 'C');
 // nothing for a null model or library. Fatal: "adapt_frequencies: prior library has %d letters,
@@ -124,18 +127,24 @@ struct EnvCodeTable {
     int **codes;  // bins rows of classes entries (owned)
 };
 
-// A new record of L zero coefficients, L zeroed vectors of K+1 and no comments.
+// A new record of L zero coefficients, L zeroed vectors of K+1 and no comments; the caller owns
+// it (release with free_TransPriors). Fatal: "alloc_TransPriors: %d components over %d
+// transitions" for a negative count.
 TransPriors *alloc_TransPriors(int L, int K);
 // Releases the vectors, both arrays, every comment and the record; null is ignored.
 void free_TransPriors(TransPriors *tp);
-// A new record of nstates null entries.
+// A new record of nstates null entries; the caller owns it (release with free_EnvPlib). Fatal:
+// "alloc_EnvPlib: %d states" for a negative count.
 EnvPlib *alloc_EnvPlib(int nstates);
 // Releases the array and the record (not the TransPriors); null is ignored.
 void free_EnvPlib(EnvPlib *env);
 // Releases a library from read_TransPriorsLib: every TransPriors, every EnvPlib and the array.
 void free_TransPriorsLib(EnvPlib **lib, int nenv);
 
-// Builds a new table of bins x classes codes into *table (an old table there is released).
+// Builds a new table of bins x classes codes into *table (an old table there is released; the
+// caller owns the new one, release with free_EnvCodes); entry [b][c] is b * classes + c. Fatal:
+// "makeEnvCodes: %d accessibility bins by %d classes" for a count of 0 or less, or more than
+// TRANS_MAX_ENVS codes.
 void makeEnvCodes(EnvCodeTable **table, int bins, int classes);
 // Releases a table; null is ignored.
 void free_EnvCodes(EnvCodeTable *table);
@@ -156,7 +165,9 @@ void read_Env(InputReader *r, EnvPlib *env, const char *order, int K);
 // *nenv. A coding section in the file replaces table; table may be null.
 // Fatal, with the file and line: counts of 0 or less, a short Order line, an unknown or
 // unresolvable environment, an environment index past the count, a "Number" outside 0..L-1, a
-// state letter not in the order, a parameter line without K+1 numbers, a missing line.
+// state letter not in the order, a parameter line without K+1 numbers, a missing line (each
+// "%s(%ld): ... in transition prior library"; the short Order line as "%s(%ld): Order line names
+// %d of %d states in transition prior library").
 EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *table);
 
 // The pseudo-counts of one target transition (a TRANS_STATE_* value) from each source state

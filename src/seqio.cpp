@@ -395,6 +395,34 @@ SeqFileSet *open_sequences(const char *filenames) {
 
 namespace {
 
+// Stores one track's entry (id, annotation and residues owned, taken over) in track t of seq:
+// the first track read gives the ID and the length, a later track's ID must equal it; the
+// annotation is kept when keepannotations is set and seq has none. Fatal: "Sequence id %s from
+// %s does not match id of main sequence (%s)".
+void store_track_entry(Sequence *seq, int t, const SeqTrackFile *track, char *id, char *annotation,
+                       unsigned char *res, int length) {
+    if (seq->id) {
+        if (strcmp(seq->id, id) != 0) {
+            std::string n = id;
+            free(id);
+            free(annotation);
+            free(res);
+            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
+                  track->name, seq->id);
+        }
+        free(id);
+    } else {
+        seq->id = id;
+        seq->len = length;
+    }
+    free(seq->tracks[t].res);
+    seq->tracks[t].res = res;
+    if (keepannotations && !seq->annotation)
+        seq->annotation = annotation;
+    else
+        free(annotation);
+}
+
 // Reads the residues of the entry whose header (id, annotation: owned, taken over) was just
 // read from a FASTA track, and stores the entry in track track_index of the sequence.
 void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, char *id,
@@ -415,26 +443,7 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         res = reinterpret_cast<unsigned char *>(letters);
     }
     // The FASTA header reader has counted the entry already.
-    if (seq->id) {
-        if (strcmp(seq->id, id) != 0) {
-            std::string n = id;
-            free(id);
-            free(annotation);
-            free(res);
-            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
-                  track->name, seq->id);
-        }
-        free(id);
-    } else {
-        seq->id = id;
-        seq->len = length;
-    }
-    free(seq->tracks[track_index].res);
-    seq->tracks[track_index].res = res;
-    if (keepannotations && !seq->annotation)
-        seq->annotation = annotation;
-    else
-        free(annotation);
+    store_track_entry(seq, track_index, track, id, annotation, res, length);
 }
 
 // read_model_track with the track's alphabet current.
@@ -534,26 +543,8 @@ int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
     }
     char *annotation = *rest ? str_dup(rest) : nullptr;
     free(idline);
-    if (seq->id) {
-        if (strcmp(seq->id, id) != 0) {
-            std::string n = id;
-            free(id);
-            free(annotation);
-            free(letters);
-            error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
-                  track->name, seq->id);
-        }
-        free(id);
-    } else {
-        seq->id = id;
-        seq->len = static_cast<int>(length);
-    }
-    free(seq->tracks[t].res);
-    seq->tracks[t].res = reinterpret_cast<unsigned char *>(letters);
-    if (keepannotations && !seq->annotation)
-        seq->annotation = annotation;
-    else
-        free(annotation);
+    store_track_entry(seq, t, track, id, annotation, reinterpret_cast<unsigned char *>(letters),
+                      static_cast<int>(length));
     return 1;
 }
 

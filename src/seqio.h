@@ -84,15 +84,17 @@ struct SeqFileSet {
     SeqTrackFile *tracks[MAX_SEQ_TRACKS] = {};  // null for "-" and past ntracks
 };
 
-// Format detection of one sequence file. Returns the keyword of its format (static text:
-// "pearson", "nbrf", "HSSP", "QorHMM"). Any out pointer may be null: *format receives
-// SEQFORMAT_FASTA, _NBRF, _HSSP or _MODEL; *kind a SEQKIND_* (left alone for a model file);
-// *lines_to_skip the header lines before the first entry (0). A file that gives nothing is FASTA
-// of protein. The result is kept for error_seqfile_format / error_seqfile_alphabet.
+// Format detection of one sequence file: the own FASTA/NBRF test, the model-file test, the HSSP
+// test, the empty-file test, then the sequence-file library's detection. Returns the keyword of
+// its format (static text, as SeqFormatString gives it). Any out pointer may be null: *format
+// receives the SEQFORMAT_* number (SEQFORMAT_UNKNOWN when the library recognises nothing); *kind
+// a SEQKIND_* (left alone for a model file); *lines_to_skip the mail-header lines before the
+// first entry (0 but for library formats). An empty file is FASTA of protein. The result is kept
+// for error_seqfile_format / error_seqfile_alphabet.
 // Fatal: "attempt to determine alphabet from empty file name", "alphabet must be explictly
-// specified when multiple sequence tracks are used" (more than one name), "Sequence file %s is not
-// in FASTA format; no reader for its format is available", "Couldn't open file %s: %s\n",
-// "Could not read sequence file %s: %s".
+// specified when multiple sequence tracks are used" (more than one name), "See QOR manual for
+// more information\n" after the library's "SeqLib (file %s): ..." message, "Couldn't open file
+// %s: %s\n", "Could not read sequence file %s: %s".
 const char *seqfile_format_type(const char *filename, short *format, int *kind, int *lines_to_skip);
 // Keyword of the format of the last detection, "unknown" before any (static text).
 const char *error_seqfile_format();

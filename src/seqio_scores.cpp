@@ -106,17 +106,24 @@ static char *copy_text(const char *text, size_t len) {
     return s;
 }
 
-SequenceTable *read_score_file(const char *path) {
-    std::fprintf(stderr, "Reading scores from file %s\n", path);
-    FILE *fp = open_read(path, OPEN_FATAL);
-    SequenceTable *table = alloc_sequence_table();
+// Hands every entry line of an open score file to f, in file order (the stream stays open).
+template <typename F>
+static void for_each_score_line(FILE *fp, const char *path, F f) {
     InputReader reader;
     reader_init(&reader, fp, path);
     char *line;
     size_t len;
     ScoreLine entry;
-    while (reader_line_with_end(&reader, &line, &len)) {
-        if (!parse_score_line(line, len, &entry)) continue;
+    while (reader_line_with_end(&reader, &line, &len))
+        if (parse_score_line(line, len, &entry)) f(entry);
+    reader_free(&reader);
+}
+
+SequenceTable *read_score_file(const char *path) {
+    std::fprintf(stderr, "Reading scores from file %s\n", path);
+    FILE *fp = open_read(path, OPEN_FATAL);
+    SequenceTable *table = alloc_sequence_table();
+    for_each_score_line(fp, path, [table](const ScoreLine &entry) {
         Sequence *seq = alloc_sequence(0, 1);
         seq->id = copy_text(entry.id, entry.id_len);
         seq->len = entry.length;
@@ -126,8 +133,7 @@ SequenceTable *read_score_file(const char *path) {
         seq->xcount = entry.xcount;
         if (entry.annotation) seq->annotation = copy_text(entry.annotation, entry.annotation_len);
         add_seq_to_table(table, seq);
-    }
-    reader_free(&reader);
+    });
     close_read(fp);
     return table;
 }
@@ -142,14 +148,8 @@ SeqIdSet *read_score_file_ids(const char *path) {
     FILE *fp = std::fopen(path, "r");
     if (!fp) return nullptr;
     SeqIdSet *ids = new_seq_id_set();
-    InputReader reader;
-    reader_init(&reader, fp, path);
-    char *line;
-    size_t len;
-    ScoreLine entry;
-    while (reader_line_with_end(&reader, &line, &len))
-        if (parse_score_line(line, len, &entry)) seq_id_set_add(ids, entry.id, entry.id_len);
-    reader_free(&reader);
+    for_each_score_line(
+        fp, path, [ids](const ScoreLine &entry) { seq_id_set_add(ids, entry.id, entry.id_len); });
     std::fclose(fp);
     return ids;
 }

@@ -663,6 +663,25 @@ void refuse_count(State &st, const char *what, long value) {
             st.filename ? st.filename : "", what, value);
 }
 
+// A quoted NEXUS name at text[p] ('dna one', a doubled quote standing for one quote): the text
+// between the quotes into *name and the index past the closing quote into *end; false when the
+// line has no closing quote.
+bool quoted_name(const char *text, size_t length, size_t p, std::string *name, size_t *end) {
+    name->clear();
+    for (size_t i = p + 1; i < length; i++) {
+        if (text[i] != '\'') {
+            name->push_back(text[i]);
+        } else if (i + 1 < length && text[i + 1] == '\'') {
+            name->push_back('\'');
+            i++;
+        } else {
+            *end = i + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
 void read_paup(State &st, SeqLibEntries &out) {
     long ntax = 0, nchar = 0;
     char matchchar = 0;
@@ -725,24 +744,31 @@ void read_paup(State &st, SeqLibEntries &out) {
             if (lower.find("matrix") != std::string::npos) open = true;
             continue;
         }
-        size_t length = st.len;
-        char *semi = static_cast<char *>(memchr(st.line, ';', st.len));
-        if (semi) {
-            length = static_cast<size_t>(semi - st.line);
+        // The matrix ends at a ';' at or past index from: the row's text stops there.
+        auto row_length = [&](size_t from) {
+            const char *semi =
+                static_cast<const char *>(memchr(st.line + from, ';', st.len - from));
+            if (!semi) return st.len;
             open = false;
-        }
-        size_t p = 0;
-        while (p < length && is_space(static_cast<unsigned char>(st.line[p]))) p++;
-        bool row = p < length && (is_letter(static_cast<unsigned char>(st.line[p])) ||
-                                  is_digit(static_cast<unsigned char>(st.line[p])));
+            return static_cast<size_t>(semi - st.line);
+        };
         if (!interleaved && current >= 0 && out.list[current].counted < nchar) {
             SeqLibEntry &e = out.list[current];
-            e.counted += append_letters(e, st.line, length);
+            e.counted += append_letters(e, st.line, row_length(0));
             continue;
         }
-        if (!row) continue;
+        size_t p = 0;
+        while (p < st.len && is_space(static_cast<unsigned char>(st.line[p]))) p++;
+        // A row may begin with a quoted name, which may hold blanks and ';'.
+        std::string name;
         size_t end = 0;
-        std::string name = first_word(st.line, length, &end);
+        bool quoted =
+            p < st.len && st.line[p] == '\'' && quoted_name(st.line, st.len, p, &name, &end);
+        size_t length = row_length(end);
+        bool row = quoted || (p < length && (is_letter(static_cast<unsigned char>(st.line[p])) ||
+                                             is_digit(static_cast<unsigned char>(st.line[p]))));
+        if (!row) continue;
+        if (!quoted) name = first_word(st.line, length, &end);
         size_t d = end;
         while (d < length && is_space(static_cast<unsigned char>(st.line[d]))) d++;
         std::string data(st.line + d, length - d);

@@ -3,6 +3,7 @@
 #include "sequence.h"
 
 #include "alphabet.h"
+#include "constraints.h"
 #include "utilities.h"
 
 #include <algorithm>
@@ -15,15 +16,6 @@
 #include <string>
 #include <vector>
 
-// Releases both per-residue constraint arrays of a sequence. The constraint unit owns these
-// arrays; their release is nothing more than freeing the two blocks and clearing the pointers.
-static void release_seq_constraints(Sequence *seq) {
-    std::free(seq->constraints);
-    std::free(seq->rev_constraints);
-    seq->constraints = nullptr;
-    seq->rev_constraints = nullptr;
-}
-
 // =============================================================================================
 // Sequences
 // =============================================================================================
@@ -32,33 +24,16 @@ Sequence *alloc_sequence(int length, int ntracks) {
     if (ntracks > MAX_TRACKS)
         error("alloc_sequence: %d tracks requested, at most %d are possible", ntracks, MAX_TRACKS);
     Sequence *seq = static_cast<Sequence *>(mem_alloc(sizeof(Sequence)));
+    *seq = Sequence{};  // no text, tracks, alignment, weights or constraints; X count 0
     seq->len = length;
-    seq->converted = 0;
-    seq->reversed = 0;
-    seq->id = nullptr;
-    seq->annotation = nullptr;
     seq->ntracks = ntracks;
-    for (int t = 0; t < MAX_TRACKS; t++) {
-        seq->tracks[t].res = nullptr;
-        seq->tracks[t].model = nullptr;
-    }
     if (length > 0)
         for (int t = 0; t < ntracks; t++)
             seq->tracks[t].res = static_cast<unsigned char *>(mem_alloc((size_t)length + 2));
-    seq->align = nullptr;
-    seq->pathprob = nullptr;
-    seq->weights = nullptr;
-    seq->raw_score = SCORE_UNSET;
-    seq->prefilter_raw = SCORE_UNSET;
-    seq->prefilter_simple = SCORE_UNSET;
-    seq->simple_score = SCORE_UNSET;
-    seq->second_score = SCORE_UNSET;
-    seq->report1 = SCORE_UNSET;
-    seq->report2 = SCORE_UNSET;
+    // Every score unset.
+    seq->raw_score = seq->prefilter_raw = seq->prefilter_simple = seq->simple_score =
+        seq->second_score = seq->report1 = seq->report2 = SCORE_UNSET;
     seq->evalue = SCORE_UNSET;
-    seq->xcount = 0.0f;
-    seq->constraints = nullptr;
-    seq->rev_constraints = nullptr;
     return seq;
 }
 
@@ -94,7 +69,7 @@ void free_sequence(Sequence *seq) {
         free_model(seq->tracks[t].model);
         seq->tracks[t].model = nullptr;
     }
-    release_seq_constraints(seq);
+    free_seq_constraints(seq);
     std::free(seq);
 }
 
@@ -374,22 +349,13 @@ Model *alloc_model(int n) {
         error("alloc_model: model length %d out of range", n);
     int length = n < 0 ? -n : n;
     Model *model = static_cast<Model *>(mem_alloc(sizeof(Model)));
+    *model = Model{};  // no special nodes, cost records or query fields; gap and continue 0
     model->length = length;
     model->kind = MODEL_KIND_PROFILE;
-    model->generic = nullptr;
-    model->lettcount = nullptr;
-    model->freqave = nullptr;
     model->nodes = static_cast<Node **>(mem_alloc(((size_t)length + 2) * sizeof(Node *)));
-    if (n > 0)
+    if (n >= 0)
         for (int i = 0; i < length + 2; i++) model->nodes[i] = alloc_node();
-    model->fim_node = nullptr;
     model->fim_method = FIM_METHOD_NONE;
-    model->fim_weight = nullptr;
-    model->weights = nullptr;
-    model->matrix = nullptr;
-    model->gap = 0;
-    model->cont = 0;
-    model->query = nullptr;
     return model;
 }
 

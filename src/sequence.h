@@ -233,8 +233,9 @@ void alloc_mod_weight(Model *model);
 // Releases the model's cost records and its FIM cost record; null does nothing.
 void free_mod_weight(Model *model);
 // New model of length |n| (release with free_model): L+2 node slots, filled with new nodes for
-// n > 0 and left null for n <= 0; FIM method FIM_METHOD_NONE. Fatal: "alloc_model: model length %d
-// out of range", and the alphabet check for n > 0.
+// n >= 0 (a model of length 0 has its Begin and End) and left null for n < 0; FIM method
+// FIM_METHOD_NONE. Fatal: "alloc_model: model length %d out of range", and the alphabet check for
+// n >= 0.
 Model *alloc_model(int n);
 // Sets the length to n: new nodes are added at the end or the nodes past it released; the cost
 // records are released. Fatal: "realloc_model: model length %d out of range", the alphabet check.

@@ -684,6 +684,32 @@ static bool has_word(const char *p, const char *end, const char *word) {
     return true;
 }
 
+// The end of a mantissa at p (digits, then an optional '.' and digits; hexadecimal digits when
+// hex) with its optional exponent ('e' or, when hex, 'p', an optional sign and decimal digits).
+// *digits tells whether the mantissa held a digit; without one nothing past it is taken.
+static const char *mantissa_extent(const char *p, const char *end, bool hex, bool *digits) {
+    auto mantissa_digit = [hex](char c) {
+        return hex ? std::isxdigit((unsigned char)c) != 0 : is_digit(c);
+    };
+    const char *q = p;
+    *digits = false;
+    while (q < end && mantissa_digit(*q)) q++, *digits = true;
+    if (q < end && *q == '.') {
+        q++;
+        while (q < end && mantissa_digit(*q)) q++, *digits = true;
+    }
+    if (!*digits) return q;
+    if (q < end && std::tolower((unsigned char)*q) == (hex ? 'p' : 'e')) {
+        const char *e = q + 1;
+        if (e < end && (*e == '+' || *e == '-')) e++;
+        if (e < end && is_digit(*e)) {
+            while (e < end && is_digit(*e)) e++;
+            q = e;
+        }
+    }
+    return q;
+}
+
 // The end of the floating number at p (no white space before it), or null when none.
 static const char *double_extent(const char *p, const char *end, NumberForms forms) {
     if (p < end && (*p == '+' || *p == '-')) p++;
@@ -699,42 +725,13 @@ static const char *double_extent(const char *p, const char *end, NumberForms for
         return p;
     }
     bool hex = forms == C_FORMS && p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
-    if (hex) {
-        const char *q = p + 2;
-        bool digits = false;
-        while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
-        if (q < end && *q == '.') {
-            q++;
-            while (q < end && std::isxdigit((unsigned char)*q)) q++, digits = true;
-        }
-        if (!digits) return p + 1;  // the "0" alone
-        if (q < end && (*q == 'p' || *q == 'P')) {
-            const char *e = q + 1;
-            if (e < end && (*e == '+' || *e == '-')) e++;
-            if (e < end && is_digit(*e)) {
-                while (e < end && is_digit(*e)) e++;
-                q = e;
-            }
-        }
-        return q;
-    }
-    const char *q = p;
     bool digits = false;
-    while (q < end && is_digit(*q)) q++, digits = true;
-    if (q < end && *q == '.') {
-        q++;
-        while (q < end && is_digit(*q)) q++, digits = true;
+    if (hex) {
+        const char *q = mantissa_extent(p + 2, end, true, &digits);
+        return digits ? q : p + 1;  // without digits, the "0" alone
     }
-    if (!digits) return nullptr;
-    if (q < end && (*q == 'e' || *q == 'E')) {
-        const char *e = q + 1;
-        if (e < end && (*e == '+' || *e == '-')) e++;
-        if (e < end && is_digit(*e)) {
-            while (e < end && is_digit(*e)) e++;
-            q = e;
-        }
-    }
-    return q;
+    const char *q = mantissa_extent(p, end, false, &digits);
+    return digits ? q : nullptr;
 }
 
 const char *scan_double(const char *p, const char *end, double *out, bool *overflow,

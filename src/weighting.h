@@ -15,7 +15,8 @@ enum { WEIGHT_NONE = 0, WEIGHT_EXPONENTIAL = 1, WEIGHT_MEDIAN_CUT = 2 };
 // Fatal: "init_internal_weights: sequence %s carries no family weights".
 void init_internal_weights(SequenceTable *table, int flag, int columns);
 // Sets each sequence's first family weight to its row's value in column c (nothing without a
-// matrix). Fatal: "set_internal_weights: column %d outside the %d columns".
+// matrix). Fatal: "set_internal_weights: column %d outside the %d columns",
+// "set_internal_weights: sequence %s carries no family weights".
 void set_internal_weights(SequenceTable *table, int flag, int c);
 // Releases the matrix and forgets it.
 void free_internal_weights(SequenceTable *table, int flag);
@@ -25,7 +26,8 @@ double internal_weight_value(int row, int column);
 int score_compare(const void *a, const void *b);
 // Recomputes column c from the simple scores by method (WEIGHT_*), ratio a and blend b, then
 // normalises (normalise set) by the sum of the sequences' current first family weights. A table
-// whose scores are all unset keeps the column, with a warning.
+// whose scores are all unset keeps the column, with a warning. Nothing for WEIGHT_NONE, an empty
+// table or no matrix. Fatal: "weight_model: column %d outside the %d columns".
 void weight_model(SequenceTable *table, void *unused1, void *unused2, int c, int normalise,
                   int method, float a, float b);
 // Writes prefix + number + ".weightoutput": a description line, a comment, the counts line

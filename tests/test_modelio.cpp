@@ -473,6 +473,26 @@ TEST_F(ModelIO, BinaryKeepsEveryBitPattern) {
     free_rmodel(&rm);
 }
 
+// Insert tables that differ only in the sign of a zero are two tables, not one shared: both
+// read back bit for bit.
+TEST_F(ModelIO, BinaryKeepsTheSignOfZeroInSharedTables) {
+    use_dna();
+    Rmodel *rm = alloc_rmodel(nullptr);
+    rm->nstart = 2;
+    rm->nend = 0;
+    alloc_rmodel(rm);
+    for (int s = 0; s < 4; s++) rm->slots[s] = alloc_node();
+    rm->slots[2]->insert[1] = -0.0f;
+    rm->begin = rm->slots[0];
+    rm->end = rm->slots[3];
+    Rmodel *back = write_and_read(path("zeros.bin"), rm, 1);
+    EXPECT_TRUE(std::signbit(back->slots[2]->insert[1]));
+    EXPECT_FALSE(std::signbit(back->slots[1]->insert[1]));
+    expect_same_rmodel(rm, back, true);
+    free_rmodel(&back);
+    free_rmodel(&rm);
+}
+
 // The words of the binary part of a written block (after the alphabet line).
 std::vector<int32_t> binary_words(const std::string &block, size_t *start_out = nullptr) {
     size_t at = block.find("alphabet DNA\n");
@@ -643,8 +663,6 @@ TEST_F(ModelIO, EndNumberedNodesRoundTrip) {
 TEST_F(ModelIO, ModelOfLengthZeroReadsBackFromBinary) {
     use_dna();
     Model *m = alloc_model(0);
-    m->nodes[0] = alloc_node();
-    m->nodes[1] = alloc_node();
     m->nodes[0]->mjump[1] = 1.0f;
     m->nodes[1]->mjump[1] = 0.5f;
     std::string out =

@@ -733,6 +733,30 @@ TEST_F(DnaModelTest, CheckFimsRemakesFimsWithMatchValues) {
     free_model(m);
 }
 
+// Models of length 0 through the conversions that fill every slot themselves: the nodes given
+// are the ones kept (nothing allocated on the side and lost; the sanitizer build checks leaks).
+TEST_F(DnaModelTest, LengthZeroConversionsKeepTheirNodes) {
+    Model *m = alloc_model(0);
+    m->nodes[0]->params[0] = 10.0f;
+    m->nodes[1]->params[0] = 11.0f;
+    Model *c = replicate_model(m);
+    EXPECT_EQ(c->length, 0);
+    EXPECT_EQ(c->nodes[0]->params[0], 10.0f);
+    EXPECT_EQ(c->nodes[1]->params[0], 11.0f);
+    Rmodel *r = numbered_rmodel(0, 0, false);
+    Node *begin = r->slots[0], *end = r->end_nodes[0];
+    int len = 0;
+    Model *fresh = rmodel2model(r, &len);
+    EXPECT_EQ(len, 0);
+    EXPECT_EQ(fresh->nodes[0]->params[0], 100.0f);
+    EXPECT_EQ(fresh->nodes[1]->params[0], 200.0f);
+    Model *moved = destruct_rmodel2model(&r);
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(moved->nodes[0], begin);
+    EXPECT_EQ(moved->nodes[1], end);
+    for (Model *x : {m, c, fresh, moved}) free_model(x);
+}
+
 TEST_F(DnaModelTest, CopiesAndFrequencyNodes) {
     Model *m = plain_dna_model(2);
     m->nodes[1]->lab = 3;

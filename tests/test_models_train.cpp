@@ -40,8 +40,6 @@ protected:
 // A model of length L with every value v.
 Model *filled(int L, float v) {
     Model *m = alloc_model(L);
-    for (int i = 0; i <= L + 1; i++)
-        if (!m->nodes[i]) m->nodes[i] = alloc_node();
     init_model(m, v);
     return m;
 }
@@ -559,6 +557,23 @@ TEST_F(Train, InsertTableComparisons) {
     n[3]->insert[0] = 5;
     check_node_array(n.data(), 4, -1, &fim, &other);
     EXPECT_EQ(fim, -1);
+    // Bit for bit, as the BINARY form stores tables: -0.0 is not 0.0, a NaN equals its copy.
+    n[0]->insert[0] = 0.0f;
+    n[2]->insert[0] = -0.0f;
+    EXPECT_EQ(node_ins_is_same(n[0], n[2]), 0);
+    n[0]->insert[0] = n[2]->insert[0] = std::nanf("");
+    EXPECT_EQ(node_ins_is_same(n[0], n[2]), 1);
+    // A lower-case 'f' is a FIM as well (the model reader upper-cases it).
+    n[4]->insert[2] = 3;
+    n[4]->type = 'f';
+    n[3]->insert[0] = 1;
+    check_node_array(n.data(), 4, -1, &fim, &other);
+    EXPECT_EQ(fim, 1);
+    EXPECT_EQ(other, 0);
+    n[4]->insert[3] = 7;
+    check_node_array(n.data(), 4, -1, &fim, &other);
+    EXPECT_EQ(fim, -1);
+    EXPECT_EQ(other, 0);
     for (Node *x : n) free_node(x);
 }
 

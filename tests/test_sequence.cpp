@@ -441,10 +441,13 @@ TEST_F(SequenceTest, NodeEnvironments) {
 }
 
 TEST_F(SequenceTest, AllocModelCounts) {
-    Model *m0 = alloc_model(0);
+    Model *m0 = alloc_model(0);  // Begin and End, as in a model of any other length
     EXPECT_EQ(m0->length, 0);
-    EXPECT_EQ(m0->nodes[0], nullptr);
-    EXPECT_EQ(m0->nodes[1], nullptr);
+    for (int i = 0; i < 2; i++) {
+        ASSERT_NE(m0->nodes[i], nullptr);
+        EXPECT_EQ(m0->nodes[i]->nparams, 49);
+        EXPECT_EQ(m0->nodes[i]->lab, -1);
+    }
     EXPECT_EQ(m0->fim_method, 9);
     EXPECT_EQ(m0->kind, MODEL_KIND_PROFILE);
     EXPECT_EQ(m0->weights, nullptr);

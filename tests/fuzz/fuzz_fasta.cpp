@@ -16,6 +16,8 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 static bool keep_even(const char *id, void *) {
     return (static_cast<unsigned char>(id[0]) & 1) == 0;
 }
@@ -65,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static FILE *sink = nullptr;
     if (!started) {
         error_throws = true;
-        path = "/tmp/fuzz_fasta." + std::to_string(getpid()) + ".fa";
+        path = fuzz_scratch_file("fuzz_fasta", ".fa");
         sink = std::fopen("/dev/null", "w");
         started = true;
     }
@@ -73,10 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     bool numeric = size > 0 && (data[0] & 1);
     const uint8_t *body = size > 0 ? data + 1 : data;
     size_t n = size > 0 ? size - 1 : 0;
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (n) std::fwrite(body, 1, n, fp);
-    std::fclose(fp);
+    if (!fuzz_write_file(path, body, n)) return 0;
 
     FILE *saved_err = stderr, *saved_out = stdout;
     if (sink) {

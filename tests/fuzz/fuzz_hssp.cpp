@@ -14,34 +14,24 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
-    static std::string path, id;
-    struct Remove {
-        ~Remove() {
-            if (!path.empty()) unlink(path.c_str());
-            if (!id.empty()) unlink((id + ".tplate").c_str());
-        }
-    };
+    static const std::string path = fuzz_scratch_file("fuzz_hssp", ".hssp");
+    static const std::string tplate = fuzz_scratch_file("fuzz_hssp_template", ".tplate");
+    static const std::string id = tplate.substr(0, tplate.size() - std::strlen(".tplate"));
     if (!started) {
         error_throws = true;
         initialize_variables();
         init_alphabets();
         init_alphabet_by_name("protein", 0, "");
-        path = "/tmp/fuzz_hssp." + std::to_string(getpid()) + ".hssp";
-        id = "/tmp/fuzz_hssp_template." + std::to_string(getpid());
-        static Remove remove_at_exit;
         started = true;
     }
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size > 1) std::fwrite(data + 1, 1, size - 1, fp);
-    std::fclose(fp);
-    FILE *saved = stderr;
-    FILE *sink = std::fopen("/dev/null", "w");
-    if (sink) stderr = sink;
+    if (!fuzz_write_file(path, size > 1 ? data + 1 : data, size > 1 ? size - 1 : 0)) return 0;
+    FuzzQuiet quiet;
     int flag = size > 0 ? (data[0] & 1) : 0;
-    unlink((id + ".tplate").c_str());
+    unlink(tplate.c_str());
     isHSSP(path.c_str());
     try {
         int length = 0, count = 0;
@@ -66,13 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             Sequence *seq = nullptr;
             Template *t = nullptr;
             try {
-                t = read_template((id + ".tplate").c_str(), &seq);
+                t = read_template(tplate.c_str(), &seq);
             } catch (const FatalError &) {}
             free_sequence(seq);
             free_template(t);
         }
     }
-    stderr = saved;
-    if (sink) std::fclose(sink);
     return 0;
 }

@@ -13,33 +13,22 @@
 #include "matrix.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
-    static std::string path, again;
-    struct Remove {
-        ~Remove() {
-            if (!path.empty()) unlink(path.c_str());
-            if (!again.empty()) unlink(again.c_str());
-        }
-    };
+    static const std::string path = fuzz_scratch_file("fuzz_matrix", ".mat");
+    static const std::string again = fuzz_scratch_file("fuzz_matrix_again", ".mat");
     if (!started) {
         error_throws = true;
         initialize_variables();
         init_alphabets();
-        path = "/tmp/fuzz_matrix." + std::to_string(getpid()) + ".mat";
-        again = "/tmp/fuzz_matrix_again." + std::to_string(getpid()) + ".mat";
-        static Remove remove_at_exit;
         started = true;
     }
     reset_alphabets();
     init_alphabet_by_name(size > 0 && (data[0] & 1) ? "DNA" : "protein", 0, "");
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size > 1) std::fwrite(data + 1, 1, size - 1, fp);
-    std::fclose(fp);
-    FILE *saved = stderr;
-    FILE *sink = std::fopen("/dev/null", "w");
-    if (sink) stderr = sink;
+    if (!fuzz_write_file(path, size > 1 ? data + 1 : data, size > 1 ? size - 1 : 0)) return 0;
+    FuzzQuiet quiet;
     const size_t rows = static_cast<size_t>(alphabet->length_wild) + 1;
     int **m = nullptr, **m2 = nullptr;
     try {
@@ -56,7 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     } catch (const FatalError &) {}
     double_free(reinterpret_cast<void **>(m), rows);
     double_free(reinterpret_cast<void **>(m2), rows);
-    stderr = saved;
-    if (sink) std::fclose(sink);
     return 0;
 }

@@ -12,6 +12,8 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     error_throws = true;
     reset_library_state();
@@ -21,9 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 0 && (data[0] & 1)) fputs("alphabet DNA\n", fp);
     if (size > 1) fwrite(data + 1, 1, size - 1, fp);
     rewind(fp);
-    FILE *saved = stderr;
-    FILE *sink = fopen("/dev/null", "w");
-    if (sink) stderr = sink;
+    FuzzQuiet quiet;
     Rmodel *rm = nullptr;
     Rmodel *back = nullptr;
     FILE *out = nullptr;
@@ -50,8 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     free_rmodel(&back);
     reader_free(&in_out);
     reader_free(&in);
-    stderr = saved;
-    if (sink) fclose(sink);
     fclose(fp);
     return 0;
 }

@@ -13,28 +13,14 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
-    static std::string path;
-    struct Remove {
-        ~Remove() {
-            if (!path.empty()) unlink(path.c_str());
-        }
-    };
-    if (!started) {
-        error_throws = true;
-        path = "/tmp/fuzz_scorefile." + std::to_string(getpid()) + ".dist";
-        static Remove remove_at_exit;
-        started = true;
-    }
+    static const std::string path = fuzz_scratch_file("fuzz_scorefile", ".dist");
+    error_throws = true;
     reset_library_state();
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size) std::fwrite(data, 1, size, fp);
-    std::fclose(fp);
-    FILE *saved = stderr;
-    FILE *sink = std::fopen("/dev/null", "w");
-    if (sink) stderr = sink;
+    if (!fuzz_write_file(path, data, size)) return 0;
+    FuzzQuiet quiet;
     try {
         SequenceTable *t = read_score_file(path.c_str());
         int column = size ? data[0] % 5 : 3;
@@ -50,7 +36,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::vector<float> v = read_plotted_scores(path.c_str(), column, 1, &label);
         sort_plotted_scores(v);
     } catch (const FatalError &) {}
-    stderr = saved;
-    if (sink) std::fclose(sink);
     return 0;
 }

@@ -16,6 +16,8 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 static void check(bool ok, const char *what) {
     if (!ok) {
         std::fprintf(stderr, "fuzz_seqlib: %s\n", what);
@@ -50,17 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         error_throws = true;
         initialize_variables();
         init_alphabets();
-        char dir[] = "/tmp/fuzz_seqlib_XXXXXX";
-        if (!mkdtemp(dir)) return 0;
-        path = std::string(dir) + "/in.seq";
+        path = fuzz_scratch_file("fuzz_seqlib", ".seq");
         ready = true;
     }
     if (size == 0) return 0;
     short chosen = static_cast<short>(data[0] % 20);  // 0: detect; 19: detect and read as a track
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size > 1) std::fwrite(data + 1, 1, size - 1, fp);
-    std::fclose(fp);
+    if (!fuzz_write_file(path, data + 1, size - 1)) return 0;
 
     FILE *saved_err = stderr;
     FILE *sink = std::fopen("/dev/null", "w");
@@ -84,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check_result(s, len, err, id);
     }
     // One open input, entry after entry: the reading must end.
-    fp = open_read(path.c_str(), OPEN_REWIND);
+    FILE *fp = open_read(path.c_str(), OPEN_REWIND);
     if (fp) {
         SeqLibInput in;
         seqlib_input_init(&in, fp, path.c_str());

@@ -15,6 +15,8 @@
 #include "sequence.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 namespace {
 
 const int MAX_APPLIED = 300;  // longest template applied to a model
@@ -36,30 +38,18 @@ void apply(Template *t, Sequence *seq) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
-    static std::string path, id;
-    struct Remove {
-        ~Remove() {
-            if (!path.empty()) unlink(path.c_str());
-            if (!id.empty()) unlink((id + ".tplate").c_str());
-        }
-    };
+    static const std::string path = fuzz_scratch_file("fuzz_template", ".tplate");
+    static const std::string again = fuzz_scratch_file("fuzz_template_again", ".tplate");
+    static const std::string id = again.substr(0, again.size() - std::strlen(".tplate"));
     if (!started) {
         error_throws = true;
         initialize_variables();
         init_alphabets();
         init_alphabet_by_name("protein", 0, "");
-        path = "/tmp/fuzz_template." + std::to_string(getpid()) + ".tplate";
-        id = "/tmp/fuzz_template_again." + std::to_string(getpid());
-        static Remove remove_at_exit;
         started = true;
     }
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size) std::fwrite(data, 1, size, fp);
-    std::fclose(fp);
-    FILE *saved = stderr;
-    FILE *sink = std::fopen("/dev/null", "w");
-    if (sink) stderr = sink;
+    if (!fuzz_write_file(path, data, size)) return 0;
+    FuzzQuiet quiet;
     Sequence *seq = nullptr, *seq2 = nullptr;
     Template *t = nullptr, *t2 = nullptr;
     try {
@@ -74,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                 plain = false;
         if (plain) {
             PrintTemplate(id.c_str(), t->residues, t->structure, t->acc, t->length);
-            t2 = read_template((id + ".tplate").c_str(), &seq2);
+            t2 = read_template(again.c_str(), &seq2);
             if (t2->length != t->length || std::strcmp(t2->residues + 1, t->residues + 1) != 0 ||
                 std::memcmp(t2->structure, t->structure, t->length + 2) != 0 ||
                 std::memcmp(t2->acc, t->acc, (t->length + 2) * sizeof(int)) != 0)
@@ -86,7 +76,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     free_sequence(seq2);
     free_template(t);
     free_template(t2);
-    stderr = saved;
-    if (sink) std::fclose(sink);
     return 0;
 }

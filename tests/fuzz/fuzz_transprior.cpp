@@ -3,6 +3,8 @@
 #include "prior.h"
 #include "utilities.h"
 
+#include "fuzz_util.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -10,15 +12,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     error_throws = true;
-    static std::string path = "/tmp/fuzz_transprior." + std::to_string(getpid());
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return 0;
-    if (size) std::fwrite(data, 1, size, fp);
-    std::fclose(fp);
-
-    FILE *saved = stderr;
-    FILE *null = std::fopen("/dev/null", "w");
-    if (null) stderr = null;
+    static const std::string path = fuzz_scratch_file("fuzz_transprior");
+    if (!fuzz_write_file(path, data, size)) return 0;
+    FuzzQuiet quiet;
     EnvCodeTable *codes = nullptr;
     makeEnvCodes(&codes, 2, 16);
     try {
@@ -33,8 +29,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         free_TransPriorsLib(lib, nenv);
     } catch (const FatalError &) {}
     free_EnvCodes(codes);
-    stderr = saved;
-    if (null) std::fclose(null);
-    unlink(path.c_str());
     return 0;
 }
