@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "alphabet.h"
+#include "forward2.h"
 #include "hssp.h"
 #include "init.h"
 #include "seqio.h"
@@ -256,58 +257,148 @@ TEST_F(Hssp, StructureCodes) {
     EXPECT_EQ(fatal_of([&] { EnvFromCode(buf, -1); }), "Unknown environment code -1");
 }
 
-TEST_F(Hssp, ApplyTemplateFillsNodeEnvironments) {
-    Template *t = alloc_template(5, "tt");
-    int acc[] = {0, 0, 1, 2, 0, 1, 0};
-    std::memcpy(t->acc, acc, sizeof acc);
-    std::memcpy(t->structure, " *HHEE ", 7);
-    Sequence *seq = alloc_sequence(4, 1);
-    seq->id = str_dup("tt");
-    // 1 insert, 3 matches, 1 delete, 1 match: nodes 1..5.
-    const unsigned char code[] = {1, 103, 201, 101, 0};
-    seq->align = static_cast<unsigned char *>(memdub(code, sizeof code));
-    Model *model = alloc_model(5);
+// A protein cost model of a consensus: each node matches its consensus letter for 10 and any
+// other for 6000; entering a delete or an interior insert costs 6000 (a residue 6000 more),
+// the flanking inserts (nodes 0 and L) nothing, at 1386 a residue; other transitions are free.
+Model *consensus_model(const char *consensus) {
+    int L = static_cast<int>(std::strlen(consensus));
+    Model *m = alloc_model(L);
+    alloc_mod_weight(m);
+    const int w = alphabet->emit_length_wild;
+    for (int j = 0; j <= L + 1; j++) {
+        ModWeight *mw = m->weights[j];
+        bool flank = j == 0 || j == L;
+        for (int k = 0; k < 3; k++) {
+            mw->ijump[k] = flank ? 0 : 6000;
+            mw->djump[k] = j >= 1 && j <= L ? 6000 : 0;
+        }
+        for (int x = 0; x < w; x++) {
+            mw->insert[x] = flank ? 1386 : 6000;
+            mw->match[x] =
+                j >= 1 && j <= L && x == letter_index(alphabet, consensus[j - 1]) ? 10 : 6000;
+        }
+    }
+    for (int x = 0; x < w; x++) m->fim_weight->insert[x] = 1386;
+    m->fim_weight->ijump[2] = 0;
+    return m;
+}
+
+// Templates written and read back, aligned to the model of ACDEF and applied. Expected codes by
+// hand: the cheapest path puts an extra residue in an interior insert (12000) and skips a
+// missing one by a delete (6000), rather than mismatch the residues after it (6000 each).
+TEST_F(Hssp, ApplyTemplateAlignsTheTemplate) {
+    SW = SW_GLOBAL;
+    struct Case {
+        const char *what, *residues, *structure;
+        std::vector<int> acc;             // 1..n, binned
+        std::vector<unsigned char> code;  // the alignment found
+        std::vector<int> node_pos;        // template position of nodes 1..5 (0: deleted)
+        std::vector<int> node_env;        // its environment code (triples of the structure)
+    } cases[] = {
+        {"the consensus itself",
+         "ACDEF",
+         "HHHEE",
+         {0, 1, 2, 0, 2},
+         {105},
+         {1, 2, 3, 4, 5},
+         {3, 0, 4, 5, 6}},
+        {"W inserted after node 2",
+         "ACWDEF",
+         "HHTEEE",
+         {0, 1, 2, 1, 0, 2},
+         {102, 1, 103},
+         {1, 2, 4, 5, 6},
+         {3, 4, 5, 1, 6}},  // position 3 (HTE, code 10) is passed over
+        {"D missing at node 3",
+         "ACEF",
+         "HHEE",
+         {2, 1, 0, 1},
+         {102, 201, 102},
+         {1, 2, 0, 3, 4},
+         {3, 4, -1, 5, 6}},
+    };
     int **counts = reinterpret_cast<int **>(double_alloc(ACC_BINS, STRUCTURE_TRIPLES, sizeof(int)));
     for (int a = 0; a < ACC_BINS; a++)
         for (int e = 0; e < STRUCTURE_TRIPLES; e++) counts[a][e] = 1000 + 16 * a + e;
-    ApplyTemplate(seq, model, t, counts);
-    int envs[] = {0, 9, 3, 4, 5, 6};
-    for (int j = 1; j <= 5; j++) {
-        const NodeEnv *e = model->nodes[j]->nodeenv;
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->acc, acc[j]) << j;
-        EXPECT_EQ(e->env, envs[j]) << j;
-        EXPECT_EQ(e->code, 1000 + 16 * acc[j] + envs[j]) << j;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        int n = static_cast<int>(std::strlen(c.residues));
+        std::string id = dir + "/tpl";
+        std::vector<int> acc = {0};
+        acc.insert(acc.end(), c.acc.begin(), c.acc.end());
+        acc.push_back(0);
+        PrintTemplate(id.c_str(), (" " + std::string(c.residues)).c_str(),
+                      (" " + std::string(c.structure) + " ").c_str(), acc.data(), n);
+        Sequence *seq = nullptr;
+        Template *t = read_template((id + ".tplate").c_str(), &seq);
+        ASSERT_NE(seq, nullptr);
+        const unsigned char stale[] = {101, 0};  // replaced by the alignment
+        seq->align = static_cast<unsigned char *>(memdub(stale, sizeof stale));
+        Model *model = consensus_model("ACDEF");
+        ApplyTemplate(seq, model, t, counts);
+        std::vector<unsigned char> want = c.code;
+        want.push_back(0);
+        ASSERT_NE(seq->align, nullptr);
+        EXPECT_EQ(std::vector<unsigned char>(seq->align, seq->align + want.size()), want);
+        for (int j = 1; j <= 5; j++) {
+            const NodeEnv *e = model->nodes[j]->nodeenv;
+            ASSERT_NE(e, nullptr);
+            int pos = c.node_pos[j - 1];
+            int a = pos ? acc[pos] : -1;
+            EXPECT_EQ(e->acc, a) << j;
+            EXPECT_EQ(e->env, c.node_env[j - 1]) << j;
+            EXPECT_EQ(e->code, pos ? 1000 + 16 * a + c.node_env[j - 1] : 0) << j;
+        }
+        for (int j : {0, 6}) {
+            ASSERT_NE(model->nodes[j]->nodeenv, nullptr);
+            EXPECT_EQ(model->nodes[j]->nodeenv->env, -1);
+        }
+        free_model(model);
+        free_sequence(seq);
+        free_template(t);
     }
-    ASSERT_NE(model->nodes[0]->nodeenv, nullptr);
-    EXPECT_EQ(model->nodes[0]->nodeenv->env, -1);
-    ApplyTemplate(seq, model, nullptr, counts);  // nothing without a template
+    free_forward2();
+    double_free(reinterpret_cast<void **>(counts), ACC_BINS);
+}
 
-    // An alignment past the template, an unknown code, no alignment at all.
-    const unsigned char longer[] = {106, 0};
-    free(seq->align);
-    seq->align = static_cast<unsigned char *>(memdub(longer, sizeof longer));
-    Model *big = alloc_model(6);
-    EXPECT_EQ(fatal_of([&] { ApplyTemplate(seq, big, t, nullptr); }),
-              "ApplyTemplate: alignment of tt reaches node 6; model has 6 nodes, template 5 "
-              "positions");
-    free_model(big);
-    const unsigned char five[] = {105, 0};
-    free(seq->align);
-    seq->align = static_cast<unsigned char *>(memdub(five, sizeof five));
+TEST_F(Hssp, ApplyTemplateRefusals) {
+    SW = SW_GLOBAL;
+    Template *t = alloc_template(5, "tt");
+    int acc[] = {0, 0, 1, 2, 0, 1, 0};
+    std::memcpy(t->acc, acc, sizeof acc);
+    std::memcpy(t->structure, " HHHEE ", 7);
+    std::memcpy(t->residues, " ACDEF", 6);
+    auto make = [](const char *letters) {
+        Sequence *s = alloc_sequence(static_cast<int>(std::strlen(letters)), 1);
+        s->id = str_dup("tt");
+        for (int i = 0; letters[i]; i++)
+            s->tracks[0].res[i] = static_cast<unsigned char>(letter_index(alphabet, letters[i]));
+        s->converted = 1;
+        return s;
+    };
+    Sequence *seq = make("ACDEF");
+    Sequence *longer = make("ACDEFG");
+    Model *model = consensus_model("ACDEF");
+    int **counts = reinterpret_cast<int **>(double_alloc(ACC_BINS, STRUCTURE_TRIPLES, sizeof(int)));
+    ApplyTemplate(seq, model, nullptr, counts);  // nothing without a template
+    ApplyTemplate(seq, nullptr, t, counts);      // nor without a model
+    EXPECT_EQ(seq->align, nullptr);
+    EXPECT_EQ(model->nodes[1]->nodeenv, nullptr);
+    EXPECT_EQ(fatal_of([&] { ApplyTemplate(nullptr, model, t, nullptr); }),
+              "ApplyTemplate: no template sequence to align to the model");
+    EXPECT_EQ(fatal_of([&] { ApplyTemplate(longer, model, t, nullptr); }),
+              "ApplyTemplate: template sequence tt has 6 residues, template 5 positions");
     t->acc[2] = -1;
     EXPECT_EQ(fatal_of([&] { ApplyTemplate(seq, model, t, nullptr); }),
-              "ApplyTemplate: unknown environment code (accessibility -1, code 3) at position 2");
+              "ApplyTemplate: unknown environment code (accessibility -1, code 0) at position 2");
     t->acc[2] = 7;
     EXPECT_EQ(fatal_of([&] { ApplyTemplate(seq, model, t, counts); }),
-              "ApplyTemplate: accessibility 7 or code 3 at position 2 outside the count table");
-    free(seq->align);
-    seq->align = nullptr;
-    EXPECT_EQ(fatal_of([&] { ApplyTemplate(seq, model, t, nullptr); }),
-              "ApplyTemplate: template sequence tt has no alignment to the model");
+              "ApplyTemplate: accessibility 7 or code 0 at position 2 outside the count table");
+    free_forward2();
     double_free(reinterpret_cast<void **>(counts), ACC_BINS);
     free_model(model);
     free_sequence(seq);
+    free_sequence(longer);
     free_template(t);
 }
 
