@@ -99,7 +99,8 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
 void cleanup_EM_loop();
 
 // Stores the alignment settings (a style other than 1, 4, 5 and 8 becomes 1) and sets the
-// engine up with them at traceback level 2.
+// engine up with them at traceback level 2. The model list and coefficients are kept, not
+// copied: they must stay valid while align_one_sequence may still be called.
 void setup_alignment(Model **models, float *coeffs, int count, int maxlen, int sw, int dpstyle,
                      double jump_in, double jump_out, int pseqmethod);
 
@@ -111,7 +112,7 @@ float align_one_sequence(Sequence *seq, ScoreParams *score);
 // Aligns every sequence of the table (stored settings, N the longest sequence); with score
 // stores raw and simple scores and returns the mean simple score, else returns 0. keep set:
 // the FIM delete of automatically added FIMs stays in the alignment code. An empty table: a
-// warning and 0.
+// warning and 0. The model list is kept as setup_alignment keeps it.
 float align_sequences(Model **models, float *coeffs, int count, SequenceTable *table,
                       ScoreParams *score, int sw, double jump_in, double jump_out, int dpstyle,
                       int pseqmethod, int counted_track, int keep);
