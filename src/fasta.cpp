@@ -641,6 +641,28 @@ bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t) {
     return true;
 }
 
+bool letters_skip_converted(const unsigned char *letters, size_t n, const char *id, int t) {
+    const AlphabetInfo *a = (t >= 0 && t < MAX_TRACKS) ? alphabets[t] : nullptr;
+    if (!a || !a->letters || sequence_warning < 0) return false;
+    const ConvNotes &notes = notes_of_track(t, a);
+    // As convertseq counts: bits 0-31 the wildcard count, bits 32-63 the U/T count. Bytes that
+    // pass the quiet test add nothing and are passed over many at a time.
+    uint64_t counts = 0;
+    size_t i = 0;
+    while (i < n) {
+        if (notes.noisy_count >= 0) {
+            size_t residues = 0;
+            i += quiet_run(letters + i, n - i, &notes.quiet, &residues);
+            if (i >= n) break;
+        }
+        size_t stop = n - i > QUIET_BLOCK ? i + QUIET_BLOCK : n;
+        for (; i < stop; i++) counts += notes.packed[letters[i]] >> 16;
+    }
+    conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(counts & 0xffffffffu),
+                     notes.ut_sign * static_cast<long>(counts >> 32), n);
+    return true;
+}
+
 unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annotation,
                                     int *length) {
     char *local_id = nullptr;

@@ -59,6 +59,12 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, i
 // fasta_string_body, and "Sequence %s in %s is too long".
 bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t);
 
+// For an entry that will not be kept whose n letters were read in letter form (not yet
+// converted): gives every message that convertseq would give for them as the only track, track
+// t, of a sequence with this ID, without converting them. Only where those messages need no
+// letters (as fasta_skip_body_converted); otherwise nothing is done and the result is false.
+bool letters_skip_converted(const unsigned char *letters, size_t n, const char *id, int t);
+
 // The next entry's residues as a new NUL-terminated letter string (the caller's), or null at the
 // end; *id / *annotation as next_fasta_initial (left null at the end). Fatal: as
 // next_fasta_header and fasta_string_body.

@@ -502,10 +502,12 @@ int read_model_track(SeqTrackFile *track, Sequence *seq, int t) {
     return read_model_track_as_current(track, seq, t, track_alpha);
 }
 
-// The next entry of a track in a library format. The whole-file formats are asked for entries by
-// number (the track's own count), the others for the next entry. No entry (end of the file, or
-// an error the library reports) sets the done flag.
-int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
+// The next entry of a track in a library format: its letters (letter form, *length of them),
+// its ID and its annotation (or null), all new and the caller's. The whole-file formats are asked
+// for entries by number (the track's own count), the others for the next entry. No entry (end of
+// the file, or an error the library reports) sets the done flag and gives 0.
+int next_library_entry(SeqTrackFile *track, char **letters_out, int *length_out, char **id_out,
+                       char **annotation_out) {
     int wanted = seqlibNeedsRewind(track->format) ? track->entry_count + 1 : 1;
     int64_t length = 0;
     int seen = 0;
@@ -541,10 +543,21 @@ int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
             std::string(slash ? slash + 1 : track->name) + "#" + std::to_string(track->entry_count);
         id = str_dup(made.c_str());
     }
-    char *annotation = *rest ? str_dup(rest) : nullptr;
+    *annotation_out = *rest ? str_dup(rest) : nullptr;
     free(idline);
+    *letters_out = letters;
+    *length_out = static_cast<int>(length);
+    *id_out = id;
+    return 1;
+}
+
+// The next entry of a track in a library format, stored in track t of the sequence; 0 at the end.
+int read_library_track(SeqTrackFile *track, Sequence *seq, int t) {
+    char *letters = nullptr, *id = nullptr, *annotation = nullptr;
+    int length = 0;
+    if (!next_library_entry(track, &letters, &length, &id, &annotation)) return 0;
     store_track_entry(seq, t, track, id, annotation, reinterpret_cast<unsigned char *>(letters),
-                      static_cast<int>(length));
+                      length);
     return 1;
 }
 
@@ -694,7 +707,36 @@ struct ReadTally {
 bool skippable_source(const SeqFileSet *source) {
     if (!source || source->ntracks != 1 || !source->tracks[0]) return false;
     const AlphabetInfo *a = alphabets[0];
-    return source->tracks[0]->format == SEQFORMAT_FASTA && a && a->letters && sequence_warning >= 0;
+    const SeqTrackFile *track = source->tracks[0];
+    return (track->format == SEQFORMAT_FASTA || track->lib) && a && a->letters &&
+           sequence_warning >= 0;
+}
+
+// read_or_skip_sequence for a library track: the entry is read whole, but the letters of one the
+// filter drops are only checked for the notes of convertseq.
+Sequence *read_or_skip_library_entry(SeqTrackFile *track, SeqIdFilter keep, void *context,
+                                     bool *dropped, std::string &dropped_id) {
+    char *letters = nullptr, *id = nullptr, *annotation = nullptr;
+    int length = 0;
+    if (!next_library_entry(track, &letters, &length, &id, &annotation)) return nullptr;
+    if (!keep(id, context) && letters_skip_converted(reinterpret_cast<unsigned char *>(letters),
+                                                     static_cast<size_t>(length), id, 0)) {
+        dropped_id = id;
+        free(letters);
+        free(id);
+        free(annotation);
+        *dropped = true;
+        return nullptr;
+    }
+    Sequence *seq = alloc_sequence(0, 1);
+    store_track_entry(seq, 0, track, id, annotation, reinterpret_cast<unsigned char *>(letters),
+                      length);
+    return guarded(
+        [&]() -> Sequence * {
+            convertseq(seq);
+            return seq;
+        },
+        [&] { free_sequence(seq); });
 }
 
 // The next entry of a skippable source as read_sequence(source, 1) gives it, when the filter
@@ -706,6 +748,7 @@ Sequence *read_or_skip_sequence(SeqFileSet *source, SeqIdFilter keep, void *cont
     static std::string annot;
     *dropped = false;
     SeqTrackFile *track = source->tracks[0];
+    if (track->lib) return read_or_skip_library_entry(track, keep, context, dropped, dropped_id);
     // As next_fasta_initial: a header cut off by the end of the file gives no entry.
     if (next_fasta_header(track, dropped_id, annot, true) == EOF || dropped_id.empty()) {
         track->done = 1;

@@ -586,6 +586,82 @@ TEST_F(SeqIO, FilteredReadChecksDroppedEntriesAsAWholeRead) {
     sequence_warning = 0;
 }
 
+TEST_F(SeqIO, FilteredReadReportsRepeatedDroppedIdsAsAWholeRead) {
+    // Dropped IDs repeated within a file and across files, one cut by a NUL byte and one
+    // without text (named after the file); from plain files (IDs read again at their offsets)
+    // and from compressed ones (IDs kept as copies).
+    protein_tracks(1);
+    std::string a = file("r1.fa", ">d1\nMK\n>k1\nAA\n>d2 x\nMK\n>d1,y\nMK\n>\nM\n>\nM\n" +
+                                      std::string(">d3\0z\nMK\n>d3\nMK\n", 16) + ">d2\nM");
+    std::string b = file("r2.fa", ">d2\nMK\n>d4\nMK\n>k2\nMK\n>d4\nMK\n>d1\nMK\n");
+    ASSERT_EQ(system(("gzip -k " + a + " " + b).c_str()), 0);
+    for (const auto &names :
+         {std::vector<std::string>{a, b}, std::vector<std::string>{a + ".gz", b + ".gz"},
+          std::vector<std::string>{a, b + ".gz"}}) {
+        ReadOutcome whole = read_outcome(false, names, nullptr);
+        ReadOutcome filtered = read_outcome(true, names, keep_k);
+        expect_same_outcome(whole, filtered, names[0] + " " + names[1]);
+        for (const char *id : {"d1", "d2", "d3", "d4"})
+            EXPECT_NE(whole.err.find("sequence ID " + std::string(id) + " occurs more than once"),
+                      std::string::npos)
+                << id;
+    }
+}
+
+TEST_F(SeqIO, FilteredReadOfLibraryFormatsSaysWhatAWholeReadSays) {
+    // Dropped entries of library formats are checked for the conversion notes without being
+    // converted: hand-made EMBL and GenBank entries that give notes (U read as DNA, letters
+    // converted to the wildcard, lower case, an entry without sequence, a repeated ID), and the
+    // samples other tools wrote, one format per file and several formats in one read.
+    std::string embl =
+        file("n.embl", "ID   d1; SV 1\nSQ   Sequence\n     ACGUU UUACG        10\n//\n"
+                       "ID   k1; SV 1\nSQ   Sequence\n     ACGTJ\n//\n"
+                       "ID   d2; SV 1\nDE   none\n//\n"
+                       "ID   d3; SV 1\nSQ   Sequence\n     acgtjjOOXX ACGT\n//\n"
+                       "ID   d1; SV 1\nSQ   Sequence\n     AC\n//\n");
+    std::string gb = file("n.gb", "LOCUS       d4 10 bp\nORIGIN\n        1 acguuefijl\n//\n"
+                                  "LOCUS       k2 4 bp\nORIGIN\n        1 acgt\n//\n");
+    const std::string data = std::string(QOR_TEST_DATA) + "/seqlib/";
+    const std::vector<std::vector<std::string>> dna = {
+        {embl},
+        {gb},
+        {embl, gb, data + "emboss_dna.genbank"},
+        {data + "emboss_dna.embl", data + "squizz_dna.embl", data + "emboss_dna.msf"},
+        {data + "emboss_dna.nbrf", data + "emboss_dna.phylip", data + "emboss_dna.nexus"},
+        {data + "emboss_dna.ig", data + "emboss_dna.gcg", data + "emboss_dna.strider"},
+        {data + "emboss_dna.fitch", data + "emboss_dna.codata", data + "squizz_dna.phylipi"}};
+    for (int warn : {0, 3, -1}) {
+        sequence_warning = warn;
+        for (const std::vector<std::string> &names : dna) {
+            reset_alphabets();
+            init_alphabet_by_name("DNA", 0, "");
+            ReadOutcome whole = read_outcome(false, names, nullptr);
+            ReadOutcome filtered = read_outcome(true, names, keep_k);
+            expect_same_outcome(whole, filtered, names[0] + " warn " + std::to_string(warn));
+        }
+    }
+    sequence_warning = 0;
+    reset_alphabets();
+    init_alphabet_by_name("DNA", 0, "");
+    ReadOutcome whole = read_outcome(false, {embl, gb}, nullptr);
+    EXPECT_EQ(whole.err,
+              "Warning: 4 RNA U converted to DNA T in sequence d1\n"
+              "Warning: 1 letters converted to wildcard in sequence k1\n"
+              "Warning: 4 letters converted to wildcard in sequence d3\n"  // j j O O (X is N)
+              "Warning: 5 letters converted to wildcard in sequence d4\n"
+              "Warning: 2 RNA U converted to DNA T in sequence d4\n"
+              "Warning: sequence ID d1 occurs more than once in the database files; the first one "
+              "read is kept.\n");
+    for (const char *prot : {"emboss_prot.gcg", "emboss_prot.msf", "clustalw_prot.pir",
+                             "clustalw_prot.nexus", "emboss_prot.nbrf"}) {
+        reset_alphabets();
+        init_alphabet_by_name("protein", 0, "");
+        whole = read_outcome(false, {data + prot}, nullptr);
+        ReadOutcome filtered = read_outcome(true, {data + prot}, keep_k);
+        expect_same_outcome(whole, filtered, prot);
+    }
+}
+
 TEST_F(SeqIO, FilteredReadOfTwoTracksOfUnequalLength) {
     // Two tracks: the second track of d2 is one residue longer, which ends the run in both reads
     // after the same messages.
