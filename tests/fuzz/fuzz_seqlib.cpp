@@ -1,7 +1,8 @@
 // Fuzz harness of the sequence-file library readers: the first byte chooses a format (or
 // detection by content), the rest is the file. The file is detected, listed, read entry by entry
-// by number and from one open input, and read as a sequence track; the harness checks that every
-// call ends, that letters are what the readers keep, and that a missing entry is never a success.
+// by number and from one open input, and read as a sequence track (whole and filtered, which
+// must say and keep the same); the harness checks that every call ends, that letters are what
+// the readers keep, and that a missing entry is never a success.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "utilities.h"
 
 #include "fuzz_util.h"
+#include "caught_list_read.h"
 
 static void check(bool ok, const char *what) {
     if (!ok) {
@@ -109,6 +111,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         } catch (const FatalError &) {}
         free_sequence_table(t);
         stdout = saved_out;
+        // The filtered database read (entries with an even first ID byte are kept) says and keeps
+        // exactly what a whole read says and keeps.
+        std::vector<std::string> whole_ids, filtered_ids;
+        std::string whole = caught_list_read(path.c_str(), false, whole_ids);
+        std::string filtered = caught_list_read(path.c_str(), true, filtered_ids);
+        if (whole != filtered || whole_ids != filtered_ids) {
+            std::fprintf(saved_err, "filtered read differs from whole read:\n--- whole\n%s\n",
+                         whole.c_str());
+            std::fprintf(saved_err, "--- filtered\n%s\n", filtered.c_str());
+            std::abort();
+        }
     }
     stderr = saved_err;
     if (sink) std::fclose(sink);
