@@ -4,6 +4,7 @@
 // than branches. Every result equals the plain kernel's (forward2_kernels.cpp); a row with a
 // constraint goes to the plain kernel.
 #include "forward2.h"
+#include "forward2_fused.h"
 
 namespace {
 
@@ -260,79 +261,32 @@ void backward_count_row(const TransCosts *__restrict R, const int *__restrict mr
                         const TransCosts *__restrict to_row, TransCosts *__restrict bt_new,
                         const FBNodeInfo *info, const DPCell *__restrict F,
                         TransCosts *__restrict S, int *__restrict cm, int *__restrict ci) {
-    const int jbase = jump_out_cost + prev[1].d;
-    const int jleave = jump_in_cost;
-    int J = BIG;
-    // Node 0 of the reversed model (the forward End): delete and match impossible.
-    const int *r0 = R[0].t;
-    int c0 = prev[0].d + r0[TC_ID], c1 = prev[0].m + r0[TC_IM], c2 = prev[0].i + r0[TC_II];
-    int cd = BIG, cmv = BIG, civ = cap_cost(ir[0] + sum3(c1, c2, c0));
-    cur[0].d = cd;
-    cur[0].m = cmv;
-    cur[0].i = civ;
-    bt_new[0].t[0] = bt_new[0].t[1] = bt_new[0].t[2] = BIG;
-    {  // the forward End node: no insert state
-        const DPCell &f = F[L + 1];
-        int *s = S[L + 1].t;
-        const int *to = to_row[0].t;
-        int bm = cap_cost(f.m + BIG);
-        s[1] = LS(s[1], bm);
-        s[4] = LS(s[4], bm);
-        s[7] = LS(s[7], bm);
-        cm[L + 1] = LS(cm[L + 1], cap_cost(f.m + BIG - mr[0]));
-        s[0] = LS(s[0], cap_cost(f.d + to[0]));
-        s[3] = LS(s[3], cap_cost(f.d + to[1]));
-        s[6] = LS(s[6], cap_cost(f.d + to[2]));
-    }
-    int pc0 = c0, pc1 = c1, pc2 = c2;  // into-insert terms of the previous reversed node
-    int qd = prev[0].d, qm = prev[0].m, qi = prev[0].i;
+    BackTerms pc;  // into-insert terms of the previous reversed node
+    BackRun r = backward_row_start(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, &pc);
     for (int j = 1; j <= L + 1; j++) {
-        const int *t = R[j].t;
-        const int pd = prev[j].d, pm = prev[j].m, pi = prev[j].i;
-        int a0 = cd + t[TC_DD], a1 = cmv + t[TC_DM], a2 = civ + t[TC_DI];
-        int b0 = qd + t[TC_MD], b1 = qm + t[TC_MM], b2 = qi + t[TC_MI];
-        int e0 = pd + t[TC_ID], e1 = pm + t[TC_IM], e2 = pi + t[TC_II];
-        bt_new[j].t[0] = a0;
-        bt_new[j].t[1] = a1;
-        bt_new[j].t[2] = a2;
-        int mc = mr[j];
-        int d = sum3(a1, a2, a0);
-        int in = cap_cost(ir[j] + sum3(e1, e2, e0));
-        int m = cap_cost(mc + sum3(b1, b2, b0));
-        if ((IN || OUT) && j >= 2 && j <= L - 1) {
-            char ty = info[j].type;
-            if (IN && out_ok(ty)) m = LSC(jbase + mc, m);
-            if (OUT && in_ok(ty)) J = LSC(J, m + jleave);
-        }
-        if (OUT && j == L) d = LSC(J, d);
-        cur[j].d = d;
-        cur[j].m = m;
-        cur[j].i = in;
+        const int civ = r.ci;
+        BackTerms x;
+        backward_cell<IN, OUT>(R[j].t, prev[j], mr[j], ir[j], j, L, info[j], r, cur[j], x);
+        bt_new[j].t[0] = x.a0;
+        bt_new[j].t[1] = x.a1;
+        bt_new[j].t[2] = x.a2;
         // Expected-count pieces of forward node k = L+1-j.
         const int k = L + 1 - j;
         const DPCell &f = F[k];
         int *s = S[k].t;
         const int *to = to_row[j].t;
-        s[2] = LS(s[2], cap_cost(f.i + pc0));
-        s[5] = LS(s[5], cap_cost(f.i + pc1));
-        s[8] = LS(s[8], cap_cost(f.i + pc2));
+        s[2] = LS(s[2], cap_cost(f.i + pc.e0));
+        s[5] = LS(s[5], cap_cost(f.i + pc.e1));
+        s[8] = LS(s[8], cap_cost(f.i + pc.e2));
         ci[k] = LS(ci[k], cap_cost(f.i + civ - ir[j - 1]));
-        s[1] = LS(s[1], cap_cost(f.m + b0));
-        s[4] = LS(s[4], cap_cost(f.m + b1));
-        s[7] = LS(s[7], cap_cost(f.m + b2));
-        cm[k] = LS(cm[k], cap_cost(f.m + m - mc));
+        s[1] = LS(s[1], cap_cost(f.m + x.b0));
+        s[4] = LS(s[4], cap_cost(f.m + x.b1));
+        s[7] = LS(s[7], cap_cost(f.m + x.b2));
+        cm[k] = LS(cm[k], cap_cost(f.m + r.cm - mr[j]));
         s[0] = LS(s[0], cap_cost(f.d + to[0]));
         s[3] = LS(s[3], cap_cost(f.d + to[1]));
         s[6] = LS(s[6], cap_cost(f.d + to[2]));
-        cd = d;
-        cmv = m;
-        civ = in;
-        qd = pd;
-        qm = pm;
-        qi = pi;
-        pc0 = e0;
-        pc1 = e1;
-        pc2 = e2;
+        pc = x;
     }
 }
 
@@ -342,6 +296,9 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
                           const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *info, const DPCell *F,
                           TransCosts *S, int *cm, int *ci) {
+    if (backward_counts_vector(R, mr, ir, i, n, L, prev, cur, to_row, bt_new, sw, info, F, S, cm,
+                               ci))
+        return;
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     if (in && out)

@@ -1,6 +1,7 @@
 // The fast row kernels give exactly the plain kernels' rows, backward terms and traceback codes.
 #include "alphabet.h"
 #include "forward2.h"
+#include "forward2_fused.h"
 #include "sequence.h"
 
 #include <gtest/gtest.h>
@@ -103,9 +104,16 @@ TEST(FastKernelTest, SameRowsTermsAndCodesAsThePlainKernels) {
 }
 
 // The fused backward row with its expected-count sums equals the backward kernel followed by
-// combine_rows.
-TEST(FastKernelTest, FusedBackwardCountsEqualKernelAndCombine) {
+// combine_rows, in its scalar and its vector version (the latter where the processor has one).
+class FusedCounts : public ::testing::TestWithParam<bool> {
+protected:
+    void TearDown() override { forward2_vector_counts = true; }
+};
+INSTANTIATE_TEST_SUITE_P(ScalarAndVector, FusedCounts, ::testing::Bool());
+
+TEST_P(FusedCounts, EqualKernelAndCombine) {
     build_sumlog();
+    forward2_vector_counts = GetParam();
     std::mt19937 rng(21);
     auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 2000; round++) {
