@@ -58,9 +58,6 @@ backward_count_row_avx2(const TransCosts *__restrict R, const int *__restrict mr
     for (int j = 1; j <= L + 1; j++) {
         BackTerms x;
         backward_cell<IN, OUT>(R[j].t, prev[j], mr[j], ir[j], j, L, info[j], r, cur[j], x);
-        bt_new[j].t[0] = x.a0;
-        bt_new[j].t[1] = x.a1;
-        bt_new[j].t[2] = x.a2;
     }
     const __m256i fspread = _mm256_setr_epi32(0, 1, 2, 0, 1, 2, 0, 1);
     const __m256i qspread = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
@@ -75,8 +72,13 @@ backward_count_row_avx2(const TransCosts *__restrict R, const int *__restrict mr
         const __m128i *qp = reinterpret_cast<const __m128i *>(&prev[j - 1]);
         __m256i q =
             _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(_mm_loadu_si128(qp)), qspread);
-        __m256i tb = _mm256_permutevar8x32_epi32(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(R[j].t)), bpick);
+        __m256i rj = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(R[j].t));
+        // The into-delete terms cur[j-1] + R[j].t[TC_DD..TC_DI], kept for the next row.
+        __m128i a = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(&cur[j - 1])),
+                                  _mm256_castsi256_si128(rj));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(bt_new[j].t), a);
+        bt_new[j].t[2] = _mm_extract_epi32(a, 2);
+        __m256i tb = _mm256_permutevar8x32_epi32(rj, bpick);
         __m256i te = _mm256_permutevar8x32_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i *>(R[j - 1].t + 1)), epick);
         __m256i to = _mm256_permutevar8x32_epi32(
