@@ -252,6 +252,58 @@ DPCell *dprow_align_fast(const TransCosts *T, const int *mr, const int *ir, int 
 
 namespace {
 
+// Running values of one backward row: the cell just computed (node j-1) and the previous row's
+// cell j-1, the jump-out sum and the jump costs.
+struct BackRun {
+    int cd, cm, ci;  // cur[j-1]
+    int qd, qm, qi;  // prev[j-1]
+    int J;           // the sum of the jumps leaving so far
+    int jbase;       // jump_out_cost + prev[1].d
+    int jleave;      // jump_in_cost
+};
+
+// The terms of one cell that the counts read: into-delete (a), into-match (b) and into-insert
+// (e) sums of the cell's predecessors.
+struct BackTerms {
+    int a0, a1, a2;
+    int b0, b1, b2;
+    int e0, e1, e2;
+};
+
+// Computes cell j of the reversed backward row into cur[j] and its terms; advances the run.
+// A node's type allows the forward jump in (enter the reversed model) and out (leave it).
+template <bool IN, bool OUT>
+inline void backward_cell(const int *t, const DPCell &p, int mc, int ic, int j, int L,
+                          const FBNodeInfo &info, BackRun &r, DPCell &out, BackTerms &x) {
+    x.a0 = r.cd + t[TC_DD];
+    x.a1 = r.cm + t[TC_DM];
+    x.a2 = r.ci + t[TC_DI];
+    x.b0 = r.qd + t[TC_MD];
+    x.b1 = r.qm + t[TC_MM];
+    x.b2 = r.qi + t[TC_MI];
+    x.e0 = p.d + t[TC_ID];
+    x.e1 = p.m + t[TC_IM];
+    x.e2 = p.i + t[TC_II];
+    int d = LSC(x.a1, LSC(x.a2, x.a0));
+    int in = cap_cost(ic + LSC(x.e1, LSC(x.e2, x.e0)));
+    int m = cap_cost(mc + LSC(x.b1, LSC(x.b2, x.b0)));
+    if ((IN || OUT) && j >= 2 && j <= L - 1) {
+        char ty = info.type;
+        if (IN && ty != 'C' && ty != 'D') m = LSC(r.jbase + mc, m);
+        if (OUT && ty != 'D' && ty != 'E') r.J = LSC(r.J, m + r.jleave);
+    }
+    if (OUT && j == L) d = LSC(r.J, d);
+    out.d = d;
+    out.m = m;
+    out.i = in;
+    r.cd = d;
+    r.cm = m;
+    r.ci = in;
+    r.qd = p.d;
+    r.qm = p.m;
+    r.qi = p.i;
+}
+
 // One backward row over the reversed model fused with the expected-count sums of its residue:
 // the terms that combine_rows would read back from the transition-sum rows are used where they
 // are formed. Only the into-delete terms are kept (in bt_new), as the next residue's To row.
@@ -261,8 +313,26 @@ void backward_count_row(const TransCosts *__restrict R, const int *__restrict mr
                         const TransCosts *__restrict to_row, TransCosts *__restrict bt_new,
                         const FBNodeInfo *info, const DPCell *__restrict F,
                         TransCosts *__restrict S, int *__restrict cm, int *__restrict ci) {
+    // Node 0 of the reversed model (the forward End): delete and match impossible.
+    const int *r0 = R[0].t;
     BackTerms pc;  // into-insert terms of the previous reversed node
-    BackRun r = backward_row_start(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, &pc);
+    pc.e0 = prev[0].d + r0[TC_ID];
+    pc.e1 = prev[0].m + r0[TC_IM];
+    pc.e2 = prev[0].i + r0[TC_II];
+    BackRun r{BIG,
+              BIG,
+              cap_cost(ir[0] + sum3(pc.e1, pc.e2, pc.e0)),
+              prev[0].d,
+              prev[0].m,
+              prev[0].i,
+              BIG,
+              jump_out_cost + prev[1].d,
+              jump_in_cost};
+    cur[0].d = r.cd;
+    cur[0].m = r.cm;
+    cur[0].i = r.ci;
+    bt_new[0].t[0] = bt_new[0].t[1] = bt_new[0].t[2] = BIG;
+    end_node_counts(L, mr, to_row, F, S, cm);
     for (int j = 1; j <= L + 1; j++) {
         const int civ = r.ci;
         BackTerms x;
@@ -296,11 +366,21 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
                           const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *info, const DPCell *F,
                           TransCosts *S, int *cm, int *ci) {
-    if (backward_counts_vector(R, mr, ir, i, n, L, prev, cur, to_row, bt_new, sw, info, F, S, cm,
-                               ci))
-        return;
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    if (vector_counts_ok()) {  // the backward row as dprow_backward_fast gives it, then the counts
+        int a = jump_out_cost, b = jump_in_cost, l = L + 1;
+        if (in && out)
+            sum_row<true, true, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
+        else if (in)
+            sum_row<true, false, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
+        else if (out)
+            sum_row<false, true, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
+        else
+            sum_row<false, false, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
+        backward_counts_vector(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
+        return;
+    }
     if (in && out)
         backward_count_row<true, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
     else if (in)

@@ -1,8 +1,10 @@
-// The fused backward-count row with the vector unit (AVX2): the cell step is the scalar one
-// (forward2_fused.h); eight of the eleven expected-count sums of each cell are added in one
-// vector, with the log-sum table read by a gather. Every value equals the scalar row's
-// (forward2_fast.cpp): the same capped pieces, the same log-sums in the same order. (Gathers
-// are slow on some processors; one per cell still costs less than eight scalar log-sums.)
+// The expected-count pass of the fused backward-count row with the vector unit (AVX2), run
+// after the backward row itself (dprow_backward_fast's row, without its terms): eight of the
+// nine transition sums of each node in one vector, the emission sums of eight nodes at once,
+// the log-sum table read by a gather. Every value equals the scalar fused row's
+// (forward2_fast.cpp): the same capped pieces, the same log-sums; each sum takes its one piece
+// per row, so the order across nodes does not matter. (Gathers are slow on some processors;
+// one still costs less than eight scalar log-sums.)
 #include <immintrin.h>
 
 #include "forward2.h"
@@ -22,43 +24,34 @@ __attribute__((target("avx2"))) inline __m256i ls8(__m256i s, __m256i x) {
     return _mm256_sub_epi32(lo, _mm256_i32gather_epi32(SUMLOG, d, 4));
 }
 
-// The row in two passes: first the cell steps (the serial chains, in general registers), then
-// the counts of every cell, which depend on nothing of each other. The count terms are formed in
-// vectors from prev and the transition records: lane e of node k's sums s[0..7] is
-//   s[0], s[3], s[6]: F[k].d + to[0], to[1], to[2]
-//   s[1], s[4], s[7]: F[k].m + prev[j-1].d, .m, .i + R[j].t[TC_MD], [TC_MM], [TC_MI]
-//   s[2], s[5]:       F[k].i + prev[j-1].d, .m + R[j-1].t[TC_ID], [TC_IM]
-// with j = L+1-k; s[8] and the emission sums follow in general registers.
-// The row in two passes: first the cell steps (the serial chains, in general registers), then
-// the counts of every cell, which depend on nothing of each other. The count terms are formed in
-// vectors from prev and the transition records: lane e of node k's sums s[0..7] is
-//   s[0], s[3], s[6]: F[k].d + to[0], to[1], to[2]
-//   s[1], s[4], s[7]: F[k].m + prev[j-1].d, .m, .i + R[j].t[TC_MD], [TC_MM], [TC_MI]
-//   s[2], s[5]:       F[k].i + prev[j-1].d, .m + R[j-1].t[TC_ID], [TC_IM]
-// with j = L+1-k; s[8] and the emission sums follow in general registers.
-// The same for four lanes.
-__attribute__((target("avx2"))) inline __m128i ls4(__m128i s, __m128i x) {
-    const __m128i big = _mm_set1_epi32(IMPOSSIBLE_COST);
-    const __m128i top = _mm_set1_epi32(SUMLOG_SIZE);
-    x = _mm_min_epi32(x, big);
-    __m128i lo = _mm_min_epi32(s, x), hi = _mm_max_epi32(s, x);
-    __m128i d = _mm_min_epu32(_mm_sub_epi32(hi, lo), top);
-    return _mm_sub_epi32(lo, _mm_i32gather_epi32(SUMLOG, d, 4));
+// Entry C (0 d, 1 m, 2 i) of the eight cells p[0..7], lane l holding p[l] (p[7-l] when REV).
+template <int C, bool REV>
+__attribute__((target("avx2"))) inline __m256i column8(const DPCell *p) {
+    const __m256i *v = reinterpret_cast<const __m256i *>(p);
+    // Entry C of cell l is int 3l+C of the 24: vector (3l+C)/8, lane (3l+C)%8.
+    constexpr int from1 = C == 0 ? 0x92 : C == 1 ? 0x24 : 0x49;
+    constexpr int from2 = C == 0 ? 0x24 : C == 1 ? 0x49 : 0x92;
+    __m256i b = _mm256_blend_epi32(
+        _mm256_blend_epi32(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1), from1),
+        _mm256_loadu_si256(v + 2), from2);
+    auto at = [](int l) { return (3 * (REV ? 7 - l : l) + C) % 8; };
+    return _mm256_permutevar8x32_epi32(
+        b, _mm256_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)));
 }
 
-template <bool IN, bool OUT>
+// The count terms are formed in vectors from prev and the transition records: lane e of node
+// k's sums s[0..7] is
+//   s[0], s[3], s[6]: F[k].d + to[0], to[1], to[2]
+//   s[1], s[4], s[7]: F[k].m + prev[j-1].d, .m, .i + R[j].t[TC_MD], [TC_MM], [TC_MI]
+//   s[2], s[5]:       F[k].i + prev[j-1].d, .m + R[j-1].t[TC_ID], [TC_IM]
+// with j = L+1-k; s[8] and the emission sums follow in general registers.
 __attribute__((target("avx2"))) void
-backward_count_row_avx2(const TransCosts *__restrict R, const int *__restrict mr,
-                        const int *__restrict ir, int L, const DPCell *prev, DPCell *__restrict cur,
-                        const TransCosts *__restrict to_row, TransCosts *__restrict bt_new,
-                        const FBNodeInfo *info, const DPCell *__restrict F,
-                        TransCosts *__restrict S, int *__restrict cm, int *__restrict ci) {
-    BackTerms pc;
-    BackRun r = backward_row_start(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, &pc);
-    for (int j = 1; j <= L + 1; j++) {
-        BackTerms x;
-        backward_cell<IN, OUT>(R[j].t, prev[j], mr[j], ir[j], j, L, info[j], r, cur[j], x);
-    }
+count_pass_avx2(const TransCosts *__restrict R, const int *__restrict mr, const int *__restrict ir,
+                int L, const DPCell *prev, const DPCell *cur, const TransCosts *__restrict to_row,
+                TransCosts *__restrict bt_new, const DPCell *__restrict F, TransCosts *__restrict S,
+                int *__restrict cm, int *__restrict ci) {
+    bt_new[0].t[0] = bt_new[0].t[1] = bt_new[0].t[2] = IMPOSSIBLE_COST;
+    end_node_counts(L, mr, to_row, F, S, cm);
     const __m256i fspread = _mm256_setr_epi32(0, 1, 2, 0, 1, 2, 0, 1);
     const __m256i qspread = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
     const __m256i tospread = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
@@ -91,36 +84,42 @@ backward_count_row_avx2(const TransCosts *__restrict R, const int *__restrict mr
         const DPCell &f = F[k];
         int *s = S[k].t;
         s[8] = LS(s[8], cap_cost(f.i + prev[j - 1].i + R[j - 1].t[TC_II]));
-        ci[k] = LS(ci[k], cap_cost(f.i + cur[j - 1].i - ir[j - 1]));
-        cm[k] = LS(cm[k], cap_cost(f.m + cur[j].m - mr[j]));
     }
-}
-
-bool has_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
+    // The emission sums of nodes k0..k0+7 at once: node k reads F[k] and the backward cells
+    // j = L+1-k (match) and j-1 (insert), which run the other way.
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    int k = 0;
+    for (; k + 7 <= L; k += 8) {
+        const int jlo = L - 6 - k;  // the cell of node k+7
+        __m256i fm = column8<1, false>(&F[k]), fi = column8<2, false>(&F[k]);
+        __m256i bm = column8<1, true>(&cur[jlo]), bi = column8<2, true>(&cur[jlo - 1]);
+        __m256i em = _mm256_permutevar8x32_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(mr + jlo)), reverse);
+        __m256i ei = _mm256_permutevar8x32_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(ir + jlo - 1)), reverse);
+        __m256i *cmv = reinterpret_cast<__m256i *>(cm + k);
+        __m256i *civ = reinterpret_cast<__m256i *>(ci + k);
+        _mm256_storeu_si256(
+            cmv, ls8(_mm256_loadu_si256(cmv), _mm256_sub_epi32(_mm256_add_epi32(fm, bm), em)));
+        _mm256_storeu_si256(
+            civ, ls8(_mm256_loadu_si256(civ), _mm256_sub_epi32(_mm256_add_epi32(fi, bi), ei)));
+    }
+    for (; k <= L; k++) {
+        const int j = L + 1 - k;
+        ci[k] = LS(ci[k], cap_cost(F[k].i + cur[j - 1].i - ir[j - 1]));
+        cm[k] = LS(cm[k], cap_cost(F[k].m + cur[j].m - mr[j]));
+    }
 }
 
 }  // namespace
 
-bool backward_counts_vector(const TransCosts *R, const int *mr, const int *ir, int i, int n, int L,
-                            const DPCell *prev, DPCell *cur, const TransCosts *to_row,
-                            TransCosts *bt_new, int sw, const FBNodeInfo *info, const DPCell *F,
-                            TransCosts *S, int *cm, int *ci) {
-    if (!forward2_vector_counts || !has_avx2()) return false;
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    if (in && out)
-        backward_count_row_avx2<true, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                            ci);
-    else if (in)
-        backward_count_row_avx2<true, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S,
-                                             cm, ci);
-    else if (out)
-        backward_count_row_avx2<false, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S,
-                                             cm, ci);
-    else
-        backward_count_row_avx2<false, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S,
-                                              cm, ci);
-    return true;
+bool vector_counts_ok() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return forward2_vector_counts && has;
+}
+
+void backward_counts_vector(const TransCosts *R, const int *mr, const int *ir, int L,
+                            const DPCell *prev, const DPCell *cur, const TransCosts *to_row,
+                            TransCosts *bt_new, const DPCell *F, TransCosts *S, int *cm, int *ci) {
+    count_pass_avx2(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
 }
