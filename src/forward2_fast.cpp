@@ -3,6 +3,8 @@
 // loop, nodes 0, 1, L and L+1 are handled outside it, and best-path choices are selects rather
 // than branches. Every result equals the plain kernel's (forward2_kernels.cpp); a row with a
 // constraint goes to the plain kernel.
+#include <type_traits>
+
 #include "forward2.h"
 #include "forward2_fused.h"
 
@@ -170,6 +172,20 @@ inline int last_node(int bound, int L) {
     return bound < L + 1 ? bound : L + 1;
 }
 
+// Calls run(IN, OUT) with the two jump flags as compile-time constants (std::bool_constant), so
+// that each case gets its own copy of the row loop.
+template <class Run>
+inline void with_jumps(bool in, bool out, Run run) {
+    if (in && out)
+        run(std::true_type(), std::true_type());
+    else if (in)
+        run(std::true_type(), std::false_type());
+    else if (out)
+        run(std::false_type(), std::true_type());
+    else
+        run(std::false_type(), std::false_type());
+}
+
 }  // namespace
 
 DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n,
@@ -180,15 +196,10 @@ DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, in
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    int a = jump_in_cost, b = jump_out_cost;
-    if (in && out)
-        sum_row<true, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else if (in)
-        sum_row<true, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else if (out)
-        sum_row<false, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else
-        sum_row<false, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    with_jumps(in, out, [&](auto I, auto O) {
+        sum_row<I, O, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, jump_in_cost,
+                                    jump_out_cost);
+    });
     return cur;
 }
 
@@ -200,15 +211,10 @@ DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, i
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     int last = last_node(bound, L);
-    int a = jump_out_cost, b = jump_in_cost;
-    if (in && out)
-        sum_row<true, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else if (in)
-        sum_row<true, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else if (out)
-        sum_row<false, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else
-        sum_row<false, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    with_jumps(in, out, [&](auto I, auto O) {
+        sum_row<I, O, true, true>(T, mr, ir, L, last, prev, cur, bt, info, jump_out_cost,
+                                  jump_in_cost);
+    });
     return cur;
 }
 
@@ -220,14 +226,9 @@ DPCell *dprow_viterbi_fast(const TransCosts *T, const int *mr, const int *ir, in
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    if (in && out)
-        min_row<true, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else if (in)
-        min_row<true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else if (out)
-        min_row<false, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else
-        min_row<false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    with_jumps(in, out, [&](auto I, auto O) {
+        min_row<I, O, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    });
     return cur;
 }
 
@@ -239,14 +240,9 @@ DPCell *dprow_align_fast(const TransCosts *T, const int *mr, const int *ir, int 
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    if (in && out)
-        min_row<true, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else if (in)
-        min_row<true, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else if (out)
-        min_row<false, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else
-        min_row<false, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    with_jumps(in, out, [&](auto I, auto O) {
+        min_row<I, O, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    });
     return cur;
 }
 
@@ -369,27 +365,14 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     if (vector_counts_ok()) {  // the backward row as dprow_backward_fast gives it, then the counts
-        int a = jump_out_cost, b = jump_in_cost, l = L + 1;
-        if (in && out)
-            sum_row<true, true, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
-        else if (in)
-            sum_row<true, false, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
-        else if (out)
-            sum_row<false, true, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
-        else
-            sum_row<false, false, true, false>(R, mr, ir, L, l, prev, cur, nullptr, info, a, b);
+        with_jumps(in, out, [&](auto I, auto O) {
+            sum_row<I, O, true, false>(R, mr, ir, L, L + 1, prev, cur, nullptr, info, jump_out_cost,
+                                       jump_in_cost);
+        });
         backward_counts_vector(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
         return;
     }
-    if (in && out)
-        backward_count_row<true, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
-    else if (in)
-        backward_count_row<true, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                        ci);
-    else if (out)
-        backward_count_row<false, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                        ci);
-    else
-        backward_count_row<false, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                         ci);
+    with_jumps(in, out, [&](auto I, auto O) {
+        backward_count_row<I, O>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
+    });
 }
