@@ -5,12 +5,13 @@
 // (forward2_fast.cpp): the same capped pieces, the same log-sums; each sum takes its one piece
 // per row, so the order across nodes does not matter. (Gathers are slow on some processors;
 // one still costs less than eight scalar log-sums.)
-#include <immintrin.h>
-
 #include "forward2.h"
 #include "forward2_fused.h"
 
 bool forward2_vector_counts = true;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
 
 namespace {
 
@@ -123,3 +124,15 @@ void backward_counts_vector(const TransCosts *R, const int *mr, const int *ir, i
                             TransCosts *bt_new, const DPCell *F, TransCosts *S, int *cm, int *ci) {
     count_pass_avx2(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
 }
+
+#else  // no vector unit of this kind: the scalar fused row does everything
+
+bool vector_counts_ok() {
+    return false;
+}
+
+void backward_counts_vector(const TransCosts *, const int *, const int *, int, const DPCell *,
+                            const DPCell *, const TransCosts *, TransCosts *, const DPCell *,
+                            TransCosts *, int *, int *) {}
+
+#endif
