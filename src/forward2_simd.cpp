@@ -22,6 +22,8 @@ __attribute__((target("avx2"))) inline __m256i ls8(__m256i s, __m256i x) {
     x = _mm256_min_epi32(x, big);
     __m256i lo = _mm256_min_epi32(s, x), hi = _mm256_max_epi32(s, x);
     __m256i d = _mm256_min_epu32(_mm256_sub_epi32(hi, lo), top);
+    // Every lane past the table (each sum far from its new piece) reads 0: no gather then.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(d, top)) == -1) return lo;
     return _mm256_sub_epi32(lo, _mm256_i32gather_epi32(SUMLOG, d, 4));
 }
 
