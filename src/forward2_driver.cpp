@@ -373,6 +373,19 @@ float forback2(Sequence *seq, Model *counts, int track) {
     const bool fused = counting && !pathprob && bwd == dprow_backward_fast &&
                        style != DP_POSDECODE && style != DP_POSDECODE_ALIGN &&
                        style != DP_POSDECODE_ZTRANS && style != DP_POSTERIOR_ROWS;
+    // Once the score is known: false (with a warning) when it saturates, else the sums start.
+    auto begin_sums = [&]() {
+        if (!have_Z || Z >= BIG) {
+            warn_saturated(seq);
+            return false;
+        }
+        if (counting) {
+            use_track_alphabet(0);
+            zero_FBmodel(fbfreq, L, alphabet->emit_length_wild);
+            S = fbfreq->trans;
+        }
+        return true;
+    };
     bool walk_done = false, started = false;
     int c = next;
     s = M - 1;
@@ -394,15 +407,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         }
         if (!started) {
             started = true;
-            if (!have_Z || Z >= BIG) {
-                warn_saturated(seq);
-                return SCORE_UNSET;
-            }
-            if (counting) {
-                use_track_alphabet(0);
-                zero_FBmodel(fbfreq, L, alphabet->emit_length_wild);
-                S = fbfreq->trans;
-            }
+            if (!begin_sums()) return SCORE_UNSET;
         }
         if (vit) {
             int sl = c - 1;
@@ -448,17 +453,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         c -= s - a + 1;
         s = a - 1;
     }
-    if (!started) {  // an empty sequence
-        if (Z >= BIG) {
-            warn_saturated(seq);
-            return SCORE_UNSET;
-        }
-        if (counting) {
-            use_track_alphabet(0);
-            zero_FBmodel(fbfreq, L, alphabet->emit_length_wild);
-            S = fbfreq->trans;
-        }
-    }
+    if (!started && !begin_sums()) return SCORE_UNSET;  // an empty sequence
 
     int score = Z;
     if (vit) {

@@ -3,7 +3,10 @@
 // loop, nodes 0, 1, L and L+1 are handled outside it, and best-path choices are selects rather
 // than branches. Every result equals the plain kernel's (forward2_kernels.cpp); a row with a
 // constraint goes to the plain kernel.
+#include <type_traits>
+
 #include "forward2.h"
+#include "forward2_fused.h"
 
 namespace {
 
@@ -169,6 +172,20 @@ inline int last_node(int bound, int L) {
     return bound < L + 1 ? bound : L + 1;
 }
 
+// Calls run(IN, OUT) with the two jump flags as compile-time constants (std::bool_constant), so
+// that each case gets its own copy of the row loop.
+template <class Run>
+inline void with_jumps(bool in, bool out, Run run) {
+    if (in && out)
+        run(std::true_type(), std::true_type());
+    else if (in)
+        run(std::true_type(), std::false_type());
+    else if (out)
+        run(std::false_type(), std::true_type());
+    else
+        run(std::false_type(), std::false_type());
+}
+
 }  // namespace
 
 DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, int i, int n,
@@ -179,15 +196,10 @@ DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, in
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    int a = jump_in_cost, b = jump_out_cost;
-    if (in && out)
-        sum_row<true, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else if (in)
-        sum_row<true, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else if (out)
-        sum_row<false, true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
-    else
-        sum_row<false, false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, a, b);
+    with_jumps(in, out, [&](auto I, auto O) {
+        sum_row<I, O, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, jump_in_cost,
+                                    jump_out_cost);
+    });
     return cur;
 }
 
@@ -199,15 +211,10 @@ DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, i
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     int last = last_node(bound, L);
-    int a = jump_out_cost, b = jump_in_cost;
-    if (in && out)
-        sum_row<true, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else if (in)
-        sum_row<true, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else if (out)
-        sum_row<false, true, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
-    else
-        sum_row<false, false, true, true>(T, mr, ir, L, last, prev, cur, bt, info, a, b);
+    with_jumps(in, out, [&](auto I, auto O) {
+        sum_row<I, O, true, true>(T, mr, ir, L, last, prev, cur, bt, info, jump_out_cost,
+                                  jump_in_cost);
+    });
     return cur;
 }
 
@@ -219,14 +226,9 @@ DPCell *dprow_viterbi_fast(const TransCosts *T, const int *mr, const int *ir, in
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    if (in && out)
-        min_row<true, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else if (in)
-        min_row<true, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else if (out)
-        min_row<false, true, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
-    else
-        min_row<false, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    with_jumps(in, out, [&](auto I, auto O) {
+        min_row<I, O, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
+    });
     return cur;
 }
 
@@ -238,18 +240,65 @@ DPCell *dprow_align_fast(const TransCosts *T, const int *mr, const int *ir, int 
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     int last = last_node(bound, L);
-    if (in && out)
-        min_row<true, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else if (in)
-        min_row<true, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else if (out)
-        min_row<false, true, true>(T, mr, ir, L, last, prev, cur, tb, info);
-    else
-        min_row<false, false, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    with_jumps(in, out, [&](auto I, auto O) {
+        min_row<I, O, true>(T, mr, ir, L, last, prev, cur, tb, info);
+    });
     return cur;
 }
 
 namespace {
+
+// Running values of one backward row: the cell just computed (node j-1) and the previous row's
+// cell j-1, the jump-out sum and the jump costs.
+struct BackRun {
+    int cd, cm, ci;  // cur[j-1]
+    int qd, qm, qi;  // prev[j-1]
+    int J;           // the sum of the jumps leaving so far
+    int jbase;       // jump_out_cost + prev[1].d
+    int jleave;      // jump_in_cost
+};
+
+// The terms of one cell that the counts read: into-delete (a), into-match (b) and into-insert
+// (e) sums of the cell's predecessors.
+struct BackTerms {
+    int a0, a1, a2;
+    int b0, b1, b2;
+    int e0, e1, e2;
+};
+
+// Computes cell j of the reversed backward row into cur[j] and its terms; advances the run.
+// A node's type allows the forward jump in (enter the reversed model) and out (leave it).
+template <bool IN, bool OUT>
+inline void backward_cell(const int *t, const DPCell &p, int mc, int ic, int j, int L,
+                          const FBNodeInfo &info, BackRun &r, DPCell &out, BackTerms &x) {
+    x.a0 = r.cd + t[TC_DD];
+    x.a1 = r.cm + t[TC_DM];
+    x.a2 = r.ci + t[TC_DI];
+    x.b0 = r.qd + t[TC_MD];
+    x.b1 = r.qm + t[TC_MM];
+    x.b2 = r.qi + t[TC_MI];
+    x.e0 = p.d + t[TC_ID];
+    x.e1 = p.m + t[TC_IM];
+    x.e2 = p.i + t[TC_II];
+    int d = LSC(x.a1, LSC(x.a2, x.a0));
+    int in = cap_cost(ic + LSC(x.e1, LSC(x.e2, x.e0)));
+    int m = cap_cost(mc + LSC(x.b1, LSC(x.b2, x.b0)));
+    if ((IN || OUT) && j >= 2 && j <= L - 1) {
+        char ty = info.type;
+        if (IN && ty != 'C' && ty != 'D') m = LSC(r.jbase + mc, m);
+        if (OUT && ty != 'D' && ty != 'E') r.J = LSC(r.J, m + r.jleave);
+    }
+    if (OUT && j == L) d = LSC(r.J, d);
+    out.d = d;
+    out.m = m;
+    out.i = in;
+    r.cd = d;
+    r.cm = m;
+    r.ci = in;
+    r.qd = p.d;
+    r.qm = p.m;
+    r.qi = p.i;
+}
 
 // One backward row over the reversed model fused with the expected-count sums of its residue:
 // the terms that combine_rows would read back from the transition-sum rows are used where they
@@ -260,79 +309,50 @@ void backward_count_row(const TransCosts *__restrict R, const int *__restrict mr
                         const TransCosts *__restrict to_row, TransCosts *__restrict bt_new,
                         const FBNodeInfo *info, const DPCell *__restrict F,
                         TransCosts *__restrict S, int *__restrict cm, int *__restrict ci) {
-    const int jbase = jump_out_cost + prev[1].d;
-    const int jleave = jump_in_cost;
-    int J = BIG;
     // Node 0 of the reversed model (the forward End): delete and match impossible.
     const int *r0 = R[0].t;
-    int c0 = prev[0].d + r0[TC_ID], c1 = prev[0].m + r0[TC_IM], c2 = prev[0].i + r0[TC_II];
-    int cd = BIG, cmv = BIG, civ = cap_cost(ir[0] + sum3(c1, c2, c0));
-    cur[0].d = cd;
-    cur[0].m = cmv;
-    cur[0].i = civ;
+    BackTerms pc;  // into-insert terms of the previous reversed node
+    pc.e0 = prev[0].d + r0[TC_ID];
+    pc.e1 = prev[0].m + r0[TC_IM];
+    pc.e2 = prev[0].i + r0[TC_II];
+    BackRun r{BIG,
+              BIG,
+              cap_cost(ir[0] + sum3(pc.e1, pc.e2, pc.e0)),
+              prev[0].d,
+              prev[0].m,
+              prev[0].i,
+              BIG,
+              jump_out_cost + prev[1].d,
+              jump_in_cost};
+    cur[0].d = r.cd;
+    cur[0].m = r.cm;
+    cur[0].i = r.ci;
     bt_new[0].t[0] = bt_new[0].t[1] = bt_new[0].t[2] = BIG;
-    {  // the forward End node: no insert state
-        const DPCell &f = F[L + 1];
-        int *s = S[L + 1].t;
-        const int *to = to_row[0].t;
-        int bm = cap_cost(f.m + BIG);
-        s[1] = LS(s[1], bm);
-        s[4] = LS(s[4], bm);
-        s[7] = LS(s[7], bm);
-        cm[L + 1] = LS(cm[L + 1], cap_cost(f.m + BIG - mr[0]));
-        s[0] = LS(s[0], cap_cost(f.d + to[0]));
-        s[3] = LS(s[3], cap_cost(f.d + to[1]));
-        s[6] = LS(s[6], cap_cost(f.d + to[2]));
-    }
-    int pc0 = c0, pc1 = c1, pc2 = c2;  // into-insert terms of the previous reversed node
-    int qd = prev[0].d, qm = prev[0].m, qi = prev[0].i;
+    end_node_counts(L, mr, to_row, F, S, cm);
     for (int j = 1; j <= L + 1; j++) {
-        const int *t = R[j].t;
-        const int pd = prev[j].d, pm = prev[j].m, pi = prev[j].i;
-        int a0 = cd + t[TC_DD], a1 = cmv + t[TC_DM], a2 = civ + t[TC_DI];
-        int b0 = qd + t[TC_MD], b1 = qm + t[TC_MM], b2 = qi + t[TC_MI];
-        int e0 = pd + t[TC_ID], e1 = pm + t[TC_IM], e2 = pi + t[TC_II];
-        bt_new[j].t[0] = a0;
-        bt_new[j].t[1] = a1;
-        bt_new[j].t[2] = a2;
-        int mc = mr[j];
-        int d = sum3(a1, a2, a0);
-        int in = cap_cost(ir[j] + sum3(e1, e2, e0));
-        int m = cap_cost(mc + sum3(b1, b2, b0));
-        if ((IN || OUT) && j >= 2 && j <= L - 1) {
-            char ty = info[j].type;
-            if (IN && out_ok(ty)) m = LSC(jbase + mc, m);
-            if (OUT && in_ok(ty)) J = LSC(J, m + jleave);
-        }
-        if (OUT && j == L) d = LSC(J, d);
-        cur[j].d = d;
-        cur[j].m = m;
-        cur[j].i = in;
+        const int civ = r.ci;
+        BackTerms x;
+        backward_cell<IN, OUT>(R[j].t, prev[j], mr[j], ir[j], j, L, info[j], r, cur[j], x);
+        bt_new[j].t[0] = x.a0;
+        bt_new[j].t[1] = x.a1;
+        bt_new[j].t[2] = x.a2;
         // Expected-count pieces of forward node k = L+1-j.
         const int k = L + 1 - j;
         const DPCell &f = F[k];
         int *s = S[k].t;
         const int *to = to_row[j].t;
-        s[2] = LS(s[2], cap_cost(f.i + pc0));
-        s[5] = LS(s[5], cap_cost(f.i + pc1));
-        s[8] = LS(s[8], cap_cost(f.i + pc2));
+        s[2] = LS(s[2], cap_cost(f.i + pc.e0));
+        s[5] = LS(s[5], cap_cost(f.i + pc.e1));
+        s[8] = LS(s[8], cap_cost(f.i + pc.e2));
         ci[k] = LS(ci[k], cap_cost(f.i + civ - ir[j - 1]));
-        s[1] = LS(s[1], cap_cost(f.m + b0));
-        s[4] = LS(s[4], cap_cost(f.m + b1));
-        s[7] = LS(s[7], cap_cost(f.m + b2));
-        cm[k] = LS(cm[k], cap_cost(f.m + m - mc));
+        s[1] = LS(s[1], cap_cost(f.m + x.b0));
+        s[4] = LS(s[4], cap_cost(f.m + x.b1));
+        s[7] = LS(s[7], cap_cost(f.m + x.b2));
+        cm[k] = LS(cm[k], cap_cost(f.m + r.cm - mr[j]));
         s[0] = LS(s[0], cap_cost(f.d + to[0]));
         s[3] = LS(s[3], cap_cost(f.d + to[1]));
         s[6] = LS(s[6], cap_cost(f.d + to[2]));
-        cd = d;
-        cmv = m;
-        civ = in;
-        qd = pd;
-        qm = pm;
-        qi = pi;
-        pc0 = e0;
-        pc1 = e1;
-        pc2 = e2;
+        pc = x;
     }
 }
 
@@ -344,15 +364,15 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
                           TransCosts *S, int *cm, int *ci) {
     bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
     bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    if (in && out)
-        backward_count_row<true, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
-    else if (in)
-        backward_count_row<true, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                        ci);
-    else if (out)
-        backward_count_row<false, true>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                        ci);
-    else
-        backward_count_row<false, false>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm,
-                                         ci);
+    if (vector_counts_ok()) {  // the backward row as dprow_backward_fast gives it, then the counts
+        with_jumps(in, out, [&](auto I, auto O) {
+            sum_row<I, O, true, false>(R, mr, ir, L, L + 1, prev, cur, nullptr, info, jump_out_cost,
+                                       jump_in_cost);
+        });
+        backward_counts_vector(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
+        return;
+    }
+    with_jumps(in, out, [&](auto I, auto O) {
+        backward_count_row<I, O>(R, mr, ir, L, prev, cur, to_row, bt_new, info, F, S, cm, ci);
+    });
 }

@@ -61,11 +61,15 @@ inline void forward_jumps(int sw, int i, int n, bool *in, bool *out) {
     *out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
 }
 
-}  // namespace
-
-DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
-                      int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int sw,
-                      const PosConstraint *pc, const FBNodeInfo *info) {
+// The forward row (SUM: log-sums) or the best-path row (minimums); the two differ only in how
+// they combine terms.
+template <bool SUM>
+DPCell *forward_row(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                    int L, const DPCell *prev, DPCell *cur, int sw, const PosConstraint *pc,
+                    const FBNodeInfo *info) {
+    auto comb3 = [](int from_m, int from_i, int from_d) {
+        return SUM ? sum3(from_m, from_i, from_d) : min3(from_m, from_i, from_d);
+    };
     bool con = pc->label != -1;
     int unc = con ? pc->unconstrained : 0;
     bool jin, jout;
@@ -75,7 +79,7 @@ DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, 
     cur[0].d = BIG;
     cur[0].m = BIG;
     cur[0].i = cap_cost(ir[0] + unc +
-                        sum3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
+                        comb3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
     int jbase = jump_in_cost + prev[1].d;
     int J = BIG;
     for (int j = 1; j <= last; j++) {
@@ -86,19 +90,42 @@ DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, 
             ic += unc;
         }
         const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
-        int d = sum3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]);
-        int in = cap_cost(ic + sum3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
-        int m = cap_cost(mc + sum3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
+        int d = cap_cost(comb3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]));
+        int in = cap_cost(ic + comb3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
+        int m = cap_cost(mc + comb3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
         if (j >= 2 && j <= L - 1) {
-            if (jin && may_jump_in(info[j].type)) m = LSC(jbase + mc, m);
-            if (jout && may_jump_out(info[j].type)) J = LSC(J, m + jump_out_cost);
+            if (jin && may_jump_in(info[j].type)) {
+                if (SUM)
+                    m = LSC(jbase + mc, m);
+                else if (jbase + mc < m)
+                    m = cap_cost(jbase + mc);
+            }
+            if (jout && may_jump_out(info[j].type)) {
+                if (SUM)
+                    J = LSC(J, m + jump_out_cost);
+                else if (m + jump_out_cost < J)
+                    J = m + jump_out_cost;
+            }
         }
-        if (j == L && jout) d = LSC(J, d);
+        if (j == L && jout) {
+            if (SUM)
+                d = LSC(J, d);
+            else if (J < d)
+                d = cap_cost(J);
+        }
         cur[j].d = d;
         cur[j].m = m;
         cur[j].i = in;
     }
     return cur;
+}
+
+}  // namespace
+
+DPCell *dprow_forward(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
+                      int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int sw,
+                      const PosConstraint *pc, const FBNodeInfo *info) {
+    return forward_row<true>(T, mr, ir, i, n, bound, L, prev, cur, sw, pc, info);
 }
 
 DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
@@ -159,39 +186,7 @@ DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i,
 DPCell *dprow_viterbi(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,
                       int L, const DPCell *prev, DPCell *cur, TransCosts *, DPCell *, int sw,
                       const PosConstraint *pc, const FBNodeInfo *info) {
-    bool con = pc->label != -1;
-    int unc = con ? pc->unconstrained : 0;
-    bool jin, jout;
-    forward_jumps(sw, i, n, &jin, &jout);
-    int last = last_node(bound, L);
-    const int *t0 = T[0].t;
-    cur[0].d = BIG;
-    cur[0].m = BIG;
-    cur[0].i = cap_cost(ir[0] + unc +
-                        min3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
-    int jbase = jump_in_cost + prev[1].d;
-    int J = BIG;
-    for (int j = 1; j <= last; j++) {
-        const int *t = T[j].t;
-        int mc = mr[j], ic = ir[j];
-        if (con) {
-            mc = constrained_match(pc, info[j].label, mc);
-            ic += unc;
-        }
-        const DPCell &c = cur[j - 1], &p = prev[j], &q = prev[j - 1];
-        int d = cap_cost(min3(c.m + t[TC_DM], c.i + t[TC_DI], c.d + t[TC_DD]));
-        int in = cap_cost(ic + min3(p.m + t[TC_IM], p.i + t[TC_II], p.d + t[TC_ID]));
-        int m = cap_cost(mc + min3(q.m + t[TC_MM], q.i + t[TC_MI], q.d + t[TC_MD]));
-        if (j >= 2 && j <= L - 1) {
-            if (jin && may_jump_in(info[j].type) && jbase + mc < m) m = cap_cost(jbase + mc);
-            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J) J = m + jump_out_cost;
-        }
-        if (j == L && jout && J < d) d = cap_cost(J);
-        cur[j].d = d;
-        cur[j].m = m;
-        cur[j].i = in;
-    }
-    return cur;
+    return forward_row<false>(T, mr, ir, i, n, bound, L, prev, cur, sw, pc, info);
 }
 
 DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, int n, int bound,

@@ -65,6 +65,8 @@ inline void acc(int &slot, int v) {
 
 // A count from an accumulated cost: e^((Z - c)/1000).
 inline double count_of(int c, int Z) {
+    // e^-746 and less round to 0 in a double: no call (nor its underflow path) for those.
+    if ((int64_t)Z - (int64_t)c <= -746000) return 0.0;
     return std::exp(((double)Z - (double)c) / 1000.0);
 }
 

@@ -1,6 +1,7 @@
 // The fast row kernels give exactly the plain kernels' rows, backward terms and traceback codes.
 #include "alphabet.h"
 #include "forward2.h"
+#include "forward2_fused.h"
 #include "sequence.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,14 @@ struct Case {
     PosConstraint pc;
 };
 
-Case random_case(std::mt19937 &rng) {
+Case random_case(std::mt19937 &rng, int max_length = 12) {
     auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto cost = [&]() {
         int r = uni(0, 99);
         return r < 5 ? BIG : r < 12 ? 80000 : uni(0, 5000);
     };
     Case c;
-    c.L = uni(1, 12);
+    c.L = uni(1, max_length);
     c.n = uni(1, 5);
     c.i = uni(0, c.n - 1);
     c.sw = uni(0, 2);
@@ -103,13 +104,20 @@ TEST(FastKernelTest, SameRowsTermsAndCodesAsThePlainKernels) {
 }
 
 // The fused backward row with its expected-count sums equals the backward kernel followed by
-// combine_rows.
-TEST(FastKernelTest, FusedBackwardCountsEqualKernelAndCombine) {
+// combine_rows, in its scalar and its vector version (the latter where the processor has one).
+class FusedCounts : public ::testing::TestWithParam<bool> {
+protected:
+    void TearDown() override { forward2_vector_counts = true; }
+};
+INSTANTIATE_TEST_SUITE_P(ScalarAndVector, FusedCounts, ::testing::Bool());
+
+TEST_P(FusedCounts, EqualKernelAndCombine) {
     build_sumlog();
+    forward2_vector_counts = GetParam();
     std::mt19937 rng(21);
     auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 2000; round++) {
-        Case c = random_case(rng);
+        Case c = random_case(rng, round % 3 == 0 ? 40 : 12);  // the vector pass goes by 8 nodes
         c.pc = noPosConstraint;
         int L = c.L;
         jump_in_cost = round % 3 == 0 ? 0 : 2303;
