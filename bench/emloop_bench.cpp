@@ -8,7 +8,6 @@
 // read with read_alignment; prints seconds and microseconds per row.
 //
 // Usage: emloop_bench [L [N [seqlen]]]
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,12 +23,7 @@
 #include "init.h"
 #include "models.h"
 #include "sequence.h"
-
-static double now() {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
-    return tv.tv_sec + tv.tv_usec * 1e-6;
-}
+#include "utilities.h"
 
 static Model *random_model(int L, std::mt19937 &rng) {
     Model *m = alloc_model(L);
@@ -85,16 +79,16 @@ int main(int argc, char **argv) {
     sp.dbsize = N;
 
     init_forward2_tracks(&m, nullptr, 1, seqlen, SW_LOCAL, DP_EM, 0.01, 0.01, 0, 0, nullptr);
-    double t0 = now();
+    double t0 = get_real_time();
     for (int k = 0; k < N; k++) forward_score(t->seqs[k]);
-    double engine = now() - t0;
+    double engine = get_real_time() - t0;
 
     for (int kind : {1, 4}) {
         reset_scores(t);
         sp.subtract_null = kind;
-        t0 = now();
+        t0 = get_real_time();
         score_EM_loop(t, &m, nullptr, 1, &sp, nullptr, 0.01, 0.01, DP_EM, 0, SW_LOCAL);
-        double drivers = now() - t0;
+        double drivers = get_real_time() - t0;
         double base = kind == 4 ? 2 * engine : engine;
         std::printf("L %d, %d sequences of %d: engine %.3f s x %d, score_EM_loop (subtract_null "
                     "%d) %.3f s, overhead %+.1f%%\n",
@@ -126,9 +120,9 @@ int main(int argc, char **argv) {
         std::fclose(f);
         FILE *saved = stderr;
         stderr = std::fopen("/dev/null", "w");
-        t0 = now();
+        t0 = get_real_time();
         SequenceTable *a = read_alignment(path.c_str(), nullptr, nullptr);
-        double secs = now() - t0;
+        double secs = get_real_time() - t0;
         std::fclose(stderr);
         stderr = saved;
         std::printf("A2M of %d rows: %.3f s, %.2f us per row (%d kept)\n", rows, secs,

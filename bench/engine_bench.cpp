@@ -7,7 +7,6 @@
 //   mode     0 global, 1 semi-local, 2 local (default 2)
 //   seconds  least time spent on each measurement (default 1)
 //   lengths  model lengths (default 100 300 1000)
-#include <sys/time.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,12 +18,7 @@
 #include "init.h"
 #include "models.h"
 #include "sequence.h"
-
-static double now() {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
-    return tv.tv_sec + tv.tv_usec * 1e-6;
-}
+#include "utilities.h"
 
 // A model whose distributions are random and normalised, in the cost encoding.
 static Model *random_model(int L, std::mt19937 &rng) {
@@ -66,13 +60,13 @@ static double measure(int L, const std::vector<Sequence *> &seqs, double seconds
     double best = 0;
     size_t k = 0;
     for (int round = 0; round < 3; round++) {
-        double start = now(), cells = 0;
+        double start = get_real_time(), cells = 0;
         do {
             Sequence *s = seqs[k++ % seqs.size()];
             f(s);
             cells += (double)L * s->len;
-        } while (now() - start < seconds / 3);
-        double rate = cells / (now() - start) / 1e6;
+        } while (get_real_time() - start < seconds / 3);
+        double rate = cells / (get_real_time() - start) / 1e6;
         if (rate > best) best = rate;
     }
     return best;

@@ -17,17 +17,10 @@
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
     static const std::string path = fuzz_scratch_file("fuzz_hssp", ".hssp");
     static const std::string tplate = fuzz_scratch_file("fuzz_hssp_template", ".tplate");
     static const std::string id = tplate.substr(0, tplate.size() - std::strlen(".tplate"));
-    if (!started) {
-        error_throws = true;
-        initialize_variables();
-        init_alphabets();
-        init_alphabet_by_name("protein", 0, "");
-        started = true;
-    }
+    fuzz_start_once("protein");
     if (!fuzz_write_file(path, size > 1 ? data + 1 : data, size > 1 ? size - 1 : 0)) return 0;
     FuzzQuiet quiet;
     int flag = size > 0 ? (data[0] & 1) : 0;

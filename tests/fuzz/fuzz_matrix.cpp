@@ -16,15 +16,9 @@
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
     static const std::string path = fuzz_scratch_file("fuzz_matrix", ".mat");
     static const std::string again = fuzz_scratch_file("fuzz_matrix_again", ".mat");
-    if (!started) {
-        error_throws = true;
-        initialize_variables();
-        init_alphabets();
-        started = true;
-    }
+    fuzz_start_once(nullptr);
     reset_alphabets();
     init_alphabet_by_name(size > 0 && (data[0] & 1) ? "DNA" : "protein", 0, "");
     if (!fuzz_write_file(path, size > 1 ? data + 1 : data, size > 1 ? size - 1 : 0)) return 0;

@@ -34,17 +34,10 @@ void apply(Template *t, Sequence *seq) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool started = false;
     static const std::string path = fuzz_scratch_file("fuzz_template", ".tplate");
     static const std::string again = fuzz_scratch_file("fuzz_template_again", ".tplate");
     static const std::string id = again.substr(0, again.size() - std::strlen(".tplate"));
-    if (!started) {
-        error_throws = true;
-        initialize_variables();
-        init_alphabets();
-        init_alphabet_by_name("protein", 0, "");
-        started = true;
-    }
+    fuzz_start_once("protein");
     if (!fuzz_write_file(path, data, size)) return 0;
     FuzzQuiet quiet;
     Sequence *seq = nullptr, *seq2 = nullptr;

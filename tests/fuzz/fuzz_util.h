@@ -10,6 +10,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "alphabet.h"
+#include "init.h"
+#include "utilities.h"
+
 // "/tmp/<stem>.<pid><suffix>", removed when the process ends.
 inline std::string fuzz_scratch_file(const std::string &stem, const std::string &suffix = "") {
     struct Files {
@@ -22,6 +26,18 @@ inline std::string fuzz_scratch_file(const std::string &stem, const std::string 
     std::string name = "/tmp/" + stem + "." + std::to_string(getpid()) + suffix;
     files.names.push_back(name);
     return name;
+}
+
+// The start-up of a harness, once per process: fatal errors thrown, parameters at their defaults,
+// the alphabet table made and, when a name is given, track 0 set to that alphabet.
+inline void fuzz_start_once(const char *alphabet_name) {
+    static bool started = false;
+    if (started) return;
+    error_throws = true;
+    initialize_variables();
+    init_alphabets();
+    if (alphabet_name) init_alphabet_by_name(alphabet_name, 0, "");
+    started = true;
 }
 
 // Writes data[0..size) into a new file at path; false when it cannot be made.
