@@ -47,6 +47,7 @@ inline void attach_reader(SeqTrackFile *t) {
         reader_init(&t->in, t->stream, t->name);
         t->in.what = "sequence file";
         t->in.block = FASTA_READ_BLOCK;
+        t->in.read_ahead = t->format == SEQFORMAT_FASTA;
     }
 }
 
@@ -541,9 +542,12 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                     p += quiet_run(p, static_cast<size_t>(stop_at - p), &notes->quiet, &counted);
                     if (p == stop_at) break;
                 }
-                // A line of residues is checked and copied or counted whole.
-                const unsigned char *nl = static_cast<const unsigned char *>(
-                    memchr(p, '\n', static_cast<size_t>(stop_at - p)));
+                // A line of residues is checked and copied or counted whole (a line that
+                // begins with any other byte, as the next header does, cannot be).
+                const unsigned char *nl =
+                    cls[*p] == C_RES ? static_cast<const unsigned char *>(
+                                           memchr(p, '\n', static_cast<size_t>(stop_at - p)))
+                                     : nullptr;
                 if (nl && nl > p) {
                     size_t k = static_cast<size_t>(nl - p);
                     if (Keep) {

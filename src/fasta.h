@@ -16,7 +16,7 @@ struct SeqTrackFile;
 constexpr size_t FASTA_MAX_ID = 99999;
 constexpr size_t FASTA_MAX_ANNOTATION = 99999;
 // Bytes a track's reader asks of its stream at a time.
-constexpr size_t FASTA_READ_BLOCK = 1 << 20;
+constexpr size_t FASTA_READ_BLOCK = 256 << 10;
 
 // SEQFORMAT_FASTA, SEQFORMAT_NBRF (">P1;" form, or position numbers before the letters) or
 // SEQFORMAT_UNKNOWN (neither; a '>' that does not begin the first line warns once per run);

@@ -367,6 +367,7 @@ SeqFileSet *open_sequences(const char *filenames) {
         reader_init(&t->in, stream, t->name);
         t->in.what = "sequence file";
         t->in.block = FASTA_READ_BLOCK;
+        t->in.read_ahead = t->format == SEQFORMAT_FASTA;
         set->tracks[i] = t;
         if (t->format == SEQFORMAT_HSSP) {  // every row at once; the stream is done with
             t->items = guarded([&] { return read_HSSP(stream, &t->item_count, 0, nullptr, name); },
@@ -678,12 +679,37 @@ struct ReadTally {
         block_next += need;
         block_left -= need;
     }
+    static bool before(const Dropped &x, const Dropped &y) {
+        if (x.hash != y.hash) return x.hash < y.hash;
+        int c = strcmp(id_of(x.record), id_of(y.record));
+        return c != 0 ? c < 0 : read_number(x.record) < read_number(y.record);
+    }
+    // Puts the dropped entries in the order of before(): they are first spread over buckets by
+    // the top bits of their hash (one pass through a second array; a few hundred to a bucket),
+    // then each bucket is sorted where it lies.
+    void sort_dropped() {
+        const size_t n = dropped.size();
+        int bits = 0;
+        while (bits < 16 && (size_t(512) << bits) < n) bits++;
+        if (bits == 0) {
+            std::sort(dropped.begin(), dropped.end(), before);
+            return;
+        }
+        const int shift = 64 - bits;
+        const size_t buckets = size_t(1) << bits;
+        std::vector<size_t> start(buckets + 1, 0);
+        for (const Dropped &d : dropped) start[(d.hash >> shift) + 1]++;
+        for (size_t b = 0; b < buckets; b++) start[b + 1] += start[b];
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        std::vector<Dropped> spread(n);
+        for (const Dropped &d : dropped) spread[next[d.hash >> shift]++] = d;
+        for (size_t b = 0; b < buckets; b++)
+            std::sort(spread.begin() + static_cast<long>(start[b]),
+                      spread.begin() + static_cast<long>(start[b + 1]), before);
+        dropped.swap(spread);
+    }
     void finish() {
-        std::sort(dropped.begin(), dropped.end(), [](const Dropped &x, const Dropped &y) {
-            if (x.hash != y.hash) return x.hash < y.hash;
-            int c = strcmp(id_of(x.record), id_of(y.record));
-            return c != 0 ? c < 0 : read_number(x.record) < read_number(y.record);
-        });
+        sort_dropped();
         for (size_t i = 0; i < dropped.size();) {
             size_t j = i + 1;
             while (j < dropped.size() && dropped[j].hash == dropped[i].hash &&

@@ -7,10 +7,15 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -463,6 +468,131 @@ static void restore_last_newline(InputReader *r) {
     if (r->can_unget && r->last_had_newline) r->data[r->last_start + r->last_length] = '\n';
 }
 
+// The read-ahead of a regular file: a second thread reads the blocks that follow the bytes taken
+// in, with pread on the descriptor (the stream and its buffer are not touched), into two slots
+// that the reader empties in turn. The thread never ends the run: a read error is kept with the
+// slot and reported by the reader once the bytes before it are taken.
+struct ReaderAhead {
+    struct Slot {
+        std::unique_ptr<unsigned char[]> data;
+        size_t len = 0;     // bytes read into the slot
+        size_t pos = 0;     // bytes already taken by the reader
+        int err = 0;        // errno of a read that failed after len bytes
+        bool full = false;  // read and not yet emptied
+        bool last = false;  // the end of the file (or an error) follows its bytes
+    };
+    int fd = -1;
+    off_t next = 0;   // file offset of the next block the thread reads
+    off_t taken = 0;  // file offset just past the bytes taken by the reader
+    size_t size = 0;  // bytes per block
+    Slot slots[2];
+    int take = 0;  // the slot the reader empties next
+    int fill = 0;  // the slot the thread fills next
+    bool stop = false, done = false;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::thread worker;
+
+    void run() {
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            changed.wait(held, [&] { return stop || (!done && !slots[fill].full); });
+            if (stop) return;
+            Slot &s = slots[fill];
+            off_t at = next;
+            held.unlock();
+            size_t got = 0;
+            int err = 0;
+            while (got < size) {
+                ssize_t n = pread(fd, s.data.get() + got, size - got, at + static_cast<off_t>(got));
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) err = errno;
+                if (n <= 0) break;
+                got += static_cast<size_t>(n);
+            }
+            held.lock();
+            s.len = got;
+            s.pos = 0;
+            s.err = err;
+            s.last = got < size;
+            s.full = true;
+            next = at + static_cast<off_t>(got);
+            if (s.last) done = true;
+            fill ^= 1;
+            changed.notify_all();
+        }
+    }
+};
+
+// Starts the read-ahead of a reader whose stream is a regular file; false (nothing started) for
+// any other stream or when no thread can be had.
+static bool start_read_ahead(InputReader *r, size_t block) {
+    if (!r->stream || r->by_line) return false;
+    int fd = fileno(r->stream);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    off_t at = ftello(r->stream);
+    if (at < 0) return false;
+    std::unique_ptr<ReaderAhead> a(new ReaderAhead());
+    a->fd = fd;
+    a->next = a->taken = at;
+    a->size = block;
+    for (auto &s : a->slots) s.data.reset(new unsigned char[block]);
+    try {
+        ReaderAhead *p = a.get();
+        a->worker = std::thread([p] { p->run(); });
+    } catch (const std::system_error &) {
+        return false;
+    }
+    r->ahead = a.release();
+    return true;
+}
+
+// Stops the read-ahead and leaves the stream just past the bytes the reader took in.
+static void stop_read_ahead(InputReader *r) {
+    ReaderAhead *a = r->ahead;
+    if (!a) return;
+    {
+        std::lock_guard<std::mutex> held(a->lock);
+        a->stop = true;
+    }
+    a->changed.notify_all();
+    a->worker.join();
+    if (r->stream) fseeko(r->stream, a->taken, SEEK_SET);
+    delete a;
+    r->ahead = nullptr;
+}
+
+// Copies up to room read-ahead bytes to dst; returns the number copied, 0 at the end of the file.
+// A read error ends the run as in reader_fill.
+static size_t take_read_ahead(InputReader *r, unsigned char *dst, size_t room) {
+    ReaderAhead *a = r->ahead;
+    ReaderAhead::Slot &s = a->slots[a->take];
+    {
+        std::unique_lock<std::mutex> held(a->lock);
+        a->changed.wait(held, [&] { return s.full; });
+    }
+    // A full slot is the reader's until it is handed back.
+    size_t n = s.len - s.pos < room ? s.len - s.pos : room;
+    std::memcpy(dst, s.data.get() + s.pos, n);
+    s.pos += n;
+    a->taken += static_cast<off_t>(n);
+    if (s.pos < s.len) return n;
+    if (s.last) {
+        if (s.err)
+            error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                  std::strerror(s.err));
+        return n;
+    }
+    {
+        std::lock_guard<std::mutex> held(a->lock);
+        s.full = false;
+        a->take ^= 1;
+    }
+    a->changed.notify_all();
+    return n;
+}
+
 void reader_init(InputReader *r, FILE *stream, const char *name) {
     *r = InputReader();
     r->stream = stream;
@@ -470,6 +600,7 @@ void reader_init(InputReader *r, FILE *stream, const char *name) {
 }
 
 void reader_free(InputReader *r) {
+    stop_read_ahead(r);
     std::free(r->data);
     r->data = nullptr;
     r->capacity = r->pos = r->end = 0;
@@ -513,6 +644,15 @@ size_t reader_fill(InputReader *r, size_t want) {
                 r->eof = true;
             }
             if (c == '\n') break;
+            continue;
+        }
+        if (r->read_ahead && !r->ahead && r->stream) {
+            r->read_ahead = start_read_ahead(r, block);
+        }
+        if (r->ahead) {
+            size_t got = take_read_ahead(r, r->data + r->end, room);
+            r->end += got;
+            if (got == 0) r->eof = true;
             continue;
         }
         size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;

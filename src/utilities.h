@@ -129,12 +129,19 @@ struct InputReader {
     const char *what = "file";  // what the stream is, in the read-error message
     size_t block = 0;           // bytes asked of the stream at a time (0: 64 kB)
     bool by_line = false;  // a prompt's answers (a terminal): a fill waits for one line at most
+    // Set before the first fill: a regular file is read ahead by a second thread, a block or two
+    // beyond the one being handed out (reading the descriptor, not the stream). The stream must
+    // then be left alone until reader_free, which stops the thread and sets the stream's position
+    // to the end of the bytes taken in, as a plain fill leaves it.
+    bool read_ahead = false;
+    struct ReaderAhead *ahead = nullptr;  // owned: the read-ahead of a started read_ahead reader
 };
 
 // Starts reading stream (positioned where reading begins) under the given name. The reader does
 // not own the stream or the name; release it with reader_free before closing the stream.
 void reader_init(InputReader *r, FILE *stream, const char *name);
-// Releases the block; the stream is left open. The reader may be initialised again afterwards.
+// Releases the block and stops any read-ahead; the stream is left open. The reader may be
+// initialised again afterwards.
 void reader_free(InputReader *r);
 // Makes at least want bytes available from pos (fewer at the end of the stream), moving the
 // unread bytes to the start of the block and growing it as needed. Returns the bytes available

@@ -608,6 +608,24 @@ TEST_F(SeqIO, FilteredReadReportsRepeatedDroppedIdsAsAWholeRead) {
     }
 }
 
+TEST_F(SeqIO, FilteredReadReportsRepeatsAmongManyDroppedIdsInReadOrder) {
+    // Enough dropped entries that they are sorted bucket by bucket: 3000 entries over 2000 IDs,
+    // every 7th a kept one, repeats at irregular distances.
+    protein_tracks(1);
+    std::string text;
+    for (int i = 0; i < 3000; i++) {
+        int n = i < 2000 ? i : (i * 7919) % 2000;
+        text += (n % 7 == 0 ? ">k" : ">d") + std::to_string(n) + "\nMK\n";
+    }
+    std::string a = file("many.fa", text);
+    ReadOutcome whole = read_outcome(false, {a}, nullptr);
+    ReadOutcome filtered = read_outcome(true, {a}, keep_k);
+    expect_same_outcome(whole, filtered, "many");
+    EXPECT_NE(whole.out.find("Found 3000 sequences in 1 file; selected 2000 sequences"),
+              std::string::npos)
+        << whole.out;
+}
+
 TEST_F(SeqIO, FilteredReadOfLibraryFormatsSaysWhatAWholeReadSays) {
     // Dropped entries of library formats are checked for the conversion notes without being
     // converted: hand-made EMBL and GenBank entries that give notes (U read as DNA, letters

@@ -715,6 +715,101 @@ TEST(InputReader, BytesAndBlocksMixWithLines) {
     std::fclose(fp);
 }
 
+// Reads the rest of the reader by a fixed mix of lines (one pushed back now and then), bytes,
+// blocks and fills, and returns what each call gave.
+std::string read_by_mix(InputReader *r) {
+    std::string got, copy;
+    char *line;
+    size_t len;
+    for (int step = 1;; step++) {
+        switch (step % 4) {
+            case 0:
+                if (!reader_line(r, &line, &len)) return got;
+                if (step % 3 == 0) {
+                    reader_unget_line(r);
+                    EXPECT_TRUE(reader_line(r, &line, &len));
+                }
+                got.append(line, len).append("|");
+                break;
+            case 1: got += std::to_string(reader_getc(r)) + ","; break;
+            case 2: {
+                std::string block(static_cast<size_t>(step * 37 % 9000), '\0');
+                block.resize(reader_read(r, &block[0], block.size()));
+                got += block + "#";
+                break;
+            }
+            default:
+                got += std::to_string(std::min(reader_fill(r, static_cast<size_t>(step % 5000)),
+                                               static_cast<size_t>(step % 5000))) +
+                       ";";
+                got += reader_line_copy(r, copy) ? copy : "-";
+                break;
+        }
+    }
+}
+
+class ReadAhead : public ScratchTest {};
+
+TEST_F(ReadAhead, GivesWhatAPlainReadGivesAndLeavesTheStreamPastWhatItTook) {
+    std::string text;
+    unsigned seed = 7;
+    for (int i = 0; i < 800; i++) {
+        seed = seed * 1103515245u + 12345u;
+        text += std::string((seed >> 8) % 2500, static_cast<char>('a' + i % 26)) + "\n";
+    }
+    text += "last line without a newline";
+    const std::string name = file("ahead.txt", text);
+    const long start = 3;  // the stream has been read from (and buffered) before the reader
+    std::string plain;
+    for (size_t block : {size_t(0), size_t(1000), size_t(4099)}) {
+        for (bool ahead : {false, true}) {
+            FILE *fp = std::fopen(name.c_str(), "r");
+            ASSERT_NE(fp, nullptr);
+            for (long i = 0; i < start; i++) std::fgetc(fp);
+            InputReader r;
+            reader_init(&r, fp, "ahead.txt");
+            r.block = block;
+            r.read_ahead = ahead;
+            std::string got = read_by_mix(&r);
+            EXPECT_EQ(r.ahead != nullptr, ahead);
+            if (plain.empty()) plain = got;
+            EXPECT_EQ(got, plain) << block << " " << ahead;
+            reader_free(&r);
+            EXPECT_EQ(std::ftell(fp), static_cast<long>(text.size()));
+
+            // Stopped midway, the stream goes on from the end of the reader's bytes.
+            std::fseek(fp, start, SEEK_SET);
+            reader_init(&r, fp, "ahead.txt");
+            r.block = block;
+            r.read_ahead = ahead;
+            std::string head(123457, '\0');
+            ASSERT_EQ(reader_read(&r, &head[0], head.size()), head.size());
+            head.append(reinterpret_cast<char *>(r.data + r.pos), r.end - r.pos);
+            reader_free(&r);
+            std::string rest(text.size(), '\0');
+            rest.resize(std::fread(&rest[0], 1, rest.size(), fp));
+            EXPECT_EQ(head + rest, text.substr(start)) << block << " " << ahead;
+            std::fclose(fp);
+        }
+    }
+}
+
+TEST(ReadAheadStreams, OnlyRegularFilesAreReadAhead) {
+    FILE *pipe = popen("printf 'a\\nbb\\n'", "r");
+    ASSERT_NE(pipe, nullptr);
+    InputReader r;
+    reader_init(&r, pipe, "pipe");
+    r.read_ahead = true;
+    std::string line;
+    ASSERT_TRUE(reader_line_copy(&r, line));
+    EXPECT_EQ(line, "a\n");
+    EXPECT_EQ(r.ahead, nullptr);
+    ASSERT_TRUE(reader_line_copy(&r, line));
+    EXPECT_FALSE(reader_line_copy(&r, line));
+    reader_free(&r);
+    pclose(pipe);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
