@@ -470,21 +470,27 @@ static void restore_last_newline(InputReader *r) {
 
 // The read-ahead of a regular file: a second thread reads the blocks that follow the bytes taken
 // in, with pread on the descriptor (the stream and its buffer are not touched), into two slots
-// that the reader empties in turn. The thread never ends the run: a read error is kept with the
-// slot and reported by the reader once the bytes before it are taken.
+// that the reader empties in turn. Each slot reads behind a head room of one block: the reader
+// puts the bytes it keeps in front of the new ones there and takes the slot's buffer as its own,
+// handing its old buffer to the slot, so that the new bytes are not copied. The thread never ends
+// the run: a read error is kept with the slot and reported once the bytes before it are taken.
 struct ReaderAhead {
     struct Slot {
-        std::unique_ptr<unsigned char[]> data;
-        size_t len = 0;     // bytes read into the slot
-        size_t pos = 0;     // bytes already taken by the reader
+        unsigned char *buf = nullptr;  // owned; cap bytes, at least head + size + 1
+        size_t cap = 0;
+        size_t len = 0;     // bytes read, at buf + head
+        size_t pos = 0;     // of those, bytes already taken by the reader
         int err = 0;        // errno of a read that failed after len bytes
         bool full = false;  // read and not yet emptied
         bool last = false;  // the end of the file (or an error) follows its bytes
     };
     int fd = -1;
-    off_t next = 0;   // file offset of the next block the thread reads
-    off_t taken = 0;  // file offset just past the bytes taken by the reader
-    size_t size = 0;  // bytes per block
+    off_t next = 0;                // file offset of the next block the thread reads
+    off_t taken = 0;               // file offset just past the bytes taken by the reader
+    size_t size = 0;               // bytes per block
+    size_t head = 0;               // head room of a slot, before the bytes read
+    unsigned char *own = nullptr;  // the allocation the reader's data lie in (owned)
+    size_t own_cap = 0;
     Slot slots[2];
     int take = 0;  // the slot the reader empties next
     int fill = 0;  // the slot the thread fills next
@@ -493,6 +499,10 @@ struct ReaderAhead {
     std::condition_variable changed;
     std::thread worker;
 
+    ~ReaderAhead() {
+        for (Slot &s : slots) std::free(s.buf);
+        std::free(own);
+    }
     void run() {
         std::unique_lock<std::mutex> held(lock);
         for (;;) {
@@ -501,10 +511,11 @@ struct ReaderAhead {
             Slot &s = slots[fill];
             off_t at = next;
             held.unlock();
+            unsigned char *to = s.buf + head;
             size_t got = 0;
             int err = 0;
             while (got < size) {
-                ssize_t n = pread(fd, s.data.get() + got, size - got, at + static_cast<off_t>(got));
+                ssize_t n = pread(fd, to + got, size - got, at + static_cast<off_t>(got));
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) err = errno;
                 if (n <= 0) break;
@@ -525,7 +536,8 @@ struct ReaderAhead {
 };
 
 // Starts the read-ahead of a reader whose stream is a regular file; false (nothing started) for
-// any other stream or when no thread can be had.
+// any other stream or when no thread can be had. The reader's block, if any, becomes the
+// read-ahead's.
 static bool start_read_ahead(InputReader *r, size_t block) {
     if (!r->stream || r->by_line) return false;
     int fd = fileno(r->stream);
@@ -536,19 +548,25 @@ static bool start_read_ahead(InputReader *r, size_t block) {
     std::unique_ptr<ReaderAhead> a(new ReaderAhead());
     a->fd = fd;
     a->next = a->taken = at;
-    a->size = block;
-    for (auto &s : a->slots) s.data.reset(new unsigned char[block]);
+    a->size = a->head = block;
+    for (auto &s : a->slots) {
+        s.cap = 2 * block + 1;
+        s.buf = static_cast<unsigned char *>(mem_alloc(s.cap));
+    }
     try {
         ReaderAhead *p = a.get();
         a->worker = std::thread([p] { p->run(); });
     } catch (const std::system_error &) {
         return false;
     }
+    a->own = r->data;
+    a->own_cap = r->data ? r->capacity + 1 : 0;
     r->ahead = a.release();
     return true;
 }
 
-// Stops the read-ahead and leaves the stream just past the bytes the reader took in.
+// Stops the read-ahead, releases its buffers (the reader's block with them) and leaves the stream
+// just past the bytes the reader took in.
 static void stop_read_ahead(InputReader *r) {
     ReaderAhead *a = r->ahead;
     if (!a) return;
@@ -561,36 +579,78 @@ static void stop_read_ahead(InputReader *r) {
     if (r->stream) fseeko(r->stream, a->taken, SEEK_SET);
     delete a;
     r->ahead = nullptr;
+    r->data = nullptr;
 }
 
-// Copies up to room read-ahead bytes to dst; returns the number copied, 0 at the end of the file.
-// A read error ends the run as in reader_fill.
-static size_t take_read_ahead(InputReader *r, unsigned char *dst, size_t room) {
+// reader_fill from the read-ahead.
+static size_t fill_from_ahead(InputReader *r, size_t want) {
     ReaderAhead *a = r->ahead;
-    ReaderAhead::Slot &s = a->slots[a->take];
-    {
-        std::unique_lock<std::mutex> held(a->lock);
-        a->changed.wait(held, [&] { return s.full; });
+    while (r->end - r->pos < want && !r->eof) {
+        ReaderAhead::Slot &s = a->slots[a->take];
+        {
+            std::unique_lock<std::mutex> held(a->lock);
+            a->changed.wait(held, [&] { return s.full; });
+        }
+        // A full slot is the reader's until it is handed back. Keep the bytes not yet handed
+        // out, and the line that may be pushed back.
+        size_t base = r->can_unget && r->last_start < r->pos ? r->last_start : r->pos;
+        size_t kept = r->end - base;
+        size_t fresh = s.len - s.pos;
+        const bool swap =
+            s.pos == 0 && fresh > 0 && kept <= a->head && a->own_cap >= a->head + a->size + 1;
+        if (swap || base > 0 || r->data != a->own) restore_last_newline(r);
+        if (base > 0) r->before_data = r->data[base - 1];
+        if (swap) {
+            // The kept bytes go in front of the slot's, and the buffers change hands.
+            unsigned char *data = s.buf + a->head - kept;
+            if (kept > 0) std::memcpy(data, r->data + base, kept);
+            std::swap(a->own, s.buf);
+            std::swap(a->own_cap, s.cap);
+            r->data = data;
+            r->end = kept + fresh;
+            r->capacity = a->own_cap - 1 - (a->head - kept);
+            s.pos = s.len;
+        } else {
+            // The kept bytes move to the start of the reader's allocation, which grows as
+            // needed, and the slot's bytes are copied after them.
+            if (kept > 0 && r->data + base != a->own) std::memmove(a->own, r->data + base, kept);
+            size_t need = kept + (want > a->size ? want : a->size) + 1;
+            if (a->own_cap < need) {
+                size_t cap =
+                    a->own_cap > a->head + a->size + 1 ? a->own_cap : a->head + a->size + 1;
+                while (cap < need) cap *= 2;
+                a->own = static_cast<unsigned char *>(mem_realloc(a->own, cap));
+                a->own_cap = cap;
+            }
+            r->data = a->own;
+            r->end = kept;
+            r->capacity = a->own_cap - 1;
+            size_t n = fresh < r->capacity - r->end ? fresh : r->capacity - r->end;
+            if (n > 0) std::memcpy(r->data + r->end, s.buf + a->head + s.pos, n);
+            r->end += n;
+            s.pos += n;
+            fresh = n;
+        }
+        r->pos -= base;
+        if (r->can_unget) r->last_start -= base;
+        a->taken += static_cast<off_t>(fresh);
+        if (s.pos < s.len) continue;
+        if (s.last) {
+            r->eof = true;
+            if (s.err)
+                error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                      std::strerror(s.err));
+            break;
+        }
+        {
+            std::lock_guard<std::mutex> held(a->lock);
+            s.full = false;
+            a->take ^= 1;
+        }
+        a->changed.notify_all();
     }
-    // A full slot is the reader's until it is handed back.
-    size_t n = s.len - s.pos < room ? s.len - s.pos : room;
-    std::memcpy(dst, s.data.get() + s.pos, n);
-    s.pos += n;
-    a->taken += static_cast<off_t>(n);
-    if (s.pos < s.len) return n;
-    if (s.last) {
-        if (s.err)
-            error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
-                  std::strerror(s.err));
-        return n;
-    }
-    {
-        std::lock_guard<std::mutex> held(a->lock);
-        s.full = false;
-        a->take ^= 1;
-    }
-    a->changed.notify_all();
-    return n;
+    r->data[r->end] = '\0';
+    return r->end - r->pos;
 }
 
 void reader_init(InputReader *r, FILE *stream, const char *name) {
@@ -600,7 +660,7 @@ void reader_init(InputReader *r, FILE *stream, const char *name) {
 }
 
 void reader_free(InputReader *r) {
-    stop_read_ahead(r);
+    stop_read_ahead(r);  // releases the block of a read-ahead reader
     std::free(r->data);
     r->data = nullptr;
     r->capacity = r->pos = r->end = 0;
@@ -609,6 +669,9 @@ void reader_free(InputReader *r) {
 
 size_t reader_fill(InputReader *r, size_t want) {
     if (r->end - r->pos >= want || r->eof) return r->end - r->pos;
+    if (r->read_ahead && !r->ahead && r->stream)
+        r->read_ahead = start_read_ahead(r, r->block ? r->block : READER_BLOCK);
+    if (r->ahead) return fill_from_ahead(r, want);
     // Keep the bytes not yet handed out, and the line that may be pushed back, at the start.
     size_t base = r->can_unget && r->last_start < r->pos ? r->last_start : r->pos;
     if (base > 0) {
@@ -644,15 +707,6 @@ size_t reader_fill(InputReader *r, size_t want) {
                 r->eof = true;
             }
             if (c == '\n') break;
-            continue;
-        }
-        if (r->read_ahead && !r->ahead && r->stream) {
-            r->read_ahead = start_read_ahead(r, block);
-        }
-        if (r->ahead) {
-            size_t got = take_read_ahead(r, r->data + r->end, room);
-            r->end += got;
-            if (got == 0) r->eof = true;
             continue;
         }
         size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;

@@ -57,7 +57,12 @@ static void write_selected_sequences(const char *run_name, const char *suffix, S
     if (as_alignment)
         print_seqalignment(out, list, a2mdots, 0);
     else
-        print_sequence_table(out, list);
+        // Each entry is released as soon as it is written, while it is still in the cache.
+        for (int i = 0; i < list->count; i++) {
+            if (!list->seqs[i]) continue;
+            pretty_print_sequence(out, list->seqs[i]);
+            free_sequence(remove_seq_from_table(list, i));
+        }
 
     close_outputfile(out);
 }
