@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "alphabet.h"
+#include "seqio_print_simd.h"
 #include "sequence.h"
 #include "utilities.h"
 
@@ -194,8 +195,7 @@ void pretty_print_sequence(FILE *out, const Sequence *seq) {
         }
         size_t start = buf.size();
         buf.resize(start + static_cast<size_t>(seq->len));
-        char *p = &buf[start];
-        for (int i = 0; i < seq->len; i++) p[i] = letter_of[res[i]];
+        codes_to_letters(res, static_cast<size_t>(seq->len), letter_of, &buf[start]);
         buf += '\n';
     }
     fwrite(buf.data(), 1, buf.size(), out);
