@@ -684,29 +684,36 @@ struct ReadTally {
         int c = strcmp(id_of(x.record), id_of(y.record));
         return c != 0 ? c < 0 : read_number(x.record) < read_number(y.record);
     }
-    // Puts the dropped entries in the order of before(): they are first spread over buckets by
-    // the top bits of their hash (one pass through a second array; a few hundred to a bucket),
-    // then each bucket is sorted where it lies.
+    // Puts the dropped entries in the order of before(): they are first moved, in place, into
+    // 256 buckets by the top byte of their hash (each move goes to one of 256 places that
+    // advance in step, so the moves stay in the cache), then each bucket is sorted.
     void sort_dropped() {
         const size_t n = dropped.size();
-        int bits = 0;
-        while (bits < 16 && (size_t(512) << bits) < n) bits++;
-        if (bits == 0) {
+        const int shift = 56;
+        const size_t buckets = 256;
+        if (n < 4 * buckets) {
             std::sort(dropped.begin(), dropped.end(), before);
             return;
         }
-        const int shift = 64 - bits;
-        const size_t buckets = size_t(1) << bits;
-        std::vector<size_t> start(buckets + 1, 0);
+        size_t start[buckets + 1] = {};
         for (const Dropped &d : dropped) start[(d.hash >> shift) + 1]++;
         for (size_t b = 0; b < buckets; b++) start[b + 1] += start[b];
-        std::vector<size_t> next(start.begin(), start.end() - 1);
-        std::vector<Dropped> spread(n);
-        for (const Dropped &d : dropped) spread[next[d.hash >> shift]++] = d;
+        size_t next[buckets];
+        for (size_t b = 0; b < buckets; b++) next[b] = start[b];
+        for (size_t b = 0; b < buckets; b++) {
+            while (next[b] < start[b + 1]) {
+                Dropped d = dropped[next[b]];
+                size_t to = d.hash >> shift;
+                while (to != b) {
+                    std::swap(d, dropped[next[to]++]);
+                    to = d.hash >> shift;
+                }
+                dropped[next[b]++] = d;
+            }
+        }
         for (size_t b = 0; b < buckets; b++)
-            std::sort(spread.begin() + static_cast<long>(start[b]),
-                      spread.begin() + static_cast<long>(start[b + 1]), before);
-        dropped.swap(spread);
+            std::sort(dropped.begin() + static_cast<long>(start[b]),
+                      dropped.begin() + static_cast<long>(start[b + 1]), before);
     }
     void finish() {
         sort_dropped();
