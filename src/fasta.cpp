@@ -623,8 +623,9 @@ void conversion_notes(const char *id, const char *annotation, const AlphabetInfo
 
 }  // namespace
 
-char *fasta_string_body(SeqTrackFile *track, const char *shown) {
+char *fasta_string_body(SeqTrackFile *track, const char *shown, size_t *letters_length) {
     size_t len = letter_body<true>(track, shown, nullptr, nullptr, nullptr);
+    if (letters_length) *letters_length = len;
     char *res = static_cast<char *>(malloc(len + 3));
     if (!res) error("out of memory allocating %zu bytes", len + 3);
     memcpy(res, scratch.data, len);

@@ -48,7 +48,9 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 // (%s): sequence longer than %d residues", a read error; letter form also "out of memory
 // allocating %zu bytes"; numeric form also "No alphabet set for reading numeric sequences from
 // %s".
-char *fasta_string_body(SeqTrackFile *track, const char *shown_id);
+// letters_length (when given) receives the number of letters, as strlen would count them.
+char *fasta_string_body(SeqTrackFile *track, const char *shown_id,
+                        size_t *letters_length = nullptr);
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown_id, int *length);
 
 // For an entry that will not be kept: reads the residues of the entry whose header was just read

@@ -436,8 +436,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         ScopedAlphabet current(a);
         res = fasta_numstring_body(track, id, &length);
     } else {
-        char *letters = fasta_string_body(track, id);
-        size_t n = strlen(letters);
+        size_t n = 0;
+        char *letters = fasta_string_body(track, id, &n);
         if (n > static_cast<size_t>(INT_MAX))
             error("Sequence %s in %s is too long", id, track->name);
         length = static_cast<int>(n);
