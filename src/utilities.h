@@ -114,7 +114,7 @@ void close_read(FILE *fp);
 struct InputReader {
     FILE *stream = nullptr;         // not owned: the caller closes it (close_read)
     const char *name = nullptr;     // not owned: the file name used in messages
-    unsigned char *data = nullptr;  // owned block; data[end] is always a NUL byte
+    unsigned char *data = nullptr;  // owned block (see read_ahead); data[end] is always a NUL byte
     size_t capacity = 0;            // bytes allocated for data (the NUL not counted)
     size_t pos = 0;                 // next byte to hand out
     size_t end = 0;                 // bytes valid in data
@@ -132,7 +132,8 @@ struct InputReader {
     // Set before the first fill: a regular file is read ahead by a second thread, a block or two
     // beyond the one being handed out (reading the descriptor, not the stream). The stream must
     // then be left alone until reader_free, which stops the thread and sets the stream's position
-    // to the end of the bytes taken in, as a plain fill leaves it.
+    // to the end of the bytes taken in, as a plain fill leaves it. data then points into a
+    // buffer of the read-ahead's, which may change at every fill.
     bool read_ahead = false;
     struct ReaderAhead *ahead = nullptr;  // owned: the read-ahead of a started read_ahead reader
 };
@@ -144,7 +145,9 @@ void reader_init(InputReader *r, FILE *stream, const char *name);
 // initialised again afterwards.
 void reader_free(InputReader *r);
 // Makes at least want bytes available from pos (fewer at the end of the stream), moving the
-// unread bytes to the start of the block and growing it as needed. Returns the bytes available
+// unread bytes (and the line that may be pushed back) to the start of the block and growing it
+// as needed; pos and the pushed-back line follow the move, pointers into data and offsets
+// taken before it do not. Returns the bytes available
 // (end - pos). A read error ends the run: "Could not read %s %s: %s" (what, name, the reason).
 size_t reader_fill(InputReader *r, size_t want);
 // reader_getc when the block is used up: refills it first.
