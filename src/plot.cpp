@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "init.h"
+#include "plot_sort.h"
 #include "seqio_scores.h"
 #include "sequence.h"
 #include "utilities.h"
@@ -109,11 +110,18 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
     return values;
 }
 
+// Fewer values than this are sorted by comparison; more by radix.
+constexpr size_t PLOT_RADIX_MIN = 4096;
+
 void sort_plotted_scores(std::vector<float> &values) {
     // NaNs go to the end in their order; the numbers are sorted stably before them.
     auto numbers_end =
         std::stable_partition(values.begin(), values.end(), [](float v) { return !std::isnan(v); });
-    std::stable_sort(values.begin(), numbers_end, [](float a, float b) { return a < b; });
+    size_t n = static_cast<size_t>(numbers_end - values.begin());
+    if (n < PLOT_RADIX_MIN)
+        sort_scores_plain(values.data(), n);
+    else
+        sort_scores_radix(values.data(), n);
 }
 
 void score_pair_usage() {
