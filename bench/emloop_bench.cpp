@@ -18,34 +18,13 @@
 
 #include "alignment.h"
 #include "alphabet.h"
+#include "bench_model.h"
 #include "emloop.h"
 #include "forward2.h"
 #include "init.h"
 #include "models.h"
 #include "sequence.h"
 #include "utilities.h"
-
-static Model *random_model(int L, std::mt19937 &rng) {
-    Model *m = alloc_model(L);
-    alloc_mod_weight(m);
-    std::uniform_real_distribution<double> u(0.05, 1.0);
-    int a = alphabet->length, w = alphabet->emit_length_wild;
-    for (int i = 0; i <= L + 1; i++) {
-        ModWeight *mw = m->weights[i];
-        for (int from = 0; from < 3; from++) {
-            double p[3] = {u(rng) * 0.2, u(rng) * 2, u(rng) * 0.2}, s = p[0] + p[1] + p[2];
-            mw->djump[from] = cost(p[0] / s);
-            mw->mjump[from] = cost(p[1] / s);
-            mw->ijump[from] = cost(p[2] / s);
-        }
-        for (int k = 0; k < w; k++) {
-            mw->match[k] = cost(u(rng) / a);
-            mw->insert[k] = cost(1.0 / a);
-        }
-    }
-    for (int k = 0; k < w; k++) m->fim_weight->insert[k] = cost(1.0 / a);
-    return m;
-}
 
 static void reset_scores(SequenceTable *t) {
     for (int i = 0; i < t->count; i++) {
@@ -64,6 +43,8 @@ int main(int argc, char **argv) {
     init_alphabet_by_name("protein", 0, "");
     std::mt19937 rng(7);
     Model *m = random_model(L, rng);
+    for (int k = 0; k < alphabet->emit_length_wild; k++)
+        m->fim_weight->insert[k] = cost(1.0 / alphabet->length);
     SequenceTable *t = alloc_sequence_table();
     std::uniform_int_distribution<int> d(0, alphabet->length - 1);
     for (int k = 0; k < N; k++) {
