@@ -234,10 +234,10 @@ size_t rewind_copy_limit = (size_t)1 << 30;
 static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MAX) {
     FILE *tmp = std::tmpfile();
     if (!tmp) return nullptr;
-    char buf[1024];
+    std::vector<char> buf(size_t(1) << 16);
     size_t total = 0;
     for (;;) {
-        size_t got = std::fread(buf, 1, sizeof buf, src);
+        size_t got = std::fread(buf.data(), 1, buf.size(), src);
         if (got > limit - total) {
             std::fclose(tmp);
             *src_error = false;
@@ -245,8 +245,8 @@ static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MA
             return nullptr;
         }
         total += got;
-        size_t put = got ? std::fwrite(buf, 1, got, tmp) : 0;
-        if (put != got || got < sizeof buf) break;
+        size_t put = got ? std::fwrite(buf.data(), 1, got, tmp) : 0;
+        if (put != got || got < buf.size()) break;
     }
     *src_error = std::ferror(src) != 0;
     if (*src_error || std::ferror(tmp) || std::fflush(tmp) != 0) {
