@@ -52,9 +52,6 @@ bool is_letter(unsigned char c) {
 bool is_digit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
-bool isSeqChar(unsigned char c) {
-    return seqlib_keeps(c);
-}
 bool isAnyChar(unsigned char c) {
     return c < 128;
 }
@@ -515,15 +512,11 @@ void read_plain(State &st) {
 
 // Appends the accepted characters of text to an entry; returns their number.
 int64_t append_letters(SeqLibEntry &e, const char *text, size_t length) {
-    int64_t n = 0;
-    for (size_t i = 0; i < length; i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (isSeqChar(c)) {
-            e.letters.push_back(static_cast<char>(c));
-            n++;
-        }
-    }
-    return n;
+    size_t old = e.letters.size();
+    e.letters.resize(old + length + SEQLIB_KEEP_SLACK);
+    size_t n = seqlib_keep_fast(text, length, &e.letters[old]);
+    e.letters.resize(old + n);
+    return static_cast<int64_t>(n);
 }
 
 void rewind_input(State &st) {
