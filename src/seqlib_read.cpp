@@ -520,12 +520,13 @@ int64_t append_letters(SeqLibEntry &e, const char *text, size_t length) {
 }
 
 void rewind_input(State &st) {
-    if (!st.r->stream || fseek(st.r->stream, 0, SEEK_SET) != 0)
-        error("Sequence file %s cannot be rewound; it must be a plain file",
-              st.filename ? st.filename : "");
+    // The reader is released first: releasing may set the stream's position.
     const char *name = st.r->name;
     FILE *stream = st.r->stream;
     reader_free(st.r);
+    if (!stream || fseek(stream, 0, SEEK_SET) != 0)
+        error("Sequence file %s cannot be rewound; it must be a plain file",
+              st.filename ? st.filename : "");
     reader_init(st.r, stream, name);
     st.eof = false;
     st.line = empty_line;
