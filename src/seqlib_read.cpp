@@ -260,19 +260,17 @@ void end_entry(State &st, bool push) {
 }
 
 // readLoop: reads the lines of one entry up to the line the end test stops at.
-void read_loop(State &st, size_t margin, bool add_first, EndTest test) {
+void read_loop(State &st, bool add_first, EndTest test) {
     begin_entry(st);
-    if (add_first && st.len > margin) add_seq(st, st.line + margin, st.len - margin);
+    if (add_first) add_seq(st, st.line, st.len);
     EndResult e;
     do {
         get_line(st);
         st.entry_done = st.eof;
         e = st.eof ? EndResult{true, false, false} : end_test(st, test);
         if (e.ends) st.entry_done = true;
-        if (st.storing) {
-            if (st.entry_done && !e.keep) break;
-            if (st.len > margin) add_seq(st, st.line + margin, st.len - margin);
-        }
+        if (st.entry_done && !e.keep) break;
+        add_seq(st, st.line, st.len);  // nothing unless storing
     } while (!st.entry_done);
     end_entry(st, e.push);
 }
@@ -309,7 +307,7 @@ void read_ig(State &st) {
             break;
         }
         st.id.assign(st.line, st.len);
-        read_loop(st, 0, false, END_IG);
+        read_loop(st, false, END_IG);
         need_next = true;
         if (st.eof) st.all_done = true;
     }
@@ -341,7 +339,7 @@ void read_gb_embl(State &st, bool embl) {
             if (holds(st.line, "//") || begins(st.line, head)) break;
         }
         if (has_sequence)
-            read_loop(st, 0, false, embl ? END_EMBL : END_GENBANK);
+            read_loop(st, false, embl ? END_EMBL : END_GENBANK);
         else
             empty_entry(st, !st.eof && begins(st.line, head));
         if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, head); });
@@ -379,7 +377,7 @@ void read_nbrf(State &st) {
             get_line(st);
             if (!st.eof && (st.line[0] == '>' || title_is_sequence(st))) unget_line(st);
         }
-        read_loop(st, 0, false, END_NBRF);
+        read_loop(st, false, END_NBRF);
         if (!st.all_done) skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) st.all_done = true;
     }
@@ -390,7 +388,7 @@ void read_pearson(State &st) {
         skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) break;
         st.id = column_text(st, 1);
-        read_loop(st, 0, false, END_PEARSON);
+        read_loop(st, false, END_PEARSON);
         if (st.eof) st.all_done = true;
     }
 }
@@ -401,7 +399,7 @@ void read_zuker(State &st) {
         if (st.eof) break;
         get_line(st);
         st.id = column_text(st, 6);
-        read_loop(st, 0, false, END_ZUKER);
+        read_loop(st, false, END_ZUKER);
         if (st.eof) st.all_done = true;
     }
 }
@@ -421,7 +419,7 @@ void read_pir(State &st) {
             if (holds(st.line, "///") || begins(st.line, "ENTRY")) break;
         }
         if (has_sequence)
-            read_loop(st, 0, false, END_PIR);
+            read_loop(st, false, END_PIR);
         else
             empty_entry(st, !st.eof && begins(st.line, "ENTRY"));
         if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, "ENTRY"); });
@@ -454,7 +452,7 @@ void read_strider(State &st) {
             break;
         }
         st.id = have ? id : comments > 1 ? fallback : first;
-        read_loop(st, 0, true, END_STRIDER);
+        read_loop(st, true, END_STRIDER);
         need_next = true;
         if (st.eof) st.all_done = true;
     }
@@ -466,7 +464,7 @@ void read_fitch(State &st) {
     bool first = true;
     while (!st.all_done) {
         if (!first) st.id.assign(st.line, st.len);
-        read_loop(st, 0, first, END_FITCH);
+        read_loop(st, first, END_FITCH);
         if (st.eof) st.all_done = true;
         first = false;
     }
