@@ -96,6 +96,8 @@ constexpr long DETECT_LINE_LIMIT = 500;
 constexpr size_t PHYLIP_NAME_WIDTH = 10;
 // At most this many leading blanks of a Phylip row are counted.
 constexpr int PHYLIP_MAX_INDENT = 10;
+// Detection result while no format is decided yet.
+constexpr short UNDECIDED = -2;
 
 bool begins(const char *line, const char *prefix) {
     return strncmp(line, prefix, strlen(prefix)) == 0;
@@ -168,7 +170,7 @@ long printable_count(const char *text) {
 }
 
 bool nucleic_kind(int kind) {
-    return kind == 1 || kind == 2;
+    return kind == SEQKIND_DNA || kind == SEQKIND_RNA;
 }
 
 // The lines of a possible Phylip file from its header line on, as far as detection read them;
@@ -230,9 +232,9 @@ short phylip_vote(PhylipLines &src) {
                     interleaved++;
             }
             if (running <= m && w <= 8) {
-                if (t == 0)
+                if (t == SEQKIND_OTHER)
                     interleaved += 10;
-                else if (t == 4 || nucleic_kind(t))
+                else if (t == SEQKIND_PROTEIN || nucleic_kind(t))
                     sequential++;
                 else
                     interleaved++;
@@ -241,7 +243,7 @@ short phylip_vote(PhylipLines &src) {
             }
         } else {
             if (w <= 8) {
-                if (t == 0) sequential += 10;
+                if (t == SEQKIND_OTHER) sequential += 10;
                 if (s == t)
                     interleaved++;
                 else
@@ -254,7 +256,7 @@ short phylip_vote(PhylipLines &src) {
             if (running > m) {
                 if (w >= PHYLIP_MAX_INDENT)
                     interleaved += 10;
-                else if (t == 0)
+                else if (t == SEQKIND_OTHER)
                     sequential += 10;
                 running = 0;
             }
@@ -364,16 +366,16 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
                     if (fitch) sign[SIGN_FITCH] = true;
                 }
                 int kind = getseqtype(s, static_cast<long>(line.size()));
-                if (kind == 0)
+                if (kind == SEQKIND_OTHER)
                     other_lines++;
                 else if (nucleic_kind(kind))
                     nucleic_lines++;
-                else if (kind == 4)
+                else if (kind == SEQKIND_PROTEIN)
                     amino_lines++;
             }
         }
 
-        short result = -2;  // undecided
+        short result = UNDECIDED;
         if (is_olsen)
             result = SEQFORMAT_OLSEN;
         else if (is_msf)
@@ -399,7 +401,7 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
         } else if (holds(s, "): ")) {
             limit++;
         }
-        if (result == -2) continue;
+        if (result == UNDECIDED) continue;
         if (skiplines) *skiplines = static_cast<int>(skip);
         if (result == SEQFORMAT_PHYLIP) {
             phylip.next = 0;

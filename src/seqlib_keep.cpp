@@ -25,10 +25,6 @@ const KeepTable keep_table;
 
 }  // namespace
 
-bool seqlib_keeps(unsigned char c) {
-    return keep_table.keep[c];
-}
-
 size_t seqlib_keep_plain(const char *text, size_t length, char *out) {
     size_t n = 0;
     for (size_t i = 0; i < length; i++)

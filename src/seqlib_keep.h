@@ -9,8 +9,6 @@
 // Room past length that out must have for seqlib_keep_fast (it stores 8 bytes at a time).
 constexpr size_t SEQLIB_KEEP_SLACK = 16;
 
-// True for a character the readers keep.
-bool seqlib_keeps(unsigned char c);
 // Copies the kept characters of text[0..length) to out, in order; returns their number. out must
 // have room for length bytes.
 size_t seqlib_keep_plain(const char *text, size_t length, char *out);

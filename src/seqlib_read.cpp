@@ -52,9 +52,6 @@ bool is_letter(unsigned char c) {
 bool is_digit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
-bool isSeqChar(unsigned char c) {
-    return seqlib_keeps(c);
-}
 bool isAnyChar(unsigned char c) {
     return c < 128;
 }
@@ -263,19 +260,17 @@ void end_entry(State &st, bool push) {
 }
 
 // readLoop: reads the lines of one entry up to the line the end test stops at.
-void read_loop(State &st, size_t margin, bool add_first, EndTest test) {
+void read_loop(State &st, bool add_first, EndTest test) {
     begin_entry(st);
-    if (add_first && st.len > margin) add_seq(st, st.line + margin, st.len - margin);
+    if (add_first) add_seq(st, st.line, st.len);
     EndResult e;
     do {
         get_line(st);
         st.entry_done = st.eof;
         e = st.eof ? EndResult{true, false, false} : end_test(st, test);
         if (e.ends) st.entry_done = true;
-        if (st.storing) {
-            if (st.entry_done && !e.keep) break;
-            if (st.len > margin) add_seq(st, st.line + margin, st.len - margin);
-        }
+        if (st.entry_done && !e.keep) break;
+        add_seq(st, st.line, st.len);  // nothing unless storing
     } while (!st.entry_done);
     end_entry(st, e.push);
 }
@@ -312,7 +307,7 @@ void read_ig(State &st) {
             break;
         }
         st.id.assign(st.line, st.len);
-        read_loop(st, 0, false, END_IG);
+        read_loop(st, false, END_IG);
         need_next = true;
         if (st.eof) st.all_done = true;
     }
@@ -344,7 +339,7 @@ void read_gb_embl(State &st, bool embl) {
             if (holds(st.line, "//") || begins(st.line, head)) break;
         }
         if (has_sequence)
-            read_loop(st, 0, false, embl ? END_EMBL : END_GENBANK);
+            read_loop(st, false, embl ? END_EMBL : END_GENBANK);
         else
             empty_entry(st, !st.eof && begins(st.line, head));
         if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, head); });
@@ -382,7 +377,7 @@ void read_nbrf(State &st) {
             get_line(st);
             if (!st.eof && (st.line[0] == '>' || title_is_sequence(st))) unget_line(st);
         }
-        read_loop(st, 0, false, END_NBRF);
+        read_loop(st, false, END_NBRF);
         if (!st.all_done) skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) st.all_done = true;
     }
@@ -393,7 +388,7 @@ void read_pearson(State &st) {
         skip_to(st, [&] { return st.line[0] == '>'; });
         if (st.eof) break;
         st.id = column_text(st, 1);
-        read_loop(st, 0, false, END_PEARSON);
+        read_loop(st, false, END_PEARSON);
         if (st.eof) st.all_done = true;
     }
 }
@@ -404,7 +399,7 @@ void read_zuker(State &st) {
         if (st.eof) break;
         get_line(st);
         st.id = column_text(st, 6);
-        read_loop(st, 0, false, END_ZUKER);
+        read_loop(st, false, END_ZUKER);
         if (st.eof) st.all_done = true;
     }
 }
@@ -424,7 +419,7 @@ void read_pir(State &st) {
             if (holds(st.line, "///") || begins(st.line, "ENTRY")) break;
         }
         if (has_sequence)
-            read_loop(st, 0, false, END_PIR);
+            read_loop(st, false, END_PIR);
         else
             empty_entry(st, !st.eof && begins(st.line, "ENTRY"));
         if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, "ENTRY"); });
@@ -457,7 +452,7 @@ void read_strider(State &st) {
             break;
         }
         st.id = have ? id : comments > 1 ? fallback : first;
-        read_loop(st, 0, true, END_STRIDER);
+        read_loop(st, true, END_STRIDER);
         need_next = true;
         if (st.eof) st.all_done = true;
     }
@@ -469,7 +464,7 @@ void read_fitch(State &st) {
     bool first = true;
     while (!st.all_done) {
         if (!first) st.id.assign(st.line, st.len);
-        read_loop(st, 0, first, END_FITCH);
+        read_loop(st, first, END_FITCH);
         if (st.eof) st.all_done = true;
         first = false;
     }
@@ -515,24 +510,21 @@ void read_plain(State &st) {
 
 // Appends the accepted characters of text to an entry; returns their number.
 int64_t append_letters(SeqLibEntry &e, const char *text, size_t length) {
-    int64_t n = 0;
-    for (size_t i = 0; i < length; i++) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (isSeqChar(c)) {
-            e.letters.push_back(static_cast<char>(c));
-            n++;
-        }
-    }
-    return n;
+    size_t old = e.letters.size();
+    e.letters.resize(old + length + SEQLIB_KEEP_SLACK);
+    size_t n = seqlib_keep_fast(text, length, &e.letters[old]);
+    e.letters.resize(old + n);
+    return static_cast<int64_t>(n);
 }
 
 void rewind_input(State &st) {
-    if (!st.r->stream || fseek(st.r->stream, 0, SEEK_SET) != 0)
-        error("Sequence file %s cannot be rewound; it must be a plain file",
-              st.filename ? st.filename : "");
+    // The reader is released first: releasing may set the stream's position.
     const char *name = st.r->name;
     FILE *stream = st.r->stream;
     reader_free(st.r);
+    if (!stream || fseek(stream, 0, SEEK_SET) != 0)
+        error("Sequence file %s cannot be rewound; it must be a plain file",
+              st.filename ? st.filename : "");
     reader_init(st.r, stream, name);
     st.eof = false;
     st.line = empty_line;
