@@ -55,6 +55,10 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     check_alphabet(nullptr);
     const AlphabetInfo *a = alphabet;
     const int alen = a->length_wild;
+    // The header names the columns by letter: a numeric alphabet has none to name.
+    if (!a->letters)
+        error("Error reading matrix %s: alphabet %s has no letters to name the columns", name,
+              a->name);
     const char *subdir = "matrix";
     if (a->id == PROTEIN_ALPHABET_ID)
         subdir = "matrix/aa";
