@@ -363,7 +363,8 @@ static double parse_number(WordScanner *ws, const std::string &text) {
     char *end = nullptr;
     errno = 0;
     double v = std::strtod(s, &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v))
+    // The whole word must be the number: a NUL byte (a word of its own) reads as nothing.
+    if (end != s + text.size() || end == s || !std::isfinite(v))
         error("%s(%ld): \"%s\" is not a number in prior library", ws->name, ws->line_number, s);
     return v;
 }

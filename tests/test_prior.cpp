@@ -253,6 +253,11 @@ TEST_F(Prior, HostileFilesAreRefused) {
         ASSERT_GE(msg.size(), std::strlen(c.message)) << c.text << " -> " << msg;
         EXPECT_EQ(msg.substr(msg.size() - std::strlen(c.message)), c.message) << c.text;
     }
+    // A NUL byte where a number stands is no number (it was read as 0).
+    std::string path = lib_file(std::string("AlphaChar=2 NumDistr=1 Number=0 Mixture=1 Alpha= ") +
+                                '\0' + " 0.1 0.2");
+    EXPECT_EQ(fatal_of([&] { read_PriorLib(path.c_str(), "/x", nullptr, 2, 0); }),
+              path + "(1): \"\" is not a number in prior library");
 }
 
 // ---------------------------------------------------------------------------------------------
