@@ -8,7 +8,6 @@
 // where the first value after "Alpha=" is the component's total.
 #include "prior.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -302,10 +301,6 @@ struct WordScanner {
     std::string word;
     long line_number = 0;
 };
-
-static bool is_space(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 
 static bool next_word(WordScanner *ws) {
     for (;;) {
