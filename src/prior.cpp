@@ -291,8 +291,10 @@ PriorLib *genproteinprior() {
 // Reading the text form
 // ---------------------------------------------------------------------------------------------
 
-// White-space separated words of a file, with the line each came from.
+// White-space separated words of a file, with the line each came from. The stream is the
+// scanner's: a fatal error thrown to a test harness still closes it (close_scanner otherwise).
 struct WordScanner {
+    FILE *fp = nullptr;
     InputReader reader;
     const char *name;  // the name in messages
     char *line = nullptr;
@@ -300,7 +302,19 @@ struct WordScanner {
     size_t pos = 0;
     std::string word;
     long line_number = 0;
+    ~WordScanner() {
+        if (!fp) return;
+        reader_free(&reader);
+        close_read(fp);
+    }
 };
+
+static void close_scanner(WordScanner *ws) {
+    reader_free(&ws->reader);
+    FILE *fp = ws->fp;
+    ws->fp = nullptr;
+    close_read(fp);
+}
 
 static bool next_word(WordScanner *ws) {
     for (;;) {
@@ -473,6 +487,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     WordScanner ws;
     ws.name = name;
     reader_init(&ws.reader, fp, name);
+    ws.fp = fp;
 
     // Header: the name and both counts, in any order.
     int K = 0, N = 0;
@@ -501,8 +516,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
         if (report)
             std::fprintf(report, "%% Prior library ignored:  alphabet mismatch (%d vs %d).\n", K,
                          expected_K);
-        reader_free(&ws.reader);
-        close_read(fp);
+        close_scanner(&ws);
         return nullptr;
     }
     if (report) std::fprintf(report, "(Name: %s)\n", lib_name.c_str());
@@ -518,8 +532,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
         mix.push_back(m);
         distr.insert(distr.end(), vec.begin(), vec.end());
     }
-    reader_free(&ws.reader);
-    close_read(fp);
+    close_scanner(&ws);
 
     double mix_sum = 0.0;
     for (double m : mix) mix_sum += m;
@@ -862,12 +875,31 @@ static char *after_first_word(char *line) {
     return line;
 }
 
+// What a transition-prior reading has made so far, released when a fatal error is thrown to a
+// test harness (the stream closed, the library and the tables freed).
+struct TransReadHold {
+    FILE *fp = nullptr;
+    InputReader *reader = nullptr;
+    EnvPlib **lib = nullptr;
+    int nenv = 0;
+    EnvCodeTable *own = nullptr;
+    TransPriors *tp = nullptr;
+    ~TransReadHold() {
+        free_TransPriors(tp);
+        free_EnvCodes(own);
+        free_TransPriorsLib(lib, nenv);
+        if (reader) reader_free(reader);
+        if (fp) close_read(fp);
+    }
+};
+
 TransPriors *read_StateTransPriors(InputReader *r, int K) {
     int L = 0;
     char *line = trans_required_line(r, true);
     if (std::sscanf(trim(line), "L= %d", &L) != 1) trans_fail(r, "expected \"L= <components>\"");
     if (L <= 0 || L > TRANS_MAX_COMPONENTS) trans_fail(r, "component count out of range");
-    TransPriors *tp = alloc_TransPriors(L, K);
+    TransReadHold hold;
+    TransPriors *tp = hold.tp = alloc_TransPriors(L, K);
     for (int n = 0; n < L; n++) {
         int c = -1;
         line = trans_required_line(r, true);
@@ -890,6 +922,7 @@ TransPriors *read_StateTransPriors(InputReader *r, int K) {
         std::free(tp->comments[c]);
         tp->comments[c] = *line ? str_dup(line) : nullptr;
     }
+    hold.tp = nullptr;
     return tp;
 }
 
@@ -920,6 +953,9 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     FILE *fp = open_read(file, OPEN_FATAL);
     InputReader r;
     reader_init(&r, fp, file);
+    TransReadHold hold;
+    hold.fp = fp;
+    hold.reader = &r;
 
     // Header, up to the first line beginning "Env" or '-'.
     int numenvs = 0, K = 0;
@@ -966,6 +1002,8 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     }
 
     EnvPlib **lib = static_cast<EnvPlib **>(mem_alloc((size_t)numenvs * sizeof(EnvPlib *)));
+    hold.lib = lib;
+    hold.nenv = numenvs;
     for (int e = 0; e < numenvs; e++) lib[e] = alloc_EnvPlib(K);
 
     EnvCodeTable *own = nullptr;
@@ -986,6 +1024,7 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
                 trans_fail(&r, "EnvCoding section without NumAccBin and NumEnvClasses");
             if (bins > TRANS_MAX_ENVS / classes) trans_fail(&r, "EnvCoding table too large");
             makeEnvCodes(&own, bins, classes);
+            hold.own = own;
             codes = own;
         } else if (std::strncmp(line, "Env", 3) == 0) {
             const char *eq = std::strchr(line, '=');
@@ -1005,6 +1044,10 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
             read++;
         }
     }
+    hold.own = nullptr;
+    hold.lib = nullptr;
+    hold.reader = nullptr;
+    hold.fp = nullptr;
     free_EnvCodes(own);
     reader_free(&r);
     close_read(fp);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,16 @@ ReadResult read_lib(const std::string &path, int K, int selector = 0) {
     r.report = stream_text(rep);
     std::fclose(rep);
     return r;
+}
+
+// Open descriptors of the process: a refused file must not keep its stream open.
+int open_descriptors() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d)) n++;
+        closedir(d);
+    }
+    return n;
 }
 
 std::string lib_file(const std::string &text) {
@@ -212,6 +223,7 @@ TEST_F(Prior, HostileFilesAreRefused) {
     };
     const std::string long_word(PRIOR_MAX_WORD + 1, 'w');
     const std::string long_text = "AlphaChar=2 " + long_word;
+    const int descriptors = open_descriptors();
     const Case cases[] = {
         {"", "does not appear to be a prior library."},
         {"AlphaChar= 2", "does not appear to be a prior library."},
@@ -253,6 +265,7 @@ TEST_F(Prior, HostileFilesAreRefused) {
         ASSERT_GE(msg.size(), std::strlen(c.message)) << c.text << " -> " << msg;
         EXPECT_EQ(msg.substr(msg.size() - std::strlen(c.message)), c.message) << c.text;
     }
+    EXPECT_EQ(open_descriptors(), descriptors);
     // A NUL byte where a number stands is no number (it was read as 0).
     std::string path = lib_file(std::string("AlphaChar=2 NumDistr=1 Number=0 Mixture=1 Alpha= ") +
                                 '\0' + " 0.1 0.2");
@@ -591,6 +604,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
          "(9): unexpected end of file"},
     };
     std::string path = scratch_dir() + "/h.tpl";
+    const int descriptors = open_descriptors();
     for (const Case &c : cases) {
         write_text(path, c.text);
         int nenv = 0;
@@ -601,6 +615,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         ASSERT_GE(msg.size(), want.size()) << c.text << " -> " << msg;
         EXPECT_NE(msg.find(want), std::string::npos) << c.text << " -> " << msg;
     }
+    EXPECT_EQ(open_descriptors(), descriptors);
     EXPECT_NE(fatal_of([&] {
                   int n;
                   read_TransPriorsLib("/nonexistent/x.tpl", &n, nullptr);
