@@ -844,6 +844,16 @@ int getEnvCode(char *text, const EnvCodeTable *table) {
     return table->codes[bin][cls];
 }
 
+// The integer after key at the start of text, white space allowed before it and anything after
+// it ignored; a value past the int range is held at its end, so that the caller's range test
+// refuses it. False (*out unchanged) when text does not begin with key or no number follows.
+static bool keyed_int(const char *text, const char *key, int *out) {
+    size_t n = std::strlen(key);
+    if (std::strncmp(text, key, n) != 0) return false;
+    const char *p = text + n;
+    return scan_int(p, p + std::strlen(p), out) != nullptr;
+}
+
 // Reading state of a transition-prior library.
 static char *trans_line(InputReader *r) {
     char *line;
@@ -896,14 +906,14 @@ struct TransReadHold {
 TransPriors *read_StateTransPriors(InputReader *r, int K) {
     int L = 0;
     char *line = trans_required_line(r, true);
-    if (std::sscanf(trim(line), "L= %d", &L) != 1) trans_fail(r, "expected \"L= <components>\"");
+    if (!keyed_int(trim(line), "L=", &L)) trans_fail(r, "expected \"L= <components>\"");
     if (L <= 0 || L > TRANS_MAX_COMPONENTS) trans_fail(r, "component count out of range");
     TransReadHold hold;
     TransPriors *tp = hold.tp = alloc_TransPriors(L, K);
     for (int n = 0; n < L; n++) {
         int c = -1;
         line = trans_required_line(r, true);
-        if (std::sscanf(trim(line), "Number= %d", &c) != 1)
+        if (!keyed_int(trim(line), "Number=", &c))
             trans_fail(r, "expected \"Number= <component>\"");
         if (c < 0 || c >= L) trans_fail(r, "component number outside 0..L-1");
         line = trans_required_line(r, false);
@@ -970,11 +980,10 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
         // A line that names a count without the form "Name= n" at its start (a comment) is
         // skipped; a count read is checked.
         if (std::strstr(line, "NumEnvs")) {
-            if (std::sscanf(line, "NumEnvs= %d", &numenvs) == 1 &&
-                (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
+            if (keyed_int(line, "NumEnvs=", &numenvs) && (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
                 trans_fail(&r, "NumEnvs out of range");
         } else if (std::strstr(line, "AlphaChar")) {
-            if (std::sscanf(line, "AlphaChar= %d", &K) == 1 && (K <= 0 || K > TRANS_MAX_STATES))
+            if (keyed_int(line, "AlphaChar=", &K) && (K <= 0 || K > TRANS_MAX_STATES))
                 trans_fail(&r, "AlphaChar out of range");
         } else if (std::strstr(line, "Order")) {
             const char *eq = std::strchr(line, '=');

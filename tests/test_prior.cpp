@@ -580,6 +580,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {"AlphaChar= 3\nOrder= D M I\nEnv= justDMI\n", "no NumEnvs line"},
         {"NumEnvs= 0\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 99999999\n", "(1): NumEnvs out of range"},
+        {"NumEnvs= 4294967297\n", "(1): NumEnvs out of range"},  // not wrapped to 1
         {"NumEnvs= 1\nAlphaChar= -3\n", "(2): AlphaChar out of range"},
         {"% NumEnvs and AlphaChar below\nNumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
@@ -594,6 +595,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {head + "EnvCoding\nNumAccBin 2\n", "unexpected end of file"},
         {head + "Env= justDMI\nState= X\n", "(5): state not in the library's Order"},
         {head + "Env= justDMI\nState= M\nL= 0\n", "(6): component count out of range"},
+        {head + "Env= justDMI\nState= M\nL= 4294967297\n", "(6): component count out of range"},
         {head + "Env= justDMI\nState= M\nL= 1\nNumber= 1\n",
          "(7): component number outside 0..L-1"},
         {head + "Env= justDMI\nState= M\nL= 1\nNumber= 0\nMixture= 1\nAlpha= 3 1 1\n",
