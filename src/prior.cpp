@@ -996,9 +996,7 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     // The state letters: the first character of each of K words.
     std::string order;
     {
-        std::vector<char> text(order_text.begin(), order_text.end());
-        text.push_back('\0');
-        char *p = text.data();
+        const char *p = order_text.c_str();
         while ((int)order.size() < K) {
             while (is_space(*p)) p++;
             if (!*p) break;
@@ -1037,16 +1035,14 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
             codes = own;
         } else if (std::strncmp(line, "Env", 3) == 0) {
             const char *eq = std::strchr(line, '=');
-            std::string text_copy = eq ? eq + 1 : "";
-            std::vector<char> text(text_copy.begin(), text_copy.end());
-            text.push_back('\0');
+            std::string text = eq ? eq + 1 : "";  // getEnvCode cuts it in place
             int e;
-            if (std::strstr(text.data(), ENV_JUST_DMI))
+            if (std::strstr(text.c_str(), ENV_JUST_DMI))
                 e = 0;
             else if (!codes)
                 trans_fail(&r, "environment code without an EnvCoding table");
             else
-                e = getEnvCode(text.data(), codes);
+                e = getEnvCode(&text[0], codes);
             if (e < 0) trans_fail(&r, "unknown environment code");
             if (e >= numenvs) trans_fail(&r, "environment index not below NumEnvs");
             read_Env(&r, lib[e], order.c_str(), K);
