@@ -5,7 +5,6 @@
 // 10..12 and residue 12 to a node whose label is not given.
 #include "constraints.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -17,10 +16,6 @@
 static const char CONSTR_SECTION[] = "constraints:";
 // The character that starts a comment line.
 static const char CONSTR_COMMENT = '#';
-
-static bool is_blank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
 
 // Value of one digit in the given base, or -1.
 static int digit_value(char c, int base) {
@@ -43,7 +38,7 @@ const char *parse_constr_def_num(const char **p, const char *stops, int *value) 
     bool too_long = false;
     const char *s = *p;
     for (; *s && !std::strchr(stops, *s); s++) {
-        if (is_blank(*s)) continue;
+        if (is_space(*s)) continue;
         if (n < CONSTR_MAX_NUMBER)
             text[n++] = *s;
         else
@@ -109,7 +104,7 @@ void parse_entries(ConstrTable *table, const char *id, const char *p, const Line
     while (*p) {
         // An empty entry (nothing but white space before the next ',') is skipped.
         const char *q = p;
-        while (is_blank(*q)) q++;
+        while (is_space(*q)) q++;
         if (*q == ',' || !*q) {
             p = *q ? q + 1 : q;
             continue;
@@ -146,8 +141,8 @@ void read_constraint_file(ConstrTable *table, InputReader *r, const char *file) 
         // Trim white space at both ends (the text ends at the line end or a NUL byte).
         size_t end = std::strlen(text);
         size_t start = 0;
-        while (start < end && is_blank(text[start])) start++;
-        while (end > start && is_blank(text[end - 1])) end--;
+        while (start < end && is_space(text[start])) start++;
+        while (end > start && is_space(text[end - 1])) end--;
         line.assign(text + start, end - start);
         if (line.empty() || line[0] == CONSTR_COMMENT) continue;
         if (line == CONSTR_SECTION) {
@@ -158,7 +153,7 @@ void read_constraint_file(ConstrTable *table, InputReader *r, const char *file) 
         if (!in_section)
             error("%s:%ld: data line before a section:\n%s", file, at.line_number, line.c_str());
         size_t id_end = 0;
-        while (id_end < line.size() && !is_blank(line[id_end])) id_end++;
+        while (id_end < line.size() && !is_space(line[id_end])) id_end++;
         if (id_end > static_cast<size_t>(CONSTR_MAX_ID))
             error("%s:%ld: sequence id exceeds maximum length of %d", file, at.line_number,
                   CONSTR_MAX_ID);
@@ -203,7 +198,7 @@ static bool writable_id(const char *id) {
     size_t n = std::strlen(id);
     if (n == 0 || n > static_cast<size_t>(CONSTR_MAX_ID) || id[0] == CONSTR_COMMENT) return false;
     for (size_t i = 0; i < n; i++)
-        if (is_blank(id[i])) return false;
+        if (is_space(id[i])) return false;
     return true;
 }
 

@@ -1,7 +1,6 @@
 // Cost matrices: reading and printing.
 #include "matrix.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,10 +18,6 @@ const char *const LIBRARY_DIR = "/usr/local/lib/qor";
 
 // Column order of the last matrix read: the letters of its header, '*' last.
 char order[MATRIX_ORDER_SIZE];
-
-bool is_blank(int c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 // Releases the reader (the stream stays open) when the reading ends, also by a fatal error
 // thrown to a test harness.
@@ -55,6 +50,10 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     check_alphabet(nullptr);
     const AlphabetInfo *a = alphabet;
     const int alen = a->length_wild;
+    // The header names the columns by letter: a numeric alphabet has none to name.
+    if (!a->letters)
+        error("Error reading matrix %s: alphabet %s has no letters to name the columns", name,
+              a->name);
     const char *subdir = "matrix";
     if (a->id == PROTEIN_ALPHABET_ID)
         subdir = "matrix/aa";
@@ -76,7 +75,7 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     std::string header;
     if (got)
         for (size_t i = 0; i < length; i++)
-            if (!is_blank(static_cast<unsigned char>(line[i]))) header += line[i];
+            if (!is_space(static_cast<unsigned char>(line[i]))) header += line[i];
     if (static_cast<int>(header.size()) != alen + 1)
         error("Error reading matrix:  should have %d (alen + 1 for *) columns, not %d", alen + 1,
               static_cast<int>(header.size()));
@@ -104,21 +103,21 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
             error("Error reading matrix %s: row %c missing at the end of the file", name,
                   order[row]);
         char *p = line;
-        while (is_blank(static_cast<unsigned char>(*p))) p++;
+        while (is_space(static_cast<unsigned char>(*p))) p++;
         if (*p != order[row])
             error("Error reading matrix %s: line %ld: row of '%c' expected", name, r->line_number,
                   order[row]);
-        while (*p && !is_blank(static_cast<unsigned char>(*p))) p++;
+        while (*p && !is_space(static_cast<unsigned char>(*p))) p++;
         int index = row < alen ? letter_index(a, order[row]) : alen;
         for (int col = 0; col <= alen; col++) {
-            while (is_blank(static_cast<unsigned char>(*p))) p++;
+            while (is_space(static_cast<unsigned char>(*p))) p++;
             if (!*p)
                 error("Error reading matrix %s: line %ld: row of '%c' has %d values, not %d", name,
                       r->line_number, order[row], col, alen + 1);
             char *end = nullptr;
             errno = 0;
             long v = std::strtol(p, &end, 10);
-            if (end == p || (*end && !is_blank(static_cast<unsigned char>(*end))) ||
+            if (end == p || (*end && !is_space(static_cast<unsigned char>(*end))) ||
                 errno == ERANGE || v < INT_MIN || v > INT_MAX) {
                 std::string token(p, std::strcspn(p, " \t\r\n\v\f"));
                 error("Error reading matrix %s: line %ld: %.40s is not a number", name,

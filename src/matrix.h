@@ -22,7 +22,9 @@ constexpr int MATRIX_ORDER_SIZE = 129;
 // *max / *min (optional) receive the largest and smallest entry of the letter columns.
 // report (optional) receives "% Cost matrix:  <path opened>\n". The column order is kept for
 // print_matrix.
-// Fatal: the open failure of open_read_env; "Error reading matrix:  should have %d (alen + 1 for
+// Fatal: "Error reading matrix %s: alphabet %s has no letters to name the columns" (a numeric
+// alphabet); the open failure of open_read_env; "Error reading matrix:  should have %d (alen + 1
+// for
 // *) columns, not %d"; "Error reading matrix:  character %c is not specified"; "Error reading
 // matrix %s: ..." naming the line and the fault ('*' not last, a row that is missing, short, in
 // another order than the header, or holds a value that is not a number).

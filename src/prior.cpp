@@ -8,7 +8,6 @@
 // where the first value after "Alpha=" is the component's total.
 #include "prior.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -292,8 +291,10 @@ PriorLib *genproteinprior() {
 // Reading the text form
 // ---------------------------------------------------------------------------------------------
 
-// White-space separated words of a file, with the line each came from.
+// White-space separated words of a file, with the line each came from. The stream is the
+// scanner's: a fatal error thrown to a test harness still closes it (close_scanner otherwise).
 struct WordScanner {
+    FILE *fp = nullptr;
     InputReader reader;
     const char *name;  // the name in messages
     char *line = nullptr;
@@ -301,10 +302,18 @@ struct WordScanner {
     size_t pos = 0;
     std::string word;
     long line_number = 0;
+    ~WordScanner() {
+        if (!fp) return;
+        reader_free(&reader);
+        close_read(fp);
+    }
 };
 
-static bool is_space(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+static void close_scanner(WordScanner *ws) {
+    reader_free(&ws->reader);
+    FILE *fp = ws->fp;
+    ws->fp = nullptr;
+    close_read(fp);
 }
 
 static bool next_word(WordScanner *ws) {
@@ -363,7 +372,8 @@ static double parse_number(WordScanner *ws, const std::string &text) {
     char *end = nullptr;
     errno = 0;
     double v = std::strtod(s, &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v))
+    // The whole word must be the number: a NUL byte (a word of its own) reads as nothing.
+    if (end != s + text.size() || end == s || !std::isfinite(v))
         error("%s(%ld): \"%s\" is not a number in prior library", ws->name, ws->line_number, s);
     return v;
 }
@@ -477,6 +487,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     WordScanner ws;
     ws.name = name;
     reader_init(&ws.reader, fp, name);
+    ws.fp = fp;
 
     // Header: the name and both counts, in any order.
     int K = 0, N = 0;
@@ -505,8 +516,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
         if (report)
             std::fprintf(report, "%% Prior library ignored:  alphabet mismatch (%d vs %d).\n", K,
                          expected_K);
-        reader_free(&ws.reader);
-        close_read(fp);
+        close_scanner(&ws);
         return nullptr;
     }
     if (report) std::fprintf(report, "(Name: %s)\n", lib_name.c_str());
@@ -522,8 +532,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
         mix.push_back(m);
         distr.insert(distr.end(), vec.begin(), vec.end());
     }
-    reader_free(&ws.reader);
-    close_read(fp);
+    close_scanner(&ws);
 
     double mix_sum = 0.0;
     for (double m : mix) mix_sum += m;
@@ -835,6 +844,16 @@ int getEnvCode(char *text, const EnvCodeTable *table) {
     return table->codes[bin][cls];
 }
 
+// The integer after key at the start of text, white space allowed before it and anything after
+// it ignored; a value past the int range is held at its end, so that the caller's range test
+// refuses it. False (*out unchanged) when text does not begin with key or no number follows.
+static bool keyed_int(const char *text, const char *key, int *out) {
+    size_t n = std::strlen(key);
+    if (std::strncmp(text, key, n) != 0) return false;
+    const char *p = text + n;
+    return scan_int(p, p + std::strlen(p), out) != nullptr;
+}
+
 // Reading state of a transition-prior library.
 static char *trans_line(InputReader *r) {
     char *line;
@@ -866,16 +885,35 @@ static char *after_first_word(char *line) {
     return line;
 }
 
+// What a transition-prior reading has made so far, released when a fatal error is thrown to a
+// test harness (the stream closed, the library and the tables freed).
+struct TransReadHold {
+    FILE *fp = nullptr;
+    InputReader *reader = nullptr;
+    EnvPlib **lib = nullptr;
+    int nenv = 0;
+    EnvCodeTable *own = nullptr;
+    TransPriors *tp = nullptr;
+    ~TransReadHold() {
+        free_TransPriors(tp);
+        free_EnvCodes(own);
+        free_TransPriorsLib(lib, nenv);
+        if (reader) reader_free(reader);
+        if (fp) close_read(fp);
+    }
+};
+
 TransPriors *read_StateTransPriors(InputReader *r, int K) {
     int L = 0;
     char *line = trans_required_line(r, true);
-    if (std::sscanf(trim(line), "L= %d", &L) != 1) trans_fail(r, "expected \"L= <components>\"");
+    if (!keyed_int(trim(line), "L=", &L)) trans_fail(r, "expected \"L= <components>\"");
     if (L <= 0 || L > TRANS_MAX_COMPONENTS) trans_fail(r, "component count out of range");
-    TransPriors *tp = alloc_TransPriors(L, K);
+    TransReadHold hold;
+    TransPriors *tp = hold.tp = alloc_TransPriors(L, K);
     for (int n = 0; n < L; n++) {
         int c = -1;
         line = trans_required_line(r, true);
-        if (std::sscanf(trim(line), "Number= %d", &c) != 1)
+        if (!keyed_int(trim(line), "Number=", &c))
             trans_fail(r, "expected \"Number= <component>\"");
         if (c < 0 || c >= L) trans_fail(r, "component number outside 0..L-1");
         line = trans_required_line(r, false);
@@ -894,6 +932,7 @@ TransPriors *read_StateTransPriors(InputReader *r, int K) {
         std::free(tp->comments[c]);
         tp->comments[c] = *line ? str_dup(line) : nullptr;
     }
+    hold.tp = nullptr;
     return tp;
 }
 
@@ -924,6 +963,9 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     FILE *fp = open_read(file, OPEN_FATAL);
     InputReader r;
     reader_init(&r, fp, file);
+    TransReadHold hold;
+    hold.fp = fp;
+    hold.reader = &r;
 
     // Header, up to the first line beginning "Env" or '-'.
     int numenvs = 0, K = 0;
@@ -938,11 +980,10 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
         // A line that names a count without the form "Name= n" at its start (a comment) is
         // skipped; a count read is checked.
         if (std::strstr(line, "NumEnvs")) {
-            if (std::sscanf(line, "NumEnvs= %d", &numenvs) == 1 &&
-                (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
+            if (keyed_int(line, "NumEnvs=", &numenvs) && (numenvs <= 0 || numenvs > TRANS_MAX_ENVS))
                 trans_fail(&r, "NumEnvs out of range");
         } else if (std::strstr(line, "AlphaChar")) {
-            if (std::sscanf(line, "AlphaChar= %d", &K) == 1 && (K <= 0 || K > TRANS_MAX_STATES))
+            if (keyed_int(line, "AlphaChar=", &K) && (K <= 0 || K > TRANS_MAX_STATES))
                 trans_fail(&r, "AlphaChar out of range");
         } else if (std::strstr(line, "Order")) {
             const char *eq = std::strchr(line, '=');
@@ -955,9 +996,7 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     // The state letters: the first character of each of K words.
     std::string order;
     {
-        std::vector<char> text(order_text.begin(), order_text.end());
-        text.push_back('\0');
-        char *p = text.data();
+        const char *p = order_text.c_str();
         while ((int)order.size() < K) {
             while (is_space(*p)) p++;
             if (!*p) break;
@@ -970,6 +1009,8 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     }
 
     EnvPlib **lib = static_cast<EnvPlib **>(mem_alloc((size_t)numenvs * sizeof(EnvPlib *)));
+    hold.lib = lib;
+    hold.nenv = numenvs;
     for (int e = 0; e < numenvs; e++) lib[e] = alloc_EnvPlib(K);
 
     EnvCodeTable *own = nullptr;
@@ -990,25 +1031,28 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
                 trans_fail(&r, "EnvCoding section without NumAccBin and NumEnvClasses");
             if (bins > TRANS_MAX_ENVS / classes) trans_fail(&r, "EnvCoding table too large");
             makeEnvCodes(&own, bins, classes);
+            hold.own = own;
             codes = own;
         } else if (std::strncmp(line, "Env", 3) == 0) {
             const char *eq = std::strchr(line, '=');
-            std::string text_copy = eq ? eq + 1 : "";
-            std::vector<char> text(text_copy.begin(), text_copy.end());
-            text.push_back('\0');
+            std::string text = eq ? eq + 1 : "";  // getEnvCode cuts it in place
             int e;
-            if (std::strstr(text.data(), ENV_JUST_DMI))
+            if (std::strstr(text.c_str(), ENV_JUST_DMI))
                 e = 0;
             else if (!codes)
                 trans_fail(&r, "environment code without an EnvCoding table");
             else
-                e = getEnvCode(text.data(), codes);
+                e = getEnvCode(&text[0], codes);
             if (e < 0) trans_fail(&r, "unknown environment code");
             if (e >= numenvs) trans_fail(&r, "environment index not below NumEnvs");
             read_Env(&r, lib[e], order.c_str(), K);
             read++;
         }
     }
+    hold.own = nullptr;
+    hold.lib = nullptr;
+    hold.reader = nullptr;
+    hold.fp = nullptr;
     free_EnvCodes(own);
     reader_free(&r);
     close_read(fp);

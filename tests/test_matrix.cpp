@@ -198,4 +198,13 @@ TEST_F(Matrix, MalformedMatricesAreRefused) {
         "Error reading matrix:  should have 24 (alen + 1 for *) columns, not 0");
 }
 
+// A numeric alphabet has no letters for a header to name: refused, not read through a null list.
+TEST_F(Matrix, NumericAlphabetIsRefused) {
+    reset_alphabets();
+    process_alphabet("alphabet_def nums,4", 0, "f(1): ");
+    std::string p = file("num.mat", " a b c d *\na 1 2 3 4 5\n");
+    EXPECT_EQ(fatal_of([&] { read_matrix(p.c_str(), nullptr, nullptr, nullptr); }),
+              "Error reading matrix " + p + ": alphabet nums has no letters to name the columns");
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,16 @@ ReadResult read_lib(const std::string &path, int K, int selector = 0) {
     r.report = stream_text(rep);
     std::fclose(rep);
     return r;
+}
+
+// Open descriptors of the process: a refused file must not keep its stream open.
+int open_descriptors() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d)) n++;
+        closedir(d);
+    }
+    return n;
 }
 
 std::string lib_file(const std::string &text) {
@@ -212,6 +223,7 @@ TEST_F(Prior, HostileFilesAreRefused) {
     };
     const std::string long_word(PRIOR_MAX_WORD + 1, 'w');
     const std::string long_text = "AlphaChar=2 " + long_word;
+    const int descriptors = open_descriptors();
     const Case cases[] = {
         {"", "does not appear to be a prior library."},
         {"AlphaChar= 2", "does not appear to be a prior library."},
@@ -253,6 +265,12 @@ TEST_F(Prior, HostileFilesAreRefused) {
         ASSERT_GE(msg.size(), std::strlen(c.message)) << c.text << " -> " << msg;
         EXPECT_EQ(msg.substr(msg.size() - std::strlen(c.message)), c.message) << c.text;
     }
+    EXPECT_EQ(open_descriptors(), descriptors);
+    // A NUL byte where a number stands is no number (it was read as 0).
+    std::string path = lib_file(std::string("AlphaChar=2 NumDistr=1 Number=0 Mixture=1 Alpha= ") +
+                                '\0' + " 0.1 0.2");
+    EXPECT_EQ(fatal_of([&] { read_PriorLib(path.c_str(), "/x", nullptr, 2, 0); }),
+              path + "(1): \"\" is not a number in prior library");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -562,6 +580,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {"AlphaChar= 3\nOrder= D M I\nEnv= justDMI\n", "no NumEnvs line"},
         {"NumEnvs= 0\n", "(1): NumEnvs out of range"},
         {"NumEnvs= 99999999\n", "(1): NumEnvs out of range"},
+        {"NumEnvs= 4294967297\n", "(1): NumEnvs out of range"},  // not wrapped to 1
         {"NumEnvs= 1\nAlphaChar= -3\n", "(2): AlphaChar out of range"},
         {"% NumEnvs and AlphaChar below\nNumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
         {"NumEnvs= 1\nOrder= D M I\n", "no AlphaChar line"},
@@ -576,6 +595,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         {head + "EnvCoding\nNumAccBin 2\n", "unexpected end of file"},
         {head + "Env= justDMI\nState= X\n", "(5): state not in the library's Order"},
         {head + "Env= justDMI\nState= M\nL= 0\n", "(6): component count out of range"},
+        {head + "Env= justDMI\nState= M\nL= 4294967297\n", "(6): component count out of range"},
         {head + "Env= justDMI\nState= M\nL= 1\nNumber= 1\n",
          "(7): component number outside 0..L-1"},
         {head + "Env= justDMI\nState= M\nL= 1\nNumber= 0\nMixture= 1\nAlpha= 3 1 1\n",
@@ -586,6 +606,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
          "(9): unexpected end of file"},
     };
     std::string path = scratch_dir() + "/h.tpl";
+    const int descriptors = open_descriptors();
     for (const Case &c : cases) {
         write_text(path, c.text);
         int nenv = 0;
@@ -596,6 +617,7 @@ TEST_F(Prior, HostileTransitionPriorFiles) {
         ASSERT_GE(msg.size(), want.size()) << c.text << " -> " << msg;
         EXPECT_NE(msg.find(want), std::string::npos) << c.text << " -> " << msg;
     }
+    EXPECT_EQ(open_descriptors(), descriptors);
     EXPECT_NE(fatal_of([&] {
                   int n;
                   read_TransPriorsLib("/nonexistent/x.tpl", &n, nullptr);
