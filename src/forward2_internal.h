@@ -36,4 +36,40 @@ void grow_alignspace(size_t n);
 // Rows needed by the checkpoint scheme for a sequence of n residues.
 int min_checkpoint_rows(int n);
 
+// Pieces of the row kernels (forward2_kernels.cpp and their fast versions, forward2_fast.cpp).
+
+// Log-sum of a cell's three terms (from match, insert, delete), capped.
+inline int sum3(int from_m, int from_i, int from_d) {
+    return LSC(from_m, LSC(from_i, from_d));
+}
+// Minimum of a cell's three terms.
+inline int min3(int from_m, int from_i, int from_d) {
+    int v = from_m < from_i ? from_m : from_i;
+    return v < from_d ? v : from_d;
+}
+// A node type that may be entered by a jump in (a codon's first position or an ordinary node).
+inline bool may_jump_in(char type) {
+    return type != 'D' && type != 'E';
+}
+// A node type that may be left by a jump out (a codon's last position or an ordinary node).
+inline bool may_jump_out(char type) {
+    return type != 'C' && type != 'D';
+}
+// The last node a kernel computes: bound, at most the End node L+1.
+inline int last_node(int bound, int L) {
+    return bound < L + 1 ? bound : L + 1;
+}
+// Jumps of forward row i of n: in at the first residue (semi-local) or every residue (local),
+// out at the last residue (semi-local; not when it is also the first) or every residue.
+inline void forward_jumps(int sw, int i, int n, bool *in, bool *out) {
+    *in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    *out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+}
+// Jumps of backward row i, the mirror image of the forward ones so that both passes sum over
+// the same paths: the reversed model is entered where the forward pass jumps out and left where
+// it jumps in.
+inline void backward_jumps(int sw, int i, int n, bool *enter, bool *leave) {
+    forward_jumps(sw, i, n, leave, enter);
+}
+
 #endif
