@@ -14,12 +14,6 @@
 
 namespace {
 constexpr int BIG = IMPOSSIBLE_COST;
-// Largest value a cost reaches in the accumulations below before it is clamped.
-int clamp_cost64(int64_t v) {
-    if (v > BIG) return BIG;
-    if (v < -BIG) return -BIG;
-    return (int)v;
-}
 }  // namespace
 
 int SUMLOG[SUMLOG_SIZE + 1];

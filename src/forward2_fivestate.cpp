@@ -26,12 +26,6 @@ static int *path5 = nullptr;
 static size_t path5_alloc = 0;
 static FBmodel *seqfb5 = nullptr;
 
-static int clamp_cost(int64_t v) {
-    if (v > IMPOSSIBLE_COST) return IMPOSSIBLE_COST;
-    if (v < -IMPOSSIBLE_COST) return -IMPOSSIBLE_COST;
-    return (int)v;
-}
-
 static int *grow_ints(int *block, size_t *have, size_t want) {
     if (*have >= want) return block;
     std::free(block);
@@ -65,13 +59,13 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
             int node = reversed && j >= 1 && j <= L ? L + 1 - j : j;
             const ModWeight *w = Modtrack[t]->weights[node];
             double coef = trackcoeffs[t];
-            mtabmem[j] = clamp_cost(
+            mtabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->match, w->match, t, Prob_seq_method) * coef +
                           mtabmem[j]));
-            itabmem[j] = clamp_cost(
+            itabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->match, w->insert, t, Prob_seq_method) * coef +
                           itabmem[j]));
-            mitab5[j] = clamp_cost(
+            mitab5[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->insert, w->match, t, Prob_seq_method) * coef +
                           mitab5[j]));
         }
@@ -110,7 +104,7 @@ static void relax(int *dst, int *tb, int state, const int *src, const int64_t ad
     for (int f = 0; f < 5; f++) v[f] = (int64_t)src[FROM[f]] + add[f];
     int64_t best;
     tb[state] = winner(v, &best);
-    dst[state] = clamp_cost(best + emit);
+    dst[state] = clamp_cost64(best + emit);
 }
 
 // The M, N and D cells of node k >= 1 of row cur (previous row prev) for sequence position s.
@@ -340,7 +334,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     for (int k = 0; k <= L + 1; k++) {
         int *c = cell(prev, k);
         c[FS_M] = c[FS_N] = c[FS_I] = c[FS_G] = IMPOSSIBLE_COST;
-        c[FS_D] = k == 0 ? 0 : clamp_cost((int64_t)cell(prev, k - 1)[FS_D] + mt[k].t[TC_DD]);
+        c[FS_D] = k == 0 ? 0 : clamp_cost64((int64_t)cell(prev, k - 1)[FS_D] + mt[k].t[TC_DD]);
     }
     cell(prev, 0)[FS_G] = 0;
 
@@ -364,7 +358,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
                     if (cell(cur, j)[FS_M] < cell(cur, best)[FS_M]) best = j;
                 int64_t v = (int64_t)cell(cur, best)[FS_M] + jump_out_cost;
                 if (v < cell(cur, L)[FS_D]) {
-                    cell(cur, L)[FS_D] = clamp_cost(v);
+                    cell(cur, L)[FS_D] = clamp_cost64(v);
                     cell(tb, L)[FS_D] = best;
                 }
             }
@@ -373,7 +367,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
             if (jump_in && k >= 2 && k <= L - 1) {
                 int64_t v = (int64_t)jump_in_cost + cell(prev, 1)[FS_D] + mtab[k];
                 if (v <= cell(cur, k)[FS_M]) {
-                    cell(cur, k)[FS_M] = clamp_cost(v);
+                    cell(cur, k)[FS_M] = clamp_cost64(v);
                     cell(tb, k)[FS_M] = 1;
                 }
             }

@@ -3,6 +3,7 @@
 #define QOR_FORWARD2_INTERNAL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "forward2.h"
@@ -35,6 +36,13 @@ void grow_dp_rows(int slots);
 void grow_alignspace(size_t n);
 // Rows needed by the checkpoint scheme for a sequence of n residues.
 int min_checkpoint_rows(int n);
+
+// v clamped to -IMPOSSIBLE_COST..IMPOSSIBLE_COST: a sum of costs taken in 64 bits, as an int.
+inline int clamp_cost64(int64_t v) {
+    if (v > IMPOSSIBLE_COST) return IMPOSSIBLE_COST;
+    if (v < -IMPOSSIBLE_COST) return -IMPOSSIBLE_COST;
+    return (int)v;
+}
 
 // Pieces of the row kernels (forward2_kernels.cpp and their fast versions, forward2_fast.cpp).
 
