@@ -18,36 +18,23 @@ const char V_5STATE[] = "?MNIDGX";
 // Letter printed for a jump over one or more nodes (the state letters stop at code 0).
 static const char JUMP_LETTER = 'J';
 
-// The model-insert-against-sequence-insert row and the path, this unit's own buffers (they only
-// grow), and the sequence side's integer model.
-static int *mitab5 = nullptr;
-static size_t mitab5_alloc = 0;
-static int *path5 = nullptr;
-static size_t path5_alloc = 0;
+// The sequence side's integer model.
 static FBmodel *seqfb5 = nullptr;
-
-static int *grow_ints(int *block, size_t *have, size_t want) {
-    if (*have >= want) return block;
-    std::free(block);
-    *have = want;
-    return static_cast<int *>(mem_alloc(want * sizeof(int)));
-}
 
 void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, const Sequence *seq,
                      int pos, int reversed) {
     int L = FB->length;
-    mitab5 = grow_ints(mitab5, &mitab5_alloc, (size_t)L + 2);
     *mtab = mtabmem;
     *itab = itabmem;
-    *mitab = mitab5;
-    for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitab5[j] = 0;
+    *mitab = mitabmem;
+    for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = 0;
     for (int t = 0; t < numtracks; t++)
         if (t >= seq->ntracks || !seq->tracks[t].model)
             error("For five-state models, all sequences tracks must be HMMs");
     int M = seq->len;
     int c = seq->reversed ? M - 1 - pos : pos;
     if (c < 0 || c >= M) {
-        for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitab5[j] = IMPOSSIBLE_COST;
+        for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = IMPOSSIBLE_COST;
         return;
     }
     for (int t = 0; t < numtracks; t++) {
@@ -65,9 +52,9 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
             itabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->match, w->insert, t, Prob_seq_method) * coef +
                           itabmem[j]));
-            mitab5[j] = clamp_cost64(
+            mitabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->insert, w->match, t, Prob_seq_method) * coef +
-                          mitab5[j]));
+                          mitabmem[j]));
         }
     }
 }
@@ -380,7 +367,8 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     // Trace back from the end node.
     const int *end = cell(prev, L + 1);
     int state = end[FS_D] < end[FS_G] ? FS_CODE_D : FS_CODE_G;
-    path5 = grow_ints(path5, &path5_alloc, 2 * cells + (size_t)M + 8);
+    grow_align2space(2 * cells + (size_t)M + 8);
+    int *path5 = align2space;
     int index = 0, node = L + 1;
     for (int s = M; s >= 0; s--) viterbi_traceback5(tb_row(s), path5, &index, &state, s, &node);
     for (; node >= 0; node--) path5[index++] = FS_CODE_D;

@@ -14,11 +14,13 @@ extern DPCell *dpspace;         // the row area: rowtot slots of rowlen cells, 2
 extern int *rowindex;           // rowtot entries
 extern int *itabmem, *mtabmem;  // per-residue emission rows of L+2 costs
 extern int *ritabmem, *rmtabmem;       // constraint-adjusted reversed rows for combine_rows
+extern int *mitabmem;                  // five-state match-insert row of L+2 costs
 extern DPCell *betaspace, *boldspace;  // backward rows
 extern TransCosts *betatransspace, *boldtransspace;  // backward transition-sum rows
 extern TransCosts *zerotrans;  // L+2 zero transition records (posterior alignment, style 5)
 extern int *alignspace;        // state path
-extern size_t alignalloc;      // entries of alignspace
+extern size_t alignalloc;      // bytes of alignspace
+extern int *align2space;       // five-state state path
 extern DPCell *posspace;       // posterior-alignment area (2 spare cells before)
 extern FILE *pdoc_output_file;
 
@@ -34,6 +36,8 @@ bool codon_alphabet();
 void grow_dp_rows(int slots);
 // Grows alignspace to n entries.
 void grow_alignspace(size_t n);
+// Grows align2space to n entries.
+void grow_align2space(size_t n);
 // Rows needed by the checkpoint scheme for a sequence of n residues.
 int min_checkpoint_rows(int n);
 
