@@ -32,6 +32,9 @@ void use_track_alphabet(int t);
 int track_letter(const Sequence *seq, int t, int i);
 // True when the current alphabet is the codon alphabet.
 bool codon_alphabet();
+// The two base letters *a and *b that the two-letter wildcard x of the current alphabet stands
+// for (R, Y of DNA and RNA; B, Z of protein); false for any other letter.
+bool wildcard_pair(int x, int *a, int *b);
 // Grows the row area to hold at least `slots` rows of rowlen cells (rowtot follows).
 void grow_dp_rows(int slots);
 // Grows alignspace to n entries.
