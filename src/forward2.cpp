@@ -14,12 +14,6 @@
 
 namespace {
 constexpr int BIG = IMPOSSIBLE_COST;
-// Largest value a cost reaches in the accumulations below before it is clamped.
-int clamp_cost64(int64_t v) {
-    if (v > BIG) return BIG;
-    if (v < -BIG) return -BIG;
-    return (int)v;
-}
 }  // namespace
 
 int SUMLOG[SUMLOG_SIZE + 1];
@@ -59,12 +53,12 @@ TransCosts *betatransspace = nullptr, *boldtransspace = nullptr;
 TransCosts *zerotrans = nullptr;
 int *alignspace = nullptr;
 size_t alignalloc = 0;
+int *mitabmem = nullptr;
+int *align2space = nullptr;
 DPCell *posspace = nullptr;
 FILE *pdoc_output_file = nullptr;
 
 // Sizes of the buffers above (they only grow).
-static int *mitabmem = nullptr;  // five-state emission row
-static int *align2space = nullptr;
 static size_t imtaballoc = 0, betaalloc = 0, betatransalloc = 0, rowindexalloc = 0, align2alloc = 0;
 static char *dpspace_block = nullptr, *posspace_block = nullptr;
 static size_t cellbytes = sizeof(DPCell);
@@ -146,6 +140,10 @@ void grow_dp_rows(int slots) {
 
 void grow_alignspace(size_t n) {
     alignspace = static_cast<int *>(grow_block(alignspace, &alignalloc, n * sizeof(int)));
+}
+
+void grow_align2space(size_t n) {
+    align2space = static_cast<int *>(grow_block(align2space, &align2alloc, n * sizeof(int)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -300,9 +298,7 @@ void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod
             betatransalloc = trow;
         }
         grow_alignspace(2 * (size_t)L + (size_t)maxlen + 4);
-        if (DP_style == DP_FIVESTATE)
-            align2space = static_cast<int *>(grow_block(
-                align2space, &align2alloc, ((size_t)maxlen + 2 * (size_t)L + 6) * sizeof(int)));
+        if (DP_style == DP_FIVESTATE) grow_align2space((size_t)maxlen + 2 * (size_t)L + 6);
     }
     build_sumlog();
 }

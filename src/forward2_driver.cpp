@@ -23,12 +23,6 @@ inline const PosConstraint *constraint_of(const Sequence *seq, int i) {
     return seq->constraints ? &seq->constraints[i] : &noPosConstraint;
 }
 
-inline int clamp64(int64_t v) {
-    if (v > BIG) return BIG;
-    if (v < -BIG) return -BIG;
-    return (int)v;
-}
-
 // A letter that indexes the rows of fb (anything outside falls back to the last row).
 inline int row_letter(const FBmodel *fb, int x) {
     return x >= 0 && x < fb->nrows ? x : fb->nrows - 1;
@@ -53,7 +47,7 @@ void start_row(DPCell *row, const TransCosts *T, int L) {
     row[0].d = 0;
     row[0].m = row[0].i = BIG;
     for (int k = 1; k <= L + 1; k++) {
-        row[k].d = clamp64((int64_t)row[k - 1].d + T[k].t[TC_DD]);
+        row[k].d = clamp_cost64((int64_t)row[k - 1].d + T[k].t[TC_DD]);
         row[k].m = row[k].i = BIG;
     }
 }
@@ -165,8 +159,8 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
             const int *m = reversed ? fb->rmtables[x] : fb->mtables[x];
             const int *in = reversed ? fb->ritables[x] : fb->itables[x];
             for (int j = 0; j <= L + 1; j++) {
-                mtabmem[j] = clamp64((int64_t)mtabmem[j] + m[j]);
-                itabmem[j] = clamp64((int64_t)itabmem[j] + in[j]);
+                mtabmem[j] = clamp_cost64((int64_t)mtabmem[j] + m[j]);
+                itabmem[j] = clamp_cost64((int64_t)itabmem[j] + in[j]);
             }
             continue;
         }
@@ -191,8 +185,8 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
                                           Prob_seq_method) *
                             trackcoeffs[t] +
                         itabmem[j];
-            mtabmem[j] = clamp64((int64_t)mv);
-            itabmem[j] = clamp64((int64_t)iv);
+            mtabmem[j] = clamp_cost64((int64_t)mv);
+            itabmem[j] = clamp_cost64((int64_t)iv);
         }
     }
     *mrow = mtabmem;
@@ -477,7 +471,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         p0[0].m = p0[0].i = BIG;
         for (int k = 1; k <= L + 1; k++) {
             int step = style == DP_POSDECODE_ALIGN ? PD->trans[-1][k].t[TC_DD] : 0;
-            p0[k].d = clamp64((int64_t)p0[k - 1].d + step);
+            p0[k].d = clamp_cost64((int64_t)p0[k - 1].d + step);
             p0[k].m = p0[k].i = BIG;
         }
         for (int j = 0; j < M; j++) {

@@ -1,24 +1,18 @@
 // Fast versions of the row kernels for rows without a constraint: the previous node's cells stay
 // in registers (the delete chain never waits on a store), each jump case has its own copy of the
-// loop, nodes 0, 1, L and L+1 are handled outside it, and best-path choices are selects rather
-// than branches. Every result equals the plain kernel's (forward2_kernels.cpp); a row with a
-// constraint goes to the plain kernel.
+// loop, node 0 is handled outside it, and best-path choices are selects rather than branches. Every
+// result equals the plain kernel's (forward2_kernels.cpp); a row with a constraint goes to the
+// plain kernel.
 #include <type_traits>
 
 #include "forward2.h"
 #include "forward2_fused.h"
+#include "forward2_internal.h"
 
 namespace {
 
 constexpr int BIG = IMPOSSIBLE_COST;
 
-inline int sum3(int fm, int fi, int fd) {
-    return LSC(fm, LSC(fi, fd));
-}
-inline int min3(int fm, int fi, int fd) {
-    int v = fm < fi ? fm : fi;
-    return v < fd ? v : fd;
-}
 // Minimum preferring match, then insert, then delete; *code names the winner.
 inline int min3c(int fm, int fi, int fd, int *code) {
     int v = fm, c = TB_MATCH;
@@ -29,15 +23,10 @@ inline int min3c(int fm, int fi, int fd, int *code) {
     *code = c;
     return v;
 }
-inline bool in_ok(char t) {
-    return t != 'D' && t != 'E';
-}
-inline bool out_ok(char t) {
-    return t != 'C' && t != 'D';
-}
 
 // Summing row. IN: jumps in this row; OUT: jumps out. The in-jump enters at cost jin_cost
-// from prev[1].d; jumps out cost jout_cost; in_type/out_type pick the node types allowed.
+// from prev[1].d; jumps out cost jout_cost; MIRROR (the backward row) swaps the node types
+// allowed to jump in and out; TERMS writes the nine terms of each node into bt.
 template <bool IN, bool OUT, bool MIRROR, bool TERMS>
 void sum_row(const TransCosts *__restrict T, const int *__restrict mr, const int *__restrict ir,
              int L, int last, const DPCell *prev, DPCell *__restrict cur, TransCosts *__restrict bt,
@@ -81,8 +70,8 @@ void sum_row(const TransCosts *__restrict T, const int *__restrict mr, const int
         int m = cap_cost(mc + sum3(b1, b2, b0));
         if ((IN || OUT) && j >= 2 && j <= L - 1) {
             char ty = info[j].type;
-            if (IN && (MIRROR ? out_ok(ty) : in_ok(ty))) m = LSC(jbase + mc, m);
-            if (OUT && (MIRROR ? in_ok(ty) : out_ok(ty))) J = LSC(J, m + jout_cost);
+            if (IN && (MIRROR ? may_jump_out(ty) : may_jump_in(ty))) m = LSC(jbase + mc, m);
+            if (OUT && (MIRROR ? may_jump_in(ty) : may_jump_out(ty))) J = LSC(J, m + jout_cost);
         }
         if (OUT && j == L) d = LSC(J, d);
         cur[j].d = d;
@@ -135,14 +124,14 @@ void min_row(const TransCosts *__restrict T, const int *__restrict mr, const int
         }
         if ((IN || OUT) && j >= 2 && j <= L - 1) {
             char ty = info[j].type;
-            if (IN && in_ok(ty)) {
+            if (IN && may_jump_in(ty)) {
                 int v = jbase + mc;
                 if (CODES ? v <= m : v < m) {
                     m = cap_cost(v);
                     km = 1;
                 }
             }
-            if (OUT && out_ok(ty) && m + jump_out_cost < J) {
+            if (OUT && may_jump_out(ty) && m + jump_out_cost < J) {
                 J = m + jump_out_cost;
                 Jnode = j;
             }
@@ -168,10 +157,6 @@ void min_row(const TransCosts *__restrict T, const int *__restrict mr, const int
     }
 }
 
-inline int last_node(int bound, int L) {
-    return bound < L + 1 ? bound : L + 1;
-}
-
 // Calls run(IN, OUT) with the two jump flags as compile-time constants (std::bool_constant), so
 // that each case gets its own copy of the row loop.
 template <class Run>
@@ -193,8 +178,8 @@ DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, in
                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
     if (pc->label != -1)
         return dprow_forward(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool in, out;
+    forward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
         sum_row<I, O, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, jump_in_cost,
@@ -208,8 +193,8 @@ DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, i
                             DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
     if (pc->label != -1)
         return dprow_backward(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    bool in, out;
+    backward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
         sum_row<I, O, true, true>(T, mr, ir, L, last, prev, cur, bt, info, jump_out_cost,
@@ -223,8 +208,8 @@ DPCell *dprow_viterbi_fast(const TransCosts *T, const int *mr, const int *ir, in
                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info) {
     if (pc->label != -1)
         return dprow_viterbi(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool in, out;
+    forward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
         min_row<I, O, false>(T, mr, ir, L, last, prev, cur, nullptr, info);
@@ -237,8 +222,8 @@ DPCell *dprow_align_fast(const TransCosts *T, const int *mr, const int *ir, int 
                          const PosConstraint *pc, const FBNodeInfo *info) {
     if (pc->label != -1)
         return dprow_align(T, mr, ir, i, n, bound, L, prev, cur, bt, tb, sw, pc, info);
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
+    bool in, out;
+    forward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
         min_row<I, O, true>(T, mr, ir, L, last, prev, cur, tb, info);
@@ -285,8 +270,8 @@ inline void backward_cell(const int *t, const DPCell &p, int mc, int ic, int j, 
     int m = cap_cost(mc + LSC(x.b1, LSC(x.b2, x.b0)));
     if ((IN || OUT) && j >= 2 && j <= L - 1) {
         char ty = info.type;
-        if (IN && ty != 'C' && ty != 'D') m = LSC(r.jbase + mc, m);
-        if (OUT && ty != 'D' && ty != 'E') r.J = LSC(r.J, m + r.jleave);
+        if (IN && may_jump_out(ty)) m = LSC(r.jbase + mc, m);
+        if (OUT && may_jump_in(ty)) r.J = LSC(r.J, m + r.jleave);
     }
     if (OUT && j == L) d = LSC(r.J, d);
     out.d = d;
@@ -362,8 +347,8 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
                           const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *info, const DPCell *F,
                           TransCosts *S, int *cm, int *ci) {
-    bool in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
-    bool out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    bool in, out;
+    backward_jumps(sw, i, n, &in, &out);
     if (vector_counts_ok()) {  // the backward row as dprow_backward_fast gives it, then the counts
         with_jumps(in, out, [&](auto I, auto O) {
             sum_row<I, O, true, false>(R, mr, ir, L, L + 1, prev, cur, nullptr, info, jump_out_cost,

@@ -18,42 +18,23 @@ const char V_5STATE[] = "?MNIDGX";
 // Letter printed for a jump over one or more nodes (the state letters stop at code 0).
 static const char JUMP_LETTER = 'J';
 
-// The model-insert-against-sequence-insert row and the path, this unit's own buffers (they only
-// grow), and the sequence side's integer model.
-static int *mitab5 = nullptr;
-static size_t mitab5_alloc = 0;
-static int *path5 = nullptr;
-static size_t path5_alloc = 0;
+// The sequence side's integer model.
 static FBmodel *seqfb5 = nullptr;
-
-static int clamp_cost(int64_t v) {
-    if (v > IMPOSSIBLE_COST) return IMPOSSIBLE_COST;
-    if (v < -IMPOSSIBLE_COST) return -IMPOSSIBLE_COST;
-    return (int)v;
-}
-
-static int *grow_ints(int *block, size_t *have, size_t want) {
-    if (*have >= want) return block;
-    std::free(block);
-    *have = want;
-    return static_cast<int *>(mem_alloc(want * sizeof(int)));
-}
 
 void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, const Sequence *seq,
                      int pos, int reversed) {
     int L = FB->length;
-    mitab5 = grow_ints(mitab5, &mitab5_alloc, (size_t)L + 2);
     *mtab = mtabmem;
     *itab = itabmem;
-    *mitab = mitab5;
-    for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitab5[j] = 0;
+    *mitab = mitabmem;
+    for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = 0;
     for (int t = 0; t < numtracks; t++)
         if (t >= seq->ntracks || !seq->tracks[t].model)
             error("For five-state models, all sequences tracks must be HMMs");
     int M = seq->len;
     int c = seq->reversed ? M - 1 - pos : pos;
     if (c < 0 || c >= M) {
-        for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitab5[j] = IMPOSSIBLE_COST;
+        for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = IMPOSSIBLE_COST;
         return;
     }
     for (int t = 0; t < numtracks; t++) {
@@ -65,15 +46,15 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
             int node = reversed && j >= 1 && j <= L ? L + 1 - j : j;
             const ModWeight *w = Modtrack[t]->weights[node];
             double coef = trackcoeffs[t];
-            mtabmem[j] = clamp_cost(
+            mtabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->match, w->match, t, Prob_seq_method) * coef +
                           mtabmem[j]));
-            itabmem[j] = clamp_cost(
+            itabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->match, w->insert, t, Prob_seq_method) * coef +
                           itabmem[j]));
-            mitab5[j] = clamp_cost(
+            mitabmem[j] = clamp_cost64(
                 (int64_t)(combine_wseq_wmod(col->insert, w->match, t, Prob_seq_method) * coef +
-                          mitab5[j]));
+                          mitabmem[j]));
         }
     }
 }
@@ -110,7 +91,7 @@ static void relax(int *dst, int *tb, int state, const int *src, const int64_t ad
     for (int f = 0; f < 5; f++) v[f] = (int64_t)src[FROM[f]] + add[f];
     int64_t best;
     tb[state] = winner(v, &best);
-    dst[state] = clamp_cost(best + emit);
+    dst[state] = clamp_cost64(best + emit);
 }
 
 // The M, N and D cells of node k >= 1 of row cur (previous row prev) for sequence position s.
@@ -340,7 +321,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     for (int k = 0; k <= L + 1; k++) {
         int *c = cell(prev, k);
         c[FS_M] = c[FS_N] = c[FS_I] = c[FS_G] = IMPOSSIBLE_COST;
-        c[FS_D] = k == 0 ? 0 : clamp_cost((int64_t)cell(prev, k - 1)[FS_D] + mt[k].t[TC_DD]);
+        c[FS_D] = k == 0 ? 0 : clamp_cost64((int64_t)cell(prev, k - 1)[FS_D] + mt[k].t[TC_DD]);
     }
     cell(prev, 0)[FS_G] = 0;
 
@@ -364,7 +345,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
                     if (cell(cur, j)[FS_M] < cell(cur, best)[FS_M]) best = j;
                 int64_t v = (int64_t)cell(cur, best)[FS_M] + jump_out_cost;
                 if (v < cell(cur, L)[FS_D]) {
-                    cell(cur, L)[FS_D] = clamp_cost(v);
+                    cell(cur, L)[FS_D] = clamp_cost64(v);
                     cell(tb, L)[FS_D] = best;
                 }
             }
@@ -373,7 +354,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
             if (jump_in && k >= 2 && k <= L - 1) {
                 int64_t v = (int64_t)jump_in_cost + cell(prev, 1)[FS_D] + mtab[k];
                 if (v <= cell(cur, k)[FS_M]) {
-                    cell(cur, k)[FS_M] = clamp_cost(v);
+                    cell(cur, k)[FS_M] = clamp_cost64(v);
                     cell(tb, k)[FS_M] = 1;
                 }
             }
@@ -386,7 +367,8 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     // Trace back from the end node.
     const int *end = cell(prev, L + 1);
     int state = end[FS_D] < end[FS_G] ? FS_CODE_D : FS_CODE_G;
-    path5 = grow_ints(path5, &path5_alloc, 2 * cells + (size_t)M + 8);
+    grow_align2space(2 * cells + (size_t)M + 8);
+    int *path5 = align2space;
     int index = 0, node = L + 1;
     for (int s = M; s >= 0; s--) viterbi_traceback5(tb_row(s), path5, &index, &state, s, &node);
     for (; node >= 0; node--) path5[index++] = FS_CODE_D;

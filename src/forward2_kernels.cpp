@@ -4,36 +4,16 @@
 // preferring match, then insert, then delete on equal terms. Every cell is capped at
 // IMPOSSIBLE_COST.
 #include "forward2.h"
+#include "forward2_internal.h"
 
 namespace {
 
 constexpr int BIG = IMPOSSIBLE_COST;
 
-// A node type that may be entered by a jump in (a codon's first position or an ordinary node).
-inline bool may_jump_in(char type) {
-    return type != 'D' && type != 'E';
-}
-// A node type that may be left by a jump out (a codon's last position or an ordinary node).
-inline bool may_jump_out(char type) {
-    return type != 'C' && type != 'D';
-}
-
 // The residue's match cost at a node with label `label` under a constraint.
 inline int constrained_match(const PosConstraint *pc, int label, int m) {
     int e = pc->label == label ? pc->satisfied : pc->unsatisfied;
     return LSC(e, cap_cost(m + pc->unconstrained));
-}
-
-// Sum of three terms, capped.
-inline int sum3(int from_m, int from_i, int from_d) {
-    return LSC(from_m, LSC(from_i, from_d));
-}
-
-inline int min3(int from_m, int from_i, int from_d) {
-    int v = from_m;
-    if (from_i < v) v = from_i;
-    if (from_d < v) v = from_d;
-    return v;
 }
 
 // Minimum of three terms with the code of the winner (match before insert before delete).
@@ -48,17 +28,6 @@ inline int min3_code(int from_m, int from_i, int from_d, int *code) {
     }
     *code = TB_DELETE;
     return from_d;
-}
-
-inline int last_node(int bound, int L) {
-    return bound < L + 1 ? bound : L + 1;
-}
-
-// Jumps of the forward direction: in at the first residue (semi-local) or every residue (local),
-// out at the last residue (semi-local; not when it is also the first) or every residue.
-inline void forward_jumps(int sw, int i, int n, bool *in, bool *out) {
-    *in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
-    *out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
 }
 
 // The forward row (SUM: log-sums) or the best-path row (minimums); the two differ only in how
@@ -133,11 +102,9 @@ DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i,
                        const PosConstraint *pc, const FBNodeInfo *info) {
     bool con = pc->label != -1;
     int unc = con ? pc->unconstrained : 0;
-    // Mirror image of the forward jumps: the reversed model is entered where the forward pass
-    // jumps out and left where it jumps in, so that both sum over the same paths (a
-    // one-residue sequence is left, as the forward pass jumps in but not out).
-    bool enter = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == n - 1 && i != 0);
-    bool leave = sw == SW_LOCAL || (sw == SW_SEMILOCAL && i == 0);
+    // A one-residue sequence leaves the reversed model, as the forward pass jumps in but not out.
+    bool enter, leave;
+    backward_jumps(sw, i, n, &enter, &leave);
     int last = last_node(bound, L);
     const int *t0 = T[0].t;
     int *b0 = bt[0].t;

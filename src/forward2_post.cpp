@@ -292,20 +292,10 @@ static void accumulate_emissions(float *v, int *const *accrows, int *const *cost
         if (use_wild) c = LSC(c, cap_cost(costs[x][k] + Sw));
         v[x] += (float)count_of(c, Z);
     }
-    static const char *const pairs_dna[] = {"RAG", "YCT", nullptr};
-    static const char *const pairs_rna[] = {"RAG", "YCU", nullptr};
-    static const char *const pairs_protein[] = {"BND", "ZQE", nullptr};
-    const char *const *pairs = a->id == DNA_ALPHABET_ID       ? pairs_dna
-                               : a->id == RNA_ALPHABET_ID     ? pairs_rna
-                               : a->id == PROTEIN_ALPHABET_ID ? pairs_protein
-                                                              : nullptr;
-    if (!pairs) return;
-    for (int p = 0; pairs[p]; p++) {
-        int w = letter_index(a, pairs[p][0]);
-        int x = letter_index(a, pairs[p][1]);
-        int y = letter_index(a, pairs[p][2]);
-        if (w < A || w >= a->length_wild || x < 0 || y < 0) continue;
-        share_pair(v, count_of(accrows[w][k], Z), x, y, costs[x][k], costs[y][k]);
+    for (int w = A; w < a->length_wild; w++) {
+        int x, y;
+        if (wildcard_pair(w, &x, &y))
+            share_pair(v, count_of(accrows[w][k], Z), x, y, costs[x][k], costs[y][k]);
     }
 }
 

@@ -88,7 +88,8 @@ double prob_of(int c) {
     return prob(c);
 }
 
-// The two letters a two-letter wildcard stands for (R, Y of DNA and RNA; B, Z of protein).
+}  // namespace
+
 bool wildcard_pair(int x, int *a, int *b) {
     if (!alphabet || !alphabet->letters || x < 0 || x >= alphabet->length_wild) return false;
     char ch = alphabet->letters[x];
@@ -109,8 +110,6 @@ bool wildcard_pair(int x, int *a, int *b) {
     *b = letter_index(alphabet, pair[1]);
     return *a >= 0 && *b >= 0 && *a < alphabet->length && *b < alphabet->length;
 }
-
-}  // namespace
 
 void do_wild_vit(float *v, int *const *T, int k, int x) {
     if (!alphabet || x < 0) return;
