@@ -25,11 +25,6 @@ constexpr int ID_LONG = 42;  // longest ID that still widens the column
 // Once per process: the warning on a positive mdNLLnull.
 bool warn_md_threshold = true;
 
-bool columns_unset(const SequenceTable *table) {
-    const Sequence *first = table->count > 0 ? table->seqs[0] : nullptr;
-    return first && first->report1 == SCORE_UNSET && first->report2 == SCORE_UNSET;
-}
-
 void reset_columns(SequenceTable *table) {
     for (int i = 0; i < table->count; i++)
         if (Sequence *s = table->seqs[i]) s->report1 = s->report2 = SCORE_UNSET;
@@ -66,13 +61,11 @@ float score_adjustment(int kind, int seqlen, int modlen) {
 void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
     if (!out || !score || score->select_score == 0 || !table || table->count == 0) return;
     compact_sequence_table(table);
-    while (table->count > 0 && !table->seqs[table->count - 1]) table->count--;
     if (table->count == 0) return;
     const char *c1 = "Column1", *d1 = "the first column of scores";
     const char *c2 = "Column2", *d2 = "the second column of scores";
     if (columns_unset(table)) {
-        if (score->dbsize <= 0) score->dbsize = table->count;
-        for (int i = 0; i < table->count; i++) set_columns(table->seqs[i], score);
+        assign_sort_columns(table, score);
         c1 = "Simple";
         d1 = "NLL-NULL using FIM probabilities";
         switch (score->subtract_null) {

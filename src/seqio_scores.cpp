@@ -296,7 +296,7 @@ static Sequence *first_entry(const SequenceTable *table) {
     return nullptr;
 }
 
-static bool columns_unset(const SequenceTable *table) {
+bool columns_unset(const SequenceTable *table) {
     const Sequence *first = first_entry(table);
     return first && first->report1 == SCORE_UNSET && first->report2 == SCORE_UNSET;
 }

@@ -55,6 +55,9 @@ int Zcompare(const void *a, const void *b);
 // column 2 the second score for subtract_null 2 to 5 (4 and 5 also set the E-value), else the raw
 // score.
 void set_columns(Sequence *seq, ScoreParams *score);
+// True when the table's first entry (the first slot that holds one) has both report columns
+// unset; false for a null or empty table.
+bool columns_unset(const SequenceTable *table);
 // Sets dbsize to the table's count when it is 0 or less, then fills every entry's columns, but
 // only when the first entry's two report columns are both unset. Null does nothing.
 void assign_sort_columns(SequenceTable *table, ScoreParams *score);
