@@ -144,17 +144,8 @@ void free_track_read_buffer(SeqTrackFile *track) {
 
 int is_fasta_or_nbrf(const char *filename, int *kind) {
     FILE *fp = open_read(filename, OPEN_FATAL);
-    // Closes the stream also when a read error ends the run by a throw (tests, fuzzing).
-    struct Reading {
-        FILE *fp;
-        InputReader in;
-        ~Reading() {
-            reader_free(&in);
-            if (fp) close_read(fp);
-        }
-    } reading{fp, InputReader()};
+    ReaderScope reading(fp, filename);
     InputReader *in = &reading.in;
-    reader_init(in, fp, filename);
     in->what = "sequence file";
     int prev = '\n';
     int c = reader_getc(in);

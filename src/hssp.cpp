@@ -27,26 +27,6 @@ namespace {
 const char *const ALIGNMENTS_MARK = "## ALIGNMENTS";
 const char *const TEMPLATE_SUFFIX = ".tplate";
 
-bool starts_with(const char *line, const char *prefix) {
-    return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
-}
-
-// A reader on an open stream, released when the reading ends (also by a fatal error thrown to a
-// test harness). The stream is closed only when close is set.
-struct ReaderHold {
-    InputReader r;
-    FILE *fp;
-    bool close;
-    ReaderHold(FILE *stream, const char *name, bool close_stream)
-        : fp(stream), close(close_stream) {
-        reader_init(&r, stream, name);
-    }
-    ~ReaderHold() {
-        reader_free(&r);
-        if (close) close_read(fp);
-    }
-};
-
 // Reads a non-negative decimal number at p (leading blanks skipped). Returns false when there is
 // none or it passes INT_MAX; *end (optional) receives the first character after it.
 bool read_count(const char *p, long *value, const char **end) {
@@ -179,17 +159,17 @@ int isHSSP(const char *filename) {
     char head[4] = {0, 0, 0, 0};
     size_t n = 0;
     {
-        ReaderHold hold(fp, filename, true);
-        n = reader_read(&hold.r, head, sizeof head);
+        ReaderScope hold(fp, filename, true);
+        n = reader_read(&hold.in, head, sizeof head);
     }
     return n == sizeof head && std::memcmp(head, "HSSP", 4) == 0;
 }
 
 void HSSPinfo(const char *filename, int *length, int *columns, int *count) {
     FILE *fp = open_read(filename, OPEN_FATAL);
-    ReaderHold hold(fp, filename, true);
+    ReaderScope hold(fp, filename, true);
     HsspHeader h;
-    read_hssp_header(&hold.r, &h);
+    read_hssp_header(&hold.in, &h);
     if (length) *length = static_cast<int>(h.seqlength);
     if (columns) *columns = static_cast<int>(h.seqlength);
     if (count) *count = static_cast<int>(h.nalign);
@@ -197,8 +177,8 @@ void HSSPinfo(const char *filename, int *length, int *columns, int *count) {
 
 char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_id,
                  const char *name) {
-    ReaderHold hold(fp, name ? name : "HSSP file", false);
-    InputReader *r = &hold.r;
+    ReaderScope hold(fp, name ? name : "HSSP file", false);
+    InputReader *r = &hold.in;
     HsspHeader h;
     read_hssp_header(r, &h);
     if (count) *count = static_cast<int>(h.nalign);
@@ -408,8 +388,8 @@ Template *read_template(const char *filename, Sequence **tseq) {
     if (tseq) *tseq = nullptr;
     if (!filename || !*filename) return nullptr;
     FILE *fp = open_read(filename, OPEN_FATAL);
-    ReaderHold hold(fp, filename, true);
-    InputReader *r = &hold.r;
+    ReaderScope hold(fp, filename, true);
+    InputReader *r = &hold.in;
     char *line = nullptr;
     size_t length = 0;
     bool got = false;

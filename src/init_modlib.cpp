@@ -53,10 +53,6 @@ static void replace_text(char **slot, const char *text) {
     *slot = text ? str_dup(text) : nullptr;
 }
 
-static bool starts_with(const std::string &line, const char *prefix) {
-    return line.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // The text after the last '/' of a path.
 static const char *last_component(const char *path) {
     const char *slash = std::strrchr(path, '/');
@@ -125,10 +121,10 @@ static int read_entry(const std::string &header, char **name, char **title) {
     // is missing, as does the end of the file: never take the next entry's lines.
     std::string line;
     for (;;) {
-        if (!reader_line_copy(&modlib_in, line) || starts_with(line, MODLIB_START))
+        if (!reader_line_copy(&modlib_in, line) || starts_with(line.c_str(), MODLIB_START))
             error("Model library %s Model %s missing\n", modlib_name, MODLIB_END);
         modlib_line++;
-        if (starts_with(line, MODLIB_END)) break;
+        if (starts_with(line.c_str(), MODLIB_END)) break;
         unsigned char c = (unsigned char)line[0];
         if (std::isalpha(c) || (std::isspace(c) && line != "\n"))
             process_init_entry(&modlib_in, line.c_str(), PRIORITY_LIBRARY, modlib_name,
@@ -154,7 +150,7 @@ int next_model_library(char **name, char **title, const char *default_name) {
         bool found = false;
         while (reader_line_copy(&modlib_in, line)) {
             modlib_line++;
-            if (starts_with(line, MODLIB_START)) {
+            if (starts_with(line.c_str(), MODLIB_START)) {
                 found = true;
                 break;
             }

@@ -21,15 +21,6 @@ char order[MATRIX_ORDER_SIZE];
 
 // Releases the reader (the stream stays open) when the reading ends, also by a fatal error
 // thrown to a test harness.
-struct ReaderHold {
-    InputReader r;
-    FILE *fp;
-    ReaderHold(FILE *stream, const char *name) : fp(stream) { reader_init(&r, stream, name); }
-    ~ReaderHold() {
-        reader_free(&r);
-        close_read(fp);
-    }
-};
 
 // The table of a matrix being read; released unless handed out.
 struct TableHold {
@@ -64,8 +55,8 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     // open_read_env writes the path it opened to the report.
     FILE *fp = open_read_env(name, MATRIX_PATH_VARIABLE, LIBRARY_DIR, subdir, report, OPEN_FATAL);
     if (report) std::fputc('\n', report);
-    ReaderHold hold(fp, name);
-    InputReader *r = &hold.r;
+    ReaderScope hold(fp, name);
+    InputReader *r = &hold.in;
 
     char *line = nullptr;
     size_t length = 0;

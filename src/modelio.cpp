@@ -44,10 +44,6 @@ static bool is_blank_line(const std::string &line) {
     return true;
 }
 
-static bool starts_with(const std::string &line, const char *prefix) {
-    return line.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // The line without its trailing newline (and carriage return).
 static std::string chomp(const std::string &line) {
     size_t n = line.size();
@@ -102,16 +98,6 @@ struct LabelMapHolder {
     ~LabelMapHolder() { free_label_map(map); }
 };
 
-// Holds an open input stream and its reader (released and closed also on a throw).
-struct StreamHolder {
-    FILE *fp = nullptr;
-    InputReader in;
-    ~StreamHolder() {
-        reader_free(&in);
-        if (fp) close_read(fp);
-    }
-};
-
 // Emission size without wildcards of the current alphabet.
 static int emission_size() {
     check_alphabet(nullptr);
@@ -160,7 +146,7 @@ int read_to_next_model(InputReader *in, std::string &line) {
 void skip_model(InputReader *in, const char *location_format, int *line_count) {
     std::string line;
     while (next_line(in, line, line_count))
-        if (starts_with(line, END_KEYWORD)) return;
+        if (starts_with(line.c_str(), END_KEYWORD)) return;
     // The location format holds one "%d" (and "%%" for a '%' of the file name); it is filled
     // here without handing a caller's text to printf.
     std::string loc;
@@ -226,11 +212,10 @@ int is_modelfilename(const char *name) {
 
 int is_model_file(const char *name) {
     if (!name || !*name) return 0;
-    StreamHolder in;
-    in.fp =
+    FILE *fp =
         open_read_env(name, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr, OPEN_FATAL);
-    if (!in.fp) return 0;
-    reader_init(&in.in, in.fp, name);
+    if (!fp) return 0;
+    ReaderScope in(fp, name);
     std::string line;
     return read_to_next_model(&in.in, line);
 }
@@ -414,7 +399,7 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
 
     if (!next_nonblank_line(in, line, line_count))
         error("%s(%d): Incomplete model -- no ENDMODEL\n", filename, *line_count);
-    if (starts_with(line, "BINARY")) {
+    if (starts_with(line.c_str(), "BINARY")) {
         binary_block_read = 1;
         return binary_r_rmodel(in, filename, line_count, track);
     }
@@ -427,7 +412,7 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
     std::vector<Node *> &nodes = table.nodes;
 
     for (;;) {
-        if (starts_with(line, END_KEYWORD)) break;
+        if (starts_with(line.c_str(), END_KEYWORD)) break;
         bool pending = false;
         char first = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
         int here = *line_count;
@@ -594,11 +579,10 @@ int fread_first_rmodel(InputReader *in, const char *filename, const char *descri
 int read_first_rmodel(const char *filename, const char *description, int track, Rmodel **slot,
                       int flags) {
     if (!filename || !*filename) return 0;
-    StreamHolder in;
-    in.fp = open_read_env(filename, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr,
-                          (flags & (OPEN_FATAL | OPEN_QUIET)) | OPEN_REWIND);
-    if (!in.fp) return 0;
-    reader_init(&in.in, in.fp, filename);
+    FILE *fp = open_read_env(filename, MODEL_PATH_VARIABLE, MODEL_LIBRARY_DIR, nullptr, nullptr,
+                             (flags & (OPEN_FATAL | OPEN_QUIET)) | OPEN_REWIND);
+    if (!fp) return 0;
+    ReaderScope in(fp, filename);
     return fread_first_rmodel(&in.in, filename, description, track, slot, flags);
 }
 

@@ -99,10 +99,6 @@ constexpr int PHYLIP_MAX_INDENT = 10;
 // Detection result while no format is decided yet.
 constexpr short UNDECIDED = -2;
 
-bool begins(const char *line, const char *prefix) {
-    return strncmp(line, prefix, strlen(prefix)) == 0;
-}
-
 bool holds(const char *line, const char *text) {
     return strstr(line, text) != nullptr;
 }
@@ -299,7 +295,7 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
         const char *s = line.c_str();
 
         // Mail headers before the data.
-        if (!done && nlines <= 3 && (begins(s, "From ") || begins(s, "Received:"))) {
+        if (!done && nlines <= 3 && (starts_with(s, "From ") || starts_with(s, "Received:"))) {
             char *text = nullptr;
             size_t length = 0;
             for (;;) {
@@ -325,23 +321,23 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
             } else if (holds(s, "::=") &&
                        (holds(s, "Bioseq") || holds(s, "Seq-entry") || holds(s, "Seq-submit"))) {
                 is_asn = true;
-            } else if (begins(s, "#NEXUS")) {
+            } else if (starts_with(s, "#NEXUS")) {
                 is_paup = true;
             } else if (s[0] == ';') {
                 if (holds(s, "Strider"))
                     sign[SIGN_STRIDER] = true;
                 else
                     sign[SIGN_IG] = true;
-            } else if (begins(s, "LOCUS") || begins(s, "ORIGIN")) {
+            } else if (starts_with(s, "LOCUS") || starts_with(s, "ORIGIN")) {
                 sign[SIGN_GENBANK] = true;
-            } else if (begins(s, "ENTRY   ") || begins(s, "SEQUENCE")) {
+            } else if (starts_with(s, "ENTRY   ") || starts_with(s, "SEQUENCE")) {
                 sign[SIGN_PIR] = true;
             } else if (s[0] == '>') {
                 if (line.size() > 3 && s[3] == ';')
                     sign[SIGN_NBRF] = true;
                 else
                     sign[SIGN_PEARSON] = true;
-            } else if (begins(s, "ID   ") || begins(s, "SQ   ")) {
+            } else if (starts_with(s, "ID   ") || starts_with(s, "SQ   ")) {
                 sign[SIGN_EMBL] = true;
             } else if (s[0] == '(') {
                 sign[SIGN_ZUKER] = true;

@@ -56,9 +56,6 @@ bool isAnyChar(unsigned char c) {
     return c < 128;
 }
 
-bool begins(const char *line, const char *prefix) {
-    return line[0] == prefix[0] && strncmp(line, prefix, strlen(prefix)) == 0;
-}
 // A line of the given length holds "//".
 bool holds_slashes(const char *line, size_t length) {
     const char *end = line + length;
@@ -208,13 +205,13 @@ EndResult end_test(State &st, EndTest test) {
         case END_PIR:
             if (holds(s, "///"))
                 e.ends = true;
-            else if (begins(s, "ENTRY"))
+            else if (starts_with(s, "ENTRY"))
                 e.ends = e.push = true;
             break;
         case END_GENBANK:
             if (holds_slashes(s, st.len))
                 e.ends = true;
-            else if (begins(s, "LOCUS"))
+            else if (starts_with(s, "LOCUS"))
                 e.ends = e.push = true;
             break;
         case END_NBRF: {
@@ -232,7 +229,7 @@ EndResult end_test(State &st, EndTest test) {
         case END_EMBL:
             if (holds_slashes(s, st.len))
                 e.ends = true;
-            else if (begins(s, "ID   "))
+            else if (starts_with(s, "ID   "))
                 e.ends = e.push = true;
             break;
         case END_ZUKER: e.ends = e.push = s[0] == '('; break;
@@ -318,7 +315,7 @@ void read_gb_embl(State &st, bool embl) {
     const char *head = embl ? "ID   " : "LOCUS";
     const char *marker = embl ? "SQ   " : "ORIGIN";
     size_t id_column = embl ? 5 : 12;
-    skip_to(st, [&] { return st.len > 0 && begins(st.line, head); });
+    skip_to(st, [&] { return st.len > 0 && starts_with(st.line, head); });
     while (!st.all_done && !st.eof) {
         st.id = column_text(st, id_column);
         if (embl) {
@@ -332,17 +329,17 @@ void read_gb_embl(State &st, bool embl) {
         }
         bool has_sequence = false;
         while (get_line(st)) {
-            if (begins(st.line, marker)) {
+            if (starts_with(st.line, marker)) {
                 has_sequence = true;
                 break;
             }
-            if (holds(st.line, "//") || begins(st.line, head)) break;
+            if (holds(st.line, "//") || starts_with(st.line, head)) break;
         }
         if (has_sequence)
             read_loop(st, false, embl ? END_EMBL : END_GENBANK);
         else
-            empty_entry(st, !st.eof && begins(st.line, head));
-        if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, head); });
+            empty_entry(st, !st.eof && starts_with(st.line, head));
+        if (!st.all_done) skip_to(st, [&] { return st.len > 0 && starts_with(st.line, head); });
         if (st.eof) st.all_done = true;
     }
 }
@@ -411,18 +408,18 @@ void read_pir(State &st) {
         st.id = column_text(st, 16);
         bool has_sequence = false;
         for (;;) {
-            if (begins(st.line, "SEQUENCE")) {
+            if (starts_with(st.line, "SEQUENCE")) {
                 has_sequence = true;
                 break;
             }
             if (!get_line(st)) break;
-            if (holds(st.line, "///") || begins(st.line, "ENTRY")) break;
+            if (holds(st.line, "///") || starts_with(st.line, "ENTRY")) break;
         }
         if (has_sequence)
             read_loop(st, false, END_PIR);
         else
-            empty_entry(st, !st.eof && begins(st.line, "ENTRY"));
-        if (!st.all_done) skip_to(st, [&] { return st.len > 0 && begins(st.line, "ENTRY"); });
+            empty_entry(st, !st.eof && starts_with(st.line, "ENTRY"));
+        if (!st.all_done) skip_to(st, [&] { return st.len > 0 && starts_with(st.line, "ENTRY"); });
         if (st.eof) st.all_done = true;
     }
 }
@@ -436,7 +433,7 @@ void read_strider(State &st) {
         bool have = false;
         int comments = 0;
         while (!st.eof && st.line[0] == ';') {
-            if (begins(st.line, "; DNA sequence  ")) {
+            if (starts_with(st.line, "; DNA sequence  ")) {
                 id = column_text(st, 16);
                 have = true;
             } else if (comments == 0) {
@@ -481,7 +478,8 @@ void read_gcg(State &st) {
         if (!cut) cut = strstr(st.line, "..");
         st.id.assign(st.line, static_cast<size_t>(cut - st.line));
         while (get_line(st)) {
-            if ((holds(st.line, "..") && holds(st.line, "Check:")) || begins(st.line, "!!")) break;
+            if ((holds(st.line, "..") && holds(st.line, "Check:")) || starts_with(st.line, "!!"))
+                break;
             add_seq(st, st.line, st.len);
         }
         end_entry(st, true);
@@ -704,7 +702,7 @@ void read_paup(State &st, SeqLibEntries &out) {
             if (*p == '=') {
                 p++;
                 while (*p == ' ' || *p == '\t') p++;
-                no = begins(p, "no");
+                no = starts_with(p, "no");
             }
             interleaved = !no;
         }

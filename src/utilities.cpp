@@ -653,6 +653,16 @@ static size_t fill_from_ahead(InputReader *r, size_t want) {
     return r->end - r->pos;
 }
 
+ReaderScope::ReaderScope(FILE *stream, const char *name, bool own_stream)
+    : fp(stream), owns_stream(own_stream) {
+    reader_init(&in, stream, name);
+}
+
+ReaderScope::~ReaderScope() {
+    reader_free(&in);
+    if (owns_stream) close_read(fp);
+}
+
 void reader_init(InputReader *r, FILE *stream, const char *name) {
     *r = InputReader();
     r->stream = stream;

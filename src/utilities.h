@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 // ---------------------------------------------------------------------------------------------
@@ -138,6 +139,19 @@ struct InputReader {
     struct ReaderAhead *ahead = nullptr;  // owned: the read-ahead of a started read_ahead reader
 };
 
+// A reader on a stream for the time of a scope: reader_init on construction; reader_free and
+// then close_read of the stream (when owns_stream is set) on leaving it, also when a fatal error
+// is thrown to a test harness.
+struct ReaderScope {
+    InputReader in;
+    FILE *fp;
+    bool owns_stream;
+    ReaderScope(FILE *stream, const char *name, bool own_stream = true);
+    ~ReaderScope();
+    ReaderScope(const ReaderScope &) = delete;
+    ReaderScope &operator=(const ReaderScope &) = delete;
+};
+
 // Starts reading stream (positioned where reading begins) under the given name. The reader does
 // not own the stream or the name; release it with reader_free before closing the stream.
 void reader_init(InputReader *r, FILE *stream, const char *name);
@@ -184,6 +198,10 @@ bool reader_line_copy(InputReader *r, std::string &line);
 // Text: the one white-space test, number parser and tokenizer of every reader
 // ---------------------------------------------------------------------------------------------
 
+// True when text begins with prefix (both NUL-terminated).
+inline bool starts_with(const char *text, const char *prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
 // True for the white-space bytes of the "C" locale: ' ', '\t', '\n', '\v', '\f' and '\r'.
 inline bool is_space(int c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
