@@ -494,11 +494,7 @@ namespace {
 
 // Words of a background-file line: separated by blanks, tabs, '=' and line ends.
 std::vector<std::string> backfile_words(const std::string &line) {
-    std::vector<std::string> words;
-    const char *p = line.data(), *end = p + line.size(), *token;
-    size_t length;
-    while ((p = next_token(p, end, " \t=\n\r", &token, &length))) words.emplace_back(token, length);
-    return words;
+    return split_tokens(line, " \t=\n\r");
 }
 
 // Reads the Order line of a stanza into order (one alphabet index per Order letter). Returns

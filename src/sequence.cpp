@@ -714,13 +714,6 @@ static bool next_data_line(InputReader *in, std::string &line) {
 }
 
 // Splits a line into tokens separated by blanks, tabs and line ends.
-static void split_tokens(const std::string &line, std::vector<std::string> &tokens) {
-    tokens.clear();
-    const char *p = line.data(), *end = p + line.size(), *token;
-    size_t length;
-    while ((p = next_token(p, end, " \t\n\r", &token, &length))) tokens.emplace_back(token, length);
-}
-
 // Reads a decimal integer token for the counts line; anything unreadable counts as 0.
 static long parse_count(const std::string &token) {
     long v = 0;
@@ -752,7 +745,7 @@ int read_weights(const char *filename, SeqWeights *w) {
     bool have_description = next_data_line(in, description);
     long nseqs = 0, nfam = 0;
     if (have_description && next_data_line(in, line)) {
-        split_tokens(line, tokens);
+        tokens = split_tokens(line, " \t\n\r");
         if (tokens.size() >= 1) nseqs = parse_count(tokens[0]);
         if (tokens.size() >= 2) nfam = parse_count(tokens[1]);
     }
@@ -791,7 +784,7 @@ int read_weights(const char *filename, SeqWeights *w) {
                 w->ids =
                     static_cast<char **>(mem_realloc(w->ids, (size_t)capacity * sizeof(char *)));
             }
-            split_tokens(line, tokens);
+            tokens = split_tokens(line, " \t\n\r");
             double *row =
                 static_cast<double *>(mem_alloc((size_t)w->num_families * sizeof(double)));
             w->weights[rows] = row;

@@ -965,6 +965,14 @@ const char *next_token(const char *p, const char *end, const char *seps, const c
     return p;
 }
 
+std::vector<std::string> split_tokens(const std::string &text, const char *seps) {
+    std::vector<std::string> tokens;
+    const char *p = text.data(), *end = p + text.size(), *token;
+    size_t length;
+    while ((p = next_token(p, end, seps, &token, &length))) tokens.emplace_back(token, length);
+    return tokens;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // ---------------------------------------------------------------------------------------------
 // Fatal errors
@@ -239,6 +240,8 @@ extern const char *const SPACE_SEPARATORS;
 // it, or null when only separators are left.
 const char *next_token(const char *p, const char *end, const char *seps, const char **token,
                        size_t *length);
+// Every token of text, as next_token finds them, in order (owned copies).
+std::vector<std::string> split_tokens(const std::string &text, const char *seps);
 
 // ---------------------------------------------------------------------------------------------
 // Output files and the comment header
