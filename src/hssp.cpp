@@ -313,7 +313,11 @@ void PrintTemplate(const char *id, const char *residues, const char *structure, 
     std::fprintf(out, "\n");
     for (int i = 1; i <= length; i++)
         std::fprintf(out, " %c         %c          %d\n", residues[i], structure[i], acc[i]);
-    if (std::fclose(out) != 0) error("can not open \"%s\": %s", path.c_str(), std::strerror(errno));
+    // A write that failed before the last flush leaves only the stream's error flag behind.
+    bool failed = std::ferror(out) != 0;
+    errno = 0;
+    if (std::fclose(out) != 0 || failed)
+        error("can not open \"%s\": %s", path.c_str(), std::strerror(errno ? errno : EIO));
 }
 
 int StructureFromTriple4(const char *triple) {
