@@ -47,10 +47,6 @@ SequenceTable *table_of(const std::string &text) {
     return t;
 }
 
-bool have_gnuplot() {
-    return std::system("command -v gnuplot >/dev/null 2>&1") == 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -293,7 +289,7 @@ TEST_F(PlotTest, MissingGnuplotKeepsTheFiles) {
 }
 
 TEST_F(PlotTest, GnuplotRunAndCleanup) {
-    if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+    REQUIRE_PROGRAM("gnuplot");
     // plotps 1: PostScript made, data files and command file removed.
     write_plot("r", 1, good_plot);
     write_text("rkeep.data", "x");
@@ -320,7 +316,7 @@ TEST_F(PlotTest, GnuplotRunAndCleanup) {
 }
 
 TEST_F(PlotTest, GnuplotFailureKeepsTheFiles) {
-    if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed";
+    REQUIRE_PROGRAM("gnuplot");
     write_plot("bad", 1, "plot \"bad1.data\" with nonsense\n");
     testing::internal::CaptureStderr();
     makeps_and_cleanup(1, "bad", "1.data", "2.data", nullptr);

@@ -42,3 +42,12 @@ std::string stream_text(FILE *fp) {
     while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) text.append(buf, n);
     return text;
 }
+
+bool have_program(const std::string &name) {
+    return std::system(("command -v '" + name + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool running_in_ci() {
+    const char *ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
