@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
-#include "alphabet.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 
 // A model whose distributions are random and normalised, in the cost encoding.
 inline Model *random_model(int L, std::mt19937 &rng) {

@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "alignment.h"
-#include "alphabet.h"
+#include "sequences/alignment.h"
+#include "foundation/alphabet.h"
 #include "bench_model.h"
-#include "emloop.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "engine/emloop.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static void reset_scores(SequenceTable *t) {
     for (int i = 0; i < t->count; i++) {

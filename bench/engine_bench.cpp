@@ -13,13 +13,13 @@
 #include <random>
 #include <vector>
 
-#include "alphabet.h"
+#include "foundation/alphabet.h"
 #include "bench_model.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static Sequence *random_sequence(int n, std::mt19937 &rng) {
     Sequence *s = alloc_sequence(n, 1);

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 struct EmloopData {
     std::map<std::string, Model *> models;

@@ -1,6 +1,6 @@
 // Alignment reading (files written by other tools and hand-made rows), alignment codes, counting
 // an aligned sequence into a model, and multiple-domain cutting on a hand-worked model.
-#include "alignment.h"
+#include "sequences/alignment.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "codon.h"
-#include "constraints.h"
-#include "emloop.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "seqio_print.h"
-#include "seqio_report.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "models/codon.h"
+#include "models/constraints.h"
+#include "engine/emloop.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/seqio_print.h"
+#include "scorefiles/seqio_report.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <sstream>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

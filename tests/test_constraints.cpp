@@ -9,15 +9,15 @@
 #include <tuple>
 #include <vector>
 
-#include "alphabet.h"
-#include "constraints.h"
-#include "init.h"
-#include "modelio.h"
-#include "models.h"
-#include "models_labels.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "models/constraints.h"
+#include "foundation/init.h"
+#include "models/modelio.h"
+#include "models/models.h"
+#include "models/models_labels.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 
 #include <fcntl.h>
 
-#include "dist_rdb.h"
-#include "init.h"
-#include "sequence.h"
+#include "scorefiles/dist_rdb.h"
+#include "foundation/init.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

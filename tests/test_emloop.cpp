@@ -1,7 +1,7 @@
 // The scoring drivers against scores worked out independently (tests/data/emloop_make.py: a
 // log-space forward, the null score, each null-model kind and its E-value), the expectation step
 // over candidates with family weights, the prefilter, the null-model checks and the run lines.
-#include "emloop.h"
+#include "engine/emloop.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +9,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "alphabet.h"
+#include "foundation/alphabet.h"
 #include "emloop_fixture.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "seqio_scores.h"
-#include "sequence.h"
-#include "stat.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
+#include "engine/stat.h"
 #include "testutil.h"
 
 namespace {

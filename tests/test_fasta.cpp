@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "alphabet.h"
-#include "fasta.h"
-#include "init.h"
-#include "seqio.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "sequences/fasta.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The engine's integer model form: building from prepared and query-sequence models, the mirror
 // image, scaling, reuse of tables, and the posterior-decoding store.
-#include "alphabet.h"
-#include "fbmodel.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/fbmodel.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // full-matrix integer forward, best-path and backward computation (plain loops, nothing shared
 // with the engine's kernels), a log-space forward in double precision, and path enumeration on
 // tiny models. Also: results do not depend on the checkpoint memory limit.
-#include "alphabet.h"
-#include "fbmodel.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/fbmodel.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

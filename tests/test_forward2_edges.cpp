@@ -1,14 +1,14 @@
 // The engine's boundaries and messages: the log-sum table, alignment encoding and the backward
 // walk over an alignment code, wildcard shares, expected counts, set-up notes and failures,
 // query-sequence models, empty and saturated sequences, and the profile and null scores.
-#include "alphabet.h"
-#include "fbmodel.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/fbmodel.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

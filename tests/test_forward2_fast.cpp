@@ -1,8 +1,8 @@
 // The fast row kernels give exactly the plain kernels' rows, backward terms and traceback codes.
-#include "alphabet.h"
-#include "forward2.h"
-#include "forward2_fused.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/forward2.h"
+#include "engine/forward2_fused.h"
+#include "sequences/sequence.h"
 
 #include <gtest/gtest.h>
 

@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "alphabet.h"
-#include "forward2.h"
-#include "forward2_fivestate.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/forward2.h"
+#include "engine/forward2_fivestate.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

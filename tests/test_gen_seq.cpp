@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "gen_seq/gen_seq.h"
+#include "models/gen_seq/gen_seq.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "genseqtab.h"
-#include "init.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "models/genseqtab.h"
+#include "foundation/init.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

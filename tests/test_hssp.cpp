@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "forward2.h"
-#include "hssp.h"
-#include "init.h"
-#include "seqio.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/forward2.h"
+#include "sequences/hssp.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "fasta.h"
-#include "init.h"
-#include "models.h"
-#include "seqio_scores.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "sequences/fasta.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

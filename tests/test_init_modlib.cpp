@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "init.h"
-#include "init_modlib.h"
+#include "foundation/init.h"
+#include "foundation/init_modlib.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "lambdatau.h"
-#include "sequence.h"
+#include "scorefiles/lambdatau.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

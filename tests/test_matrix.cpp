@@ -7,11 +7,11 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "matrix.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "sequences/matrix.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "modelio.h"
-#include "models_labels.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/modelio.h"
+#include "models/models_labels.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Tests of prepared models: the cost encoding, normalisation, cost records, the FIM and insert
 // methods, FIMs at the model ends, conversions between raw models and models, and preparation.
-#include "alphabet.h"
-#include "init.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

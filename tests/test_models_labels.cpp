@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
-#include "models_labels.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/models_labels.h"
 #include "testutil.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 namespace {
 

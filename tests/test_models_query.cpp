@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
-#include "modelio.h"
-#include "models.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/modelio.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "forward2.h"
-#include "init.h"
-#include "models.h"
-#include "models_train.h"
-#include "prior.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "models/models_train.h"
+#include "models/prior.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

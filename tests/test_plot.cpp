@@ -11,12 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "init.h"
-#include "plot.h"
-#include "seqio_scores.h"
-#include "sequence.h"
+#include "foundation/init.h"
+#include "scorefiles/plot.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "plot_sort.h"
+#include "scorefiles/plot_sort.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "codon.h"
-#include "init.h"
-#include "prior.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "models/codon.h"
+#include "foundation/init.h"
+#include "models/prior.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

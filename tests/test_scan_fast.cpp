@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "scan_fast.h"
-#include "utilities.h"
+#include "scorefiles/scan_fast.h"
+#include "foundation/utilities.h"
 
 namespace {
 

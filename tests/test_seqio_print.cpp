@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "seqio_print.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "sequences/seqio_print.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

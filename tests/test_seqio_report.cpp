@@ -1,17 +1,17 @@
 // Score reports: the writer's exact lines worked out by hand, its choices (column names, widths,
 // sort key, selection), a report read back by the score-file reader, the selection comment lines,
 // printing of selected sequences and the length adjustment.
-#include "seqio_report.h"
+#include "scorefiles/seqio_report.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
-#include "seqio_scores.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
 
 namespace {

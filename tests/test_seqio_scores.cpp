@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "init.h"
-#include "seqio.h"
-#include "seqio_scores.h"
-#include "sequence.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

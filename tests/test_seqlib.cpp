@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "seqio.h"
-#include "seqlib.h"
-#include "seqlib_err.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/seqlib.h"
+#include "sequences/seqlib_err.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "seqlib_keep.h"
+#include "sequences/seqlib_keep.h"
 
 TEST(SeqlibKeep, FastAgreesWithPlain) {
     std::mt19937 rng(7);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "seqio.h"
-#include "seqlib.h"
-#include "seqlib_write.h"
+#include "sequences/seqio.h"
+#include "sequences/seqlib.h"
+#include "sequences/seqlib_write.h"
 #include "testutil.h"
 
 namespace {

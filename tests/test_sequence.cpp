@@ -1,9 +1,9 @@
 // Tests of the sequence records and tables, the node/model/raw-model records and the sequence
 // utilities (ordering, search, statistics, letters, shuffling, reversal, weight files).
-#include "alphabet.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Running statistics: the extremes and their sample numbers, merging, scaling and printing.
-#include "stat.h"
+#include "engine/stat.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "testutil.h"
-#include "utilities.h"
+#include "foundation/utilities.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "prior.h"
-#include "sequence.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/prior.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
-#include "weightalignment.h"
+#include "foundation/utilities.h"
+#include "models/weightalignment.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "init.h"
-#include "sequence.h"
+#include "foundation/init.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
-#include "utilities.h"
-#include "weighting.h"
+#include "foundation/utilities.h"
+#include "engine/weighting.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
 
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);

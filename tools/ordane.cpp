@@ -8,13 +8,13 @@
 #include <cstring>
 #include <string>
 
-#include "alignment.h"
-#include "init.h"
-#include "seqio.h"
-#include "seqio_print.h"
-#include "seqio_scores.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "sequences/alignment.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/seqio_print.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static void usage() {
     fputs("   -db seq_file [-db seq_fn]* one or more sequence files\n", stderr);

@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "alphabet.h"
-#include "init.h"
-#include "modelio.h"
-#include "models.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/modelio.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 // A copy of a node with its environment (the BINARY form carries environments).
 static Node *copy_node_with_env(const Node *node) {

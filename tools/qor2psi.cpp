@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "models.h"
-#include "seqio_print.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/seqio_print.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 // The letter order of a checkpoint's probability rows.
 static const char blastorder[] = "ARNDCQEGHILKMFPSTWYV";

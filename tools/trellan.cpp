@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "init.h"
-#include "plot.h"
-#include "utilities.h"
+#include "foundation/init.h"
+#include "scorefiles/plot.h"
+#include "foundation/utilities.h"
 
 static void usage() {
     score_pair_usage();

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "init.h"
-#include "init_modlib.h"
-#include "modelio.h"
-#include "utilities.h"
+#include "foundation/init.h"
+#include "foundation/init_modlib.h"
+#include "models/modelio.h"
+#include "foundation/utilities.h"
 
 int main(int argc, char **argv) {
     char banner[4096];

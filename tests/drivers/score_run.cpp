@@ -9,13 +9,13 @@
 #include <string>
 
 #include "../emloop_fixture.h"
-#include "alphabet.h"
-#include "emloop.h"
-#include "forward2.h"
-#include "init.h"
-#include "seqio_report.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "engine/emloop.h"
+#include "engine/forward2.h"
+#include "foundation/init.h"
+#include "scorefiles/seqio_report.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 int main(int argc, char **argv) {
     if (argc != 4) {

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "init.h"
-#include "utilities.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
 
 static void usage() {
     std::fprintf(stderr, "  startup_driver reports the parameters that start-up set.\n");

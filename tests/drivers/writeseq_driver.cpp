@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "seqio.h"
-#include "seqlib_write.h"
+#include "sequences/seqio.h"
+#include "sequences/seqlib_write.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "seqio.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "sequences/seqio.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static bool keep_even(const char *id, void *) {
     return (static_cast<unsigned char>(id[0]) & 1) == 0;

@@ -8,13 +8,13 @@
 #include <string>
 #include <unistd.h>
 
-#include "alignment.h"
-#include "alphabet.h"
-#include "init.h"
-#include "models.h"
-#include "seqio_print.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "sequences/alignment.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/models.h"
+#include "sequences/seqio_print.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static void code_counts(const Sequence *s, long *columns, long *residues) {
     *columns = *residues = 0;

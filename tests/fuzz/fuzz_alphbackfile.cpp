@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "alphabet.h"
-#include "init.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     error_throws = true;

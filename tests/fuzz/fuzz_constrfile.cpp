@@ -1,8 +1,8 @@
 // Fuzz harness of the constraint-file reader: the input is written to a file and read; a table
 // that reads must write and read back as the same table, and applies to a few sequences
 // without harm.
-#include "constraints.h"
-#include "utilities.h"
+#include "models/constraints.h"
+#include "foundation/utilities.h"
 
 #include <cstdint>
 #include <cstdio>

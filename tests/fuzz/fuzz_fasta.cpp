@@ -8,13 +8,13 @@
 #include <vector>
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "fasta.h"
-#include "init.h"
-#include "seqio.h"
-#include "seqio_print.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "sequences/fasta.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/seqio_print.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "hssp.h"
-#include "init.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "sequences/hssp.h"
+#include "foundation/init.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "init.h"
-#include "matrix.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "sequences/matrix.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "alphabet.h"
-#include "init.h"
-#include "modelio.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "models/modelio.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -9,11 +9,11 @@
 
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "init.h"
-#include "init_modlib.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "foundation/init_modlib.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 static const char *const LIBRARY_FILE = "fuzz_library.txt";
 // Entries taken from one input at most (each yields or is skipped).

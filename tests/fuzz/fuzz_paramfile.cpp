@@ -8,9 +8,9 @@
 
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "init.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
 
 static const char *const PARAM_FILE = "fuzz_params.txt";
 

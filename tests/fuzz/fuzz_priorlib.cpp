@@ -1,8 +1,8 @@
 // Fuzz harness of the prior-library reader: the input is written to a file and read as a library
 // of 4 letters (then of the count it names, when it names one); a library read is written back,
 // read again, and used for an estimate.
-#include "prior.h"
-#include "utilities.h"
+#include "models/prior.h"
+#include "foundation/utilities.h"
 
 #include <cmath>
 #include <cstdint>

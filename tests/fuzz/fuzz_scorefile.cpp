@@ -7,11 +7,11 @@
 #include <vector>
 #include <unistd.h>
 
-#include "init.h"
-#include "plot.h"
-#include "seqio_scores.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/init.h"
+#include "scorefiles/plot.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "alphabet.h"
-#include "init.h"
-#include "seqio.h"
-#include "seqlib.h"
-#include "sequence.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "sequences/seqio.h"
+#include "sequences/seqlib.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 #include "caught_list_read.h"

@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "alphabet.h"
-#include "init.h"
-#include "utilities.h"
+#include "foundation/alphabet.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
 
 // "/tmp/<stem>.<pid><suffix>", removed when the process ends.
 inline std::string fuzz_scratch_file(const std::string &stem, const std::string &suffix = "") {

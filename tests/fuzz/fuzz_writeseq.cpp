@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "seqio.h"
-#include "seqlib_write.h"
+#include "sequences/seqio.h"
+#include "sequences/seqlib_write.h"
 
 static const size_t OPTION_BYTES = 12;
 

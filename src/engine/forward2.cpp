@@ -1,0 +1,541 @@
+// The engine's state: set-up for a model and its tracks, release, the log-sum table, and the
+// scoring of profile columns and of the null model.
+#include "engine/forward2.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/alphabet.h"
+#include "engine/forward2_internal.h"
+#include "foundation/init.h"
+#include "foundation/utilities.h"
+
+namespace {
+constexpr int BIG = IMPOSSIBLE_COST;
+}  // namespace
+
+int SUMLOG[SUMLOG_SIZE + 1];
+int log05 = 0;
+
+FBmodel *FB = nullptr;
+Model *MD = nullptr;
+FBmodel *FBtrack[MAX_TRACKS];
+Model *Modtrack[MAX_TRACKS];
+double trackcoeffs[MAX_TRACKS];
+int numtracks = 0;
+float scalefactor = 1000.0f;
+int SW_mode = 0;
+int DP_style = 0;
+int Traceback = 0;
+int Prob_seq_method = 0;
+int jump_in_cost = COST_OF_ZERO;
+int jump_out_cost = COST_OF_ZERO;
+int SWgap = 0, SWcont = 0;
+double ps_shift[MAX_TRACKS], ps_scale[MAX_TRACKS] = {1, 1, 1, 1, 1, 1};
+int rowlen = -1;
+int rowbytes = -1;
+int rowtot = 0;
+size_t dpmemalloc = 0;
+int posdecodeseqlen = 0;
+size_t pdmemalloc = 0;
+PDmodel *PD = nullptr;
+FBmodel *fbfreq = nullptr;
+int dpmodlen = -1;
+
+DPCell *dpspace = nullptr;
+int *rowindex = nullptr;
+int *itabmem = nullptr, *mtabmem = nullptr;
+int *ritabmem = nullptr, *rmtabmem = nullptr;
+DPCell *betaspace = nullptr, *boldspace = nullptr;
+TransCosts *betatransspace = nullptr, *boldtransspace = nullptr;
+TransCosts *zerotrans = nullptr;
+int *alignspace = nullptr;
+size_t alignalloc = 0;
+int *mitabmem = nullptr;
+int *align2space = nullptr;
+DPCell *posspace = nullptr;
+FILE *pdoc_output_file = nullptr;
+
+// Sizes of the buffers above (they only grow).
+static size_t imtaballoc = 0, betaalloc = 0, betatransalloc = 0, rowindexalloc = 0, align2alloc = 0;
+static char *dpspace_block = nullptr, *posspace_block = nullptr;
+static size_t cellbytes = sizeof(DPCell);
+static bool sw_note_given = false, long_note_given = false;
+
+// ---------------------------------------------------------------------------------------------
+// Log-sum table
+// ---------------------------------------------------------------------------------------------
+
+void build_sumlog() {
+    if (log05) return;
+    for (int d = 0; d < SUMLOG_SIZE; d++) {
+        float e = std::exp(-(float)d / 1000.0f);
+        float q = 1.0f / (1.0f + e);
+        SUMLOG[d] = cost(q);
+    }
+    SUMLOG[SUMLOG_SIZE] = 0;
+    log05 = cost(0.5);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helpers shared by the engine's units
+// ---------------------------------------------------------------------------------------------
+
+void use_track_alphabet(int t) {
+    if (t >= 0 && t < MAX_ALPHABET_TRACKS && alphabets[t])
+        alphabet = alphabets[t];
+    else if (alphabets[0])
+        alphabet = alphabets[0];
+}
+
+bool codon_alphabet() {
+    return alphabet && alphabet->id == CODON_ALPHABET_ID;
+}
+
+int track_letter(const Sequence *seq, int t, int i) {
+    const unsigned char *r = seq->tracks[t].res;
+    const AlphabetInfo *a = alphabets[t] ? alphabets[t] : alphabet;
+    if (a && a->id == CODON_ALPHABET_ID) {
+        // The codon read from residue i on: the next two residues, or the previous two in a
+        // sequence that is marked reversed; 4 (N) past its end.
+        int step = seq->reversed ? -1 : 1;
+        int i1 = i + step, i2 = i + 2 * step;
+        int c0 = r[i];
+        int c1 = i1 >= 0 && i1 < seq->len ? r[i1] : 4;
+        int c2 = i2 >= 0 && i2 < seq->len ? r[i2] : 4;
+        return 25 * c0 + 5 * c1 + c2;
+    }
+    return r[i];
+}
+
+static void *grow_block(void *block, size_t *have, size_t want) {
+    if (*have >= want) return block;
+    std::free(block);
+    *have = want;
+    return mem_alloc(want);
+}
+
+int min_checkpoint_rows(int n) {
+    return (int)std::floor(std::sqrt(2.0 * (n > 0 ? n : 0)) + 4.0);
+}
+
+void grow_dp_rows(int slots) {
+    size_t need = 2 * cellbytes + (size_t)slots * (size_t)rowbytes;
+    if (dpmemalloc < need) {
+        std::free(dpspace_block);
+        dpspace_block = static_cast<char *>(mem_alloc(need));
+        dpmemalloc = need;
+    }
+    dpspace = reinterpret_cast<DPCell *>(dpspace_block + 2 * cellbytes);
+    rowtot = (int)((dpmemalloc - 2 * cellbytes) / (size_t)rowbytes);
+    if ((size_t)rowtot > rowindexalloc) {
+        std::free(rowindex);
+        rowindex = static_cast<int *>(mem_alloc((size_t)rowtot * sizeof(int)));
+        rowindexalloc = (size_t)rowtot;
+    }
+    for (int k = 0; k < rowtot; k++) rowindex[k] = -1;
+}
+
+void grow_alignspace(size_t n) {
+    alignspace = static_cast<int *>(grow_block(alignspace, &alignalloc, n * sizeof(int)));
+}
+
+void grow_align2space(size_t n) {
+    align2space = static_cast<int *>(grow_block(align2space, &align2alloc, n * sizeof(int)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Set-up and release
+// ---------------------------------------------------------------------------------------------
+
+static void release_track(int t) {
+    if (t == 0 || !FBtrack[t]) return;
+    AlphabetInfo *saved = alphabet;
+    use_track_alphabet(t);
+    clear_FBmodel(FBtrack[t]);
+    std::free(FBtrack[t]);
+    alphabet = saved;
+    FBtrack[t] = nullptr;
+    Modtrack[t] = nullptr;
+}
+
+void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod, int traceback,
+                   float coef, double jump_in_prob, double jump_out_prob, FILE *pdoc_out) {
+    if (maxlen < 0) maxlen = 0;
+    if (model && model->kind == 1) {
+        SWgap = std::abs(model->gap);
+        SWcont = std::abs(model->cont);
+        dpstyle = DP_VITERBI;
+        sw = SW_GLOBAL;
+        jump_in_prob = jump_out_prob = 1.0;
+    }
+    if (traceback == 0 && (dpstyle == DP_POSDECODE || dpstyle == DP_POSDECODE_ALIGN ||
+                           dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_PATHPROB ||
+                           dpstyle == DP_POSTERIOR_ROWS || dpstyle == DP_PATHPROB_END))
+        traceback = 1;
+    DP_style = dpstyle;
+    Prob_seq_method = pseqmethod;
+    if (model) {
+        FB = model2fbmodel(model, FB, coef);
+        for (int t = 1; t < MAX_TRACKS; t++) release_track(t);
+        FBtrack[0] = FB;
+        Modtrack[0] = MD = model;
+        numtracks = 1;
+        trackcoeffs[0] = coef;
+    } else if (!FB || FB->length < 0) {
+        error("init_forward2 called with null model!");
+    }
+    if (sw < 0 || sw > SW_DOMAIN) {
+        if (!sw_note_given) {
+            std::fprintf(stderr, "Illegal SW option (%d).  Current options are\n", sw);
+            std::fprintf(stderr, "Global (%d), semi-local (%d), local (%d), and domain (%d)\n",
+                         SW_GLOBAL, SW_SEMILOCAL, SW_LOCAL, SW_DOMAIN);
+            std::fprintf(stderr, "A value of %d will be used\n", SW_GLOBAL);
+            sw_note_given = true;
+        }
+        sw = SW_GLOBAL;
+    }
+    if (sw == SW_DOMAIN) sw = SW_GLOBAL;
+    SW_mode = sw;
+    if (FB->query) {
+        DP_style = DP_VITERBI;
+        scalefactor = 1.0f;
+    } else {
+        scalefactor = 1000.0f;
+    }
+    Traceback = traceback;
+    pdoc_output_file = pdoc_out;
+    jump_in_cost = cost(jump_in_prob);
+    jump_out_cost = cost(jump_out_prob);
+    int L = FB->length;
+    if (L < 1) error("forward2 is receiving a model of length %d??\n", L);
+    dpmodlen = L;
+
+    bool tb_rows = Traceback && (DP_style == DP_VITERBI || DP_style == DP_POSDECODE_ALIGN ||
+                                 DP_style == DP_POSDECODE_ZTRANS || DP_style == DP_FIVESTATE);
+    rowlen = tb_rows ? L + 4 : L + 2;
+    cellbytes = DP_style == DP_FIVESTATE ? 5 * sizeof(int) : sizeof(DPCell);
+    rowbytes = rowlen * (int)cellbytes;
+
+    // The row area.
+    size_t area;
+    if (!Traceback)
+        area = 4 * (size_t)rowbytes;
+    else if (DP_style == DP_FIVESTATE)
+        area = ((size_t)maxlen + 4) * (size_t)rowbytes;
+    else {
+        size_t least = (size_t)rowbytes * (size_t)min_checkpoint_rows(maxlen);
+        area = maxmem > 0 && (size_t)maxmem > least ? (size_t)maxmem : least;
+    }
+    area += 2 * cellbytes;
+    if (dpmemalloc < area && maxmem > 0 && area > (size_t)maxmem + 2 * cellbytes) {
+        std::fprintf(stderr, "Warning:  A dynamic programming matrix of %zu KB\n", area / 1024);
+        std::fprintf(stderr, "is being allocated even though maxmem is only %d (%d KB)\n", maxmem,
+                     maxmem / 1024);
+    }
+    grow_dp_rows((int)((area - 2 * cellbytes) / (size_t)rowbytes));
+
+    // Emission rows.
+    size_t row = ((size_t)L + 2) * sizeof(int);
+    if (imtaballoc < row) {
+        std::free(itabmem);
+        std::free(mtabmem);
+        std::free(ritabmem);
+        std::free(rmtabmem);
+        std::free(mitabmem);
+        itabmem = static_cast<int *>(mem_alloc(row));
+        mtabmem = static_cast<int *>(mem_alloc(row));
+        ritabmem = static_cast<int *>(mem_alloc(row));
+        rmtabmem = static_cast<int *>(mem_alloc(row));
+        mitabmem = static_cast<int *>(mem_alloc(row));
+        imtaballoc = row;
+    }
+
+    // Posterior decoding.
+    if (DP_style == DP_POSDECODE_ALIGN || DP_style == DP_POSDECODE_ZTRANS ||
+        DP_style == DP_POSTERIOR_ROWS) {
+        size_t want = ((size_t)maxlen + 4) * (size_t)rowbytes;
+        size_t limit = maxposdecodemem > 0 ? (size_t)maxposdecodemem : 0;
+        size_t P = want < limit ? want : limit;
+        if (pdmemalloc < P) {
+            std::free(posspace_block);
+            posspace_block = static_cast<char *>(mem_alloc(P + 2 * cellbytes));
+            pdmemalloc = P;
+        }
+        posspace = reinterpret_cast<DPCell *>(posspace_block + 2 * cellbytes);
+        long seqlen = (long)(pdmemalloc / (size_t)rowbytes) - 4;
+        posdecodeseqlen = seqlen < 0 ? 0 : (int)seqlen;
+        if (posdecodeseqlen < maxlen && !long_note_given) {
+            std::fprintf(stderr, "Warning:  Long sequences (> %d bases) will be Viterbi-aligned\n",
+                         posdecodeseqlen);
+            std::fprintf(stderr, "Increase maxposdecodemem (%d) to enable longer sequences\n",
+                         maxposdecodemem);
+            long_note_given = true;
+        }
+        if (!PD) PD = alloc_PDmodel();
+        zero_PDmodel(PD, L, posdecodeseqlen, DP_style != DP_POSDECODE_ALIGN);
+    }
+
+    if (Traceback) {
+        size_t brow = ((size_t)L + 2) * sizeof(DPCell);
+        if (betaalloc < brow) {
+            std::free(betaspace);
+            std::free(boldspace);
+            betaspace = static_cast<DPCell *>(mem_alloc(brow));
+            boldspace = static_cast<DPCell *>(mem_alloc(brow));
+            betaalloc = brow;
+        }
+        size_t trow = ((size_t)L + 2) * sizeof(TransCosts);
+        if (betatransalloc < trow) {
+            std::free(betatransspace);
+            std::free(boldtransspace);
+            std::free(zerotrans);
+            betatransspace = static_cast<TransCosts *>(mem_alloc(trow));
+            boldtransspace = static_cast<TransCosts *>(mem_alloc(trow));
+            zerotrans = static_cast<TransCosts *>(mem_alloc(trow));  // zeroed
+            betatransalloc = trow;
+        }
+        grow_alignspace(2 * (size_t)L + (size_t)maxlen + 4);
+        if (DP_style == DP_FIVESTATE) grow_align2space((size_t)maxlen + 2 * (size_t)L + 6);
+    }
+    build_sumlog();
+}
+
+void init_forward2_tracks(Model **models, const float *coeffs, int count, int maxlen, int sw,
+                          int dpstyle, double jump_in_prob, double jump_out_prob, int pseqmethod,
+                          int traceback, FILE *pdoc_out) {
+    if (!models || !models[0]) {
+        init_forward2(nullptr, maxlen, sw, dpstyle, pseqmethod, traceback, 0.0f, jump_in_prob,
+                      jump_out_prob, pdoc_out);
+        return;
+    }
+    if (!coeffs || count <= 0) {
+        count = 1;
+        coeffs = nullptr;
+    }
+    if (count > MAX_TRACKS)
+        error("init_forward2_tracks: %d tracks (at most %d)", count, MAX_TRACKS);
+    use_track_alphabet(0);
+    AlphabetInfo *track0 = alphabet;
+    init_forward2(models[0], maxlen, sw, dpstyle, pseqmethod, traceback, coeffs ? coeffs[0] : 1.0f,
+                  jump_in_prob, jump_out_prob, pdoc_out);
+    for (int t = 1; t < count; t++) {
+        if (!models[t]) error("add_track_forward2 %d called with null model!", t);
+        if (t != numtracks)
+            error("Add_track_forward2():  nonsequential tracks %d expect %d\n", t, numtracks);
+        if (models[t]->length != FB->length)
+            error("Track %d model length %d mismatch (track 0 is %d)\n", t, models[t]->length,
+                  FB->length);
+        use_track_alphabet(t);
+        FBtrack[t] = model2fbmodel(models[t], FBtrack[t], coeffs[t]);
+        Modtrack[t] = models[t];
+        trackcoeffs[t] = coeffs[t];
+        numtracks++;
+        alphabet = track0;
+    }
+}
+
+void free_forward2() {
+    AlphabetInfo *saved = alphabet;
+    for (int t = 1; t < MAX_TRACKS; t++) release_track(t);
+    use_track_alphabet(0);
+    if (FB) {
+        clear_FBmodel(FB);
+        std::free(FB);
+    }
+    FB = nullptr;
+    FBtrack[0] = nullptr;
+    MD = nullptr;
+    Modtrack[0] = nullptr;
+    if (fbfreq) {
+        clear_FBmodel(fbfreq);
+        std::free(fbfreq);
+        fbfreq = nullptr;
+    }
+    alphabet = saved;
+    if (PD) {
+        clear_PDmodel(PD);
+        std::free(PD);
+        PD = nullptr;
+    }
+    std::free(dpspace_block);
+    std::free(posspace_block);
+    std::free(rowindex);
+    std::free(itabmem);
+    std::free(mtabmem);
+    std::free(ritabmem);
+    std::free(rmtabmem);
+    std::free(mitabmem);
+    std::free(betaspace);
+    std::free(boldspace);
+    std::free(betatransspace);
+    std::free(boldtransspace);
+    std::free(zerotrans);
+    std::free(alignspace);
+    std::free(align2space);
+    dpspace_block = posspace_block = nullptr;
+    dpspace = posspace = nullptr;
+    rowindex = itabmem = mtabmem = ritabmem = rmtabmem = mitabmem = nullptr;
+    betaspace = boldspace = nullptr;
+    betatransspace = boldtransspace = zerotrans = nullptr;
+    alignspace = align2space = nullptr;
+    numtracks = 0;
+    rowlen = rowbytes = dpmodlen = -1;
+    rowtot = 0;
+    posdecodeseqlen = 0;
+    DP_style = Traceback = SW_mode = 0;
+    dpmemalloc = pdmemalloc = imtaballoc = betaalloc = betatransalloc = rowindexalloc = 0;
+    alignalloc = align2alloc = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Profile columns and the null model
+// ---------------------------------------------------------------------------------------------
+
+static const AlphabetInfo *track_alphabet(int t) {
+    if (t >= 0 && t < MAX_ALPHABET_TRACKS && alphabets[t]) return alphabets[t];
+    return alphabet;
+}
+
+int combine_wseq_wmod(const int *p, const int *q, int track, int method) {
+    const AlphabetInfo *a = track_alphabet(track);
+    if (a && a->id == CODON_ALPHABET_ID)
+        error("Codon alphabet not supported with probabilistic sequences");
+    if (method < 0) error("Unknown combine_mod_probseq method %d\n", method);
+    int A = a ? a->length : 0;
+    if (method <= 1) {
+        double s = 0;
+        for (int k = 0; k < A; k++) s += (double)(float)prob(p[k]) * q[k];
+        if (method == 1) {
+            double s2 = 0;
+            for (int k = 0; k < A; k++) s2 += (double)(float)prob(q[k]) * p[k];
+            s = (s + s2) / 2;
+        }
+        return clamp_cost64((int64_t)s);
+    }
+    int f = COST_OF_ZERO;
+    for (int k = 0; k < A; k++) f = LSC(f, cap_cost(p[k] + q[k]));
+    double v = f * ps_scale[track] + 1000.0 * ps_shift[track];
+    if (std::isnan(v)) return BIG;
+    if (v >= BIG) return BIG;
+    if (v <= -BIG) return -BIG;
+    return (int)v;
+}
+
+void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) {
+    bool reported = false;
+    for (int t = 0; t < count && t < MAX_TRACKS; t++) {
+        ps_shift[t] = 0;
+        ps_scale[t] = 1;
+        const Model *tm = t < seq->ntracks ? seq->tracks[t].model : nullptr;
+        if (!tm || method <= 2) continue;
+        if (method > 5) error("Illegal pseqmethod %d\n", method);
+        const Model *m = models ? models[t] : nullptr;
+        if (!m || !m->fim_weight || !tm->weights)
+            error("set_pseq_scale: track %d has no background distribution", t);
+        const AlphabetInfo *a = track_alphabet(t);
+        int A = a->length;
+        const int *n = m->fim_weight->insert;
+        double S = 0, T = 0;
+        for (int k = 0; k < A; k++) {
+            double pk = prob(n[k]);
+            S += pk * (n[k] / 1000);
+            T += pk * (double)(n[k] / 1000) * (n[k] / 1000);
+        }
+        int64_t sum = 0, sum2 = 0;
+        int len = seq->len < tm->length ? seq->len : tm->length;
+        for (int j = 0; j < len; j++) {
+            const int *p = tm->weights[j + 1]->match;
+            int f = COST_OF_ZERO;
+            for (int k = 0; k < A; k++) f = LSC(f, cap_cost(p[k] + n[k]));
+            int64_t qj = f / 1000;
+            sum += qj;
+            sum2 += qj * qj;
+        }
+        double mean = len > 0 ? (double)sum / len : NAN;
+        double mean2 = len > 0 ? (double)sum2 / len : NAN;
+        double shift = 0, scale = 1, replaced = 0;
+        bool rescaled = false;
+        if (method == 3) {
+            shift = -S - mean;
+        } else if (method == 4) {
+            scale = -S / mean;
+        } else {
+            double v = mean2 - mean * mean;
+            scale = v < PROB_ZERO ? 1.0 : std::sqrt((T - S * S) / v);
+            if (scale > 4) {
+                replaced = scale;
+                scale = 1;
+                rescaled = true;
+            }
+            shift = -S - scale * mean;
+        }
+        if (!std::isfinite(shift) || !std::isfinite(scale)) {
+            std::fprintf(stderr,
+                         "Warning:  no profile scale for %s track %d (method %d); the column "
+                         "costs are used unscaled\n",
+                         seq->id ? seq->id : "", t, method);
+            shift = 0;
+            scale = 1;
+        }
+        ps_shift[t] = shift;
+        ps_scale[t] = scale;
+        if (rescaled)
+            std::fprintf(stderr,
+                         "Pseqmeth %d Seq %s scale %5.2f shift %5.2f (rescaled from %5.2f)\n",
+                         method, seq->id ? seq->id : "", scale, shift, replaced);
+        else
+            std::fprintf(stderr, "Pseqmeth %d Seq %s scale %5.2f shift %5.2f\n", method,
+                         seq->id ? seq->id : "", scale, shift);
+        reported = true;
+    }
+    if (reported) std::fflush(stderr);
+}
+
+// Null cost (thousandths of a nat) of the residue at pos on track t, unweighted.
+static int64_t residue_null_cost(const Model *m, const Sequence *seq, int t, int pos) {
+    if (!m || !m->fim_weight) error("Null model score needs a model with a FIM template node");
+    const Model *tm = seq->tracks[t].model;
+    if (tm) {
+        int col = seq->reversed ? seq->len - 1 - pos : pos;
+        if (!tm->weights || col + 1 > tm->length + 1) return 0;
+        return combine_wseq_wmod(tm->weights[col + 1]->match, m->fim_weight->insert, t,
+                                 Prob_seq_method);
+    }
+    const AlphabetInfo *a = track_alphabet(t);
+    int x = seq->tracks[t].res[pos];
+    if (a && a->id == CODON_ALPHABET_ID) x = x * 25 + 24;
+    int w = (m->fim_weight->ncosts - TC_COUNT) / 2;
+    if (x < 0 || x >= w) return COST_OF_ZERO;
+    return m->fim_weight->insert[x];
+}
+
+double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq) {
+    // A query-sequence model has no background: its scores are raw matrix scores.
+    if (!models || !models[0] || !seq || models[0]->kind == 1) return 0;
+    if (count < 1) count = 1;
+    set_pseq_scale(models, count, seq, Prob_seq_method);
+    double sum = 0;
+    for (int t = 0; t < count && t < seq->ntracks; t++) {
+        int64_t s = 0;
+        for (int pos = 0; pos < seq->len; pos++) s += residue_null_cost(models[t], seq, t, pos);
+        sum += coeffs ? coeffs[t] * (double)s : (double)s;
+    }
+    if (!models[0]->fim_weight) error("Null model score needs a model with a FIM template node");
+    double loop = (double)seq->len * models[0]->fim_weight->ijump[2];
+    return (loop + sum) / 1000.0;
+}
+
+double character_null(int pos, Model **models, const float *coeffs, int count,
+                      const Sequence *seq) {
+    if (!models || !models[0] || !seq || pos < 0 || pos >= seq->len) return 0;
+    if (count < 1) count = 1;
+    double sum = 0;
+    for (int t = 0; t < count && t < seq->ntracks; t++) {
+        double c = (double)residue_null_cost(models[t], seq, t, pos);
+        sum += coeffs ? coeffs[t] * c : c;
+    }
+    return sum / 1000.0;
+}

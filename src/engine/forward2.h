@@ -1,0 +1,282 @@
+// The dynamic-programming engine: one process-wide state set up for one model (one FBmodel per
+// sequence track), the log-sum table, the row kernels (forward, backward, best path), the
+// forward-backward driver with checkpointing, posterior decoding and expected counts, Viterbi
+// traceback and alignment encoding, and the score-only forward.
+//
+// Costs are integers in thousandths of a nat; IMPOSSIBLE_COST (100000000) stands for an
+// impossible step and caps every cell, so costs saturate there and never overflow.
+#ifndef QOR_FORWARD2_H
+#define QOR_FORWARD2_H
+
+#include <cstdio>
+
+#include "engine/fbmodel.h"
+#include "models/models.h"
+#include "sequences/sequence.h"
+
+// ---------------------------------------------------------------------------------------------
+// Log-sum of two costs
+// ---------------------------------------------------------------------------------------------
+
+// Entries of the log-sum table: entry d is round(1000 ln(1 + e^(-d/1000))), d = 0..7600.
+constexpr int SUMLOG_SIZE = 7601;
+// The table (SUMLOG_SIZE entries plus one 0 past the end, so that a clamped index reads 0).
+extern int SUMLOG[SUMLOG_SIZE + 1];
+// The cost of 0.5; 0 until the table is built.
+extern int log05;
+// Builds SUMLOG and log05 once per process (later calls do nothing).
+void build_sumlog();
+
+// The cost of the sum of the probabilities of two costs: min(a, b) - SUMLOG[|a - b|] when
+// |a - b| <= 7600, else min(a, b). Not capped. |a - b| must fit an int.
+inline int LS(int a, int b) {
+    int m = a < b ? a : b;
+    int M = a < b ? b : a;
+    unsigned d = (unsigned)M - (unsigned)m;
+    d = d < (unsigned)SUMLOG_SIZE ? d : (unsigned)SUMLOG_SIZE;
+    return m - SUMLOG[d];
+}
+// min(x, IMPOSSIBLE_COST).
+inline int cap_cost(int x) {
+    return x < IMPOSSIBLE_COST ? x : IMPOSSIBLE_COST;
+}
+// LS capped at IMPOSSIBLE_COST.
+inline int LSC(int a, int b) {
+    return cap_cost(LS(a, b));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Engine state
+// ---------------------------------------------------------------------------------------------
+
+// One cell of a DP row: delete, match and insert costs. In a traceback row the same three
+// entries hold where each cell's best value came from: -1 a delete cell, -2 a match cell, -3 an
+// insert cell; 1 in a match cell entered by a jump in; a node number >= 2 in node L's delete
+// cell entered by a jump out of that node's match cell.
+struct DPCell {
+    int d;
+    int m;
+    int i;
+};
+constexpr int TB_DELETE = -1;
+constexpr int TB_MATCH = -2;
+constexpr int TB_INSERT = -3;
+// The terminator of a state path.
+constexpr int PATH_END = -6;
+
+// DP styles.
+enum {
+    DP_EM = 0,                // forward-backward with expected counts
+    DP_VITERBI = 1,           // single best path
+    DP_POSDECODE = 2,         // per-residue posterior report
+    DP_POSDECODE_ALIGN = 4,   // best path through posterior costs (with transitions)
+    DP_POSDECODE_ZTRANS = 5,  // the same with every transition cost 0
+    DP_PATHPROB = 6,          // path posteriors along the sequence's alignment
+    DP_POSTERIOR_ROWS = 7,    // posterior rows only
+    DP_FIVESTATE = 8,         // five-state alignment
+    DP_PATHPROB_END = 100,    // path posteriors, the alignment ending with one more delete
+};
+// Scoring modes.
+enum { SW_GLOBAL = 0, SW_SEMILOCAL = 1, SW_LOCAL = 2, SW_DOMAIN = 3 };
+
+// A row kernel (see the kernels below for the meaning of each argument).
+typedef DPCell *(*DPRowKernel)(const TransCosts *trans, const int *mrow, const int *irow, int i,
+                               int n, int bound, int L, const DPCell *prev, DPCell *cur,
+                               TransCosts *btrans, DPCell *tb, int sw, const PosConstraint *pc,
+                               const FBNodeInfo *info);
+
+extern FBmodel *FB;                   // track 0's integer model (FBtrack[0])
+extern Model *MD;                     // track 0's model (Modtrack[0])
+extern FBmodel *FBtrack[MAX_TRACKS];  // per track
+extern Model *Modtrack[MAX_TRACKS];
+extern double trackcoeffs[MAX_TRACKS];  // per track (the parameter trackcoeff is its text form)
+extern int numtracks;                   // tracks in use; 0 when released
+extern float scalefactor;               // cost units per nat: 1000, or 1 for a query-sequence model
+extern int SW_mode;                     // SW_GLOBAL, SW_SEMILOCAL or SW_LOCAL
+extern int DP_style;
+extern int Traceback;        // 0..3
+extern int Prob_seq_method;  // profile-column method 0..5
+extern int jump_in_cost;     // 80000 before the first set-up
+extern int jump_out_cost;
+extern int SWgap, SWcont;  // gap and continue costs of a query-sequence model
+extern double ps_shift[MAX_TRACKS], ps_scale[MAX_TRACKS];
+extern int rowlen;           // cells per row; -1 when released
+extern int rowbytes;         // bytes per row; -1 when released
+extern int rowtot;           // row slots of the DP area
+extern size_t dpmemalloc;    // bytes of the DP area
+extern int posdecodeseqlen;  // longest sequence that is posterior-decoded
+extern size_t pdmemalloc;    // bytes of the posterior-alignment area
+extern PDmodel *PD;          // posterior store, or null
+extern FBmodel *fbfreq;      // expected-count accumulator, or null
+extern int dpmodlen;         // model length of the set-up
+
+// ---------------------------------------------------------------------------------------------
+// Set-up and release
+// ---------------------------------------------------------------------------------------------
+
+// Sets the engine up for one model as track 0 (dropping every other track): the integer model
+// (emission costs times coef), the mode (sw outside 0..3 gives a note once per process and 0;
+// 3 runs as 0), the style, the jump costs, and buffers for sequences of up to maxlen residues
+// (longer ones grow them later). A null model keeps the current one.
+// Fatal: "init_forward2 called with null model!", "forward2 is receiving a model of length %d??\n"
+// (a model of length below 1), "Null model or modweight in model2fbmodel" (no cost records).
+void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod, int traceback,
+                   float coef, double jump_in_prob, double jump_out_prob, FILE *pdoc_out);
+// Sets the engine up for count track models with coefficients (null: 1.0 each).
+// Fatal: "init_forward2_tracks: %d tracks (at most %d)" (count outside 1..MAX_TRACKS),
+// "add_track_forward2 %d called with null model!", "Add_track_forward2():  nonsequential tracks
+// %d expect %d\n", "Track %d model length %d mismatch (track 0 is %d)\n" and the messages of
+// init_forward2.
+void init_forward2_tracks(Model **models, const float *coeffs, int count, int maxlen, int sw,
+                          int dpstyle, double jump_in_prob, double jump_out_prob, int pseqmethod,
+                          int traceback, FILE *pdoc_out);
+// Releases every FBmodel, the accumulator, the posterior store and every buffer; the engine
+// must be set up again before the next use. Never fatal.
+void free_forward2();
+
+// ---------------------------------------------------------------------------------------------
+// Profile columns and the null model
+// ---------------------------------------------------------------------------------------------
+
+// Sets ps_shift and ps_scale of every track for the sequence and reports them (methods 3..5).
+// Fatal: "Illegal pseqmethod %d\n" (method above 5), "set_pseq_scale: track %d has no background
+// distribution".
+void set_pseq_scale(Model **models, int count, const Sequence *seq, int method);
+// Cost of one profile column p against one model distribution q (track's letters), capped at
+// IMPOSSIBLE_COST. Fatal: "Codon alphabet not supported with probabilistic sequences",
+// "Unknown combine_mod_probseq method %d\n" (a negative method).
+int combine_wseq_wmod(const int *p, const int *q, int track, int method);
+// Null-model score of the sequence in nats (coefficients may be null); 0 for a query-sequence
+// model (no background). Fatal: "Null model score needs a model with a FIM template node" for
+// another model (or track model) without a FIM template cost record.
+double base_null_score(Model **models, const float *coeffs, int count, const Sequence *seq);
+// Null cost of the residue at pos in nats (0 for a query-sequence model). Fatal as
+// base_null_score.
+double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);
+
+// ---------------------------------------------------------------------------------------------
+// Row kernels. Arguments: the transition table, the residue's match and insert cost rows, the
+// residue index i (0-based, also for the backward pass), the sequence length n, the last node to
+// compute (L+1 or more: the whole row; L: all but the End node), L, the previous row, the row to
+// fill, the backward transition row (dprow_backward only), the traceback row (align kernels
+// only; it may overlay the previous row two cells back), the mode, the residue's constraint and
+// the node info. Each returns cur (owned by the caller, as every row). Every cell is capped at
+// IMPOSSIBLE_COST. No kernel ends the run.
+// ---------------------------------------------------------------------------------------------
+
+DPCell *dprow_forward(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_backward(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                       int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                       DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_viterbi(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_align(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                    int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                    DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_swviterbi(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                        int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                        DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_swalign(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+
+// Fast versions of dprow_forward, dprow_backward, dprow_viterbi and dprow_align (same arguments,
+// same results; a row with a constraint is handed to the plain kernel). The drivers use these.
+DPCell *dprow_forward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_backward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                            int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_viterbi_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
+                         int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
+                         DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
+
+// The backward row of residue i (as dprow_backward_fast gives it, for a residue without a
+// constraint) fused with the expected-count sums that combine_rows would add for it (F the
+// forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
+// rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
+// reads). Where the processor has AVX2 the sums are added by a vector pass after the row
+// (forward2_simd.cpp); the results are the same. Never fatal.
+void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
+                          int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
+                          TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,
+                          TransCosts *S, int *cm, int *ci);
+
+// ---------------------------------------------------------------------------------------------
+// Drivers
+// ---------------------------------------------------------------------------------------------
+
+// Runs one sequence through the set-up model in the set-up style; returns the score in nats
+// (raw matrix units for a query-sequence model), SCORE_UNSET when the score saturates (with a
+// warning; no counts are taken then). counts (optional) receives expected or path counts of the
+// letters of track `track`. Writes the alignment code (styles 1, 4, 5), path posteriors (6, 100),
+// the posterior store (4, 5, 7).
+// Fatal: "init_forward2 must be called before forward2", "forback2 needs a set-up with
+// traceback (traceback level 0)", "Sequence %s has %d track%s; the model has %d", "Counted track
+// %d is not a track of the sequence", "Counted track %d has another alphabet than track 0",
+// "forback2: counts model of length %d for a model of length %d", "forback2: the set-up has no
+// room for traceback rows", "Forward2 with POSPATH called with null alignment\n", "Internal
+// error:  dpr %d.  Increase maxmem.",
+// "Internal traceback error [d%d r%d s%d]:  try raising maxmem.", "Internal error:  state path
+// longer than %zu steps", those of set_prob_mi_tabs and set_pseq_scale, and
+// encode_alignment's.
+float forback2(Sequence *seq, Model *counts, int track);
+// Points *mrow and *irow at the summed emission costs of residue i over every track (reversed
+// rows when reversed is set). The rows belong to the engine and stay valid until the next call.
+// Fatal: "Codon alphabet not supported with probabilistic sequences", "Profile track %d of %s is
+// shorter than the sequence", and combine_wseq_wmod's.
+void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i, int reversed);
+// Score of the sequence in nats (SCORE_UNSET when it saturates, with a warning), two rolling
+// rows. Fatal: "init_forward2 must be called before forward_score", "Sequence %s has %d track%s;
+// the model has %d", and those of set_prob_mi_tabs and set_pseq_scale.
+float forward_score(Sequence *seq);
+// The posterior store's match and insert rows (residue, then node); they belong to the engine
+// and stay valid until the next forback2 or free_forward2.
+// Fatal: "Posterior array access attempt without postiors."
+int **access_match_posterior_array_char_node();
+int **access_insert_posterior_array_char_node();
+// The emission cost rows of residue i as the drivers give them to the kernels (set_prob_mi_tabs
+// with reversed 0; the same lifetime and fatal messages).
+void access_match_insert_arrays(const Sequence *seq, int i, const int **mrow, const int **irow);
+
+// ---------------------------------------------------------------------------------------------
+// Posterior decoding and expected counts
+// ---------------------------------------------------------------------------------------------
+
+// Combines the forward row F and backward row B of residue i (-1: the start row) into path
+// posteriors, posterior rows and expected-count costs (see forward2_post.cpp) in the caller's
+// rows and the engine's posterior store. Never fatal.
+void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, const int *rm,
+                  const int *ri, const TransCosts *Tn, const TransCosts *To, TransCosts *S,
+                  int style, SeqPathProb *pp, int Z, int *cm, int *ci);
+// Adds the expected counts e^((Z - c)/1000) of the accumulated costs into the model's node
+// values (null model: nothing). Fatal: "accumulate_frequencies: model lengths differ" when the
+// model, the accumulator and the engine's model are not of one length.
+void accumulate_frequencies(Model *model, const FBmodel *acc, int Z);
+
+// ---------------------------------------------------------------------------------------------
+// Traceback and alignment encoding
+// ---------------------------------------------------------------------------------------------
+
+// Writes the alignment code of a state path (codes from the End back to the start, ended by
+// PATH_END) into the sequence, adds path counts into counts (optional) and returns the path cost
+// (64-bit sum, capped at IMPOSSIBLE_COST); the code is owned by the sequence. Fatal:
+// "encode_alignment: a state path must begin with a delete, match or insert step".
+int encode_alignment(int *path, Sequence *seq, int L, Model *counts);
+// Adds one emission count of letter x at node k to v, sharing a wildcard among its letters by
+// the cost tables T; nothing without an alphabet or for a negative x. Never fatal.
+void do_wild_vit(float *v, int *const *tables, int k, int x);
+// With a sequence: starts a walk backwards over its alignment code and returns L. With null:
+// the node of the next residue from the end (*match 1 for a match state, 0 for an insert
+// state), or -1 when the code is used up. The walk's copy of the code belongs to the engine.
+// Never fatal.
+int backstep_alignment(const Sequence *seq, int L, int style, int *match);
+
+#endif

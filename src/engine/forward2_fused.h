@@ -1,0 +1,37 @@
+// Pieces of the fused backward-count row (forward2_fast.cpp) and of its vector count pass
+// (forward2_simd.cpp).
+#ifndef QOR_FORWARD2_FUSED_H
+#define QOR_FORWARD2_FUSED_H
+
+#include "engine/forward2.h"
+
+// The count pieces of the forward End node (reversed node 0: no insert state), which every
+// version adds the same way before the other nodes.
+inline void end_node_counts(int L, const int *mr, const TransCosts *to_row, const DPCell *F,
+                            TransCosts *S, int *cm) {
+    const DPCell &f = F[L + 1];
+    int *s = S[L + 1].t;
+    const int *to = to_row[0].t;
+    int bm = cap_cost(f.m + IMPOSSIBLE_COST);
+    s[1] = LS(s[1], bm);
+    s[4] = LS(s[4], bm);
+    s[7] = LS(s[7], bm);
+    cm[L + 1] = LS(cm[L + 1], cap_cost(f.m + IMPOSSIBLE_COST - mr[0]));
+    s[0] = LS(s[0], cap_cost(f.d + to[0]));
+    s[3] = LS(s[3], cap_cost(f.d + to[1]));
+    s[6] = LS(s[6], cap_cost(f.d + to[2]));
+}
+
+// Whether backward_counts_vector can run: the processor has AVX2 and forward2_vector_counts is
+// on (it is by default; tests turn it off to check the scalar pass against the vector one).
+extern bool forward2_vector_counts;
+bool vector_counts_ok();
+
+// Adds the expected-count sums of backward row cur (already computed from prev over the
+// reversed model R) as the fused row does, with the vector unit, and writes the into-delete
+// terms of bt_new. Only when vector_counts_ok().
+void backward_counts_vector(const TransCosts *R, const int *mr, const int *ir, int L,
+                            const DPCell *prev, const DPCell *cur, const TransCosts *to_row,
+                            TransCosts *bt_new, const DPCell *F, TransCosts *S, int *cm, int *ci);
+
+#endif

@@ -1,0 +1,277 @@
+// Plot files and the gnuplot run.
+#include "scorefiles/plot.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/init.h"
+#include "scorefiles/plot_sort.h"
+#include "scorefiles/seqio_scores.h"
+#include "sequences/sequence.h"
+#include "foundation/utilities.h"
+
+extern char **environ;
+
+void plot_usage() {
+    std::fputs("Creates <runname>.plt, a gnuplot plot file, and \n", stderr);
+    std::fputs("    <runname>.data file(s), the data for the curve(s).\n", stderr);
+    std::fputs("To use, start up gnuplot and enter the command 'load \"<runname>.plt\"'.\n",
+               stderr);
+    std::fputs("Plot options:  Not all are used in all plotting programs.\n", stderr);
+    std::fputs(
+        "[-plotcolumn <int>]           Column to plot (0 (length), 1 (simple), 2 (complex),\n",
+        stderr);
+    std::fputs(
+        "                                              3 (Evalue, default, or 1 if not present)\n",
+        stderr);
+    std::fputs("[-plotmax <float>]            Highest Y axis value\n", stderr);
+    std::fputs("[-plotmin <float>]            Lowest Y axis value\n", stderr);
+    std::fputs("      Y axis calculated internally if plotmax = plotmin\n", stderr);
+    std::fputs("[-plotleft <float>]           Lowest X axis value\n", stderr);
+    std::fputs("[-plotright <float>]          Highest X axis value\n", stderr);
+    std::fputs("      X axis calculated internally if plotleft = plotright\n", stderr);
+    std::fputs("[-plotline <float>]           Vertical line at plotline if <> 0\n", stderr);
+    std::fputs("[-plotnegate <0/1>]           Negate scores if 1\n", stderr);
+    std::fputs("[-plotps <0/1/2>]            Create \"<runname>.ps\" (1)\n", stderr);
+    std::fputs("                            If plotps=2, a square plot is generated.\n", stderr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The plotted column
+// ---------------------------------------------------------------------------------------------
+
+int effective_plotcolumn(int column, double first_evalue) {
+    if (first_evalue == SCORE_UNSET || column < 0 || column > 3 || column == 1) return 1;
+    return column;
+}
+
+const char *plotcolumn_label(int effective_column) {
+    switch (effective_column) {
+        case 0: return "Sequence length";
+        case 2: return "Log-odds Score (reverse null model)";
+        case 3: return "E-value (log 10)";
+        default: return "Log-odds Score (simple null model)";
+    }
+}
+
+// log10 of an E-value; an E-value of 0 or less (which has no logarithm) gives -300, the floor of
+// the E-values the system computes.
+static double log10_evalue(double evalue) {
+    if (evalue <= 0) return -300.0;
+    return std::log10(evalue);
+}
+
+float plotcolumn_value(int effective_column, int length, float report1, float report2,
+                       double evalue) {
+    switch (effective_column) {
+        case 0: return static_cast<float>(length);
+        case 2: return report2;
+        case 3: return static_cast<float>(log10_evalue(evalue));
+        default: return report1;
+    }
+}
+
+const char *set_plotcolumn(SequenceTable *table, int column) {
+    if (!table || table->count == 0 || !table->seqs[0]) return "";
+    int col = effective_plotcolumn(column, table->seqs[0]->evalue);
+    if (col != 1)
+        for (int i = 0; i < table->count; i++)
+            if (Sequence *s = table->seqs[i])
+                s->report1 = plotcolumn_value(col, s->len, s->report1, s->report2, s->evalue);
+    return plotcolumn_label(col);
+}
+
+std::vector<float> read_plotted_scores(const char *path, int column, int negate,
+                                       const char **label) {
+    std::fprintf(stderr, "Reading scores from file %s\n", path);
+    FILE *fp = open_read(path, OPEN_FATAL);
+    std::vector<float> values;
+    InputReader reader;
+    reader_init(&reader, fp, path);
+    char *line;
+    size_t len;
+    ScoreLine entry;
+    int col = -1;
+    while (reader_line_with_end(&reader, &line, &len)) {
+        if (!parse_score_line(line, len, &entry)) continue;
+        if (col < 0) col = effective_plotcolumn(column, entry.evalue);
+        float v = plotcolumn_value(col, entry.length, entry.report1, entry.report2, entry.evalue);
+        values.push_back(negate ? -v : v);
+    }
+    reader_free(&reader);
+    close_read(fp);
+    *label = col < 0 ? "" : plotcolumn_label(col);
+    return values;
+}
+
+// Fewer values than this are sorted by comparison; more by radix.
+constexpr size_t PLOT_RADIX_MIN = 4096;
+
+void sort_plotted_scores(std::vector<float> &values) {
+    // NaNs go to the end in their order; the numbers are sorted stably before them.
+    auto numbers_end =
+        std::stable_partition(values.begin(), values.end(), [](float v) { return !std::isnan(v); });
+    size_t n = static_cast<size_t>(numbers_end - values.begin());
+    if (n < PLOT_RADIX_MIN)
+        sort_scores_plain(values.data(), n);
+    else
+        sort_scores_radix(values.data(), n);
+}
+
+void score_pair_usage() {
+    std::fputs(" -distfile <runname>.dist    Score file to read (required).\n", stderr);
+    std::fputs("[-distfile2 <runname>.dist]  Second (database) score file.\n", stderr);
+}
+
+void read_score_pair(const char *family_file, const char *database_file, int column, int negate,
+                     std::vector<float> *family, std::vector<float> *database, const char **label) {
+    *family = read_plotted_scores(family_file, column, negate, label);
+    *database = read_plotted_scores(database_file, column, negate, label);
+    if (family->empty() || database->empty()) error("Two valid score files are required.\n");
+    sort_plotted_scores(*family);
+    sort_plotted_scores(*database);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bars
+// ---------------------------------------------------------------------------------------------
+
+void draw_bar(FILE *fp, int y1, int y2, float x1, float x2) {
+    std::fprintf(fp, "%5.2f %d\n", x1, y1);
+    std::fprintf(fp, "%5.2f %d\n", x1, y2);
+    std::fprintf(fp, "%5.2f %d\n", x2, y2);
+    std::fprintf(fp, "%5.2f %d\n", x2, y1);
+}
+
+void draw_vbar(FILE *fp, int y1, int y2, float x1, float x2) {
+    draw_bar(fp, y1, y2, x1, x2);
+}
+
+void shade_bar(FILE *fp, int y1, int y2, float x1, float x2) {
+    float third = x1 + (x2 - x1) / 3;
+    float two_thirds = x1 + 2 * (x2 - x1) / 3;
+    // Counted with an integer: a single-precision y stepped by 1 would stop growing at 2^24.
+    for (long long k = 0; static_cast<double>(y1) + 0.5 + static_cast<double>(k) < y2; k++) {
+        float y = static_cast<float>(static_cast<double>(y1) + 0.5 + static_cast<double>(k));
+        std::fprintf(fp, "%5.2f %5.2f\n", third, y);
+        std::fprintf(fp, "%5.2f %5.2f\n", two_thirds, y);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command file
+// ---------------------------------------------------------------------------------------------
+
+void set_pltrange(FILE *fp, float ylow, float yhigh, float xlow, float xhigh, float line) {
+    if (ylow != yhigh) std::fprintf(fp, "set yrange [%f:%f]\n", ylow, yhigh);
+    if (xlow != xhigh) std::fprintf(fp, "set xrange [%f:%f]\n", xlow, xhigh);
+    if (line != 0 && ylow != yhigh)
+        std::fprintf(fp, "set arrow from %f,%f to %f,%f nohead\n", line, ylow, line, yhigh);
+}
+
+void check_plot_parameters() {
+    const struct {
+        const char *name;
+        double value;
+    } params[] = {{"plotmin", plotmin},
+                  {"plotmax", plotmax},
+                  {"plotleft", plotleft},
+                  {"plotright", plotright},
+                  {"plotline", plotline}};
+    for (const auto &p : params)
+        if (!std::isfinite(static_cast<float>(p.value)))
+            error("%s must be a finite number within the single-precision range, not %g", p.name,
+                  p.value);
+}
+
+// What gnuplot makes of a file name that begins with the run name, when its start is one that
+// gnuplot reads in a way of its own (null for a plain start): '<' runs a command and reads its
+// output (a data file, "load", the command file named on gnuplot's command line), '|' runs a
+// command and writes to it ("set output"), '$' names a datablock, and "~/" the home directory.
+static const char *gnuplot_special_start(const char *run_name) {
+    switch (run_name[0]) {
+        case '<': return "a command whose output it reads";
+        case '|': return "a command it writes to";
+        case '$': return "a datablock";
+        case '~': return run_name[1] == '/' ? "a file in the home directory" : nullptr;
+        default: return nullptr;
+    }
+}
+
+bool plot_run_name_ok(const char *run_name) {
+    if (gnuplot_special_start(run_name)) return false;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(run_name); *p; p++)
+        if (*p == '"' || *p == '`' || *p == '\\' || *p < 0x20 || *p == 0x7f) return false;
+    return true;
+}
+
+void check_plot_run_name(const char *run_name) {
+    if (const char *meaning = gnuplot_special_start(run_name))
+        error("The run name %s cannot be used in a gnuplot command file: gnuplot takes a file "
+              "name beginning with \"%.*s\" for %s.",
+              run_name, run_name[0] == '~' ? 2 : 1, run_name, meaning);
+    if (!plot_run_name_ok(run_name))
+        error("The run name %s cannot be used in a gnuplot command file: it holds '\"', '`', '\\' "
+              "or a control character.",
+              run_name);
+}
+
+FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const char *title,
+                   const char *xlabel, const char *ylabel) {
+    check_plot_run_name(run_name);
+    FILE *fp = open_outputfile(run_name, ".plt");
+    print_banner_block(fp, banner, '#');
+    const char *prefix = plotps ? "" : "#";
+    std::fprintf(fp, "# Uncomment the next two lines to generate a postscript file.\n");
+    std::fprintf(fp, "%sset terminal postscript eps\n", prefix);
+    std::fprintf(fp, "%sset output \"%s.ps\"\n", prefix, run_name);
+    if (plotps == 2) std::fprintf(fp, "%sset size 0.7, 1.0\n", "");
+    if (title) std::fprintf(fp, "set title \"%s %s\"\n", title, run_name);
+    if (xlabel) std::fprintf(fp, "set xlabel \"%s\"\n", xlabel);
+    if (ylabel) std::fprintf(fp, "set ylabel \"%s\"\n", ylabel);
+    std::fprintf(fp, "set nozeroaxis\n");
+    return fp;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The gnuplot run
+// ---------------------------------------------------------------------------------------------
+
+// Starts gnuplot with the command file as its one argument (no shell) and waits for it. True when
+// it ran and ended with status 0.
+static bool run_gnuplot(const std::string &script) {
+    // A name beginning with '-' would read as an option.
+    std::string arg = script[0] == '-' ? "./" + script : script;
+    char prog[] = "gnuplot";
+    std::vector<char> argbuf(arg.begin(), arg.end());
+    argbuf.push_back('\0');
+    char *argv[] = {prog, argbuf.data(), nullptr};
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid;
+    if (posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ) != 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+                        const char *suffix3) {
+    if (plotps == 0) return;
+    std::string base(run_name);
+    if (!run_gnuplot(base + ".plt")) {
+        std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
+        return;
+    }
+    if (plotps == 3) return;
+    for (const char *suffix : {suffix1, suffix2, suffix3})
+        if (suffix) unlink((base + suffix).c_str());
+    unlink((base + ".plt").c_str());
+}
