@@ -57,12 +57,12 @@ bool running_in_ci();
 
 // Skips the test when an outside program it needs is absent; under CI=true the test fails
 // instead, so that a missing install step cannot pass as a skip.
-#define REQUIRE_PROGRAM(name)                                                                  \
-    do {                                                                                       \
-        if (!have_program(name)) {                                                             \
-            if (running_in_ci()) FAIL() << (name) << " is not installed (CI installs it)";     \
-            GTEST_SKIP() << (name) << " is not installed";                                     \
-        }                                                                                      \
+#define REQUIRE_PROGRAM(name)                                                                      \
+    do {                                                                                           \
+        if (!have_program(name)) {                                                                 \
+            if (running_in_ci()) FAIL() << (name) << " is not installed (CI installs it)";         \
+            GTEST_SKIP() << (name) << " is not installed";                                         \
+        }                                                                                          \
     } while (0)
 
 // Everything written to a stream so far (the stream is flushed and rewound).
