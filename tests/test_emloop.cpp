@@ -14,6 +14,7 @@
 #include "engine/forward2.h"
 #include "foundation/init.h"
 #include "models/models.h"
+#include "scorefiles/seqio_report.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "engine/stat.h"
@@ -123,6 +124,21 @@ TEST_F(EmloopTest, EveryNullModelKindMatchesTheIndependentScores) {
                 EXPECT_EQ(s->evalue, SCORE_UNSET);
         }
         EXPECT_NEAR(mean, sum / table->count, SCORE_TOL);
+    }
+}
+
+TEST_F(EmloopTest, UserNullIsScoredWithTheScoringStyleWhenAlignmentsArePosteriorDecoded) {
+    // Scoring style 0 with posterior-decoded alignments: the raw score and the user null score
+    // are both forward scores.
+    sp.select_align = SELECT_ALL;
+    sp.adpstyle = DP_POSDECODE_ALIGN;
+    score_all(NULL_USER);
+    auto expected = load_expected();
+    for (int i = 0; i < table->count; i++) {
+        const Sequence *s = table->seqs[i];
+        SCOPED_TRACE(s->id);
+        EXPECT_NEAR(s->raw_score, expected.at(s->id).raw, SCORE_TOL);
+        EXPECT_NEAR(s->second_score, expected.at(s->id).user, SCORE_TOL);
     }
 }
 

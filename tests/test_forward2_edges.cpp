@@ -358,6 +358,28 @@ TEST_F(EdgeTest, SaturatedAndImpossibleSequences) {
     free_model(m);
 }
 
+// 1300 impossible T's cost more than the cap; summed cells land just under it.
+TEST_F(EdgeTest, SequencesPastTheCapAreUnsetInEveryStyle) {
+    Model *m = flat_model(3, 1000, 1000, 1000), *counts = alloc_model(3);
+    const int T = letter_index(alphabet, 'T');
+    for (int k = 0; k <= 4; k++) m->weights[k]->match[T] = m->weights[k]->insert[T] = 80000;
+    Sequence *s = seq_of(std::string(1300, 'T').c_str());
+    const int styles[][2] = {{DP_EM, 0}, {DP_EM, 1}, {DP_POSDECODE_ALIGN, 1}, {DP_VITERBI, 1}};
+    for (const auto &c : styles) {  // style, traceback (0: forward_score, else forback2)
+        init_forward2(m, s->len, SW_LOCAL, c[0], 0, c[1], 1.0f, 0.5, 0.5, nullptr);
+        float score = 0;
+        std::string err =
+            stderr_of([&] { score = c[1] ? forback2(s, counts, 0) : forward_score(s); });
+        EXPECT_EQ(score, SCORE_UNSET) << c[0];
+        EXPECT_EQ(err, "Warning:  s1 cannot be aligned to the model: its cost reaches the limit "
+                       "of 100000 nats; no score is given\n");
+    }
+    EXPECT_EQ(counts->nodes[2]->match[T], 0.0f);
+    free_model(counts);
+    free_sequence(s);
+    free_model(m);
+}
+
 TEST_F(EdgeTest, LongSequencesFallBackToViterbiAndBuffersGrow) {
     Model *m = flat_model(3, 1000, 1000, 1000);
     maxposdecodemem = 10 * 7 * 12;  // room for 6 residues (rows of 7 cells)

@@ -320,8 +320,10 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
             if (seq && wanted(seq)) reverse_second_score(seq, score, models, coeffs, count);
         }
     } else if (score->users_null_model) {
+        // The null model is scored in the given style, not the alignment style the raw scores
+        // may have been switched to above.
         Model *null_model = score->users_null_model;
-        init_forward2_tracks(&null_model, nullptr, 1, N, sw, style, jump_in, jump_out, pseqmethod,
+        init_forward2_tracks(&null_model, nullptr, 1, N, sw, dpstyle, jump_in, jump_out, pseqmethod,
                              TB_NONE, nullptr);
         for (int s = 0; s < table->count; s++) {
             Sequence *seq = table->seqs[s];

@@ -87,7 +87,9 @@ float EM_loop(SequenceTable *table, Model **models, const float *coeffs, int cou
 
 // Scores every sequence of the table (raw, simple, and for kinds 3, 4 and 5 the second score
 // and E-value), with the single-best-path prefilter when score->viterbi_threshold is set.
-// Sequences whose raw or second score is already set are not rescored. Returns the mean of the
+// Sequences whose raw or second score is already set are not rescored. The user's null model is
+// scored in style dpstyle, also when the raw scores take the alignment style (level 3, scoring
+// style 0 with posterior-decoded alignments). Returns the mean of the
 // simple scores (a sequence stopped by the prefilter counting with its prefilter simple score);
 // sequences without any score are left out of the mean. Leaves the engine set up.
 // Fatal: "Score_EM_loop called without model".

@@ -215,9 +215,10 @@ void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int 
 
 // Runs one sequence through the set-up model in the set-up style; returns the score in nats
 // (raw matrix units for a query-sequence model), SCORE_UNSET when the score saturates (with a
-// warning; no counts are taken then). counts (optional) receives expected or path counts of the
-// letters of track `track`. Writes the alignment code (styles 1, 4, 5), path posteriors (6, 100),
-// the posterior store (4, 5, 7).
+// warning; no counts are taken then): a best path at the cap, or a sum over paths within the
+// margin below the cap that the log-sum of capped cells can reach (no real score lies there).
+// counts (optional) receives expected or path counts of the letters of track `track`. Writes
+// the alignment code (styles 1, 4, 5), path posteriors (6, 100), the posterior store (4, 5, 7).
 // Fatal: "init_forward2 must be called before forward2", "forback2 needs a set-up with
 // traceback (traceback level 0)", "Sequence %s has %d track%s; the model has %d", "Counted track
 // %d is not a track of the sequence", "Counted track %d has another alphabet than track 0",
@@ -233,9 +234,9 @@ float forback2(Sequence *seq, Model *counts, int track);
 // Fatal: "Codon alphabet not supported with probabilistic sequences", "Profile track %d of %s is
 // shorter than the sequence", and combine_wseq_wmod's.
 void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i, int reversed);
-// Score of the sequence in nats (SCORE_UNSET when it saturates, with a warning), two rolling
-// rows. Fatal: "init_forward2 must be called before forward_score", "Sequence %s has %d track%s;
-// the model has %d", and those of set_prob_mi_tabs and set_pseq_scale.
+// Score of the sequence in nats (SCORE_UNSET when it saturates as in forback2, with a warning),
+// two rolling rows. Fatal: "init_forward2 must be called before forward_score", "Sequence %s has %d
+// track%s; the model has %d", and those of set_prob_mi_tabs and set_pseq_scale.
 float forward_score(Sequence *seq);
 // The posterior store's match and insert rows (residue, then node); they belong to the engine
 // and stay valid until the next forback2 or free_forward2.

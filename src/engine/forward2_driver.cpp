@@ -42,6 +42,20 @@ void warn_saturated(const Sequence *seq) {
                  seq->id ? seq->id : "", BIG / 1000);
 }
 
+// Whether the score Z of a sequence of n residues against a model of length L comes from capped
+// cells. A best-path cost saturates at IMPOSSIBLE_COST exactly. A cost summed over paths lands
+// below the cap: the log-sum of capped cells takes off up to 1000 ln of their number (3(L+2)
+// cells a row over n+1 rows, times L+2 for the jumps in and L+2 for the jumps out of one row),
+// and the log-sum table's rounding up to one unit a log-sum, two a cell, along the longest chain
+// of cells (n rows, a row's delete chain and its jump-out sum). No real summed score lies within
+// that margin of the cap.
+bool saturated(int Z, bool summed, int n, int L) {
+    if (!summed) return Z >= BIG;
+    double l2 = L + 2.0;
+    double margin = 1000.0 * std::log(3.0 * l2 * l2 * (n + 1.0)) + 2.0 * (n + 2.0 * l2);
+    return Z >= BIG - margin;
+}
+
 // The start row: the all-delete path from the Begin's start state.
 void start_row(DPCell *row, const TransCosts *T, int L) {
     row[0].d = 0;
@@ -369,7 +383,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
                        style != DP_POSDECODE_ZTRANS && style != DP_POSTERIOR_ROWS;
     // Once the score is known: false (with a warning) when it saturates, else the sums start.
     auto begin_sums = [&]() {
-        if (!have_Z || Z >= BIG) {
+        if (!have_Z || saturated(Z, !vit, M, L)) {
             warn_saturated(seq);
             return false;
         }
@@ -534,7 +548,7 @@ float forward_score(Sequence *seq) {
         cur = tmp;
     }
     int Z = prev[L + 1].d;
-    if (Z >= BIG) {
+    if (saturated(Z, kernel == dprow_forward_fast, M, L)) {
         warn_saturated(seq);
         return SCORE_UNSET;
     }
