@@ -289,14 +289,14 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
     int wanted = nd->nparams;
     int got = 0;
     bool first_token_of_line = false;
-    size_t offset = static_cast<size_t>(p - line.c_str());
+    size_t at = static_cast<size_t>(p - line.c_str());
     while (got < wanted) {
-        const char *q = line.c_str() + offset;
+        const char *q = line.c_str() + at;
         while (*q && is_blank_char(*q)) q++;
         if (*q == 0 || *q == '%') {
             if (!next_line(in, line, line_count)) {
                 line.clear();
-                offset = 0;
+                at = 0;
                 break;
             }
             if (single_integer_line(line))
@@ -305,7 +305,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
                              "a value of the node above; that node may be short\n",
                              filename, line_count ? *line_count : 0,
                              chomp(line.substr(line.find_first_not_of(" \t"))).c_str());
-            offset = 0;
+            at = 0;
             first_token_of_line = true;
             continue;
         }
@@ -315,7 +315,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
             // A continuation line that begins with something else than a number is handed
             // back to the caller, which reads it as the next line of the block.
             if (first_token_of_line && pending) *pending = true;
-            offset = static_cast<size_t>(q - line.c_str());
+            at = static_cast<size_t>(q - line.c_str());
             break;
         }
         float f = static_cast<float>(v);
@@ -324,7 +324,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
                   line_count ? *line_count : here, static_cast<int>(end - q), q);
         nd->params[got++] = f;
         first_token_of_line = false;
-        offset = static_cast<size_t>(end - line.c_str());
+        at = static_cast<size_t>(end - line.c_str());
     }
 
     int lineno = line_count ? *line_count : here;
@@ -335,7 +335,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
                      wanted, alphabet && alphabet->name ? alphabet->name : "(none)");
     }
     if (!(pending && *pending)) {
-        const char *rest = line.c_str() + std::min(offset, line.size());
+        const char *rest = line.c_str() + std::min(at, line.size());
         while (*rest && is_blank_char(*rest)) rest++;
         if (*rest && !extra_characters_warned) {
             extra_characters_warned = true;

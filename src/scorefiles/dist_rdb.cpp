@@ -37,14 +37,14 @@ static void print_list(FILE *fp, const char *lead, char **values, int count) {
     std::fputc('\n', fp);
 }
 
-void dist_rdb_open_or_append(DistRDB **rdb, const char *banner, const char *version,
+void dist_rdb_open_or_append(DistRDB **out, const char *banner, const char *version,
                              const char *run_name, int *model_length, int add_hmm_names,
                              const SeqInfo *info) {
-    if (!rdb) {
+    if (!out) {
         std::fputs("dist_rdb_open_or_append called with null DistRDB\n", stderr);
         return;
     }
-    if (!*rdb) {
+    if (!*out) {
         DistRDB *w = (DistRDB *)mem_alloc(sizeof(DistRDB));
         w->fp = open_outputfile(run_name, DIST_RDB_SUFFIX);
         std::fprintf(stderr, "Opening %s.dist-rdb for RDB distance output\n",
@@ -56,12 +56,12 @@ void dist_rdb_open_or_append(DistRDB **rdb, const char *banner, const char *vers
         std::fprintf(w->fp, "# date: %s\n", get_time());
         std::fprintf(w->fp, "# user: %s\n", get_user_name());
         std::fprintf(w->fp, "# host: %s\n", get_host_name());
-        *rdb = w;
-    } else if (add_hmm_names != (*rdb)->add_hmm_names) {
+        *out = w;
+    } else if (add_hmm_names != (*out)->add_hmm_names) {
         std::fputs("Warning:  dist_rdb_open_or_append differing addHmmNames\n", stderr);
-        std::fprintf(stderr, "using original value (%d)\n", (*rdb)->add_hmm_names);
+        std::fprintf(stderr, "using original value (%d)\n", (*out)->add_hmm_names);
     }
-    DistRDB *w = *rdb;
+    DistRDB *w = *out;
     FILE *fp = w->fp;
     w->model_length = model_length;
     if (model_length) {
@@ -96,14 +96,14 @@ void dist_rdb_open_or_append(DistRDB **rdb, const char *banner, const char *vers
     std::fputs("#\n", fp);
 }
 
-void dist_rdb_comment(DistRDB *rdb, const char *fmt, ...) {
-    if (!rdb) return;
-    std::fputs("# ", rdb->fp);
+void dist_rdb_comment(DistRDB *out, const char *fmt, ...) {
+    if (!out) return;
+    std::fputs("# ", out->fp);
     va_list ap;
     va_start(ap, fmt);
-    std::vfprintf(rdb->fp, fmt, ap);
+    std::vfprintf(out->fp, fmt, ap);
     va_end(ap);
-    std::fputc('\n', rdb->fp);
+    std::fputc('\n', out->fp);
 }
 
 // The first entry of a table (null slots passed over), or null.
@@ -133,30 +133,30 @@ static void write_column_lines(DistRDB *w, const SequenceTable *table) {
     w->columns_written = 1;
 }
 
-void dist_rdb_write(DistRDB *rdb, const char *model_name, const SequenceTable *table,
+void dist_rdb_write(DistRDB *out, const char *model_name, const SequenceTable *table,
                     const ScoreParams *score) {
-    if (!rdb) return;
-    if (!rdb->columns_written) write_column_lines(rdb, table);
+    if (!out) return;
+    if (!out->columns_written) write_column_lines(out, table);
     if (!table) return;
-    FILE *fp = rdb->fp;
+    FILE *fp = out->fp;
     std::string model = field_text(model_name);
     for (int i = 0; i < table->count; i++) {
         const Sequence *s = table->seqs[i];
         if (!s) continue;
         if (score && !score_selected(s, score, score->select_score)) continue;
-        if (rdb->add_hmm_names)
-            std::fprintf(fp, "%s\t%d\t", model.c_str(), rdb->model_length ? *rdb->model_length : 0);
+        if (out->add_hmm_names)
+            std::fprintf(fp, "%s\t%d\t", model.c_str(), out->model_length ? *out->model_length : 0);
         std::fprintf(fp, "%s\t%d\t%0.4f\t%0.4f", field_text(s->id).c_str(), s->len, s->raw_score,
                      s->simple_score);
-        if (rdb->second_column) std::fprintf(fp, "\t%0.4f", s->second_score);
-        if (rdb->evalue_column) std::fprintf(fp, "\t%0.3e", s->evalue);
+        if (out->second_column) std::fprintf(fp, "\t%0.4f", s->second_score);
+        if (out->evalue_column) std::fprintf(fp, "\t%0.3e", s->evalue);
         std::fprintf(fp, "\t%d\n", (int)s->xcount);
     }
 }
 
-void dist_rdb_close(DistRDB **rdb) {
-    if (!rdb || !*rdb) return;
-    close_outputfile((*rdb)->fp);
-    std::free(*rdb);
-    *rdb = nullptr;
+void dist_rdb_close(DistRDB **out) {
+    if (!out || !*out) return;
+    close_outputfile((*out)->fp);
+    std::free(*out);
+    *out = nullptr;
 }

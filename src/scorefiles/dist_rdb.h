@@ -21,18 +21,18 @@ struct DistRDB {
     int *model_length;    // the current model's length (set at each open-or-append), or null
 };
 
-// Opens run_name.dist-rdb on first use (*rdb null: allocates the writer, writes the comment
+// Opens run_name.dist-rdb on first use (*out null: allocates the writer, writes the comment
 // header with banner, version, run name, date, user and host) and writes a pass header: the
 // model and scoring settings when model_length is given, the sequence statistics when info is
 // given, and lambda (or swlambda) and tau. A differing add_hmm_names is reported on standard
-// error and ignored. A null rdb is reported on standard error and nothing is done.
+// error and ignored. A null out is reported on standard error and nothing is done.
 // Fatal: "(open_outputfile):  Could not open file %s".
-void dist_rdb_open_or_append(DistRDB **rdb, const char *banner, const char *version,
+void dist_rdb_open_or_append(DistRDB **out, const char *banner, const char *version,
                              const char *run_name, int *model_length, int add_hmm_names,
                              const SeqInfo *info);
 
 // Writes "# " and the formatted text and a newline.
-void dist_rdb_comment(DistRDB *rdb, const char *fmt, ...)
+void dist_rdb_comment(DistRDB *out, const char *fmt, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
@@ -43,11 +43,11 @@ void dist_rdb_comment(DistRDB *rdb, const char *fmt, ...)
 // score, else the entries that the selection rule keeps with score->select_score. Tabs and line
 // ends inside an ID or the model name are written as blanks, so that every row stays one line
 // of the same columns. A null table writes the column lines only.
-void dist_rdb_write(DistRDB *rdb, const char *model_name, const SequenceTable *table,
+void dist_rdb_write(DistRDB *out, const char *model_name, const SequenceTable *table,
                     const ScoreParams *score);
 
 // Closes the stream unless it is standard output or standard error, releases the writer and
 // clears the caller's pointer; a null address or pointer does nothing.
-void dist_rdb_close(DistRDB **rdb);
+void dist_rdb_close(DistRDB **out);
 
 #endif

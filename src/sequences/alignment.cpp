@@ -533,14 +533,14 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
 // Frequency model of an alignment
 // ---------------------------------------------------------------------------------------------
 
-Model *freq_from_alignment(const char *alignfile, FILE *info, const char *run_name,
+Model *freq_from_alignment(const char *filename, FILE *info, const char *run_name,
                            const char *weights_file, AWeightParams *aweight, PriorLib *prior,
                            ConstrParams *constr) {
     int *fims = nullptr;
     int nfims = 0;
-    SequenceTable *table = read_alignment(alignfile, &fims, &nfims);
+    SequenceTable *table = read_alignment(filename, &fims, &nfims);
     if (!table || table->count == 0) {
-        fprintf(stderr, "No alignment found in alignment file %s.\n", alignfile);
+        fprintf(stderr, "No alignment found in alignment file %s.\n", filename);
         free_sequence_table(table);
         free(fims);
         return nullptr;

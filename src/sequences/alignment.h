@@ -68,7 +68,7 @@ void update_freqs(const Sequence *seq, Model *counts);
 // first family weight: weights from weights_file (merged by ID) or, without one, from
 // weight_alignment (info, run_name, prior, aweight); constraints and node labels by constr
 // (optional). Null, with a message, when the file holds no usable alignment.
-Model *freq_from_alignment(const char *alignfile, FILE *info, const char *run_name,
+Model *freq_from_alignment(const char *filename, FILE *info, const char *run_name,
                            const char *weights_file, AWeightParams *aweight, PriorLib *prior,
                            ConstrParams *constr);
 
