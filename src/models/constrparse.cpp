@@ -169,15 +169,18 @@ ConstrTable *read_constraints_table(char *const *filenames, int count, int allow
     ConstrTable *table = create_constraint_table();
     for (int f = 0; f < count; f++) {
         const char *file = filenames[f];
-        FILE *fp = open_read(file, OPEN_FATAL);
+        FILE *fp = nullptr;
         InputReader r;
-        reader_init(&r, fp, file);
         try {
+            fp = open_read(file, OPEN_FATAL);
+            reader_init(&r, fp, file);
             read_constraint_file(table, &r, file);
         } catch (...) {
             // Only when fatal errors are thrown (tests, fuzzing): nothing half-built survives.
-            reader_free(&r);
-            close_read(fp);
+            if (fp) {
+                reader_free(&r);
+                close_read(fp);
+            }
             free_constraint_table(table);
             throw;
         }

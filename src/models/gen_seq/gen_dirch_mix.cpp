@@ -7,19 +7,27 @@
 
 void gen_dirch_mix_initialize(GenDirchMix *gen, int numd, int count, const double *mix,
                               double *const *distr) {
+    // The record stays empty (and releasable) until the coefficients have passed their checks.
+    gen->count = 0;
+    gen->mix_coeff_cum = nullptr;
+    gen->components = nullptr;
     GEN_ASSERT(count >= 1);
-    gen->count = count;
-    gen->mix_coeff_cum = static_cast<double *>(mem_alloc((size_t)count * sizeof(double)));
-    gen->components = static_cast<GenDirch *>(mem_alloc((size_t)count * sizeof(GenDirch)));
     double sum = 0.0;
     for (int c = 0; c < count; c++) {
         GEN_ASSERT(mix[c] >= 0);
         sum += mix[c];
-        gen->mix_coeff_cum[c] = sum;
-        gen_dirch_initialize(&gen->components[c], numd, distr[c] + 1);
     }
     GEN_ASSERT(sum > 0);
-    for (int c = 0; c < count; c++) gen->mix_coeff_cum[c] /= sum;
+    gen->mix_coeff_cum = static_cast<double *>(mem_alloc((size_t)count * sizeof(double)));
+    gen->components = static_cast<GenDirch *>(mem_alloc((size_t)count * sizeof(GenDirch)));
+    double running = 0.0;
+    for (int c = 0; c < count; c++) {
+        running += mix[c];
+        gen->mix_coeff_cum[c] = running;
+        gen_dirch_initialize(&gen->components[c], numd, distr[c] + 1);
+        gen->count = c + 1;
+    }
+    for (int c = 0; c < count; c++) gen->mix_coeff_cum[c] /= running;
 }
 
 void gen_dirch_mix(const GenDirchMix *gen, double *out) {
