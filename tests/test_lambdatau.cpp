@@ -141,17 +141,8 @@ TEST(LambdaTau, SamplesThatCannotBeFitted) {
         bool lambda_one;  // lambda falls back to 1.0 too
     } cases[] = {
         {{-5, -6, -7}, 0, 0, "", true},
-        {{3},
-         0,
-         1,
-         "WARNING: Cannot fit lambda and tau to 1 samples (fewer than two values); "
-         "using 1.0\n",
-         true},
-        {{2, -2, 2, 2},
-         -10,
-         4,
-         "WARNING: Cannot fit lambda and tau to 4 samples (all values alike); using 1.0\n",
-         true},
+        {{3}, 0, 1, "WARNING: Too few samples for tau fit (using 1.0)\n", false},
+        {{2, -2, 2, 2}, -10, 4, "WARNING: Too few samples for tau fit (using 1.0)\n", false},
         {{0, 0},
          -10,
          2,
@@ -195,6 +186,29 @@ TEST(LambdaTau, SamplesThatCannotBeFitted) {
     EXPECT_EQ(lambda + tau + count, 21);
     EXPECT_EQ(fit_tau(0, 1), 0);
     EXPECT_EQ(betaerror, 1);
+}
+
+TEST(LambdaTau, OneValueOrValuesOfOneSizeFitTauOne) {
+    // tau = 1 and m2 = 6.25: lambda = sqrt(2 Gamma(3) eta(2) / m2) = sqrt((pi^2 / 3) / 6.25).
+    const double expected = M_PI / (2.5 * std::sqrt(3.0));  // 0.72552
+    for (const std::vector<float> &scores :
+         {std::vector<float>{2.5f}, std::vector<float>{2.5f, -2.5f, 2.5f, -2.5f}}) {
+        SequenceTable *t = alloc_sequence_table();
+        for (float x : scores) {
+            Sequence *s = alloc_sequence(0, 1);
+            s->second_score = x;
+            add_seq_to_table(t, s);
+        }
+        double lambda = 0, tau = 0, lambda1 = 0;
+        testing::internal::CaptureStderr();
+        fit_lambdatau(t, &lambda, &tau, &lambda1, nullptr, -10);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "WARNING: Too few samples for tau fit (using 1.0)\n");
+        free_sequence_table(t);
+        EXPECT_EQ(tau, 1.0);
+        EXPECT_NEAR(lambda, expected, 1e-6) << scores.size();
+        EXPECT_NEAR(lambda1, expected, 1e-6) << scores.size();
+    }
 }
 
 TEST(LambdaTau, InteractiveEntry) {

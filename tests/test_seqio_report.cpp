@@ -137,8 +137,11 @@ TEST_F(ReportTest, IdColumnWidth) {
 }
 
 TEST_F(ReportTest, ReportReadsBackThroughTheScoreFileReader) {
-    // A sequence whose score saturated has no score and writes no row.
+    // A sequence whose score saturated has no score; its row shows the unset value, negated or
+    // not, and reads back unset (E-value N = 4, last by E-value).
     add_seq_to_table(table, scored("none", "AC", SCORE_UNSET, SCORE_UNSET));
+    const std::string unset_row =
+        "\nnone" + std::string(10, ' ') + "      2   1000000.00  1000000.00     4.00e+00\n";
     std::string path = scratch_dir() + "/run.dist";
     FILE *f = fopen(path.c_str(), "w");
     SortAndPrintZscore(f, table, &sp);
@@ -146,8 +149,8 @@ TEST_F(ReportTest, ReportReadsBackThroughTheScoreFileReader) {
     testing::internal::CaptureStderr();
     SequenceTable *back = read_score_file(path.c_str());
     testing::internal::GetCapturedStderr();
-    ASSERT_EQ(back->count, 3);
-    for (int i = 0; i < 3; i++) {
+    ASSERT_EQ(back->count, 4);
+    for (int i = 0; i < 4; i++) {
         const Sequence *w = table->seqs[i];
         const Sequence *r = back->seqs[i];
         EXPECT_STREQ(r->id, w->id);
@@ -158,6 +161,10 @@ TEST_F(ReportTest, ReportReadsBackThroughTheScoreFileReader) {
         EXPECT_EQ(r->xcount, std::trunc(w->xcount));
     }
     free_sequence_table(back);
+    for (int negate : {0, 1}) {
+        sp.negate = negate;
+        EXPECT_NE(report().find(unset_row), std::string::npos) << negate;
+    }
 }
 
 TEST_F(ReportTest, PrintSelectedSequences) {

@@ -170,7 +170,8 @@ int main(int argc, char **argv) {
     write_command_file(run, banner, label, curves.family_file, static_cast<long>(family.size()),
                        static_cast<long>(database.size()));
 
-    makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr);
+    if (!makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr))
+        error("gnuplot did not make %s.ps; %s.plt and the data files are kept.", run, run);
     free_init();
     return 0;
 }

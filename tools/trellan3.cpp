@@ -35,8 +35,11 @@ static int int_part(float v) {
 }
 
 // One column of the sweep table: a value of -1 on rows 1 to R - 1 is a gap, filled by linear
-// interpolation in the score between the row before and the next row that is not a gap.
-static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, long rows) {
+// interpolation in the score between the row before and the next row that is not a gap. A row
+// whose score lies outside its two neighbours' would be extrapolated: the count is held within
+// 0..limit, the size of the table it counts (a NaN from NaN scores stays).
+static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, long rows,
+                      long limit) {
     // next[k]: the nearest later row whose value is not a gap (row `rows` never is).
     std::vector<long> next(static_cast<size_t>(rows) + 1, rows);
     for (long k = rows - 1; k >= 1; k--) next[k] = col[k + 1] != -1 ? k + 1 : next[k + 1];
@@ -45,10 +48,12 @@ static void fill_gaps(std::vector<float> &col, const std::vector<float> &score, 
         long l = k - 1, m = next[k];
         double sl = score[l], sm = score[m], sk = score[k];
         double fl = col[l], fm = col[m];
-        if (sl == sm)
-            col[k] = static_cast<float>((fl + fm) / 2);
-        else
-            col[k] = static_cast<float>(fl - (fl - fm) * (sl - sk) / (sl - sm));
+        double v = sl == sm ? (fl + fm) / 2 : fl - (fl - fm) * (sl - sk) / (sl - sm);
+        if (v < 0)
+            v = 0;
+        else if (v > limit)
+            v = static_cast<double>(limit);
+        col[k] = static_cast<float>(v);
     }
 }
 
@@ -108,8 +113,8 @@ static Sweep sweep_table(const std::vector<float> &t1, const std::vector<float> 
             cc--;
         }
     }
-    fill_gaps(fp, score, rows);
-    fill_gaps(fn, score, rows);
+    fill_gaps(fp, score, rows, n2);
+    fill_gaps(fn, score, rows, n1);
     return s;
 }
 

@@ -80,17 +80,10 @@ void fit_lambdatau(const SequenceTable *table, double *lambda, double *tau, doub
     if (!table || table->count == 0) return;
     int n = 0;
     double s2 = 0, s4 = 0;
-    bool alike = true;  // every |x| the same so far
-    double first = 0;
     for (int i = 0; i < table->count; i++) {
         const Sequence *seq = table->seqs[i];
         if (!seq || !(seq->second_score >= threshold)) continue;
-        double x = seq->second_score;
-        double x2 = x * x;
-        if (n == 0)
-            first = std::fabs(x);
-        else if (std::fabs(x) != first)
-            alike = false;
+        double x2 = (double)seq->second_score * seq->second_score;
         n++;
         s2 += x2;
         s4 += x2 * x2;
@@ -100,15 +93,17 @@ void fit_lambdatau(const SequenceTable *table, double *lambda, double *tau, doub
     if (lambda1) *lambda1 = 1.0;
     if (n == 0) return;
     double m2 = s2 / n, m4 = s4 / n;
-    const char *why = n < 2                                      ? "fewer than two values"
-                      : !std::isfinite(m2) || !std::isfinite(m4) ? "moments not finite"
-                      : alike                                    ? "all values alike"
-                                                                 : nullptr;
+    // Without a finite, positive second moment no lambda exists (all zeros would give infinity).
+    const char *why = !std::isfinite(m2) || !std::isfinite(m4) ? "moments not finite"
+                      : !(m2 > 0)                              ? "all values alike"
+                                                               : nullptr;
     if (why) {
         std::fprintf(stderr, "WARNING: Cannot fit lambda and tau to %d samples (%s); using 1.0\n",
                      n, why);
         return;
     }
+    // One value, or values all of one size, ask for a tau beyond the search's reach: fit_tau
+    // gives 0 and tau falls back to 1.
     double t = fit_tau(m2, m4);
     if (t == 0) {
         std::fputs("WARNING: Too few samples for tau fit (using 1.0)\n", stderr);

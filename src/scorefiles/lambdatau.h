@@ -32,9 +32,10 @@ double fit_lambda(double m2, double tau);
 // Fits lambda and tau to the second scores of the table's entries that are at least threshold.
 // *count (when given) receives the number of such entries. With none, *lambda, *tau and
 // *lambda1 (the one-parameter lambda, tau = 1; when given) are all 1.0. A sample that cannot be
-// fitted (fewer than two values, all values alike in size, moments that are not finite numbers)
-// gets 1.0 for all three with a warning on standard error; a tau that cannot be found gets 1.0
-// with "WARNING: Too few samples for tau fit (using 1.0)". A null or empty table writes nothing.
+// fitted (all values 0, moments that are not finite numbers) gets 1.0 for all three with a
+// warning on standard error. A tau that cannot be found (as for one value, or values all of one
+// size) gets 1.0 with "WARNING: Too few samples for tau fit (using 1.0)", and then *lambda =
+// *lambda1 = fit_lambda(m2, 1). A null or empty table writes nothing.
 void fit_lambdatau(const SequenceTable *table, double *lambda, double *tau, double *lambda1,
                    int *count, double threshold);
 // Interactive entry: explains the fit on standard output, reads E(x^2) and E(x^4) from standard

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -262,16 +263,44 @@ static bool run_gnuplot(const std::string &script) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+// gnuplot's PostScript output ends with this comment line and a few more after it.
+static const char PS_TRAILER[] = "\n%%Trailer\n";
+// How much of the end of the file is searched for it.
+constexpr long PS_TRAILER_REACH = 65536;
+
+// True when path is a regular file whose end holds gnuplot's closing trailer: a file cut short
+// (a full disk, a file-size limit) or a device in its place is not a finished plot.
+static bool postscript_complete(const std::string &path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    FILE *fp = std::fopen(path.c_str(), "rb");
+    if (!fp) return false;
+    long start = std::max(0L, static_cast<long>(st.st_size) - PS_TRAILER_REACH);
+    std::string tail(static_cast<size_t>(st.st_size - start), '\0');
+    bool read = std::fseek(fp, start, SEEK_SET) == 0 &&
+                std::fread(&tail[0], 1, tail.size(), fp) == tail.size();
+    std::fclose(fp);
+    return read && tail.find(PS_TRAILER) != std::string::npos;
+}
+
+bool makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3) {
-    if (plotps == 0) return;
+    if (plotps == 0) return true;
     std::string base(run_name);
     if (!run_gnuplot(base + ".plt")) {
         std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
-        return;
+        return false;
     }
-    if (plotps == 3) return;
+    if (!postscript_complete(base + ".ps")) {
+        std::fprintf(stderr,
+                     "Error in gnuplot:  %s.ps was not written completely; temporary files not "
+                     "deleted.\n",
+                     run_name);
+        return false;
+    }
+    if (plotps == 3) return true;
     for (const char *suffix : {suffix1, suffix2, suffix3})
         if (suffix) unlink((base + suffix).c_str());
     unlink((base + ".plt").c_str());
+    return true;
 }

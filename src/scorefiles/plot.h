@@ -78,9 +78,11 @@ FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const c
 
 // Runs gnuplot on run_name + ".plt" when plotps is non-zero; after a successful run removes the
 // files run_name + each given suffix (null: none) and the command file, unless plotps is 3. A
-// failed run keeps the files and says "Error in gnuplot:  temporary files not deleted.\n". Not
-// fatal.
-void makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+// run succeeds when gnuplot ends with status 0 and run_name + ".ps" is a regular file that holds
+// gnuplot's closing trailer. A failed run keeps the files and says "Error in gnuplot:
+// temporary files not deleted.\n" (for a PostScript file that was not finished, naming it).
+// Returns false after a failed run, true otherwise (plotps 0 included). Not fatal.
+bool makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3);
 
 #endif

@@ -37,6 +37,12 @@ std::string row_annotation(const char *a) {
     return s;
 }
 
+// A report column as a row writes it: negated when asked, except the unset value, which is
+// written as score files hold it.
+double row_column(float value, int negate) {
+    return negate && value != SCORE_UNSET ? -value : value;
+}
+
 // The selection tests of a selection value's bits, in the words of sel_message.
 void write_tests(FILE *out, long long m, const char *prefix, double nll, double complex,
                  double emax) {
@@ -140,11 +146,9 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
     sort_scores_as_specified(score, table);
     for (int i = 0; i < table->count; i++) {
         const Sequence *s = table->seqs[i];
-        // An entry without a score (its score saturated, with a warning) writes no row.
-        if (s->report1 == SCORE_UNSET || !score_selected(s, score, score->select_score)) continue;
-        double r1 = score->negate ? -s->report1 : s->report1;
-        double r2 = score->negate ? -s->report2 : s->report2;
-        fprintf(out, "%-*s  %5d  %11.2f %11.2f", width, s->id ? s->id : "", s->len, r1, r2);
+        if (!score_selected(s, score, score->select_score)) continue;
+        fprintf(out, "%-*s  %5d  %11.2f %11.2f", width, s->id ? s->id : "", s->len,
+                row_column(s->report1, score->negate), row_column(s->report2, score->negate));
         if (evalues) fprintf(out, "    %9.2e", s->evalue);
         if (s->xcount != 0) fprintf(out, "      %3d X", static_cast<int>(s->xcount));
         if (s->annotation) fprintf(out, "\t:%-50s", row_annotation(s->annotation).c_str());

@@ -37,8 +37,9 @@ float score_adjustment(int kind, int seqlen, int modlen);
 // per entry that select_score keeps. Nothing happens for a null stream, a select_score of 0 or
 // an empty table. Fills the columns (and E-values) from the internal scores when the first
 // entry's columns are both unset (dbsize set to the count when 0 or less). May change
-// score->sort (4 without E-values becomes 1 or -1) and dbsize. An entry without a score
-// (column 1 unset) writes no row.
+// score->sort (4 without E-values becomes 1 or -1) and dbsize. With score->negate set the rows
+// show both columns negated, except an unset column, which shows the unset value (1000000.00)
+// as score files hold it; an entry without a score still gets its row.
 void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score);
 
 // Writes every entry that select_seq keeps as a one-line FASTA record, in table order (columns

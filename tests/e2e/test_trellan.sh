@@ -223,12 +223,24 @@ for p in "plotmax nan" "plotline nan" "plotmax 1e308" "plotmin -inf" "plotleft 1
     CHECKS=$((CHECKS + 1)); [ ! -e np1.data ] && [ ! -e np.plt ] || fail "$CASE: files written for $p"
 done
 
-CASE="gnuplot missing from the path: message, files kept, status 0"
-run_nopath() { PATH=/nonexistent "$BIN/trellan" "$@" >out.txt 2>err.txt; STATUS=$?; }
-run_nopath tm -distfile fam.dist -distfile2 db.dist
-expect_status 0
-expect_grep err.txt "Error in gnuplot:  temporary files not deleted."
-CHECKS=$((CHECKS + 1)); [ -e tm1.data ] && [ -e tm2.data ] && [ -e tm.plt ] || fail "$CASE: files removed"
+# gnuplot missing from the path, failing (a stub that ends with status 1), or ending with 0 after
+# a file-size limit cut its PostScript file short (writes past 4 kB fail; SIGXFSZ is ignored).
+mkdir -p stub && printf '#!/bin/sh\nexit 1\n' > stub/gnuplot && chmod +x stub/gnuplot
+for how in missing failing cut; do
+    CASE="gnuplot $how: message, files kept, status 1"
+    [ "$how" = cut ] && ! command -v gnuplot >/dev/null 2>&1 && continue
+    (case $how in
+        missing) export PATH=/nonexistent ;;
+        failing) export PATH="$PWD/stub:$PATH" ;;
+        cut) trap '' XFSZ; ulimit -f 4 ;;
+     esac
+     exec "$BIN/trellan" "t$how" -distfile fam.dist -distfile2 db.dist >out.txt 2>err.txt)
+    STATUS=$?
+    expect_status 1
+    expect_grep err.txt "Error in gnuplot:  "
+    expect_grep err.txt "Error: gnuplot did not make t$how.ps; t$how.plt and the data files are kept."
+    CHECKS=$((CHECKS + 1)); [ -e "t${how}1.data" ] && [ -e "t${how}2.data" ] && [ -e "t$how.plt" ] || fail "$CASE: files removed"
+done
 
 # ---------------------------------------------------------------------------------------------
 # Random files against an independent computation

@@ -52,6 +52,15 @@ run trellan3 r5 -distfile fam.dist -distfile2 db.dist
 expect_status 0
 expect_text r5.dat "flips between x: 2.00, y: 2.00 score: 3.00 and x: 3.00, y: 2.00 score: 3.00\n   2 sequences at FP=FN\n   3 FN at FP=0\n   2 FP at FN=0\n"
 
+CASE="a family wholly worse than the database: filled counts stay within the table sizes"
+# Rows 1-5 (family 14..10) lie beyond row 0 (FP 101 at 1.00) and row 6 (FP 100 at 0.99): all
+# 150 database values are at or below them. FN is 5 from row 5 on; FP 5 at 0.04, 4 at 0.03.
+scores fam.dist 10 11 12 13 14
+scores db.dist $(seq -f '%.2f' 0 0.01 1.49)
+run trellan3 r12 -distfile fam.dist -distfile2 db.dist
+expect_status 0
+expect_text r12.dat "flips between x: 5.00, y: 5.00 score: 0.04 and x: 5.00, y: 4.00 score: 0.03\n   5 sequences at FP=FN\n   5 FN at FP=0\n 150 FP at FN=0\n"
+
 # Family and database with lengths, two columns and E-values.
 printf 'f1 10 -5 -6 1e-10\nf2 20 -4 -3 1e-8\nf3 30 -3 -2 1e-6\n' > famE.dist
 printf 'd1 40 1 2 1e-1\nd2 50 2 3 1\nd3 60 3 4 10 : last\n' > dbE.dist
