@@ -223,16 +223,16 @@ void check_plot_run_name(const char *run_name) {
               run_name);
 }
 
-FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const char *title,
+FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
                    const char *xlabel, const char *ylabel) {
     check_plot_run_name(run_name);
     FILE *fp = open_outputfile(run_name, ".plt");
     print_banner_block(fp, banner, '#');
-    const char *prefix = plotps ? "" : "#";
+    const char *prefix = ps_mode ? "" : "#";
     std::fprintf(fp, "# Uncomment the next two lines to generate a postscript file.\n");
     std::fprintf(fp, "%sset terminal postscript eps\n", prefix);
     std::fprintf(fp, "%sset output \"%s.ps\"\n", prefix, run_name);
-    if (plotps == 2) std::fprintf(fp, "%sset size 0.7, 1.0\n", "");
+    if (ps_mode == 2) std::fprintf(fp, "%sset size 0.7, 1.0\n", "");
     if (title) std::fprintf(fp, "set title \"%s %s\"\n", title, run_name);
     if (xlabel) std::fprintf(fp, "set xlabel \"%s\"\n", xlabel);
     if (ylabel) std::fprintf(fp, "set ylabel \"%s\"\n", ylabel);
@@ -283,9 +283,9 @@ static bool postscript_complete(const std::string &path) {
     return read && tail.find(PS_TRAILER) != std::string::npos;
 }
 
-bool makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3) {
-    if (plotps == 0) return true;
+    if (ps_mode == 0) return true;
     std::string base(run_name);
     if (!run_gnuplot(base + ".plt")) {
         std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
@@ -298,7 +298,7 @@ bool makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, c
                      run_name);
         return false;
     }
-    if (plotps == 3) return true;
+    if (ps_mode == 3) return true;
     for (const char *suffix : {suffix1, suffix2, suffix3})
         if (suffix) unlink((base + suffix).c_str());
     unlink((base + ".plt").c_str());

@@ -73,16 +73,17 @@ void check_plot_run_name(const char *run_name);
 // title, axis labels, "set nozeroaxis"); title, xlabel and ylabel may be null. Returns the open
 // stream (never null); the caller writes the rest and closes it. Fatal: those of
 // open_outputfile.
-FILE *open_pltfile(const char *run_name, const char *banner, int plotps, const char *title,
+FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
                    const char *xlabel, const char *ylabel);
 
-// Runs gnuplot on run_name + ".plt" when plotps is non-zero; after a successful run removes the
-// files run_name + each given suffix (null: none) and the command file, unless plotps is 3. A
+// Runs gnuplot on run_name + ".plt" when ps_mode (the plotps setting) is non-zero; after a
+// successful run removes the
+// files run_name + each given suffix (null: none) and the command file, unless ps_mode is 3. A
 // run succeeds when gnuplot ends with status 0 and run_name + ".ps" is a regular file that holds
 // gnuplot's closing trailer. A failed run keeps the files and says "Error in gnuplot:
 // temporary files not deleted.\n" (for a PostScript file that was not finished, naming it).
-// Returns false after a failed run, true otherwise (plotps 0 included). Not fatal.
-bool makeps_and_cleanup(int plotps, const char *run_name, const char *suffix1, const char *suffix2,
+// Returns false after a failed run, true otherwise (ps_mode 0 included). Not fatal.
+bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3);
 
 #endif
