@@ -77,12 +77,11 @@ FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const 
                    const char *xlabel, const char *ylabel);
 
 // Runs gnuplot on run_name + ".plt" when ps_mode (the plotps setting) is non-zero; after a
-// successful run removes the
-// files run_name + each given suffix (null: none) and the command file, unless ps_mode is 3. A
-// run succeeds when gnuplot ends with status 0 and run_name + ".ps" is a regular file that holds
-// gnuplot's closing trailer. A failed run keeps the files and says "Error in gnuplot:
-// temporary files not deleted.\n" (for a PostScript file that was not finished, naming it).
-// Returns false after a failed run, true otherwise (ps_mode 0 included). Not fatal.
+// successful run removes the files run_name + each given suffix (null: none) and the command
+// file, unless ps_mode is 3. A run succeeds when gnuplot ends with status 0 and run_name + ".ps" is
+// a regular file that holds gnuplot's closing trailer. A failed run keeps the files and says "Error
+// in gnuplot: temporary files not deleted.\n" (for a PostScript file that was not finished, naming
+// it). Returns false after a failed run, true otherwise (ps_mode 0 included). Not fatal.
 bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3);
 
