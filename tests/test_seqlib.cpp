@@ -148,7 +148,7 @@ TEST(SeqlibRead, SamplesWrittenByOtherTools) {
     struct {
         const char *file;
         short format;
-        const char *input;  // dna.fa, prot.fa, or dna.fa's first entry
+        const char *input;  // dna.fa, prot.fa, ragged.fa, or dna.fa's first entry
         bool one;
     } rows[] = {
         {"emboss_dna.genbank", 2, "dna.fa", false},
@@ -186,6 +186,7 @@ TEST(SeqlibRead, SamplesWrittenByOtherTools) {
         {"clustalw_prot.phylip", 12, "prot.fa", false},
         {"clustalw_prot.pir", 3, "prot.fa", false},
         {"clustalw_prot.nexus", 17, "prot.fa", false},
+        {"clustalw_ragged.phylip", 12, "ragged.fa", false},  // first row all gaps
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.file);
