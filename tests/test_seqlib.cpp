@@ -471,6 +471,19 @@ TEST(SeqlibRead, WholeFileEdges) {
                   "): sequence count 0 in the header is not a positive number\n");
 }
 
+// A later NEXUS block's row whose name the first block lacks is dropped with a warning.
+TEST(SeqlibRead, PaupUnknownRowIsReported) {
+    std::string path = write_sample("u.nex", "#NEXUS\nntax=2 nchar=4 interleave;\nmatrix\nab AC\n"
+                                             "cd GG\n\nab TT\nce CC\n;\n");
+    testing::internal::CaptureStderr();
+    char *s = seqlibRead(2, path.c_str(), 0, 17, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "SeqLib (file " + path +
+                  "): row \"ce\" at line 8 is not among the rows of the first block; dropped\n");
+    EXPECT_STREQ(s, "GG");
+    free(s);
+}
+
 TEST(SeqlibRead, Listing) {
     int n = 0;
     short err = 1;
