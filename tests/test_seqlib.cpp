@@ -148,7 +148,7 @@ TEST(SeqlibRead, SamplesWrittenByOtherTools) {
     struct {
         const char *file;
         short format;
-        const char *input;  // dna.fa, prot.fa, or dna.fa's first entry
+        const char *input;  // dna.fa, prot.fa, ragged.fa, or dna.fa's first entry
         bool one;
     } rows[] = {
         {"emboss_dna.genbank", 2, "dna.fa", false},
@@ -186,6 +186,7 @@ TEST(SeqlibRead, SamplesWrittenByOtherTools) {
         {"clustalw_prot.phylip", 12, "prot.fa", false},
         {"clustalw_prot.pir", 3, "prot.fa", false},
         {"clustalw_prot.nexus", 17, "prot.fa", false},
+        {"clustalw_ragged.phylip", 12, "ragged.fa", false},  // first row all gaps
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.file);
@@ -468,6 +469,19 @@ TEST(SeqlibRead, WholeFileEdges) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "SeqLib (file " + path +
                   "): sequence count 0 in the header is not a positive number\n");
+}
+
+// A later NEXUS block's row whose name the first block lacks is dropped with a warning.
+TEST(SeqlibRead, PaupUnknownRowIsReported) {
+    std::string path = write_sample("u.nex", "#NEXUS\nntax=2 nchar=4 interleave;\nmatrix\nab AC\n"
+                                             "cd GG\n\nab TT\nce CC\n;\n");
+    testing::internal::CaptureStderr();
+    char *s = seqlibRead(2, path.c_str(), 0, 17, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "SeqLib (file " + path +
+                  "): row \"ce\" at line 8 is not among the rows of the first block; dropped\n");
+    EXPECT_STREQ(s, "GG");
+    free(s);
 }
 
 TEST(SeqlibRead, Listing) {

@@ -1,6 +1,7 @@
 // HSSP files and structure templates.
 #include "sequences/hssp.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -44,12 +45,15 @@ bool read_count(const char *p, long *value, const char **end) {
 struct HsspHeader {
     long seqlength = -1;
     long nalign = -1;
-    long first = 0;  // range of the block whose header was read last
+    long first = 0;  // range of the block whose "## ALIGNMENTS" label was read last
     long last = 0;
+    long label_line = 0;  // line of that label
+    bool warned = false;  // a label that disagrees with its column header was reported
 };
 
-[[noreturn]] void hssp_fault(const InputReader *r, const char *what) {
-    error("HSSP file %s, line %ld: %s", r->name, r->line_number, what);
+// Ends the run naming the file and the line (by default the line read last).
+[[noreturn]] void hssp_fault(const InputReader *r, const char *what, long line = 0) {
+    error("HSSP file %s, line %ld: %s", r->name, line ? line : r->line_number, what);
 }
 
 // "## ALIGNMENTS  first - last": the block's range, which must follow the previous block
@@ -73,6 +77,7 @@ void parse_block_range(const InputReader *r, const char *line, HsspHeader *h) {
     }
     h->first = first;
     h->last = last;
+    h->label_line = r->line_number;
 }
 
 // The header lines up to and including the first "## ALIGNMENTS" line.
@@ -102,9 +107,50 @@ struct HsspColumns {
     size_t first = 0;  // the block's first relative
     size_t structure = 0;
     size_t acc = 0;
+    size_t ruler = 0;  // relative columns of the header
+    size_t count = 0;  // relatives read from the block
+    long line = 0;     // line of the column header
 };
 
-void read_column_header(InputReader *r, const HsspHeader *h, bool want_template, HsspColumns *c) {
+// The relatives of a block follow those read before it (read of them). Its label gives their
+// number as long as it follows the relatives read and fits the header's columns; a label that
+// does not (a file whose labels count past the columns) gives way to the columns, up to NALIGN.
+// Returns false when the label disagrees.
+bool count_block_relatives(const HsspHeader *h, size_t read, HsspColumns *c) {
+    if (h->first == static_cast<long>(read) + 1 &&
+        static_cast<size_t>(h->last - h->first) < c->ruler) {
+        c->count = static_cast<size_t>(h->last - h->first + 1);
+        return true;
+    }
+    c->count = std::min(c->ruler, static_cast<size_t>(h->nalign) - read);
+    return false;
+}
+
+// The first label of the file that disagrees with its block's columns, once the block is read.
+void warn_label(const InputReader *r, HsspHeader *h, size_t read, const HsspColumns &c) {
+    if (h->warned) return;
+    h->warned = true;
+    std::fprintf(stderr,
+                 "Warning: HSSP file %s, line %ld: block label \"%ld - %ld\" disagrees with the "
+                 "%zu relative columns of its column header; relatives %zu - %zu read by the "
+                 "columns\n",
+                 r->name, h->label_line, h->first, h->last, c.ruler, read + 1, read + c.count);
+}
+
+// A residue line whose alignment letters pass the header's columns: the block does not fit its
+// column header, which is refused on its own line.
+void check_row_fits(const InputReader *r, size_t read, const HsspColumns &c, const char *line,
+                    size_t length) {
+    size_t end = length;
+    while (end > 0 && is_space(static_cast<unsigned char>(line[end - 1]))) end--;
+    if (end <= c.first + c.ruler) return;
+    std::string what = "block of relatives " + std::to_string(read + 1) + " - " +
+                       std::to_string(read + end - c.first) + " wider than the " +
+                       std::to_string(c.ruler) + " relative columns of its column header";
+    hssp_fault(r, what.c_str(), c.line);
+}
+
+void read_column_header(InputReader *r, bool want_template, HsspColumns *c) {
     char *line = nullptr;
     size_t length = 0;
     if (!reader_line(r, &line, &length)) hssp_fault(r, "file ends before the column header");
@@ -113,15 +159,9 @@ void read_column_header(InputReader *r, const HsspHeader *h, bool want_template,
     if (!aa || !dot) hssp_fault(r, "column header without its \"AA\" and '.' marks");
     c->residue = static_cast<size_t>(aa - line);
     c->first = static_cast<size_t>(dot - line);
-    // The header's ruler has one column per relative of the block; a range wider than the ruler
-    // does not say which column holds which relative.
-    size_t ruler = length - c->first;
-    if (static_cast<size_t>(h->last - h->first) >= ruler) {
-        std::string what = "block of relatives " + std::to_string(h->first) + " - " +
-                           std::to_string(h->last) + " wider than the " + std::to_string(ruler) +
-                           " relative columns of its column header";
-        hssp_fault(r, what.c_str());
-    }
+    // The header's ruler has one column per relative column of the block.
+    c->ruler = length - c->first;
+    c->line = r->line_number;
     if (want_template) {
         const char *st = std::strstr(line, "STRUCT");
         const char *acc = std::strstr(line, "ACC");
@@ -193,9 +233,10 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
     bool first_block = true;
     for (;;) {
         HsspColumns cols;
-        read_column_header(r, &h, want_template, &cols);
+        read_column_header(r, want_template, &cols);
         size_t base = rows.size();
-        rows.resize(static_cast<size_t>(h.last));
+        bool label_agrees = count_block_relatives(&h, base, &cols);
+        rows.resize(base + cols.count);
         size_t lines = 0;
         char *line = nullptr;
         size_t length = 0;
@@ -211,6 +252,7 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
             if (std::memchr(line, '!', length)) continue;  // chain break
             if (cols.residue >= length) hssp_fault(r, "residue line without its residue column");
             lines++;
+            check_row_fits(r, base, cols, line, length);
             if (first_block && want_template) {
                 residues += line[cols.residue];
                 char s = cols.structure < length ? line[cols.structure] : ' ';
@@ -220,8 +262,16 @@ char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_i
             for (size_t k = base; k < rows.size(); k++)
                 rows[k] += alignment_char(line, length, cols.first + (k - base));
         }
+        if (!label_agrees) warn_label(r, &h, base, cols);
         first_block = false;
-        if (h.last == h.nalign) break;
+        if (h.last == h.nalign) {
+            if (static_cast<long>(rows.size()) < h.nalign) {
+                std::string what = "the column headers hold " + std::to_string(rows.size()) +
+                                   " relatives, NALIGN " + std::to_string(h.nalign);
+                hssp_fault(r, what.c_str());
+            }
+            break;
+        }
         if (!reader_line(r, &line, &length))
             hssp_fault(r, "file ends before the next \"## ALIGNMENTS\" block");
         if (!starts_with(line, ALIGNMENTS_MARK))

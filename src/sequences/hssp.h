@@ -50,12 +50,18 @@ void HSSPinfo(const char *filename, int *length, int *columns, int *count);
 // lower case becomes capital); the caller frees each row and the array. *count receives NALIGN.
 // With template_flag above 0 the structure is also written to "<template_id>.tplate".
 // name names the file in messages (null: "HSSP file").
+// A block holds the relatives its "## ALIGNMENTS" label gives when the label follows the relatives
+// read before and fits the relative columns of its column header; otherwise it holds as many as
+// the header has columns (up to NALIGN), with one warning per file on standard error naming the
+// label that disagrees.
 // Fatal, "HSSP file %s: ..." with the line: no "## ALIGNMENTS" block (truncated file); a
-// SEQLENGTH or NALIGN missing, not a number or not positive; a block range that is unparsable,
-// out of order, past NALIGN or wider than its column header; a column header without its '.',
-// "AA" (or, with the template flag, "STRUCT" and "ACC") marks; a block with fewer residue lines
-// than SEQLENGTH or a residue line without its residue column; the file ending inside a block.
-// PrintTemplate's failure.
+// SEQLENGTH or NALIGN missing, not a number or not positive; a block label that is unparsable,
+// out of order or past NALIGN; a column header without its '.', "AA" (or, with the template
+// flag, "STRUCT" and "ACC") marks; a residue line with letters past its header's relative
+// columns ("block of relatives ... wider than the ... relative columns of its column header",
+// on the header's line); column headers holding fewer relatives than NALIGN; a block with fewer
+// residue lines than SEQLENGTH or a residue line without its residue column; the file ending
+// inside a block. PrintTemplate's failure.
 char **read_HSSP(FILE *fp, int *count, int template_flag, const char *template_id,
                  const char *name = nullptr);
 

@@ -158,6 +158,19 @@ bool two_numbers(const char *line, long *a, long *b) {
     return true;
 }
 
+// The text holds gap symbols and blanks only, at least one gap: the first row of an alignment
+// whose first sequence starts later than the others.
+bool gaps_only(const char *text) {
+    bool gap = false;
+    for (; *text; text++) {
+        if (strchr(SEQ_NOCOUNT_SYMBOLS, *text))
+            gap = true;
+        else if (!is_space(static_cast<unsigned char>(*text)))
+            return false;
+    }
+    return gap;
+}
+
 long printable_count(const char *text) {
     long n = 0;
     for (; *text; text++)
@@ -350,7 +363,8 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
                 if (maybe_phylip && nlines == skip + 2 &&
                     is_letter(static_cast<unsigned char>(s[0]))) {
                     const char *data = from_column(line, PHYLIP_NAME_WIDTH);
-                    if (getseqtype(data, static_cast<long>(strlen(data))) != 0)
+                    if (getseqtype(data, static_cast<long>(strlen(data))) != SEQKIND_OTHER ||
+                        gaps_only(data))
                         sign[SIGN_PHYLIP] = true;
                 }
                 if (line.size() > 20) {

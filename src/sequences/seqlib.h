@@ -73,8 +73,10 @@ void seqlib_input_free(SeqLibInput *in);
 // the first call and kept in the input, so that entry n costs no more than its own letters
 // afterwards. Every other format goes forward only: the line that begins the next entry is left
 // pushed back in the reader, so that calls with wanted 1 hand out the entries one after the
-// other. Mail-header lines (skiplines) are passed over only at the start of the stream. Fatal: a
-// read error ("Could not read file %s: %s"), a stream that cannot be rewound.
+// other. Mail-header lines (skiplines) are passed over only at the start of the stream.
+// Warnings on standard error ("SeqLib (file %s): ..."): a Phylip or NEXUS header count that is not
+// positive; a row of a later NEXUS block whose name no row of the first block has (its data are
+// dropped). Fatal: a read error ("Could not read file %s: %s"), a stream that cannot be rewound.
 char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int64_t *seqlen,
                    int *nseqs, short *error, char **seqid);
 // seqlibReadFp on a file opened with open_read (rewindable for the formats that need it) and

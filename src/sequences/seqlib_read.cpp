@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "sequences/seqio.h"
@@ -653,6 +654,14 @@ void refuse_count(State &st, const char *what, long value) {
             st.filename ? st.filename : "", what, value);
 }
 
+// A row of a later NEXUS block whose name no row of the first block has: its data are dropped.
+void warn_unknown_row(const State &st, const std::string &name) {
+    fprintf(stderr,
+            "SeqLib (file %s): row \"%s\" at line %ld is not among the rows of the first block; "
+            "dropped\n",
+            st.filename ? st.filename : "", name.c_str(), st.r->line_number);
+}
+
 // A quoted NEXUS name at text[p] ('dna one', a doubled quote standing for one quote): the text
 // between the quotes into *name and the index past the closing quote into *end; false when the
 // line has no closing quote.
@@ -721,6 +730,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         return;
     }
     std::unordered_map<std::string, std::vector<size_t>> rows;
+    std::unordered_set<std::string> unknown;  // later-block names already warned about
     bool open = true;
     bool first_block = true;
     long later_rows = 0;
@@ -794,7 +804,10 @@ void read_paup(State &st, SeqLibEntries &out) {
             continue;
         }
         auto it = rows.find(name);
-        if (it == rows.end()) continue;
+        if (it == rows.end()) {
+            if (unknown.insert(name).second) warn_unknown_row(st, name);
+            continue;
+        }
         for (size_t k : it->second) append_letters(out.list[k], data.c_str(), data.size());
     }
 }

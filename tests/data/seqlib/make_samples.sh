@@ -19,4 +19,6 @@ rm -f dna1.fa
 for f in GCG PHYLIP PIR NEXUS; do
     clustalw -infile=prot.fa -align -output=$f -outfile=clustalw_prot.$(echo $f | tr A-Z a-z) >/dev/null
 done
-rm -f prot.dnd
+clustalw -infile=ragged.fa -align -outorder=input -output=PHYLIP \
+    -outfile=clustalw_ragged.phylip >/dev/null
+rm -f prot.dnd ragged.dnd
