@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -1228,6 +1229,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                         int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
     verbout = stderr;
+    // A write past a file-size limit then fails like any other (and the output is removed with
+    // "Could not write"), instead of the signal killing the run and leaving half a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     check_stdout_on_exit();
     if (started) error("basic_command_line called twice!");
     started = true;
