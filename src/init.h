@@ -403,10 +403,12 @@ void read_init(const char *filename, int priority, int read_flags);
 // the command line and model libraries); source and *line_no name the line in messages (the
 // model reader advances *line_no). An unknown name, a missing value, a model block where none can
 // be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
-// type or missing value for %s\n" (a number that does not parse), "Only %d %s values can be
-// specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s
-// holds a line end (CR or LF)" (a string value), and those of the model reader,
-// process_alphabet and read_init (insert entries).
+// type or missing value for %s\n" (a number that does not parse), "%s Value %s for %s is not a
+// finite number\n" (a NaN or an infinity for a floating parameter other than the plot ranges,
+// which check_plot_parameters checks), "Only %d %s values can be specified.  Skipping %s.\n",
+// "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s holds a line end (CR or
+// LF)" (a string value), and those of the model reader, process_alphabet and read_init (insert
+// entries).
 void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
                         int *line_no, int read_flags);
 
