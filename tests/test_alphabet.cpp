@@ -528,6 +528,18 @@ TEST_F(Alphabet, BackfileProbs) {
     EXPECT_FLOAT_EQ(byname("QMR")->insert_reg[0], 11.0f);
 }
 
+TEST_F(Alphabet, BackfileRefusesProbsThatAreNoProbabilities) {
+    // Not numbers, infinite, negative, past the float range, past the double range.
+    for (const char *word : {"nan", "-INF", "-0.1", "1e39", "1e999"}) {
+        std::string err = read_backfile(std::string("Alphabet DNA\nOrder A G C T\nProbs 0.1 ") +
+                                        word + " 0.3 0.4\n");
+        EXPECT_EQ(err, std::string("bg.txt(DNA): Probs value ") + word +
+                           " on line 3 is not a finite non-negative number.\n"
+                           "bg.txt(DNA): Skipping probability assignments.\n");
+        EXPECT_FLOAT_EQ(byname("DNA")->match_reg[0], 0.25f);
+    }
+}
+
 TEST_F(Alphabet, BackfileCodon) {
     // Order T G C A: codon i = 16a + 4b + c of the file goes to 16 o(a) + 4 o(b) + o(c) with
     // o = (3, 1, 2, 0).

@@ -257,6 +257,18 @@ TEST_F(Params, CountEntriesCannotBeSet) {
     EXPECT_EQ(insert_listcount, 0);
 }
 
+TEST_F(Params, DoublesMustBeFinite) {
+    const struct {
+        const char *line, *message;
+    } cases[] = {
+        {"Emax nan", "f(3):  Value nan for Emax is not a finite number\n"},
+        {"tau -Infinity", "f(3):  Value -Infinity for tau is not a finite number\n"},
+        {"lambda NAN(1) x", "f(3):  Value NAN(1) x for lambda is not a finite number\n"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(fatal_of_line(c.line), c.message) << c.line;
+    EXPECT_DOUBLE_EQ(Score.Emax, 0.01);
+}
+
 TEST_F(Params, ModelSectionsFromTheCommandLine) {
     EXPECT_EQ(apply("MODEL x", PRIORITY_COMMAND, "Command line option", 0),
               "Command line option(0):  Cannot specify MODEL here.\n");

@@ -7,6 +7,7 @@
 
 #include "foundation/init.h"
 #include "foundation/init_modlib.h"
+#include "sequences/sequence.h"
 #include "testutil.h"
 #include "foundation/utilities.h"
 
@@ -67,6 +68,23 @@ TEST_F(ModLib, TrackModelsMakeAnEntryAndAreClearedByTheNext) {
     EXPECT_EQ(trackmod, nullptr);
     EXPECT_EQ(trackcoeff, nullptr);
     EXPECT_EQ(var_changed(&trackmod), 0);
+}
+
+TEST_F(ModLib, StartUpRegularizerAndNullModelOutliveEntriesThatNameNone) {
+    Rmodel *reg = alloc_rmodel(nullptr), *null_model = alloc_rmodel(nullptr);
+    base_regularizer = reg;
+    users_null = null_model;
+    std::string lib = scratch_dir() + "/lib.txt";
+    write_text(lib, "MODLIBMOD t1\ntrackmod x.mod\nENDMODLIBMOD\n"
+                    "MODLIBMOD t2\ntrackmod y.mod\nENDMODLIBMOD\n");
+    ASSERT_EQ(start_model_library(lib.c_str()), 1);
+    for (int entry = 0; entry < 2; entry++) {
+        ASSERT_EQ(next_model_library(&name, &title, "d"), 1);
+        EXPECT_EQ(base_regularizer, reg);
+        EXPECT_EQ(users_null, null_model);
+    }
+    free_rmodel(&base_regularizer);
+    free_rmodel(&users_null);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -541,16 +542,30 @@ bool read_backfile_order(const std::vector<std::string> &words, const AlphabetIn
     return ok;
 }
 
-// Applies the Probs line of a stanza with a sound order.
+// Applies the Probs line (line number line_no) of a stanza with a sound order. A value that is
+// not a finite non-negative number a regularizer can hold refuses the whole line: reported with
+// its line, the stanza skipped and nothing changed.
 void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a,
-                          const std::vector<int> &order, const char *file, const char *name) {
+                          const std::vector<int> &order, const char *file, const char *name,
+                          long line_no) {
     int emit = a->emit_length < MAX_ALPHA_LENGTH ? a->emit_length : MAX_ALPHA_LENGTH;
-    int given = 0;
+    std::vector<double> values;
     for (size_t k = 1; k < words.size(); k++) {
         const char *text = words[k].c_str(), *text_end = text + std::strlen(text);
         double v = 0;
         if (scan_double(text, text_end, &v, nullptr, C_FORMS) != text_end || text == text_end)
             break;  // the numbers end at the first word that is not one
+        if (!std::isfinite(static_cast<float>(v)) || v < 0) {
+            fprintf(stderr,
+                    "%s(%s): Probs value %s on line %ld is not a finite non-negative number.\n",
+                    file, name, text, line_no);
+            fprintf(stderr, "%s(%s): Skipping probability assignments.\n", file, name);
+            return;
+        }
+        values.push_back(v);
+    }
+    int given = 0;
+    for (double v : values) {
         if (given < emit) {
             int i = given;
             int idx;
@@ -649,7 +664,7 @@ void process_alphabet_backfile(FILE *fp, const char *filename) {
             for (int k = 0; k < a->length; k++) order.push_back(k);
         }
         if (!keyword_line("Probs")) continue;
-        apply_backfile_probs(words, a, order, filename, an);
+        apply_backfile_probs(words, a, order, filename, an, in->line_number);
     }
 }
 

@@ -153,8 +153,9 @@ void check_alphabet(const char *filename);
 // %s, ..." messages of a track that has another alphabet.
 void process_alphabet(const char *line, int track, const char *prefix);
 // Reads one alphabet background file (Alphabet / Order / Probs stanzas) into the regularizers of
-// the alphabets it names; malformed stanzas are reported on standard error and skipped. The
-// stream stays the caller's. Not fatal.
+// the alphabets it names; malformed stanzas are reported on standard error and skipped (also a
+// Probs line holding a value that is not a finite non-negative number, reported with its line).
+// The stream stays the caller's. Not fatal.
 void process_alphabet_backfile(FILE *in, const char *filename);
 
 // Listings (not fatal). One record (nothing for null or the end record):

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -715,6 +716,14 @@ static bool parse_double_value(const char *text, double *out) {
     return true;
 }
 
+// True for the variable of a plot-range parameter: check_plot_parameters refuses one that is not
+// finite in single precision, with a message of its own.
+static bool is_plot_range(const void *value) {
+    for (const double *p : {&plotmin, &plotmax, &plotleft, &plotright, &plotline})
+        if (value == p) return true;
+    return false;
+}
+
 // Appends a value to a list entry (the count lives in the entry after it).
 static void append_list_value(ReadVar *entry, const char *value) {
     char ***list = (char ***)entry->value;
@@ -909,6 +918,10 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
                 double v;
                 if (!parse_double_value(val, &v))
                     error("%s Incorrect type or missing value for %s\n", pre, entry->key);
+                // No setting takes a NaN or an infinity: refused before any use sees it, but for
+                // the plot ranges, which their plotting checks against single precision.
+                if (!std::isfinite(v) && !is_plot_range(entry->value))
+                    error("%s Value %s for %s is not a finite number\n", pre, val, entry->key);
                 *(double *)entry->value = v;
             }
             entry->set = 1;
@@ -1228,6 +1241,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                         int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
     verbout = stderr;
+    // A write past a file-size limit then fails like any other (and the output is removed with
+    // "Could not write"), instead of the signal killing the run and leaving half a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     check_stdout_on_exit();
     if (started) error("basic_command_line called twice!");
     started = true;

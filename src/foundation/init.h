@@ -370,8 +370,10 @@ std::string program_banner(const char *program);
 // receives the first argument; note (optional) receives a comment block naming the per-user
 // parameter file; read_flags and required_flags as the READ_* and REQUIRE_* bits; banner is the
 // formatted "QOR: %s v%s %s compiled %s" line; usage (optional) writes the program's own usage
-// lines to standard error. The special forms (no argument, "-v", "-h", "-dump_parameters 2") and
-// a missing required model end the process here (status 1, or 0 for "-v", "-h" and the dump).
+// lines to standard error. The size-limit signal (SIGXFSZ) is ignored from here on, so that a
+// write past a file-size limit fails as a write error. The special forms (no argument, "-v",
+// "-h", "-dump_parameters 2") and a missing required model end the process here (status 1, or 0
+// for "-v", "-h" and the dump).
 // Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
 // characters.", "The run name holds a line end (CR or LF)"; a malformed option pair ends the run
 // with its message and the usage text (status 1); and the messages of the parameter lines, files
@@ -401,10 +403,12 @@ void read_init(const char *filename, int priority, int read_flags);
 // the command line and model libraries); source and *line_no name the line in messages (the
 // model reader advances *line_no). An unknown name, a missing value, a model block where none can
 // be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
-// type or missing value for %s\n" (a number that does not parse), "Only %d %s values can be
-// specified.  Skipping %s.\n", "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s
-// holds a line end (CR or LF)" (a string value), and those of the model reader,
-// process_alphabet and read_init (insert entries).
+// type or missing value for %s\n" (a number that does not parse), "%s Value %s for %s is not a
+// finite number\n" (a NaN or an infinity for a floating parameter other than the plot ranges,
+// which check_plot_parameters checks), "Only %d %s values can be specified.  Skipping %s.\n",
+// "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s holds a line end (CR or
+// LF)" (a string value), and those of the model reader, process_alphabet and read_init (insert
+// entries).
 void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
                         int *line_no, int read_flags);
 

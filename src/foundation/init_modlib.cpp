@@ -75,8 +75,9 @@ static int single_pass(char **name, char **title, const char *default_name) {
     return 1;
 }
 
-// Releases what the previous entry left: its name and title, its model-file parameters and the
-// models read from them, so that no model survives into the next entry.
+// Releases what the previous entry left: its name and title, its model-file parameters and its
+// model, so that no model survives into the next entry. The regularizer and the null model stay
+// (those of start-up, or the last named by an entry) until an entry names others.
 static void release_previous_entry(char **name, char **title) {
     replace_text(name, nullptr);
     replace_text(title, nullptr);
@@ -86,8 +87,6 @@ static void release_previous_entry(char **name, char **title) {
     clear_string_param(&trackcoeff);
     clear_string_param(&trackmod);
     free_rmodel(&base_model);
-    free_rmodel(&base_regularizer);
-    free_rmodel(&users_null);
 }
 
 // Reads one entry whose header line is in line; returns 1 when it yields a model.

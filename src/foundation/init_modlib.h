@@ -23,16 +23,16 @@ int start_model_library(const char *filename);
 // end_model_library; *title may be null). Returns 1 when a model is current, 0 when none is
 // left.
 // With a library: the model files named by the previous entry (model_file, regularizer_file,
-// nullmodel_file, trackcoeff, trackmod) and the models read from them (base_model,
-// base_regularizer, users_null) are released, the next entry's parameter lines are applied at
-// library priority and its model files read; an entry without a model is skipped with a
-// warning. Without a library: the first call returns 1 and names the model after the file name
-// of model_file, query, the first insert file or default_name (the first that is set); later
-// calls return 0.
-// Fatal: "next_model_library called without modelname pointer\n" for a null address;
-// " No models found in model library %s\n" for a library without entries; "Model library %s
-// Model %s missing\n" for an entry without its "ENDMODLIBMOD" line (end of file or the next
-// "MODLIBMOD" first); and whatever a parameter line or a model file may end the run with.
+// nullmodel_file, trackcoeff, trackmod) and its model (base_model) are released, the next
+// entry's parameter lines are applied at library priority and its model files read; an entry
+// without a model is skipped with a warning. base_regularizer and users_null are kept (those of
+// start-up, or the last an entry named) and replaced only by an entry that names others. Without a
+// library: the first call returns 1 and names the model after the file name of model_file, query,
+// the first insert file or default_name (the first that is set); later calls return 0. Fatal:
+// "next_model_library called without modelname pointer\n" for a null address; " No models found in
+// model library %s\n" for a library without entries; "Model library %s Model %s missing\n" for an
+// entry without its "ENDMODLIBMOD" line (end of file or the next "MODLIBMOD" first); and whatever a
+// parameter line or a model file may end the run with.
 int next_model_library(char **name, char **title, const char *default_name);
 
 // Releases and clears *name and *title (either address may be null) and the kept library name;

@@ -74,11 +74,13 @@ CHECKS=$((CHECKS + 1)); [ ! -e r.ckp ] && [ ! -e r.cks ] || fail "$CASE: files m
 # ---------------------------------------------------------------------------------------------
 
 # limited BLOCKS PROGRAM ARGS...: runs the program with files limited to BLOCKS blocks of 1024
-# bytes (writes beyond fail with "File too large" instead of a signal); standard error goes
-# through a pipe, which the limit does not touch, and standard output nowhere.
+# bytes and the size-limit signal at its default (the program's start-up must ignore it, so that
+# writes beyond fail with "File too large" instead of killing it); standard error goes through a
+# pipe, which the limit does not touch, and standard output nowhere.
 limited() {
     local blocks=$1 prog=$2; shift 2
-    (trap '' XFSZ; ulimit -f "$blocks"; exec "$BIN/$prog" "$@" 2>&1 >/dev/null) | cat > err.txt
+    (ulimit -f "$blocks"; exec env --default-signal=XFSZ "$BIN/$prog" "$@" 2>&1 >/dev/null) |
+        cat > err.txt
     STATUS=${PIPESTATUS[0]}
 }
 
