@@ -170,7 +170,7 @@ void drop_null_sequences(SequenceTable *table, FILE *report) {
         Sequence *seq = table->seqs[i];
         if (!seq || (seq->len != 0 && seq->tracks[0].res)) continue;
         if (report)
-            std::fprintf(report, "Dropping zero-length sequence %s\n", seq->id ? seq->id : "");
+            std::fprintf(report, "Dropping zero-length sequence %s\n", shown_text(seq->id).c_str());
         free_sequence(remove_seq_from_table(table, i));
     }
     compact_sequence_table(table);
@@ -762,7 +762,7 @@ int read_weights(const char *filename, SeqWeights *w) {
         // costs no more than what it holds.
         if (nseqs > INT_MAX / (long)sizeof(char *) || nfam > INT_MAX / (long)sizeof(double)) {
             std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
-                         w->description, nseqs, nfam);
+                         shown_line(description).c_str(), nseqs, nfam);
             ok = false;
         }
     }
@@ -805,13 +805,13 @@ int read_weights(const char *filename, SeqWeights *w) {
                     scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
                     if (v < 0.0) {
                         std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename,
-                                     v, w->ids[rows]);
+                                     v, shown_text(w->ids[rows]).c_str());
                         v = 0.0;
                     }
                     row[f] = v;
                 } else {
                     std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
-                                 filename, w->ids[rows], f);
+                                 filename, shown_text(w->ids[rows]).c_str(), f);
                     row[f] = 1.0;
                 }
             }
@@ -873,14 +873,15 @@ void merge_weights(SequenceTable *table, SeqWeights *w) {
             s++;
             r++;
         } else if (c < 0) {
-            std::fprintf(stderr, "No weight found for sequence ID =>%s<=\n", id_of(seq));
+            std::fprintf(stderr, "No weight found for sequence ID =>%s<=\n",
+                         shown_text(id_of(seq)).c_str());
             std::fprintf(stderr, "setting to default weight of unity . . . \n");
             give_weights(seq, nullptr, nfam);
             s++;
         } else {
             std::fprintf(stderr,
                          "sequence ID %s is listed in the weights file but not the sequence file\n",
-                         w->ids[r]);
+                         shown_text(w->ids[r]).c_str());
             r++;
         }
     }
