@@ -764,6 +764,13 @@ int read_weights(const char *filename, SeqWeights *w) {
             std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
                          shown_line(description).c_str(), nseqs, nfam);
             ok = false;
+        } else if (nfam > MAX_WEIGHT_FAMILIES) {
+            // Every row holds a weight for every family, missing ones included: a count beyond
+            // any run's candidate models would cost that much for each row of the file.
+            std::fprintf(stderr,
+                         "Weight file %s line %ld: %ld families, more than the %d allowed\n",
+                         filename, in->line_number, nfam, MAX_WEIGHT_FAMILIES);
+            ok = false;
         }
     }
     if (ok) {
@@ -798,23 +805,29 @@ int read_weights(const char *filename, SeqWeights *w) {
                 continue;
             }
             w->ids[rows] = str_dup(tokens[0].c_str());
-            for (int f = 0; f < w->num_families; f++) {
-                if ((size_t)f + 1 < tokens.size()) {
-                    double v = 0.0;
-                    const std::string &t = tokens[f + 1];
-                    scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
-                    if (v < 0.0) {
-                        std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename,
-                                     v, shown_text(w->ids[rows]).c_str());
-                        v = 0.0;
-                    }
-                    row[f] = v;
-                } else {
-                    std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
-                                 filename, shown_text(w->ids[rows]).c_str(), f);
-                    row[f] = 1.0;
+            const std::string shown_id = shown_text(tokens[0]);
+            // The weights the row holds (any beyond the families are ignored); the missing ones,
+            // always the last, are 1.0 with one message for the row.
+            int held = (int)std::min<size_t>(tokens.size() - 1, (size_t)w->num_families);
+            for (int f = 0; f < held; f++) {
+                double v = 0.0;
+                const std::string &t = tokens[f + 1];
+                scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
+                if (v < 0.0) {
+                    std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename, v,
+                                 shown_id.c_str());
+                    v = 0.0;
                 }
+                row[f] = v;
             }
+            for (int f = held; f < w->num_families; f++) row[f] = 1.0;
+            if (held + 1 == w->num_families)
+                std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
+                             filename, shown_id.c_str(), held);
+            else if (held < w->num_families)
+                std::fprintf(stderr,
+                             "Weightfile %s: Null weights for\n\t%s (%d to %d) set to 1.0\n",
+                             filename, shown_id.c_str(), held, w->num_families - 1);
             rows++;
         }
     }
