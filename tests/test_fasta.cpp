@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "foundation/alphabet.h"
@@ -441,6 +442,52 @@ TEST_F(Fasta, TracksOfDifferentLengthsAreFatal) {
     convertseq(s);
     EXPECT_EQ(s->len, 4);
     free_sequence(s);
+}
+
+TEST_F(Fasta, MessagesShowIdControlBytesEscaped) {
+    init_alphabet_by_name("protein", 0, "");
+    const struct {
+        const char *message;  // the %s stands for the shown ID
+        std::function<std::string(const char *)> run;
+    } messages[] = {
+        {"Warning: 1 letters converted to wildcard in sequence %s\n",
+         [](const char *id) {
+             Sequence *s = letters_seq(id, {"MJK"});
+             testing::internal::CaptureStderr();
+             convertseq(s);
+             free_sequence(s);
+             return testing::internal::GetCapturedStderr();
+         }},
+        {"; Warning: 1 letters converted to wildcard in sequence %s\n",
+         [](const char *id) {
+             sequence_warning = -3;
+             Sequence *s = letters_seq(id, {"MJK"});
+             testing::internal::CaptureStdout();
+             convertseq(s);
+             free_sequence(s);
+             return testing::internal::GetCapturedStdout();
+         }},
+        {"Dropping zero-length sequence %s\n",
+         [](const char *id) {
+             SequenceTable *t = alloc_sequence_table();
+             add_seq_to_table(t, letters_seq(id, {nullptr}));
+             std::string out = output_of([&](FILE *fp) { drop_null_sequences(t, fp); });
+             free_sequence_table(t);
+             return out;
+         }},
+    };
+    // An ESC colour sequence, an OSC title sequence, and plain text (shown as it is).
+    const struct {
+        const char *id, *shown;
+    } ids[] = {{"a\x1b[31mred", "a\\x1b[31mred"},
+               {"\x1b]0;title\x07z", "\\x1b]0;title\\x07z"},
+               {"p\\q~", "p\\q~"}};
+    for (const auto &m : messages)
+        for (const auto &id : ids) {
+            std::string expected = m.message;
+            expected.replace(expected.find("%s"), 2, id.shown);
+            EXPECT_EQ(m.run(id.id), expected) << m.message << id.shown;
+        }
 }
 
 TEST_F(Fasta, EmptyTrackKeepsLength) {

@@ -963,6 +963,26 @@ TEST_F(SequenceTest, ReadWeightsMalformed) {
     expect_empty(w);
 }
 
+TEST_F(SequenceTest, ReadWeightsRefusesHugeFamilyCountAndWarnsOncePerRow) {
+    std::string path = scratch_dir() + "/fam.weights";
+    SeqWeights w;
+    std::string err;
+    write_text(path, "% more families than any run has models\nd\n3 1001\na\nb\nc\n");
+    EXPECT_EQ(read_capture(path, &w, err), 0);
+    EXPECT_EQ(err, "Weight file " + path + " line 3: 1001 families, more than the 1000 allowed\n" +
+                       "Weightfile " + path + " will not be used.\n");
+    expect_empty(w);
+
+    write_text(path, "d\n2 3\na 0.5\nb\n");
+    ASSERT_EQ(read_capture(path, &w, err), 1);
+    EXPECT_EQ(err, "Weightfile " + path + ": Null weights for\n\ta (1 to 2) set to 1.0\n" +
+                       "Weightfile " + path + ": Null weights for\n\tb (0 to 2) set to 1.0\n");
+    EXPECT_DOUBLE_EQ(w.weights[0][0], 0.5);
+    EXPECT_DOUBLE_EQ(w.weights[0][2], 1.0);
+    EXPECT_DOUBLE_EQ(w.weights[1][0], 1.0);
+    free_weights(&w);
+}
+
 TEST_F(SequenceTest, MergeWeights) {
     std::string dir = scratch_dir();
     std::string path = dir + "/merge.weights";

@@ -186,7 +186,8 @@ FBmodel *seq2fbmodel(Model *model, FBmodel *fb) {
     if (!model || !model->query || model->query->len <= 0 || !model->query->tracks[0].res)
         error("Null model or modweight in model2fbmodel");
     const Sequence *q = model->query;
-    if (!q->converted) error("seq2fbmodel: query sequence %s is not converted", q->id ? q->id : "");
+    if (!q->converted)
+        error("seq2fbmodel: query sequence %s is not converted", shown_text(q->id).c_str());
     check_alphabet(nullptr);
     set_fims_added();
     if (!fb) fb = alloc_FBmodel();

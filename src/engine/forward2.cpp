@@ -476,7 +476,7 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) 
             std::fprintf(stderr,
                          "Warning:  no profile scale for %s track %d (method %d); the column "
                          "costs are used unscaled\n",
-                         seq->id ? seq->id : "", t, method);
+                         shown_text(seq->id).c_str(), t, method);
             shift = 0;
             scale = 1;
         }
@@ -485,10 +485,10 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) 
         if (rescaled)
             std::fprintf(stderr,
                          "Pseqmeth %d Seq %s scale %5.2f shift %5.2f (rescaled from %5.2f)\n",
-                         method, seq->id ? seq->id : "", scale, shift, replaced);
+                         method, shown_text(seq->id).c_str(), scale, shift, replaced);
         else
             std::fprintf(stderr, "Pseqmeth %d Seq %s scale %5.2f shift %5.2f\n", method,
-                         seq->id ? seq->id : "", scale, shift);
+                         shown_text(seq->id).c_str(), scale, shift);
         reported = true;
     }
     if (reported) std::fflush(stderr);

@@ -31,15 +31,15 @@ inline int row_letter(const FBmodel *fb, int x) {
 // Every track the model set-up scores must be a track of the sequence.
 void check_tracks(const Sequence *seq) {
     if (seq->ntracks < numtracks)
-        error("Sequence %s has %d track%s; the model has %d", seq->id ? seq->id : "", seq->ntracks,
-              seq->ntracks == 1 ? "" : "s", numtracks);
+        error("Sequence %s has %d track%s; the model has %d", shown_text(seq->id).c_str(),
+              seq->ntracks, seq->ntracks == 1 ? "" : "s", numtracks);
 }
 
 void warn_saturated(const Sequence *seq) {
     std::fprintf(stderr,
                  "Warning:  %s cannot be aligned to the model: its cost reaches the limit of %d "
                  "nats; no score is given\n",
-                 seq->id ? seq->id : "", BIG / 1000);
+                 shown_text(seq->id).c_str(), BIG / 1000);
 }
 
 // Whether the score Z of a sequence of n residues against a model of length L comes from capped
@@ -183,7 +183,8 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
             error("Codon alphabet not supported with probabilistic sequences");
         int c = seq->reversed ? seq->len - 1 - i : i;
         if (!tm->weights || c + 1 > tm->length + 1)
-            error("Profile track %d of %s is shorter than the sequence", t, seq->id ? seq->id : "");
+            error("Profile track %d of %s is shorter than the sequence", t,
+                  shown_text(seq->id).c_str());
         const ModWeight *col = tm->weights[c + 1];
         for (int j = 0; j <= L + 1; j++) {
             int jm = j, ji = j;
@@ -240,13 +241,13 @@ float forback2(Sequence *seq, Model *counts, int track) {
     set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
     if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
         std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
-                     seq->id ? seq->id : "", M);
+                     shown_text(seq->id).c_str(), M);
         style = DP_VITERBI;
     }
     if (style == DP_POSTERIOR_ROWS && M > posdecodeseqlen) {
         std::fprintf(
             stderr, "Warning:  %s (len=%d) is too long for posterior rows (> %d); none are kept.\n",
-            seq->id ? seq->id : "", M, posdecodeseqlen);
+            shown_text(seq->id).c_str(), M, posdecodeseqlen);
         style = DP_EM;
     }
     const bool vit = style == DP_VITERBI;
@@ -291,7 +292,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
             std::fprintf(stderr,
                          "Warning:  the alignment of %s does not fit the model and the sequence; "
                          "no path posteriors\n",
-                         seq->id ? seq->id : "");
+                         shown_text(seq->id).c_str());
         }
     }
 
@@ -469,7 +470,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         int cost = encode_alignment(alignspace, seq, L, counts);
         if (cost != Z && !seq->constraints)
             std::fprintf(stderr, "Warning: Viterbi consistency failed dp %d ea %d %s\n", Z, cost,
-                         seq->id ? seq->id : "");
+                         shown_text(seq->id).c_str());
         score = cost;
     } else {
         combine_rows(L, -1, -1, row0, bold, nullptr, nullptr, btnew, btold, S, style, nullptr, Z,
@@ -516,7 +517,7 @@ float forward_score(Sequence *seq) {
         int style = DP_style;
         if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
             std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
-                         seq->id ? seq->id : "", M);
+                         shown_text(seq->id).c_str(), M);
             style = DP_VITERBI;
         } else if (style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) {
             unsigned char *saved = seq->align;

@@ -40,7 +40,8 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
     for (int t = 0; t < numtracks; t++) {
         const Model *tm = seq->tracks[t].model;
         if (!tm->weights || c + 1 > tm->length)
-            error("Profile track %d of %s is shorter than the sequence", t, seq->id ? seq->id : "");
+            error("Profile track %d of %s is shorter than the sequence", t,
+                  shown_text(seq->id).c_str());
         const ModWeight *col = tm->weights[c + 1];
         for (int j = 0; j <= L + 1; j++) {
             int node = reversed && j >= 1 && j <= L ? L + 1 - j : j;
@@ -296,7 +297,8 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     // The sequence side's transitions: its track model as an integer model, scale 1.
     seqfb5 = model2fbmodel(seq->tracks[0].model, seqfb5, 1.0f);
     if (seqfb5->length < M)
-        error("Profile track %d of %s is shorter than the sequence", 0, seq->id ? seq->id : "");
+        error("Profile track %d of %s is shorter than the sequence", 0,
+              shown_text(seq->id).c_str());
 
     // The whole matrix: two cost rows and the traceback rows of positions 0..M, sized in size_t
     // and refused beyond the memory limit.
@@ -308,7 +310,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     if (rowtot < M + 3) {
         if (maxmem > 0 && need > (size_t)maxmem)
             error("Five-state alignment of %s needs a matrix of %zu bytes, more than maxmem (%d)",
-                  seq->id ? seq->id : "", need, maxmem);
+                  shown_text(seq->id).c_str(), need, maxmem);
         grow_dp_rows(M + 3);
     }
     char *area = reinterpret_cast<char *>(dpspace);

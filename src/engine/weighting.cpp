@@ -21,7 +21,8 @@ static int weight_columns = 0;
 
 static double *first_weight(const Sequence *seq, const char *who) {
     if (!seq->weights)
-        error("%s: sequence %s carries no family weights", who, seq->id ? seq->id : "(no ID)");
+        error("%s: sequence %s carries no family weights", who,
+              shown_text(seq->id ? seq->id : "(no ID)").c_str());
     return &seq->weights[0];
 }
 

@@ -285,14 +285,16 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     AlphabetInfo *old = alphabets[track];
     if (old) {
         if (capscomp(name, old->name) != 0)
-            error("%s: alphabet is %s, tried to set it to %s.", prefix, old->name, name);
+            error("%s: alphabet is %s, tried to set it to %s.", prefix,
+                  shown_text(old->name).c_str(), shown_text(name).c_str());
         if (numeric && !old->letters) {
             if (count != old->length_wild)
                 error("%s: numeric alphabet is %s, is defined as %d tried to set it to %d.", prefix,
-                      old->name, old->length_wild, static_cast<int>(count));
+                      shown_text(old->name).c_str(), old->length_wild, static_cast<int>(count));
         } else if (numeric || !old->letters || !same_letters(old->letters, def)) {
             error("%s: alphabet is %s, is defined as \"%s\" tried to set it to \"%s\".", prefix,
-                  old->name, definition_text(old).c_str(), def);
+                  shown_text(old->name).c_str(), definition_text(old).c_str(),
+                  shown_text(def).c_str());
         }
         return;
     }
@@ -301,7 +303,7 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     if (numeric) {
         if (count > MAX_NUMERIC_ALPHABET)
             error("%s: numeric alphabet %s is defined to be %d characters.  Only %d\n%s", prefix,
-                  name, static_cast<int>(count), MAX_NUMERIC_ALPHABET,
+                  shown_text(name).c_str(), static_cast<int>(count), MAX_NUMERIC_ALPHABET,
                   "is permitted.  A larger limit needs a rebuilt program; ask its maintainers.");
         h = static_cast<int>(count);
     } else {
@@ -309,7 +311,8 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
     }
     // The regularizer arrays and the signed 8-bit lookup hold at most MAX_ALPHA_LENGTH letters.
     if (h > MAX_ALPHA_LENGTH)
-        error("%s: Length of alphabet %s exceeds MAX_ALPHA_LENGTH", prefix, name);
+        error("%s: Length of alphabet %s exceeds MAX_ALPHA_LENGTH", prefix,
+              shown_text(name).c_str());
     int slot = -1;
     for (int i = NUM_BUILTIN_ALPHABETS; i < NUM_BUILTIN_ALPHABETS + NUM_USER_ALPHABETS; i++) {
         if (!alphabet_table[i].name) {
@@ -325,7 +328,7 @@ void define_user_alphabet(const char *name, const char *def, int track, const ch
             unsigned char c = static_cast<unsigned char>(*p);
             if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
                 error("%s: alphabet can only contain alphabetic characters, got \"%s\"", prefix,
-                      def);
+                      shown_text(def).c_str());
             letters += static_cast<char>(std::toupper(c));
         }
         // A repeated letter would give two indices one lookup entry.
@@ -401,8 +404,8 @@ AlphabetInfo *find_alphabet_by_name(const char *name) {
 void init_alphabet_by_name(const char *name, int track, const char *prefix) {
     if (!prefix) prefix = "";
     if (track < 0 || track >= MAX_ALPHABET_TRACKS)
-        error("%s: alphabet %s given for track %d; only %d tracks are possible", prefix, name,
-              track + 1, MAX_ALPHABET_TRACKS);
+        error("%s: alphabet %s given for track %d; only %d tracks are possible", prefix,
+              shown_text(name).c_str(), track + 1, MAX_ALPHABET_TRACKS);
     AlphabetInfo *a = find_alphabet_by_name(name);
     if (!a || a->id == USER_ALPHABET_ID) {
         std::string legal;
@@ -411,7 +414,8 @@ void init_alphabet_by_name(const char *name, int track, const char *prefix) {
                 legal += "  ";
                 legal += alphabet_table[i].name;
             }
-        error("%s: Unrecognized alphabet %s\nLegal alphabets are: %s", prefix, name, legal.c_str());
+        error("%s: Unrecognized alphabet %s\nLegal alphabets are: %s", prefix,
+              shown_text(name).c_str(), legal.c_str());
     }
     if (a->emit_length_wild > MAX_ALPHA_LENGTH)
         error("%s: Length of alphabet %s exceeds MAX_ALPHA_LENGTH", prefix, a->name);
@@ -510,8 +514,8 @@ bool read_backfile_order(const std::vector<std::string> &words, const AlphabetIn
         char ch = words[k][0];
         int idx = letter_index(a, ch);
         if (idx < 0 || idx >= a->length) {
-            fprintf(stderr, "%s(%s): Order character %c is not an existing base character.\n", file,
-                    name, ch);
+            fprintf(stderr, "%s(%s): Order character %s is not an existing base character.\n", file,
+                    name, shown_text(&ch, 1).c_str());
             std::string base(a->letters, static_cast<size_t>(a->length));
             std::string wild = a->letters + a->length;
             fprintf(stderr, "%s(%s): The characters are %s (do not include wildcards like %s)\n",

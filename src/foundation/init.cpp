@@ -730,7 +730,7 @@ static void append_list_value(ReadVar *entry, const char *value) {
     int *count = (int *)entry[1].value;
     if (*count >= MAX_LIST_VALUES)
         error("Only %d %s values can be specified.  Skipping %s.\n", MAX_LIST_VALUES, entry->key,
-              value);
+              shown_text(value).c_str());
     if (!*list) *list = (char **)mem_alloc(MAX_LIST_VALUES * sizeof(char *));
     (*list)[(*count)++] = str_dup(value);
 }
@@ -850,9 +850,9 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
     // CRLF line end was trimmed above with the rest of the line end.
     if (line.find_first_of("\r\n") != std::string::npos)
         error("%s The value of %s holds a line end (CR or LF)", pre,
-              entry ? entry->key : name.c_str());
+              entry ? entry->key : shown_text(name).c_str());
     if (!entry) {
-        std::fprintf(stderr, "%s Could not understand %s\n", pre, line.c_str());
+        std::fprintf(stderr, "%s Could not understand %s\n", pre, shown_text(line).c_str());
         return;
     }
 
@@ -873,14 +873,14 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
         int section = (int)(entry - read_vars);
         Rmodel **slot = (Rmodel **)entry->value;
         if ((read_flags & model_read_flag[section]) && (!entry->set || priority != 0)) {
-            if (verbout) std::fprintf(verbout, "%s Reading %s\n", pre, line.c_str());
+            if (verbout) std::fprintf(verbout, "%s Reading %s\n", pre, shown_text(line).c_str());
             free_rmodel(slot);
             if (priority != PRIORITY_LIBRARY && entry->set)
                 std::fprintf(stderr, "%s Note: Last %s specified will be used.\n", pre, entry->key);
             entry->set = 1;
             *slot = read_rmodel(in, source, line_no, line.c_str(), nullptr, nullptr, 0);
         } else {
-            if (verbout) std::fprintf(verbout, "%s Skipping %s\n", pre, line.c_str());
+            if (verbout) std::fprintf(verbout, "%s Skipping %s\n", pre, shown_text(line).c_str());
             skip_model(in, location_format(source ? source : "").c_str(), line_no);
         }
         return;
@@ -888,7 +888,7 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
 
     // 7. Every other entry needs a value.
     if (value.empty()) {
-        std::fprintf(stderr, "%s Value not specified for %s\n", pre, name.c_str());
+        std::fprintf(stderr, "%s Value not specified for %s\n", pre, shown_text(name).c_str());
         return;
     }
 
@@ -908,7 +908,7 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
             if (set_before && priority == PRIORITY_USERFILE) return;
             if (set_before && priority == PRIORITY_COMMAND)
                 std::fprintf(stderr, "%s%s has already been set. Using %s.\n", pre, entry->key,
-                             val);
+                             shown_text(val).c_str());
             if (entry->type == VAR_INT) {
                 int v;
                 if (!parse_int_value(val, &v))
@@ -932,7 +932,7 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
             if (set_before && priority == PRIORITY_USERFILE) return;
             if (set_before && priority == PRIORITY_COMMAND)
                 std::fprintf(stderr, "%s%s has already been set.  Using %s.\n", pre, entry->key,
-                             val);
+                             shown_text(val).c_str());
             char **str = (char **)entry->value;
             std::free(*str);
             *str = str_dup(val);

@@ -136,7 +136,7 @@ static int read_entry(const std::string &header, char **name, char **title) {
     read_first_rmodel(nullmodel_file, *title, 0, &users_null, MODLIB_MODEL_FLAGS);
     if (base_model || (trackmod && *trackmod)) return 1;
     std::fprintf(stderr, "WARNING:  No model found in library %s\n   Model %s (%s)\n", modlib_name,
-                 *name, *title);
+                 shown_text(*name).c_str(), shown_text(*title).c_str());
     return 0;
 }
 

@@ -974,6 +974,44 @@ std::vector<std::string> split_tokens(const std::string &text, const char *seps)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Input text in messages
+// ---------------------------------------------------------------------------------------------
+
+static bool shown_as_is(unsigned char b) {
+    return (b >= ' ' && b <= '~') || b == '\t';
+}
+
+std::string shown_text(const char *text, size_t length) {
+    static const char HEX[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(length);
+    for (size_t i = 0; i < length; i++) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        if (shown_as_is(b)) {
+            shown.push_back(static_cast<char>(b));
+        } else {
+            const char escaped[] = {'\\', 'x', HEX[b >> 4], HEX[b & 0xf]};
+            shown.append(escaped, sizeof escaped);
+        }
+    }
+    return shown;
+}
+
+std::string shown_text(const char *text) {
+    return text ? shown_text(text, std::strlen(text)) : std::string();
+}
+
+std::string shown_line(const std::string &line) {
+    bool newline = !line.empty() && line.back() == '\n';
+    return shown_text(line.data(), line.size() - (newline ? 1 : 0)) + (newline ? "\n" : "");
+}
+
+std::string shown_byte(int c) {
+    char b = static_cast<char>(c);
+    return b == '\\' ? std::string("\\\\") : shown_text(&b, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------
 

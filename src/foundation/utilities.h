@@ -244,6 +244,27 @@ const char *next_token(const char *p, const char *end, const char *seps, const c
 std::vector<std::string> split_tokens(const std::string &text, const char *seps);
 
 // ---------------------------------------------------------------------------------------------
+// Input text in messages: every warning or fatal message that echoes text read from an input
+// file (a sequence ID, a name, a line) shows it through these, so that no control byte of the
+// file (ESC, an OSC sequence) reaches the terminal.
+// ---------------------------------------------------------------------------------------------
+
+// The shown form of the first length bytes of text: printable bytes (' ' to '~') and tabs as they
+// are, every other byte (NUL included) as "\xNN" with two lower-case hex digits. Printable text
+// is shown unchanged.
+std::string shown_text(const char *text, size_t length);
+// The same for a NUL-terminated text; null shows as "".
+std::string shown_text(const char *text);
+inline std::string shown_text(const std::string &text) {
+    return shown_text(text.data(), text.size());
+}
+// A line read with its line end: shown_text of the text before a final "\n", then the "\n".
+std::string shown_line(const std::string &line);
+// One byte (0-255, or a char) as shown_text shows it, except that a backslash is doubled, so that a
+// lone byte never reads as the start of an escape.
+std::string shown_byte(int c);
+
+// ---------------------------------------------------------------------------------------------
 // Output files and the comment header
 // ---------------------------------------------------------------------------------------------
 

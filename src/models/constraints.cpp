@@ -74,7 +74,7 @@ void add_constraint_to_table(ConstrTable *table, const char *id, int seq_start, 
         error("constraint %d-%d for %s: %s", seq_start,
               static_cast<int>(
                   std::min<long long>(static_cast<long long>(seq_start) + length - 1, INT_MAX)),
-              id, fault);
+              shown_text(id).c_str(), fault);
 
     SeqConstrList *entry = find_seq_constraints(table, id);
     if (!entry) {
@@ -174,7 +174,7 @@ void apply_seqs_constraints(const ConstrTable *table, SequenceTable *seqs) {
                 long long last = static_cast<long long>(r->seq_start) + r->length - 1;
                 if (last > len)
                     error("constraint %d-%d for %s is longer than the sequence (%d)", r->seq_start,
-                          static_cast<int>(last), seq->id, seq->len);
+                          static_cast<int>(last), shown_text(seq->id).c_str(), seq->len);
                 for (int k = 0; k < r->length; k++) {
                     int label = r->label_start == CONSTR_UNNAMED_LABEL ? CONSTR_UNNAMED_LABEL
                                                                        : r->label_start + k;
@@ -183,7 +183,7 @@ void apply_seqs_constraints(const ConstrTable *table, SequenceTable *seqs) {
                     if (c.label != CONSTR_NO_LABEL && c.label != label)
                         error("sequence \"%s\", positon %d already has label %d, trying to set it "
                               "to %d",
-                              seq->id, pos, c.label, label);
+                              shown_text(seq->id).c_str(), pos, c.label, label);
                     c = {label, r->satisfied, r->unsatisfied, r->unconstrained};
                 }
             }
@@ -244,7 +244,7 @@ void save_subseq_constraints(ConstrTable *table, const char *id, int first, int 
     if (!seq || !seq->constraints) return;
     if (first < 1 || last < first || last > seq->len)
         error("constraints of residues %d-%d of %s: not inside the sequence (%d)", first, last,
-              seq->id ? seq->id : "(null)", seq->len);
+              shown_text(seq->id ? seq->id : "(null)").c_str(), seq->len);
     create_seq_constraints(table, id, seq->constraints + (first - 1), 1, last - first + 1);
 }
 
@@ -252,7 +252,8 @@ void copy_subseq_constraints(const Sequence *parent, int first, int last, Sequen
     if (!parent || !parent->constraints || !sub) return;
     if (first < 1 || last < first || last > parent->len || last - first + 1 > sub->len)
         error("constraints of residues %d-%d of %s: not inside the sequence (%d) and its part (%d)",
-              first, last, parent->id ? parent->id : "(null)", parent->len, sub->len);
+              first, last, shown_text(parent->id ? parent->id : "(null)").c_str(), parent->len,
+              sub->len);
     PosConstraint *a = new_constraint_array(sub->len);
     for (int k = 0; k <= last - first; k++) a[k] = parent->constraints[first - 1 + k];
     std::free(sub->constraints);
@@ -274,7 +275,8 @@ struct MatchedResidue {
 // The matched residues of a sequence's alignment code in order. Fatal when the sequence has no
 // code or the code holds more residues than the sequence.
 static std::vector<MatchedResidue> matched_residues(const Sequence *seq) {
-    const char *id = seq->id ? seq->id : "(null)";
+    const std::string shown = shown_text(seq->id ? seq->id : "(null)");
+    const char *id = shown.c_str();
     if (!seq->align) error("%s: no alignment to take constraints from", id);
     std::vector<MatchedResidue> out;
     long long column = 1, residue = 1;
@@ -368,7 +370,8 @@ void save_domain_align_constraints(ConstrTable *table, const Sequence *seq, cons
     long long domain_first = static_cast<long long>(p0) - k0 + 1;
     try {
         if (domain_first < INT_MIN || domain_first > INT_MAX)
-            error("constraints of domain %s: position %lld out of range", domain_id, domain_first);
+            error("constraints of domain %s: position %lld out of range",
+                  shown_text(domain_id).c_str(), domain_first);
         create_seq_constraints(table, domain_id, a, static_cast<int>(domain_first), seq->len);
         create_seq_constraints(table, parent_id, a, p0, seq->len);
     } catch (...) {

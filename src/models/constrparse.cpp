@@ -84,7 +84,7 @@ struct LineContext {
 
 [[noreturn]] void bad_definition(const LineContext &at, const char *reason) {
     error("%s: %ld: invalid constraint defintion: %s\n%s", at.file, at.line_number, reason,
-          at.line->c_str());
+          shown_text(*at.line).c_str());
 }
 
 // One number of an entry; a missing one gives missing_reason (or is reported as the number's
@@ -151,7 +151,8 @@ void read_constraint_file(ConstrTable *table, InputReader *r, const char *file) 
         }
         LineContext at{file, r->line_number, &line};
         if (!in_section)
-            error("%s:%ld: data line before a section:\n%s", file, at.line_number, line.c_str());
+            error("%s:%ld: data line before a section:\n%s", file, at.line_number,
+                  shown_text(line).c_str());
         size_t id_end = 0;
         while (id_end < line.size() && !is_space(line[id_end])) id_end++;
         if (id_end > static_cast<size_t>(CONSTR_MAX_ID))
@@ -211,8 +212,8 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
         for (int b = 0; b < CONSTR_BUCKETS; b++)
             for (const SeqConstrList *e = table->buckets[b]; e; e = e->next)
                 if (!writable_id(e->id))
-                    error("constraint table: sequence id \"%s\" cannot be written to %s", e->id,
-                          filename);
+                    error("constraint table: sequence id \"%s\" cannot be written to %s",
+                          shown_text(e->id).c_str(), filename);
     FILE *out = std::fopen(filename, "w");
     if (!out) error("Couldn't open file %s for writting: %s", filename, std::strerror(errno));
     if (table && table->count > 0) {

@@ -341,12 +341,12 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
             extra_characters_warned = true;
             std::fprintf(stderr,
                          "%s(%d): Extra characters (%s) in regularizer or model node ignored ---\n",
-                         filename, lineno, chomp(line).c_str());
+                         filename, lineno, shown_text(chomp(line)).c_str());
             std::fprintf(stderr, "   check alphabet (there should be %d numbers for alphabet %s",
                          wanted, alphabet && alphabet->name ? alphabet->name : "(none)");
             std::fprintf(stderr, ").\n   Further warnings of this type suppressed.\n");
             if (*name)
-                std::fprintf(stderr, "Node name %s\n", name_word.c_str());
+                std::fprintf(stderr, "Node name %s\n", shown_text(name_word).c_str());
             else
                 std::fprintf(stderr, "Node number %ld\n", number);
         }
@@ -449,8 +449,9 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
                 if (!nodes[n])
                     nodes[n] = alloc_node();
                 else if (nodes[n]->type)
-                    std::fprintf(stderr, "Warning: %s(%d):  Node %ld has two types: %c and %c.\n",
-                                 filename, here, n, nodes[n]->type, t);
+                    std::fprintf(stderr, "Warning: %s(%d):  Node %ld has two types: %s and %s.\n",
+                                 filename, here, n, shown_text(&nodes[n]->type, 1).c_str(),
+                                 shown_text(&t, 1).c_str());
                 nodes[n]->type = t;
                 if (n > max_node) max_node = n;
                 break;
@@ -484,8 +485,8 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
                     n = read_probs(in, filename, line_count, line, &node, &name, &pending);
                     hold.nodes.push_back(node);
                     if (name) {
-                        std::fprintf(stderr, "%s(%d): Invalid node identifier %c; node ignored\n",
-                                     filename, here, name);
+                        std::fprintf(stderr, "%s(%d): Invalid node identifier %s; node ignored\n",
+                                     filename, here, shown_text(&name, 1).c_str());
                         break;
                     }
                     if (n < 0) negative_node_abort();
@@ -563,11 +564,11 @@ int fread_first_rmodel(InputReader *in, const char *filename, const char *descri
     if (slot && *slot) {
         if (verbout)
             std::fprintf(stderr, "%s(%d):  Replacing %s with %s", filename, line_count, description,
-                         header.c_str());
+                         shown_line(header).c_str());
         free_rmodel(slot);
     } else if (verbout) {
         std::fprintf(verbout, "%s(%d):  Reading %s from %s", filename, line_count, description,
-                     header.c_str());
+                     shown_line(header).c_str());
     }
     if (slot)
         *slot = rm;

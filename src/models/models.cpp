@@ -704,7 +704,7 @@ void remove_fim_delete_if_auto(Sequence *seq) {
         std::memmove(code + pos, code + pos + 1, (size_t)(n - pos));
     } else {
         std::fprintf(stderr, "Error in locating FIM delete in %s (%ld,%d)\n",
-                     seq->id ? seq->id : "", pos, value);
+                     shown_text(seq->id).c_str(), pos, value);
     }
 }
 
@@ -1162,7 +1162,7 @@ Model *sw_model(ScoreParams *params, FILE *report) {
     free_sequence_table(table);
     if (!query) error("Query sequence not found in file %s", file);
     if (query->len <= 0) {
-        std::string id = query->id ? query->id : "";
+        std::string id = shown_text(query->id);
         free_sequence(query);
         error("Query sequence %s in file %s is empty", id.c_str(), file);
     }

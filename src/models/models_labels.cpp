@@ -51,7 +51,9 @@ NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, c
         (first < 0 || last < 0 || label < 0 || first > MAX_NODE_LABEL || last > MAX_NODE_LABEL ||
          label > MAX_NODE_LABEL || (last > first && label + (last - first) > MAX_NODE_LABEL)))
         ok = false;
-    if (!ok) error("%s: invalid node label line:\n%s", filename ? filename : "", line);
+    if (!ok)
+        error("%s: invalid node label line:\n%s", filename ? filename : "",
+              shown_line(line).c_str());
 
     if (!map) {
         map = new NodeLabelMap;
@@ -202,7 +204,7 @@ void label_model_from_constraints(const ConstrTable *table, Model *model) {
                         if (r->label_start < 0 || label_end > model->length)
                             error("BUG: Model labels %d-%lld for %s extends past the end of the "
                                   "model",
-                                  r->label_start, label_end, e->id);
+                                  r->label_start, label_end, shown_text(e->id).c_str());
                         continue;
                     }
                     for (long long l = r->label_start; l <= label_end; l++)

@@ -374,7 +374,8 @@ static double parse_number(WordScanner *ws, const std::string &text) {
     double v = std::strtod(s, &end);
     // The whole word must be the number: a NUL byte (a word of its own) reads as nothing.
     if (end != s + text.size() || end == s || !std::isfinite(v))
-        error("%s(%ld): \"%s\" is not a number in prior library", ws->name, ws->line_number, s);
+        error("%s(%ld): \"%s\" is not a number in prior library", ws->name, ws->line_number,
+              shown_text(s).c_str());
     return v;
 }
 
@@ -384,8 +385,8 @@ static int parse_count(WordScanner *ws, const std::string &text, const char *wha
     errno = 0;
     long v = std::strtol(s, &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE || v > INT_MAX || v < INT_MIN)
-        error("%s(%ld): \"%s\" is not a count (%s) in prior library", ws->name, ws->line_number, s,
-              what);
+        error("%s(%ld): \"%s\" is not a count (%s) in prior library", ws->name, ws->line_number,
+              shown_text(s).c_str(), what);
     if (v <= 0)
         error("%s(%ld): %s must be positive in prior library (%ld)", ws->name, ws->line_number,
               what, v);

@@ -216,11 +216,11 @@ void check_plot_run_name(const char *run_name) {
     if (const char *meaning = gnuplot_special_start(run_name))
         error("The run name %s cannot be used in a gnuplot command file: gnuplot takes a file "
               "name beginning with \"%.*s\" for %s.",
-              run_name, run_name[0] == '~' ? 2 : 1, run_name, meaning);
+              shown_text(run_name).c_str(), run_name[0] == '~' ? 2 : 1, run_name, meaning);
     if (!plot_run_name_ok(run_name))
         error("The run name %s cannot be used in a gnuplot command file: it holds '\"', '`', '\\' "
               "or a control character.",
-              run_name);
+              shown_text(run_name).c_str());
 }
 
 FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,

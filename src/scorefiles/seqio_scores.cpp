@@ -397,7 +397,8 @@ static int merge_by_sorted_search(SequenceTable *full, SequenceTable *list) {
             taken[static_cast<size_t>(found)] = 1;
             taken_count++;
         } else {
-            std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
+            std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n",
+                         shown_text(entry->id).c_str());
             free_sequence(remove_seq_from_table(list, i));
         }
     }
@@ -494,7 +495,8 @@ void merge_selected_sequences(SequenceTable *full, SequenceTable *list, int requ
                     take_record(list, i, remove_seq_from_table(full, found));
                     taken_count++;
                 } else {
-                    std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n", entry->id);
+                    std::fprintf(stderr, "ID %s selected twice; skipping repeat.\n",
+                                 shown_text(entry->id).c_str());
                     free_sequence(remove_seq_from_table(list, i));
                 }
             }

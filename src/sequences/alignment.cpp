@@ -89,9 +89,10 @@ bool encode_row(char *s, const char *id, std::vector<unsigned char> &code, long 
         unsigned char c = static_cast<unsigned char>(s[i]);
         if (!isalnum(c) && c != '-') {
             if (!reported) {
-                fprintf(stderr, "Seqid %s letter %zu (%c) is not a valid alignment character.\n",
-                        id, i + 1, isprint(c) ? c : '?');
-                fprintf(stderr, "Using delete (-).  Further %s errors supressed\n", id);
+                const std::string shown = shown_text(id);
+                fprintf(stderr, "Seqid %s letter %zu (%s) is not a valid alignment character.\n",
+                        shown.c_str(), i + 1, shown_text(s + i, 1).c_str());
+                fprintf(stderr, "Using delete (-).  Further %s errors supressed\n", shown.c_str());
                 reported = true;
             }
             s[i] = '-';
@@ -284,7 +285,7 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
             fprintf(stderr,
                     "Warning: In alignment file %s, sequence %d (%s) has an alignment that does "
                     "not fit its %d residues; the sequence is dropped.\n",
-                    filename, i, id_of(seq), seq->len);
+                    filename, i, shown_text(id_of(seq)).c_str(), seq->len);
             free_sequence(remove_seq_from_table(table, i));
             continue;
         }
@@ -294,9 +295,10 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
             first_fims = row_fims;
         } else if (model_len != reference) {
             fprintf(stderr, "Warning: In alignment file %s, the first sequence (%s) has\n",
-                    filename, reference_id);
+                    filename, shown_text(reference_id).c_str());
             fprintf(stderr, "%ld match positions%s while sequence %d (%s) has %ld.\n", reference,
-                    type == ALIGNTYPE_A2M ? " (uppercase or '-')" : "", i, id_of(seq), model_len);
+                    type == ALIGNTYPE_A2M ? " (uppercase or '-')" : "", i,
+                    shown_text(id_of(seq)).c_str(), model_len);
             fprintf(stderr, "  The sequence is dropped.\n");
             free_sequence(remove_seq_from_table(table, i));
             continue;
@@ -344,7 +346,7 @@ void update_freqs(const Sequence *seq, Model *counts) {
     if (n > 0 && (columns != L || used != seq->len || (used > 0 && !seq->tracks[0].res)))
         error("update_freqs: alignment of %s does not fit the model (%ld of %d columns) or its "
               "residues (%ld of %d)",
-              id_of(seq), columns, L, used, seq->len);
+              shown_text(id_of(seq)).c_str(), columns, L, used, seq->len);
     counts->nodes[L + 1]->mjump[n > 0 ? source_index(code[n - 1]) : 1] += 1;
     if (n == 0) return;
     const unsigned char *res = seq->tracks[0].res;
@@ -431,7 +433,7 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
     int minlen = static_cast<int>(cut);
     if (r - l < minlen) {
         fprintf(stderr, "MD warning l %d r %d ml %d mc %4.2f min %d %s\n", l, r, L,
-                score->Motifcutoff, minlen, id_of(S));
+                score->Motifcutoff, minlen, shown_text(id_of(S)).c_str());
         return 0;
     }
     // The region as a sequence of its own.

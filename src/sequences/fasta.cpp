@@ -26,17 +26,6 @@ namespace {
 
 bool warned_not_fasta = false;
 
-// A byte as a message shows it: itself when printable, else escaped as "\xNN" (a backslash as
-// "\\"), so that no control byte reaches the terminal.
-std::string shown_byte(int c) {
-    unsigned char b = static_cast<unsigned char>(c);
-    if (b == '\\') return "\\\\";
-    if (b >= 0x20 && b < 0x7f) return std::string(1, static_cast<char>(b));
-    char text[8];
-    snprintf(text, sizeof text, "\\x%02x", b);
-    return text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Reading a track file
 // ---------------------------------------------------------------------------------------------
@@ -112,7 +101,8 @@ Scratch scratch;
 
 void check_length(const SeqTrackFile *t, size_t len, const char *id) {
     if (len > static_cast<size_t>(INT_MAX) - 8)
-        error("%s (%s): sequence longer than %d residues", t->name, id, INT_MAX - 8);
+        error("%s (%s): sequence longer than %d residues", t->name, shown_text(id).c_str(),
+              INT_MAX - 8);
 }
 
 // Drops the header outputs of an entry that gives no residues.
@@ -313,7 +303,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
                              rest < FASTA_MAX_ANNOTATION ? rest : FASTA_MAX_ANNOTATION);
                 if (rest >= FASTA_MAX_ANNOTATION)
                     fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
-                            show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
+                            show_id ? shown_text(ident).c_str() : "",
+                            static_cast<int>(FASTA_MAX_ANNOTATION));
                 if (!annot.empty() && annot.back() == '\r') annot.pop_back();
             }
             in.pos = static_cast<size_t>(nl + 1 - in.data);
@@ -345,7 +336,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
             fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
-                    show_id ? ident.c_str() : "", static_cast<int>(FASTA_MAX_ANNOTATION));
+                    show_id ? shown_text(ident).c_str() : "",
+                    static_cast<int>(FASTA_MAX_ANNOTATION));
             while (c != EOF && c != '\n') c = reader_getc(&track->in);
         }
         if (!annot.empty() && annot.back() == '\r') annot.pop_back();
@@ -584,7 +576,7 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 if (k == C_STRANGE && !strange) {
                     strange = true;
                     fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name,
-                            shown, shown_byte(b).c_str());
+                            shown_text(shown).c_str(), shown_byte(b).c_str());
                 }
                 p++;
             }
@@ -601,7 +593,7 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
             // p points at the '>' that ends the entry; it stays for the next header.
             if (reader_byte_before(&in, in.pos) != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
-                        shown);
+                        shown_text(shown).c_str());
             break;
         }
     }
@@ -631,7 +623,7 @@ bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t) {
     uint64_t wild = 0, ut = 0;
     size_t chars = letter_body<false>(track, id, &notes, &wild, &ut);
     if (chars > static_cast<size_t>(INT_MAX))
-        error("Sequence %s in %s is too long", id, track->name);
+        error("Sequence %s in %s is too long", shown_text(id).c_str(), track->name);
     conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(wild),
                      notes.ut_sign * static_cast<long>(ut), chars);
     return true;
@@ -698,7 +690,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
             reader_ungetc(&track->in);
             if (prev != '\n')
                 fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
-                        shown);
+                        shown_text(shown).c_str());
             break;
         }
         if (scratch.cap - len < 2) {
@@ -718,7 +710,7 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
                 fprintf(
                     stderr,
                     "%s (%s): Number %d is out of range for alphabet %s.  Replaced with X (%d).\n",
-                    track->name, shown, static_cast<int>(value),
+                    track->name, shown_text(shown).c_str(), static_cast<int>(value),
                     alphabet->name ? alphabet->name : "", wild);
                 value = wild;
             }
@@ -737,15 +729,15 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
                 fprintf(
                     stderr,
                     "%s (%s): X repeated more than the number of digits (%d).  Treated as one X.\n",
-                    track->name, shown, alphabet->digits_per_number);
+                    track->name, shown_text(shown).c_str(), alphabet->digits_per_number);
             }
             scratch.data[len++] = static_cast<unsigned char>(wild);
             continue;
         }
         if (!(is_space(c) || c == '-' || c == '.' || c == '*') && !strange) {
             strange = true;
-            fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name, shown,
-                    shown_byte(c).c_str());
+            fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name,
+                    shown_text(shown).c_str(), shown_byte(c).c_str());
         }
         prev = c;
         c = reader_getc(&track->in);
@@ -771,22 +763,28 @@ void conversion_notes(const char *id, const char *annotation, const AlphabetInfo
     if (!id) id = "";
     if (sequence_warning >= 0) {
         if (percent <= sequence_warning) return;
+        const std::string shown = shown_text(id);
         if (wild_count > 0)
             fprintf(stderr, "Warning: %ld letters converted to wildcard in sequence %s\n",
-                    wild_count, id);
+                    wild_count, shown.c_str());
         if (ut_count > 0)
-            fprintf(stderr, "Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+            fprintf(stderr, "Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count,
+                    shown.c_str());
         if (ut_count < 0)
             fprintf(stderr, "Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count,
-                    id);
+                    shown.c_str());
         return;
     }
+    // The warnings are shown escaped; the record below is the sequence itself, as read.
+    const std::string shown = shown_text(id);
     if (wild_count > 0)
-        printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count, id);
+        printf("; Warning: %ld letters converted to wildcard in sequence %s\n", wild_count,
+               shown.c_str());
     if (ut_count > 0)
-        printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, id);
+        printf("; Warning: %ld RNA U converted to DNA T in sequence %s\n", ut_count, shown.c_str());
     if (ut_count < 0)
-        printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count, id);
+        printf("; Warning: %ld DNA T converted to RNA U in sequence %s\n", -ut_count,
+               shown.c_str());
     if (sequence_warning == -2 || (sequence_warning == -1 && (wild_count != 0 || ut_count != 0))) {
         if (annotation)
             printf(">%s %s\n", id, annotation);
@@ -842,7 +840,7 @@ void convertseq(Sequence *seq) {
         }
         if (prev_len >= 0 && seq->len != prev_len)
             error("ID %s, track %d: length (%d) does not match previous track (%d)",
-                  seq->id ? seq->id : "", t, seq->len, prev_len);
+                  shown_text(seq->id).c_str(), t, seq->len, prev_len);
         prev_len = seq->len;
     }
     seq->converted = 1;

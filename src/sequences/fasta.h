@@ -3,6 +3,7 @@
 //
 // Every reader below takes a track file opened by open_sequences. "A read error" ends the run
 // with "Could not read sequence file %s: %s"; an allocation failure with "out of memory ...".
+// Every message shows the IDs it names through shown_text (utilities.h).
 #ifndef QOR_FASTA_H
 #define QOR_FASTA_H
 
@@ -80,7 +81,8 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
 // Converts the letters of every letter track (not model tracks) into letter indices of the track
 // alphabets in place, gap characters ('-', '.') removed, and sets converted and the length.
 // Letters converted to the wildcard and U/T conversions are noted as sequence_warning asks
-// (standard error, or the entry on standard output for negative values). Null does nothing.
+// (standard error, or the entry on standard output for negative values: the "; Warning" lines
+// show the ID through shown_text, the entry itself is written as read). Null does nothing.
 // Fatal: "ID %s, track %d: length (%d) does not match previous track (%d)".
 void convertseq(Sequence *seq);
 

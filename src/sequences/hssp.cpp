@@ -303,7 +303,7 @@ int read_HSSP_item(SeqTrackFile *track, Sequence *seq, int track_index) {
         std::string(slash ? slash + 1 : track->name) + "#" + std::to_string(track->entry_count);
     if (seq->id && std::strcmp(seq->id, id.c_str()) != 0)
         error("Sequence id %s from %s does not match id of main sequence (%s)", id.c_str(),
-              track->name, seq->id);
+              track->name, shown_text(seq->id).c_str());
     const char *item = track->items[track->entry_count];
     track->entry_count++;
     if (!seq->id) {
@@ -535,7 +535,8 @@ void align_template_sequence(Sequence *tseq, Model *model) {
 
 void ApplyTemplate(Sequence *tseq, Model *model, Template *t, int **counts) {
     if (!t || !model) return;
-    const char *id = tseq && tseq->id ? tseq->id : "(none)";
+    const std::string shown_id = shown_text(tseq && tseq->id ? tseq->id : "(none)");
+    const char *id = shown_id.c_str();
     if (!tseq || tseq->len < 1) error("ApplyTemplate: no template sequence to align to the model");
     if (tseq->len > t->length)
         error("ApplyTemplate: template sequence %s has %d residues, template %d positions", id,

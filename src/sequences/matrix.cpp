@@ -71,8 +71,8 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
         error("Error reading matrix:  should have %d (alen + 1 for *) columns, not %d", alen + 1,
               static_cast<int>(header.size()));
     if (header.back() != '*')
-        error("Error reading matrix %s: line %ld: the last column must be '*', not '%c'", name,
-              r->line_number, header.back());
+        error("Error reading matrix %s: line %ld: the last column must be '*', not '%s'", name,
+              r->line_number, shown_text(&header.back(), 1).c_str());
     std::vector<int> seen(static_cast<size_t>(alen), 0);
     for (int i = 0; i < alen; i++) {
         if (header[i] == '*')
@@ -112,7 +112,7 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
                 errno == ERANGE || v < INT_MIN || v > INT_MAX) {
                 std::string token(p, std::strcspn(p, " \t\r\n\v\f"));
                 error("Error reading matrix %s: line %ld: %.40s is not a number", name,
-                      r->line_number, token.c_str());
+                      r->line_number, shown_text(token).c_str());
             }
             p = end;
             int column = col < alen ? letter_index(a, order[col]) : alen;

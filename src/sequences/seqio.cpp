@@ -404,12 +404,12 @@ void store_track_entry(Sequence *seq, int t, const SeqTrackFile *track, char *id
                        unsigned char *res, int length) {
     if (seq->id) {
         if (strcmp(seq->id, id) != 0) {
-            std::string n = id;
+            std::string n = shown_text(id);
             free(id);
             free(annotation);
             free(res);
             error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
-                  track->name, seq->id);
+                  track->name, shown_text(seq->id).c_str());
         }
         free(id);
     } else {
@@ -439,7 +439,7 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         size_t n = 0;
         char *letters = fasta_string_body(track, id, &n);
         if (n > static_cast<size_t>(INT_MAX))
-            error("Sequence %s in %s is too long", id, track->name);
+            error("Sequence %s in %s is too long", shown_text(id).c_str(), track->name);
         length = static_cast<int>(n);
         res = reinterpret_cast<unsigned char *>(letters);
     }
@@ -620,13 +620,14 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
         if (seq->len == guide->len) {
             std::swap(seq->tracks[0].res, guide->tracks[0].res);
         } else if (db_name) {
-            fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n", seq->id,
-                    db_name, guide->id, guide_name);
+            fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n",
+                    shown_text(seq->id).c_str(), db_name, shown_text(guide->id).c_str(),
+                    guide_name);
             fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len,
                     guide->len);
         } else {
-            fprintf(stderr, "Warning: Sequence model %s and guide sequence %s\n", seq->id,
-                    guide->id);
+            fprintf(stderr, "Warning: Sequence model %s and guide sequence %s\n",
+                    shown_text(seq->id).c_str(), shown_text(guide->id).c_str());
             fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len,
                     guide->len);
         }
@@ -993,7 +994,7 @@ void warn_repeated_id(const char *id) {
     fprintf(stderr,
             "Warning: sequence ID %s occurs more than once in the database files; the first one "
             "read is kept.\n",
-            id);
+            shown_text(id).c_str());
 }
 
 // With two database entries of one ID, the first read stays; each repeated ID is reported once,
@@ -1166,9 +1167,9 @@ SequenceTable *select_sequences(SequenceTable *table, int *count, const char *co
             if (!id) continue;
             int k = sequence_search(id, table);
             if (k < 0) {
-                fprintf(stderr, "Unable to find sequence `%s'.\n", id);
+                fprintf(stderr, "Unable to find sequence `%s'.\n", shown_text(id).c_str());
             } else if (taken[k]) {
-                fprintf(stderr, "ID %s selected twice; skipping repeat.\n", id);
+                fprintf(stderr, "ID %s selected twice; skipping repeat.\n", shown_text(id).c_str());
             } else {
                 taken[k] = 1;
                 add_seq_to_table(selected, table->seqs[k]);
@@ -1190,7 +1191,8 @@ SequenceTable *select_sequences(SequenceTable *table, int *count, const char *co
             if (!id) continue;
             int k = sequence_search(id, table);
             if (k < 0) {
-                fprintf(stderr, "Unable to find sequence `%s' for exclusion.\n", id);
+                fprintf(stderr, "Unable to find sequence `%s' for exclusion.\n",
+                        shown_text(id).c_str());
             } else if (!gone[k]) {
                 gone[k] = 1;
                 removed = true;

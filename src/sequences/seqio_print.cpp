@@ -55,9 +55,8 @@ void append_code(std::string &buf, const AlphabetInfo *a, unsigned char idx) {
 template <typename MatchFn>
 bool build_row(const Sequence *seq, int track, std::string &row, MatchFn match_fn) {
     const unsigned char *code = seq->align;
-    const char *id = seq->id ? seq->id : "";
     if (!code) {
-        fprintf(stderr, "Sequence %s has no alignment; row skipped\n", id);
+        fprintf(stderr, "Sequence %s has no alignment; row skipped\n", shown_text(seq->id).c_str());
         return false;
     }
     const unsigned char *res = (track >= 0 && track < seq->ntracks && track < MAX_TRACKS)
@@ -69,7 +68,7 @@ bool build_row(const Sequence *seq, int track, std::string &row, MatchFn match_f
     if (need != seq->len || (need > 0 && !res)) {
         fprintf(stderr,
                 "Alignment of sequence %s uses %ld residues but the sequence has %d; row skipped\n",
-                id, need, res ? seq->len : 0);
+                shown_text(seq->id).c_str(), need, res ? seq->len : 0);
         return false;
     }
     int i = 0;
@@ -246,7 +245,7 @@ int print_num_alignment(FILE *out, const Sequence *seq, const char *row, int tra
                     fprintf(
                         stderr,
                         "Alignment row of sequence %s has more residues than the sequence; cut\n",
-                        seq->id ? seq->id : "");
+                        shown_text(seq->id).c_str());
                     break;
                 }
                 buf += (*c == 'X') ? '*' : '.';
@@ -327,7 +326,8 @@ void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int tra
     for (int i = 0; i < table->count; i++) {
         const Sequence *seq = table->seqs[i];
         if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n", seq->id ? seq->id : "");
+            fprintf(stderr, "Path probabilities missing for sequence %s\n",
+                    shown_text(seq->id).c_str());
             continue;
         }
         std::string row;
@@ -366,7 +366,8 @@ void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int 
     for (int i = 0; i < table->count; i++) {
         const Sequence *seq = table->seqs[i];
         if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n", seq->id ? seq->id : "");
+            fprintf(stderr, "Path probabilities missing for sequence %s\n",
+                    shown_text(seq->id).c_str());
             continue;
         }
         std::string row, post;
@@ -421,7 +422,8 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
     for (int s = 0; s < table->count; s++) {
         const Sequence *seq = table->seqs[s];
         if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n", seq->id ? seq->id : "");
+            fprintf(stderr, "Path probabilities missing for sequence %s\n",
+                    shown_text(seq->id).c_str());
             continue;
         }
         for (int i = 0; i < seq->len; i++) {
@@ -547,7 +549,7 @@ AlignmentBlock *block_from_alignment(SequenceTable *table) {
         }
         if (col != ncols) {
             fprintf(stderr, "sequence:block_from_alignment(): sequence %d (%s)\n", s,
-                    seq->id ? seq->id : "");
+                    shown_text(seq->id).c_str());
             fprintf(stderr, "has conflicting alignment length (%d vs %d).\n", col, ncols);
         }
     }

@@ -170,7 +170,7 @@ void drop_null_sequences(SequenceTable *table, FILE *report) {
         Sequence *seq = table->seqs[i];
         if (!seq || (seq->len != 0 && seq->tracks[0].res)) continue;
         if (report)
-            std::fprintf(report, "Dropping zero-length sequence %s\n", seq->id ? seq->id : "");
+            std::fprintf(report, "Dropping zero-length sequence %s\n", shown_text(seq->id).c_str());
         free_sequence(remove_seq_from_table(table, i));
     }
     compact_sequence_table(table);
@@ -762,7 +762,14 @@ int read_weights(const char *filename, SeqWeights *w) {
         // costs no more than what it holds.
         if (nseqs > INT_MAX / (long)sizeof(char *) || nfam > INT_MAX / (long)sizeof(double)) {
             std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
-                         w->description, nseqs, nfam);
+                         shown_line(description).c_str(), nseqs, nfam);
+            ok = false;
+        } else if (nfam > MAX_WEIGHT_FAMILIES) {
+            // Every row holds a weight for every family, missing ones included: a count beyond
+            // any run's candidate models would cost that much for each row of the file.
+            std::fprintf(stderr,
+                         "Weight file %s line %ld: %ld families, more than the %d allowed\n",
+                         filename, in->line_number, nfam, MAX_WEIGHT_FAMILIES);
             ok = false;
         }
     }
@@ -798,23 +805,29 @@ int read_weights(const char *filename, SeqWeights *w) {
                 continue;
             }
             w->ids[rows] = str_dup(tokens[0].c_str());
-            for (int f = 0; f < w->num_families; f++) {
-                if ((size_t)f + 1 < tokens.size()) {
-                    double v = 0.0;
-                    const std::string &t = tokens[f + 1];
-                    scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
-                    if (v < 0.0) {
-                        std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename,
-                                     v, w->ids[rows]);
-                        v = 0.0;
-                    }
-                    row[f] = v;
-                } else {
-                    std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
-                                 filename, w->ids[rows], f);
-                    row[f] = 1.0;
+            const std::string shown_id = shown_text(tokens[0]);
+            // The weights the row holds (any beyond the families are ignored); the missing ones,
+            // always the last, are 1.0 with one message for the row.
+            int held = (int)std::min<size_t>(tokens.size() - 1, (size_t)w->num_families);
+            for (int f = 0; f < held; f++) {
+                double v = 0.0;
+                const std::string &t = tokens[f + 1];
+                scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
+                if (v < 0.0) {
+                    std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename, v,
+                                 shown_id.c_str());
+                    v = 0.0;
                 }
+                row[f] = v;
             }
+            for (int f = held; f < w->num_families; f++) row[f] = 1.0;
+            if (held + 1 == w->num_families)
+                std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
+                             filename, shown_id.c_str(), held);
+            else if (held < w->num_families)
+                std::fprintf(stderr,
+                             "Weightfile %s: Null weights for\n\t%s (%d to %d) set to 1.0\n",
+                             filename, shown_id.c_str(), held, w->num_families - 1);
             rows++;
         }
     }
@@ -873,14 +886,15 @@ void merge_weights(SequenceTable *table, SeqWeights *w) {
             s++;
             r++;
         } else if (c < 0) {
-            std::fprintf(stderr, "No weight found for sequence ID =>%s<=\n", id_of(seq));
+            std::fprintf(stderr, "No weight found for sequence ID =>%s<=\n",
+                         shown_text(id_of(seq)).c_str());
             std::fprintf(stderr, "setting to default weight of unity . . . \n");
             give_weights(seq, nullptr, nfam);
             s++;
         } else {
             std::fprintf(stderr,
                          "sequence ID %s is listed in the weights file but not the sequence file\n",
-                         w->ids[r]);
+                         shown_text(w->ids[r]).c_str());
             r++;
         }
     }

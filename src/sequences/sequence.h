@@ -117,7 +117,8 @@ Sequence *remove_seq_from_table(SequenceTable *table, int index);
 // Closes up the null slots, keeping the order; null does nothing.
 void compact_sequence_table(SequenceTable *table);
 // Releases the entries of length 0 or without track-0 residues (a line "Dropping zero-length
-// sequence %s" on report each, when report is not null) and compacts; null does nothing.
+// sequence %s" with the ID through shown_text on report each, when report is not null) and
+// compacts; null does nothing.
 void drop_null_sequences(SequenceTable *table, FILE *report);
 // Releases every entry and empties the table (its slot array is kept); null does nothing.
 void clean_sequence_table(SequenceTable *table);
@@ -266,6 +267,9 @@ struct SeqInfo {
     double stddev;
 };
 
+// The most families (weight columns, one per candidate model) a weight file may state.
+constexpr int MAX_WEIGHT_FAMILIES = 1000;
+
 // Contents of one sequence weight file (owned by the caller).
 struct SeqWeights {
     char *description;  // first non-comment line, with its line end
@@ -319,12 +323,15 @@ void reverse_sequence(Sequence *seq);
 // Reads a sequence weight file into *weights (owned by the caller; release with free_weights).
 // Returns 1 when read, and also (with *weights empty) for a null record or a null or empty file
 // name; 0 when the file cannot be opened or is malformed, after messages on standard error ending
-// with "Weightfile %s will not be used.\n" (*weights then empty). Nothing is fatal.
+// with "Weightfile %s will not be used.\n" (*weights then empty). A family count above
+// MAX_WEIGHT_FAMILIES is malformed ("Weight file %s line %ld: %ld families, more than the %d
+// allowed\n"). A row short of weights gets 1.0 for each missing one, with one message for the
+// row. IDs in the messages are shown through shown_text. Nothing is fatal.
 int read_weights(const char *filename, SeqWeights *weights);
 // Gives every entry of the table its row of weights by ID (sorting the table and the rows by ID;
-// missing rows give 1.0, with a message; rows without entry are reported). Without usable weights
-// (null, or no rows or families) every entry gets one weight 1.0 and num_families becomes 1. Null
-// table does nothing.
+// missing rows give 1.0, with a message; rows without entry are reported; IDs shown through
+// shown_text). Without usable weights (null, or no rows or families) every entry gets one weight
+// 1.0 and num_families becomes 1. Null table does nothing.
 void merge_weights(SequenceTable *table, SeqWeights *weights);
 // Writes the weight summary lines (total, greatest and least weight per family, then the note
 // when given) as '%' comment lines to out (standard error when null); nothing for num_families
