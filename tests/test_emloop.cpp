@@ -236,7 +236,7 @@ TEST_F(EmloopTest, ExpectationStepCountsOneCandidateWithFamilyWeights) {
 
 TEST_F(EmloopTest, AlignmentDriversWriteCodesAndScores) {
     setup_alignment(&main_model, nullptr, 1, 12, SW_GLOBAL, 3, 1.0, 1.0, 2);
-    EXPECT_EQ(align_dpstyle, DP_VITERBI);  // 3 is no alignment style
+    EXPECT_EQ(align_settings.align_dpstyle, DP_VITERBI);  // 3 is no alignment style
     sp.subtract_null = NULL_REVERSE;
     Sequence *s = table->seqs[3];
     float simple = align_one_sequence(s, &sp);

@@ -415,8 +415,8 @@ Problem problem_of(Model *m, const Sequence *s, int sw) {
         p.pc.push_back(s->constraints ? s->constraints[i] : noPosConstraint);
     }
     p.sw = sw;
-    p.jin = jump_in_cost;
-    p.jout = jump_out_cost;
+    p.jin = engine.jump_in_cost;
+    p.jout = engine.jump_out_cost;
     return p;
 }
 
@@ -480,14 +480,17 @@ TEST_F(EngineTest, ForwardViterbiAndCountsMatchTheReferenceBitForBit) {
         if (zf < BIG) {
             EXPECT_EQ(got, (float)zf / 1000.0f);
             Acc a = ref_counts(p, alphabet->emit_length_wild);
-            ASSERT_NE(fbfreq, nullptr);
+            ASSERT_NE(engine.fbfreq, nullptr);
             for (int k = 0; k <= L + 1; k++)
                 for (int e = 0; e < 9; e++)
-                    ASSERT_EQ(fbfreq->trans[k].t[e], a.S[k][e]) << "node " << k << " entry " << e;
+                    ASSERT_EQ(engine.fbfreq->trans[k].t[e], a.S[k][e])
+                        << "node " << k << " entry " << e;
             for (int x = 0; x < alphabet->emit_length_wild; x++)
                 for (int k = 0; k <= L + 1; k++) {
-                    ASSERT_EQ(fbfreq->mtables[x][k], a.CM[x][k]) << "letter " << x << " node " << k;
-                    ASSERT_EQ(fbfreq->itables[x][k], a.CI[x][k]) << "letter " << x << " node " << k;
+                    ASSERT_EQ(engine.fbfreq->mtables[x][k], a.CM[x][k])
+                        << "letter " << x << " node " << k;
+                    ASSERT_EQ(engine.fbfreq->itables[x][k], a.CI[x][k])
+                        << "letter " << x << " node " << k;
                 }
             cases++;
         } else {
@@ -555,7 +558,7 @@ TEST_F(EngineTest, ResultsIndependentOfTheCheckpointMemory) {
             float got = forback2(s, counts, 0);
             // The row area stays within the limit whenever the limit holds the least it needs.
             if (mems[mi] > 1) {
-                EXPECT_LE(dpmemalloc, (size_t)mems[mi] + 2 * sizeof(DPCell));
+                EXPECT_LE(engine.dpmemalloc, (size_t)mems[mi] + 2 * sizeof(DPCell));
             }
             std::vector<float> cv;
             for (int k = 0; k <= L + 1; k++)
@@ -567,7 +570,7 @@ TEST_F(EngineTest, ResultsIndependentOfTheCheckpointMemory) {
                 code0 = code;
                 counts0 = cv;
                 if (mems[mi] > 1) {
-                    EXPECT_GE(rowtot, n + 1);
+                    EXPECT_GE(engine.rowtot, n + 1);
                 }
             } else {
                 EXPECT_EQ(got, first) << "round " << round << " maxmem " << mems[mi];
@@ -575,7 +578,7 @@ TEST_F(EngineTest, ResultsIndependentOfTheCheckpointMemory) {
                 EXPECT_EQ(cv, counts0) << "round " << round;
             }
             if (mi == 2) {
-                EXPECT_LE(rowtot, (int)std::floor(std::sqrt(2.0 * n) + 4.0));
+                EXPECT_LE(engine.rowtot, (int)std::floor(std::sqrt(2.0 * n) + 4.0));
             }
             free_model(counts);
         }
@@ -597,7 +600,7 @@ TEST_F(EngineTest, LeastMemoryCheckpointsEveryLength) {
             Problem p = problem_of(m, s, SW_GLOBAL);
             int want = style == DP_EM ? ref_forward(p) : ref_viterbi(p);
             EXPECT_EQ(forback2(s, nullptr, 0), (float)want / 1000.0f) << "n " << n;
-            EXPECT_LE((size_t)rowtot, (size_t)std::floor(std::sqrt(2.0 * n) + 4.0) + 1);
+            EXPECT_LE((size_t)engine.rowtot, (size_t)std::floor(std::sqrt(2.0 * n) + 4.0) + 1);
             free_sequence(s);
         }
     }
@@ -718,10 +721,10 @@ TEST_F(EngineTest, PosteriorStylesAgreeWithTheForward) {
                 for (int i = 0; i < n; i++) {
                     double sum = 0;
                     for (int k = 0; k <= L + 1; k++) {
-                        ASSERT_GE(PD->match[i][k], 0);
-                        ASSERT_LE(PD->match[i][k], PD_EMPTY);
-                        sum += std::exp(-PD->match[i][k] / 1000.0);
-                        if (k <= L) sum += std::exp(-PD->insert[i][k] / 1000.0);
+                        ASSERT_GE(engine.PD->match[i][k], 0);
+                        ASSERT_LE(engine.PD->match[i][k], PD_EMPTY);
+                        sum += std::exp(-engine.PD->match[i][k] / 1000.0);
+                        if (k <= L) sum += std::exp(-engine.PD->insert[i][k] / 1000.0);
                     }
                     sum -= std::exp(-PD_EMPTY / 1000.0) * 2;  // node 0 match, End match
                     EXPECT_NEAR(sum, 1.0, 0.02) << "residue " << i << " round " << round;
@@ -760,7 +763,7 @@ TEST_F(EngineTest, MultipleTracksSumTheirEmissions) {
     Model *models[2] = {m1, m2};
     float coef[2] = {1.0f, 0.5f};
     init_forward2_tracks(models, coef, 2, 12, SW_LOCAL, DP_EM, 0.1, 0.2, 0, 0, nullptr);
-    EXPECT_EQ(numtracks, 2);
+    EXPECT_EQ(engine.numtracks, 2);
     float got = forward_score(s);
     // Each residue's rows are the sum of the tracks' costs, the second at half weight.
     const int *mr, *ir;

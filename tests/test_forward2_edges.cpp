@@ -90,14 +90,15 @@ protected:
 
 TEST_F(EdgeTest, LogSumTable) {
     EXPECT_EQ(SUMLOG_SIZE, 7601);
-    EXPECT_EQ(SUMLOG[0], 693);
-    EXPECT_EQ(SUMLOG[7600], 1);
-    EXPECT_EQ(log05, 693);
-    for (int d = 1; d < SUMLOG_SIZE; d++) ASSERT_LE(SUMLOG[d], SUMLOG[d - 1]) << d;
+    EXPECT_EQ(engine.SUMLOG[0], 693);
+    EXPECT_EQ(engine.SUMLOG[7600], 1);
+    EXPECT_EQ(engine.log05, 693);
+    for (int d = 1; d < SUMLOG_SIZE; d++) ASSERT_LE(engine.SUMLOG[d], engine.SUMLOG[d - 1]) << d;
     // Against round(1000 ln(1 + e^(-d/1000))) in double precision: the single-precision forming
     // moves no entry by more than one.
     for (int d = 0; d < SUMLOG_SIZE; d++)
-        ASSERT_NEAR(SUMLOG[d], std::floor(0.5 + 1000 * std::log1p(std::exp(-d / 1000.0))), 1);
+        ASSERT_NEAR(engine.SUMLOG[d], std::floor(0.5 + 1000 * std::log1p(std::exp(-d / 1000.0))),
+                    1);
     EXPECT_EQ(LS(5000, 5000), 4307);
     EXPECT_EQ(LS(0, 7600), -1);
     EXPECT_EQ(LS(7600, 0), -1);
@@ -151,9 +152,9 @@ TEST_F(EdgeTest, EncodeJumpsInAndOut) {
     std::vector<int> path{-1, -1, 4, 4, -1, PATH_END};
     int cost = encode_alignment(path.data(), s, 10, counts);
     EXPECT_EQ(bytes_of(s), (std::vector<int>{204, 101, 205}));
-    EXPECT_EQ(cost, 7 + jump_in_cost + 1000 + jump_out_cost + 100);
-    EXPECT_EQ(jump_in_cost, 693);
-    EXPECT_EQ(jump_out_cost, 1386);
+    EXPECT_EQ(cost, 7 + engine.jump_in_cost + 1000 + engine.jump_out_cost + 100);
+    EXPECT_EQ(engine.jump_in_cost, 693);
+    EXPECT_EQ(engine.jump_out_cost, 1386);
     EXPECT_FLOAT_EQ(counts->nodes[5]->match[0], 1.0f);
     EXPECT_FLOAT_EQ(counts->nodes[1]->djump[1], 1.0f);
     EXPECT_FLOAT_EQ(counts->nodes[11]->mjump[0], 1.0f);  // End entered from node 10's delete
@@ -269,15 +270,15 @@ TEST_F(EdgeTest, SetUpNotesAndFailures) {
         EXPECT_EQ(note, "Illegal SW option (-1).  Current options are\nGlobal (0), semi-local (1), "
                         "local (2), and domain (3)\nA value of 0 will be used\n");
     }
-    EXPECT_EQ(SW_mode, SW_GLOBAL);
+    EXPECT_EQ(engine.SW_mode, SW_GLOBAL);
     EXPECT_EQ(stderr_of([&] { init_forward2(m, 5, 3, DP_EM, 0, 0, 1.0f, 1.0, 1.0, nullptr); }), "");
-    EXPECT_EQ(SW_mode, SW_GLOBAL);
+    EXPECT_EQ(engine.SW_mode, SW_GLOBAL);
     // Styles that need rows raise the traceback level.
     init_forward2(m, 5, 1, DP_POSTERIOR_ROWS, 0, 0, 1.0f, 1.0, 1.0, nullptr);
-    EXPECT_EQ(Traceback, 1);
-    EXPECT_EQ(rowlen, 5);
+    EXPECT_EQ(engine.Traceback, 1);
+    EXPECT_EQ(engine.rowlen, 5);
     init_forward2(m, 5, 1, DP_VITERBI, 0, 1, 1.0f, 1.0, 1.0, nullptr);
-    EXPECT_EQ(rowlen, 7);
+    EXPECT_EQ(engine.rowlen, 7);
     free_forward2();
     EXPECT_EQ(fatal_of([] { init_forward2(nullptr, 5, 0, 0, 0, 0, 1.0f, 1.0, 1.0, nullptr); }),
               "init_forward2 called with null model!");
@@ -384,9 +385,9 @@ TEST_F(EdgeTest, LongSequencesFallBackToViterbiAndBuffersGrow) {
     Model *m = flat_model(3, 1000, 1000, 1000);
     maxposdecodemem = 10 * 7 * 12;  // room for 6 residues (rows of 7 cells)
     init_forward2(m, 4, SW_GLOBAL, DP_POSDECODE_ALIGN, 0, 1, 1.0f, 1.0, 1.0, nullptr);
-    EXPECT_EQ(posdecodeseqlen, 4);  // no more than the set-up asked for
+    EXPECT_EQ(engine.posdecodeseqlen, 4);  // no more than the set-up asked for
     init_forward2(m, 20, SW_GLOBAL, DP_POSDECODE_ALIGN, 0, 1, 1.0f, 1.0, 1.0, nullptr);
-    EXPECT_EQ(posdecodeseqlen, 6);
+    EXPECT_EQ(engine.posdecodeseqlen, 6);
     Sequence *s = seq_of("ACGTACGTACGTACGTACGTACGTACGTAC");
     std::string err;
     float score = 0;
@@ -411,12 +412,12 @@ TEST_F(EdgeTest, QuerySequenceModelsScoreInMatrixUnits) {
     }
     m->query = seq_of("ACGT");
     init_forward2(m, 10, SW_LOCAL, DP_EM, 0, 1, 1.0f, 0.1, 0.1, nullptr);
-    EXPECT_EQ(DP_style, DP_VITERBI);
-    EXPECT_EQ(SW_mode, SW_GLOBAL);
-    EXPECT_EQ(jump_in_cost, 0);
-    EXPECT_EQ(scalefactor, 1.0f);
-    EXPECT_EQ(SWgap, 10);
-    EXPECT_EQ(SWcont, 1);
+    EXPECT_EQ(engine.DP_style, DP_VITERBI);
+    EXPECT_EQ(engine.SW_mode, SW_GLOBAL);
+    EXPECT_EQ(engine.jump_in_cost, 0);
+    EXPECT_EQ(engine.scalefactor, 1.0f);
+    EXPECT_EQ(engine.SWgap, 10);
+    EXPECT_EQ(engine.SWcont, 1);
     Sequence *s = seq_of("TTACGTTT");
     EXPECT_FLOAT_EQ(forward_score(s), -20.0f);  // four matches, free ends
     EXPECT_FLOAT_EQ(forback2(s, nullptr, 0), -20.0f);
@@ -487,7 +488,7 @@ TEST_F(EdgeTest, PosteriorReportAndLongPosteriorRows) {
     // Posterior rows for a sequence longer than the store: a warning and none kept.
     maxposdecodemem = 8 * 4 * 12;  // rows of 4 cells: room for 4 residues
     init_forward2(m, 10, SW_GLOBAL, DP_POSTERIOR_ROWS, 0, 1, 1.0f, 1.0, 1.0, nullptr);
-    EXPECT_EQ(posdecodeseqlen, 4);
+    EXPECT_EQ(engine.posdecodeseqlen, 4);
     Sequence *t = seq_of("ACGTACGT");
     std::string err = stderr_of([&] { EXPECT_LT(forback2(t, nullptr, 0), SCORE_UNSET); });
     EXPECT_EQ(err, "Warning:  s1 (len=8) is too long for posterior rows (> 4); none are kept.\n");
@@ -523,8 +524,8 @@ TEST_F(EdgeTest, ProfileColumnScales) {
     for (const Case &c : cases) {
         std::string err = stderr_of([&] { set_pseq_scale(models, 1, s, c.method); });
         EXPECT_EQ(err, c.report) << c.method;
-        EXPECT_NEAR(ps_shift[0], c.shift, 1e-3) << c.method;
-        EXPECT_NEAR(ps_scale[0], c.scale, 1e-3) << c.method;
+        EXPECT_NEAR(engine.ps_shift[0], c.shift, 1e-3) << c.method;
+        EXPECT_NEAR(engine.ps_scale[0], c.scale, 1e-3) << c.method;
     }
     EXPECT_EQ(fatal_of([&] { set_pseq_scale(models, 1, s, 6); }), "Illegal pseqmethod 6\n");
     // An empty profile: no mean, so the column is used unscaled (with a warning).
@@ -532,7 +533,7 @@ TEST_F(EdgeTest, ProfileColumnScales) {
     e->tracks[0].model = profile;
     std::string err = stderr_of([&] { set_pseq_scale(models, 1, e, 4); });
     EXPECT_NE(err.find("unscaled"), std::string::npos);
-    EXPECT_EQ(ps_scale[0], 1.0);
+    EXPECT_EQ(engine.ps_scale[0], 1.0);
     e->tracks[0].model = nullptr;
     s->tracks[0].model = nullptr;
     free_sequence(e);
@@ -588,7 +589,7 @@ TEST_F(EdgeTest, CodonModelsCountEveryResidue) {
     init_forward2(m, 7, SW_GLOBAL, DP_EM, 0, 1, 1.0f, 1.0, 1.0, nullptr);
     const int *mr, *ir;
     set_prob_mi_tabs(&mr, &ir, s, 5, 0);  // A G, then past the end: A G N
-    EXPECT_EQ(mr, FB->mtables[25 * 0 + 5 * 1 + 4]);
+    EXPECT_EQ(mr, engine.FB->mtables[25 * 0 + 5 * 1 + 4]);
     Model *counts = alloc_model(4);
     init_model(counts, 0.0);
     EXPECT_LT(forback2(s, counts, 0), SCORE_UNSET);

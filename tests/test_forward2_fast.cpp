@@ -68,8 +68,8 @@ TEST(FastKernelTest, SameRowsTermsAndCodesAsThePlainKernels) {
                           {dprow_align, dprow_align_fast, false, true}};
     for (int round = 0; round < 3000; round++) {
         Case c = random_case(rng);
-        jump_in_cost = round % 3 == 0 ? 0 : 2303;
-        jump_out_cost = round % 5 == 0 ? 0 : 693;
+        engine.jump_in_cost = round % 3 == 0 ? 0 : 2303;
+        engine.jump_out_cost = round % 5 == 0 ? 0 : 693;
         int L = c.L;
         for (const Pair &p : pairs) {
             std::vector<DPCell> a_prev = c.prev, b_prev = c.prev;
@@ -107,21 +107,21 @@ TEST(FastKernelTest, SameRowsTermsAndCodesAsThePlainKernels) {
 // combine_rows, in its scalar and its vector version (the latter where the processor has one).
 class FusedCounts : public ::testing::TestWithParam<bool> {
 protected:
-    void TearDown() override { forward2_vector_counts = true; }
+    void TearDown() override { engine.forward2_vector_counts = true; }
 };
 INSTANTIATE_TEST_SUITE_P(ScalarAndVector, FusedCounts, ::testing::Bool());
 
 TEST_P(FusedCounts, EqualKernelAndCombine) {
     build_sumlog();
-    forward2_vector_counts = GetParam();
+    engine.forward2_vector_counts = GetParam();
     std::mt19937 rng(21);
     auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 2000; round++) {
         Case c = random_case(rng, round % 3 == 0 ? 40 : 12);  // the vector pass goes by 8 nodes
         c.pc = noPosConstraint;
         int L = c.L;
-        jump_in_cost = round % 3 == 0 ? 0 : 2303;
-        jump_out_cost = round % 5 == 0 ? 0 : 693;
+        engine.jump_in_cost = round % 3 == 0 ? 0 : 2303;
+        engine.jump_out_cost = round % 5 == 0 ? 0 : 693;
         std::vector<DPCell> F(L + 2);
         for (auto &f : F) f = {uni(0, 60000), uni(0, 60000), uni(0, 60000)};
         std::vector<TransCosts> to(L + 2), bt_a(L + 2), bt_b(L + 2);

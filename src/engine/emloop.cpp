@@ -15,15 +15,7 @@
 #include "engine/stat.h"
 #include "foundation/utilities.h"
 
-Model **align_tmod = nullptr;
-float *align_trcoeff = nullptr;
-int align_tracks = 0;
-int align_maxl = 0;
-int align_sw = 0;
-int align_dpstyle = DP_VITERBI;
-float align_jumpin = 1.0f;
-float align_jumpout = 1.0f;
-int align_pseqmeth = 0;
+AlignSettings align_settings;
 
 namespace {
 
@@ -86,7 +78,7 @@ double null_mod_score(Model **models, const float *coeffs, int count, const Sequ
            score_adjustment(adjust_kind, seq->len, models[0]->length);
 }
 
-void setup_nullmod(FILE *notes, int auto_fim_mode, int sw, Model *model, Rmodel **users_null,
+void setup_nullmod(FILE *notes, int auto_fim_mode, int sw, Model *model, Rmodel **null_models,
                    void * /*unused*/, ScoreParams *score, int permission) {
     if (!score) return;
     if (model) score->model_length = model->length;
@@ -106,9 +98,9 @@ void setup_nullmod(FILE *notes, int auto_fim_mode, int sw, Model *model, Rmodel 
     int kind = score->subtract_null;
     if (permission == 1 || kind == NULL_RAW || kind == NULL_SIMPLE) {
         if (kind != NULL_USER || score->users_null_model) return;
-        if (users_null && *users_null) {
+        if (null_models && *null_models) {
             score->users_null_model =
-                process_rmodel(users_null, auto_fim_mode, sw, nullptr, 0, notes);
+                process_rmodel(null_models, auto_fim_mode, sw, nullptr, 0, notes);
             return;
         }
         fprintf(stderr, "Warning:  User null selected (subtract_null = %d), but\n no", NULL_USER);
@@ -123,20 +115,20 @@ void setup_nullmod(FILE *notes, int auto_fim_mode, int sw, Model *model, Rmodel 
 }
 
 void print_score_info(FILE *infostream, FILE *scorefile, const SeqInfo *info, ScoreParams *score,
-                      int dpstyle, int adpstyle, double elapsed, double processor) {
+                      int style, int adpstyle, double elapsed, double processor) {
     if (!score) error("print_score_info called without Score settings");
     int nseqs = info ? info->count : 0;
     double residues = info ? info->sum : 0;
     if (info && scorefile) {
         const char *name;
-        switch (dpstyle) {
+        switch (style) {
             case DP_VITERBI: name = "viterbi single-path"; break;
             case DP_POSDECODE: name = "posterior decoding "; break;
             case DP_POSDECODE_ALIGN: name = " posterior decoded alignment (trans/emission)"; break;
             case DP_POSDECODE_ZTRANS: name = "posterior decoded alignment (emission only)"; break;
             default: name = "forward all-paths"; break;
         }
-        fprintf(scorefile, "%% Score DP Method: %s (dpstyle = %d)\n", name, dpstyle);
+        fprintf(scorefile, "%% Score DP Method: %s (dpstyle = %d)\n", name, style);
         switch (adpstyle) {
             case DP_POSDECODE_ALIGN: name = " posterior decoded alignment (trans/emission)"; break;
             case DP_POSDECODE_ZTRANS: name = "posterior decoded alignment (emission only)"; break;
@@ -186,7 +178,7 @@ void print_score_info(FILE *infostream, FILE *scorefile, const SeqInfo *info, Sc
 
 float EM_loop(SequenceTable *table, Model **models, const float *coeffs, int count,
               Model **candidates, int K, double /*count_factor*/, double jump_in, double jump_out,
-              int c, float **sums, int dpstyle, int pseqmethod, int sw, Stat *stat, int adjust_kind,
+              int c, float **sums, int style, int pseqmethod, int sw, Stat *stat, int adjust_kind,
               int counted_track, EMCallback callback, void *user, int *counter) {
     if (!models || !models[0]) error("EM_loop called without model");
     static const float one = 1.0f;
@@ -206,7 +198,7 @@ float EM_loop(SequenceTable *table, Model **models, const float *coeffs, int cou
         codonregsettypes(candidates[i], track0);
         if (sums) (*sums)[i] = 0;
     }
-    init_forward2_tracks(models, coeffs, count, longest_sequence(table), sw, dpstyle, jump_in,
+    init_forward2_tracks(models, coeffs, count, longest_sequence(table), sw, style, jump_in,
                          jump_out, pseqmethod, TB_COUNTS, nullptr);
     double total = 0;
     int used = 0;
@@ -246,19 +238,19 @@ float EM_loop(SequenceTable *table, Model **models, const float *coeffs, int cou
 
 float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, int count,
                     ScoreParams *score, const SeqInfo *info, double jump_in, double jump_out,
-                    int dpstyle, int pseqmethod, int sw) {
+                    int given_style, int pseqmethod, int sw) {
     if (!models || !models[0]) error("Score_EM_loop called without model");
     if (!table || !score) return 0;
     int N = info ? info->max_len : longest_sequence(table);
-    int level = TB_NONE, style = dpstyle;
+    int level = TB_NONE, style = given_style;
     if (score->select_align == SELECT_ALL) {
-        bool align_style = dpstyle == score->adpstyle &&
-                           (dpstyle == DP_VITERBI || dpstyle == DP_POSDECODE_ALIGN ||
-                            dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_FIVESTATE);
+        bool align_style = given_style == score->adpstyle &&
+                           (given_style == DP_VITERBI || given_style == DP_POSDECODE_ALIGN ||
+                            given_style == DP_POSDECODE_ZTRANS || given_style == DP_FIVESTATE);
         if (score->query || align_style) {
             level = TB_COUNTS;
-        } else if (dpstyle == DP_EM && (score->adpstyle == DP_POSDECODE_ALIGN ||
-                                        score->adpstyle == DP_POSDECODE_ZTRANS)) {
+        } else if (given_style == DP_EM && (score->adpstyle == DP_POSDECODE_ALIGN ||
+                                            score->adpstyle == DP_POSDECODE_ZTRANS)) {
             level = TB_POSTERIOR;
             style = score->adpstyle;
         }
@@ -323,8 +315,8 @@ float score_EM_loop(SequenceTable *table, Model **models, const float *coeffs, i
         // The null model is scored in the given style, not the alignment style the raw scores
         // may have been switched to above.
         Model *null_model = score->users_null_model;
-        init_forward2_tracks(&null_model, nullptr, 1, N, sw, dpstyle, jump_in, jump_out, pseqmethod,
-                             TB_NONE, nullptr);
+        init_forward2_tracks(&null_model, nullptr, 1, N, sw, given_style, jump_in, jump_out,
+                             pseqmethod, TB_NONE, nullptr);
         for (int s = 0; s < table->count; s++) {
             Sequence *seq = table->seqs[s];
             if (seq && wanted(seq)) seq->second_score = user_null_second(seq);
@@ -337,54 +329,57 @@ void cleanup_EM_loop() {
     free_forward2();
 }
 
-void setup_alignment(Model **models, float *coeffs, int count, int maxlen, int sw, int dpstyle,
+void setup_alignment(Model **models, float *coeffs, int count, int maxlen, int sw, int style,
                      double jump_in, double jump_out, int pseqmethod) {
-    align_tmod = models;
-    align_trcoeff = coeffs;
-    align_tracks = count;
-    align_maxl = maxlen;
-    align_sw = sw;
-    align_dpstyle = alignment_style(dpstyle);
-    align_jumpin = static_cast<float>(jump_in);
-    align_jumpout = static_cast<float>(jump_out);
-    align_pseqmeth = pseqmethod;
-    init_forward2_tracks(align_tmod, align_trcoeff, align_tracks, align_maxl, align_sw,
-                         align_dpstyle, align_jumpin, align_jumpout, align_pseqmeth, TB_ALIGN,
-                         nullptr);
+    AlignSettings &a = align_settings;
+    a.align_tmod = models;
+    a.align_trcoeff = coeffs;
+    a.align_tracks = count;
+    a.align_maxl = maxlen;
+    a.align_sw = sw;
+    a.align_dpstyle = alignment_style(style);
+    a.align_jumpin = static_cast<float>(jump_in);
+    a.align_jumpout = static_cast<float>(jump_out);
+    a.align_pseqmeth = pseqmethod;
+    init_forward2_tracks(a.align_tmod, a.align_trcoeff, a.align_tracks, a.align_maxl, a.align_sw,
+                         a.align_dpstyle, a.align_jumpin, a.align_jumpout, a.align_pseqmeth,
+                         TB_ALIGN, nullptr);
 }
 
 float align_one_sequence(Sequence *seq, ScoreParams *score) {
+    const AlignSettings &a = align_settings;
     if (!seq) return 0;
-    if (!align_tmod || !align_tmod[0]) error("align_one_sequence called before setup_alignment");
+    if (!a.align_tmod || !a.align_tmod[0])
+        error("align_one_sequence called before setup_alignment");
     float raw = forback2(seq, nullptr, 0);
     remove_fim_delete_if_auto(seq);
     if (!score) return 0;
     seq->raw_score = raw;
-    seq->simple_score = static_cast<float>(
-        null_mod_score(align_tmod, align_trcoeff, align_tracks, seq, score->adjust_score, raw));
+    seq->simple_score = static_cast<float>(null_mod_score(
+        a.align_tmod, a.align_trcoeff, a.align_tracks, seq, score->adjust_score, raw));
     int kind = score->subtract_null;
     if (kind == NULL_REVERSE || kind == NULL_SCALED) {
-        reverse_second_score(seq, score, align_tmod, align_trcoeff, align_tracks);
+        reverse_second_score(seq, score, a.align_tmod, a.align_trcoeff, a.align_tracks);
     } else if (kind == NULL_USER && score->users_null_model) {
         Model *null_model = score->users_null_model;
-        init_forward2_tracks(&null_model, nullptr, 1, seq->len, align_sw, align_dpstyle,
-                             align_jumpin, align_jumpout, align_pseqmeth, TB_NONE, nullptr);
+        init_forward2_tracks(&null_model, nullptr, 1, seq->len, a.align_sw, a.align_dpstyle,
+                             a.align_jumpin, a.align_jumpout, a.align_pseqmeth, TB_NONE, nullptr);
         seq->second_score = user_null_second(seq);
-        init_forward2_tracks(align_tmod, align_trcoeff, align_tracks, align_maxl, align_sw,
-                             align_dpstyle, align_jumpin, align_jumpout, align_pseqmeth, TB_ALIGN,
-                             nullptr);
+        init_forward2_tracks(a.align_tmod, a.align_trcoeff, a.align_tracks, a.align_maxl,
+                             a.align_sw, a.align_dpstyle, a.align_jumpin, a.align_jumpout,
+                             a.align_pseqmeth, TB_ALIGN, nullptr);
     }
     return seq->simple_score;
 }
 
 float align_sequences(Model **models, float *coeffs, int count, SequenceTable *table,
-                      ScoreParams *score, int sw, double jump_in, double jump_out, int dpstyle,
+                      ScoreParams *score, int sw, double jump_in, double jump_out, int style,
                       int pseqmethod, int counted_track, int keep) {
     if (!table || table->count == 0) {
         fprintf(stderr, "Warning:  Call to align_sequences with 0 sequences.\n");
         return 0;
     }
-    setup_alignment(models, coeffs, count, longest_sequence(table), sw, dpstyle, jump_in, jump_out,
+    setup_alignment(models, coeffs, count, longest_sequence(table), sw, style, jump_in, jump_out,
                     pseqmethod);
     float mean = 0;
     for (int s = 0; s < table->count; s++) {

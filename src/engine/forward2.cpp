@@ -16,67 +16,22 @@ namespace {
 constexpr int BIG = IMPOSSIBLE_COST;
 }  // namespace
 
-int SUMLOG[SUMLOG_SIZE + 1];
-int log05 = 0;
-
-FBmodel *FB = nullptr;
-Model *MD = nullptr;
-FBmodel *FBtrack[MAX_TRACKS];
-Model *Modtrack[MAX_TRACKS];
-double trackcoeffs[MAX_TRACKS];
-int numtracks = 0;
-float scalefactor = 1000.0f;
-int SW_mode = 0;
-int DP_style = 0;
-int Traceback = 0;
-int Prob_seq_method = 0;
-int jump_in_cost = COST_OF_ZERO;
-int jump_out_cost = COST_OF_ZERO;
-int SWgap = 0, SWcont = 0;
-double ps_shift[MAX_TRACKS], ps_scale[MAX_TRACKS] = {1, 1, 1, 1, 1, 1};
-int rowlen = -1;
-int rowbytes = -1;
-int rowtot = 0;
-size_t dpmemalloc = 0;
-int posdecodeseqlen = 0;
-size_t pdmemalloc = 0;
-PDmodel *PD = nullptr;
-FBmodel *fbfreq = nullptr;
-int dpmodlen = -1;
-
-DPCell *dpspace = nullptr;
-int *rowindex = nullptr;
-int *itabmem = nullptr, *mtabmem = nullptr;
-int *ritabmem = nullptr, *rmtabmem = nullptr;
-DPCell *betaspace = nullptr, *boldspace = nullptr;
-TransCosts *betatransspace = nullptr, *boldtransspace = nullptr;
-TransCosts *zerotrans = nullptr;
-int *alignspace = nullptr;
-size_t alignalloc = 0;
-int *mitabmem = nullptr;
-int *align2space = nullptr;
-DPCell *posspace = nullptr;
-FILE *pdoc_output_file = nullptr;
-
-// Sizes of the buffers above (they only grow).
-static size_t imtaballoc = 0, betaalloc = 0, betatransalloc = 0, rowindexalloc = 0, align2alloc = 0;
-static char *dpspace_block = nullptr, *posspace_block = nullptr;
-static size_t cellbytes = sizeof(DPCell);
-static bool sw_note_given = false, long_note_given = false;
+// The engine's one state.
+Engine engine;
 
 // ---------------------------------------------------------------------------------------------
 // Log-sum table
 // ---------------------------------------------------------------------------------------------
 
 void build_sumlog() {
-    if (log05) return;
+    if (engine.log05) return;
     for (int d = 0; d < SUMLOG_SIZE; d++) {
         float e = std::exp(-(float)d / 1000.0f);
         float q = 1.0f / (1.0f + e);
-        SUMLOG[d] = cost(q);
+        engine.SUMLOG[d] = cost(q);
     }
-    SUMLOG[SUMLOG_SIZE] = 0;
-    log05 = cost(0.5);
+    engine.SUMLOG[SUMLOG_SIZE] = 0;
+    engine.log05 = cost(0.5);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -122,28 +77,30 @@ int min_checkpoint_rows(int n) {
 }
 
 void grow_dp_rows(int slots) {
-    size_t need = 2 * cellbytes + (size_t)slots * (size_t)rowbytes;
-    if (dpmemalloc < need) {
-        std::free(dpspace_block);
-        dpspace_block = static_cast<char *>(mem_alloc(need));
-        dpmemalloc = need;
+    size_t need = 2 * engine.cellbytes + (size_t)slots * (size_t)engine.rowbytes;
+    if (engine.dpmemalloc < need) {
+        std::free(engine.dpspace_block);
+        engine.dpspace_block = static_cast<char *>(mem_alloc(need));
+        engine.dpmemalloc = need;
     }
-    dpspace = reinterpret_cast<DPCell *>(dpspace_block + 2 * cellbytes);
-    rowtot = (int)((dpmemalloc - 2 * cellbytes) / (size_t)rowbytes);
-    if ((size_t)rowtot > rowindexalloc) {
-        std::free(rowindex);
-        rowindex = static_cast<int *>(mem_alloc((size_t)rowtot * sizeof(int)));
-        rowindexalloc = (size_t)rowtot;
+    engine.dpspace = reinterpret_cast<DPCell *>(engine.dpspace_block + 2 * engine.cellbytes);
+    engine.rowtot = (int)((engine.dpmemalloc - 2 * engine.cellbytes) / (size_t)engine.rowbytes);
+    if ((size_t)engine.rowtot > engine.rowindexalloc) {
+        std::free(engine.rowindex);
+        engine.rowindex = static_cast<int *>(mem_alloc((size_t)engine.rowtot * sizeof(int)));
+        engine.rowindexalloc = (size_t)engine.rowtot;
     }
-    for (int k = 0; k < rowtot; k++) rowindex[k] = -1;
+    for (int k = 0; k < engine.rowtot; k++) engine.rowindex[k] = -1;
 }
 
 void grow_alignspace(size_t n) {
-    alignspace = static_cast<int *>(grow_block(alignspace, &alignalloc, n * sizeof(int)));
+    engine.alignspace =
+        static_cast<int *>(grow_block(engine.alignspace, &engine.alignalloc, n * sizeof(int)));
 }
 
 void grow_align2space(size_t n) {
-    align2space = static_cast<int *>(grow_block(align2space, &align2alloc, n * sizeof(int)));
+    engine.align2space =
+        static_cast<int *>(grow_block(engine.align2space, &engine.align2alloc, n * sizeof(int)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -151,164 +108,165 @@ void grow_align2space(size_t n) {
 // ---------------------------------------------------------------------------------------------
 
 static void release_track(int t) {
-    if (t == 0 || !FBtrack[t]) return;
+    if (t == 0 || !engine.FBtrack[t]) return;
     AlphabetInfo *saved = alphabet;
     use_track_alphabet(t);
-    clear_FBmodel(FBtrack[t]);
-    std::free(FBtrack[t]);
+    clear_FBmodel(engine.FBtrack[t]);
+    std::free(engine.FBtrack[t]);
     alphabet = saved;
-    FBtrack[t] = nullptr;
-    Modtrack[t] = nullptr;
+    engine.FBtrack[t] = nullptr;
+    engine.Modtrack[t] = nullptr;
 }
 
-void init_forward2(Model *model, int maxlen, int sw, int dpstyle, int pseqmethod, int traceback,
-                   float coef, double jump_in_prob, double jump_out_prob, FILE *pdoc_out) {
+void init_forward2(Model *model, int maxlen, int sw, int style, int pseqmethod, int traceback,
+                   float coef, double jump_in, double jump_out, FILE *pdoc_out) {
     if (maxlen < 0) maxlen = 0;
     if (model && model->kind == 1) {
-        SWgap = std::abs(model->gap);
-        SWcont = std::abs(model->cont);
-        dpstyle = DP_VITERBI;
+        engine.SWgap = std::abs(model->gap);
+        engine.SWcont = std::abs(model->cont);
+        style = DP_VITERBI;
         sw = SW_GLOBAL;
-        jump_in_prob = jump_out_prob = 1.0;
+        jump_in = jump_out = 1.0;
     }
-    if (traceback == 0 && (dpstyle == DP_POSDECODE || dpstyle == DP_POSDECODE_ALIGN ||
-                           dpstyle == DP_POSDECODE_ZTRANS || dpstyle == DP_PATHPROB ||
-                           dpstyle == DP_POSTERIOR_ROWS || dpstyle == DP_PATHPROB_END))
+    if (traceback == 0 &&
+        (style == DP_POSDECODE || style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS ||
+         style == DP_PATHPROB || style == DP_POSTERIOR_ROWS || style == DP_PATHPROB_END))
         traceback = 1;
-    DP_style = dpstyle;
-    Prob_seq_method = pseqmethod;
+    engine.DP_style = style;
+    engine.Prob_seq_method = pseqmethod;
     if (model) {
-        FB = model2fbmodel(model, FB, coef);
+        engine.FB = model2fbmodel(model, engine.FB, coef);
         for (int t = 1; t < MAX_TRACKS; t++) release_track(t);
-        FBtrack[0] = FB;
-        Modtrack[0] = MD = model;
-        numtracks = 1;
-        trackcoeffs[0] = coef;
-    } else if (!FB || FB->length < 0) {
+        engine.FBtrack[0] = engine.FB;
+        engine.Modtrack[0] = engine.MD = model;
+        engine.numtracks = 1;
+        engine.trackcoeffs[0] = coef;
+    } else if (!engine.FB || engine.FB->length < 0) {
         error("init_forward2 called with null model!");
     }
     if (sw < 0 || sw > SW_DOMAIN) {
-        if (!sw_note_given) {
+        if (!engine.sw_note_given) {
             std::fprintf(stderr, "Illegal SW option (%d).  Current options are\n", sw);
             std::fprintf(stderr, "Global (%d), semi-local (%d), local (%d), and domain (%d)\n",
                          SW_GLOBAL, SW_SEMILOCAL, SW_LOCAL, SW_DOMAIN);
             std::fprintf(stderr, "A value of %d will be used\n", SW_GLOBAL);
-            sw_note_given = true;
+            engine.sw_note_given = true;
         }
         sw = SW_GLOBAL;
     }
     if (sw == SW_DOMAIN) sw = SW_GLOBAL;
-    SW_mode = sw;
-    if (FB->query) {
-        DP_style = DP_VITERBI;
-        scalefactor = 1.0f;
+    engine.SW_mode = sw;
+    if (engine.FB->query) {
+        engine.DP_style = DP_VITERBI;
+        engine.scalefactor = 1.0f;
     } else {
-        scalefactor = 1000.0f;
+        engine.scalefactor = 1000.0f;
     }
-    Traceback = traceback;
-    pdoc_output_file = pdoc_out;
-    jump_in_cost = cost(jump_in_prob);
-    jump_out_cost = cost(jump_out_prob);
-    int L = FB->length;
+    engine.Traceback = traceback;
+    engine.pdoc_output_file = pdoc_out;
+    engine.jump_in_cost = cost(jump_in);
+    engine.jump_out_cost = cost(jump_out);
+    int L = engine.FB->length;
     if (L < 1) error("forward2 is receiving a model of length %d??\n", L);
-    dpmodlen = L;
+    engine.dpmodlen = L;
 
-    bool tb_rows = Traceback && (DP_style == DP_VITERBI || DP_style == DP_POSDECODE_ALIGN ||
-                                 DP_style == DP_POSDECODE_ZTRANS || DP_style == DP_FIVESTATE);
-    rowlen = tb_rows ? L + 4 : L + 2;
-    cellbytes = DP_style == DP_FIVESTATE ? 5 * sizeof(int) : sizeof(DPCell);
-    rowbytes = rowlen * (int)cellbytes;
+    bool tb_rows = engine.Traceback &&
+                   (engine.DP_style == DP_VITERBI || engine.DP_style == DP_POSDECODE_ALIGN ||
+                    engine.DP_style == DP_POSDECODE_ZTRANS || engine.DP_style == DP_FIVESTATE);
+    engine.rowlen = tb_rows ? L + 4 : L + 2;
+    engine.cellbytes = engine.DP_style == DP_FIVESTATE ? 5 * sizeof(int) : sizeof(DPCell);
+    engine.rowbytes = engine.rowlen * (int)engine.cellbytes;
 
     // The row area.
     size_t area;
-    if (!Traceback)
-        area = 4 * (size_t)rowbytes;
-    else if (DP_style == DP_FIVESTATE)
-        area = ((size_t)maxlen + 4) * (size_t)rowbytes;
+    if (!engine.Traceback)
+        area = 4 * (size_t)engine.rowbytes;
+    else if (engine.DP_style == DP_FIVESTATE)
+        area = ((size_t)maxlen + 4) * (size_t)engine.rowbytes;
     else {
-        size_t least = (size_t)rowbytes * (size_t)min_checkpoint_rows(maxlen);
+        size_t least = (size_t)engine.rowbytes * (size_t)min_checkpoint_rows(maxlen);
         area = maxmem > 0 && (size_t)maxmem > least ? (size_t)maxmem : least;
     }
-    area += 2 * cellbytes;
-    if (dpmemalloc < area && maxmem > 0 && area > (size_t)maxmem + 2 * cellbytes) {
+    area += 2 * engine.cellbytes;
+    if (engine.dpmemalloc < area && maxmem > 0 && area > (size_t)maxmem + 2 * engine.cellbytes) {
         std::fprintf(stderr, "Warning:  A dynamic programming matrix of %zu KB\n", area / 1024);
         std::fprintf(stderr, "is being allocated even though maxmem is only %d (%d KB)\n", maxmem,
                      maxmem / 1024);
     }
-    grow_dp_rows((int)((area - 2 * cellbytes) / (size_t)rowbytes));
+    grow_dp_rows((int)((area - 2 * engine.cellbytes) / (size_t)engine.rowbytes));
 
     // Emission rows.
     size_t row = ((size_t)L + 2) * sizeof(int);
-    if (imtaballoc < row) {
-        std::free(itabmem);
-        std::free(mtabmem);
-        std::free(ritabmem);
-        std::free(rmtabmem);
-        std::free(mitabmem);
-        itabmem = static_cast<int *>(mem_alloc(row));
-        mtabmem = static_cast<int *>(mem_alloc(row));
-        ritabmem = static_cast<int *>(mem_alloc(row));
-        rmtabmem = static_cast<int *>(mem_alloc(row));
-        mitabmem = static_cast<int *>(mem_alloc(row));
-        imtaballoc = row;
+    if (engine.imtaballoc < row) {
+        std::free(engine.itabmem);
+        std::free(engine.mtabmem);
+        std::free(engine.ritabmem);
+        std::free(engine.rmtabmem);
+        std::free(engine.mitabmem);
+        engine.itabmem = static_cast<int *>(mem_alloc(row));
+        engine.mtabmem = static_cast<int *>(mem_alloc(row));
+        engine.ritabmem = static_cast<int *>(mem_alloc(row));
+        engine.rmtabmem = static_cast<int *>(mem_alloc(row));
+        engine.mitabmem = static_cast<int *>(mem_alloc(row));
+        engine.imtaballoc = row;
     }
 
     // Posterior decoding.
-    if (DP_style == DP_POSDECODE_ALIGN || DP_style == DP_POSDECODE_ZTRANS ||
-        DP_style == DP_POSTERIOR_ROWS) {
-        size_t want = ((size_t)maxlen + 4) * (size_t)rowbytes;
+    if (engine.DP_style == DP_POSDECODE_ALIGN || engine.DP_style == DP_POSDECODE_ZTRANS ||
+        engine.DP_style == DP_POSTERIOR_ROWS) {
+        size_t want = ((size_t)maxlen + 4) * (size_t)engine.rowbytes;
         size_t limit = maxposdecodemem > 0 ? (size_t)maxposdecodemem : 0;
         size_t P = want < limit ? want : limit;
-        if (pdmemalloc < P) {
-            std::free(posspace_block);
-            posspace_block = static_cast<char *>(mem_alloc(P + 2 * cellbytes));
-            pdmemalloc = P;
+        if (engine.pdmemalloc < P) {
+            std::free(engine.posspace_block);
+            engine.posspace_block = static_cast<char *>(mem_alloc(P + 2 * engine.cellbytes));
+            engine.pdmemalloc = P;
         }
-        posspace = reinterpret_cast<DPCell *>(posspace_block + 2 * cellbytes);
-        long seqlen = (long)(pdmemalloc / (size_t)rowbytes) - 4;
-        posdecodeseqlen = seqlen < 0 ? 0 : (int)seqlen;
-        if (posdecodeseqlen < maxlen && !long_note_given) {
+        engine.posspace = reinterpret_cast<DPCell *>(engine.posspace_block + 2 * engine.cellbytes);
+        long seqlen = (long)(engine.pdmemalloc / (size_t)engine.rowbytes) - 4;
+        engine.posdecodeseqlen = seqlen < 0 ? 0 : (int)seqlen;
+        if (engine.posdecodeseqlen < maxlen && !engine.long_note_given) {
             std::fprintf(stderr, "Warning:  Long sequences (> %d bases) will be Viterbi-aligned\n",
-                         posdecodeseqlen);
+                         engine.posdecodeseqlen);
             std::fprintf(stderr, "Increase maxposdecodemem (%d) to enable longer sequences\n",
                          maxposdecodemem);
-            long_note_given = true;
+            engine.long_note_given = true;
         }
-        if (!PD) PD = alloc_PDmodel();
-        zero_PDmodel(PD, L, posdecodeseqlen, DP_style != DP_POSDECODE_ALIGN);
+        if (!engine.PD) engine.PD = alloc_PDmodel();
+        zero_PDmodel(engine.PD, L, engine.posdecodeseqlen, engine.DP_style != DP_POSDECODE_ALIGN);
     }
 
-    if (Traceback) {
+    if (engine.Traceback) {
         size_t brow = ((size_t)L + 2) * sizeof(DPCell);
-        if (betaalloc < brow) {
-            std::free(betaspace);
-            std::free(boldspace);
-            betaspace = static_cast<DPCell *>(mem_alloc(brow));
-            boldspace = static_cast<DPCell *>(mem_alloc(brow));
-            betaalloc = brow;
+        if (engine.betaalloc < brow) {
+            std::free(engine.betaspace);
+            std::free(engine.boldspace);
+            engine.betaspace = static_cast<DPCell *>(mem_alloc(brow));
+            engine.boldspace = static_cast<DPCell *>(mem_alloc(brow));
+            engine.betaalloc = brow;
         }
         size_t trow = ((size_t)L + 2) * sizeof(TransCosts);
-        if (betatransalloc < trow) {
-            std::free(betatransspace);
-            std::free(boldtransspace);
-            std::free(zerotrans);
-            betatransspace = static_cast<TransCosts *>(mem_alloc(trow));
-            boldtransspace = static_cast<TransCosts *>(mem_alloc(trow));
-            zerotrans = static_cast<TransCosts *>(mem_alloc(trow));  // zeroed
-            betatransalloc = trow;
+        if (engine.betatransalloc < trow) {
+            std::free(engine.betatransspace);
+            std::free(engine.boldtransspace);
+            std::free(engine.zerotrans);
+            engine.betatransspace = static_cast<TransCosts *>(mem_alloc(trow));
+            engine.boldtransspace = static_cast<TransCosts *>(mem_alloc(trow));
+            engine.zerotrans = static_cast<TransCosts *>(mem_alloc(trow));  // zeroed
+            engine.betatransalloc = trow;
         }
         grow_alignspace(2 * (size_t)L + (size_t)maxlen + 4);
-        if (DP_style == DP_FIVESTATE) grow_align2space((size_t)maxlen + 2 * (size_t)L + 6);
+        if (engine.DP_style == DP_FIVESTATE) grow_align2space((size_t)maxlen + 2 * (size_t)L + 6);
     }
     build_sumlog();
 }
 
 void init_forward2_tracks(Model **models, const float *coeffs, int count, int maxlen, int sw,
-                          int dpstyle, double jump_in_prob, double jump_out_prob, int pseqmethod,
-                          int traceback, FILE *pdoc_out) {
+                          int style, double jump_in, double jump_out, int pseqmethod, int traceback,
+                          FILE *pdoc_out) {
     if (!models || !models[0]) {
-        init_forward2(nullptr, maxlen, sw, dpstyle, pseqmethod, traceback, 0.0f, jump_in_prob,
-                      jump_out_prob, pdoc_out);
+        init_forward2(nullptr, maxlen, sw, style, pseqmethod, traceback, 0.0f, jump_in, jump_out,
+                      pdoc_out);
         return;
     }
     if (!coeffs || count <= 0) {
@@ -319,20 +277,21 @@ void init_forward2_tracks(Model **models, const float *coeffs, int count, int ma
         error("init_forward2_tracks: %d tracks (at most %d)", count, MAX_TRACKS);
     use_track_alphabet(0);
     AlphabetInfo *track0 = alphabet;
-    init_forward2(models[0], maxlen, sw, dpstyle, pseqmethod, traceback, coeffs ? coeffs[0] : 1.0f,
-                  jump_in_prob, jump_out_prob, pdoc_out);
+    init_forward2(models[0], maxlen, sw, style, pseqmethod, traceback, coeffs ? coeffs[0] : 1.0f,
+                  jump_in, jump_out, pdoc_out);
     for (int t = 1; t < count; t++) {
         if (!models[t]) error("add_track_forward2 %d called with null model!", t);
-        if (t != numtracks)
-            error("Add_track_forward2():  nonsequential tracks %d expect %d\n", t, numtracks);
-        if (models[t]->length != FB->length)
+        if (t != engine.numtracks)
+            error("Add_track_forward2():  nonsequential tracks %d expect %d\n", t,
+                  engine.numtracks);
+        if (models[t]->length != engine.FB->length)
             error("Track %d model length %d mismatch (track 0 is %d)\n", t, models[t]->length,
-                  FB->length);
+                  engine.FB->length);
         use_track_alphabet(t);
-        FBtrack[t] = model2fbmodel(models[t], FBtrack[t], coeffs[t]);
-        Modtrack[t] = models[t];
-        trackcoeffs[t] = coeffs[t];
-        numtracks++;
+        engine.FBtrack[t] = model2fbmodel(models[t], engine.FBtrack[t], coeffs[t]);
+        engine.Modtrack[t] = models[t];
+        engine.trackcoeffs[t] = coeffs[t];
+        engine.numtracks++;
         alphabet = track0;
     }
 }
@@ -341,53 +300,55 @@ void free_forward2() {
     AlphabetInfo *saved = alphabet;
     for (int t = 1; t < MAX_TRACKS; t++) release_track(t);
     use_track_alphabet(0);
-    if (FB) {
-        clear_FBmodel(FB);
-        std::free(FB);
+    if (engine.FB) {
+        clear_FBmodel(engine.FB);
+        std::free(engine.FB);
     }
-    FB = nullptr;
-    FBtrack[0] = nullptr;
-    MD = nullptr;
-    Modtrack[0] = nullptr;
-    if (fbfreq) {
-        clear_FBmodel(fbfreq);
-        std::free(fbfreq);
-        fbfreq = nullptr;
+    engine.FB = nullptr;
+    engine.FBtrack[0] = nullptr;
+    engine.MD = nullptr;
+    engine.Modtrack[0] = nullptr;
+    if (engine.fbfreq) {
+        clear_FBmodel(engine.fbfreq);
+        std::free(engine.fbfreq);
+        engine.fbfreq = nullptr;
     }
     alphabet = saved;
-    if (PD) {
-        clear_PDmodel(PD);
-        std::free(PD);
-        PD = nullptr;
+    if (engine.PD) {
+        clear_PDmodel(engine.PD);
+        std::free(engine.PD);
+        engine.PD = nullptr;
     }
-    std::free(dpspace_block);
-    std::free(posspace_block);
-    std::free(rowindex);
-    std::free(itabmem);
-    std::free(mtabmem);
-    std::free(ritabmem);
-    std::free(rmtabmem);
-    std::free(mitabmem);
-    std::free(betaspace);
-    std::free(boldspace);
-    std::free(betatransspace);
-    std::free(boldtransspace);
-    std::free(zerotrans);
-    std::free(alignspace);
-    std::free(align2space);
-    dpspace_block = posspace_block = nullptr;
-    dpspace = posspace = nullptr;
-    rowindex = itabmem = mtabmem = ritabmem = rmtabmem = mitabmem = nullptr;
-    betaspace = boldspace = nullptr;
-    betatransspace = boldtransspace = zerotrans = nullptr;
-    alignspace = align2space = nullptr;
-    numtracks = 0;
-    rowlen = rowbytes = dpmodlen = -1;
-    rowtot = 0;
-    posdecodeseqlen = 0;
-    DP_style = Traceback = SW_mode = 0;
-    dpmemalloc = pdmemalloc = imtaballoc = betaalloc = betatransalloc = rowindexalloc = 0;
-    alignalloc = align2alloc = 0;
+    std::free(engine.dpspace_block);
+    std::free(engine.posspace_block);
+    std::free(engine.rowindex);
+    std::free(engine.itabmem);
+    std::free(engine.mtabmem);
+    std::free(engine.ritabmem);
+    std::free(engine.rmtabmem);
+    std::free(engine.mitabmem);
+    std::free(engine.betaspace);
+    std::free(engine.boldspace);
+    std::free(engine.betatransspace);
+    std::free(engine.boldtransspace);
+    std::free(engine.zerotrans);
+    std::free(engine.alignspace);
+    std::free(engine.align2space);
+    engine.dpspace_block = engine.posspace_block = nullptr;
+    engine.dpspace = engine.posspace = nullptr;
+    engine.rowindex = engine.itabmem = engine.mtabmem = engine.ritabmem = engine.rmtabmem =
+        engine.mitabmem = nullptr;
+    engine.betaspace = engine.boldspace = nullptr;
+    engine.betatransspace = engine.boldtransspace = engine.zerotrans = nullptr;
+    engine.alignspace = engine.align2space = nullptr;
+    engine.numtracks = 0;
+    engine.rowlen = engine.rowbytes = engine.dpmodlen = -1;
+    engine.rowtot = 0;
+    engine.posdecodeseqlen = 0;
+    engine.DP_style = engine.Traceback = engine.SW_mode = 0;
+    engine.dpmemalloc = engine.pdmemalloc = engine.imtaballoc = engine.betaalloc =
+        engine.betatransalloc = engine.rowindexalloc = 0;
+    engine.alignalloc = engine.align2alloc = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -417,7 +378,7 @@ int combine_wseq_wmod(const int *p, const int *q, int track, int method) {
     }
     int f = COST_OF_ZERO;
     for (int k = 0; k < A; k++) f = LSC(f, cap_cost(p[k] + q[k]));
-    double v = f * ps_scale[track] + 1000.0 * ps_shift[track];
+    double v = f * engine.ps_scale[track] + 1000.0 * engine.ps_shift[track];
     if (std::isnan(v)) return BIG;
     if (v >= BIG) return BIG;
     if (v <= -BIG) return -BIG;
@@ -427,8 +388,8 @@ int combine_wseq_wmod(const int *p, const int *q, int track, int method) {
 void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) {
     bool reported = false;
     for (int t = 0; t < count && t < MAX_TRACKS; t++) {
-        ps_shift[t] = 0;
-        ps_scale[t] = 1;
+        engine.ps_shift[t] = 0;
+        engine.ps_scale[t] = 1;
         const Model *tm = t < seq->ntracks ? seq->tracks[t].model : nullptr;
         if (!tm || method <= 2) continue;
         if (method > 5) error("Illegal pseqmethod %d\n", method);
@@ -480,8 +441,8 @@ void set_pseq_scale(Model **models, int count, const Sequence *seq, int method) 
             shift = 0;
             scale = 1;
         }
-        ps_shift[t] = shift;
-        ps_scale[t] = scale;
+        engine.ps_shift[t] = shift;
+        engine.ps_scale[t] = scale;
         if (rescaled)
             std::fprintf(stderr,
                          "Pseqmeth %d Seq %s scale %5.2f shift %5.2f (rescaled from %5.2f)\n",
@@ -502,7 +463,7 @@ static int64_t residue_null_cost(const Model *m, const Sequence *seq, int t, int
         int col = seq->reversed ? seq->len - 1 - pos : pos;
         if (!tm->weights || col + 1 > tm->length + 1) return 0;
         return combine_wseq_wmod(tm->weights[col + 1]->match, m->fim_weight->insert, t,
-                                 Prob_seq_method);
+                                 engine.Prob_seq_method);
     }
     const AlphabetInfo *a = track_alphabet(t);
     int x = seq->tracks[t].res[pos];
@@ -516,7 +477,7 @@ double base_null_score(Model **models, const float *coeffs, int count, const Seq
     // A query-sequence model has no background: its scores are raw matrix scores.
     if (!models || !models[0] || !seq || models[0]->kind == 1) return 0;
     if (count < 1) count = 1;
-    set_pseq_scale(models, count, seq, Prob_seq_method);
+    set_pseq_scale(models, count, seq, engine.Prob_seq_method);
     double sum = 0;
     for (int t = 0; t < count && t < seq->ntracks; t++) {
         int64_t s = 0;

@@ -16,7 +16,7 @@ namespace {
 constexpr int BIG = IMPOSSIBLE_COST;
 
 inline DPCell *slot_row(DPCell *area, int k) {
-    return area + (size_t)k * (size_t)rowlen;
+    return area + (size_t)k * (size_t)engine.rowlen;
 }
 
 inline const PosConstraint *constraint_of(const Sequence *seq, int i) {
@@ -30,9 +30,9 @@ inline int row_letter(const FBmodel *fb, int x) {
 
 // Every track the model set-up scores must be a track of the sequence.
 void check_tracks(const Sequence *seq) {
-    if (seq->ntracks < numtracks)
+    if (seq->ntracks < engine.numtracks)
         error("Sequence %s has %d track%s; the model has %d", shown_text(seq->id).c_str(),
-              seq->ntracks, seq->ntracks == 1 ? "" : "s", numtracks);
+              seq->ntracks, seq->ntracks == 1 ? "" : "s", engine.numtracks);
 }
 
 void warn_saturated(const Sequence *seq) {
@@ -75,7 +75,7 @@ struct Walk {
 
     void put(int code) {
         if (n + 2 >= cap) error("Internal error:  state path longer than %zu steps", cap);
-        alignspace[n++] = code;
+        engine.alignspace[n++] = code;
     }
     // Follows one residue's traceback row as far as that residue goes.
     void row(const DPCell *tb) {
@@ -95,7 +95,7 @@ struct Walk {
                     state = e;
                     node--;
                 } else {
-                    alignspace[n - 1] = node - e;
+                    engine.alignspace[n - 1] = node - e;
                     node = e;
                     if (e != 1)
                         std::fprintf(stderr,
@@ -110,12 +110,12 @@ struct Walk {
                 state = target == 1 ? TB_DELETE : TB_MATCH;
             }
         }
-        alignspace[n] = PATH_END;
+        engine.alignspace[n] = PATH_END;
     }
     // The path from the start through delete cells, and the terminator.
     void finish() {
         for (int k = node; k >= 1; k--) put(TB_DELETE);
-        alignspace[n] = PATH_END;
+        engine.alignspace[n] = PATH_END;
     }
 };
 
@@ -145,30 +145,33 @@ void constrained_rows(const PosConstraint *pc, const FBNodeInfo *info, int L, co
             int e = pc->label == info[j].label ? pc->satisfied : pc->unsatisfied;
             m = LSC(e, cap_cost(m + pc->unconstrained));
         }
-        rmtabmem[j] = m;
-        ritabmem[j] = cap_cost((*ri)[j] + pc->unconstrained);
+        engine.rmtabmem[j] = m;
+        engine.ritabmem[j] = cap_cost((*ri)[j] + pc->unconstrained);
     }
-    *rm = rmtabmem;
-    *ri = ritabmem;
+    *rm = engine.rmtabmem;
+    *ri = engine.ritabmem;
 }
 
 }  // namespace
 
 void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i,
                       int reversed) {
+    const FBmodel *FB = engine.FB;
     bool profile0 = seq->ntracks > 0 && seq->tracks[0].model;
-    if (numtracks == 1 && !profile0) {
+    if (engine.numtracks == 1 && !profile0) {
         int x = row_letter(FB, track_letter(seq, 0, i));
         *mrow = reversed ? FB->rmtables[x] : FB->mtables[x];
         *irow = reversed ? FB->ritables[x] : FB->itables[x];
         return;
     }
     int L = FB->length;
+    int *mtabmem = engine.mtabmem, *itabmem = engine.itabmem;
+    const int numtracks = engine.numtracks;
     for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = 0;
     for (int t = 0; t < numtracks; t++) {
         const Model *tm = t < seq->ntracks ? seq->tracks[t].model : nullptr;
         if (!tm) {
-            const FBmodel *fb = FBtrack[t];
+            const FBmodel *fb = engine.FBtrack[t];
             int x = row_letter(fb, track_letter(seq, t, i));
             const int *m = reversed ? fb->rmtables[x] : fb->mtables[x];
             const int *in = reversed ? fb->ritables[x] : fb->itables[x];
@@ -186,19 +189,18 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
             error("Profile track %d of %s is shorter than the sequence", t,
                   shown_text(seq->id).c_str());
         const ModWeight *col = tm->weights[c + 1];
+        const Model *mod = engine.Modtrack[t];
+        const double coef = engine.trackcoeffs[t];
+        const int method = engine.Prob_seq_method;
         for (int j = 0; j <= L + 1; j++) {
             int jm = j, ji = j;
             if (reversed) {
                 if (j >= 1 && j <= L) jm = L + 1 - j;
                 if (j <= L) ji = L - j;
             }
-            double mv =
-                combine_wseq_wmod(col->match, Modtrack[t]->weights[jm]->match, t, Prob_seq_method) *
-                    trackcoeffs[t] +
-                mtabmem[j];
-            double iv = combine_wseq_wmod(col->match, Modtrack[t]->weights[ji]->insert, t,
-                                          Prob_seq_method) *
-                            trackcoeffs[t] +
+            double mv = combine_wseq_wmod(col->match, mod->weights[jm]->match, t, method) * coef +
+                        mtabmem[j];
+            double iv = combine_wseq_wmod(col->match, mod->weights[ji]->insert, t, method) * coef +
                         itabmem[j];
             mtabmem[j] = clamp_cost64((int64_t)mv);
             itabmem[j] = clamp_cost64((int64_t)iv);
@@ -213,24 +215,24 @@ void access_match_insert_arrays(const Sequence *seq, int i, const int **mrow, co
 }
 
 int **access_match_posterior_array_char_node() {
-    if (!PD || !PD->match) error("Posterior array access attempt without postiors.");
-    return PD->match;
+    if (!engine.PD || !engine.PD->match) error("Posterior array access attempt without postiors.");
+    return engine.PD->match;
 }
 
 int **access_insert_posterior_array_char_node() {
-    if (!PD || !PD->insert) error("Posterior array access attempt without postiors.");
-    return PD->insert;
+    if (!engine.PD || !engine.PD->insert) error("Posterior array access attempt without postiors.");
+    return engine.PD->insert;
 }
 
 float forback2(Sequence *seq, Model *counts, int track) {
-    if (!FB || numtracks == 0) error("init_forward2 must be called before forward2");
-    if (!Traceback) error("forback2 needs a set-up with traceback (traceback level 0)");
+    if (!engine.FB || engine.numtracks == 0) error("init_forward2 must be called before forward2");
+    if (!engine.Traceback) error("forback2 needs a set-up with traceback (traceback level 0)");
     check_tracks(seq);
-    const int L = FB->length;
+    const int L = engine.FB->length;
     const int M = seq->len;
-    int style = DP_style;
+    int style = engine.DP_style;
     if (counts) {
-        if (track < 0 || track >= numtracks || track >= seq->ntracks)
+        if (track < 0 || track >= engine.numtracks || track >= seq->ntracks)
             error("Counted track %d is not a track of the sequence", track);
         if (track != 0 && alphabets[track] != alphabets[0])
             error("Counted track %d has another alphabet than track 0", track);
@@ -238,26 +240,27 @@ float forback2(Sequence *seq, Model *counts, int track) {
             error("forback2: counts model of length %d for a model of length %d", counts->length,
                   L);
     }
-    set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
-    if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
+    set_pseq_scale(engine.Modtrack, engine.numtracks, seq, engine.Prob_seq_method);
+    if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) &&
+        M > engine.posdecodeseqlen) {
         std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
                      shown_text(seq->id).c_str(), M);
         style = DP_VITERBI;
     }
-    if (style == DP_POSTERIOR_ROWS && M > posdecodeseqlen) {
+    if (style == DP_POSTERIOR_ROWS && M > engine.posdecodeseqlen) {
         std::fprintf(
             stderr, "Warning:  %s (len=%d) is too long for posterior rows (> %d); none are kept.\n",
-            shown_text(seq->id).c_str(), M, posdecodeseqlen);
+            shown_text(seq->id).c_str(), M, engine.posdecodeseqlen);
         style = DP_EM;
     }
     const bool vit = style == DP_VITERBI;
     DPRowKernel fsave, finplace, bwd = nullptr;
-    int mode = SW_mode;
+    int mode = engine.SW_mode;
     if (vit) {
-        if (FB->query) {
+        if (engine.FB->query) {
             fsave = dprow_swalign;
             finplace = dprow_swviterbi;
-            jump_in_cost = jump_out_cost = 0;
+            engine.jump_in_cost = engine.jump_out_cost = 0;
         } else {
             fsave = dprow_align_fast;
             finplace = dprow_viterbi_fast;
@@ -267,14 +270,19 @@ float forback2(Sequence *seq, Model *counts, int track) {
         bwd = dprow_backward_fast;
         if (style == DP_POSDECODE_ALIGN) mode = SW_GLOBAL;
     }
-    if (vit && rowlen < L + 4) error("forback2: the set-up has no room for traceback rows");
+    if (vit && engine.rowlen < L + 4) error("forback2: the set-up has no room for traceback rows");
     const bool counting = counts && !vit;
-    if (counting && !fbfreq) fbfreq = alloc_FBmodel();
+    if (counting && !engine.fbfreq) engine.fbfreq = alloc_FBmodel();
 
     // Room for this sequence (buffers only grow).
-    if (rowtot < min_checkpoint_rows(M) || rowtot < 2) grow_dp_rows(min_checkpoint_rows(M));
-    if (alignalloc / sizeof(int) < 2 * (size_t)L + (size_t)M + 4)
+    if (engine.rowtot < min_checkpoint_rows(M) || engine.rowtot < 2)
+        grow_dp_rows(min_checkpoint_rows(M));
+    if (engine.alignalloc / sizeof(int) < 2 * (size_t)L + (size_t)M + 4)
         grow_alignspace(2 * (size_t)L + (size_t)M + 4);
+    // The row area as it stands for this sequence (nothing below grows it).
+    DPCell *const dpspace = engine.dpspace;
+    int *const rowindex = engine.rowindex;
+    const int rowtot = engine.rowtot;
     for (int k = 0; k < rowtot; k++) rowindex[k] = -1;
 
     // Path posteriors along the existing alignment.
@@ -296,8 +304,8 @@ float forback2(Sequence *seq, Model *counts, int track) {
         }
     }
 
-    const TransCosts *T = FB->trans;
-    const FBNodeInfo *info = FB->nodeinfo;
+    const TransCosts *T = engine.FB->trans;
+    const FBNodeInfo *info = engine.FB->nodeinfo;
     const int *mr, *ir;
     int Z = BIG;
     bool have_Z = false;
@@ -365,13 +373,13 @@ float forback2(Sequence *seq, Model *counts, int track) {
     }
 
     // Backward walk, one stretch at a time.
-    Walk walk{L + 1, TB_DELETE, 0, alignalloc / sizeof(int)};
-    alignspace[0] = PATH_END;
-    DPCell *beta = betaspace, *bold = boldspace;
-    TransCosts *btnew = betatransspace, *btold = boldtransspace;
+    Walk walk{L + 1, TB_DELETE, 0, engine.alignalloc / sizeof(int)};
+    engine.alignspace[0] = PATH_END;
+    DPCell *beta = engine.betaspace, *bold = engine.boldspace;
+    TransCosts *btnew = engine.betatransspace, *btold = engine.boldtransspace;
     TransCosts *S = nullptr;
     if (!vit) {
-        start_row(bold, FB->rtrans, L);
+        start_row(bold, engine.FB->rtrans, L);
         std::memcpy(beta, bold, ((size_t)L + 2) * sizeof(DPCell));
         for (int k = 0; k <= L + 1; k++)
             for (int e = 0; e < TC_COUNT; e++) btold[k].t[e] = BIG;
@@ -390,8 +398,8 @@ float forback2(Sequence *seq, Model *counts, int track) {
         }
         if (counting) {
             use_track_alphabet(0);
-            zero_FBmodel(fbfreq, L, alphabet->emit_length_wild);
-            S = fbfreq->trans;
+            zero_FBmodel(engine.fbfreq, L, alphabet->emit_length_wild);
+            S = engine.fbfreq->trans;
         }
         return true;
     };
@@ -402,7 +410,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
         int a;
         if (vit && walk.node == 0 && walk.state == TB_INSERT) {
             for (int r = s; r >= 0; r--) walk.put(TB_INSERT);
-            alignspace[walk.n] = PATH_END;
+            engine.alignspace[walk.n] = PATH_END;
             walk_done = true;
             break;
         }
@@ -436,17 +444,18 @@ float forback2(Sequence *seq, Model *counts, int track) {
                 set_prob_mi_tabs(&mr, &ir, seq, r, 1);
                 int *cm = nullptr, *ci = nullptr;
                 if (counting) {
-                    int x = row_letter(fbfreq, track_letter(seq, track, r));
-                    cm = fbfreq->mtables[x];
-                    ci = fbfreq->itables[x];
+                    int x = row_letter(engine.fbfreq, track_letter(seq, track, r));
+                    cm = engine.fbfreq->mtables[x];
+                    ci = engine.fbfreq->itables[x];
                 }
                 if (fused && pc->label == -1) {
-                    backward_counts_fast(FB->rtrans, mr, ir, r, M, L, bold, beta, btold, btnew,
-                                         mode, FB->rnodeinfo, slot_row(dpspace, sl), S, cm, ci);
+                    backward_counts_fast(engine.FB->rtrans, mr, ir, r, M, L, bold, beta, btold,
+                                         btnew, mode, engine.FB->rnodeinfo, slot_row(dpspace, sl),
+                                         S, cm, ci);
                 } else {
-                    bwd(FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode, pc,
-                        FB->rnodeinfo);
-                    constrained_rows(pc, FB->rnodeinfo, L, &mr, &ir);
+                    bwd(engine.FB->rtrans, mr, ir, r, M, L + 1, L, bold, beta, btnew, nullptr, mode,
+                        pc, engine.FB->rnodeinfo);
+                    constrained_rows(pc, engine.FB->rnodeinfo, L, &mr, &ir);
                     combine_rows(L, r, track_letter(seq, 0, r), slot_row(dpspace, sl), beta, mr, ir,
                                  btnew, btold, S, style, pathprob ? &seq->pathprob[r] : nullptr, Z,
                                  cm, ci);
@@ -467,7 +476,7 @@ float forback2(Sequence *seq, Model *counts, int track) {
     int score = Z;
     if (vit) {
         if (!walk_done) walk.finish();
-        int cost = encode_alignment(alignspace, seq, L, counts);
+        int cost = encode_alignment(engine.alignspace, seq, L, counts);
         if (cost != Z && !seq->constraints)
             std::fprintf(stderr, "Warning: Viterbi consistency failed dp %d ea %d %s\n", Z, cost,
                          shown_text(seq->id).c_str());
@@ -475,47 +484,50 @@ float forback2(Sequence *seq, Model *counts, int track) {
     } else {
         combine_rows(L, -1, -1, row0, bold, nullptr, nullptr, btnew, btold, S, style, nullptr, Z,
                      nullptr, nullptr);
-        if (counting) accumulate_frequencies(counts, fbfreq, Z);
+        if (counting) accumulate_frequencies(counts, engine.fbfreq, Z);
     }
 
     if (style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) {
         // The best path through the posterior costs.
-        int pmode = style == DP_POSDECODE_ZTRANS ? SW_GLOBAL : SW_mode;
-        DPCell *p0 = slot_row(posspace, 0);
+        int pmode = style == DP_POSDECODE_ZTRANS ? SW_GLOBAL : engine.SW_mode;
+        DPCell *p0 = slot_row(engine.posspace, 0);
         p0[0].d = 0;
         p0[0].m = p0[0].i = BIG;
         for (int k = 1; k <= L + 1; k++) {
-            int step = style == DP_POSDECODE_ALIGN ? PD->trans[-1][k].t[TC_DD] : 0;
+            int step = style == DP_POSDECODE_ALIGN ? engine.PD->trans[-1][k].t[TC_DD] : 0;
             p0[k].d = clamp_cost64((int64_t)p0[k - 1].d + step);
             p0[k].m = p0[k].i = BIG;
         }
         for (int j = 0; j < M; j++) {
-            const TransCosts *PT = style == DP_POSDECODE_ALIGN ? PD->trans[j] : zerotrans;
-            DPCell *prev = slot_row(posspace, j);
-            dprow_align(PT, PD->match[j], PD->insert[j], j, M, L + 2, L, prev,
-                        slot_row(posspace, j + 1), nullptr, prev - 2, pmode, &noPosConstraint,
-                        info);
+            const TransCosts *PT =
+                style == DP_POSDECODE_ALIGN ? engine.PD->trans[j] : engine.zerotrans;
+            DPCell *prev = slot_row(engine.posspace, j);
+            dprow_align(PT, engine.PD->match[j], engine.PD->insert[j], j, M, L + 2, L, prev,
+                        slot_row(engine.posspace, j + 1), nullptr, prev - 2, pmode,
+                        &noPosConstraint, info);
         }
-        Walk pw{L + 1, TB_DELETE, 0, alignalloc / sizeof(int)};
-        for (int j = M - 1; j >= 0; j--) pw.row(slot_row(posspace, j) - 2);
+        Walk pw{L + 1, TB_DELETE, 0, engine.alignalloc / sizeof(int)};
+        for (int j = M - 1; j >= 0; j--) pw.row(slot_row(engine.posspace, j) - 2);
         pw.finish();
-        int cost = encode_alignment(alignspace, seq, L, nullptr);
-        if (Traceback != 3) score = cost;
+        int cost = encode_alignment(engine.alignspace, seq, L, nullptr);
+        if (engine.Traceback != 3) score = cost;
     }
     compresscodonmodel(counts);
-    return (float)score / scalefactor;
+    return (float)score / engine.scalefactor;
 }
 
 float forward_score(Sequence *seq) {
-    if (!FB || numtracks == 0) error("init_forward2 must be called before forward_score");
+    if (!engine.FB || engine.numtracks == 0)
+        error("init_forward2 must be called before forward_score");
     check_tracks(seq);
-    const int L = FB->length;
+    const int L = engine.FB->length;
     const int M = seq->len;
     DPRowKernel kernel = dprow_forward_fast;
-    set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
-    if (Traceback != 3) {
-        int style = DP_style;
-        if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) && M > posdecodeseqlen) {
+    set_pseq_scale(engine.Modtrack, engine.numtracks, seq, engine.Prob_seq_method);
+    if (engine.Traceback != 3) {
+        int style = engine.DP_style;
+        if ((style == DP_POSDECODE_ALIGN || style == DP_POSDECODE_ZTRANS) &&
+            M > engine.posdecodeseqlen) {
             std::fprintf(stderr, "Warning:  %s (len=%d) will be Viterbi aligned.\n",
                          shown_text(seq->id).c_str(), M);
             style = DP_VITERBI;
@@ -528,22 +540,22 @@ float forward_score(Sequence *seq) {
             return sc == SCORE_UNSET ? sc : (float)(int)sc;
         }
         if (style == DP_VITERBI) {
-            if (FB->query) {
-                jump_in_cost = jump_out_cost = 0;
+            if (engine.FB->query) {
+                engine.jump_in_cost = engine.jump_out_cost = 0;
                 kernel = dprow_swviterbi;
             } else {
                 kernel = dprow_viterbi_fast;
             }
         }
     }
-    if (rowtot < 2) grow_dp_rows(2);
-    DPCell *prev = slot_row(dpspace, 0), *cur = slot_row(dpspace, 1);
-    start_row(prev, FB->trans, L);
+    if (engine.rowtot < 2) grow_dp_rows(2);
+    DPCell *prev = slot_row(engine.dpspace, 0), *cur = slot_row(engine.dpspace, 1);
+    start_row(prev, engine.FB->trans, L);
     const int *mr, *ir;
     for (int i = 0; i < M; i++) {
         set_prob_mi_tabs(&mr, &ir, seq, i, 0);
-        kernel(FB->trans, mr, ir, i, M, L + 1, L, prev, cur, nullptr, nullptr, SW_mode,
-               constraint_of(seq, i), FB->nodeinfo);
+        kernel(engine.FB->trans, mr, ir, i, M, L + 1, L, prev, cur, nullptr, nullptr,
+               engine.SW_mode, constraint_of(seq, i), engine.FB->nodeinfo);
         DPCell *tmp = prev;
         prev = cur;
         cur = tmp;
@@ -553,5 +565,5 @@ float forward_score(Sequence *seq) {
         warn_saturated(seq);
         return SCORE_UNSET;
     }
-    return (float)Z / scalefactor;
+    return (float)Z / engine.scalefactor;
 }

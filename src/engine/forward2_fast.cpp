@@ -91,7 +91,8 @@ void min_row(const TransCosts *__restrict T, const int *__restrict mr, const int
              int L, int last, const DPCell *prev, DPCell *__restrict cur, DPCell *tb,
              const FBNodeInfo *info) {
     const int *t0 = T[0].t;
-    const int jbase = jump_in_cost + prev[1].d;
+    const int jbase = engine.jump_in_cost + prev[1].d;
+    const int jout_cost = engine.jump_out_cost;
     int code0 = 0;
     int i0 =
         CODES ? min3c(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID], &code0)
@@ -131,8 +132,8 @@ void min_row(const TransCosts *__restrict T, const int *__restrict mr, const int
                     km = 1;
                 }
             }
-            if (OUT && may_jump_out(ty) && m + jump_out_cost < J) {
-                J = m + jump_out_cost;
+            if (OUT && may_jump_out(ty) && m + jout_cost < J) {
+                J = m + jout_cost;
                 Jnode = j;
             }
         }
@@ -182,8 +183,8 @@ DPCell *dprow_forward_fast(const TransCosts *T, const int *mr, const int *ir, in
     forward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
-        sum_row<I, O, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info, jump_in_cost,
-                                    jump_out_cost);
+        sum_row<I, O, false, false>(T, mr, ir, L, last, prev, cur, nullptr, info,
+                                    engine.jump_in_cost, engine.jump_out_cost);
     });
     return cur;
 }
@@ -197,8 +198,8 @@ DPCell *dprow_backward_fast(const TransCosts *T, const int *mr, const int *ir, i
     backward_jumps(sw, i, n, &in, &out);
     int last = last_node(bound, L);
     with_jumps(in, out, [&](auto I, auto O) {
-        sum_row<I, O, true, true>(T, mr, ir, L, last, prev, cur, bt, info, jump_out_cost,
-                                  jump_in_cost);
+        sum_row<I, O, true, true>(T, mr, ir, L, last, prev, cur, bt, info, engine.jump_out_cost,
+                                  engine.jump_in_cost);
     });
     return cur;
 }
@@ -307,8 +308,8 @@ void backward_count_row(const TransCosts *__restrict R, const int *__restrict mr
               prev[0].m,
               prev[0].i,
               BIG,
-              jump_out_cost + prev[1].d,
-              jump_in_cost};
+              engine.jump_out_cost + prev[1].d,
+              engine.jump_in_cost};
     cur[0].d = r.cd;
     cur[0].m = r.cm;
     cur[0].i = r.ci;
@@ -351,8 +352,8 @@ void backward_counts_fast(const TransCosts *R, const int *mr, const int *ir, int
     backward_jumps(sw, i, n, &in, &out);
     if (vector_counts_ok()) {  // the backward row as dprow_backward_fast gives it, then the counts
         with_jumps(in, out, [&](auto I, auto O) {
-            sum_row<I, O, true, false>(R, mr, ir, L, L + 1, prev, cur, nullptr, info, jump_out_cost,
-                                       jump_in_cost);
+            sum_row<I, O, true, false>(R, mr, ir, L, L + 1, prev, cur, nullptr, info,
+                                       engine.jump_out_cost, engine.jump_in_cost);
         });
         backward_counts_vector(R, mr, ir, L, prev, cur, to_row, bt_new, F, S, cm, ci);
         return;

@@ -18,17 +18,15 @@ const char V_5STATE[] = "?MNIDGX";
 // Letter printed for a jump over one or more nodes (the state letters stop at code 0).
 static const char JUMP_LETTER = 'J';
 
-// The sequence side's integer model.
-static FBmodel *seqfb5 = nullptr;
-
 void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, const Sequence *seq,
                      int pos, int reversed) {
-    int L = FB->length;
+    int L = engine.FB->length;
+    int *mtabmem = engine.mtabmem, *itabmem = engine.itabmem, *mitabmem = engine.mitabmem;
     *mtab = mtabmem;
     *itab = itabmem;
     *mitab = mitabmem;
     for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = 0;
-    for (int t = 0; t < numtracks; t++)
+    for (int t = 0; t < engine.numtracks; t++)
         if (t >= seq->ntracks || !seq->tracks[t].model)
             error("For five-state models, all sequences tracks must be HMMs");
     int M = seq->len;
@@ -37,25 +35,24 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
         for (int j = 0; j <= L + 1; j++) mtabmem[j] = itabmem[j] = mitabmem[j] = IMPOSSIBLE_COST;
         return;
     }
-    for (int t = 0; t < numtracks; t++) {
+    for (int t = 0; t < engine.numtracks; t++) {
         const Model *tm = seq->tracks[t].model;
         if (!tm->weights || c + 1 > tm->length)
             error("Profile track %d of %s is shorter than the sequence", t,
                   shown_text(seq->id).c_str());
         const ModWeight *col = tm->weights[c + 1];
+        const Model *mod = engine.Modtrack[t];
+        const double coef = engine.trackcoeffs[t];
+        const int method = engine.Prob_seq_method;
         for (int j = 0; j <= L + 1; j++) {
             int node = reversed && j >= 1 && j <= L ? L + 1 - j : j;
-            const ModWeight *w = Modtrack[t]->weights[node];
-            double coef = trackcoeffs[t];
+            const ModWeight *w = mod->weights[node];
             mtabmem[j] = clamp_cost64(
-                (int64_t)(combine_wseq_wmod(col->match, w->match, t, Prob_seq_method) * coef +
-                          mtabmem[j]));
+                (int64_t)(combine_wseq_wmod(col->match, w->match, t, method) * coef + mtabmem[j]));
             itabmem[j] = clamp_cost64(
-                (int64_t)(combine_wseq_wmod(col->match, w->insert, t, Prob_seq_method) * coef +
-                          itabmem[j]));
-            mitabmem[j] = clamp_cost64(
-                (int64_t)(combine_wseq_wmod(col->insert, w->match, t, Prob_seq_method) * coef +
-                          mitabmem[j]));
+                (int64_t)(combine_wseq_wmod(col->match, w->insert, t, method) * coef + itabmem[j]));
+            mitabmem[j] = clamp_cost64((
+                int64_t)(combine_wseq_wmod(col->insert, w->match, t, method) * coef + mitabmem[j]));
         }
     }
 }
@@ -283,20 +280,20 @@ void string_alignment5(const int *path, Sequence *mseq, Sequence *seq, char **ml
 }
 
 void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
-    if (!FB || numtracks < 1 || FB->length < 1)
+    if (!engine.FB || engine.numtracks < 1 || engine.FB->length < 1)
         error("init_forward2 must be called before fivestate_align");
-    set_pseq_scale(Modtrack, numtracks, seq, Prob_seq_method);
+    set_pseq_scale(engine.Modtrack, engine.numtracks, seq, engine.Prob_seq_method);
     if (seq->ntracks < 1 || !seq->tracks[0].model)
         error("HMM-HMM alignment called without an hmm sequence");
-    if (DP_style != DP_FIVESTATE)
+    if (engine.DP_style != DP_FIVESTATE)
         error("HMM-HMM alignment called without dp style %d", DP_FIVESTATE);
     use_track_alphabet(0);
-    int L = FB->length;
+    int L = engine.FB->length;
     int M = seq->len;
 
     // The sequence side's transitions: its track model as an integer model, scale 1.
-    seqfb5 = model2fbmodel(seq->tracks[0].model, seqfb5, 1.0f);
-    if (seqfb5->length < M)
+    engine.seqfb5 = model2fbmodel(seq->tracks[0].model, engine.seqfb5, 1.0f);
+    if (engine.seqfb5->length < M)
         error("Profile track %d of %s is shorter than the sequence", 0,
               shown_text(seq->id).c_str());
 
@@ -304,22 +301,25 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     // and refused beyond the memory limit.
     size_t cells = (size_t)L + 2;
     size_t rowsize = cells * FS_CELL * sizeof(int);
-    if (rowbytes < 0 || (size_t)rowbytes < rowsize)
+    if (engine.rowbytes < 0 || (size_t)engine.rowbytes < rowsize)
         error("init_forward2 must be called before fivestate_align");
-    size_t need = ((size_t)M + 3) * (size_t)rowbytes;
-    if (rowtot < M + 3) {
+    size_t need = ((size_t)M + 3) * (size_t)engine.rowbytes;
+    if (engine.rowtot < M + 3) {
         if (maxmem > 0 && need > (size_t)maxmem)
             error("Five-state alignment of %s needs a matrix of %zu bytes, more than maxmem (%d)",
                   shown_text(seq->id).c_str(), need, maxmem);
         grow_dp_rows(M + 3);
     }
-    char *area = reinterpret_cast<char *>(dpspace);
-    auto row_at = [&](int slot) { return reinterpret_cast<int *>(area + (size_t)slot * rowbytes); };
+    char *area = reinterpret_cast<char *>(engine.dpspace);
+    auto row_at = [&](int slot) {
+        return reinterpret_cast<int *>(area + (size_t)slot * engine.rowbytes);
+    };
     int *prev = row_at(0), *cur = row_at(1);
     auto tb_row = [&](int s) { return row_at(2 + s); };
 
     // Start row.
-    const TransCosts *mt = FB->trans;
+    const TransCosts *mt = engine.FB->trans;
+    const int sw = engine.SW_mode, jin_cost = engine.jump_in_cost, jout_cost = engine.jump_out_cost;
     for (int k = 0; k <= L + 1; k++) {
         int *c = cell(prev, k);
         c[FS_M] = c[FS_N] = c[FS_I] = c[FS_G] = IMPOSSIBLE_COST;
@@ -330,22 +330,22 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     for (int s = 0; s <= M; s++) {
         const int *mtab, *itab, *mitab;
         set_mi_tables_5(&mtab, &itab, &mitab, seq, s, reversed);
-        const TransCosts &qt = seqfb5->trans[s + 1];
+        const TransCosts &qt = engine.seqfb5->trans[s + 1];
         int *tb = tb_row(s);
         int *c0 = cell(cur, 0);
         c0[FS_M] = c0[FS_N] = c0[FS_D] = IMPOSSIBLE_COST;
         int *t0 = cell(tb, 0);
         t0[FS_M] = t0[FS_N] = t0[FS_D] = FS_CODE_END;
         up_cells(cur, prev, tb, 0, mt[0], qt, mitab[0]);
-        bool jump_in = SW_mode == SW_LOCAL || (SW_mode == SW_SEMILOCAL && s == 0);
-        bool jump_out = SW_mode == SW_LOCAL || (SW_mode == SW_SEMILOCAL && s == M - 1);
+        bool jump_in = sw == SW_LOCAL || (sw == SW_SEMILOCAL && s == 0);
+        bool jump_out = sw == SW_LOCAL || (sw == SW_SEMILOCAL && s == M - 1);
         for (int k = 1; k <= L + 1; k++) {
             if (k == L + 1 && jump_out && L >= 3) {
                 // Jump out of the best match state of nodes 2..L-1 into node L's delete state.
                 int best = 2;
                 for (int j = 3; j <= L - 1; j++)
                     if (cell(cur, j)[FS_M] < cell(cur, best)[FS_M]) best = j;
-                int64_t v = (int64_t)cell(cur, best)[FS_M] + jump_out_cost;
+                int64_t v = (int64_t)cell(cur, best)[FS_M] + jout_cost;
                 if (v < cell(cur, L)[FS_D]) {
                     cell(cur, L)[FS_D] = clamp_cost64(v);
                     cell(tb, L)[FS_D] = best;
@@ -354,7 +354,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
             five_cells(cur, prev, tb, k, mt[k], qt, mtab[k], itab[k]);
             up_cells(cur, prev, tb, k, mt[k], qt, mitab[k]);
             if (jump_in && k >= 2 && k <= L - 1) {
-                int64_t v = (int64_t)jump_in_cost + cell(prev, 1)[FS_D] + mtab[k];
+                int64_t v = (int64_t)jin_cost + cell(prev, 1)[FS_D] + mtab[k];
                 if (v <= cell(cur, k)[FS_M]) {
                     cell(cur, k)[FS_M] = clamp_cost64(v);
                     cell(tb, k)[FS_M] = 1;
@@ -370,7 +370,7 @@ void fivestate_align(Sequence *seq, Sequence *mseq, int reversed) {
     const int *end = cell(prev, L + 1);
     int state = end[FS_D] < end[FS_G] ? FS_CODE_D : FS_CODE_G;
     grow_align2space(2 * cells + (size_t)M + 8);
-    int *path5 = align2space;
+    int *path5 = engine.align2space;
     int index = 0, node = L + 1;
     for (int s = M; s >= 0; s--) viterbi_traceback5(tb_row(s), path5, &index, &state, s, &node);
     for (; node >= 0; node--) path5[index++] = FS_CODE_D;

@@ -22,9 +22,9 @@ inline void end_node_counts(int L, const int *mr, const TransCosts *to_row, cons
     s[6] = LS(s[6], cap_cost(f.d + to[2]));
 }
 
-// Whether backward_counts_vector can run: the processor has AVX2 and forward2_vector_counts is
-// on (it is by default; tests turn it off to check the scalar pass against the vector one).
-extern bool forward2_vector_counts;
+// Whether backward_counts_vector can run: the processor has AVX2 and
+// engine.forward2_vector_counts is on (it is by default; tests turn it off to check the scalar
+// pass against the vector one).
 bool vector_counts_ok();
 
 // Adds the expected-count sums of backward row cur (already computed from prev over the

@@ -1,4 +1,5 @@
-// Buffers and helpers that the engine's own units share (not for other callers).
+// Helpers that the engine's own units share (not for other callers); the buffers they work on
+// are the engine's (struct Engine, forward2.h).
 #ifndef QOR_FORWARD2_INTERNAL_H
 #define QOR_FORWARD2_INTERNAL_H
 
@@ -9,20 +10,6 @@
 #include "engine/forward2.h"
 
 struct AlphabetInfo;
-
-extern DPCell *dpspace;         // the row area: rowtot slots of rowlen cells, 2 spare cells before
-extern int *rowindex;           // rowtot entries
-extern int *itabmem, *mtabmem;  // per-residue emission rows of L+2 costs
-extern int *ritabmem, *rmtabmem;       // constraint-adjusted reversed rows for combine_rows
-extern int *mitabmem;                  // five-state match-insert row of L+2 costs
-extern DPCell *betaspace, *boldspace;  // backward rows
-extern TransCosts *betatransspace, *boldtransspace;  // backward transition-sum rows
-extern TransCosts *zerotrans;  // L+2 zero transition records (posterior alignment, style 5)
-extern int *alignspace;        // state path
-extern size_t alignalloc;      // bytes of alignspace
-extern int *align2space;       // five-state state path
-extern DPCell *posspace;       // posterior-alignment area (2 spare cells before)
-extern FILE *pdoc_output_file;
 
 // Makes the alphabet of track t current (track 0's when t has none).
 void use_track_alphabet(int t);

@@ -49,7 +49,8 @@ DPCell *forward_row(const TransCosts *T, const int *mr, const int *ir, int i, in
     cur[0].m = BIG;
     cur[0].i = cap_cost(ir[0] + unc +
                         comb3(prev[0].m + t0[TC_IM], prev[0].i + t0[TC_II], prev[0].d + t0[TC_ID]));
-    int jbase = jump_in_cost + prev[1].d;
+    int jbase = engine.jump_in_cost + prev[1].d;
+    const int jout_cost = engine.jump_out_cost;
     int J = BIG;
     for (int j = 1; j <= last; j++) {
         const int *t = T[j].t;
@@ -71,9 +72,9 @@ DPCell *forward_row(const TransCosts *T, const int *mr, const int *ir, int i, in
             }
             if (jout && may_jump_out(info[j].type)) {
                 if (SUM)
-                    J = LSC(J, m + jump_out_cost);
-                else if (m + jump_out_cost < J)
-                    J = m + jump_out_cost;
+                    J = LSC(J, m + jout_cost);
+                else if (m + jout_cost < J)
+                    J = m + jout_cost;
             }
         }
         if (j == L && jout) {
@@ -115,7 +116,8 @@ DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i,
     cur[0].d = BIG;
     cur[0].m = BIG;
     cur[0].i = cap_cost(ir[0] + unc + sum3(b0[TC_IM], b0[TC_II], b0[TC_ID]));
-    int jbase = jump_out_cost + prev[1].d;
+    int jbase = engine.jump_out_cost + prev[1].d;
+    const int jleave_cost = engine.jump_in_cost;
     int J = BIG;
     for (int j = 1; j <= last; j++) {
         const int *t = T[j].t;
@@ -140,7 +142,7 @@ DPCell *dprow_backward(const TransCosts *T, const int *mr, const int *ir, int i,
         int m = cap_cost(mc + sum3(b[TC_MM], b[TC_MI], b[TC_MD]));
         if (j >= 2 && j <= L - 1) {
             if (enter && may_jump_out(info[j].type)) m = LSC(jbase + mc, m);
-            if (leave && may_jump_in(info[j].type)) J = LSC(J, m + jump_in_cost);
+            if (leave && may_jump_in(info[j].type)) J = LSC(J, m + jleave_cost);
         }
         if (j == L && leave) d = LSC(J, d);
         cur[j].d = d;
@@ -167,7 +169,8 @@ DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, in
     const int *t0 = T[0].t;
     // tb may overlay prev two cells back: every value of prev that a node needs is read before
     // that node's traceback cell is written.
-    int jbase = jump_in_cost + prev[1].d;
+    int jbase = engine.jump_in_cost + prev[1].d;
+    const int jout_cost = engine.jump_out_cost;
     int code0;
     int i0 = cap_cost(
         ir[0] + unc +
@@ -196,8 +199,8 @@ DPCell *dprow_align(const TransCosts *T, const int *mr, const int *ir, int i, in
                 m = cap_cost(jbase + mc);
                 cm = 1;
             }
-            if (jout && may_jump_out(info[j].type) && m + jump_out_cost < J) {
-                J = m + jump_out_cost;
+            if (jout && may_jump_out(info[j].type) && m + jout_cost < J) {
+                J = m + jout_cost;
                 Jnode = j;
             }
         }

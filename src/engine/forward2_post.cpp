@@ -120,12 +120,13 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
             mrow = rows->mtables[letter];
             irow = rows->itables[letter];
         }
-    } else if (rowstyle && PD) {
-        if (i >= 0 && i < PD->nres) {
-            mrow = PD->match[i];
-            irow = PD->insert[i];
+    } else if (rowstyle && engine.PD) {
+        if (i >= 0 && i < engine.PD->nres) {
+            mrow = engine.PD->match[i];
+            irow = engine.PD->insert[i];
         }
-        if (style == DP_POSDECODE_ALIGN && PD->trans && i + 1 <= PD->nres) tr = PD->trans[i];
+        if (style == DP_POSDECODE_ALIGN && engine.PD->trans && i + 1 <= engine.PD->nres)
+            tr = engine.PD->trans[i];
     }
 
     for (int k = L + 1; k >= 0; k--) {
@@ -182,8 +183,8 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
         Model *m = alloc_model(L);
         init_model(m, 0.0);
         accumulate_frequencies(m, rows, Z);
-        if (pdoc_output_file) {
-            FILE *out = pdoc_output_file;
+        if (engine.pdoc_output_file) {
+            FILE *out = engine.pdoc_output_file;
             std::fprintf(out, "(Residue %d DM+MM+IM) ", i + 1);
             for (int k = 0; k <= L + 1; k++) {
                 const float *mj = m->nodes[k]->mjump;
@@ -209,7 +210,7 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
         return;
     }
 
-    if (!rowstyle || !PD) return;
+    if (!rowstyle || !engine.PD) return;
     auto clampc = [Z](int v) {
         int64_t d = (int64_t)v - Z;
         return d > POSTERIOR_FLOOR ? POSTERIOR_FLOOR : d < 0 ? 0 : (int)d;
@@ -229,7 +230,7 @@ void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, co
         tr[0].t[7] = POSTERIOR_FLOOR;
         tr[0].t[6] = clampc(tr[0].t[6]);
         tr[0].t[8] = clampc(tr[0].t[8]);
-        TransCosts *next = PD->trans[i + 1];
+        TransCosts *next = engine.PD->trans[i + 1];
         for (int k = 0; k <= L + 1; k++)
             for (int e = 3; e < TC_COUNT; e++) {
                 next[k].t[e] = tr[k].t[e];
@@ -302,7 +303,8 @@ static void accumulate_emissions(float *v, int *const *accrows, int *const *cost
 void accumulate_frequencies(Model *model, const FBmodel *S, int Z) {
     if (!model || !S) return;
     int L = model->length;
-    if (S->length != L || FB->length != L) error("accumulate_frequencies: model lengths differ");
+    if (S->length != L || engine.FB->length != L)
+        error("accumulate_frequencies: model lengths differ");
     auto cnt = [Z](int c) { return (float)count_of(c, Z); };
     for (int k = 0; k <= L + 1; k++) {
         Node *n = model->nodes[k];
@@ -327,7 +329,7 @@ void accumulate_frequencies(Model *model, const FBmodel *S, int Z) {
             for (int e = 0; e < 3; e++) n->ijump[e] += cnt(sk[k].t[6 + e]);
     }
     for (int k = 0; k <= L + 1; k++)
-        accumulate_emissions(model->nodes[k]->match, S->mtables, FB->mtables, k, Z);
+        accumulate_emissions(model->nodes[k]->match, S->mtables, engine.FB->mtables, k, Z);
     for (int k = 0; k <= L + 1; k++)
-        accumulate_emissions(model->nodes[k]->insert, S->itables, FB->itables, k, Z);
+        accumulate_emissions(model->nodes[k]->insert, S->itables, engine.FB->itables, k, Z);
 }

@@ -8,8 +8,6 @@
 #include "engine/forward2.h"
 #include "engine/forward2_fused.h"
 
-bool forward2_vector_counts = true;
-
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 
@@ -24,7 +22,7 @@ __attribute__((target("avx2"))) inline __m256i ls8(__m256i s, __m256i x) {
     __m256i d = _mm256_min_epu32(_mm256_sub_epi32(hi, lo), top);
     // Every lane past the table (each sum far from its new piece) reads 0: no gather then.
     if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(d, top)) == -1) return lo;
-    return _mm256_sub_epi32(lo, _mm256_i32gather_epi32(SUMLOG, d, 4));
+    return _mm256_sub_epi32(lo, _mm256_i32gather_epi32(engine.SUMLOG, d, 4));
 }
 
 // Entry C (0 d, 1 m, 2 i) of the eight cells p[0..7], lane l holding p[l] (p[7-l] when REV).
@@ -118,7 +116,7 @@ count_pass_avx2(const TransCosts *__restrict R, const int *__restrict mr, const 
 
 bool vector_counts_ok() {
     static const bool has = __builtin_cpu_supports("avx2");
-    return forward2_vector_counts && has;
+    return engine.forward2_vector_counts && has;
 }
 
 void backward_counts_vector(const TransCosts *R, const int *mr, const int *ir, int L,

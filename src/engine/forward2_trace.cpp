@@ -48,18 +48,18 @@ struct Encoder {
 // Cost of residue i at node k (match or insert state) over every track.
 int64_t emission_cost(const Sequence *seq, int i, int k, bool match) {
     int64_t c = 0;
-    for (int t = 0; t < numtracks; t++) {
+    for (int t = 0; t < engine.numtracks; t++) {
         const Model *tm = t < seq->ntracks ? seq->tracks[t].model : nullptr;
         if (tm) {
-            if (!tm->weights || i + 1 > tm->length + 1 || !Modtrack[t]->weights) continue;
+            if (!tm->weights || i + 1 > tm->length + 1 || !engine.Modtrack[t]->weights) continue;
             const ModWeight *pw = tm->weights[i + 1];
-            const ModWeight *mw = Modtrack[t]->weights[k];
+            const ModWeight *mw = engine.Modtrack[t]->weights[k];
             int v = combine_wseq_wmod(match ? pw->match : pw->insert,
-                                      match ? mw->match : mw->insert, t, Prob_seq_method);
-            c = (int64_t)((double)v * trackcoeffs[t] + (double)c);
+                                      match ? mw->match : mw->insert, t, engine.Prob_seq_method);
+            c = (int64_t)((double)v * engine.trackcoeffs[t] + (double)c);
         } else {
             int x = track_letter(seq, t, i);
-            const FBmodel *fb = FBtrack[t];
+            const FBmodel *fb = engine.FBtrack[t];
             if (x < 0 || x >= fb->nrows) continue;
             c += match ? fb->mtables[x][k] : fb->itables[x][k];
         }
@@ -81,7 +81,7 @@ void emission_count(const Sequence *seq, Model *counts, int i, int k, bool match
         for (int a = 0; a < A; a++) v[a] += src[a];
         return;
     }
-    do_wild_vit(v, match ? FB->mtables : FB->itables, k, track_letter(seq, 0, i));
+    do_wild_vit(v, match ? engine.FB->mtables : engine.FB->itables, k, track_letter(seq, 0, i));
 }
 
 double prob_of(int c) {
@@ -167,7 +167,7 @@ int encode_alignment(int *path, Sequence *seq, int L, Model *counts) {
     int first = t - 1;
     if (first < 0 || path[first] >= 0)
         error("encode_alignment: a state path must begin with a delete, match or insert step");
-    const TransCosts *T = FB->trans;
+    const TransCosts *T = engine.FB->trans;
     Encoder enc{code, cap, 0, false};
     int64_t c = 0;
     int k, i;
@@ -234,7 +234,7 @@ int encode_alignment(int *path, Sequence *seq, int L, Model *counts) {
             }
         } else if (s >= 0) {
             if (k <= 1) {  // a jump in: n-1 deletes, then a match in a new byte
-                c += jump_in_cost;
+                c += engine.jump_in_cost;
                 for (int d = 0; d < s - 1; d++) {
                     k++;
                     enc.step(ALIGN_DELETE_BASE + 1, MAX_DELETE_RUN);
@@ -246,7 +246,7 @@ int encode_alignment(int *path, Sequence *seq, int L, Model *counts) {
                 i++;
                 path[idx] = TB_MATCH;
             } else {  // a jump out: n deletes
-                c += jump_out_cost;
+                c += engine.jump_out_cost;
                 for (int d = 0; d < s; d++) {
                     k++;
                     enc.step(ALIGN_DELETE_BASE + 1, MAX_DELETE_RUN);
@@ -269,46 +269,42 @@ int encode_alignment(int *path, Sequence *seq, int L, Model *counts) {
     return (int)c;
 }
 
-// The backward walk over an alignment code.
-static unsigned char *bs_code = nullptr;
-static size_t bs_len = 0, bs_pos = 0;
-static int bs_node = 0, bs_res = 0;
-
+// The backward walk over an alignment code (its state is the engine's bs_* fields).
 int backstep_alignment(const Sequence *seq, int L, int style, int *match) {
     if (seq) {
-        std::free(bs_code);
-        bs_code = nullptr;
-        bs_res = seq->len;
-        bs_node = L;
+        std::free(engine.bs_code);
+        engine.bs_code = nullptr;
+        engine.bs_res = seq->len;
+        engine.bs_node = L;
         size_t n = seq->align ? std::strlen(reinterpret_cast<const char *>(seq->align)) : 0;
-        bs_code = static_cast<unsigned char *>(mem_alloc(n + 10));
+        engine.bs_code = static_cast<unsigned char *>(mem_alloc(n + 10));
         size_t w = 0;
-        if (style == DP_PATHPROB_END) bs_code[w++] = ALIGN_DELETE_BASE + 1;
-        for (size_t r = 0; r < n; r++) bs_code[w++] = seq->align[n - 1 - r];
-        bs_code[w] = 100;  // end marker (the walk is bounded by the length as well)
-        bs_len = w;
-        bs_pos = 0;
+        if (style == DP_PATHPROB_END) engine.bs_code[w++] = ALIGN_DELETE_BASE + 1;
+        for (size_t r = 0; r < n; r++) engine.bs_code[w++] = seq->align[n - 1 - r];
+        engine.bs_code[w] = 100;  // end marker (the walk is bounded by the length as well)
+        engine.bs_len = w;
+        engine.bs_pos = 0;
         return L;
     }
     if (match) *match = 0;
-    while (bs_code && bs_pos < bs_len && bs_node >= 0) {
-        unsigned char &b = bs_code[bs_pos];
+    while (engine.bs_code && engine.bs_pos < engine.bs_len && engine.bs_node >= 0) {
+        unsigned char &b = engine.bs_code[engine.bs_pos];
         if (b >= 1 && b <= ALIGN_MATCH_BASE) {
-            bs_res--;
-            if (--b == 0) bs_pos++;
-            return bs_node;
+            engine.bs_res--;
+            if (--b == 0) engine.bs_pos++;
+            return engine.bs_node;
         }
         if (b > ALIGN_MATCH_BASE && b <= ALIGN_DELETE_BASE) {
-            bs_res--;
-            if (--b == ALIGN_MATCH_BASE) bs_pos++;
+            engine.bs_res--;
+            if (--b == ALIGN_MATCH_BASE) engine.bs_pos++;
             if (match) *match = 1;
-            return bs_node--;
+            return engine.bs_node--;
         }
-        if (b > ALIGN_DELETE_BASE) bs_node -= b - ALIGN_DELETE_BASE;
-        bs_pos++;
+        if (b > ALIGN_DELETE_BASE) engine.bs_node -= b - ALIGN_DELETE_BASE;
+        engine.bs_pos++;
     }
-    std::free(bs_code);
-    bs_code = nullptr;
-    bs_len = bs_pos = 0;
+    std::free(engine.bs_code);
+    engine.bs_code = nullptr;
+    engine.bs_len = engine.bs_pos = 0;
     return -1;
 }

@@ -14,10 +14,14 @@
 // Scores above the median by more than this many deviations fall on the linear scale.
 constexpr double MEDIAN_CUT_DEVIATIONS = 3.0;
 
-// The weight matrix: rows by sequence, columns by candidate model.
-static double **all_weights = nullptr;
-static int weight_rows = 0;
-static int weight_columns = 0;
+// The weight matrix: rows by sequence, columns by candidate model; absent (null) until
+// init_internal_weights.
+struct WeightMatrix {
+    double **all_weights = nullptr;
+    int weight_rows = 0;
+    int weight_columns = 0;
+};
+static WeightMatrix weight_matrix;
 
 static double *first_weight(const Sequence *seq, const char *who) {
     if (!seq->weights)
@@ -27,40 +31,43 @@ static double *first_weight(const Sequence *seq, const char *who) {
 }
 
 void init_internal_weights(SequenceTable *table, int flag, int columns) {
-    if (!flag || !table || table->count == 0 || all_weights || columns < 1) return;
+    if (!flag || !table || table->count == 0 || weight_matrix.all_weights || columns < 1) return;
     for (int i = 0; i < table->count; i++)
         if (table->seqs[i]) first_weight(table->seqs[i], "init_internal_weights");
-    all_weights = reinterpret_cast<double **>(
+    weight_matrix.all_weights = reinterpret_cast<double **>(
         double_alloc((size_t)table->count, (size_t)columns, sizeof(double)));
-    weight_rows = table->count;
-    weight_columns = columns;
+    weight_matrix.weight_rows = table->count;
+    weight_matrix.weight_columns = columns;
     for (int i = 0; i < table->count; i++) {
         double w = table->seqs[i] ? table->seqs[i]->weights[0] : 1.0;
-        for (int c = 0; c < columns; c++) all_weights[i][c] = w;
+        for (int c = 0; c < columns; c++) weight_matrix.all_weights[i][c] = w;
     }
 }
 
 void set_internal_weights(SequenceTable *table, int flag, int c) {
-    if (!flag || !all_weights || !table) return;
-    if (c < 0 || c >= weight_columns)
-        error("set_internal_weights: column %d outside the %d columns", c, weight_columns);
-    int n = table->count < weight_rows ? table->count : weight_rows;
+    if (!flag || !weight_matrix.all_weights || !table) return;
+    if (c < 0 || c >= weight_matrix.weight_columns)
+        error("set_internal_weights: column %d outside the %d columns", c,
+              weight_matrix.weight_columns);
+    int n = table->count < weight_matrix.weight_rows ? table->count : weight_matrix.weight_rows;
     for (int i = 0; i < n; i++)
         if (table->seqs[i])
-            *first_weight(table->seqs[i], "set_internal_weights") = all_weights[i][c];
+            *first_weight(table->seqs[i], "set_internal_weights") = weight_matrix.all_weights[i][c];
 }
 
 void free_internal_weights(SequenceTable *table, int flag) {
-    if (!flag || !table || !all_weights) return;
-    double_free(reinterpret_cast<void **>(all_weights), (size_t)weight_rows);
-    all_weights = nullptr;
-    weight_rows = weight_columns = 0;
+    if (!flag || !table || !weight_matrix.all_weights) return;
+    double_free(reinterpret_cast<void **>(weight_matrix.all_weights),
+                (size_t)weight_matrix.weight_rows);
+    weight_matrix.all_weights = nullptr;
+    weight_matrix.weight_rows = weight_matrix.weight_columns = 0;
 }
 
 double internal_weight_value(int row, int column) {
-    if (!all_weights || row < 0 || row >= weight_rows || column < 0 || column >= weight_columns)
+    if (!weight_matrix.all_weights || row < 0 || row >= weight_matrix.weight_rows || column < 0 ||
+        column >= weight_matrix.weight_columns)
         return 0.0;
-    return all_weights[row][column];
+    return weight_matrix.all_weights[row][column];
 }
 
 int score_compare(const void *a, const void *b) {
@@ -70,10 +77,10 @@ int score_compare(const void *a, const void *b) {
 
 void weight_model(SequenceTable *table, void *, void *, int c, int normalise, int method, float a,
                   float b) {
-    if (method == WEIGHT_NONE || !table || table->count == 0 || !all_weights) return;
-    if (c < 0 || c >= weight_columns)
-        error("weight_model: column %d outside the %d columns", c, weight_columns);
-    int n = table->count < weight_rows ? table->count : weight_rows;
+    if (method == WEIGHT_NONE || !table || table->count == 0 || !weight_matrix.all_weights) return;
+    if (c < 0 || c >= weight_matrix.weight_columns)
+        error("weight_model: column %d outside the %d columns", c, weight_matrix.weight_columns);
+    int n = table->count < weight_matrix.weight_rows ? table->count : weight_matrix.weight_rows;
     // Only sequences with a score take part; the others keep their values.
     std::vector<int> rows;
     std::vector<float> scores;
@@ -90,7 +97,7 @@ void weight_model(SequenceTable *table, void *, void *, int c, int normalise, in
         return;
     }
     std::vector<double> old((size_t)n);
-    for (int j = 0; j < n; j++) old[(size_t)j] = all_weights[j][c];
+    for (int j = 0; j < n; j++) old[(size_t)j] = weight_matrix.all_weights[j][c];
     float mn = scores[0], mx = scores[0];
     for (float s : scores) {
         if (s < mn) mn = s;
@@ -116,7 +123,7 @@ void weight_model(SequenceTable *table, void *, void *, int c, int normalise, in
                 v = expo(scores[k]);
             else
                 v = 1.0 - (double)(mx - scores[k]) / (double)(mx - mn);
-            all_weights[rows[k]][c] = v;
+            weight_matrix.all_weights[rows[k]][c] = v;
         }
     }
     if (normalise) {
@@ -125,7 +132,7 @@ void weight_model(SequenceTable *table, void *, void *, int c, int normalise, in
             if (table->seqs[j] && table->seqs[j]->weights) S += table->seqs[j]->weights[0];
         double ln_n = std::log((double)n);
         for (int j = 0; j < n; j++) {
-            double &v = all_weights[j][c];
+            double &v = weight_matrix.all_weights[j][c];
             if (S > n)
                 v *= n / S;
             else if (S < ln_n && S > 0)
@@ -135,7 +142,8 @@ void weight_model(SequenceTable *table, void *, void *, int c, int normalise, in
         }
     }
     for (int j = 0; j < n; j++)
-        all_weights[j][c] = (1.0 - b) * old[(size_t)j] + (double)b * all_weights[j][c];
+        weight_matrix.all_weights[j][c] =
+            (1.0 - b) * old[(size_t)j] + (double)b * weight_matrix.all_weights[j][c];
 }
 
 void print_weights(const SequenceTable *table, const char *prefix, int number, int model_number,
