@@ -260,7 +260,7 @@ DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *ir
 // forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
 // rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
 // reads). Where the processor has AVX2 the sums are added by a vector pass after the row
-// (forward2_simd.cpp); the results are the same. Never fatal.
+// (forward2_kernels_fast_avx2.cpp); the results are the same. Never fatal.
 void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
                           int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
                           TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,

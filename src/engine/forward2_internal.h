@@ -38,7 +38,8 @@ inline int clamp_cost64(int64_t v) {
     return (int)v;
 }
 
-// Pieces of the row kernels (forward2_kernels.cpp and their fast versions, forward2_fast.cpp).
+// Pieces of the row kernels (forward2_kernels.cpp and their fast versions,
+// forward2_kernels_fast.cpp).
 
 // Log-sum of a cell's three terms (from match, insert, delete), capped.
 inline int sum3(int from_m, int from_i, int from_d) {

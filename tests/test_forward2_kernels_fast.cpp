@@ -1,7 +1,7 @@
 // The fast row kernels give exactly the plain kernels' rows, backward terms and traceback codes.
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
-#include "engine/forward2_fused.h"
+#include "engine/forward2_kernels_fast.h"
 #include "sequences/sequence.h"
 
 #include <gtest/gtest.h>

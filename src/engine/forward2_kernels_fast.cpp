@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "engine/forward2.h"
-#include "engine/forward2_fused.h"
+#include "engine/forward2_kernels_fast.h"
 #include "engine/forward2_internal.h"
 
 namespace {

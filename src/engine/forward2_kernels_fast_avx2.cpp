@@ -2,11 +2,11 @@
 // after the backward row itself (dprow_backward_fast's row, without its terms): eight of the
 // nine transition sums of each node in one vector, the emission sums of eight nodes at once,
 // the log-sum table read by a gather. Every value equals the scalar fused row's
-// (forward2_fast.cpp): the same capped pieces, the same log-sums; each sum takes its one piece
-// per row, so the order across nodes does not matter. (Gathers are slow on some processors;
+// (forward2_kernels_fast.cpp): the same capped pieces, the same log-sums; each sum takes its one
+// piece per row, so the order across nodes does not matter. (Gathers are slow on some processors;
 // one still costs less than eight scalar log-sums.)
 #include "engine/forward2.h"
-#include "engine/forward2_fused.h"
+#include "engine/forward2_kernels_fast.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>

@@ -1,7 +1,7 @@
-// Pieces of the fused backward-count row (forward2_fast.cpp) and of its vector count pass
-// (forward2_simd.cpp).
-#ifndef QOR_FORWARD2_FUSED_H
-#define QOR_FORWARD2_FUSED_H
+// Pieces of the fused backward-count row (forward2_kernels_fast.cpp) and of its vector count pass
+// (forward2_kernels_fast_avx2.cpp).
+#ifndef QOR_FORWARD2_KERNELS_FAST_H
+#define QOR_FORWARD2_KERNELS_FAST_H
 
 #include "engine/forward2.h"
 
