@@ -11,6 +11,7 @@
 
 #include "foundation/alphabet.h"
 #include "models/constraints.h"
+#include "models/constrparse.h"
 #include "foundation/init.h"
 #include "models/modelio.h"
 #include "models/models.h"

@@ -3,7 +3,7 @@
 // A file holds sections opened by a line "constraints:"; each data line names a sequence and
 // lists its constrained positions: "seqA 5-7:10,12" ties residues 5..7 to the model labels
 // 10..12 and residue 12 to a node whose label is not given.
-#include "models/constraints.h"
+#include "models/constrparse.h"
 
 #include <cerrno>
 #include <climits>

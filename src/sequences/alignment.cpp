@@ -13,6 +13,7 @@
 #include "foundation/alphabet.h"
 #include "models/codon.h"
 #include "models/constraints.h"
+#include "models/constrparse.h"
 #include "engine/emloop.h"
 #include "sequences/fasta.h"
 #include "sequences/hssp.h"
