@@ -331,7 +331,7 @@ SeqFileSet *open_sequences(const char *filenames) {
             "The number of tracks is either specified on the command line or other sequence set.");
     }
     // Every file's format first, so that a refusal leaves nothing open.
-    short formats[MAX_SEQ_TRACKS] = {};
+    short track_formats[MAX_SEQ_TRACKS] = {};
     int skips[MAX_SEQ_TRACKS] = {};
     for (int i = 0; i < count; i++) {
         const char *name = names[i].c_str();
@@ -344,7 +344,7 @@ SeqFileSet *open_sequences(const char *filenames) {
             fmt = SEQFORMAT_FASTA;
             skip = 0;
         }
-        formats[i] = fmt;
+        track_formats[i] = fmt;
         skips[i] = skip;
     }
     SeqFileSet *set = new SeqFileSet();
@@ -352,7 +352,7 @@ SeqFileSet *open_sequences(const char *filenames) {
     for (int i = 0; i < count; i++) {
         if (names[i] == "-") continue;
         const char *name = names[i].c_str();
-        FILE *stream = open_read(name, seqlibNeedsRewind(formats[i]) ? OPEN_REWIND : 0);
+        FILE *stream = open_read(name, seqlibNeedsRewind(track_formats[i]) ? OPEN_REWIND : 0);
         if (!stream) {
             int err = errno;
             std::string n = name;
@@ -362,7 +362,7 @@ SeqFileSet *open_sequences(const char *filenames) {
         SeqTrackFile *t = new SeqTrackFile();
         t->stream = stream;
         t->name = str_dup(name);
-        t->format = formats[i];
+        t->format = track_formats[i];
         t->line = static_cast<char *>(mem_alloc(SEQ_LINE_BUFFER));
         reader_init(&t->in, stream, t->name);
         t->in.what = "sequence file";
@@ -1080,23 +1080,22 @@ void close_segment_sources() {
 }  // namespace
 
 void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files, int nfiles,
-                                       const char *const *guides, int nguides, int segment_number,
+                                       const char *const *guides, int nguides, int segment,
                                        int segment_count) {
     if (nfiles == 0) error("No database files found.  Use -db <filename>.");
     if (nguides != 0 && nguides != nfiles)
         error("Number of database files and database guide files must be the same.");
-    if (segment_number > segment_count)
-        error("Segment number (%d) is larger than number of segments (%d)", segment_number,
-              segment_count);
+    if (segment > segment_count)
+        error("Segment number (%d) is larger than number of segments (%d)", segment, segment_count);
     if (chunk_size < 1) error("Segment size must be at least 1 (got %d)", chunk_size);
     close_segment_sources();
     if (segment_count < 2) {
         seg.segments = 1;
         seg.segment = 1;
     } else {
-        if (segment_number < 1) error("Segment number must be at least 1 (got %d)", segment_number);
+        if (segment < 1) error("Segment number must be at least 1 (got %d)", segment);
         seg.segments = segment_count;
-        seg.segment = segment_number;
+        seg.segment = segment;
     }
     seg.chunk = chunk_size;
     seg.nfiles = nfiles;

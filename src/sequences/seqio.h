@@ -184,13 +184,13 @@ SequenceTable *read_seqfile_list(int *max_count, const char *const *files, int n
 // Sum of count_sequences over the files, held at INT_MAX. Fatal: those of check_alphabet and
 // count_sequences.
 int count_seqfile_list(const char *const *files, int nfiles);
-// Prepares segmented reading: chunks of chunk_size entries, of which segment segment_number of
+// Prepares segmented reading: chunks of chunk_size entries, of which segment number segment of
 // segment_count (below 2: every chunk) is read. The file names are copied. Fatal: "No database
 // files found.  Use -db <filename>.", "Number of database files and database guide files must be
 // the same.", "Segment number (%d) is larger than number of segments (%d)", "Segment size must be
 // at least 1 (got %d)", "Segment number must be at least 1 (got %d)".
 void setup_segmented_read_seqfile_list(int chunk_size, const char *const *files, int nfiles,
-                                       const char *const *guides, int nguides, int segment_number,
+                                       const char *const *guides, int nguides, int segment,
                                        int segment_count);
 // Appends the next chunk of the segment to the empty table (which owns the entries). Returns the
 // number appended: 0 at the end of the files or before any setup. Fatal:
