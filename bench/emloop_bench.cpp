@@ -62,7 +62,7 @@ int main(int argc, char **argv) {
     init_forward2_tracks(&m, nullptr, 1, seqlen, SW_LOCAL, DP_EM, 0.01, 0.01, 0, 0, nullptr);
     double t0 = get_real_time();
     for (int k = 0; k < N; k++) forward_score(t->seqs[k]);
-    double engine = get_real_time() - t0;
+    double engine_secs = get_real_time() - t0;
 
     for (int kind : {1, 4}) {
         reset_scores(t);
@@ -70,10 +70,10 @@ int main(int argc, char **argv) {
         t0 = get_real_time();
         score_EM_loop(t, &m, nullptr, 1, &sp, nullptr, 0.01, 0.01, DP_EM, 0, SW_LOCAL);
         double drivers = get_real_time() - t0;
-        double base = kind == 4 ? 2 * engine : engine;
+        double base = kind == 4 ? 2 * engine_secs : engine_secs;
         std::printf("L %d, %d sequences of %d: engine %.3f s x %d, score_EM_loop (subtract_null "
                     "%d) %.3f s, overhead %+.1f%%\n",
-                    L, N, seqlen, engine, kind == 4 ? 2 : 1, kind, drivers,
+                    L, N, seqlen, engine_secs, kind == 4 ? 2 : 1, kind, drivers,
                     100.0 * (drivers - base) / base);
     }
     cleanup_EM_loop();
