@@ -14,6 +14,7 @@
 #include "models/constraints.h"
 #include "engine/emloop.h"
 #include "engine/forward2.h"
+#include "engine/report_align.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "sequences/seqio_print.h"

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "sequences/alignment.h"
-#include "engine/emloop.h"
 #include "foundation/init.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_scores.h"
@@ -21,9 +19,6 @@ namespace {
 constexpr int ID_WIDTH_MIN = 14;
 constexpr int ID_WIDTH_MAX = 40;
 constexpr int ID_LONG = 42;  // longest ID that still widens the column
-
-// Once per process: the warning on a positive mdNLLnull.
-bool warn_md_threshold = true;
 
 void reset_columns(SequenceTable *table) {
     for (int i = 0; i < table->count; i++)
@@ -42,6 +37,17 @@ std::string row_annotation(const char *a) {
 double row_column(float value, int negate) {
     return negate && value != SCORE_UNSET ? -value : value;
 }
+
+// The null-model kinds (values of subtract_null, as the engine's null-model scoring numbers them)
+// that name the second column of a report.
+enum {
+    SUBTRACT_RAW = 0,
+    SUBTRACT_SIMPLE = 1,
+    SUBTRACT_COMPLEX = 2,
+    SUBTRACT_USER = 3,
+    SUBTRACT_REVERSE = 4,
+    SUBTRACT_SCALED = 5,
+};
 
 // The selection tests of a selection value's bits, in the words of sel_message.
 void write_tests(FILE *out, long long m, const char *prefix, double nll, double complex,
@@ -75,19 +81,19 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         c1 = "Simple";
         d1 = "NLL-NULL using FIM probabilities";
         switch (score->subtract_null) {
-            case NULL_COMPLEX:
+            case SUBTRACT_COMPLEX:
                 c2 = "Complex";
                 d2 = "Complex model NLL-NULL score using FIM probabilities";
                 break;
-            case NULL_USER:
+            case SUBTRACT_USER:
                 c2 = "User's";
                 d2 = "NLL-NULL for user input NULL model";
                 break;
-            case NULL_REVERSE:
+            case SUBTRACT_REVERSE:
                 c2 = "Reverse";
                 d2 = "NLL-NULL for the reverse sequence NULL model";
                 break;
-            case NULL_SCALED:
+            case SUBTRACT_SCALED:
                 c2 = "Scaled";
                 d2 = "Scaled NLL-NULL using FIM probabilities";
                 break;
@@ -111,7 +117,7 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         fprintf(out, "%%    Calculated when Viterbi Simple < viterbi_threshold (%.2f)\n",
                 score->viterbi_threshold);
     fprintf(out, "%% %s: %s\n", c2, d2);
-    if (score->subtract_null != NULL_RAW && score->subtract_null != NULL_SIMPLE)
+    if (score->subtract_null != SUBTRACT_RAW && score->subtract_null != SUBTRACT_SIMPLE)
         fprintf(out, "%%    Calculated when Simple < simple_threshold (%.2f)\n",
                 score->simple_threshold);
     if (evalues) {
@@ -165,46 +171,6 @@ void print_selected_seq(FILE *out, SequenceTable *table, ScoreParams *score) {
         if (s && score_selected(s, score, score->select_seq)) pretty_print_sequence(out, s);
     }
     reset_columns(table);
-}
-
-void align_selected_seq(FILE *domainout, FILE *alignout, Model **models, float *coeffs, int count,
-                        SequenceTable *table, double jump_in, double jump_out,
-                        SequenceTable *result, ScoreParams *score, int sw, int pseqmethod,
-                        ConstrTable *subseq_constraints, ConstrTable *align_constraints,
-                        FILE *domtable, FILE *nodomainout, int reuse) {
-    if (!table || !score) return;
-    int a = score->select_align, d = score->select_mdalign;
-    if (a == 0 && d == 0) return;
-    if (d != 0 && score->mdNLLnull > 0 && warn_md_threshold) {
-        warn_md_threshold = false;
-        fprintf(stderr, "Warning:  mdNLLnull (%f) is greater than zero.\n", score->mdNLLnull);
-        fprintf(stderr, "  With NLL-NULL scoring, negative numbers indicate similarity.\n");
-        fprintf(stderr, "  Multdomain may crash with this value.\n");
-    }
-    int maxlen = 0;
-    for (int i = 0; i < table->count; i++)
-        if (table->seqs[i] && table->seqs[i]->len > maxlen) maxlen = table->seqs[i]->len;
-    setup_alignment(models, coeffs, count, maxlen, sw, score->adpstyle, jump_in, jump_out,
-                    pseqmethod);
-    if (score->dbsize <= 0) score->dbsize = table->count;
-    for (int i = 0; i < table->count; i++)
-        if (table->seqs[i]) set_columns(table->seqs[i], score);
-    for (int i = 0; i < table->count; i++) {
-        Sequence *s = table->seqs[i];
-        if (!s) continue;
-        if (s->len > 0 && s->tracks[0].res) {
-            if (a != 0 && score_selected(s, score, a)) {
-                if (!(reuse && s->align)) align_one_sequence(s, nullptr);
-                if (alignout) print_alignment(alignout, s, 0);
-            }
-            if (d != 0 && score_selected(s, score, d)) {
-                int found = multdomain_sequence(s, result, domainout, score, subseq_constraints,
-                                                align_constraints, domtable);
-                if (!found && nodomainout) pretty_print_sequence(nodomainout, s);
-            }
-        }
-        s->report1 = s->report2 = SCORE_UNSET;
-    }
 }
 
 void sel_message(FILE *out, const char *option, const char *text, const char *s1, const char *s2,

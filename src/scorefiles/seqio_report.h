@@ -1,6 +1,7 @@
 // Score reports of a scoring run: the score-file writer (header lines, sorted rows of the
-// selected sequences), printing, aligning and domain cutting of the selected sequences, the
-// comment lines that state a selection rule, and the length adjustment of every simple score.
+// selected sequences), printing of the selected sequences, the comment lines that state a
+// selection rule, and the length adjustment of every simple score. Aligning and domain cutting
+// of the selected sequences is engine/report_align.h.
 //
 // Report columns, E-values and the selection rule are those of seqio_scores.h.
 #ifndef QOR_SEQIO_REPORT_H
@@ -8,10 +9,8 @@
 
 #include <cstdio>
 
-struct Model;
 struct SequenceTable;
 struct ScoreParams;
-struct ConstrTable;
 
 // Bits of a selection value (select_score, select_seq, select_align, select_mdalign, select_md).
 enum {
@@ -46,17 +45,6 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score);
 // filled first when unset), then sets both report columns of every entry back to unset. A null
 // stream does nothing.
 void print_selected_seq(FILE *out, SequenceTable *table, ScoreParams *score);
-
-// Aligns the entries that select_align keeps (written to alignout with print_alignment) and cuts
-// into domains those that select_mdalign keeps (multdomain_sequence: domains to domainout,
-// results to result, rows to domtable; an entry without a domain to nodomainout when given).
-// With reuse set, an entry that already has an alignment code is not aligned again. Fills every
-// entry's columns and E-value first and leaves both columns unset at the end.
-void align_selected_seq(FILE *domainout, FILE *alignout, Model **models, float *coeffs, int count,
-                        SequenceTable *table, double jump_in, double jump_out,
-                        SequenceTable *result, ScoreParams *score, int sw, int pseqmethod,
-                        ConstrTable *subseq_constraints, ConstrTable *align_constraints,
-                        FILE *domtable, FILE *nodomainout, int reuse);
 
 // One comment line stating a selection rule: the option name, a text, two optional strings (null
 // for none), the selection value and a force flag (writes the "NONE" line for a value of 0).
