@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
+#include "models/alignment_counts.h"
 #include "models/codon.h"
 #include "models/constraints.h"
+#include "engine/domains.h"
 #include "engine/emloop.h"
 #include "engine/forward2.h"
 #include "engine/report_align.h"

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "sequences/alignment.h"
+#include "engine/domains.h"
 #include "engine/emloop.h"
 #include "foundation/init.h"
 #include "sequences/seqio_print.h"

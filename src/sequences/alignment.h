@@ -1,6 +1,6 @@
 // Alignments: an aligned sequence file read into a SequenceTable whose sequences carry alignment
-// codes, an alignment counted into a frequency model, and the cutting of matching domains out
-// of a long sequence by repeated alignment to the current model.
+// codes. Counting an alignment into a model is models/alignment_counts.h; cutting domains out of
+// a long sequence by alignment to the current model is engine/domains.h.
 //
 // A2M rows: capital letters are match columns, '-' a match column without a residue (delete),
 // lower-case letters insert residues, '.' fills insert columns and is dropped. A run of digits
@@ -12,14 +12,7 @@
 
 #include <cstdio>
 
-struct Model;
-struct Sequence;
 struct SequenceTable;
-struct ScoreParams;
-struct AWeightParams;
-struct ConstrParams;
-struct ConstrTable;
-struct PriorLib;
 
 // Alignment types (alignment_type, aligntype_string).
 enum {
@@ -58,31 +51,5 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims);
 // of the same kind and not full. Returns the index of the last byte written; the caller makes
 // room for steps / (full - base) + 2 more bytes and writes the terminator.
 int code_update(unsigned char *code, int index, int base, int full, long steps);
-
-// Adds the path of one aligned sequence (converted, with its code) to the counts of a model of
-// the alignment's length. A sequence without code counts nothing; a code that does not fit the
-// model or the residues is fatal: "update_freqs: alignment of %s does not fit ...".
-void update_freqs(const Sequence *seq, Model *counts);
-
-// A new frequency model (counts per node) from an alignment file, each row counted with its
-// first family weight: weights from weights_file (merged by ID) or, without one, from
-// weight_alignment (info, run_name, prior, aweight); constraints and node labels by constr
-// (optional). Null, with a message, when the file holds no usable alignment.
-Model *freq_from_alignment(const char *filename, FILE *info, const char *run_name,
-                           const char *weights_file, AWeightParams *aweight, PriorLib *prior,
-                           ConstrParams *constr);
-
-// Cuts domains out of the whole sequence (residues 1..length): see process_sequence.
-int multdomain_sequence(Sequence *seq, SequenceTable *result, FILE *fasta, ScoreParams *score,
-                        ConstrTable *subseq_constraints, ConstrTable *align_constraints,
-                        FILE *domtable);
-// Aligns residues l..r (1-based) of seq to the model set up by setup_alignment, and when the
-// region passes select_md writes the domain with its flanks (alignshort) as one FASTA record to
-// fasta, a row to domtable (optional), saves its constraints (tables optional), adds a record of
-// it to result (optional) and cuts the parts before and after the domain again. Returns 1 when
-// this region gave a domain, else 0.
-int process_sequence(Sequence *seq, int l, int r, SequenceTable *result, FILE *fasta,
-                     ScoreParams *score, ConstrTable *subseq_constraints,
-                     ConstrTable *align_constraints, FILE *domtable);
 
 #endif

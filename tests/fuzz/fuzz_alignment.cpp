@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "sequences/alignment.h"
+#include "models/alignment_counts.h"
 #include "foundation/alphabet.h"
 #include "foundation/init.h"
 #include "models/models.h"
