@@ -11,6 +11,7 @@
 
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
+#include "engine/template_align.h"
 #include "sequences/hssp.h"
 #include "foundation/init.h"
 #include "sequences/seqio.h"

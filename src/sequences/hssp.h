@@ -1,14 +1,13 @@
 // HSSP files (a protein of known structure with its aligned relatives) read as alignments, and
 // structure templates: per residue the amino letter, the secondary-structure letter and the
-// solvent accessibility, extracted from an HSSP file, written to and read from ".tplate" files,
-// and applied to the node environments of a model.
+// solvent accessibility, extracted from an HSSP file, written to and read from ".tplate" files.
+// Applying a template to the node environments of a model is engine/template_align.h.
 #ifndef QOR_HSSP_H
 #define QOR_HSSP_H
 
 #include <cstdio>
 
 struct Sequence;
-struct Model;
 struct SeqTrackFile;
 
 // Number of structure triples (rows of Structure3_4CodeTable); an environment code is
@@ -108,20 +107,5 @@ void EnvFromCode(char *buffer, int code);
 
 // Bins values 1..n in place: up to 20 becomes 0, up to 70 becomes 1, above 70 becomes 2.
 void binACC(int *values, int n);
-
-// Records in the environment of every model node the template residue aligned there: each node
-// without environment gets one; the template sequence (the template's residues as letter
-// indices) is aligned to the model (a prepared model with its costs) by align_sequences with the
-// run's SW, Score.adpstyle, jump_in_prob and jump_out_prob, which replaces its alignment code and
-// raw score and leaves the engine set up for the model. Node j of each match column then gets
-// the accessibility and environment code of the template position matched there and, with a
-// count table (ACC_BINS rows of STRUCTURE_TRIPLES columns), its entry [acc][code]; inserted
-// residues are passed over and deleted nodes keep their environment. Does nothing without a
-// template or a model. With a count table the accessibility must be binned first (binACC).
-// Fatal: "ApplyTemplate: ..." for a missing or empty template sequence, one longer than the
-// template, no alignment, an alignment past the model or the template, an unknown (negative)
-// accessibility or environment code, or one outside the count table; the engine's messages
-// (among them a model without costs).
-void ApplyTemplate(Sequence *tseq, Model *model, Template *t, int **counts);
 
 #endif

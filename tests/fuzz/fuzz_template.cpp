@@ -11,6 +11,7 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/hssp.h"
+#include "engine/template_align.h"
 #include "foundation/init.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
