@@ -138,14 +138,6 @@ static PosConstraint *new_constraint_array(int n) {
     return a;
 }
 
-void free_seq_constraints(Sequence *seq) {
-    if (!seq) return;
-    std::free(seq->constraints);
-    std::free(seq->rev_constraints);
-    seq->constraints = nullptr;
-    seq->rev_constraints = nullptr;
-}
-
 void apply_seqs_constraints(const ConstrTable *table, SequenceTable *seqs) {
     if (!table || !seqs) return;
     // Every sequence's new array is built aside first; they replace the old ones only when the

@@ -2,13 +2,15 @@
 // ConstrTable of position ranges per sequence ID (what constraint files hold) and the
 // per-residue PosConstraint arrays of a Sequence (what the dynamic-programming engine reads),
 // with the conversions between them and constraints taken from alignments. Constraint files are
-// read and written by the constraint-file parser (constrparse.h).
+// read and written by the constraint-file parser (constrparse.h). Releasing a sequence's arrays
+// (free_seq_constraints) is sequences/seq_constraints.h, included here.
 #ifndef QOR_CONSTRAINTS_H
 #define QOR_CONSTRAINTS_H
 
 #include <cstdio>
 
-#include "sequences/sequence.h"  // PosConstraint, noPosConstraint
+#include "sequences/seq_constraints.h"  // free_seq_constraints
+#include "sequences/sequence.h"         // PosConstraint, noPosConstraint
 
 // Label values of a PosConstraint or ConstrRange.
 constexpr int CONSTR_NO_LABEL = -1;       // unconstrained residue
@@ -108,7 +110,5 @@ void save_align_constraints(ConstrTable *table, const SequenceTable *seqs);
 // p0 - k0 + 1 leaves the int range.
 void save_domain_align_constraints(ConstrTable *table, const Sequence *seq, const char *domain_id,
                                    const char *parent_id, int p0, int p_last, int k0);
-// Releases both constraint arrays of a sequence and clears them; null is ignored.
-void free_seq_constraints(Sequence *seq);
 
 #endif

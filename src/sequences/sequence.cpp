@@ -3,7 +3,7 @@
 #include "sequences/sequence.h"
 
 #include "foundation/alphabet.h"
-#include "models/constraints.h"
+#include "sequences/seq_constraints.h"
 #include "foundation/utilities.h"
 
 #include <algorithm>
