@@ -1,7 +1,7 @@
 // The alphabet table, letter lookup, track alphabets, user alphabets, background files and the
 // alphabet listings.
 #include "foundation/alphabet.h"
-#include "sequences/seqio.h"
+#include "sequences/seqio.h"  // up: start-up reads a sequence file to guess the alphabet
 
 #include <cctype>
 #include <cerrno>

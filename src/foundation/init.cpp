@@ -15,12 +15,12 @@
 #include <unistd.h>
 
 #include "foundation/alphabet.h"
-#include "sequences/fasta.h"
-#include "models/modelio.h"
-#include "models/models.h"
-#include "sequences/seqio.h"
-#include "scorefiles/seqio_scores.h"
-#include "sequences/sequence.h"
+#include "sequences/fasta.h"  // up: start-up resets the library (the FASTA warnings)
+#include "models/modelio.h"   // up: start-up reads the model, regularizer and null-model files
+#include "models/models.h"    // up: start-up resets the library (the model units)
+#include "sequences/seqio.h"  // up: start-up resets the library (the sequence readers)
+#include "scorefiles/seqio_scores.h"  // up: start-up resets the library (the sort direction)
+#include "sequences/sequence.h"       // up: start-up reads models into node and raw-model records
 #include "foundation/utilities.h"
 
 // ---------------------------------------------------------------------------------------------

@@ -8,8 +8,8 @@
 
 #include "foundation/alphabet.h"
 #include "foundation/init.h"
-#include "models/modelio.h"
-#include "sequences/sequence.h"
+#include "models/modelio.h"      // up: start-up reads the model files of a library entry
+#include "sequences/sequence.h"  // up: start-up reads models into raw-model records (free_rmodel)
 #include "foundation/utilities.h"
 
 // Read-flags of the parameter lines of an entry: MODEL, REGULARIZER and NULLMODEL blocks.

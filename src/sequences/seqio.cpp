@@ -20,8 +20,8 @@
 #include "sequences/fasta.h"
 #include "sequences/hssp.h"
 #include "foundation/init.h"
-#include "models/modelio.h"
-#include "models/models.h"
+#include "models/modelio.h"  // up: a model file is read as a sequence track (SEQFORMAT_MODEL)
+#include "models/models.h"   // up: the same: such a track model is normalised and given costs
 #include "sequences/seqlib.h"
 #include "sequences/seqlib_err.h"
 #include "sequences/sequence.h"
