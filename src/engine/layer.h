@@ -1,0 +1,11 @@
+// Engine: dynamic-programming scoring and alignment of sequences to models, and drivers over sets.
+// May use: foundation, sequences, scorefiles, models.
+#include "engine/domains.h"
+#include "engine/emloop.h"
+#include "engine/fbmodel.h"
+#include "engine/forward2.h"
+#include "engine/forward2_fivestate.h"
+#include "engine/report_align.h"
+#include "engine/stat.h"
+#include "engine/template_align.h"
+#include "engine/weighting.h"

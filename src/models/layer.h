@@ -1,0 +1,14 @@
+// Models: cost-ready models, model files, labels, constraints, codons, priors, counting, training.
+// May use: foundation, sequences, scorefiles.
+#include "models/alignment_counts.h"
+#include "models/codon.h"
+#include "models/constraints.h"
+#include "models/constrparse.h"
+#include "models/gen_seq/gen_seq.h"
+#include "models/genseqtab.h"
+#include "models/modelio.h"
+#include "models/models.h"
+#include "models/models_labels.h"
+#include "models/models_train.h"
+#include "models/prior.h"
+#include "models/weightalignment.h"

@@ -1,0 +1,7 @@
+// Score files: reading them, report columns and E-values, reports, RDB tables, score fits, plots.
+// May use: foundation, sequences.
+#include "scorefiles/dist_rdb.h"
+#include "scorefiles/lambdatau.h"
+#include "scorefiles/plot.h"
+#include "scorefiles/seqio_report.h"
+#include "scorefiles/seqio_scores.h"
