@@ -24,10 +24,6 @@ inline bool is_lower(unsigned char c) {
     return c >= 'a' && c <= 'z';
 }
 
-const char *id_of(const Sequence *seq) {
-    return seq->id ? seq->id : "";
-}
-
 // select_md: absolute value f (bits 1 mdNLLnull > simple, 2 mdNLLcomplex > second, 4 mdEmax >
 // E-value, 8 always); a negative value keeps the regions that fail.
 bool md_selected(const Sequence *seq, const ScoreParams *score) {
@@ -71,7 +67,7 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
     int minlen = static_cast<int>(cut);
     if (r - l < minlen) {
         fprintf(stderr, "MD warning l %d r %d ml %d mc %4.2f min %d %s\n", l, r, L,
-                score->Motifcutoff, minlen, shown_text(id_of(S)).c_str());
+                score->Motifcutoff, minlen, shown_text(sequence_id(S)).c_str());
         return 0;
     }
     // The region as a sequence of its own.
@@ -80,8 +76,8 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
     memcpy(region->tracks[0].res, S->tracks[0].res + (l - 1), static_cast<size_t>(n));
     region->converted = 1;
     copy_subseq_constraints(S, l, r, region);
-    std::string name =
-        std::string(id_of(S)) + ":" + std::to_string(l) + ":" + std::to_string(r) + "(md_internal)";
+    std::string name = std::string(sequence_id(S)) + ":" + std::to_string(l) + ":" +
+                       std::to_string(r) + "(md_internal)";
     region->id = str_dup(name.c_str());
     region->annotation = str_dup(S->annotation);
     align_one_sequence(region, score);
@@ -132,7 +128,8 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
     // Text cut before the end of the region leaves no residue after r to write.
     if (tail == T)
         for (long p = r; p < after; p++) out += residue_char(S->tracks[0].res[p]);
-    std::string newname = std::string(id_of(S)) + "_" + std::to_string(b) + ":" + std::to_string(e);
+    std::string newname =
+        std::string(sequence_id(S)) + "_" + std::to_string(b) + ":" + std::to_string(e);
     if (fasta) {
         print_string(fasta, out.c_str(), newname.c_str(), S->annotation);
         fflush(fasta);
@@ -140,15 +137,15 @@ int process_sequence(Sequence *S, int l, int r, SequenceTable *result, FILE *fas
     long first = before < l - 1 ? before + 1 : l + lead;
     long last = (tail == T) ? std::max<long>(r, after) : l + (tail - 1) - gaps(0, tail - 1);
     if (domtable)
-        fprintf(domtable, "%s\t%s\t%d\t%d\t%d\t%d\n", newname.c_str(), id_of(S),
+        fprintf(domtable, "%s\t%s\t%d\t%d\t%d\t%d\n", newname.c_str(), sequence_id(S),
                 static_cast<int>(first), static_cast<int>(last), static_cast<int>(b),
                 static_cast<int>(e));
     if (subseq_constraints)
         save_subseq_constraints(subseq_constraints, newname.c_str(), static_cast<int>(first),
                                 static_cast<int>(last), S);
     if (align_constraints)
-        save_domain_align_constraints(align_constraints, region, newname.c_str(), id_of(S), l, r,
-                                      static_cast<int>(first));
+        save_domain_align_constraints(align_constraints, region, newname.c_str(), sequence_id(S), l,
+                                      r, static_cast<int>(first));
     free(text);
     free_seq_data_align_trunc_annotate(region);
     free_seq_constraints(region);

@@ -20,10 +20,6 @@
 
 namespace {
 
-const char *id_of(const Sequence *seq) {
-    return seq->id ? seq->id : "";
-}
-
 // Source index of a code byte's kind for the transition triples: 0 delete, 1 match, 2 insert.
 inline int source_index(int b) {
     if (b > ALIGN_DELETE_BASE) return 0;
@@ -52,7 +48,7 @@ void update_freqs(const Sequence *seq, Model *counts) {
     if (n > 0 && (columns != L || used != seq->len || (used > 0 && !seq->tracks[0].res)))
         error("update_freqs: alignment of %s does not fit the model (%ld of %d columns) or its "
               "residues (%ld of %d)",
-              shown_text(id_of(seq)).c_str(), columns, L, used, seq->len);
+              shown_text(sequence_id(seq)).c_str(), columns, L, used, seq->len);
     counts->nodes[L + 1]->mjump[n > 0 ? source_index(code[n - 1]) : 1] += 1;
     if (n == 0) return;
     const unsigned char *res = seq->tracks[0].res;

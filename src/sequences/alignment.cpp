@@ -46,10 +46,6 @@ const char *row_text(const Sequence *seq) {
     return seq->tracks[0].res ? reinterpret_cast<const char *>(seq->tracks[0].res) : "";
 }
 
-const char *id_of(const Sequence *seq) {
-    return seq->id ? seq->id : "";
-}
-
 // Appends a run to a growing code (room made here).
 void add_run(std::vector<unsigned char> &code, int base, int full, long steps) {
     if (steps <= 0) return;
@@ -264,27 +260,27 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
         code.clear();
         long model_len = 0, used = 0;
         std::vector<int> row_fims;
-        bool fits =
-            encode_row(s, id_of(seq), code, &model_len, &used, reference < 0 ? &row_fims : nullptr);
+        bool fits = encode_row(s, sequence_id(seq), code, &model_len, &used,
+                               reference < 0 ? &row_fims : nullptr);
         convertseq(seq);
         if (!fits || used != seq->len) {
             fprintf(stderr,
                     "Warning: In alignment file %s, sequence %d (%s) has an alignment that does "
                     "not fit its %d residues; the sequence is dropped.\n",
-                    filename, i, shown_text(id_of(seq)).c_str(), seq->len);
+                    filename, i, shown_text(sequence_id(seq)).c_str(), seq->len);
             free_sequence(remove_seq_from_table(table, i));
             continue;
         }
         if (reference < 0) {
             reference = model_len;
-            reference_id = id_of(seq);
+            reference_id = sequence_id(seq);
             first_fims = row_fims;
         } else if (model_len != reference) {
             fprintf(stderr, "Warning: In alignment file %s, the first sequence (%s) has\n",
                     filename, shown_text(reference_id).c_str());
             fprintf(stderr, "%ld match positions%s while sequence %d (%s) has %ld.\n", reference,
                     type == ALIGNTYPE_A2M ? " (uppercase or '-')" : "", i,
-                    shown_text(id_of(seq)).c_str(), model_len);
+                    shown_text(sequence_id(seq)).c_str(), model_len);
             fprintf(stderr, "  The sequence is dropped.\n");
             free_sequence(remove_seq_from_table(table, i));
             continue;

@@ -452,15 +452,11 @@ int compare_seqs(const void *a, const void *b) {
 }
 
 // ID of a sequence for comparisons; a sequence without an ID compares as the empty text.
-static inline const char *id_of(const Sequence *seq) {
-    return seq->id ? seq->id : "";
-}
-
 int compare_ID(const void *a, const void *b) {
     const Sequence *sa = *static_cast<Sequence *const *>(a);
     const Sequence *sb = *static_cast<Sequence *const *>(b);
     if (!sa || !sb) return 0;
-    return std::strcmp(id_of(sa), id_of(sb));
+    return std::strcmp(sequence_id(sa), sequence_id(sb));
 }
 
 // The sorts are stable (equal keys keep their order) and place empty slots last, so that the
@@ -479,14 +475,14 @@ void sequence_sort(SequenceTable *table) {
     std::stable_sort(table->seqs, table->seqs + table->count,
                      [](const Sequence *a, const Sequence *b) {
                          if (!a || !b) return a != nullptr && b == nullptr;
-                         return std::strcmp(id_of(a), id_of(b)) < 0;
+                         return std::strcmp(sequence_id(a), sequence_id(b)) < 0;
                      });
 }
 
 // Compares an ID with the ID of a slot; an empty slot sorts after every ID.
 static inline int compare_id_to_slot(const char *id, const Sequence *seq) {
     if (!seq) return -1;
-    return std::strcmp(id, id_of(seq));
+    return std::strcmp(id, sequence_id(seq));
 }
 
 // Bisection over slots lo..hi-1 of a table sorted by ID; the slot index or -1.
@@ -880,14 +876,14 @@ void merge_weights(SequenceTable *table, SeqWeights *w) {
             s++;
             continue;
         }
-        int c = std::strcmp(id_of(seq), w->ids[r]);
+        int c = std::strcmp(sequence_id(seq), w->ids[r]);
         if (c == 0) {
             give_weights(seq, w->weights[r], nfam);
             s++;
             r++;
         } else if (c < 0) {
             std::fprintf(stderr, "No weight found for sequence ID =>%s<=\n",
-                         shown_text(id_of(seq)).c_str());
+                         shown_text(sequence_id(seq)).c_str());
             std::fprintf(stderr, "setting to default weight of unity . . . \n");
             give_weights(seq, nullptr, nfam);
             s++;

@@ -80,6 +80,11 @@ struct Sequence {
     PosConstraint *rev_constraints;  // per residue, reversed orientation (owned), or null
 };
 
+// The ID of a sequence as messages and comparisons use it: "" for a sequence without one.
+inline const char *sequence_id(const Sequence *seq) {
+    return seq->id ? seq->id : "";
+}
+
 // A set of sequences. Slots may hold null between a removal and the next compaction.
 struct SequenceTable {
     int count;        // slots in use (nulled slots included)
