@@ -23,6 +23,7 @@
 #include "models/modelio.h"
 #include "models/models.h"
 #include "sequences/seqlib.h"
+#include "sequences/seqlib_read.h"
 #include "sequences/seqlib_err.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
