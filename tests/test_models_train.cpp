@@ -11,6 +11,7 @@
 
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "models/models_estimate.h"
