@@ -21,6 +21,7 @@
 #include "bench_model.h"
 #include "engine/emloop.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "sequences/sequence.h"

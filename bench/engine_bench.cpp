@@ -16,6 +16,7 @@
 #include "foundation/alphabet.h"
 #include "bench_model.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "sequences/sequence.h"

@@ -5,6 +5,7 @@
 #include "foundation/alphabet.h"
 #include "engine/fbmodel.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "sequences/sequence.h"

@@ -1,7 +1,9 @@
 // The fast row kernels give exactly the plain kernels' rows, backward terms and traceback codes.
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
+#include "engine/forward2_kernels.h"
 #include "engine/forward2_kernels_fast.h"
+#include "engine/forward2_post.h"
 #include "sequences/sequence.h"
 
 #include <gtest/gtest.h>

@@ -11,9 +11,12 @@
 
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
-#include "models/models_train.h"
+#include "models/models_estimate.h"
+#include "models/models_random.h"
+#include "models/models_surgery.h"
 #include "models/prior.h"
 #include "sequences/sequence.h"
 #include "testutil.h"

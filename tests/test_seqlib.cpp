@@ -12,6 +12,7 @@
 #include "foundation/init.h"
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
+#include "sequences/seqlib_read.h"
 #include "sequences/seqlib_err.h"
 #include "sequences/sequence.h"
 #include "testutil.h"

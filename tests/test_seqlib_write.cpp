@@ -11,6 +11,7 @@
 
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
+#include "sequences/seqlib_read.h"
 #include "sequences/seqlib_write.h"
 #include "testutil.h"
 

@@ -7,6 +7,7 @@
 
 #include "models/codon.h"
 #include "engine/forward2.h"
+#include "engine/forward2_driver.h"
 #include "foundation/init.h"
 #include "models/models.h"
 #include "scorefiles/seqio_report.h"

@@ -1,7 +1,9 @@
-// The dynamic-programming engine: one process-wide state set up for one model (one FBmodel per
-// sequence track), the log-sum table, the row kernels (forward, backward, best path), the
-// forward-backward driver with checkpointing, posterior decoding and expected counts, Viterbi
-// traceback and alignment encoding, and the score-only forward.
+// The dynamic-programming engine's state and set-up: one process-wide state set up for one model
+// (one FBmodel per sequence track), the log-sum table, the types that the row kernels and the
+// drivers share, the profile-column costs and the null model. The row kernels are in
+// forward2_kernels.h and forward2_kernels_fast.h, the forward-backward driver with checkpointing
+// and the score-only forward in forward2_driver.h, posterior decoding and expected counts in
+// forward2_post.h, Viterbi traceback and alignment encoding in forward2_trace.h.
 //
 // Costs are integers in thousandths of a nat; IMPOSSIBLE_COST (100000000) stands for an
 // impossible step and caps every cell, so costs saturate there and never overflow.
@@ -210,131 +212,5 @@ double base_null_score(Model **models, const float *coeffs, int count, const Seq
 // Null cost of the residue at pos in nats (0 for a query-sequence model). Fatal as
 // base_null_score.
 double character_null(int pos, Model **models, const float *coeffs, int count, const Sequence *seq);
-
-// ---------------------------------------------------------------------------------------------
-// Row kernels. Arguments: the transition table, the residue's match and insert cost rows, the
-// residue index i (0-based, also for the backward pass), the sequence length n, the last node to
-// compute (L+1 or more: the whole row; L: all but the End node), L, the previous row, the row to
-// fill, the backward transition row (dprow_backward only), the traceback row (align kernels
-// only; it may overlay the previous row two cells back), the mode, the residue's constraint and
-// the node info. Each returns cur (owned by the caller, as every row). Every cell is capped at
-// IMPOSSIBLE_COST. No kernel ends the run.
-// ---------------------------------------------------------------------------------------------
-
-DPCell *dprow_forward(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_backward(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                       int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                       DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_viterbi(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_align(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                    int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                    DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_swviterbi(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                        int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                        DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_swalign(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                      int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                      DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-
-// Fast versions of dprow_forward, dprow_backward, dprow_viterbi and dprow_align (same arguments,
-// same results; a row with a constraint is handed to the plain kernel). The drivers use these.
-DPCell *dprow_forward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_backward_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                            int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                            DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_viterbi_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                           int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                           DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-DPCell *dprow_align_fast(const TransCosts *trans, const int *mrow, const int *irow, int i, int n,
-                         int bound, int L, const DPCell *prev, DPCell *cur, TransCosts *btrans,
-                         DPCell *tb, int sw, const PosConstraint *pc, const FBNodeInfo *info);
-
-// The backward row of residue i (as dprow_backward_fast gives it, for a residue without a
-// constraint) fused with the expected-count sums that combine_rows would add for it (F the
-// forward row of residue i, to_row the previous step's transition-sum row, cm and ci the count
-// rows of the residue's letter). Writes only the into-delete terms of bt_new (all the next step
-// reads). Where the processor has AVX2 the sums are added by a vector pass after the row
-// (forward2_kernels_fast_avx2.cpp); the results are the same. Never fatal.
-void backward_counts_fast(const TransCosts *rtrans, const int *rmrow, const int *rirow, int i,
-                          int n, int L, const DPCell *prev, DPCell *cur, const TransCosts *to_row,
-                          TransCosts *bt_new, int sw, const FBNodeInfo *rinfo, const DPCell *F,
-                          TransCosts *S, int *cm, int *ci);
-
-// ---------------------------------------------------------------------------------------------
-// Drivers
-// ---------------------------------------------------------------------------------------------
-
-// Runs one sequence through the set-up model in the set-up style; returns the score in nats
-// (raw matrix units for a query-sequence model), SCORE_UNSET when the score saturates (with a
-// warning; no counts are taken then): a best path at the cap, or a sum over paths within the
-// margin below the cap that the log-sum of capped cells can reach (no real score lies there).
-// counts (optional) receives expected or path counts of the letters of track `track`. Writes
-// the alignment code (styles 1, 4, 5), path posteriors (6, 100), the posterior store (4, 5, 7).
-// Fatal: "init_forward2 must be called before forward2", "forback2 needs a set-up with
-// traceback (traceback level 0)", "Sequence %s has %d track%s; the model has %d", "Counted track
-// %d is not a track of the sequence", "Counted track %d has another alphabet than track 0",
-// "forback2: counts model of length %d for a model of length %d", "forback2: the set-up has no
-// room for traceback rows", "Forward2 with POSPATH called with null alignment\n", "Internal
-// error:  dpr %d.  Increase maxmem.",
-// "Internal traceback error [d%d r%d s%d]:  try raising maxmem.", "Internal error:  state path
-// longer than %zu steps", those of set_prob_mi_tabs and set_pseq_scale, and
-// encode_alignment's.
-float forback2(Sequence *seq, Model *counts, int track);
-// Points *mrow and *irow at the summed emission costs of residue i over every track (reversed
-// rows when reversed is set). The rows belong to the engine and stay valid until the next call.
-// Fatal: "Codon alphabet not supported with probabilistic sequences", "Profile track %d of %s is
-// shorter than the sequence", and combine_wseq_wmod's.
-void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, int i, int reversed);
-// Score of the sequence in nats (SCORE_UNSET when it saturates as in forback2, with a warning),
-// two rolling rows. Fatal: "init_forward2 must be called before forward_score", "Sequence %s has %d
-// track%s; the model has %d", and those of set_prob_mi_tabs and set_pseq_scale.
-float forward_score(Sequence *seq);
-// The posterior store's match and insert rows (residue, then node); they belong to the engine
-// and stay valid until the next forback2 or free_forward2.
-// Fatal: "Posterior array access attempt without postiors."
-int **access_match_posterior_array_char_node();
-int **access_insert_posterior_array_char_node();
-// The emission cost rows of residue i as the drivers give them to the kernels (set_prob_mi_tabs
-// with reversed 0; the same lifetime and fatal messages).
-void access_match_insert_arrays(const Sequence *seq, int i, const int **mrow, const int **irow);
-
-// ---------------------------------------------------------------------------------------------
-// Posterior decoding and expected counts
-// ---------------------------------------------------------------------------------------------
-
-// Combines the forward row F and backward row B of residue i (-1: the start row) into path
-// posteriors, posterior rows and expected-count costs (see forward2_post.cpp) in the caller's
-// rows and the engine's posterior store. Never fatal.
-void combine_rows(int L, int i, int letter, const DPCell *F, const DPCell *B, const int *rm,
-                  const int *ri, const TransCosts *Tn, const TransCosts *To, TransCosts *S,
-                  int style, SeqPathProb *pp, int Z, int *cm, int *ci);
-// Adds the expected counts e^((Z - c)/1000) of the accumulated costs into the model's node
-// values (null model: nothing). Fatal: "accumulate_frequencies: model lengths differ" when the
-// model, the accumulator and the engine's model are not of one length.
-void accumulate_frequencies(Model *model, const FBmodel *acc, int Z);
-
-// ---------------------------------------------------------------------------------------------
-// Traceback and alignment encoding
-// ---------------------------------------------------------------------------------------------
-
-// Writes the alignment code of a state path (codes from the End back to the start, ended by
-// PATH_END) into the sequence, adds path counts into counts (optional) and returns the path cost
-// (64-bit sum, capped at IMPOSSIBLE_COST); the code is owned by the sequence. Fatal:
-// "encode_alignment: a state path must begin with a delete, match or insert step".
-int encode_alignment(int *path, Sequence *seq, int L, Model *counts);
-// Adds one emission count of letter x at node k to v, sharing a wildcard among its letters by
-// the cost tables T; nothing without an alphabet or for a negative x. Never fatal.
-void do_wild_vit(float *v, int *const *tables, int k, int x);
-// With a sequence: starts a walk backwards over its alignment code and returns L. With null:
-// the node of the next residue from the end (*match 1 for a match state, 0 for an insert
-// state), or -1 when the code is used up. The walk's copy of the code belongs to the engine.
-// Never fatal.
-int backstep_alignment(const Sequence *seq, int L, int style, int *match);
 
 #endif

@@ -1,5 +1,7 @@
 // The drivers of the engine: the forward-backward driver with checkpointed rows (forback2), the
 // per-residue emission rows, and the score-only forward.
+#include "engine/forward2_driver.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,10 @@
 #include "models/codon.h"
 #include "engine/forward2.h"
 #include "engine/forward2_internal.h"
+#include "engine/forward2_kernels.h"
+#include "engine/forward2_kernels_fast.h"
+#include "engine/forward2_post.h"
+#include "engine/forward2_trace.h"
 #include "foundation/utilities.h"
 
 namespace {

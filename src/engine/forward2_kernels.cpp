@@ -3,6 +3,8 @@
 // log-sum LS(from-match, LS(from-insert, from-delete)); best-path kernels by the minimum,
 // preferring match, then insert, then delete on equal terms. Every cell is capped at
 // IMPOSSIBLE_COST.
+#include "engine/forward2_kernels.h"
+
 #include "engine/forward2.h"
 #include "engine/forward2_internal.h"
 

@@ -3,11 +3,13 @@
 // loop, node 0 is handled outside it, and best-path choices are selects rather than branches. Every
 // result equals the plain kernel's (forward2_kernels.cpp); a row with a constraint goes to the
 // plain kernel.
+#include "engine/forward2_kernels_fast.h"
+
 #include <type_traits>
 
 #include "engine/forward2.h"
-#include "engine/forward2_kernels_fast.h"
 #include "engine/forward2_internal.h"
+#include "engine/forward2_kernels.h"
 
 namespace {
 

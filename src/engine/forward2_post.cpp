@@ -1,5 +1,7 @@
 // Posterior decoding: forward and backward rows combined into path posteriors, posterior rows and
 // expected-count costs; and the conversion of accumulated costs into expected counts.
+#include "engine/forward2_post.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
 #include "engine/forward2_internal.h"
+#include "engine/forward2_trace.h"
 #include "foundation/utilities.h"
 
 namespace {

@@ -1,5 +1,7 @@
 // Viterbi traceback output: the alignment code and path counts of a state path, one emission
 // count with wildcards shared out, and the backward walk over an existing alignment code.
+#include "engine/forward2_trace.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -15,7 +15,7 @@
 #include "foundation/alphabet.h"
 #include "foundation/init.h"
 #include "models/models_labels.h"
-#include "models/models_train.h"
+#include "models/models_surgery.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
 

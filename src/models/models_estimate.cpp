@@ -1,7 +1,7 @@
 // Estimation of a probability model from a count model: regularizer pseudo-counts, emission
 // priors and transition priors, normalisation; the count bookkeeping of surgery and the printed
 // balance of a node.
-#include "models/models_train.h"
+#include "models/models_estimate.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,12 +1,13 @@
 // Random use of a model: sequences drawn by walking its states, counts of random paths, noise on
 // its values; and the match/delete swap of the cost records used by the engine's conversion.
-#include "models/models_train.h"
+#include "models/models_random.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "foundation/alphabet.h"
 #include "models/models.h"
+#include "models/models_estimate.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
 

@@ -1,7 +1,7 @@
 // Model surgery: deletion of rarely used positions and insertion where sequences insert often,
 // by the counts of the expectation step or by a guide alignment; the probability model and its
 // count model change together. Also the insert-table comparisons of the BINARY writer.
-#include "models/models_train.h"
+#include "models/models_surgery.h"
 
 #include <cctype>
 #include <cstdio>
@@ -11,6 +11,7 @@
 
 #include "foundation/alphabet.h"
 #include "models/models.h"
+#include "models/models_estimate.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"

@@ -23,6 +23,7 @@
 #include "models/modelio.h"  // up: a model file is read as a sequence track (SEQFORMAT_MODEL)
 #include "models/models.h"   // up: the same: such a track model is normalised and given costs
 #include "sequences/seqlib.h"
+#include "sequences/seqlib_read.h"
 #include "sequences/seqlib_err.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"

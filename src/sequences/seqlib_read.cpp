@@ -2,6 +2,8 @@
 // entry of an open input, or the list of every entry's ID. Line formats are read line by line
 // with a push-back of one line; the whole-file formats (interleaved alignments and the like) are
 // read in one pass into a list of entries kept with the input.
+#include "sequences/seqlib_read.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "sequences/seqio.h"
-#include "sequences/seqlib.h"
 #include "sequences/seqlib_keep.h"
 #include "sequences/seqlib_write.h"
 #include "foundation/utilities.h"

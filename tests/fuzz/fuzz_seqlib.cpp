@@ -14,6 +14,7 @@
 #include "foundation/init.h"
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
+#include "sequences/seqlib_read.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
 
