@@ -16,7 +16,7 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "sequences/fasta_simd.h"
+#include "sequences/fasta_fast.h"
 #include "foundation/init.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "sequences/seqio_print_simd.h"
+#include "sequences/seqio_print_fast.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"
 
