@@ -13,6 +13,7 @@
 
 #include "foundation/init.h"
 #include "scorefiles/plot_sort.h"
+#include "scorefiles/plot_sort_fast.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "foundation/utilities.h"

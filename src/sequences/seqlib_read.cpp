@@ -12,7 +12,7 @@
 
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
-#include "sequences/seqlib_keep.h"
+#include "sequences/seqlib_keep_fast.h"
 #include "sequences/seqlib_write.h"
 #include "foundation/utilities.h"
 
