@@ -7,10 +7,15 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 #include "models/modelio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 // Read-flags of the parameter lines of an entry: MODEL, REGULARIZER and NULLMODEL blocks.
 static const int MODLIB_READ_FLAGS = READ_MODEL | READ_REGULARIZER | READ_NULLMODEL;

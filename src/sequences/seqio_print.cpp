@@ -11,7 +11,7 @@
 #include "foundation/alphabet.h"
 #include "sequences/seqio_print_fast.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

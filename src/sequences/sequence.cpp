@@ -1,10 +1,14 @@
 // Sequence records and tables; sequence utilities (ordering and search by ID, statistics, letter
 // frequencies, shuffling, reversal, weight files).
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 
 #include "foundation/alphabet.h"
 #include "models/constraints.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 #include <algorithm>
 #include <cassert>
