@@ -8,13 +8,15 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <cstring>
 
 #include "foundation/alphabet.h"
 #include "models/codon.h"
 #include "models/constraints.h"
 #include "engine/emloop.h"
 #include "engine/forward2.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_report.h"

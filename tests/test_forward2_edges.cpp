@@ -4,11 +4,11 @@
 #include "foundation/alphabet.h"
 #include "engine/fbmodel.h"
 #include "engine/forward2.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -11,13 +11,13 @@
 
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "models/models_train.h"
 #include "models/prior.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

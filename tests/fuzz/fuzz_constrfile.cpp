@@ -2,7 +2,7 @@
 // that reads must write and read back as the same table, and applies to a few sequences
 // without harm.
 #include "models/constraints.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <cstdint>
 #include <cstdio>
