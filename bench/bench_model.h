@@ -8,6 +8,7 @@
 #include "foundation/alphabet.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 
 // A model whose distributions are random and normalised, in the cost encoding.
 inline Model *random_model(int L, std::mt19937 &rng) {

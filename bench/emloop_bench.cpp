@@ -22,10 +22,11 @@
 #include "engine/emloop.h"
 #include "engine/forward2.h"
 #include "engine/forward2_driver.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 static void reset_scores(SequenceTable *t) {
     for (int i = 0; i < t->count; i++) {

@@ -17,10 +17,10 @@
 #include "bench_model.h"
 #include "engine/forward2.h"
 #include "engine/forward2_driver.h"
-#include "foundation/init.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 static Sequence *random_sequence(int n, std::mt19937 &rng) {
     Sequence *s = alloc_sequence(n, 1);

@@ -12,7 +12,8 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "sequences/model_records.h"
 
 struct EmloopData {
     std::map<std::string, Model *> models;

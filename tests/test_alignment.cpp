@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <cstring>
 
 #include "foundation/alphabet.h"
 #include "models/alignment_counts.h"
@@ -17,7 +18,8 @@
 #include "engine/emloop.h"
 #include "engine/forward2.h"
 #include "engine/report_align.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_report.h"

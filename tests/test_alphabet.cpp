@@ -8,9 +8,9 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

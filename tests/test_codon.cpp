@@ -10,10 +10,11 @@
 
 #include "foundation/alphabet.h"
 #include "models/codon.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

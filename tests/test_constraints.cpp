@@ -12,13 +12,15 @@
 #include "foundation/alphabet.h"
 #include "models/constraints.h"
 #include "models/constrparse.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
 #include "models/modelio.h"
 #include "models/models.h"
 #include "models/models_labels.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

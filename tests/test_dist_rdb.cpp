@@ -9,10 +9,12 @@
 #include <fcntl.h>
 
 #include "scorefiles/dist_rdb.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

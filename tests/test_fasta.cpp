@@ -10,11 +10,12 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/fasta.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

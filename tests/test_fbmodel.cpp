@@ -4,8 +4,9 @@
 #include "engine/fbmodel.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include "engine/fbmodel.h"
 #include "engine/forward2.h"
 #include "engine/forward2_driver.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

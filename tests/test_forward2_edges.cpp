@@ -8,11 +8,11 @@
 #include "engine/forward2_kernels.h"
 #include "engine/forward2_post.h"
 #include "engine/forward2_trace.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

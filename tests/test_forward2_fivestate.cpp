@@ -8,11 +8,11 @@
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
 #include "engine/forward2_fivestate.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "models/gen_seq/gen_seq.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

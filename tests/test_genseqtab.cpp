@@ -8,10 +8,10 @@
 
 #include "foundation/alphabet.h"
 #include "models/genseqtab.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -13,11 +13,12 @@
 #include "engine/forward2.h"
 #include "engine/template_align.h"
 #include "sequences/hssp.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

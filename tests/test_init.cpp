@@ -10,12 +10,15 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/fasta.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "models/models.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "foundation/init.h"
+#include "foundation/params.h"
 #include "foundation/init_modlib.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

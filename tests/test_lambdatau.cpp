@@ -15,7 +15,6 @@
 #include "scorefiles/lambdatau.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

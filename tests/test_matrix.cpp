@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/matrix.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

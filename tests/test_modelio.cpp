@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
 #include "models/modelio.h"
 #include "models/models_labels.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 // Tests of prepared models: the cost encoding, normalisation, cost records, the FIM and insert
 // methods, FIMs at the model ends, conversions between raw models and models, and preparation.
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 #include <gtest/gtest.h>
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
 #include "models/models_labels.h"
 #include "testutil.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 namespace {
 

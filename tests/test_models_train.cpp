@@ -12,7 +12,8 @@
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
 #include "engine/forward2_driver.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "models/models_estimate.h"
 #include "models/models_random.h"
@@ -20,7 +21,6 @@
 #include "models/prior.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

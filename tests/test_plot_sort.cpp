@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scorefiles/plot_sort.h"
+#include "scorefiles/plot_sort_fast.h"
 
 namespace {
 

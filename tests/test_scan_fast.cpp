@@ -7,9 +7,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <cstdio>
 
 #include "scorefiles/scan_fast.h"
-#include "foundation/utilities.h"
+#include "foundation/scan.h"
 
 namespace {
 

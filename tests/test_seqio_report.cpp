@@ -7,9 +7,11 @@
 
 #include <cmath>
 #include <string>
+#include <cstring>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "testutil.h"

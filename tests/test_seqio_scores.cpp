@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/seqio.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 
 namespace {
 

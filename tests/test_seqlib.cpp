@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
 #include "sequences/seqlib_read.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sequences/seqlib_keep.h"
+#include "sequences/seqlib_keep_fast.h"
 
 TEST(SeqlibKeep, FastAgreesWithPlain) {
     std::mt19937 rng(7);

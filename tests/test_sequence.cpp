@@ -2,14 +2,16 @@
 // utilities (ordering, search, statistics, letters, shuffling, reversal, weight files).
 #include "foundation/alphabet.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 

@@ -16,7 +16,11 @@
 #include <unistd.h>
 
 #include "testutil.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/output_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 namespace {
 

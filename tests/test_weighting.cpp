@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
 #include "sequences/sequence.h"
 #include "testutil.h"
-#include "foundation/utilities.h"
 #include "engine/weighting.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/startup.h"
 
 // Base of the test fixtures: every test starts from the library's start-up state
 // (reset_library_state) with fatal errors thrown as FatalError, and leaves a fresh state behind.

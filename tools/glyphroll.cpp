@@ -4,8 +4,9 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);

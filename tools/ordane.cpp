@@ -9,12 +9,15 @@
 #include <string>
 
 #include "sequences/alignment.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "sequences/seqio.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 static void usage() {
     fputs("   -db seq_file [-db seq_fn]* one or more sequence files\n", stderr);

@@ -6,11 +6,15 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "models/modelio.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 // A copy of a node with its environment (the BINARY form carries environments).
 static Node *copy_node_with_env(const Node *node) {

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "scorefiles/plot.h"
-#include "foundation/utilities.h"
 
 static void usage() {
     score_pair_usage();

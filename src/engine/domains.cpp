@@ -12,11 +12,11 @@
 #include "foundation/alphabet.h"
 #include "models/constraints.h"
 #include "engine/emloop.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_report.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include "models/codon.h"
 #include "engine/forward2.h"
 #include "engine/forward2_driver.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "scorefiles/seqio_report.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "engine/stat.h"
-#include "foundation/utilities.h"
 
 AlignSettings align_settings;
 

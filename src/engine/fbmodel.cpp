@@ -11,7 +11,8 @@
 #include "models/modelio.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "sequences/model_records.h"
 
 // ---------------------------------------------------------------------------------------------
 // FBmodel

@@ -9,8 +9,8 @@
 
 #include "foundation/alphabet.h"
 #include "engine/forward2_internal.h"
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 
 namespace {
 constexpr int BIG = IMPOSSIBLE_COST;

@@ -15,6 +15,7 @@
 #include "engine/fbmodel.h"
 #include "models/models.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 
 // ---------------------------------------------------------------------------------------------
 // Log-sum of two costs

@@ -15,7 +15,7 @@
 #include "engine/forward2_kernels_fast.h"
 #include "engine/forward2_post.h"
 #include "engine/forward2_trace.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

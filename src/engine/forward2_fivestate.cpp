@@ -10,9 +10,9 @@
 #include "foundation/alphabet.h"
 #include "engine/fbmodel.h"
 #include "engine/forward2_internal.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
-#include "foundation/utilities.h"
 
 const char V_5STATE[] = "?MNIDGX";
 // Letter printed for a jump over one or more nodes (the state letters stop at code 0).

@@ -10,7 +10,7 @@
 #include "engine/forward2.h"
 #include "engine/forward2_internal.h"
 #include "engine/forward2_trace.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

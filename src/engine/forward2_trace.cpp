@@ -9,7 +9,7 @@
 #include "foundation/alphabet.h"
 #include "engine/forward2.h"
 #include "engine/forward2_internal.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 
 #include "engine/domains.h"
 #include "engine/emloop.h"
-#include "foundation/init.h"
+#include "foundation/params.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
+#include "sequences/model_records.h"
 
 namespace {
 

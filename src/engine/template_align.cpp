@@ -5,10 +5,11 @@
 #include <string>
 
 #include "engine/emloop.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/hssp.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 #include "sequences/sequence.h"
 #include "engine/stat.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
 
 // Scores above the median by more than this many deviations fall on the linear scale.
 constexpr double MEDIAN_CUT_DEVIATIONS = 3.0;

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 // A built-in alphabet record: the regularizers and the lookup are left empty for
 // init_alphabets to fill.

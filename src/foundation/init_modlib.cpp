@@ -7,10 +7,14 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
-#include "models/modelio.h"      // up: start-up reads the model files of a library entry
-#include "sequences/sequence.h"  // up: start-up reads models into raw-model records (free_rmodel)
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
+#include "models/modelio.h"           // up: a library entry names model files, read as at start-up
+#include "sequences/model_records.h"  // up: entries replace the start-up raw models
 
 // Read-flags of the parameter lines of an entry: MODEL, REGULARIZER and NULLMODEL blocks.
 static const int MODLIB_READ_FLAGS = READ_MODEL | READ_REGULARIZER | READ_NULLMODEL;

@@ -10,12 +10,13 @@
 #include "models/codon.h"
 #include "models/constraints.h"
 #include "models/constrparse.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "models/models_labels.h"
 #include "sequences/alignment.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 #include "models/weightalignment.h"
 
 namespace {

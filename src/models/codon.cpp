@@ -7,9 +7,10 @@
 #include <cstring>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 // Codon indices by nucleotide letters, A 0, G 1, C 2, T 3.
 #define COD(a, b, c) (16 * (a) + 4 * (b) + (c))

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 // =============================================================================================
 // Tables

@@ -10,7 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 // The line that opens a section.
 static const char CONSTR_SECTION[] = "constraints:";

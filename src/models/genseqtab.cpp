@@ -12,7 +12,8 @@
 #include "models/gen_seq/gen_seq.h"
 #include "models/prior.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/scan.h"
 
 // Names of the alphabets with a built-in mixture, and the built-ins' selectors.
 constexpr const char *EHL2_ALPHABET_NAME = "EHL2";

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/scan.h"
 #include "models/models_labels.h"
 #include "models/models_surgery.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 // Library directory searched for model files (after PRIOR_PATH).
 static const char *const MODEL_LIBRARY_DIR = "/usr/local/lib/qor";

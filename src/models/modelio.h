@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "foundation/utilities.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
 
 struct Node;
 struct ModWeight;

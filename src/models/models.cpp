@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/scan.h"
 #include "sequences/matrix.h"
 #include "models/modelio.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 // ---------------------------------------------------------------------------------------------
 // Costs

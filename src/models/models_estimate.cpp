@@ -10,7 +10,8 @@
 #include "models/models.h"
 #include "models/prior.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "sequences/model_records.h"
 
 // Positions of the source states in a transition triple.
 enum { FROM_DELETE = 0, FROM_MATCH = 1, FROM_INSERT = 2 };

@@ -8,7 +8,9 @@
 
 #include "models/constraints.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/scan.h"
+#include "sequences/model_records.h"
 
 // Slots of a new label map.
 static const int LABEL_MAP_START = 256;

@@ -9,7 +9,8 @@
 #include "models/models.h"
 #include "models/models_estimate.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "sequences/model_records.h"
 
 enum { STATE_DELETE = 0, STATE_MATCH = 1, STATE_INSERT = 2 };
 // A letter draw stops once the remainder is at most this.

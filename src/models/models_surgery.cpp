@@ -14,7 +14,9 @@
 #include "models/models_estimate.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "sequences/model_records.h"
 
 enum { FROM_DELETE = 0, FROM_MATCH = 1, FROM_INSERT = 2 };
 

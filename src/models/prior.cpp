@@ -20,7 +20,12 @@
 #include "models/codon.h"
 #include "sequences/hssp.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/output_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
+#include "sequences/model_records.h"
 
 // ---------------------------------------------------------------------------------------------
 // Built-in mixtures

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
 #include "models/prior.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 const char *const aweight_method_names[AWEIGHT_METHODS] = {"none", "brennel", "henikoff", "flat"};
 

@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 static const char DIST_RDB_SUFFIX[] = ".dist-rdb";
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/reader.h"
 
 int betaerror = 0;
 

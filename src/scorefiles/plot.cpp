@@ -11,11 +11,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
 #include "scorefiles/plot_sort.h"
+#include "scorefiles/plot_sort_fast.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 extern char **environ;
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "foundation/utilities.h"
+#include "foundation/scan.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The fast version of the floating-number parser of utilities.h, for the large score files.
+// The fast version of the floating-number parser of scan.h, for the large score files.
 #ifndef QOR_SCAN_FAST_H
 #define QOR_SCAN_FAST_H
 

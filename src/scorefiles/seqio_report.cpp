@@ -7,11 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/init.h"
+#include "foundation/params.h"
 #include "sequences/seqio_print.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -14,11 +14,14 @@
 
 #include <sys/stat.h>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 #include "scorefiles/scan_fast.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 int sort_direction = 1;
 

@@ -17,7 +17,7 @@
 #include "sequences/seqio.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

@@ -16,11 +16,14 @@
 #include <string>
 
 #include "foundation/alphabet.h"
-#include "sequences/fasta_simd.h"
-#include "foundation/init.h"
+#include "sequences/fasta_fast.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 //
 // Every reader below takes a track file opened by open_sequences. "A read error" ends the run
 // with "Could not read sequence file %s: %s"; an allocation failure with "out of memory ...".
-// Every message shows the IDs it names through shown_text (utilities.h).
+// Every message shows the IDs it names through shown_text (errors.h).
 #ifndef QOR_FASTA_H
 #define QOR_FASTA_H
 

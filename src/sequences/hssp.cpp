@@ -14,7 +14,10 @@
 #include "sequences/fasta.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 const char *const Structure3_4CodeTable[STRUCTURE_TRIPLES] = {
     "HHH", "EEE", "TTT", "*HH", "HH*", "*EE", "EE*", "TT*",

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 namespace {
 

@@ -19,14 +19,19 @@
 #include "foundation/alphabet.h"
 #include "sequences/fasta.h"
 #include "sequences/hssp.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/output_files.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/scan.h"
 #include "models/modelio.h"  // up: a model file is read as a sequence track (SEQFORMAT_MODEL)
 #include "models/models.h"   // up: the same: such a track model is normalised and given costs
 #include "sequences/seqlib.h"
 #include "sequences/seqlib_read.h"
 #include "sequences/seqlib_err.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstddef>
 
-#include "foundation/utilities.h"
+#include "foundation/reader.h"
 
 struct Sequence;
 struct SequenceTable;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "sequences/seqio_print_simd.h"
+#include "sequences/seqio_print_fast.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 namespace {
 

@@ -11,7 +11,10 @@
 
 #include "sequences/seqio.h"
 #include "sequences/seqlib_write.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 const SeqFormName formname[SEQLIB_NFORMNAMES] = {
     {"ig", SEQFORMAT_IG},

@@ -14,8 +14,13 @@
 
 #include "sequences/seqio.h"
 #include "sequences/seqlib_keep.h"
+#include "sequences/seqlib.h"
+#include "sequences/seqlib_keep_fast.h"
 #include "sequences/seqlib_write.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/reader.h"
+#include "foundation/scan.h"
 
 // One entry of a whole-file format.
 struct SeqLibEntry {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "sequences/seqio.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 const char *const SEQ_NOCOUNT_SYMBOLS = "_.-?";
 const char *const SEQ_PROTEIN_ONLY = "EFIPQZ";

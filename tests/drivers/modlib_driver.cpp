@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "foundation/init_modlib.h"
 #include "models/modelio.h"
-#include "foundation/utilities.h"
 
 int main(int argc, char **argv) {
     char banner[4096];

@@ -12,10 +12,11 @@
 #include "foundation/alphabet.h"
 #include "engine/emloop.h"
 #include "engine/forward2.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+#include "foundation/params.h"
 #include "scorefiles/seqio_report.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 int main(int argc, char **argv) {
     if (argc != 4) {

@@ -12,8 +12,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 
 static void usage() {
     std::fprintf(stderr, "  startup_driver reports the parameters that start-up set.\n");

@@ -9,7 +9,7 @@
 
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 static bool keep_even(const char *id, void *) {
     return (static_cast<unsigned char>(id[0]) & 1) == 0;

@@ -11,11 +11,12 @@
 #include "sequences/alignment.h"
 #include "models/alignment_counts.h"
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "models/models.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 static void code_counts(const Sequence *s, long *columns, long *residues) {
     *columns = *residues = 0;

@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/startup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     error_throws = true;

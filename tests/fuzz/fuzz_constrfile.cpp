@@ -3,7 +3,7 @@
 // without harm.
 #include "models/constraints.h"
 #include "models/constrparse.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <cstdint>
 #include <cstdio>

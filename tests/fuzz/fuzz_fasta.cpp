@@ -10,11 +10,12 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/fasta.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "sequences/seqio.h"
 #include "sequences/seqio_print.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -10,9 +10,9 @@
 
 #include "foundation/alphabet.h"
 #include "sequences/hssp.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

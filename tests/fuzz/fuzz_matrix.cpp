@@ -9,9 +9,8 @@
 #include <unistd.h>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
 #include "sequences/matrix.h"
-#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

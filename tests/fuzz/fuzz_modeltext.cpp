@@ -7,10 +7,12 @@
 #include <cstdlib>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/reader.h"
+#include "foundation/startup.h"
 #include "models/modelio.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 #include "fuzz_util.h"
 

@@ -10,10 +10,11 @@
 #include <unistd.h>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 #include "foundation/init_modlib.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 static const char *const LIBRARY_FILE = "fuzz_library.txt";
 // Entries taken from one input at most (each yields or is skipped).

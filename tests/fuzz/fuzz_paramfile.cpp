@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/param_files.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 
 static const char *const PARAM_FILE = "fuzz_params.txt";
 

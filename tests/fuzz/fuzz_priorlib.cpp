@@ -2,7 +2,7 @@
 // of 4 letters (then of the count it names, when it names one); a library read is written back,
 // read again, and used for an estimate.
 #include "models/prior.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <cmath>
 #include <cstdint>

@@ -7,11 +7,12 @@
 #include <vector>
 #include <unistd.h>
 
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
+#include "foundation/startup.h"
 #include "scorefiles/plot.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 

@@ -11,12 +11,13 @@
 #include <unistd.h>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
+#include "foundation/input_files.h"
+#include "foundation/params.h"
 #include "sequences/seqio.h"
 #include "sequences/seqlib.h"
 #include "sequences/seqlib_read.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
 
 #include "fuzz_util.h"
 #include "caught_list_read.h"

@@ -12,9 +12,9 @@
 #include "foundation/alphabet.h"
 #include "sequences/hssp.h"
 #include "engine/template_align.h"
-#include "foundation/init.h"
+#include "foundation/errors.h"
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "sequences/model_records.h"
 
 #include "fuzz_util.h"
 

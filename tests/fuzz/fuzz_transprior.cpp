@@ -1,7 +1,7 @@
 // Fuzz harness of the transition-prior library reader: the input is written to a file and read;
 // every environment's pseudo-counts are then taken.
 #include "models/prior.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include "fuzz_util.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "foundation/alphabet.h"
-#include "foundation/init.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
+#include "foundation/params.h"
 
 // "/tmp/<stem>.<pid><suffix>", removed when the process ends.
 inline std::string fuzz_scratch_file(const std::string &stem, const std::string &suffix = "") {

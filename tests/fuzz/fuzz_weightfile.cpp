@@ -1,7 +1,7 @@
 // Fuzz harness of the sequence weight file reader: the input is written to a file, read with
 // read_weights, merged into a small table and summarised.
 #include "sequences/sequence.h"
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #include <cstdint>
 #include <cstdio>

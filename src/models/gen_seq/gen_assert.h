@@ -3,7 +3,7 @@
 #ifndef QOR_GEN_ASSERT_H
 #define QOR_GEN_ASSERT_H
 
-#include "foundation/utilities.h"
+#include "foundation/errors.h"
 
 #define GEN_ASSERT(cond)                                                                           \
     do {                                                                                           \

@@ -1,7 +1,7 @@
 // The letters of residue codes, as the sequence writers put them out: a plain version and an
 // AVX2 version beside it, which give the same results.
-#ifndef QOR_SEQIO_PRINT_SIMD_H
-#define QOR_SEQIO_PRINT_SIMD_H
+#ifndef QOR_SEQIO_PRINT_FAST_H
+#define QOR_SEQIO_PRINT_FAST_H
 
 #include <cstddef>
 

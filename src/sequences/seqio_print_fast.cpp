@@ -1,5 +1,5 @@
 // The letters of residue codes in their plain and AVX2 versions.
-#include "sequences/seqio_print_simd.h"
+#include "sequences/seqio_print_fast.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sequences/seqio_print_simd.h"
+#include "sequences/seqio_print_fast.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sequences/fasta_simd.h"
+#include "sequences/fasta_fast.h"
 
 namespace {
 

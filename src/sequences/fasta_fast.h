@@ -1,8 +1,8 @@
 // The quiet-run test of the FASTA reader: how far a stretch of an entry's bytes holds only
 // newlines and residues that give no conversion note. A plain version and the SSE2 and AVX2
 // versions beside it, which give the same results.
-#ifndef QOR_FASTA_SIMD_H
-#define QOR_FASTA_SIMD_H
+#ifndef QOR_FASTA_FAST_H
+#define QOR_FASTA_FAST_H
 
 #include <cstddef>
 

@@ -1,15 +1,14 @@
-// The parameter system and the common start-up of every program: the parameter table and its
-// globals, parameter files and the per-user parameter file, the command line, parameter dumps.
-#ifndef QOR_INIT_H
-#define QOR_INIT_H
+// The parameter table and the parameters it points at: the table entries (ReadVar, read_vars),
+// the parameter globals with their defaults, the grouped settings records (ScoreParams and the
+// others), the verbose stream, and the operations on the table (defaults, set-state, release).
+// Parameter files and lines are read by param_files.h, the command line by startup.h.
+#ifndef QOR_PARAMS_H
+#define QOR_PARAMS_H
 
 #include <cstdio>
-#include <string>
 
-#include "foundation/utilities.h"
-
-struct Rmodel;  // raw model or regularizer as a model file gives it (sequence.h / modelio.h)
-struct Model;   // prepared model
+struct Rmodel;  // raw model or regularizer as a model file gives it (model_records.h)
+struct Model;   // prepared model (model_records.h)
 
 // ---------------------------------------------------------------------------------------------
 // The parameter table
@@ -45,29 +44,6 @@ extern ReadVar read_vars[];
 
 // A list parameter holds at most this many values.
 const int MAX_LIST_VALUES = 100;
-
-// Priorities of a parameter line.
-enum {
-    PRIORITY_USERFILE = 0,  // per-user parameter file: never replaces a value already set
-    PRIORITY_COMMAND = 1,   // command line and the parameter files it names
-    PRIORITY_LIBRARY = 2,   // model-library entry: replaces silently
-};
-
-// Read-flags of basic_command_line / read_init: which model blocks are taken.
-enum {
-    READ_MODEL = 1,
-    READ_REGULARIZER = 2,
-    READ_FREQUENCIES = 4,
-    READ_NULLMODEL = 8,
-    READ_MODEL_FILE = 0x40,
-};
-// Required-flags of basic_command_line.
-enum {
-    REQUIRE_MODEL = 1,
-    REQUIRE_REGULARIZER = 2,
-    REQUIRE_NULLMODEL = 8,
-    REQUIRE_ANY_MODEL = 0x40,
-};
 
 // ---------------------------------------------------------------------------------------------
 // Settings records
@@ -362,85 +338,12 @@ extern char *logo_savings_output;
 // models held before are dropped, not released (see reset_library_state).
 void initialize_variables();
 
-// The banner line of a program: "QOR: %s v%s %s compiled %s" with the program name as invoked
-// (null gives an empty name), the version, the release date and the build stamp.
-std::string program_banner(const char *program);
-
-// The common start-up of every program (call once, first). argv/argc as given to main; run_name
-// receives the first argument; note (optional) receives a comment block naming the per-user
-// parameter file; read_flags and required_flags as the READ_* and REQUIRE_* bits; banner is the
-// formatted "QOR: %s v%s %s compiled %s" line; usage (optional) writes the program's own usage
-// lines to standard error. The size-limit signal (SIGXFSZ) is ignored from here on, so that a
-// write past a file-size limit fails as a write error. The special forms (no argument, "-v",
-// "-h", "-dump_parameters 2") and a missing required model end the process here (status 1, or 0
-// for "-v", "-h" and the dump).
-// Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
-// characters.", "The run name holds a line end (CR or LF)"; a malformed option pair ends the run
-// with its message and the usage text (status 1); and the messages of the parameter lines, files
-// and model reads it makes.
-void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
-                        int read_flags, int required_flags, const char *banner, void (*usage)());
-
-// The per-user parameter file (QORRC, else ./.qorrc, else ~/.qorrc; note, when given, receives
-// a comment block naming it), the model files named by parameters (as read_flags asks), the
-// default regularizer from the current alphabet (when make_default_reg is set and none was read)
-// and the random seeds. Fatal: those of read_init, read_first_rmodel (RMODEL_FATAL) and
-// check_alphabet.
-void read_default_inits(int make_default_reg, std::string *note, int read_flags);
-
-// A new raw model (owned by the caller) whose only node is a GENERIC node built from the
-// regularizers of the track's alphabet. Fatal: "make_base_regularizer: track %d has no
-// alphabet".
-Rmodel *make_base_regularizer(int track);
-
-// Reads a parameter file at the given priority (null or empty name: nothing); every line that
-// begins with a letter or white space is applied with process_init_entry. Fatal: "Parameter file
-// %s includes itself (directly or through other files).", "%s(%d): line longer than %d
-// characters.", "Couldn't open file %s: %s\n", and those of process_init_entry.
-void read_init(const char *filename, int priority, int read_flags);
-
-// Applies one parameter line. in: the parameter file a model block may be read from (null for
-// the command line and model libraries); source and *line_no name the line in messages (the
-// model reader advances *line_no). An unknown name, a missing value, a model block where none can
-// be read and a count entry are reported on standard error and ignored. Fatal: "%s Incorrect
-// type or missing value for %s\n" (a number that does not parse), "%s Value %s for %s is not a
-// finite number\n" (a NaN or an infinity for a floating parameter other than the plot ranges,
-// which check_plot_parameters checks), "Only %d %s values can be specified.  Skipping %s.\n",
-// "Illegal code (%d) in processes_init_entry.\n", "%s The value of %s holds a line end (CR or
-// LF)" (a string value), and those of the model reader, process_alphabet and read_init (insert
-// entries).
-void process_init_entry(InputReader *in, const char *line, int priority, const char *source,
-                        int *line_no, int read_flags);
-
 // The first sequence file named by parameters (a sequence-file entry or the first value of a
 // file list), or null; the text belongs to the parameter.
 const char *find_seq_file();
 
 // Releases every parameter string and list and clears them (end of a run); models stay.
 void free_init();
-
-// A fresh start inside one process (unit tests, fuzz harnesses): every parameter released and set
-// to its default, every track and user alphabet forgotten, the once-per-run warnings and records
-// of the library cleared and the score sort direction ascending again. Models held by model
-// parameters are dropped, not released.
-void reset_library_state();
-
-// Writes a list parameter: lead and key, then the values (packed to 70 characters for a positive
-// count, one per line for a negative count).
-void list_strings(FILE *fp, char **values, int count, const char *key, const char *lead);
-
-// Writes the parameter section of an output file: every parameter that was set (all: every
-// one), as "% " comment lines when set by the system or with comment_all; the base regularizer
-// as a REGULARIZER block (BINARY form with binary). Marks a set Nmodels as set by the system.
-void print_init(FILE *fp, int all, int comment_all, int binary);
-
-// Writes the parameter dump run_name.params (run name "default" when null). Fatal: those of
-// prepare_statfile.
-void dump_params(const char *banner, const char *run_name);
-
-// Writes the REGULARIZER block of the base regularizer when it was set by a parameter (or always
-// with force). Returns nice_print_rmodel's result, or 0 when nothing was written.
-int print_reg_if_changed(FILE *fp, int force, const char *title, int binary);
 
 // Set-state (0 not set, 1 by a parameter line, 2 by the system) of the first table entry with
 // that value address; mark_var_changed sets it to 1, mark_var_same to 0. An address the table
@@ -453,5 +356,12 @@ void mark_var_same(const void *value);
 // release the array with free() (the keys are the table's own). An unknown address: as
 // var_changed.
 const char **var_names(const void *value);
+
+// The first table entry with that value address. An address the table does not hold is an
+// internal error: "Internal error: %s was given an unfound variable address" (operation) on
+// standard error and abort() (thrown as FatalError under error_throws).
+ReadVar *find_read_var(const void *value, const char *operation);
+// True for the entry that holds the count of a list: the one right after the list's entry.
+bool is_count_entry(const ReadVar *v);
 
 #endif

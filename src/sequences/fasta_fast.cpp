@@ -1,5 +1,5 @@
 // The quiet-run test of the FASTA reader in its plain, SSE2 and AVX2 versions.
-#include "sequences/fasta_simd.h"
+#include "sequences/fasta_fast.h"
 
 #include <cstdint>
 #if defined(__SSE2__)

@@ -1,0 +1,197 @@
+// Fatal errors, allocation that never returns null, and the small helpers every unit uses:
+// case-blind name comparison, the shown form of input text in messages, a random order and a
+// text hash.
+#include "foundation/errors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <malloc.h>
+#include <sys/mman.h>
+
+bool error_throws = false;
+
+// ---------------------------------------------------------------------------------------------
+// Fatal errors
+// ---------------------------------------------------------------------------------------------
+
+void error(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list ap2;
+    va_copy(ap2, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string msg(n > 0 ? (size_t)n : 0, '\0');
+    if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
+    va_end(ap2);
+    if (error_throws) throw FatalError{msg};
+    std::fflush(stdout);
+    std::fprintf(stderr, "Error: %s\n", msg.c_str());
+    std::fflush(stderr);
+    std::exit(1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------------------------
+
+// Byte counts in the messages are printed as the caller's signed 32-bit count would be.
+static int size_for_message(size_t n) {
+    return n > (size_t)INT32_MAX ? (int)(n & 0x7fffffff) | INT32_MIN : (int)n;
+}
+
+void *mem_alloc(size_t n) {
+    void *p = (n <= SIZE_MAX - 4) ? std::calloc(1, n + 4) : nullptr;
+    if (!p) error("out of memory allocating %d bytes", size_for_message(n));
+    return p;
+}
+
+void *mem_realloc(void *block, size_t n) {
+    void *p = (n <= SIZE_MAX - 4) ? std::realloc(block, n + 4) : nullptr;
+    if (!p) error("out of memory reallocating %d bytes", size_for_message(n));
+    return p;
+}
+
+void *memdub(const void *src, size_t n) {
+    void *p = mem_alloc(n);
+    if (n && src) std::memcpy(p, src, n);
+    return p;
+}
+
+char *str_dup(const char *text) {
+    if (!text) return nullptr;
+    return (char *)memdub(text, std::strlen(text));
+}
+
+void **double_alloc(size_t count, size_t a, size_t b) {
+    if (count > (SIZE_MAX - 4) / sizeof(void *))
+        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+    if (a != 0 && b > (SIZE_MAX - 4) / a)
+        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+    void **array = (void **)mem_alloc(count * sizeof(void *));
+    for (size_t i = 0; i < count; i++) array[i] = mem_alloc(a * b);
+    return array;
+}
+
+void double_free(void **array, size_t count) {
+    if (!array) return;
+    for (size_t i = 0; i < count; i++) {
+        std::free(array[i]);
+        array[i] = nullptr;
+    }
+    std::free(array);
+}
+
+// A few large blocks are taken from the heap, marked, and given back (the heap is never
+// trimmed, so they stay in it): later allocations reuse the marked memory. Blocks below the mmap
+// threshold (at most 32 MB) come from the heap itself.
+void prefer_huge_pages() {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD) && defined(MADV_HUGEPAGE)
+    const size_t block_size = size_t(30) << 20;
+    const int nblocks = 32;
+    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_TRIM_THRESHOLD, INT_MAX) != 1) return;
+    const uintptr_t huge = uintptr_t(2) << 20;
+    char *blocks[nblocks] = {};
+    for (int i = 0; i < nblocks; i++) {
+        blocks[i] = static_cast<char *>(std::malloc(block_size));
+        if (!blocks[i]) break;
+        uintptr_t start = (reinterpret_cast<uintptr_t>(blocks[i]) + huge - 1) & ~(huge - 1);
+        uintptr_t end = (reinterpret_cast<uintptr_t>(blocks[i]) + block_size) & ~(huge - 1);
+        if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+    }
+    for (int i = nblocks - 1; i >= 0; i--) std::free(blocks[i]);
+#endif
+}
+
+int compar(const void *a, const void *b) {
+    return ((const PermutePair *)a)->key - ((const PermutePair *)b)->key;
+}
+
+void **permute(int count, void **values, void **out) {
+    if (count < 0) count = 0;
+    if (!out) out = (void **)mem_alloc((size_t)count * sizeof(void *));
+    std::vector<PermutePair> pairs((size_t)count);
+    for (int i = 0; i < count; i++) pairs[i] = PermutePair{(int)random(), values[i]};
+    // Stable, so that the rare equal keys keep their index order on every platform.
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const PermutePair &x, const PermutePair &y) { return compar(&x, &y) < 0; });
+    for (int i = 0; i < count; i++) out[i] = pairs[i].value;
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+// ---------------------------------------------------------------------------------------------
+
+int capscomp(const char *a, const char *b) {
+    const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
+    while (*p && *q) {
+        if (*p == '-' || *p == '_') {
+            p++;
+        } else if (*q == '-' || *q == '_') {
+            q++;
+        } else if (std::toupper(*p) != std::toupper(*q)) {
+            break;
+        } else {
+            p++;
+            q++;
+        }
+    }
+    if (*p == *q) return 0;
+    return std::toupper(*p) > std::toupper(*q) ? 1 : -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input text in messages
+// ---------------------------------------------------------------------------------------------
+
+static bool shown_as_is(unsigned char b) {
+    return (b >= ' ' && b <= '~') || b == '\t';
+}
+
+std::string shown_text(const char *text, size_t length) {
+    static const char HEX[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(length);
+    for (size_t i = 0; i < length; i++) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        if (shown_as_is(b)) {
+            shown.push_back(static_cast<char>(b));
+        } else {
+            const char escaped[] = {'\\', 'x', HEX[b >> 4], HEX[b & 0xf]};
+            shown.append(escaped, sizeof escaped);
+        }
+    }
+    return shown;
+}
+
+std::string shown_text(const char *text) {
+    return text ? shown_text(text, std::strlen(text)) : std::string();
+}
+
+std::string shown_line(const std::string &line) {
+    bool newline = !line.empty() && line.back() == '\n';
+    return shown_text(line.data(), line.size() - (newline ? 1 : 0)) + (newline ? "\n" : "");
+}
+
+std::string shown_byte(int c) {
+    char b = static_cast<char>(c);
+    return b == '\\' ? std::string("\\\\") : shown_text(&b, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hashing
+// ---------------------------------------------------------------------------------------------
+
+uint32_t hash_string(const char *text) {
+    uint32_t h = 0;
+    for (const char *p = text ? text : ""; *p; p++) h = 9u * h + (uint32_t)(int32_t)(signed char)*p;
+    return h;
+}

@@ -1,0 +1,312 @@
+// Input files: opening with transparent decompression, pipes read once into a temporary copy,
+// library search through an environment variable, and closing with the decompressor's status.
+#include "foundation/input_files.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/errors.h"
+
+// ---------------------------------------------------------------------------------------------
+// Input files
+// ---------------------------------------------------------------------------------------------
+
+// Streams that are the read ends of decompression commands, with the command's process id, so
+// that close_read knows which streams to wait for (whatever the descriptor kind).
+struct CommandStream {
+    FILE *fp;
+    int fd;
+    pid_t pid;
+};
+static std::vector<CommandStream> command_streams;
+
+static bool ends_with(const std::string &s, const char *suffix) {
+    size_t n = std::strlen(suffix);
+    return s.size() > n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+// Starts "gunzip -c name" (or "uncompress -c name") with an argument vector, no shell, and
+// returns the read end of its standard output, or null when it cannot be started.
+static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
+    const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        int saved = errno;
+        close(fds[0]);
+        close(fds[1]);
+        errno = saved;
+        return nullptr;
+    }
+    if (pid == 0) {
+        if (dup2(fds[1], STDOUT_FILENO) < 0) _exit(127);
+        // A name that begins with '-' would be taken for an option: name it from "./".
+        std::string arg = name[0] == '-' ? "./" + name : name;
+        const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
+        execvp(prog, (char *const *)argv);
+        _exit(127);  // as a shell reports a command it cannot run
+    }
+    close(fds[1]);
+    FILE *fp = fdopen(fds[0], "r");
+    if (!fp) {
+        int saved = errno;
+        close(fds[0]);
+        int status;
+        waitpid(pid, &status, 0);
+        errno = saved;
+        return nullptr;
+    }
+    *pid_out = pid;
+    return fp;
+}
+
+// Waits for a decompression command; returns its wait status, or -1 with errno set.
+static int wait_command(pid_t pid) {
+    int status;
+    pid_t r;
+    do {
+        r = waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : status;
+}
+
+size_t rewind_copy_limit = (size_t)1 << 30;
+
+// Copies a stream into an anonymous temporary file, positioned at its start, refusing a stream
+// longer than limit bytes (EFBIG). Returns null (with errno of the failure) when the copy fails;
+// src is left open for the caller.
+static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MAX) {
+    FILE *tmp = std::tmpfile();
+    if (!tmp) return nullptr;
+    std::vector<char> buf(size_t(1) << 16);
+    size_t total = 0;
+    for (;;) {
+        size_t got = std::fread(buf.data(), 1, buf.size(), src);
+        if (got > limit - total) {
+            std::fclose(tmp);
+            *src_error = false;
+            errno = EFBIG;
+            return nullptr;
+        }
+        total += got;
+        size_t put = got ? std::fwrite(buf.data(), 1, got, tmp) : 0;
+        if (put != got || got < buf.size()) break;
+    }
+    *src_error = std::ferror(src) != 0;
+    if (*src_error || std::ferror(tmp) || std::fflush(tmp) != 0) {
+        int saved = errno ? errno : EIO;
+        std::fclose(tmp);
+        errno = saved;
+        return nullptr;
+    }
+    if (std::fseek(tmp, 0L, SEEK_SET) != 0) {
+        int saved = errno;
+        std::fclose(tmp);
+        errno = saved;
+        return nullptr;
+    }
+    return tmp;
+}
+
+// Opens a compressed file through its decompressor; with OPEN_REWIND the output is copied into
+// a temporary file first. Null when the file is unreadable or the decompression fails.
+static FILE *open_compressed(const std::string &name, int flags) {
+    if (access(name.c_str(), R_OK) != 0) return nullptr;
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    pid_t pid;
+    FILE *pipe_fp = start_decompressor(name, &pid);
+    if (!pipe_fp) return nullptr;
+    if (!(flags & OPEN_REWIND)) {
+        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid});
+        return pipe_fp;
+    }
+    bool src_error = false;
+    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error, rewind_copy_limit);
+    int saved = errno;
+    std::fclose(pipe_fp);
+    int status = wait_command(pid);
+    if (!tmp) {
+        errno = saved;
+        return nullptr;
+    }
+    if (status != 0) {
+        std::fclose(tmp);
+        errno = status < 0 ? errno : EIO;
+        return nullptr;
+    }
+    return tmp;
+}
+
+// Pipes and FIFOs named as input files, each read once into a temporary file: a name opened
+// again (format detection and then the reader, a guess of the alphabet) gives the same bytes
+// from the copy instead of what the pipe has left, or of waiting for a writer that is gone.
+struct SpooledSource {
+    dev_t dev;
+    ino_t ino;
+    FILE *copy;  // open for the rest of the run
+};
+static std::vector<SpooledSource> spooled_sources;
+
+static bool is_pipe(const struct stat &st) {
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+}
+
+// A new stream at the start of a spooled copy, with a position of its own.
+static FILE *reopen_spooled(FILE *copy) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fileno(copy));
+    if (FILE *fp = std::fopen(path, "r")) return fp;
+    // Without /proc: a second descriptor, rewound. It shares the position with the others, which
+    // is enough for streams of one source that are read one after another.
+    int fd = dup(fileno(copy));
+    if (fd < 0) return nullptr;
+    lseek(fd, 0, SEEK_SET);
+    FILE *fp = fdopen(fd, "r");
+    if (!fp) close(fd);
+    return fp;
+}
+
+// Copies the pipe fp (already open; closed here) into a spooled copy kept under its identity,
+// and returns a stream at the start of the copy, or null with errno of the failure.
+static FILE *spool_pipe(FILE *fp, const struct stat &st, int flags) {
+    bool src_error = false;
+    FILE *copy =
+        copy_to_tempfile(fp, &src_error, (flags & OPEN_REWIND) ? rewind_copy_limit : SIZE_MAX);
+    int saved = errno;
+    std::fclose(fp);
+    if (!copy) {
+        errno = saved;
+        return nullptr;
+    }
+    spooled_sources.push_back(SpooledSource{st.st_dev, st.st_ino, copy});
+    return reopen_spooled(copy);
+}
+
+// Opens a plain file for reading; a directory counts as a file that cannot be opened.
+static FILE *open_plain(const std::string &name, int flags) {
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && is_pipe(st))
+        for (const SpooledSource &s : spooled_sources)
+            if (s.dev == st.st_dev && s.ino == st.st_ino) return reopen_spooled(s.copy);
+    FILE *fp = std::fopen(name.c_str(), "r");
+    if (!fp) return nullptr;
+    if (fstat(fileno(fp), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            std::fclose(fp);
+            errno = EISDIR;
+            return nullptr;
+        }
+        if (is_pipe(st)) return spool_pipe(fp, st, flags);
+        // A device named as a file cannot seek: give a rewindable copy when asked.
+        if ((flags & OPEN_REWIND) && !S_ISREG(st.st_mode)) {
+            bool src_error = false;
+            FILE *tmp = copy_to_tempfile(fp, &src_error, rewind_copy_limit);
+            int saved = errno;
+            std::fclose(fp);
+            errno = saved;
+            return tmp;
+        }
+    }
+    return fp;
+}
+
+FILE *open_read(const char *name, int flags) {
+    if (!name) name = "";
+    std::string n(name);
+    FILE *fp = nullptr;
+    int plain_errno = 0;
+    if (ends_with(n, ".gz") || ends_with(n, ".Z")) {
+        fp = open_compressed(n, flags);
+        plain_errno = errno;
+    } else {
+        fp = open_plain(n, flags);
+        if (!fp) {
+            // Report the plain attempt's error, not that of a fallback.
+            plain_errno = errno;
+            fp = open_compressed(n + ".gz", flags);
+            if (!fp) fp = open_compressed(n + ".Z", flags);
+        }
+    }
+    if (!fp) {
+        errno = plain_errno;
+        if (flags & OPEN_FATAL)
+            error("Couldn't open file %s: %s\n", name, std::strerror(plain_errno));
+    }
+    return fp;
+}
+
+FILE *open_read_env(const char *name, const char *var, const char *default_dir, const char *subdir,
+                    FILE *log, int flags) {
+    if (!name || !*name) {
+        if (flags & OPEN_FATAL) error("No file name given.\n");
+        return nullptr;
+    }
+    FILE *fp = open_read(name, flags & OPEN_REWIND);
+    if (fp) {
+        if (log) std::fputs(name, log);
+        return fp;
+    }
+    int first_errno = errno;
+    const char *env = var ? std::getenv(var) : nullptr;
+    const char *dir = env ? env : default_dir;
+    if (!dir) {
+        if (log) std::fputs(name, log);
+        errno = first_errno;
+        return nullptr;
+    }
+    std::string d(dir);
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    if (d == "/") d.clear();
+    std::string path = d + "/";
+    if (subdir && *subdir) path += std::string(subdir) + "/";
+    path += name;
+    if (path.size() > 2007)
+        error("Library path too long (more than %d characters): %.60s...", 2007, path.c_str());
+    fp = open_read(path.c_str(), flags & OPEN_REWIND);
+    if (fp) {
+        if (log) std::fputs(path.c_str(), log);
+        return fp;
+    }
+    if (!(flags & OPEN_QUIET))
+        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n", name,
+                     var ? var : "", path.c_str());
+    if (flags & OPEN_FATAL) error("Couldn't open file %s: %s\n", name, std::strerror(first_errno));
+    if (log) std::fprintf(log, "File Not Found (%s)", name);
+    errno = first_errno;
+    return nullptr;
+}
+
+void close_read(FILE *fp) {
+    if (!fp) return;
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0) error("close_read: file not open");
+    for (size_t i = 0; i < command_streams.size(); i++) {
+        if (command_streams[i].fp != fp) continue;
+        pid_t pid = command_streams[i].pid;
+        bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
+        command_streams.erase(command_streams.begin() + (long)i);
+        if (!same) break;  // a stale record: the stream was closed elsewhere and the handle reused
+        bool at_end = std::feof(fp) != 0;
+        std::fclose(fp);
+        int status = wait_command(pid);
+        if (status < 0) error("pclose failed: %s", std::strerror(errno));
+        if (status > 0 && at_end) error("gzcat terminated on an error: %d", status);
+        return;
+    }
+    std::fclose(fp);
+}

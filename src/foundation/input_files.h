@@ -1,0 +1,40 @@
+// Input files: opening with transparent decompression (".gz", ".Z"), pipes and FIFOs read once
+// into a temporary copy, streams made rewindable on request, library data files searched through
+// an environment variable, and closing that checks the decompressor's exit status.
+#ifndef QOR_INPUT_FILES_H
+#define QOR_INPUT_FILES_H
+
+#include <cstddef>
+#include <cstdio>
+
+// ---------------------------------------------------------------------------------------------
+// Input files
+// ---------------------------------------------------------------------------------------------
+
+enum {
+    OPEN_FATAL = 1,   // a file that cannot be opened ends the run
+    OPEN_QUIET = 2,   // open_read_env only: no warning when not found in the search directory
+    OPEN_REWIND = 4,  // the stream must be seekable: a decompressed stream is copied to a temp file
+};
+
+// Opens an input file; names ending in ".gz" / ".Z" are decompressed, and a missing plain name is
+// tried with ".gz" then ".Z" appended. A pipe or FIFO is read once into a temporary file, kept
+// for the run, and every open of it (by any of its names) gives a stream at the start of that
+// copy. Returns null when nothing opens (fatal with OPEN_FATAL: "Couldn't open file %s: %s\n").
+FILE *open_read(const char *name, int flags);
+// The most bytes copied into a temporary file to make a stream rewindable (OPEN_REWIND: a pipe,
+// a device or a decompressed file); a longer stream does not open (errno EFBIG). 1 GB.
+extern size_t rewind_copy_limit;
+// Opens a library data file: the name itself, else "<dir>[/<subdir>]/<name>" where dir is the
+// value of the environment variable var when set, else default_dir. log (optional) receives the
+// path used ("File Not Found (%s)" when none). Returns null when not found, after a warning
+// unless OPEN_QUIET. Fatal: "No file name given.\n" (null or empty name) and "Couldn't open file
+// %s: %s\n" with OPEN_FATAL; "Library path too long (more than %d characters): %.60s...".
+FILE *open_read_env(const char *name, const char *var, const char *default_dir, const char *subdir,
+                    FILE *log, int flags);
+// Closes a stream from open_read / open_read_env; a decompression pipe is waited for and its
+// exit status tested. Null is ignored. Fatal: "close_read: file not open", "pclose failed: %s",
+// "gzcat terminated on an error: %d" (a decompressor that failed after giving all its output).
+void close_read(FILE *fp);
+
+#endif

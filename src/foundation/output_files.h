@@ -1,0 +1,71 @@
+// Output files: opening by run name and suffix (a suffix beginning with '>' names standard output
+// or standard error), the checked flush and close that remove a file that could not be written
+// whole, the comment header with its banner block, and run information for it (times, host,
+// user, working directory, texts of the mode codes).
+#ifndef QOR_OUTPUT_FILES_H
+#define QOR_OUTPUT_FILES_H
+
+#include <cstdio>
+#include <string>
+
+// ---------------------------------------------------------------------------------------------
+// Output files and the comment header
+// ---------------------------------------------------------------------------------------------
+
+// A stream for writing run_name followed by suffix (run_name alone for a null suffix). A suffix
+// beginning with '>' names standard output, or standard error when its second character is '&':
+// such a stream belongs to the process and must not be closed by the caller (use
+// close_outputfile, which knows). Fatal: "(open_outputfile):  Could not open file %s",
+// "(open_outputfile):  Output file name longer than %d characters: %.60s...".
+FILE *open_outputfile(const char *run_name, const char *suffix);
+// As open_outputfile, but a null or empty name gives null.
+FILE *open_output_or_null(const char *name, const char *suffix);
+// Closes an output stream unless it is standard output or standard error (those are flushed).
+// Every write is checked (the stream's error flag, the flush and the close): when one failed,
+// the file is removed and the run ends: "Could not write %s: %s" (the file name, or "standard
+// output", and the system's reason).
+void close_outputfile(FILE *fp);
+// Flushes an output stream (null is ignored); a write to it that failed ends the run with
+// "Could not write %s: %s" as close_outputfile does, without removing the file.
+void flush_outputfile(FILE *fp);
+// Makes the exit of the process flush and check standard output (once, whatever the number of
+// calls): a failed write then ends it with "Error: Could not write standard output: %s" on
+// standard error and status 1. Called at start-up.
+void check_stdout_on_exit();
+// Opens the output as open_outputfile does (same fatal messages) and writes the comment header
+// (banner block, run name, host, time, user and working directory). The caller closes the stream.
+FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix);
+// Writes the closing CPU-time and finishing-time comment lines.
+void stat_print_time(FILE *fp);
+// Writes the banner line and the fixed block of notice and citation lines, each beginning with
+// the comment character c, then a rule line.
+void print_banner_block(FILE *fp, const char *banner, char c);
+
+// ---------------------------------------------------------------------------------------------
+// Run information
+// ---------------------------------------------------------------------------------------------
+
+// Current local date and time, 24-character calendar form, no newline (static buffer).
+const char *get_time();
+// "user %3d:%2d:%2d      system %3d:%2d:%2d" of the process (static buffer).
+const char *cpu_time();
+// Formats a CPU-time text from user and system seconds (as cpu_time does).
+std::string format_cpu_time(long user_seconds, long system_seconds);
+// Wall-clock seconds since the epoch, microseconds as the fraction.
+double get_real_time();
+// Host name (at most 199 characters, static buffer).
+const char *get_host_name();
+// Login name of the effective user (at most 199 characters, static buffer).
+const char *get_user_name();
+// The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
+std::string current_directory(const char *fallback);
+
+// Static texts of the codes: scoring mode 0-3 ("global", "semilocal", "local", "domain"), null
+// model 0-5 ("raw", "simple", "complex", "users", "reverse", "scaled"), both "unknown" for any
+// other code; dynamic-programming style 1, 2, 4, 5 ("viterbi", "posdecode", "posdecod_align",
+// "posdecod_align_ztrans"), "EM" for any other.
+const char *get_scoring_mode_msg(int code);
+const char *get_null_model_msg(int code);
+const char *get_dp_style_msg(int code);
+
+#endif
