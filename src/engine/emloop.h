@@ -21,16 +21,6 @@ struct SeqInfo;
 struct ScoreParams;
 struct Stat;
 
-// Null-model kinds (values of subtract_null).
-enum {
-    NULL_RAW = 0,
-    NULL_SIMPLE = 1,
-    NULL_COMPLEX = 2,  // no longer supported: becomes NULL_REVERSE
-    NULL_USER = 3,
-    NULL_REVERSE = 4,
-    NULL_SCALED = 5,
-};
-
 // The alignment settings stored by setup_alignment and align_sequences and read by
 // align_one_sequence (the instance align_settings, defined in emloop.cpp).
 struct AlignSettings {

@@ -49,6 +49,16 @@ const int MAX_LIST_VALUES = 100;
 // Settings records
 // ---------------------------------------------------------------------------------------------
 
+// Null-model kinds: the values of subtract_null (which null model the second score subtracts).
+enum {
+    NULL_RAW = 0,
+    NULL_SIMPLE = 1,
+    NULL_COMPLEX = 2,  // no longer supported: becomes NULL_REVERSE
+    NULL_USER = 3,
+    NULL_REVERSE = 4,
+    NULL_SCALED = 5,
+};
+
 struct ScoreParams {
     double NLLnull;              // -10.0
     double mdNLLnull;            // -10.0 (alias key mdNULLminusNULL)

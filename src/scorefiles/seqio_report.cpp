@@ -37,17 +37,6 @@ double row_column(float value, int negate) {
     return negate && value != SCORE_UNSET ? -value : value;
 }
 
-// The null-model kinds (values of subtract_null, as the engine's null-model scoring numbers them)
-// that name the second column of a report.
-enum {
-    SUBTRACT_RAW = 0,
-    SUBTRACT_SIMPLE = 1,
-    SUBTRACT_COMPLEX = 2,
-    SUBTRACT_USER = 3,
-    SUBTRACT_REVERSE = 4,
-    SUBTRACT_SCALED = 5,
-};
-
 // The selection tests of a selection value's bits, in the words of sel_message.
 void write_tests(FILE *out, long long m, const char *prefix, double nll, double complex,
                  double emax) {
@@ -80,19 +69,19 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         c1 = "Simple";
         d1 = "NLL-NULL using FIM probabilities";
         switch (score->subtract_null) {
-            case SUBTRACT_COMPLEX:
+            case NULL_COMPLEX:
                 c2 = "Complex";
                 d2 = "Complex model NLL-NULL score using FIM probabilities";
                 break;
-            case SUBTRACT_USER:
+            case NULL_USER:
                 c2 = "User's";
                 d2 = "NLL-NULL for user input NULL model";
                 break;
-            case SUBTRACT_REVERSE:
+            case NULL_REVERSE:
                 c2 = "Reverse";
                 d2 = "NLL-NULL for the reverse sequence NULL model";
                 break;
-            case SUBTRACT_SCALED:
+            case NULL_SCALED:
                 c2 = "Scaled";
                 d2 = "Scaled NLL-NULL using FIM probabilities";
                 break;
@@ -116,7 +105,7 @@ void SortAndPrintZscore(FILE *out, SequenceTable *table, ScoreParams *score) {
         fprintf(out, "%%    Calculated when Viterbi Simple < viterbi_threshold (%.2f)\n",
                 score->viterbi_threshold);
     fprintf(out, "%% %s: %s\n", c2, d2);
-    if (score->subtract_null != SUBTRACT_RAW && score->subtract_null != SUBTRACT_SIMPLE)
+    if (score->subtract_null != NULL_RAW && score->subtract_null != NULL_SIMPLE)
         fprintf(out, "%%    Calculated when Simple < simple_threshold (%.2f)\n",
                 score->simple_threshold);
     if (evalues) {
