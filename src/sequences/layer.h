@@ -1,5 +1,5 @@
 // Sequences: records and tables, sequence files of every format, alignments, HSSP, cost matrices.
-// May use: foundation.
+// May use: foundation; reading a model file as a sequence track reaches up to models (said why).
 #ifndef QOR_SEQUENCES_LAYER_H
 #define QOR_SEQUENCES_LAYER_H
 
