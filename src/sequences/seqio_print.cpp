@@ -313,6 +313,13 @@ void print_seqalignment(FILE *out, const SequenceTable *table, int pad, int trac
     print_rows(out, seqs, rows, pad, numeric, track);
 }
 
+// True when the sequence carries path posteriors; otherwise says so on standard error.
+static bool has_path_probabilities(const Sequence *seq) {
+    if (seq->pathprob) return true;
+    fprintf(stderr, "Path probabilities missing for sequence %s\n", shown_text(seq->id).c_str());
+    return false;
+}
+
 void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int track,
                          double threshold) {
     if (!out) error("print_trimalignment with null file\n");
@@ -325,11 +332,7 @@ void print_trimalignment(FILE *out, const SequenceTable *table, int pad, int tra
     std::vector<std::string> rows;
     for (int i = 0; i < table->count; i++) {
         const Sequence *seq = table->seqs[i];
-        if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n",
-                    shown_text(seq->id).c_str());
-            continue;
-        }
+        if (!has_path_probabilities(seq)) continue;
         std::string row;
         bool ok = build_row(seq, track, row, [&](std::string &r, int k, bool match) {
             char ch = residue_letter(a, seq->tracks[track].res[k], nletters);
@@ -365,11 +368,7 @@ void print_seqpathalignment(FILE *out, const SequenceTable *table, int pad, int 
     std::vector<std::string> letters, posts;
     for (int i = 0; i < table->count; i++) {
         const Sequence *seq = table->seqs[i];
-        if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n",
-                    shown_text(seq->id).c_str());
-            continue;
-        }
+        if (!has_path_probabilities(seq)) continue;
         std::string row, post;
         LetterRow lr = letter_row(seq, track, numeric);
         if (!build_row(seq, track, row, lr)) continue;
@@ -421,11 +420,7 @@ void print_seqpathprob(FILE *out, const SequenceTable *table) {
     fputc('\n', out);
     for (int s = 0; s < table->count; s++) {
         const Sequence *seq = table->seqs[s];
-        if (!seq->pathprob) {
-            fprintf(stderr, "Path probabilities missing for sequence %s\n",
-                    shown_text(seq->id).c_str());
-            continue;
-        }
+        if (!has_path_probabilities(seq)) continue;
         for (int i = 0; i < seq->len; i++) {
             const SeqPathProb &pp = seq->pathprob[i];
             fprintf(out, "%s\t%d\t%d\t%c\t%f", seq->id ? seq->id : "", i, pp.node,
