@@ -174,6 +174,7 @@ TEST(OpenRead, PlainGzipAndCompress) {
     EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
     close_read(fp);
 
+    REQUIRE_PROGRAM("uncompress");
     fp = open_read(test_data("utilities_z.txt.Z").c_str(), 0);
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(read_all(fp), "from compress\n");
@@ -269,6 +270,7 @@ TEST(OpenRead, FileNamesNeverReachAShell) {
     ASSERT_NE(fp, nullptr);
     EXPECT_EQ(read_all(fp), "from gzip\nsecond\n");
     close_read(fp);
+    REQUIRE_PROGRAM("uncompress");
     write_text("-d.Z", read_text(test_data("utilities_z.txt.Z")));
     fp = open_read("-d", 0);
     ASSERT_NE(fp, nullptr);
