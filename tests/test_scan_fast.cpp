@@ -9,7 +9,7 @@
 #include <string>
 #include <cstdio>
 
-#include "scorefiles/scan_fast.h"
+#include "foundation/scan_fast.h"
 #include "foundation/scan.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "foundation/params.h"
 #include "foundation/reader.h"
 #include "foundation/scan.h"
+#include "foundation/scan_fast.h"
 #include "foundation/startup.h"
 
 #endif

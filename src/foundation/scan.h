@@ -1,6 +1,6 @@
 // Text scanning, the one white-space test, number parser and tokenizer of every reader:
 // starts_with, is_space and skip_space, the integer and floating parsers, next_token and
-// split_tokens, and the name lists of parameter values. scorefiles/scan_fast.h holds the fast
+// split_tokens, and the name lists of parameter values. foundation/scan_fast.h holds the fast
 // floating parser for the large score files.
 #ifndef QOR_SCAN_H
 #define QOR_SCAN_H

@@ -19,7 +19,7 @@
 #include "foundation/params.h"
 #include "foundation/reader.h"
 #include "foundation/scan.h"
-#include "scorefiles/scan_fast.h"
+#include "foundation/scan_fast.h"
 #include "sequences/seqio.h"
 #include "sequences/sequence.h"
 

@@ -96,12 +96,8 @@ expect_grep out.txt 'Found 3 sequences in 1 file; selected 2 sequences'
 
 CASE="alphabet guessed from the first database file"
 run ordane r11 -db db1.fa -distfile s.dist
-if grep -q 'cannot guess the alphabet' err.txt; then
-    echo "note: alphabet guess not wired yet; case skipped"
-else
-    expect_status 0
-    expect_text r11.seq '>gamma third\nWWYY\n>alpha first protein\nMKVLAAGIVGLLAW\n>beta\nACDEFGHIKL\n'
-fi
+expect_status 0
+expect_text r11.seq '>gamma third\nWWYY\n>alpha first protein\nMKVLAAGIVGLLAW\n>beta\nACDEFGHIKL\n'
 
 CASE="no score file"
 run ordane e1 -db db1.fa -alphabet protein

@@ -1,7 +1,7 @@
 // The fast floating-number parser: the digits of the common short forms are gathered into one
 // integer and scaled by an exact power of ten (one rounding, as strtod gives); everything else
 // goes to the plain scan_double.
-#include "scorefiles/scan_fast.h"
+#include "foundation/scan_fast.h"
 
 #include <cmath>
 

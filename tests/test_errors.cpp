@@ -1,0 +1,161 @@
+// Fatal errors, allocation, name comparison and the string hash.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "testutil.h"
+#include "foundation/errors.h"
+
+namespace {
+
+struct ThrowingErrors : LibraryTest {};
+
+inline std::string fatal_message(void (*f)()) {
+    try {
+        f();
+    } catch (const FatalError &e) {
+        return e.message;
+    }
+    return "<no error>";
+}
+
+inline std::string read_all(FILE *fp) {
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, n);
+    return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// error
+// ---------------------------------------------------------------------------------------------
+
+TEST(Error, WritesPrefixAndNewlineAndExitsWithStatusOne) {
+    EXPECT_EXIT(error("bad value %d", 7), ::testing::ExitedWithCode(1), "^Error: bad value 7\n$");
+    // A format that ends in a newline is followed by an empty line.
+    EXPECT_EXIT(error("two lines\n"), ::testing::ExitedWithCode(1), "^Error: two lines\n\n$");
+}
+
+TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix) {
+    try {
+        error("x %s y", "z");
+        FAIL();
+    } catch (const FatalError &e) {
+        EXPECT_EQ(e.message, "x z y");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------------------------
+
+TEST(Memory, ZeroBytesGiveAZeroedBlockOfFour) {
+    unsigned char *p = (unsigned char *)mem_alloc(0);
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(p[i], 0);
+    free(p);
+}
+
+TEST(Memory, BlocksAreZeroedWithFourSpareBytes) {
+    unsigned char *p = (unsigned char *)mem_alloc(10);
+    for (int i = 0; i < 14; i++) EXPECT_EQ(p[i], 0);
+    memcpy(p, "0123456789", 10);
+    p = (unsigned char *)mem_realloc(p, 100);
+    EXPECT_EQ(memcmp(p, "0123456789", 10), 0);
+    p[103] = 1;  // the spare bytes exist
+    free(p);
+    char *d = (char *)memdub("abc", 3);
+    EXPECT_STREQ(d, "abc");
+    free(d);
+    char *s = str_dup("text");
+    EXPECT_STREQ(s, "text");
+    free(s);
+    EXPECT_EQ(str_dup(nullptr), nullptr);
+}
+
+TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows) {
+    EXPECT_EQ(fatal_message([] { mem_alloc(SIZE_MAX); }), "out of memory allocating -1 bytes");
+    EXPECT_EQ(fatal_message([] { mem_realloc(nullptr, SIZE_MAX - 2); }),
+              "out of memory reallocating -3 bytes");
+    EXPECT_EQ(fatal_message([] { double_alloc(SIZE_MAX / 4, 1, 1); }).rfind("out of memory", 0),
+              0u);
+    EXPECT_EQ(fatal_message([] { double_alloc(1, SIZE_MAX / 2, 3); }).rfind("out of memory", 0),
+              0u);
+}
+
+TEST(Memory, DoubleAllocAndFree) {
+    void **a = double_alloc(3, 4, 5);
+    for (int i = 0; i < 3; i++) {
+        unsigned char *b = (unsigned char *)a[i];
+        for (int j = 0; j < 24; j++) EXPECT_EQ(b[j], 0);
+    }
+    double_free(a, 3);
+    double_free(nullptr, 5);  // an absent array is ignored
+}
+
+TEST(Memory, PermuteGivesEveryValueOnceAndLeavesTheInput) {
+    int v[50];
+    void *values[50];
+    for (int i = 0; i < 50; i++) {
+        v[i] = i;
+        values[i] = &v[i];
+    }
+    srandom(17);
+    void **out = permute(50, values, nullptr);
+    int seen[50] = {0};
+    bool moved = false;
+    for (int i = 0; i < 50; i++) {
+        EXPECT_EQ(values[i], &v[i]);
+        seen[*(int *)out[i]]++;
+        moved |= out[i] != values[i];
+    }
+    for (int i = 0; i < 50; i++) EXPECT_EQ(seen[i], 1);
+    EXPECT_TRUE(moved);
+    // Same seed, same order.
+    srandom(17);
+    void **again = permute(50, values, nullptr);
+    EXPECT_EQ(memcmp(out, again, 50 * sizeof(void *)), 0);
+    free(out);
+    free(again);
+    PermutePair a{10, nullptr}, b{3, nullptr};
+    EXPECT_EQ(compar(&a, &b), 7);
+}
+
+// ---------------------------------------------------------------------------------------------
+// capscomp
+// ---------------------------------------------------------------------------------------------
+
+TEST(Capscomp, SeparatorsAndCase) {
+    EXPECT_EQ(capscomp("NLL-null", "nllnull"), 0);
+    EXPECT_EQ(capscomp("nll_null", "NLLNULL"), 0);
+    EXPECT_EQ(capscomp("-dump-parameters", "-dump_parameters"), 0);
+    EXPECT_EQ(capscomp("DumpParameters", "-dump_parameters"), 0);
+    EXPECT_EQ(capscomp("ab_", "ab"), 1);
+    EXPECT_EQ(capscomp("ab", "ab_"), -1);
+    EXPECT_EQ(capscomp("ab_", "ab_"), -1);
+    EXPECT_EQ(capscomp("b", "A"), 1);
+    EXPECT_EQ(capscomp("a", "B"), -1);
+    EXPECT_EQ(capscomp("gap", "gapp"), -1);
+    EXPECT_EQ(capscomp("", ""), 0);
+    EXPECT_EQ(capscomp("x", ""), 1);
+}
+
+TEST(RunInfo, HashString) {
+    EXPECT_EQ(hash_string(""), 0u);
+    EXPECT_EQ(hash_string("ab"), 971u);
+    EXPECT_EQ(hash_string("\xff"), 0xffffffffu);  // characters are signed
+}

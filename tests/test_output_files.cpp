@@ -1,0 +1,159 @@
+// Output files and their header, and the run-information helpers.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "testutil.h"
+#include "foundation/errors.h"
+#include "foundation/output_files.h"
+
+namespace {
+
+struct ThrowingErrors : LibraryTest {};
+
+inline std::string fatal_message(void (*f)()) {
+    try {
+        f();
+    } catch (const FatalError &e) {
+        return e.message;
+    }
+    return "<no error>";
+}
+
+inline std::string read_all(FILE *fp) {
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, n);
+    return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Output files and header
+// ---------------------------------------------------------------------------------------------
+
+TEST(Output, StandardStreamsBySuffix) {
+    std::string dir = scratch_dir();
+    std::string run = dir + "/run";
+    EXPECT_EQ(open_outputfile(run.c_str(), ">"), stdout);
+    EXPECT_EQ(open_outputfile(run.c_str(), ">x"), stdout);
+    EXPECT_EQ(open_outputfile(run.c_str(), ">&"), stderr);
+    EXPECT_NE(access(run.c_str(), F_OK), 0);
+    EXPECT_NE(access((run + ">").c_str(), F_OK), 0);
+    close_outputfile(stdout);  // flushed, not closed
+    EXPECT_EQ(fputs("", stdout) >= 0, true);
+}
+
+TEST(Output, NamesAreRunNamePlusSuffix) {
+    std::string dir = scratch_dir();
+    std::string run = dir + "/run";
+    FILE *fp = open_outputfile(run.c_str(), ".dat");
+    fputs("x", fp);
+    close_outputfile(fp);
+    EXPECT_EQ(read_text(run + ".dat"), "x");
+    fp = open_outputfile(run.c_str(), nullptr);
+    close_outputfile(fp);
+    EXPECT_EQ(access(run.c_str(), F_OK), 0);
+    EXPECT_EQ(open_output_or_null("", ".x"), nullptr);
+    EXPECT_EQ(open_output_or_null(nullptr, ".x"), nullptr);
+}
+
+TEST_F(ThrowingErrors, OutputFilesThatCannotBeCreated) {
+    EXPECT_EQ(fatal_message([] { open_outputfile("/nonexistent/dir/run", ".out"); }),
+              "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
+    EXPECT_EQ(fatal_message([] { prepare_statfile("/nonexistent/dir/run", "b", ".out"); }),
+              "(open_outputfile):  Could not open file /nonexistent/dir/run.out");
+    static std::string longname(2100, 'n');
+    EXPECT_EQ(fatal_message([] {
+                  open_outputfile(longname.c_str(), ".out");
+              }).rfind("(open_outputfile):  Output file name longer than 1999 characters", 0),
+              0u);
+}
+
+TEST(Output, HeaderLinesAndClosingTime) {
+    std::string dir = scratch_dir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    FILE *fp = prepare_statfile("abc", "QOR: prog v1 date compiled stamp", ".out");
+    stat_print_time(fp);
+    close_outputfile(fp);
+    std::string text = read_text("abc.out");
+    std::string banner = "%  QOR: prog v1 date compiled stamp\n";
+    std::string block = read_text(test_data("init_banner_block.txt"));
+    ASSERT_EQ(text.compare(0, banner.size(), banner), 0);
+    ASSERT_EQ(text.compare(banner.size(), block.size(), block), 0);
+    std::string rest = text.substr(banner.size() + block.size());
+    // Host line, user line (user name left-aligned in a field as wide as the run name), rule.
+    size_t nl = rest.find('\n');
+    std::string host_line = rest.substr(0, nl);
+    EXPECT_EQ(host_line, std::string("%  abc   Host: ") + get_host_name() + "    " +
+                             host_line.substr(host_line.size() - 24));
+    rest = rest.substr(nl + 1);
+    nl = rest.find('\n');
+    char user[300];
+    snprintf(user, sizeof user, "%-3s", get_user_name());
+    EXPECT_EQ(rest.substr(0, nl), std::string("%  ") + user + "   Dir:  " + dir);
+    rest = rest.substr(nl + 1);
+    std::string rule = "% ---------------------------------------------------------------------\n";
+    ASSERT_EQ(rest.compare(0, rule.size(), rule), 0);
+    rest = rest.substr(rule.size());
+    ASSERT_EQ(rest.compare(0, 20, "%\n%  Total CPU time:"), 0);
+    EXPECT_NE(rest.find("\n%  Finished at:  "), std::string::npos);
+    EXPECT_EQ(rest.back(), '\n');
+}
+
+TEST(Output, BannerBlockWithAnotherCommentCharacter) {
+    std::string dir = scratch_dir();
+    std::string path = dir + "/b";
+    FILE *fp = fopen(path.c_str(), "w");
+    print_banner_block(fp, "B", '#');
+    fclose(fp);
+    std::string block = read_text(test_data("init_banner_block.txt"));
+    for (char &c : block)
+        if (c == '%') c = '#';
+    EXPECT_EQ(read_text(path), "#  B\n" + block);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run information
+// ---------------------------------------------------------------------------------------------
+
+TEST(RunInfo, CpuTimeText) {
+    EXPECT_EQ(format_cpu_time(3725, 0), "user   1: 2: 5    system   0: 0: 0");
+    EXPECT_EQ(format_cpu_time(0, 59), "user   0: 0: 0    system   0: 0:59");
+    // Hours too wide for three digits push the system part on instead of overwriting.
+    EXPECT_EQ(format_cpu_time(3600 * 1234, 0), "user 1234: 0: 0    system   0: 0: 0");
+    EXPECT_EQ(std::string(cpu_time()).rfind("user ", 0), 0u);
+}
+
+TEST(RunInfo, TimeHostUser) {
+    EXPECT_EQ(strlen(get_time()), 24u);
+    EXPECT_GT(get_real_time(), 1.6e9);
+    EXPECT_GT(strlen(get_host_name()), 0u);
+    EXPECT_LE(strlen(get_host_name()), 199u);
+    EXPECT_GT(strlen(get_user_name()), 0u);
+}
+
+TEST(RunInfo, CodeTexts) {
+    EXPECT_STREQ(get_scoring_mode_msg(0), "global");
+    EXPECT_STREQ(get_scoring_mode_msg(3), "domain");
+    EXPECT_STREQ(get_scoring_mode_msg(4), "unknown");
+    EXPECT_STREQ(get_scoring_mode_msg(-1), "unknown");
+    EXPECT_STREQ(get_null_model_msg(5), "scaled");
+    EXPECT_STREQ(get_null_model_msg(6), "unknown");
+    EXPECT_STREQ(get_dp_style_msg(3), "EM");
+    EXPECT_STREQ(get_dp_style_msg(5), "posdecod_align_ztrans");
+    EXPECT_STREQ(get_dp_style_msg(9), "EM");
+}
