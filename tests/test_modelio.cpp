@@ -217,10 +217,98 @@ TEST_F(ModelIO, NegativeFirstMatchValueMakesFim) {
     use_dna();
     Rmodel *rm = read_text_block(
         path("fim.mod"), "MODEL\n1 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\n"
-                         "GENERIC 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\nENDMODEL\n");
+                         "Begin 0 0 0 0 0 0 0 0 0 -1 0 0 0 0.25 0.25 0.25 0.25\nENDMODEL\n");
     EXPECT_EQ(rm->slots[1]->type, 'F');
-    EXPECT_EQ(rm->generic->type, 0);  // named nodes are not made FIMs
+    EXPECT_EQ(rm->begin->type, 0);  // named nodes are not made FIMs
     free_rmodel(&rm);
+}
+
+// Probabilities are never negative: a value a little below 0 (rounding in a written file) reads
+// as 0, one further below is refused with its file, line and node, except the first match value
+// of Begin or a numbered node, which marks a FIM. Text blocks, parameter-file blocks and BINARY.
+TEST_F(ModelIO, NegativeValuesRefusedOutsideTheFimMark) {
+    use_dna();
+    const std::string tail = " 0.25 0.25 0.25 0.25\nENDMODEL\n";  // insert values
+    struct TextCase {
+        bool in_params;     // inside a parameter file, after a comment line
+        std::string body;   // the lines after "MODEL\n", then tail
+        std::string error;  // after the file name; empty: read
+    };
+    const TextCase text_cases[] = {
+        {false, "1 0 0 0 0 0 0 0 0 0 0.5 -0.5 0.5 0",
+         "(2): Negative value -0.5 in regularizer or model node 1"},
+        {false, "3\n-0.1 0.05 0.2\n0 0 0 0 0 0 1 0 0 0",
+         "(3): Negative value -0.1 in regularizer or model node 3"},
+        {false, "GENERIC 0 0 0 0 0 0 0 0 0 -1 0 0 0",
+         "(2): Negative value -1 in regularizer or model node GENERIC"},
+        {false, "End 0 0 0 0 0 0 0 0 0 -1 0 0 0",
+         "(2): Negative value -1 in regularizer or model node End"},
+        {true, "1 0 0 0 0 0 0 0 0 0 0.5 0.5 0 -0.25",
+         "(3): Negative value -0.25 in regularizer or model node 1"},
+        {false, "Begin 0 0 0 0 0 0 0 0 0 -1 0 0 0", ""},  // a written raw model's Begin
+    };
+    std::string f = path("neg.mod");
+    for (const TextCase &c : text_cases) {
+        write_text(f, std::string(c.in_params ? "% parameters\n" : "") + "MODEL\n" + c.body + tail);
+        free_rmodel(&base_model);
+        Rmodel *rm = nullptr;
+        std::string msg = fatal_of([&] {
+            if (c.in_params)
+                read_init(f.c_str(), PRIORITY_COMMAND, READ_MODEL);
+            else
+                rm = read_file(f);
+        });
+        EXPECT_EQ(msg, c.error.empty() ? "" : f + c.error) << c.body;
+        free_rmodel(&rm);
+    }
+    // Rounding: both read as 0, and the node is no FIM.
+    Rmodel *rm = read_text_block(f, "MODEL\n1 -1e-6 0 0 0 0 0 0 0 0 -0.000001 1 0 0" + tail);
+    EXPECT_EQ(bits(rm->slots[1]->djump[0]), bits(0.0f));
+    EXPECT_EQ(bits(rm->slots[1]->match[0]), bits(0.0f));
+    EXPECT_EQ(rm->slots[1]->type, 0);
+    free_rmodel(&rm);
+    // The FIM mark.
+    rm = read_text_block(f, "MODEL\n1 0 0 0 0 0 0 0 0 0 -1 0 0 0" + tail);
+    EXPECT_EQ(rm->slots[1]->type, 'F');
+    EXPECT_EQ(rm->slots[1]->match[0], -1.0f);
+    free_rmodel(&rm);
+
+    // BINARY: one value of a small raw model (GENERIC, Begin, node 1, End) made negative.
+    struct BinaryCase {
+        int node;  // -1 GENERIC, else the slot (2 is End)
+        int index;
+        float value;
+        std::string error;  // after the file name; empty: read
+    };
+    const BinaryCase binary_cases[] = {
+        {1, 10, -0.5f, ": BINARY model block holds a negative value -0.5 (node 1)"},
+        {1, 0, -0.1f, ": BINARY model block holds a negative value -0.1 (node 1)"},
+        {-1, 13, -2.0f, ": BINARY model block holds a negative value -2 (node GENERIC)"},
+        {2, 9, -1.0f, ": BINARY model block holds a negative value -1 (node End)"},
+        {1, 9, -1.0f, ""},   // the FIM mark
+        {0, 9, -1.0f, ""},   // at Begin as well
+        {1, 4, -1e-6f, ""},  // rounding: read as 0
+    };
+    f = path("neg.bin");
+    for (const BinaryCase &c : binary_cases) {
+        Rmodel *src = alloc_rmodel(nullptr);
+        src->nstart = 1;
+        alloc_rmodel(src);
+        for (int i = 0; i < 3; i++) src->slots[i] = alloc_node();
+        src->generic = alloc_node();
+        for (Node *n : {src->generic, src->slots[0], src->slots[1], src->slots[2]})
+            for (int k = 0; k < n->nparams; k++) n->params[k] = 0.25f;
+        (c.node < 0 ? src->generic : src->slots[c.node])->params[c.index] = c.value;
+        Rmodel *back = nullptr;
+        std::string msg = fatal_of([&] { back = write_and_read(f, src, 1); });
+        EXPECT_EQ(msg, c.error.empty() ? "" : f + c.error) << c.node << " " << c.index;
+        if (back) {
+            float expected = c.value > -MODEL_VALUE_ROUNDING ? 0.0f : c.value;
+            EXPECT_EQ(bits(back->slots[c.node]->params[c.index]), bits(expected));
+        }
+        free_rmodel(&back);
+        free_rmodel(&src);
+    }
 }
 
 TEST_F(ModelIO, ContinuationAndWarnings) {

@@ -100,6 +100,17 @@ struct LabelMapHolder {
     ~LabelMapHolder() { free_label_map(map); }
 };
 
+// Index of a node's first match value in its block (after the nine transitions).
+static const int FIRST_MATCH_VALUE = 9;
+
+// A value read from a model block: one a little below 0 (rounding in a written file, down to
+// -MODEL_VALUE_ROUNDING) becomes 0. True when the value is negative beyond that; the caller
+// refuses it unless it is the FIM mark.
+static bool negative_beyond_rounding(float *value) {
+    if (*value < 0.0f && *value >= -MODEL_VALUE_ROUNDING) *value = 0.0f;
+    return *value < 0.0f;
+}
+
 // Emission size without wildcards of the current alphabet.
 static int emission_size() {
     check_alphabet(nullptr);
@@ -324,6 +335,12 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
         if (!std::isfinite(v) || !std::isfinite(f))
             error("%s(%d): Number %.*s in regularizer or model node is not finite", filename,
                   line_count ? *line_count : here, static_cast<int>(end - q), q);
+        // Only the first match value of Begin or a numbered node may be negative: the FIM mark.
+        if (negative_beyond_rounding(&f) && !(got == FIRST_MATCH_VALUE && (!*name || *name == 'B')))
+            error("%s(%d): Negative value %g in regularizer or model node %s",
+                  shown_text(filename).c_str(), line_count ? *line_count : here,
+                  static_cast<double>(f),
+                  *name ? shown_text(name_word).c_str() : std::to_string(number).c_str());
         nd->params[got++] = f;
         first_token_of_line = false;
         at = static_cast<size_t>(end - line.c_str());
@@ -355,7 +372,8 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
     }
 
     // A numbered node written with a negative first match value is a FIM.
-    if (!*name && wanted > 9 && nd->match && nd->match[0] < -1e-5f) nd->type = 'F';
+    if (!*name && wanted > FIRST_MATCH_VALUE && nd->match && nd->match[0] < -MODEL_VALUE_ROUNDING)
+        nd->type = 'F';
     fresh.nodes.clear();
     *node = nd;
     return *name ? -1 : number;
@@ -681,6 +699,19 @@ Node *binary_r_node(InputReader *in, const char *filename, int track, int fim_in
     return node;
 }
 
+// Refuses a node of a BINARY block holding a negative value (which names the node); values a
+// little below 0 become 0. position: a model position (Begin, a start- or end-numbered node),
+// whose first match value may be negative (the FIM mark).
+static void check_binary_node(Node *node, const char *filename, const std::string &which,
+                              bool position) {
+    if (!node) return;
+    for (int i = 0; i < node->nparams; i++)
+        if (negative_beyond_rounding(&node->params[i]) && !(position && i == FIRST_MATCH_VALUE))
+            error("%s: BINARY model block holds a negative value %g (node %s)",
+                  shown_text(filename).c_str(), static_cast<double>(node->params[i]),
+                  shown_text(which).c_str());
+}
+
 Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track) {
     int dummy_count = 0;
     if (!line_count) line_count = &dummy_count;
@@ -739,6 +770,17 @@ Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, 
     for (long i = 0; i <= last_index; i++)
         slots.nodes.push_back(binary_r_node(in, filename, track, fim_index, ins_index,
                                             fim_table.data(), ins_table.data()));
+    static const char *const special_names[3] = {"GENERIC", "LETTCOUNT", "FREQAVE"};
+    for (int i = 0; i < 3; i++)
+        check_binary_node(specials.nodes[i], filename, special_names[i], false);
+    for (long i = 0; i <= last_index; i++) {
+        long k = i - (P + 1);  // element of the end view, when not start-numbered
+        check_binary_node(slots.nodes[i], filename,
+                          k < 0    ? std::to_string(i)
+                          : k == 0 ? "End"
+                                   : std::to_string(-k),
+                          k != 0);
+    }
 
     // The closing line: the word ENDMODEL and the rest of its line.
     int c;

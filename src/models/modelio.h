@@ -31,6 +31,11 @@ static_assert((RMODEL_NOWARN & (OPEN_FATAL | OPEN_QUIET | OPEN_REWIND)) == 0,
 // Largest node number a model file may use (a larger one is refused as corrupt).
 constexpr int MAX_MODEL_NODE_NUMBER = 1000000;
 
+// Model blocks hold probabilities, which are never negative. A value down to this much below 0
+// (rounding in a written file) reads as 0; a value further below is refused, except the first
+// match value of Begin or a numbered node, where it marks a FIM.
+constexpr float MODEL_VALUE_ROUNDING = 1e-5f;
+
 // True when the line opens a model block: it begins with "MODEL", "REGULARIZER",
 // "FREQUENCIES" or "NULLMODEL" (exact, case-sensitive prefixes).
 bool is_model_header(const char *line);
@@ -54,10 +59,13 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
 // number is returned. The line counter advances for each continuation line read. When the values
 // stop at a continuation line that does not begin with a number, that line is left in line and
 // *pending (when given) is set: the caller reads it as the next line of the block. Too few
-// values and (once per run) extra characters are reported, not fatal. A numbered node whose
-// first match value is negative becomes a FIM ('F'). Fatal: "%s(%d):  Node number expected\n",
-// "%s(%d): node number %.*s is out of range (at most %d)", "%s(%d): Number %.*s in regularizer
-// or model node is not finite", and the alphabet check of alloc_node.
+// values and (once per run) extra characters are reported, not fatal. Values a little below 0
+// read as 0 (MODEL_VALUE_ROUNDING); a numbered node whose first match value is negative beyond
+// that becomes a FIM ('F'). Fatal: "%s(%d):  Node number expected\n", "%s(%d): node number %.*s
+// is out of range (at most %d)", "%s(%d): Number %.*s in regularizer or model node is not
+// finite", "%s(%d): Negative value %g in regularizer or model node %s" (the node's number or
+// name; any other value negative beyond MODEL_VALUE_ROUNDING), and the alphabet check of
+// alloc_node.
 long read_probs(InputReader *in, const char *filename, int *line_count, std::string &line,
                 Node **node, char *name, bool *pending);
 
@@ -118,14 +126,19 @@ void require_rmodel_nodes(const Rmodel *rmodel, const char *what);
 
 // Reads the rest of a BINARY block from in (positioned after the "BINARY" line): the text lines up
 // to the alphabet line, the counts, the shared insert tables, the nodes and the ENDMODEL line.
-// Returns a new raw model owned by the caller. Fatal: "unexpected EOF on %s" (no alphabet line),
-// "%s: BINARY model block cut short or corrupt (%s)", "%s: BINARY model block holds a value that
-// is not a finite number (%s)", and those of process_alphabet and check_alphabet.
+// Returns a new raw model owned by the caller. Values are taken as read_probs takes them:
+// a little below 0 reads as 0, and only the first match value of a model position (Begin, a
+// start- or end-numbered node) may be negative beyond MODEL_VALUE_ROUNDING. Fatal: "unexpected
+// EOF on %s" (no alphabet line), "%s: BINARY model block cut short or corrupt (%s)", "%s: BINARY
+// model block holds a value that is not a finite number (%s)", "%s: BINARY model block holds a
+// negative value %g (node %s)" (GENERIC, LETTCOUNT, FREQAVE, End, a node number or -k for the
+// k-th node before End), and those of process_alphabet and check_alphabet.
 Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, int track);
 
 // Reads one node record; returns a new node (the caller's) or null for an absent one. fim_index
 // and ins_index are the shared-table indexes (-1 none), fim_table and ins_table the shared
-// tables. Fatal: the two BINARY messages of binary_r_rmodel.
+// tables. The values are taken as stored (binary_r_rmodel checks them for negatives). Fatal: the
+// cut-short and not-finite BINARY messages of binary_r_rmodel.
 Node *binary_r_node(InputReader *in, const char *filename, int track, int fim_index, int ins_index,
                     const float *fim_table, const float *ins_table);
 

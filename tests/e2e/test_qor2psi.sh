@@ -28,6 +28,15 @@ run qor2psi run -i params
 expect_status 0
 expect_same run.ckp "$DATA/qor2psi_fim1.ckp"
 
+CASE="negative transition in a MODEL block of a parameter file"
+rm -f run.ckp run.cks
+{ printf 'alphabet protein\n'; sed '17s/^0.1 /-0.1 /' "$DATA/qor2psi_fim1.mod"; } > params
+run qor2psi run -i params
+expect_status 1
+expect_grep err.txt "Error: params(18): Negative value -0.1 in regularizer or model node 1"
+CHECKS=$((CHECKS + 1))
+[ ! -e run.ckp ] && [ ! -e run.cks ] || fail "$CASE: output files left behind"
+
 # Refusals: the message, status 1, and no output files.
 refuse() {  # model-file message
     rm -f run.ckp run.cks
