@@ -210,9 +210,11 @@ TEST_F(ScoresTest, ReadScoreFile) {
     testing::internal::CaptureStderr();
     std::string path = test_data("scores_basic.dist");
     SequenceTable *t = read_score_file(path.c_str());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Reading scores from file " + path + "\n");
-    ASSERT_EQ(t->count, 8);
-    EXPECT_EQ(ids(t), "seqA seqB  seqC seqD seqE seqF seqG");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Reading scores from file " + path + "\nWarning: score file " + path +
+                  " line 12: a score or E-value is not a finite number; line skipped.\n");
+    ASSERT_EQ(t->count, 7);
+    EXPECT_EQ(ids(t), "seqA seqB  seqC seqD seqE seqF");  // seqG: "nan -inf"
     EXPECT_EQ(t->seqs[0]->len, 120);
     EXPECT_EQ(t->seqs[0]->ntracks, 1);
     EXPECT_EQ(t->seqs[0]->tracks[0].res, nullptr);
@@ -227,8 +229,55 @@ TEST_F(ScoresTest, ReadScoreFile) {
     EXPECT_EQ(t->seqs[5]->evalue, 1000000.0);
     EXPECT_EQ(t->seqs[6]->evalue, 1e-300);
     EXPECT_EQ(t->seqs[6]->xcount, 4.0f);
-    EXPECT_TRUE(std::isnan(t->seqs[7]->report1));
     free_sequence_table(t);
+}
+
+// An entry is skipped, with a warning naming the line, when a column or the E-value is not finite
+// as stored: a column in single precision, the E-value in double. The unset value is a number.
+TEST_F(ScoresTest, NonFiniteEntriesSkippedWithAWarning) {
+    std::string path = scratch_dir() + "/nf.dist";
+    struct Case {
+        const char *line;
+        bool kept;
+    } cases[] = {
+        {"k1 1 2 3", true},
+        {"n1 1 nan 3", false},
+        {"n2 1 2 -inf", false},
+        {"n3 1 1e39 3", false},         // past FLT_MAX = 3.4028235e38
+        {"n4 1 2 -3.5e38", false},      // likewise below -FLT_MAX
+        {"n5 1 2 3 NaN", false},        // E-value
+        {"n6 1 2 3 1e309 : x", false},  // past DBL_MAX = 1.797e308
+        {"k2 1 3.4e38 -3.4e38", true},  // just within single precision
+        {"k3 1 2 3 1e300", true},       // the E-value is kept in double precision
+        {"k4 1 1000000.00 1000000.00 1000000.00", true},
+        {"k5 1 2 3 4 inf X", true},  // the token before the 'X' is no score
+    };
+    std::string text = "% scores\n", kept, warnings;
+    for (size_t i = 0; i < sizeof cases / sizeof *cases; i++) {
+        text += std::string(cases[i].line) + "\n";
+        if (cases[i].kept)
+            kept += std::string(kept.empty() ? "" : " ") + std::string(cases[i].line, 2);
+        else
+            warnings += "Warning: score file " + path + " line " + std::to_string(i + 2) +
+                        ": a score or E-value is not a finite number; line skipped.\n";
+    }
+    write_text(path, text);
+    testing::internal::CaptureStderr();
+    SequenceTable *t = read_score_file(path.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Reading scores from file " + path + "\n" + warnings);
+    EXPECT_EQ(ids(t), kept);
+    free_sequence_table(t);
+
+    // The read-ahead of the IDs leaves them out without a word.
+    testing::internal::CaptureStderr();
+    SeqIdSet *set = read_score_file_ids(path.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_NE(set, nullptr);
+    EXPECT_TRUE(seq_id_set_contains("k1", set));
+    EXPECT_FALSE(seq_id_set_contains("n1", set));
+    EXPECT_FALSE(seq_id_set_contains("n6", set));
+    free_seq_id_set(set);
 }
 
 TEST_F(ScoresTest, ReadingEdgeFiles) {
@@ -644,4 +693,22 @@ TEST_F(ScoresTest, IdsReadAheadOnlyFromPlainRegularFiles) {
     ASSERT_EQ(system(("gzip -k " + plain).c_str()), 0);
     for (const std::string &name : {plain + ".gz", dir + "/absent.dist", dir})
         EXPECT_EQ(read_score_file_ids(name.c_str()), nullptr) << name;
+}
+
+// A fatal error in the filtered read reaches the caller; the ID set read ahead goes with it (the
+// sanitizer build's leak check sees to that).
+TEST_F(ScoresTest, ScoredReadThatFailsReleasesItsIds) {
+    std::string dir = scratch_dir();
+    std::string scores = dir + "/s.dist", missing = dir + "/absent.fa";
+    write_text(scores, "id1 10 1 2\n");
+    SeqIdSet *ahead = read_score_file_ids(scores.c_str());
+    ASSERT_NE(ahead, nullptr);  // the filtered road is taken
+    free_seq_id_set(ahead);
+    const char *files[] = {missing.c_str()};
+    int count = 0;
+    try {
+        read_select_seqfile_list_scored(scores.c_str(), &count, files, 1, nullptr, 0, nullptr, 0,
+                                        nullptr, 0, nullptr, nullptr, 1);
+        FAIL() << "no error";
+    } catch (const FatalError &) {}
 }

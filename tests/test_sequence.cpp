@@ -985,6 +985,38 @@ TEST_F(SequenceTest, ReadWeightsRefusesHugeFamilyCountAndWarnsOncePerRow) {
     free_weights(&w);
 }
 
+TEST_F(SequenceTest, ReadWeightsResetsNonFiniteWeightsAndRefusesBadCounts) {
+    std::string path = scratch_dir() + "/nf.weights";
+    SeqWeights w;
+    std::string err;
+    write_text(path, "desc\n3 2\na nan inf\nb -inf 1\nc 1e400 0.5\n");
+    ASSERT_EQ(read_capture(path, &w, err), 1);
+    std::string lead = "Weightfile " + path + ": ";
+    EXPECT_EQ(err, lead + "  nan for a reset to 0.0\n" + lead + "  inf for a reset to 0.0\n" +
+                       lead + " -inf for b reset to 0.0\n" + lead + "  inf for c reset to 0.0\n");
+    const double expect[3][2] = {{0.0, 0.0}, {0.0, 1.0}, {0.0, 0.5}};
+    for (int i = 0; i < 3; i++)
+        for (int f = 0; f < 2; f++) EXPECT_EQ(w.weights[i][f], expect[i][f]) << i << " " << f;
+    free_weights(&w);
+
+    // Counts that are not wholly a number or lie past the long range: the line is named.
+    struct Case {
+        const char *text, *token;
+        int line;
+    } cases[] = {{"desc\n1e9 1\na 1\n", "1e9", 2},
+                 {"desc\n% c\n2 99999999999999999999\n", "99999999999999999999", 3},
+                 {"desc\n-99999999999999999999 1\n", "-99999999999999999999", 2},
+                 {"desc\n1 2x\na 1 1\n", "2x", 2}};
+    for (const Case &c : cases) {
+        write_text(path, c.text);
+        EXPECT_EQ(read_capture(path, &w, err), 0) << c.text;
+        EXPECT_EQ(err, "Weight file " + path + " line " + std::to_string(c.line) + ": count " +
+                           c.token + " is not a whole number in range\nWeightfile " + path +
+                           " will not be used.\n");
+        expect_empty(w);
+    }
+}
+
 TEST_F(SequenceTest, MergeWeights) {
     std::string dir = scratch_dir();
     std::string path = dir + "/merge.weights";

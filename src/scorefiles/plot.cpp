@@ -99,12 +99,9 @@ std::vector<float> read_plotted_scores(const char *path, int column, int negate,
     std::vector<float> values;
     InputReader reader;
     reader_init(&reader, fp, path);
-    char *line;
-    size_t len;
     ScoreLine entry;
     int col = -1;
-    while (reader_line_with_end(&reader, &line, &len)) {
-        if (!parse_score_line(line, len, &entry)) continue;
+    while (next_score_entry(&reader, &entry, true)) {
         if (col < 0) col = effective_plotcolumn(column, entry.evalue);
         float v = plotcolumn_value(col, entry.length, entry.report1, entry.report2, entry.evalue);
         values.push_back(negate ? -v : v);

@@ -27,11 +27,11 @@ const char *plotcolumn_label(int effective_column);
 float plotcolumn_value(int effective_column, int length, float report1, float report2,
                        double evalue);
 
-// Reads a score file as read_score_file does (same message and fatal errors), but keeps only each
-// entry's plotted value (the column as set_plotcolumn chooses it, negated when negate is
-// non-zero), in file order. *label receives the axis label (static text; "" for a file without
-// entries). Used where only the values matter, so that files of many millions of rows fit in
-// little memory.
+// Reads a score file as read_score_file does (same messages, non-finite entries skipped with the
+// same warning, same fatal errors), but keeps only each entry's plotted value (the column as
+// set_plotcolumn chooses it, negated when negate is non-zero), in file order. *label receives the
+// axis label (static text; "" for a file without entries). Used where only the values matter, so
+// that files of many millions of rows fit in little memory.
 std::vector<float> read_plotted_scores(const char *path, int column, int negate,
                                        const char **label);
 // Sorts plotted values ascending as sort_score_list orders report column 1 (a NaN last; equal

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <climits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -109,16 +110,33 @@ static char *copy_text(const char *text, size_t len) {
     return s;
 }
 
-// Hands every entry line of an open score file to f, in file order (the stream stays open).
-template <typename F>
-static void for_each_score_line(FILE *fp, const char *path, F f) {
-    InputReader reader;
-    reader_init(&reader, fp, path);
+bool next_score_entry(InputReader *reader, ScoreLine *out, bool warn) {
     char *line;
     size_t len;
+    while (reader_line_with_end(reader, &line, &len)) {
+        if (!parse_score_line(line, len, out)) continue;
+        // The columns as stored: a NaN, an infinity or a value past the single-precision range
+        // (an infinity once converted) would reach every count and sum made of them.
+        if (std::isfinite(out->report1) && std::isfinite(out->report2) &&
+            std::isfinite(out->evalue))
+            return true;
+        if (warn)
+            std::fprintf(stderr,
+                         "Warning: score file %s line %ld: a score or E-value is not a finite "
+                         "number; line skipped.\n",
+                         shown_text(reader->name).c_str(), reader->line_number);
+    }
+    return false;
+}
+
+// Hands every entry of an open score file to f, in file order (the stream stays open); warn as
+// next_score_entry.
+template <typename F>
+static void for_each_score_line(FILE *fp, const char *path, bool warn, F f) {
+    InputReader reader;
+    reader_init(&reader, fp, path);
     ScoreLine entry;
-    while (reader_line_with_end(&reader, &line, &len))
-        if (parse_score_line(line, len, &entry)) f(entry);
+    while (next_score_entry(&reader, &entry, warn)) f(entry);
     reader_free(&reader);
 }
 
@@ -126,7 +144,7 @@ SequenceTable *read_score_file(const char *path) {
     std::fprintf(stderr, "Reading scores from file %s\n", path);
     FILE *fp = open_read(path, OPEN_FATAL);
     SequenceTable *table = alloc_sequence_table();
-    for_each_score_line(fp, path, [table](const ScoreLine &entry) {
+    for_each_score_line(fp, path, true, [table](const ScoreLine &entry) {
         Sequence *seq = alloc_sequence(0, 1);
         seq->id = copy_text(entry.id, entry.id_len);
         seq->len = entry.length;
@@ -151,8 +169,9 @@ SeqIdSet *read_score_file_ids(const char *path) {
     FILE *fp = std::fopen(path, "r");
     if (!fp) return nullptr;
     SeqIdSet *ids = new_seq_id_set();
-    for_each_score_line(
-        fp, path, [ids](const ScoreLine &entry) { seq_id_set_add(ids, entry.id, entry.id_len); });
+    for_each_score_line(fp, path, false, [ids](const ScoreLine &entry) {
+        seq_id_set_add(ids, entry.id, entry.id_len);
+    });
     std::fclose(fp);
     return ids;
 }
@@ -163,16 +182,15 @@ SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_
                                                const char *const *select_ids, int nselect,
                                                const char *const *exclude_ids, int nexclude,
                                                FILE *report, FILE *report2, int mode) {
-    SeqIdSet *wanted = read_score_file_ids(score_file);
-    SequenceTable *table =
-        wanted
-            ? read_select_seqfile_list_filtered(max_count, files, nfiles, guides, nguides,
-                                                select_ids, nselect, exclude_ids, nexclude, report,
-                                                report2, mode, seq_id_set_contains, wanted)
-            : read_select_seqfile_list(max_count, files, nfiles, guides, nguides, select_ids,
-                                       nselect, exclude_ids, nexclude, report, report2, mode);
-    free_seq_id_set(wanted);
-    return table;
+    // Released however the read ends, a fatal error thrown to the caller included.
+    std::unique_ptr<SeqIdSet, void (*)(SeqIdSet *)> wanted(read_score_file_ids(score_file),
+                                                           free_seq_id_set);
+    if (!wanted)
+        return read_select_seqfile_list(max_count, files, nfiles, guides, nguides, select_ids,
+                                        nselect, exclude_ids, nexclude, report, report2, mode);
+    return read_select_seqfile_list_filtered(max_count, files, nfiles, guides, nguides, select_ids,
+                                             nselect, exclude_ids, nexclude, report, report2, mode,
+                                             seq_id_set_contains, wanted.get());
 }
 
 // ---------------------------------------------------------------------------------------------

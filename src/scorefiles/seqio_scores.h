@@ -4,7 +4,9 @@
 //
 // Score-file line: ID, length, report column 1, report column 2, optional E-value, optional
 // count followed by 'X', optional ':' and a description. Lines beginning with '%' or ';' are
-// comments; blank lines are skipped. A score slot or E-value of 1000000 means unset.
+// comments; blank lines are skipped. A score slot or E-value of 1000000 means unset. An entry
+// whose report columns or E-value are not finite numbers as stored (NaN, an infinity, a column
+// past the single-precision range) is skipped (next_score_entry).
 #ifndef QOR_SEQIO_SCORES_H
 #define QOR_SEQIO_SCORES_H
 
@@ -15,6 +17,7 @@ struct Sequence;
 struct SequenceTable;
 struct ScoreParams;
 struct SeqIdSet;
+struct InputReader;
 
 // Direction shared by c1compare, c2compare and Zcompare: +1 ascending (smallest value first),
 // -1 descending. Starts at +1; sort_scores_as_specified sets it and leaves it set.
@@ -22,20 +25,22 @@ extern int sort_direction;
 
 // Reads a score file into a new table (owned by the caller; never null), one entry per entry
 // line, in file order: ID, length, both report columns, E-value, X count and annotation. Writes
-// "Reading scores from file %s\n" to standard error first. Fatal: "Couldn't open file %s: %s\n",
-// and close_read's messages for a failed decompressor.
+// "Reading scores from file %s\n" to standard error first, and next_score_entry's warning for
+// each entry skipped as not finite. Fatal: "Couldn't open file %s: %s\n", and close_read's
+// messages for a failed decompressor.
 SequenceTable *read_score_file(const char *path);
 
-// The IDs a plain score file names, read ahead without a message (release with
-// free_seq_id_set). Null when the file cannot be read that way (missing, compressed, not a
-// regular file): the caller then reads it with read_score_file, which gives its own messages.
+// The IDs a plain score file names (entries skipped as not finite left out), read ahead without a
+// message (release with free_seq_id_set). Null when the file cannot be read that way (missing,
+// compressed, not a regular file): the caller then reads it with read_score_file, which gives its
+// own messages.
 SeqIdSet *read_score_file_ids(const char *path);
 
 // read_select_seqfile_list for a caller that keeps only the entries the score file names (and
 // those the select and exclude lists name): the entries it does not name are freed as soon as
 // they are read (read_select_seqfile_list_filtered), or, when the score file cannot be read ahead
 // (read_score_file_ids), the databases are read whole. The report, the count and every message
-// are those of a whole read.
+// are those of a whole read. The ID set is released also when a fatal error is thrown.
 SequenceTable *read_select_seqfile_list_scored(const char *score_file, int *max_count,
                                                const char *const *files, int nfiles,
                                                const char *const *guides, int nguides,
@@ -110,7 +115,16 @@ struct ScoreLine {
 };
 
 // Parses one line (len bytes, line end included when present). Returns false for a comment or
-// blank line, true for an entry, whose fields are stored in *out.
+// blank line, true for an entry, whose fields are stored in *out. The values are stored as read,
+// NaN and infinities included.
 bool parse_score_line(const char *line, size_t len, ScoreLine *out);
+
+// The next entry of a score file read through reader, parsed into *out; false at the end of the
+// file. Comment and blank lines are passed over, and so is an entry whose report columns or
+// E-value are not finite as stored (NaN, an infinity, or a column past the single-precision
+// range; the unset 1000000 is a number), with, when warn is set, "Warning: score file %s line
+// %ld: a score or E-value is not a finite number; line skipped.\n" on standard error (the
+// reader's name through shown_text).
+bool next_score_entry(InputReader *reader, ScoreLine *out, bool warn);
 
 #endif

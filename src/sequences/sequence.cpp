@@ -517,12 +517,15 @@ static bool next_data_line(InputReader *in, std::string &line) {
     return false;
 }
 
-// Splits a line into tokens separated by blanks, tabs and line ends.
-// Reads a decimal integer token for the counts line; anything unreadable counts as 0.
-static long parse_count(const std::string &token) {
-    long v = 0;
-    scan_long(token.c_str(), token.c_str() + token.size(), &v);
-    return v;
+// Reads a decimal integer token for the counts line into *count; a token that does not begin
+// with a number counts as 0. False for one that begins with a number but is not wholly one
+// (e.g. "1e9"), or whose value is past the long range.
+static bool parse_count(const std::string &token, long *count) {
+    const char *end = token.c_str() + token.size();
+    bool overflow = false;
+    *count = 0;
+    const char *stop = scan_long(token.c_str(), end, count, &overflow);
+    return !stop || (stop == end && !overflow);
 }
 
 int read_weights(const char *filename, SeqWeights *w) {
@@ -550,10 +553,16 @@ int read_weights(const char *filename, SeqWeights *w) {
     long nseqs = 0, nfam = 0;
     if (have_description && next_data_line(in, line)) {
         tokens = split_tokens(line, " \t\n\r");
-        if (tokens.size() >= 1) nseqs = parse_count(tokens[0]);
-        if (tokens.size() >= 2) nfam = parse_count(tokens[1]);
+        long *counts[] = {&nseqs, &nfam};
+        for (size_t k = 0; ok && k < 2 && k < tokens.size(); k++)
+            if (!parse_count(tokens[k], counts[k])) {
+                std::fprintf(
+                    stderr, "Weight file %s line %ld: count %s is not a whole number in range\n",
+                    shown_text(filename).c_str(), in->line_number, shown_text(tokens[k]).c_str());
+                ok = false;
+            }
     }
-    if (nseqs <= 0 || nfam <= 0) {
+    if (ok && (nseqs <= 0 || nfam <= 0)) {
         std::fprintf(stderr, "Weight file %s has an invalid Num_Sequences Num_families line\n",
                      filename);
         std::fprintf(stderr, "or is missing a description line.\n");
@@ -617,7 +626,7 @@ int read_weights(const char *filename, SeqWeights *w) {
                 double v = 0.0;
                 const std::string &t = tokens[f + 1];
                 scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
-                if (v < 0.0) {
+                if (!(v >= 0.0 && std::isfinite(v))) {
                     std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", filename, v,
                                  shown_id.c_str());
                     v = 0.0;

@@ -148,6 +148,14 @@ CHECKS=$((CHECKS + 1)); [ -s r8.dat ] || fail "$CASE: no report"
 run trellan3 r9 -distfile nan2.dist -distfile2 nan.dist
 expect_status 0
 
+CASE="scores past the single-precision range are skipped: no NaN reaches the counts"
+printf 'f1 10 -5 0\nf2 10 -4 0\nf3 10 -3 0\n' > f.dist
+printf 'd1 10 1e39 0\nd2 10 -1e39 0\n' > d.dist
+run trellan3 big -distfile f.dist -distfile2 d.dist -plotcolumn 1
+expect_status 1
+expect_text err.txt "$(head -1 err.txt)\nReading scores from file f.dist\nReading scores from file d.dist\nWarning: score file d.dist line 1: a score or E-value is not a finite number; line skipped.\nWarning: score file d.dist line 2: a score or E-value is not a finite number; line skipped.\nError: Two valid score files are required.\n\n"
+CHECKS=$((CHECKS + 1)); [ ! -e big.dat ] || fail "$CASE: big.dat written"
+
 CASE="a binary file and a file with a very long line"
 head -c 20000 /dev/urandom > noise.dist
 { printf 'long'; head -c 300000 /dev/zero | tr '\0' x; printf ' 1 4 0\nb 1 0.5 0\n'; } > long.dist
