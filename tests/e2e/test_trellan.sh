@@ -200,6 +200,12 @@ run trellan nf3 -distfile nf1.dist -distfile2 nf3.dist -plotps 0
 expect_status 1
 expect_grep err.txt "Error: Two valid score files are required."
 
+CASE="no finite score at all: no entries in either file"
+run trellan nf4 -distfile nf3.dist -distfile2 nf3.dist -plotps 0
+expect_status 1
+expect_grep err.txt "Error: Two valid score files are required."
+CHECKS=$((CHECKS + 1)); [ ! -e nf4.plt ] || fail "$CASE: nf4.plt written"
+
 CASE="a range widened past the single-precision range is held at its limit"
 # FLT_MAX = (2 - 2^-23) * 2^127 = 340282346638528859811704183484516925440 exactly.
 printf 'a 1 -3.4e38 0\nb 1 3.4e38 0\n' > big1.dist
