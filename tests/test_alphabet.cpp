@@ -529,14 +529,24 @@ TEST_F(Alphabet, BackfileProbs) {
 }
 
 TEST_F(Alphabet, BackfileRefusesProbsThatAreNoProbabilities) {
-    // Not numbers, infinite, negative, past the float range, past the double range.
-    for (const char *word : {"nan", "-INF", "-0.1", "1e39", "1e999"}) {
-        std::string err = read_backfile(std::string("Alphabet DNA\nOrder A G C T\nProbs 0.1 ") +
-                                        word + " 0.3 0.4\n");
-        EXPECT_EQ(err, std::string("bg.txt(DNA): Probs value ") + word +
-                           " on line 3 is not a finite non-negative number.\n"
-                           "bg.txt(DNA): Skipping probability assignments.\n");
+    // Not numbers, infinite, negative, past the float range, past the double range; all zero.
+    const struct {
+        std::string probs, fault;
+    } rows[] = {
+        {"0.1 nan 0.3 0.4", "Probs value nan on line 3 is not a finite non-negative number."},
+        {"0.1 -INF 0.3 0.4", "Probs value -INF on line 3 is not a finite non-negative number."},
+        {"0.1 -0.1 0.3 0.4", "Probs value -0.1 on line 3 is not a finite non-negative number."},
+        {"0.1 1e39 0.3 0.4", "Probs value 1e39 on line 3 is not a finite non-negative number."},
+        {"0.1 1e999 0.3 0.4", "Probs value 1e999 on line 3 is not a finite non-negative number."},
+        {"0 0 0 0", "Probs on line 3 leave a background that sums to 0."},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.probs);
+        std::string err = read_backfile("Alphabet DNA\nOrder A G C T\nProbs " + r.probs + "\n");
+        EXPECT_EQ(err,
+                  "bg.txt(DNA): " + r.fault + "\nbg.txt(DNA): Skipping probability assignments.\n");
         EXPECT_FLOAT_EQ(byname("DNA")->match_reg[0], 0.25f);
+        EXPECT_FLOAT_EQ(byname("DNA")->insert_reg[0], 0.25f);
     }
 }
 

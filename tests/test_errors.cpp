@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -158,4 +159,32 @@ TEST(RunInfo, HashString) {
     EXPECT_EQ(hash_string(""), 0u);
     EXPECT_EQ(hash_string("ab"), 971u);
     EXPECT_EQ(hash_string("\xff"), 0xffffffffu);  // characters are signed
+}
+
+// ---------------------------------------------------------------------------------------------
+// shown_text
+// ---------------------------------------------------------------------------------------------
+
+// Every text has its own shown form: a typed "\x1b" and an ESC byte, or a backslash and the
+// start of an escape, never look alike.
+TEST(ShownText, OneShownFormPerText) {
+    const struct {
+        std::string text, shown;
+    } rows[] = {
+        {"a\\b", "a\\\\b"},                 // a backslash, doubled
+        {"t\x1b", "t\\x1b"},                // an ESC byte
+        {"t\\x1b", "t\\\\x1b"},             // backslash, x, 1, b as typed
+        {"a\tb", "a\tb"},                   // a tab, as it is
+        {std::string("n\0", 2), "n\\x00"},  // a NUL byte
+        {"\\\\", "\\\\\\\\"},               // two backslashes
+        {"plain ~text", "plain ~text"},
+    };
+    std::set<std::string> seen;
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.shown);
+        EXPECT_EQ(shown_text(r.text), r.shown);
+        EXPECT_TRUE(seen.insert(r.shown).second);  // no two texts share a shown form
+    }
+    EXPECT_EQ(shown_byte('\\'), "\\\\");
+    EXPECT_EQ(shown_byte(0x1b), "\\x1b");
 }

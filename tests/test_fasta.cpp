@@ -477,12 +477,13 @@ TEST_F(Fasta, MessagesShowIdControlBytesEscaped) {
              return out;
          }},
     };
-    // An ESC colour sequence, an OSC title sequence, and plain text (shown as it is).
+    // An ESC colour sequence, an OSC title sequence, and plain text (shown as it is but for the
+    // backslash, which is doubled).
     const struct {
         const char *id, *shown;
     } ids[] = {{"a\x1b[31mred", "a\\x1b[31mred"},
                {"\x1b]0;title\x07z", "\\x1b]0;title\\x07z"},
-               {"p\\q~", "p\\q~"}};
+               {"p\\q~", "p\\\\q~"}};
     for (const auto &m : messages)
         for (const auto &id : ids) {
             std::string expected = m.message;

@@ -603,3 +603,51 @@ TEST(SeqlibTracks, ReadThroughTracks) {
     free_sequence_table(table);
     reset_alphabets();
 }
+
+// A sequential NEXUS matrix keeps the ntax rows of its header: each row past them is dropped
+// with a warning naming it (its continuation lines go with it). Counts past the int range are
+// refused like counts below 1.
+TEST(SeqlibRead, PaupRowsPastNtaxAndHugeCounts) {
+    struct {
+        const char *name, *text;
+        int wanted;
+        short error;
+        const char *id, *letters;
+        std::string err;  // "@" stands for the file name
+    } rows[] = {
+        {"four rows, ntax 2", "#NEXUS\nntax=2 nchar=2;\nmatrix\na AC\nb GT\nc TT\nd CC\n;\n", 2, 0,
+         "b", "GT",
+         "SeqLib (file @): row \"c\" at line 6 is past the 2 rows of the header (ntax); dropped\n"
+         "SeqLib (file @): row \"d\" at line 7 is past the 2 rows of the header (ntax); dropped\n"},
+        {"the third row is not read", "#NEXUS\nntax=2 nchar=2;\nmatrix\na AC\nb GT\nc TT\n;\n", 3,
+         SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): row \"c\" at line 6 is past the 2 rows of the header (ntax); dropped\n"},
+        {"a dropped row takes its continuation lines",
+         "#NEXUS\nntax=1 nchar=4;\nmatrix\na AC\nGT\nb TT\nCC\n;\n", 1, 0, "a", "ACGT",
+         "SeqLib (file @): row \"b\" at line 6 is past the 1 rows of the header (ntax); dropped\n"},
+        {"ntax past the int range", "#NEXUS\nntax=2147483648 nchar=2;\nmatrix\na AC\n;\n", 1,
+         SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): ntax 2147483648 in the header is not a positive number\n"},
+        {"nchar past the int range", "#NEXUS\nntax=1 nchar=4294967297;\nmatrix\na AC\n;\n", 1,
+         SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): nchar 4294967297 in the header is not a positive number\n"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string path = write_sample("n.nex", r.text);
+        short err = 99;
+        char *id = nullptr;
+        testing::internal::CaptureStderr();
+        char *s = seqlibRead(r.wanted, path.c_str(), 0, 17, nullptr, nullptr, &err, &id);
+        std::string messages = testing::internal::GetCapturedStderr();
+        std::string expected = r.err;
+        for (size_t at; (at = expected.find('@')) != std::string::npos;)
+            expected.replace(at, 1, path);
+        EXPECT_EQ(messages, expected);
+        EXPECT_EQ(err, r.error);
+        EXPECT_EQ(std::string(id ? id : ""), r.id);
+        EXPECT_EQ(std::string(s ? s : ""), r.letters);
+        free(s);
+        free(id);
+    }
+}

@@ -53,7 +53,7 @@ static bool check_options() {
 static void write_selected_sequences(const char *run_name, const char *suffix, SequenceTable *list,
                                      bool as_alignment) {
     FILE *out = open_outputfile(run_name, suffix);
-    fprintf(stderr, "Writing sequence output to %s%s.\n", run_name, suffix);
+    fprintf(stderr, "Writing sequence output to %s%s.\n", shown_text(run_name).c_str(), suffix);
 
     trim_sequence_table(list, &Score, Score.select_seq);
     drop_null_sequences(list, stderr);
@@ -92,7 +92,7 @@ int main(int argc, char **argv) {
         // read_alignment gives its own messages when the file is no usable alignment.
         FILE *probe = open_read(alignfile, 0);
         if (!probe) {
-            std::string msg = "Alignment file " + std::string(alignfile) +
+            std::string msg = "Alignment file " + shown_text(alignfile) +
                               " cannot be read: " + strerror(errno) + "\n";
             fail_with_usage(msg.c_str());
         }

@@ -77,7 +77,8 @@ static Consensus model_consensus(const Model *model) {
 
 static void warn_machine_format(const std::string &run_name) {
     std::printf("\nWARNING:  PSI-BLAST checkpoints are stored in a machine-dependent format!\n");
-    std::printf("The %s.ckp file should work on other machines that have:\n", run_name.c_str());
+    std::printf("The %s.ckp file should work on other machines that have:\n",
+                shown_text(run_name).c_str());
     std::printf("%s-endian order, %d byte chars, %d byte ints, %d byte doubles\n", "little", 1, 4,
                 8);
     flush_outputfile(stdout);

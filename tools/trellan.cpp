@@ -173,7 +173,8 @@ int main(int argc, char **argv) {
                        static_cast<long>(database.size()));
 
     if (!makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr))
-        error("gnuplot did not make %s.ps; %s.plt and the data files are kept.", run, run);
+        error("gnuplot did not make %s.ps; %s.plt and the data files are kept.",
+              shown_text(run).c_str(), shown_text(run).c_str());
     free_init();
     return 0;
 }

@@ -443,7 +443,7 @@ void check_alphabet(const char *filename) {
         case SEQKIND_NUCLEIC: id = DNA_ALPHABET_ID; break;
         case SEQKIND_RNA: id = RNA_ALPHABET_ID; break;
         case SEQKIND_PROTEIN: id = PROTEIN_ALPHABET_ID; break;
-        default: error("No alphabet specified and file %s no help.", filename);
+        default: error("No alphabet specified and file %s no help.", shown_text(filename).c_str());
     }
     AlphabetInfo *a = alphabet_id_to_info(id);
     AlphabetInfo *old = alphabets[0];
@@ -506,6 +506,7 @@ std::vector<std::string> backfile_words(const std::string &line) {
 
 // Reads the Order line of a stanza into order (one alphabet index per Order letter). Returns
 // false, with the messages written, when the order is not a permutation of the base letters.
+// file is the file name as messages show it.
 bool read_backfile_order(const std::vector<std::string> &words, const AlphabetInfo *a,
                          const char *file, const char *name, std::vector<int> &order) {
     for (size_t k = 1; k < words.size(); k++) {
@@ -548,9 +549,30 @@ bool read_backfile_order(const std::vector<std::string> &words, const AlphabetIn
     return ok;
 }
 
+// The regularizer index that Probs value i (in file order) of a stanza with a sound order sets.
+int backfile_slot(const AlphabetInfo *a, const std::vector<int> &order, int i) {
+    if (a->id == CODON_ALPHABET_ID)
+        return 16 * order[static_cast<size_t>(i / 16)] + 4 * order[static_cast<size_t>(i / 4 % 4)] +
+               order[static_cast<size_t>(i % 4)];
+    return order[static_cast<size_t>(i)];
+}
+
+// True when the first emit entries of reg, with the slots of the first values replaced by them
+// (as float), have a positive total.
+bool background_keeps_weight(const float *reg, int emit, const std::vector<int> &slots,
+                             const std::vector<double> &values) {
+    std::vector<float> after(reg, reg + emit);
+    for (size_t i = 0; i < slots.size(); i++)
+        after[static_cast<size_t>(slots[i])] = static_cast<float>(values[i]);
+    double total = 0;
+    for (float v : after) total += v;
+    return total > 0;
+}
+
 // Applies the Probs line (line number line_no) of a stanza with a sound order. A value that is
-// not a finite non-negative number a regularizer can hold refuses the whole line: reported with
-// its line, the stanza skipped and nothing changed.
+// not a finite non-negative number a regularizer can hold refuses the whole line, and so do
+// values that leave a background summing to 0: reported with its line, the stanza skipped and
+// nothing changed. file is the file name as messages show it.
 void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a,
                           const std::vector<int> &order, const char *file, const char *name,
                           long line_no) {
@@ -570,21 +592,21 @@ void apply_backfile_probs(const std::vector<std::string> &words, AlphabetInfo *a
         }
         values.push_back(v);
     }
-    int given = 0;
-    for (double v : values) {
-        if (given < emit) {
-            int i = given;
-            int idx;
-            if (a->id == CODON_ALPHABET_ID)
-                idx = 16 * order[static_cast<size_t>(i / 16)] +
-                      4 * order[static_cast<size_t>(i / 4 % 4)] + order[static_cast<size_t>(i % 4)];
-            else
-                idx = order[static_cast<size_t>(i)];
-            a->match_reg[idx] = static_cast<float>(v);
-            a->insert_reg[idx] = static_cast<float>(v);
-        }
-        given++;
+    std::vector<int> slots;
+    for (int i = 0; i < emit && i < static_cast<int>(values.size()); i++)
+        slots.push_back(backfile_slot(a, order, i));
+    if (!slots.empty() && (!background_keeps_weight(a->match_reg, emit, slots, values) ||
+                           !background_keeps_weight(a->insert_reg, emit, slots, values))) {
+        fprintf(stderr, "%s(%s): Probs on line %ld leave a background that sums to 0.\n", file,
+                name, line_no);
+        fprintf(stderr, "%s(%s): Skipping probability assignments.\n", file, name);
+        return;
     }
+    for (size_t i = 0; i < slots.size(); i++) {
+        a->match_reg[slots[i]] = static_cast<float>(values[i]);
+        a->insert_reg[slots[i]] = static_cast<float>(values[i]);
+    }
+    int given = static_cast<int>(values.size());
     if (given > emit)
         fprintf(stderr, "%s(%s): %d Probs given; the %d beyond the %d expected are ignored.\n",
                 file, name, given, given - emit, emit);
@@ -630,6 +652,7 @@ void process_alphabet_backfile(FILE *fp, const char *filename) {
     } reading;
     InputReader *in = &reading.in;
     reader_init(in, fp, filename);
+    const std::string file = shown_text(filename);  // the name as messages show it
     std::string line;
     bool pending = false;  // line holds a line that a failed stanza did not use
     while (pending || reader_line_copy(in, line)) {
@@ -655,22 +678,22 @@ void process_alphabet_backfile(FILE *fp, const char *filename) {
             bool have = reader_line_copy(in, line);
             words = have ? backfile_words(line) : std::vector<std::string>();
             if (!words.empty() && capscomp(words[0].c_str(), key) == 0) return true;
-            fprintf(stderr, "%s(%s): %s required after Alphabet.\n", filename, an, key);
-            fprintf(stderr, "%s(%s): Skipping probability assignments.\n", filename, an);
+            fprintf(stderr, "%s(%s): %s required after Alphabet.\n", file.c_str(), an, key);
+            fprintf(stderr, "%s(%s): Skipping probability assignments.\n", file.c_str(), an);
             pending = have;
             return false;
         };
         if (a->letters) {
             if (!keyword_line("Order")) continue;
-            if (!read_backfile_order(words, a, filename, an, order)) {
-                fprintf(stderr, "%s(%s): Skipping probability assignments.\n", filename, an);
+            if (!read_backfile_order(words, a, file.c_str(), an, order)) {
+                fprintf(stderr, "%s(%s): Skipping probability assignments.\n", file.c_str(), an);
                 continue;
             }
         } else {
             for (int k = 0; k < a->length; k++) order.push_back(k);
         }
         if (!keyword_line("Probs")) continue;
-        apply_backfile_probs(words, a, order, filename, an, in->line_number);
+        apply_backfile_probs(words, a, order, file.c_str(), an, in->line_number);
     }
 }
 

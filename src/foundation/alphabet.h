@@ -154,7 +154,8 @@ void check_alphabet(const char *filename);
 void process_alphabet(const char *line, int track, const char *prefix);
 // Reads one alphabet background file (Alphabet / Order / Probs stanzas) into the regularizers of
 // the alphabets it names; malformed stanzas are reported on standard error and skipped (also a
-// Probs line holding a value that is not a finite non-negative number, reported with its line).
+// Probs line holding a value that is not a finite non-negative number, or values that leave a
+// background summing to 0, reported with its line).
 // The stream stays the caller's. Not fatal.
 void process_alphabet_backfile(FILE *in, const char *filename);
 

@@ -162,7 +162,9 @@ std::string shown_text(const char *text, size_t length) {
     shown.reserve(length);
     for (size_t i = 0; i < length; i++) {
         unsigned char b = static_cast<unsigned char>(text[i]);
-        if (shown_as_is(b)) {
+        if (b == '\\') {
+            shown.append("\\\\");
+        } else if (shown_as_is(b)) {
             shown.push_back(static_cast<char>(b));
         } else {
             const char escaped[] = {'\\', 'x', HEX[b >> 4], HEX[b & 0xf]};
@@ -183,7 +185,7 @@ std::string shown_line(const std::string &line) {
 
 std::string shown_byte(int c) {
     char b = static_cast<char>(c);
-    return b == '\\' ? std::string("\\\\") : shown_text(&b, 1);
+    return shown_text(&b, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

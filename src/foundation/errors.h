@@ -77,13 +77,14 @@ int capscomp(const char *a, const char *b);
 
 // ---------------------------------------------------------------------------------------------
 // Input text in messages: every warning or fatal message that echoes text read from an input
-// file (a sequence ID, a name, a line) shows it through these, so that no control byte of the
-// file (ESC, an OSC sequence) reaches the terminal.
+// file (a sequence ID, a name, a line) or a file name shows it through these, so that no control
+// byte of the file or the name (ESC, an OSC sequence) reaches the terminal.
 // ---------------------------------------------------------------------------------------------
 
 // The shown form of the first length bytes of text: printable bytes (' ' to '~') and tabs as they
-// are, every other byte (NUL included) as "\xNN" with two lower-case hex digits. Printable text
-// is shown unchanged.
+// are except the backslash, which is doubled; every other byte (NUL included) as "\xNN" with two
+// lower-case hex digits. Each shown form thus stands for one text only: a typed "\x1b" shows as
+// "\\x1b", an ESC byte as "\x1b". Printable text without a backslash is shown unchanged.
 std::string shown_text(const char *text, size_t length);
 // The same for a NUL-terminated text; null shows as "".
 std::string shown_text(const char *text);
@@ -92,8 +93,7 @@ inline std::string shown_text(const std::string &text) {
 }
 // A line read with its line end: shown_text of the text before a final "\n", then the "\n".
 std::string shown_line(const std::string &line);
-// One byte (0-255, or a char) as shown_text shows it, except that a backslash is doubled, so that a
-// lone byte never reads as the start of an escape.
+// One byte (0-255, or a char) as shown_text shows it.
 std::string shown_byte(int c);
 
 // ---------------------------------------------------------------------------------------------

@@ -36,7 +36,8 @@ static int modlib_single_done = 0;
 
 int start_model_library(const char *filename) {
     if (!filename || !*filename) return 0;
-    if (modlib_fp) error("start_modellibrary (%s) called with open libary", filename);
+    if (modlib_fp)
+        error("start_modellibrary (%s) called with open libary", shown_text(filename).c_str());
     modlib_fp = open_read(filename, OPEN_FATAL);
     modlib_name = str_dup(filename);
     reader_init(&modlib_in, modlib_fp, modlib_name);
@@ -117,15 +118,16 @@ static int read_entry(const std::string &header, char **name, char **title) {
     replace_text(name, entry_name.c_str());
     replace_text(title, entry_title.c_str());
     if (verbout)
-        std::fprintf(verbout, "%s(%d):  Reading model %d (%s)\n", modlib_name, header_line,
-                     modlib_entries, *name);
+        std::fprintf(verbout, "%s(%d):  Reading model %d (%s)\n", shown_text(modlib_name).c_str(),
+                     header_line, modlib_entries, shown_text(*name).c_str());
 
     // Parameter lines up to the end line. The next entry's header before it means the end line
     // is missing, as does the end of the file: never take the next entry's lines.
     std::string line;
     for (;;) {
         if (!reader_line_copy(&modlib_in, line) || starts_with(line.c_str(), MODLIB_START))
-            error("Model library %s Model %s missing\n", modlib_name, MODLIB_END);
+            error("Model library %s Model %s missing\n", shown_text(modlib_name).c_str(),
+                  MODLIB_END);
         modlib_line++;
         if (starts_with(line.c_str(), MODLIB_END)) break;
         unsigned char c = (unsigned char)line[0];
@@ -139,8 +141,9 @@ static int read_entry(const std::string &header, char **name, char **title) {
     read_first_rmodel(regularizer_file, *title, 0, &base_regularizer, MODLIB_MODEL_FLAGS);
     read_first_rmodel(nullmodel_file, *title, 0, &users_null, MODLIB_MODEL_FLAGS);
     if (base_model || (trackmod && *trackmod)) return 1;
-    std::fprintf(stderr, "WARNING:  No model found in library %s\n   Model %s (%s)\n", modlib_name,
-                 shown_text(*name).c_str(), shown_text(*title).c_str());
+    std::fprintf(stderr, "WARNING:  No model found in library %s\n   Model %s (%s)\n",
+                 shown_text(modlib_name).c_str(), shown_text(*name).c_str(),
+                 shown_text(*title).c_str());
     return 0;
 }
 
@@ -161,7 +164,7 @@ int next_model_library(char **name, char **title, const char *default_name) {
         if (!found) {
             if (modlib_entries == 0)
                 error(" No models found in model library %s\n",
-                      model_library ? model_library : modlib_name);
+                      shown_text(model_library ? model_library : modlib_name).c_str());
             return 0;
         }
         if (read_entry(line, name, title)) return 1;
@@ -190,7 +193,7 @@ static std::string library_path(const char *name) {
     char *resolved = realpath(name, nullptr);
     if (!resolved) {
         std::fprintf(stderr, "Warning:  Could not make %s an absolute path; written as given\n",
-                     name);
+                     shown_text(name).c_str());
         return name;
     }
     std::string path(resolved);

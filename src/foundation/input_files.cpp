@@ -245,7 +245,8 @@ FILE *open_read(const char *name, int flags) {
     if (!fp) {
         errno = plain_errno;
         if (flags & OPEN_FATAL)
-            error("Couldn't open file %s: %s\n", name, std::strerror(plain_errno));
+            error("Couldn't open file %s: %s\n", shown_text(name).c_str(),
+                  std::strerror(plain_errno));
     }
     return fp;
 }
@@ -276,16 +277,18 @@ FILE *open_read_env(const char *name, const char *var, const char *default_dir, 
     if (subdir && *subdir) path += std::string(subdir) + "/";
     path += name;
     if (path.size() > 2007)
-        error("Library path too long (more than %d characters): %.60s...", 2007, path.c_str());
+        error("Library path too long (more than %d characters): %.60s...", 2007,
+              shown_text(path).c_str());
     fp = open_read(path.c_str(), flags & OPEN_REWIND);
     if (fp) {
         if (log) std::fputs(path.c_str(), log);
         return fp;
     }
     if (!(flags & OPEN_QUIET))
-        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n", name,
-                     var ? var : "", path.c_str());
-    if (flags & OPEN_FATAL) error("Couldn't open file %s: %s\n", name, std::strerror(first_errno));
+        std::fprintf(stderr, "Warning:  %s not found in current directory\nor using $%s %s\n",
+                     shown_text(name).c_str(), var ? var : "", shown_text(path).c_str());
+    if (flags & OPEN_FATAL)
+        error("Couldn't open file %s: %s\n", shown_text(name).c_str(), std::strerror(first_errno));
     if (log) std::fprintf(log, "File Not Found (%s)", name);
     errno = first_errno;
     return nullptr;

@@ -37,9 +37,9 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (suffix) name += suffix;
     if (name.size() > MAX_OUTPUT_NAME)
         error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
-              (int)MAX_OUTPUT_NAME, name.c_str());
+              (int)MAX_OUTPUT_NAME, shown_text(name).c_str());
     FILE *fp = std::fopen(name.c_str(), "w");
-    if (!fp) error("(open_outputfile):  Could not open file %s", name.c_str());
+    if (!fp) error("(open_outputfile):  Could not open file %s", shown_text(name).c_str());
     // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) open_outputs.erase(open_outputs.begin() + (long)i--);
@@ -78,7 +78,7 @@ void flush_outputfile(FILE *fp) {
     int err;
     if (!fp || !output_failed(fp, &err)) return;
     if (fp == stdout) stdout_failure_reported = true;
-    error("Could not write %s: %s", output_name(fp).c_str(), std::strerror(err));
+    error("Could not write %s: %s", shown_text(output_name(fp)).c_str(), std::strerror(err));
 }
 
 void close_outputfile(FILE *fp) {
@@ -110,7 +110,7 @@ void close_outputfile(FILE *fp) {
         unlink(target ? target : name.c_str());
         std::free(target);
     }
-    error("Could not write %s: %s", name.empty() ? "an output file" : name.c_str(),
+    error("Could not write %s: %s", name.empty() ? "an output file" : shown_text(name).c_str(),
           std::strerror(err));
 }
 

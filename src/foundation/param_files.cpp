@@ -101,9 +101,10 @@ void read_init(const char *filename, int priority, int read_flags) {
     std::string id = file_identity(filename);
     for (const std::string &other : files_being_read)
         if (other == id)
-            error("Parameter file %s includes itself (directly or through other files).", filename);
+            error("Parameter file %s includes itself (directly or through other files).",
+                  shown_text(filename).c_str());
     FILE *fp = open_read(filename, OPEN_FATAL | OPEN_REWIND);
-    if (verbout) std::fprintf(verbout, "Reading parameter file %s\n", filename);
+    if (verbout) std::fprintf(verbout, "Reading parameter file %s\n", shown_text(filename).c_str());
     // Leaves the stack of files and closes the stream also when a fatal error is thrown (test
     // and fuzz builds), so that a later read starts clean.
     struct Reading {
@@ -125,7 +126,7 @@ void read_init(const char *filename, int priority, int read_flags) {
     while (reader_line(&reading.in, &line, &length)) {
         line_no++;
         if (length > MAX_PARAMETER_LINE)
-            error("%s(%d): line longer than %d characters.", name.c_str(), line_no,
+            error("%s(%d): line longer than %d characters.", shown_text(name).c_str(), line_no,
                   (int)MAX_PARAMETER_LINE);
         // An empty line (its first byte the NUL in place of the newline) is skipped.
         unsigned char c = (unsigned char)line[0];
@@ -162,7 +163,7 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
 
     // 2. The prefix of every message about the line.
     std::string prefix =
-        std::string(source ? source : "") + "(" + std::to_string(line_no ? *line_no : 0) + "): ";
+        shown_text(source ? source : "") + "(" + std::to_string(line_no ? *line_no : 0) + "): ";
     const char *pre = prefix.c_str();
 
     // 3. Name and value.
@@ -263,7 +264,8 @@ void process_init_entry(InputReader *in, const char *line_in, int priority, cons
                 // No setting takes a NaN or an infinity: refused before any use sees it, but for
                 // the plot ranges, which their plotting checks against single precision.
                 if (!std::isfinite(v) && !is_plot_range(entry->value))
-                    error("%s Value %s for %s is not a finite number\n", pre, val, entry->key);
+                    error("%s Value %s for %s is not a finite number\n", pre,
+                          shown_text(val).c_str(), entry->key);
                 *(double *)entry->value = v;
             }
             entry->set = 1;
@@ -387,7 +389,9 @@ void print_init(FILE *fp, int all, int comment_all, int binary) {
 
 void dump_params(const char *banner, const char *run_name) {
     if (!run_name) run_name = "default";
-    if (verbout) std::fprintf(verbout, "Dumping parameters to file %s.params\n", run_name);
+    if (verbout)
+        std::fprintf(verbout, "Dumping parameters to file %s.params\n",
+                     shown_text(run_name).c_str());
     FILE *fp = prepare_statfile(run_name, banner, ".params");
     stat_print_time(fp);
     std::fprintf(fp, "%% ---------------------------------------------------------------------\n");

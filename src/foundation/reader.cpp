@@ -199,7 +199,7 @@ static size_t fill_from_ahead(InputReader *r, size_t want) {
         if (s.last) {
             r->eof = true;
             if (s.err)
-                error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
                       std::strerror(s.err));
             break;
         }
@@ -273,7 +273,7 @@ size_t reader_fill(InputReader *r, size_t want) {
             }
             if (c == EOF) {
                 if (std::ferror(r->stream))
-                    error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                    error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
                           std::strerror(errno));
                 r->eof = true;
             }
@@ -284,7 +284,7 @@ size_t reader_fill(InputReader *r, size_t want) {
         r->end += got;
         if (got < room) {
             if (r->stream && std::ferror(r->stream))
-                error("Could not read %s %s: %s", r->what, r->name ? r->name : "",
+                error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
                       std::strerror(errno));
             r->eof = true;
         }

@@ -77,14 +77,16 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
         if (note)
             *note = "%\n%  Additional default parameters from QORRC =\n%\t" + userfile + "\n%\n";
         else if (verbout)
-            std::fprintf(verbout, "Reading default parameters from QORRC=%s\n", qorrc);
+            std::fprintf(verbout, "Reading default parameters from QORRC=%s\n",
+                         shown_text(qorrc).c_str());
     } else if (plain_file_opens(".qorrc")) {
         std::string dir = current_directory(".");
         userfile = dir + "/.qorrc";
         if (note)
             *note = "%\n%  Additional default parameters from\n%\t" + dir + "/.qorrc\n%\n";
         else if (verbout)
-            std::fprintf(verbout, "Reading default parameters from %s/.qorrc\n", dir.c_str());
+            std::fprintf(verbout, "Reading default parameters from %s/.qorrc\n",
+                         shown_text(dir).c_str());
     } else {
         const char *home = std::getenv("HOME");
         if (home) {
@@ -94,7 +96,8 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
                 if (note)
                     *note = "%\n%  Additional default parameters from\n%\t" + path + "\n%\n";
                 else if (verbout)
-                    std::fprintf(verbout, "Reading default parameters from %s\n", path.c_str());
+                    std::fprintf(verbout, "Reading default parameters from %s\n",
+                                 shown_text(path).c_str());
             }
         }
     }
@@ -128,7 +131,7 @@ void read_default_inits(int make_default_reg, std::string *note, int read_flags)
 }
 
 static void print_usage_line(const char *program) {
-    std::fprintf(stderr, "Usage: %s run_name [-option value]*\n", program);
+    std::fprintf(stderr, "Usage: %s run_name [-option value]*\n", shown_text(program).c_str());
 }
 
 static void run_usage(void (*usage)()) {
@@ -177,18 +180,18 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
 
     // Special forms.
     if (argc <= 1) {
-        std::fprintf(stderr, "%s\n", banner);
+        std::fprintf(stderr, "%s\n", shown_text(banner).c_str());
         print_usage_line(program);
         run_usage(usage);
         std::exit(1);
     }
     if (argc == 2 && std::strcmp(argv[1], "-v") == 0) {
-        std::printf("%s\n", banner);
+        std::printf("%s\n", shown_text(banner).c_str());
         flush_outputfile(stdout);
         std::exit(0);
     }
     if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
-        std::printf("%s\n", banner);
+        std::printf("%s\n", shown_text(banner).c_str());
         flush_outputfile(stdout);
         run_usage(usage);
         std::exit(0);
@@ -223,7 +226,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                            &position, read_flags);
     }
 
-    if (verbout) std::fprintf(verbout, "%s\n", banner);
+    if (verbout) std::fprintf(verbout, "%s\n", shown_text(banner).c_str());
 
     // Background files named so far (the per-user file is read only below).
     for (int i = 0; i < alphbackfilecount; i++) {

@@ -98,7 +98,7 @@ Model *freq_from_alignment(const char *filename, FILE *info, const char *run_nam
     int nfims = 0;
     SequenceTable *table = read_alignment(filename, &fims, &nfims);
     if (!table || table->count == 0) {
-        fprintf(stderr, "No alignment found in alignment file %s.\n", filename);
+        fprintf(stderr, "No alignment found in alignment file %s.\n", shown_text(filename).c_str());
         free_sequence_table(table);
         free(fims);
         return nullptr;
@@ -106,7 +106,7 @@ Model *freq_from_alignment(const char *filename, FILE *info, const char *run_nam
     bool have_file = weights_file && *weights_file;
     if (have_file && aweight && aweight->aweight_method != 0)
         fprintf(stderr, "Using alignment_weights file (%s) rather than aweight_method.\n",
-                weights_file);
+                shown_text(weights_file).c_str());
     if (have_file || !aweight || !weight_alignment(info, run_name, table, prior, aweight)) {
         SeqWeights weights;
         read_weights(have_file ? weights_file : nullptr, &weights);

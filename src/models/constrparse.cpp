@@ -86,8 +86,8 @@ struct LineContext {
 };
 
 [[noreturn]] void bad_definition(const LineContext &at, const char *reason) {
-    error("%s: %ld: invalid constraint defintion: %s\n%s", at.file, at.line_number, reason,
-          shown_text(*at.line).c_str());
+    error("%s: %ld: invalid constraint defintion: %s\n%s", shown_text(at.file).c_str(),
+          at.line_number, reason, shown_text(*at.line).c_str());
 }
 
 // One number of an entry; a missing one gives missing_reason (or is reported as the number's
@@ -154,13 +154,13 @@ void read_constraint_file(ConstrTable *table, InputReader *r, const char *file) 
         }
         LineContext at{file, r->line_number, &line};
         if (!in_section)
-            error("%s:%ld: data line before a section:\n%s", file, at.line_number,
-                  shown_text(line).c_str());
+            error("%s:%ld: data line before a section:\n%s", shown_text(file).c_str(),
+                  at.line_number, shown_text(line).c_str());
         size_t id_end = 0;
         while (id_end < line.size() && !is_space(line[id_end])) id_end++;
         if (id_end > static_cast<size_t>(CONSTR_MAX_ID))
-            error("%s:%ld: sequence id exceeds maximum length of %d", file, at.line_number,
-                  CONSTR_MAX_ID);
+            error("%s:%ld: sequence id exceeds maximum length of %d", shown_text(file).c_str(),
+                  at.line_number, CONSTR_MAX_ID);
         id.assign(line, 0, id_end);
         parse_entries(table, id.c_str(), line.c_str() + id_end, at);
     }
@@ -192,7 +192,8 @@ ConstrTable *read_constraints_table(char *const *filenames, int count, int allow
         close_read(fp);
         if (!allow_unlabeled && table->unlabeled) {
             free_constraint_table(table);
-            error("constraint file %s has constraints with unspecified model labels,\n%s", file,
+            error("constraint file %s has constraints with unspecified model labels,\n%s",
+                  shown_text(file).c_str(),
                   "they are allowed only when creating a model from an alignment");
         }
     }
@@ -216,9 +217,11 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
             for (const SeqConstrList *e = table->buckets[b]; e; e = e->next)
                 if (!writable_id(e->id))
                     error("constraint table: sequence id \"%s\" cannot be written to %s",
-                          shown_text(e->id).c_str(), filename);
+                          shown_text(e->id).c_str(), shown_text(filename).c_str());
     FILE *out = std::fopen(filename, "w");
-    if (!out) error("Couldn't open file %s for writting: %s", filename, std::strerror(errno));
+    if (!out)
+        error("Couldn't open file %s for writting: %s", shown_text(filename).c_str(),
+              std::strerror(errno));
     if (table && table->count > 0) {
         std::fputs("constraints:\n", out);
         for (int b = 0; b < CONSTR_BUCKETS; b++)

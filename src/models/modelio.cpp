@@ -57,7 +57,7 @@ static std::string chomp(const std::string &line) {
 static std::string location(const char *filename, int line) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "(%d)", line);
-    return std::string(filename ? filename : "") + buf;
+    return shown_text(filename) + buf;
 }
 
 // Reads one line and counts it.
@@ -176,8 +176,8 @@ void skip_model(InputReader *in, const char *location_format, int *line_count) {
             loc += *p;
         }
     }
-    std::fprintf(stderr, "%s: %s not found before end of file in model definition.\n", loc.c_str(),
-                 END_KEYWORD);
+    std::fprintf(stderr, "%s: %s not found before end of file in model definition.\n",
+                 shown_text(loc).c_str(), END_KEYWORD);
 }
 
 int countfields(const char *s) {
@@ -269,10 +269,11 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
         long v = 0;
         bool overflow = false;
         const char *end = scan_long(p, line.c_str() + line.size(), &v, &overflow);
-        if (!end) error("%s(%d):  Node number expected\n", filename, here);
+        if (!end) error("%s(%d):  Node number expected\n", shown_text(filename).c_str(), here);
         if (overflow || v > MAX_MODEL_NODE_NUMBER)
-            error("%s(%d): node number %.*s is out of range (at most %d)", filename, here,
-                  static_cast<int>(std::min<long>(end - p, 40)), p, MAX_MODEL_NODE_NUMBER);
+            error("%s(%d): node number %.*s is out of range (at most %d)",
+                  shown_text(filename).c_str(), here, static_cast<int>(std::min<long>(end - p, 40)),
+                  p, MAX_MODEL_NODE_NUMBER);
         number = v;
         p = end;
         while (*p && !is_blank_char(*p)) p++;
@@ -292,7 +293,8 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
     if (std::isalpha(static_cast<unsigned char>(*p))) {
         char t = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
         if (nd->type)
-            std::fprintf(stderr, "%s(%d):  Node type set twice.  Using %c\n", filename, here, t);
+            std::fprintf(stderr, "%s(%d):  Node type set twice.  Using %c\n",
+                         shown_text(filename).c_str(), here, t);
         nd->type = t;
         while (*p && !is_blank_char(*p)) p++;
         while (*p && is_blank_char(*p)) p++;
@@ -316,7 +318,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
                 std::fprintf(stderr,
                              "Warning: %s(%d): a line holding the single integer %s is read as "
                              "a value of the node above; that node may be short\n",
-                             filename, line_count ? *line_count : 0,
+                             shown_text(filename).c_str(), line_count ? *line_count : 0,
                              chomp(line.substr(line.find_first_not_of(" \t"))).c_str());
             at = 0;
             first_token_of_line = true;
@@ -333,8 +335,9 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
         }
         float f = static_cast<float>(v);
         if (!std::isfinite(v) || !std::isfinite(f))
-            error("%s(%d): Number %.*s in regularizer or model node is not finite", filename,
-                  line_count ? *line_count : here, static_cast<int>(end - q), q);
+            error("%s(%d): Number %.*s in regularizer or model node is not finite",
+                  shown_text(filename).c_str(), line_count ? *line_count : here,
+                  static_cast<int>(end - q), q);
         // Only the first match value of Begin or a numbered node may be negative: the FIM mark.
         if (negative_beyond_rounding(&f) && !(got == FIRST_MATCH_VALUE && (!*name || *name == 'B')))
             error("%s(%d): Negative value %g in regularizer or model node %s",
@@ -348,8 +351,8 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
 
     int lineno = line_count ? *line_count : here;
     if (got < wanted) {
-        std::fprintf(stderr, "%s(%d): Too few entries in a regularizer or model node\n", filename,
-                     lineno);
+        std::fprintf(stderr, "%s(%d): Too few entries in a regularizer or model node\n",
+                     shown_text(filename).c_str(), lineno);
         std::fprintf(stderr, "\t check alphabet (was %d should be %d for alphabet %s)\n", got,
                      wanted, alphabet && alphabet->name ? alphabet->name : "(none)");
     }
@@ -360,7 +363,7 @@ long read_probs(InputReader *in, const char *filename, int *line_count, std::str
             extra_characters_warned = true;
             std::fprintf(stderr,
                          "%s(%d): Extra characters (%s) in regularizer or model node ignored ---\n",
-                         filename, lineno, shown_text(chomp(line)).c_str());
+                         shown_text(filename).c_str(), lineno, shown_text(chomp(line)).c_str());
             std::fprintf(stderr, "   check alphabet (there should be %d numbers for alphabet %s",
                          wanted, alphabet && alphabet->name ? alphabet->name : "(none)");
             std::fprintf(stderr, ").\n   Further warnings of this type suppressed.\n");
@@ -413,12 +416,14 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
                 found = true;
                 break;
             }
-        if (!found) error("%s(%d):  No model found in file\n", filename, *line_count);
+        if (!found)
+            error("%s(%d):  No model found in file\n", shown_text(filename).c_str(), *line_count);
     }
     get_type_and_text(line.c_str(), keyword, title);
 
     if (!next_nonblank_line(in, line, line_count))
-        error("%s(%d): Incomplete model -- no ENDMODEL\n", filename, *line_count);
+        error("%s(%d): Incomplete model -- no ENDMODEL\n", shown_text(filename).c_str(),
+              *line_count);
     if (starts_with(line.c_str(), "BINARY")) {
         binary_block_read = 1;
         return binary_r_rmodel(in, filename, line_count, track);
@@ -456,22 +461,26 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
                 long n = 0;
                 bool overflow = false;
                 const char *end = scan_long(p, line.c_str() + line.size(), &n, &overflow);
-                if (!end) error("%s(%d): TYPE line without a node number", filename, here);
+                if (!end)
+                    error("%s(%d): TYPE line without a node number", shown_text(filename).c_str(),
+                          here);
                 if (n < 0) negative_node_abort();
                 if (overflow || n > MAX_MODEL_NODE_NUMBER)
-                    error("%s(%d): node number %ld is out of range (at most %d)", filename, here, n,
-                          MAX_MODEL_NODE_NUMBER);
+                    error("%s(%d): node number %ld is out of range (at most %d)",
+                          shown_text(filename).c_str(), here, n, MAX_MODEL_NODE_NUMBER);
                 p = end;
                 while (*p && is_blank_char(*p)) p++;
-                if (!*p) error("%s(%d): TYPE line without a type letter", filename, here);
+                if (!*p)
+                    error("%s(%d): TYPE line without a type letter", shown_text(filename).c_str(),
+                          here);
                 char t = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
                 grow_node_table(nodes, n);
                 if (!nodes[n])
                     nodes[n] = alloc_node();
                 else if (nodes[n]->type)
                     std::fprintf(stderr, "Warning: %s(%d):  Node %ld has two types: %s and %s.\n",
-                                 filename, here, n, shown_text(&nodes[n]->type, 1).c_str(),
-                                 shown_text(&t, 1).c_str());
+                                 shown_text(filename).c_str(), here, n,
+                                 shown_text(&nodes[n]->type, 1).c_str(), shown_text(&t, 1).c_str());
                 nodes[n]->type = t;
                 if (n > max_node) max_node = n;
                 break;
@@ -506,7 +515,8 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
                     hold.nodes.push_back(node);
                     if (name) {
                         std::fprintf(stderr, "%s(%d): Invalid node identifier %s; node ignored\n",
-                                     filename, here, shown_text(&name, 1).c_str());
+                                     shown_text(filename).c_str(), here,
+                                     shown_text(&name, 1).c_str());
                         break;
                     }
                     if (n < 0) negative_node_abort();
@@ -525,7 +535,8 @@ Rmodel *read_rmodel(InputReader *in, const char *filename, int *line_count, cons
         if (pending && !is_blank_line(line))
             continue;  // the node reader handed back the next line of the block
         if (!next_nonblank_line(in, line, line_count))
-            error("%s(%d): Incomplete model -- no ENDMODEL\n", filename, *line_count);
+            error("%s(%d): Incomplete model -- no ENDMODEL\n", shown_text(filename).c_str(),
+                  *line_count);
     }
 
     check_alphabet(nullptr);
@@ -573,22 +584,22 @@ int fread_first_rmodel(InputReader *in, const char *filename, const char *descri
     std::string header;
     if (!read_to_next_model(in, header)) {
         if (flags & RMODEL_FATAL)
-            error("No model found in the %s file %s\n", description, filename);
+            error("No model found in the %s file %s\n", description, shown_text(filename).c_str());
         if (!(flags & RMODEL_NOWARN))
             std::fprintf(stderr, "Warning:  File or model not found in the %s file %s\n",
-                         description, filename);
+                         description, shown_text(filename).c_str());
         return -1;
     }
     int line_count = 1;
     Rmodel *rm = read_rmodel(in, filename, &line_count, header.c_str(), nullptr, nullptr, track);
     if (slot && *slot) {
         if (verbout)
-            std::fprintf(stderr, "%s(%d):  Replacing %s with %s", filename, line_count, description,
-                         shown_line(header).c_str());
+            std::fprintf(stderr, "%s(%d):  Replacing %s with %s", shown_text(filename).c_str(),
+                         line_count, description, shown_line(header).c_str());
         free_rmodel(slot);
     } else if (verbout) {
-        std::fprintf(verbout, "%s(%d):  Reading %s from %s", filename, line_count, description,
-                     shown_line(header).c_str());
+        std::fprintf(verbout, "%s(%d):  Reading %s from %s", shown_text(filename).c_str(),
+                     line_count, description, shown_line(header).c_str());
     }
     if (slot)
         *slot = rm;
@@ -623,7 +634,7 @@ void binary_put_float(FILE *out, float value) {
 }
 
 [[noreturn]] static void binary_corrupt(const char *filename, const char *what) {
-    error("%s: BINARY model block cut short or corrupt (%s)", filename ? filename : "", what);
+    error("%s: BINARY model block cut short or corrupt (%s)", shown_text(filename).c_str(), what);
 }
 
 static uint32_t binary_get_word(InputReader *in, const char *filename, const char *what) {
@@ -649,7 +660,7 @@ static float binary_get_float(InputReader *in, const char *filename, const char 
     std::memcpy(&f, &u, sizeof f);
     if (!std::isfinite(f))
         error("%s: BINARY model block holds a value that is not a finite number (%s)",
-              filename ? filename : "", what);
+              shown_text(filename).c_str(), what);
     return f;
 }
 
@@ -722,7 +733,8 @@ Rmodel *binary_r_rmodel(InputReader *in, const char *filename, int *line_count, 
     LabelMapHolder labels;
     std::string line;
     for (;;) {
-        if (!next_line(in, line, line_count)) error("unexpected EOF on %s", filename);
+        if (!next_line(in, line, line_count))
+            error("unexpected EOF on %s", shown_text(filename).c_str());
         char c = line[0];
         if (c == 'N' || c == 'n') {
             labels.map = parse_model_node_labels(labels.map, filename, line.c_str());

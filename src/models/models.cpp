@@ -1162,11 +1162,11 @@ Model *sw_model(ScoreParams *params, FILE *report) {
     }
     Sequence *query = n == 1 ? remove_seq_from_table(table, 0) : nullptr;
     free_sequence_table(table);
-    if (!query) error("Query sequence not found in file %s", file);
+    if (!query) error("Query sequence not found in file %s", shown_text(file).c_str());
     if (query->len <= 0) {
         std::string id = shown_text(query->id);
         free_sequence(query);
-        error("Query sequence %s in file %s is empty", id.c_str(), file);
+        error("Query sequence %s in file %s is empty", id.c_str(), shown_text(file).c_str());
     }
     Model *model = alloc_empty_model(0);
     model->query = query;
@@ -1243,7 +1243,8 @@ int prepare_track_files(const NameList *files, const NameList *coeff_list, Model
             free_track_models(models, coeffs, slots);
             return 0;
         }
-        if (got == 0 || !raw) error("Track %d model file %s could not be opened", i, file);
+        if (got == 0 || !raw)
+            error("Track %d model file %s could not be opened", i, shown_text(file).c_str());
         if (alphabets[i]) alphabet = alphabets[i];
         m[i] = process_rmodel(&raw, auto_fim_mode, sw, params, i, report);
         if (coeff_list->count > 0) c[i] = static_cast<float>(std::atof(coeff_list->name[i]));

@@ -54,7 +54,7 @@ NodeLabelMap *parse_model_node_labels(NodeLabelMap *map, const char *filename, c
          label > MAX_NODE_LABEL || (last > first && label + (last - first) > MAX_NODE_LABEL)))
         ok = false;
     if (!ok)
-        error("%s: invalid node label line:\n%s", filename ? filename : "",
+        error("%s: invalid node label line:\n%s", shown_text(filename).c_str(),
               shown_line(line).c_str());
 
     if (!map) {

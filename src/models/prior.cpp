@@ -337,8 +337,8 @@ static bool next_word(WordScanner *ws) {
     if (ws->pos == start) ws->pos++;  // a NUL byte: skip it
     ws->line_number = ws->reader.line_number;
     if (ws->pos - start > (size_t)PRIOR_MAX_WORD)
-        error("%s(%ld): word longer than %d characters in prior library", ws->name, ws->line_number,
-              PRIOR_MAX_WORD);
+        error("%s(%ld): word longer than %d characters in prior library",
+              shown_text(ws->name).c_str(), ws->line_number, PRIOR_MAX_WORD);
     ws->word.assign(ws->line + start, ws->pos - start);
     return true;
 }
@@ -379,8 +379,8 @@ static double parse_number(WordScanner *ws, const std::string &text) {
     double v = std::strtod(s, &end);
     // The whole word must be the number: a NUL byte (a word of its own) reads as nothing.
     if (end != s + text.size() || end == s || !std::isfinite(v))
-        error("%s(%ld): \"%s\" is not a number in prior library", ws->name, ws->line_number,
-              shown_text(s).c_str());
+        error("%s(%ld): \"%s\" is not a number in prior library", shown_text(ws->name).c_str(),
+              ws->line_number, shown_text(s).c_str());
     return v;
 }
 
@@ -390,11 +390,11 @@ static int parse_count(WordScanner *ws, const std::string &text, const char *wha
     errno = 0;
     long v = std::strtol(s, &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE || v > INT_MAX || v < INT_MIN)
-        error("%s(%ld): \"%s\" is not a count (%s) in prior library", ws->name, ws->line_number,
-              shown_text(s).c_str(), what);
+        error("%s(%ld): \"%s\" is not a count (%s) in prior library", shown_text(ws->name).c_str(),
+              ws->line_number, shown_text(s).c_str(), what);
     if (v <= 0)
-        error("%s(%ld): %s must be positive in prior library (%ld)", ws->name, ws->line_number,
-              what, v);
+        error("%s(%ld): %s must be positive in prior library (%ld)", shown_text(ws->name).c_str(),
+              ws->line_number, what, v);
     return (int)v;
 }
 
@@ -422,8 +422,8 @@ static bool read_component(WordScanner *ws, int K, double *mix, double *vec) {
     if (!keyword_value(ws, rest, &value)) return false;
     *mix = parse_number(ws, value);
     if (*mix < 0.0)
-        error("%s(%ld): negative mixture coefficient %g in prior library", ws->name,
-              ws->line_number, *mix);
+        error("%s(%ld): negative mixture coefficient %g in prior library",
+              shown_text(ws->name).c_str(), ws->line_number, *mix);
     if (!skip_to_keyword(ws, "Alpha", &has_eq, &rest)) return false;
     // After "Alpha" everything up to and including the next '=' is skipped.
     while (!has_eq) {
@@ -443,13 +443,13 @@ static bool read_component(WordScanner *ws, int K, double *mix, double *vec) {
         }
         vec[j] = parse_number(ws, value);
         if (j > 0 && !(vec[j] > 0.0))
-            error("%s(%ld): Dirichlet parameter %g is not positive in prior library", ws->name,
-                  ws->line_number, vec[j]);
+            error("%s(%ld): Dirichlet parameter %g is not positive in prior library",
+                  shown_text(ws->name).c_str(), ws->line_number, vec[j]);
     }
     float sum = float_sum(vec + 1, K);
     if (!std::isfinite(sum))
         error("%s(%ld): Dirichlet parameters sum beyond single precision in prior library",
-              ws->name, ws->line_number);
+              shown_text(ws->name).c_str(), ws->line_number);
     if ((float)vec[0] != sum) vec[0] = sum;
     return true;
 }
@@ -486,7 +486,8 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
         std::fprintf(stderr,
                      "Warning:  Prior library %s not found in current directory\nor in "
                      "$PRIOR_PATH %s/%s",
-                     name, default_dir ? default_dir : "", name);
+                     shown_text(name).c_str(), shown_text(default_dir).c_str(),
+                     shown_text(name).c_str());
         std::fputs(".  Using single-component regularizer.\n", stderr);
         return nullptr;
     }
@@ -500,13 +501,14 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     std::string lib_name, rest, value;
     bool has_eq;
     while (K == 0 || N == 0) {
-        if (!next_word(&ws)) error("File %s does not appear to be a prior library.", name);
+        if (!next_word(&ws))
+            error("File %s does not appear to be a prior library.", shown_text(name).c_str());
         bool is_name = is_keyword(ws.word, "Name", &has_eq, &rest);
         bool is_k = !is_name && is_keyword(ws.word, "AlphaChar", &has_eq, &rest);
         bool is_n = !is_name && !is_k && is_keyword(ws.word, "NumDistr", &has_eq, &rest);
         if (!is_name && !is_k && !is_n) continue;
         if (!keyword_value(&ws, rest, &value))
-            error("File %s does not appear to be a prior library.", name);
+            error("File %s does not appear to be a prior library.", shown_text(name).c_str());
         if (is_name)
             lib_name = value;
         else if (is_k)
@@ -518,7 +520,7 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     if (K != expected_K) {
         std::fprintf(stderr, "Prior library is for %d characters but alphabet has %d\n", K,
                      expected_K);
-        std::fprintf(stderr, "Ignoring prior library %s.\n", name);
+        std::fprintf(stderr, "Ignoring prior library %s.\n", shown_text(name).c_str());
         if (report)
             std::fprintf(report, "%% Prior library ignored:  alphabet mismatch (%d vs %d).\n", K,
                          expected_K);
@@ -533,8 +535,8 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     for (int c = 0; c < N; c++) {
         double m = 0.0;
         if (!read_component(&ws, K, &m, vec.data()))
-            error("Error in reading prior library %s.\n%d components read--expecting %d.", name, c,
-                  N);
+            error("Error in reading prior library %s.\n%d components read--expecting %d.",
+                  shown_text(name).c_str(), c, N);
         mix.push_back(m);
         distr.insert(distr.end(), vec.begin(), vec.end());
     }
@@ -543,7 +545,8 @@ static PriorLib *read_prior_file(const char *name, const char *default_dir, FILE
     double mix_sum = 0.0;
     for (double m : mix) mix_sum += m;
     if (!(mix_sum > 0.0) || !std::isfinite(mix_sum))
-        error("File %s: the mixture coefficients of the prior library sum to %g", name, mix_sum);
+        error("File %s: the mixture coefficients of the prior library sum to %g",
+              shown_text(name).c_str(), mix_sum);
 
     PriorLib *lib = alloc_PriorLib(N, K, lib_name.c_str(), name);
     for (int c = 0; c < N; c++) {
@@ -870,7 +873,8 @@ static char *trans_line(InputReader *r) {
 }
 
 [[noreturn]] static void trans_fail(InputReader *r, const char *what) {
-    error("%s(%ld): %s in transition prior library", r->name, r->line_number, what);
+    error("%s(%ld): %s in transition prior library", shown_text(r->name).c_str(), r->line_number,
+          what);
 }
 
 static char *trans_required_line(InputReader *r, bool skip_empty) {
@@ -1010,8 +1014,8 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
             while (*p && !is_space(*p)) p++;
         }
         if ((int)order.size() < K)
-            error("%s(%ld): Order line names %d of %d states in transition prior library", file,
-                  order_line, (int)order.size(), K);
+            error("%s(%ld): Order line names %d of %d states in transition prior library",
+                  shown_text(file).c_str(), order_line, (int)order.size(), K);
     }
 
     EnvPlib **lib = static_cast<EnvPlib **>(mem_alloc((size_t)numenvs * sizeof(EnvPlib *)));
@@ -1064,12 +1068,13 @@ EnvPlib **read_TransPriorsLib(const char *file, int *nenv, const EnvCodeTable *t
     close_read(fp);
 
     if (read == numenvs)
-        std::fprintf(stderr, "Transition priors for %d environment(s) read from %s.\n", read, file);
+        std::fprintf(stderr, "Transition priors for %d environment(s) read from %s.\n", read,
+                     shown_text(file).c_str());
     else
         std::fprintf(stderr,
                      "The number of environment transition priors read (%d)\n does not match the "
                      "number specified(%d) in %s.\n\n",
-                     read, numenvs, file);
+                     read, numenvs, shown_text(file).c_str());
     *nenv = numenvs;
     return lib;
 }

@@ -49,7 +49,7 @@ void dist_rdb_open_or_append(DistRDB **out, const char *banner, const char *vers
         DistRDB *w = (DistRDB *)mem_alloc(sizeof(DistRDB));
         w->fp = open_outputfile(run_name, DIST_RDB_SUFFIX);
         std::fprintf(stderr, "Opening %s.dist-rdb for RDB distance output\n",
-                     run_name ? run_name : "");
+                     shown_text(run_name).c_str());
         w->add_hmm_names = add_hmm_names;
         print_banner_block(w->fp, banner, '#');
         std::fprintf(w->fp, "# version: %s\n", version ? version : "");

@@ -94,7 +94,7 @@ const char *set_plotcolumn(SequenceTable *table, int column) {
 
 std::vector<float> read_plotted_scores(const char *path, int column, int negate,
                                        const char **label) {
-    std::fprintf(stderr, "Reading scores from file %s\n", path);
+    std::fprintf(stderr, "Reading scores from file %s\n", shown_text(path).c_str());
     FILE *fp = open_read(path, OPEN_FATAL);
     std::vector<float> values;
     InputReader reader;
@@ -296,7 +296,7 @@ bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, 
         std::fprintf(stderr,
                      "Error in gnuplot:  %s.ps was not written completely; temporary files not "
                      "deleted.\n",
-                     run_name);
+                     shown_text(run_name).c_str());
         return false;
     }
     if (ps_mode == 3) return true;

@@ -141,7 +141,7 @@ static void for_each_score_line(FILE *fp, const char *path, bool warn, F f) {
 }
 
 SequenceTable *read_score_file(const char *path) {
-    std::fprintf(stderr, "Reading scores from file %s\n", path);
+    std::fprintf(stderr, "Reading scores from file %s\n", shown_text(path).c_str());
     FILE *fp = open_read(path, OPEN_FATAL);
     SequenceTable *table = alloc_sequence_table();
     for_each_score_line(fp, path, true, [table](const ScoreLine &entry) {

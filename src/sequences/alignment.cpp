@@ -222,7 +222,7 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
     }
     if (type == ALIGNTYPE_UNALIGNED) {
         fprintf(stderr, "File %s (%d sequence%s) does not look like an alignment.\n%s%s%s%s",
-                filename, count, (count == 1 || count == -1) ? "" : "s",
+                shown_text(filename).c_str(), count, (count == 1 || count == -1) ? "" : "s",
                 " There must be the same number of columns in each sequence.\n",
                 " In a2m format, a column is a capital letter or -.  If each sequence\n",
                 " does not have the same number of capitals and hyphens, QOR will try\n",
@@ -232,8 +232,9 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
         free_sequence_table(table);
         return nullptr;
     }
-    fprintf(stderr, "Reading alignment file %s (%d sequence%s %d columns) as %s.\n", filename,
-            count, count == 1 ? "," : "s,", match_columns, aligntype_string(type));
+    fprintf(stderr, "Reading alignment file %s (%d sequence%s %d columns) as %s.\n",
+            shown_text(filename).c_str(), count, count == 1 ? "," : "s,", match_columns,
+            aligntype_string(type));
 
     std::vector<int> first_fims;
     long reference = -1;
@@ -267,7 +268,8 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
             fprintf(stderr,
                     "Warning: In alignment file %s, sequence %d (%s) has an alignment that does "
                     "not fit its %d residues; the sequence is dropped.\n",
-                    filename, i, shown_text(sequence_id(seq)).c_str(), seq->len);
+                    shown_text(filename).c_str(), i, shown_text(sequence_id(seq)).c_str(),
+                    seq->len);
             free_sequence(remove_seq_from_table(table, i));
             continue;
         }
@@ -277,7 +279,7 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
             first_fims = row_fims;
         } else if (model_len != reference) {
             fprintf(stderr, "Warning: In alignment file %s, the first sequence (%s) has\n",
-                    filename, shown_text(reference_id).c_str());
+                    shown_text(filename).c_str(), shown_text(reference_id).c_str());
             fprintf(stderr, "%ld match positions%s while sequence %d (%s) has %ld.\n", reference,
                     type == ALIGNTYPE_A2M ? " (uppercase or '-')" : "", i,
                     shown_text(sequence_id(seq)).c_str(), model_len);
@@ -295,7 +297,7 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
         if (table->seqs[i]) kept++;
     table->count = kept;
     if (kept == 0) {
-        fprintf(stderr, "No usable sequence in alignment file %s.\n", filename);
+        fprintf(stderr, "No usable sequence in alignment file %s.\n", shown_text(filename).c_str());
         free_sequence_table(table);
         return nullptr;
     }

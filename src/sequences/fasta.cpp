@@ -104,8 +104,8 @@ Scratch scratch;
 
 void check_length(const SeqTrackFile *t, size_t len, const char *id) {
     if (len > static_cast<size_t>(INT_MAX) - 8)
-        error("%s (%s): sequence longer than %d residues", t->name, shown_text(id).c_str(),
-              INT_MAX - 8);
+        error("%s (%s): sequence longer than %d residues", shown_text(t->name).c_str(),
+              shown_text(id).c_str(), INT_MAX - 8);
 }
 
 // Drops the header outputs of an entry that gives no residues.
@@ -149,7 +149,7 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
     if (c != '>' || prev != '\n') {
         if (c == '>' && !warned_not_fasta) {
             warned_not_fasta = true;
-            fprintf(stderr, "Warning: %s not read as fasta.\n", filename);
+            fprintf(stderr, "Warning: %s not read as fasta.\n", shown_text(filename).c_str());
             fprintf(stderr, "The '>' must be the first character in a line, followed by ID.\n");
         }
         reader_free(in);
@@ -266,8 +266,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     while (c != EOF && is_space(c)) c = reader_getc(&track->in);
     if (c == EOF) return EOF;
     if (c != '>') {
-        fprintf(stderr, "Missing > in fasta file %s after sequence %d\n", track->name,
-                track->entry_count);
+        fprintf(stderr, "Missing > in fasta file %s after sequence %d\n",
+                shown_text(track->name).c_str(), track->entry_count);
         while (c != EOF && c != '>') c = reader_getc(&track->in);
         if (c == EOF) {
             fputs("Skipping rest of file.", stderr);
@@ -305,7 +305,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
                 annot.assign(reinterpret_cast<const char *>(q),
                              rest < FASTA_MAX_ANNOTATION ? rest : FASTA_MAX_ANNOTATION);
                 if (rest >= FASTA_MAX_ANNOTATION)
-                    fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
+                    fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n",
+                            shown_text(track->name).c_str(),
                             show_id ? shown_text(ident).c_str() : "",
                             static_cast<int>(FASTA_MAX_ANNOTATION));
                 if (!annot.empty() && annot.back() == '\r') annot.pop_back();
@@ -338,8 +339,8 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
             c = reader_getc(&track->in);
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
-            fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n", track->name,
-                    show_id ? shown_text(ident).c_str() : "",
+            fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n",
+                    shown_text(track->name).c_str(), show_id ? shown_text(ident).c_str() : "",
                     static_cast<int>(FASTA_MAX_ANNOTATION));
             while (c != EOF && c != '\n') c = reader_getc(&track->in);
         }
@@ -578,8 +579,9 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
                 }
                 if (k == C_STRANGE && !strange) {
                     strange = true;
-                    fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name,
-                            shown_text(shown).c_str(), shown_byte(b).c_str());
+                    fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n",
+                            shown_text(track->name).c_str(), shown_text(shown).c_str(),
+                            shown_byte(b).c_str());
                 }
                 p++;
             }
@@ -595,8 +597,8 @@ size_t letter_body(SeqTrackFile *track, const char *shown, const ConvNotes *note
         if (stop) {
             // p points at the '>' that ends the entry; it stays for the next header.
             if (reader_byte_before(&in, in.pos) != '\n')
-                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
-                        shown_text(shown).c_str());
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n",
+                        shown_text(track->name).c_str(), shown_text(shown).c_str());
             break;
         }
     }
@@ -626,7 +628,8 @@ bool fasta_skip_body_converted(SeqTrackFile *track, const char *id, int t) {
     uint64_t wild = 0, ut = 0;
     size_t chars = letter_body<false>(track, id, &notes, &wild, &ut);
     if (chars > static_cast<size_t>(INT_MAX))
-        error("Sequence %s in %s is too long", shown_text(id).c_str(), track->name);
+        error("Sequence %s in %s is too long", shown_text(id).c_str(),
+              shown_text(track->name).c_str());
     conversion_notes(id, nullptr, a, nullptr, 0, static_cast<long>(wild),
                      notes.ut_sign * static_cast<long>(ut), chars);
     return true;
@@ -680,7 +683,9 @@ unsigned char *next_fasta_numstring(SeqTrackFile *track, char **id, char **annot
 
 unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int *length) {
     if (length) *length = 0;
-    if (!alphabet) error("No alphabet set for reading numeric sequences from %s", track->name);
+    if (!alphabet)
+        error("No alphabet set for reading numeric sequences from %s",
+              shown_text(track->name).c_str());
     const int wild = wildcard_index(alphabet);
     size_t len = 0;
     bool strange = false, long_x = false;
@@ -692,8 +697,8 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
         if (c == '>') {
             reader_ungetc(&track->in);
             if (prev != '\n')
-                fprintf(stderr, "%s (%s): Newline not present before terminating >\n", track->name,
-                        shown_text(shown).c_str());
+                fprintf(stderr, "%s (%s): Newline not present before terminating >\n",
+                        shown_text(track->name).c_str(), shown_text(shown).c_str());
             break;
         }
         if (scratch.cap - len < 2) {
@@ -713,8 +718,8 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
                 fprintf(
                     stderr,
                     "%s (%s): Number %d is out of range for alphabet %s.  Replaced with X (%d).\n",
-                    track->name, shown_text(shown).c_str(), static_cast<int>(value),
-                    alphabet->name ? alphabet->name : "", wild);
+                    shown_text(track->name).c_str(), shown_text(shown).c_str(),
+                    static_cast<int>(value), alphabet->name ? alphabet->name : "", wild);
                 value = wild;
             }
             scratch.data[len++] = static_cast<unsigned char>(value);
@@ -732,15 +737,17 @@ unsigned char *fasta_numstring_body(SeqTrackFile *track, const char *shown, int 
                 fprintf(
                     stderr,
                     "%s (%s): X repeated more than the number of digits (%d).  Treated as one X.\n",
-                    track->name, shown_text(shown).c_str(), alphabet->digits_per_number);
+                    shown_text(track->name).c_str(), shown_text(shown).c_str(),
+                    alphabet->digits_per_number);
             }
             scratch.data[len++] = static_cast<unsigned char>(wild);
             continue;
         }
         if (!(is_space(c) || c == '-' || c == '.' || c == '*') && !strange) {
             strange = true;
-            fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n", track->name,
-                    shown_text(shown).c_str(), shown_byte(c).c_str());
+            fprintf(stderr, "%s (%s): Strange characters (%s) ignored\n",
+                    shown_text(track->name).c_str(), shown_text(shown).c_str(),
+                    shown_byte(c).c_str());
         }
         prev = c;
         c = reader_getc(&track->in);

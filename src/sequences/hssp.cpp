@@ -54,7 +54,8 @@ struct HsspHeader {
 
 // Ends the run naming the file and the line (by default the line read last).
 [[noreturn]] void hssp_fault(const InputReader *r, const char *what, long line = 0) {
-    error("HSSP file %s, line %ld: %s", r->name, line ? line : r->line_number, what);
+    error("HSSP file %s, line %ld: %s", shown_text(r->name).c_str(), line ? line : r->line_number,
+          what);
 }
 
 // "## ALIGNMENTS  first - last": the block's range, which must follow the previous block
@@ -87,7 +88,8 @@ void read_hssp_header(InputReader *r, HsspHeader *h) {
     size_t length = 0;
     for (;;) {
         if (!reader_line(r, &line, &length))
-            error("HSSP file %s: no \"## ALIGNMENTS\" block (truncated file?)", r->name);
+            error("HSSP file %s: no \"## ALIGNMENTS\" block (truncated file?)",
+                  shown_text(r->name).c_str());
         if (starts_with(line, "SEQLENGTH")) {
             if (!read_count(line + 9, &h->seqlength, nullptr))
                 hssp_fault(r, "unreadable SEQLENGTH");
@@ -135,7 +137,8 @@ void warn_label(const InputReader *r, HsspHeader *h, size_t read, const HsspColu
                  "Warning: HSSP file %s, line %ld: block label \"%ld - %ld\" disagrees with the "
                  "%zu relative columns of its column header; relatives %zu - %zu read by the "
                  "columns\n",
-                 r->name, h->label_line, h->first, h->last, c.ruler, read + 1, read + c.count);
+                 shown_text(r->name).c_str(), h->label_line, h->first, h->last, c.ruler, read + 1,
+                 read + c.count);
 }
 
 // A residue line whose alignment letters pass the header's columns: the block does not fit its
@@ -303,8 +306,8 @@ int read_HSSP_item(SeqTrackFile *track, Sequence *seq, int track_index) {
     std::string id =
         std::string(slash ? slash + 1 : track->name) + "#" + std::to_string(track->entry_count);
     if (seq->id && std::strcmp(seq->id, id.c_str()) != 0)
-        error("Sequence id %s from %s does not match id of main sequence (%s)", id.c_str(),
-              track->name, shown_text(seq->id).c_str());
+        error("Sequence id %s from %s does not match id of main sequence (%s)",
+              shown_text(id).c_str(), shown_text(track->name).c_str(), shown_text(seq->id).c_str());
     const char *item = track->items[track->entry_count];
     track->entry_count++;
     if (!seq->id) {
@@ -348,7 +351,7 @@ void PrintTemplate(const char *id, const char *residues, const char *structure, 
                    int length) {
     std::string path = std::string(id ? id : "") + TEMPLATE_SUFFIX;
     FILE *out = std::fopen(path.c_str(), "w");
-    if (!out) error("can not open \"%s\": %s", path.c_str(), std::strerror(errno));
+    if (!out) error("can not open \"%s\": %s", shown_text(path).c_str(), std::strerror(errno));
     const char *shown = id ? id : "";
     std::time_t now = std::time(nullptr);
     std::fprintf(out, "TEMPLATE\n%%\n%%\n");
@@ -368,7 +371,8 @@ void PrintTemplate(const char *id, const char *residues, const char *structure, 
     bool failed = std::ferror(out) != 0;
     errno = 0;
     if (std::fclose(out) != 0 || failed)
-        error("can not open \"%s\": %s", path.c_str(), std::strerror(errno ? errno : EIO));
+        error("can not open \"%s\": %s", shown_text(path).c_str(),
+              std::strerror(errno ? errno : EIO));
 }
 
 int StructureFromTriple4(const char *triple) {
@@ -451,13 +455,14 @@ Template *read_template(const char *filename, Sequence **tseq) {
     while ((got = reader_line(r, &line, &length)))
         if (!is_empty_line(line)) break;
     if (!got || !std::strstr(line, "TEMPLATE"))
-        error("The specified template file %s is not a template file.", filename);
+        error("The specified template file %s is not a template file.",
+              shown_text(filename).c_str());
 
     long seqlength = -1;
     while ((got = reader_line(r, &line, &length)))
         if (line[0] != '%' && starts_with(line, "SEQLENGTH")) break;
     if (!got || !read_count(line + 9, &seqlength, nullptr) || seqlength <= 0)
-        error("Template file %s: SEQLENGTH missing, unreadable or 0", filename);
+        error("Template file %s: SEQLENGTH missing, unreadable or 0", shown_text(filename).c_str());
     std::string id;
     while ((got = reader_line(r, &line, &length)))
         if (line[0] != '%' && starts_with(line, "ID")) break;
@@ -465,7 +470,8 @@ Template *read_template(const char *filename, Sequence **tseq) {
     while (*p && !is_space(static_cast<unsigned char>(*p))) p++;  // the keyword
     while (is_space(static_cast<unsigned char>(*p))) p++;
     id.assign(p, std::strcspn(p, " \t\r\n\v\f"));
-    if (id.empty()) error("Template file %s: no ID line after SEQLENGTH", filename);
+    if (id.empty())
+        error("Template file %s: no ID line after SEQLENGTH", shown_text(filename).c_str());
 
     std::string residues = " ", structure = " ";
     std::vector<int> acc(1, 0);
@@ -475,10 +481,10 @@ Template *read_template(const char *filename, Sequence **tseq) {
         int a = 0;
         if (!parse_template_row(line, &res, &st, &a))
             error("Template file %s, line %ld: not a residue, structure letter and accessibility",
-                  filename, r->line_number);
+                  shown_text(filename).c_str(), r->line_number);
         if (static_cast<long>(residues.size()) > seqlength)
-            error("Template file %s, line %ld: more residue rows than SEQLENGTH %ld", filename,
-                  r->line_number, seqlength);
+            error("Template file %s, line %ld: more residue rows than SEQLENGTH %ld",
+                  shown_text(filename).c_str(), r->line_number, seqlength);
         residues += res;
         structure += st;
         acc.push_back(a);
@@ -487,7 +493,7 @@ Template *read_template(const char *filename, Sequence **tseq) {
     if (rows != seqlength)
         error("Number of residues read from template sequence does not match number specified in "
               "file %s (%ld, SEQLENGTH %ld). Or, no sequences found.",
-              filename, rows, seqlength);
+              shown_text(filename).c_str(), rows, seqlength);
 
     int n = static_cast<int>(seqlength);
     Template *t = alloc_template(n, id.c_str());

@@ -46,8 +46,8 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     const int alen = a->length_wild;
     // The header names the columns by letter: a numeric alphabet has none to name.
     if (!a->letters)
-        error("Error reading matrix %s: alphabet %s has no letters to name the columns", name,
-              a->name);
+        error("Error reading matrix %s: alphabet %s has no letters to name the columns",
+              shown_text(name).c_str(), a->name);
     const char *subdir = "matrix";
     if (a->id == PROTEIN_ALPHABET_ID)
         subdir = "matrix/aa";
@@ -74,13 +74,13 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
         error("Error reading matrix:  should have %d (alen + 1 for *) columns, not %d", alen + 1,
               static_cast<int>(header.size()));
     if (header.back() != '*')
-        error("Error reading matrix %s: line %ld: the last column must be '*', not '%s'", name,
-              r->line_number, shown_text(&header.back(), 1).c_str());
+        error("Error reading matrix %s: line %ld: the last column must be '*', not '%s'",
+              shown_text(name).c_str(), r->line_number, shown_text(&header.back(), 1).c_str());
     std::vector<int> seen(static_cast<size_t>(alen), 0);
     for (int i = 0; i < alen; i++) {
         if (header[i] == '*')
-            error("Error reading matrix %s: line %ld: '*' must be the last column only", name,
-                  r->line_number);
+            error("Error reading matrix %s: line %ld: '*' must be the last column only",
+                  shown_text(name).c_str(), r->line_number);
         seen[letter_index(a, header[i])]++;
     }
     for (int k = 0; k < alen; k++)
@@ -94,28 +94,28 @@ int **read_matrix(const char *name, int *max, int *min, FILE *report) {
     int smallest = INT_MAX;
     for (int row = 0; row <= alen; row++) {
         if (!reader_line(r, &line, &length))
-            error("Error reading matrix %s: row %c missing at the end of the file", name,
-                  order[row]);
+            error("Error reading matrix %s: row %c missing at the end of the file",
+                  shown_text(name).c_str(), order[row]);
         char *p = line;
         while (is_space(static_cast<unsigned char>(*p))) p++;
         if (*p != order[row])
-            error("Error reading matrix %s: line %ld: row of '%c' expected", name, r->line_number,
-                  order[row]);
+            error("Error reading matrix %s: line %ld: row of '%c' expected",
+                  shown_text(name).c_str(), r->line_number, order[row]);
         while (*p && !is_space(static_cast<unsigned char>(*p))) p++;
         int index = row < alen ? letter_index(a, order[row]) : alen;
         for (int col = 0; col <= alen; col++) {
             while (is_space(static_cast<unsigned char>(*p))) p++;
             if (!*p)
-                error("Error reading matrix %s: line %ld: row of '%c' has %d values, not %d", name,
-                      r->line_number, order[row], col, alen + 1);
+                error("Error reading matrix %s: line %ld: row of '%c' has %d values, not %d",
+                      shown_text(name).c_str(), r->line_number, order[row], col, alen + 1);
             char *end = nullptr;
             errno = 0;
             long v = std::strtol(p, &end, 10);
             if (end == p || (*end && !is_space(static_cast<unsigned char>(*end))) ||
                 errno == ERANGE || v < INT_MIN || v > INT_MAX) {
                 std::string token(p, std::strcspn(p, " \t\r\n\v\f"));
-                error("Error reading matrix %s: line %ld: %.40s is not a number", name,
-                      r->line_number, shown_text(token).c_str());
+                error("Error reading matrix %s: line %ld: %.40s is not a number",
+                      shown_text(name).c_str(), r->line_number, shown_text(token).c_str());
             }
             p = end;
             int column = col < alen ? letter_index(a, order[col]) : alen;

@@ -324,7 +324,7 @@ SeqFileSet *open_sequences(const char *filenames) {
     int count = static_cast<int>(names.size());
     if (count > MAX_SEQ_TRACKS) {
         fprintf(stderr, "Error: too many sequence tracks specified by the files:\n");
-        for (const std::string &n : names) fprintf(stderr, "    %s\n", n.c_str());
+        for (const std::string &n : names) fprintf(stderr, "    %s\n", shown_text(n).c_str());
         error("maximum of %d tracks supported.", MAX_SEQ_TRACKS);
     }
     check_alphabet(nullptr);
@@ -332,7 +332,7 @@ SeqFileSet *open_sequences(const char *filenames) {
         fprintf(stderr, "Error: %d alphabets are specified, however %d sequence tracks\n",
                 num_alphabets, count);
         fprintf(stderr, "are specified with the files:\n");
-        for (const std::string &n : names) fprintf(stderr, "    %s\n", n.c_str());
+        for (const std::string &n : names) fprintf(stderr, "    %s\n", shown_text(n).c_str());
         error(
             "The number of tracks is either specified on the command line or other sequence set.");
     }
@@ -361,7 +361,7 @@ SeqFileSet *open_sequences(const char *filenames) {
         FILE *stream = open_read(name, seqlibNeedsRewind(track_formats[i]) ? OPEN_REWIND : 0);
         if (!stream) {
             int err = errno;
-            std::string n = name;
+            std::string n = shown_text(name);
             close_sequences(set);
             error("Couldn't open file %s: %s\n", n.c_str(), strerror(err));
         }
@@ -415,7 +415,7 @@ void store_track_entry(Sequence *seq, int t, const SeqTrackFile *track, char *id
             free(annotation);
             free(res);
             error("Sequence id %s from %s does not match id of main sequence (%s)", n.c_str(),
-                  track->name, shown_text(seq->id).c_str());
+                  shown_text(track->name).c_str(), shown_text(seq->id).c_str());
         }
         free(id);
     } else {
@@ -445,7 +445,8 @@ void finish_track_entry(SeqTrackFile *track, Sequence *seq, int track_index, cha
         size_t n = 0;
         char *letters = fasta_string_body(track, id, &n);
         if (n > static_cast<size_t>(INT_MAX))
-            error("Sequence %s in %s is too long", shown_text(id).c_str(), track->name);
+            error("Sequence %s in %s is too long", shown_text(id).c_str(),
+                  shown_text(track->name).c_str());
         length = static_cast<int>(n);
         res = reinterpret_cast<unsigned char *>(letters);
     }
@@ -464,8 +465,8 @@ int read_model_track_as_current(SeqTrackFile *track, Sequence *seq, int t,
     }
     Model *model = destruct_rmodel2model(&raw);
     if (seq->len > 0 && seq->len != model->length) {
-        fprintf(stderr, "In file %s, model has length %d but earlier\n", track->name,
-                model->length);
+        fprintf(stderr, "In file %s, model has length %d but earlier\n",
+                shown_text(track->name).c_str(), model->length);
         fprintf(stderr, "sequence track has length %d.\n", seq->len);
         free_model(model);
         error("Non-matching track sequences.");
@@ -532,7 +533,8 @@ int next_library_entry(SeqTrackFile *track, char **letters_out, int *length_out,
     if (length > INT_MAX) {
         free(letters);
         free(idline);
-        error("Sequence %d in %s is too long", track->entry_count + 1, track->name);
+        error("Sequence %d in %s is too long", track->entry_count + 1,
+              shown_text(track->name).c_str());
     }
     track->entry_count++;
     // The ID is the ID line up to its first blank, tab, newline or comma; the rest after those
@@ -580,7 +582,7 @@ int read_sequence_track(SeqTrackFile *track, Sequence *seq, int track_index) {
     if (track->format == SEQFORMAT_HSSP) return read_HSSP_item(track, seq, track_index);
     if (track->lib) return read_library_track(track, seq, track_index);
     if (track->format != SEQFORMAT_FASTA)
-        error("Sequence file %s: no reader for format %s", track->name,
+        error("Sequence file %s: no reader for format %s", shown_text(track->name).c_str(),
               format_keyword(track->format));
     char *id = nullptr;
     char *annotation = nullptr;
@@ -627,8 +629,8 @@ void apply_guide(Sequence *seq, Sequence *guide, const char *db_name, const char
             std::swap(seq->tracks[0].res, guide->tracks[0].res);
         } else if (db_name) {
             fprintf(stderr, "Warning: Sequence model %s (%s) and guide sequence %s (%s)\n",
-                    shown_text(seq->id).c_str(), db_name, shown_text(guide->id).c_str(),
-                    guide_name);
+                    shown_text(seq->id).c_str(), shown_text(db_name).c_str(),
+                    shown_text(guide->id).c_str(), shown_text(guide_name).c_str());
             fprintf(stderr, "have different lengths (%d, %d).  Guide ignored.\n", seq->len,
                     guide->len);
         } else {
@@ -905,7 +907,7 @@ int count_sequences(const char *filenames) {
     if (!first) {
         close_sequences(source);
         error("Cannot count the sequences of %s: its first track is empty",
-              filenames ? filenames : "");
+              shown_text(filenames).c_str());
     }
     int count = 0;
     if (first->format == SEQFORMAT_FASTA) {
@@ -936,7 +938,7 @@ void close_sequences(SeqFileSet *source) {
             Sequence *scratch = alloc_sequence(0, source->ntracks);
             if (read_sequence_track(track, scratch, t))
                 fprintf(stderr, "Warning: sequence file %s longer than other tracks\n",
-                        track->name);
+                        shown_text(track->name).c_str());
             free_sequence(scratch);
         }
     }
@@ -979,7 +981,7 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
                 stderr,
                 "Warning: stopped after %d sequences, the most one read takes; %s and any later "
                 "database files were not read (raise the maximum sequence count to read them).\n",
-                total, files[i]);
+                total, shown_text(files[i]).c_str());
             break;
         }
         bool more = false;
@@ -989,7 +991,7 @@ int read_list_into(SequenceTable *table, int max_count, const char *const *files
             fprintf(stderr,
                     "Warning: stopped after %d sequences, the most one read takes; %s holds more "
                     "entries that were not read (raise the maximum sequence count to read them).\n",
-                    total, files[i]);
+                    total, shown_text(files[i]).c_str());
             break;
         }
     }
@@ -1272,8 +1274,17 @@ SequenceTable *read_select_impl(int *max_count, const char *const *files, int nf
         error("No sequences specified; exiting");
     }
     if (report) {
-        const char *prefix = (report == stdout || report == stderr) ? "" : "% ";
-        list_strings(report, const_cast<char **>(files), nfiles, "Database Files: ", prefix);
+        const bool message = report == stdout || report == stderr;
+        const char *prefix = message ? "" : "% ";
+        // On standard output or error the list is a message, its file names shown escaped; in a
+        // report file it is data, written as given.
+        std::vector<std::string> listed(files, files + nfiles);
+        std::vector<char *> names;
+        for (std::string &name : listed) {
+            if (message) name = shown_text(name);
+            names.push_back(&name[0]);
+        }
+        list_strings(report, names.data(), nfiles, "Database Files: ", prefix);
         if (nselect > 0)
             list_strings(report, const_cast<char **>(select_ids), nselect, "Select IDs: ", prefix);
         if (nexclude > 0)

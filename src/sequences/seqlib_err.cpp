@@ -2,7 +2,9 @@
 #include "sequences/seqlib_err.h"
 
 #include <cstdio>
+#include <string>
 
+#include "foundation/errors.h"
 #include "sequences/seqio.h"
 
 namespace {
@@ -40,11 +42,11 @@ const char *seqlibErrFormat(int code) {
 
 int seqlibErr(int code, const char *filename) {
     if (code == SEQERR_NONE) return 0;
-    const char *name = filename ? filename : "";
+    const std::string name = shown_text(filename);
     const char *format = seqlibErrFormat(code);
     if (format == other_error)
-        fprintf(stderr, other_error, name, code);
+        fprintf(stderr, other_error, name.c_str(), code);
     else
-        fprintf(stderr, format, name);
+        fprintf(stderr, format, name.c_str());
     return 1;
 }

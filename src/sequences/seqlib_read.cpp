@@ -4,6 +4,7 @@
 // read in one pass into a list of entries kept with the input.
 #include "sequences/seqlib_read.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -529,7 +530,7 @@ void rewind_input(State &st) {
     reader_free(st.r);
     if (!stream || fseek(stream, 0, SEEK_SET) != 0)
         error("Sequence file %s cannot be rewound; it must be a plain file",
-              st.filename ? st.filename : "");
+              shown_text(st.filename).c_str());
     reader_init(st.r, stream, name);
     st.eof = false;
     st.line = empty_line;
@@ -657,15 +658,14 @@ bool keyword_number(const char *line, const char *key, long *value) {
 
 void refuse_count(State &st, const char *what, long value) {
     fprintf(stderr, "SeqLib (file %s): %s %ld in the header is not a positive number\n",
-            st.filename ? st.filename : "", what, value);
+            shown_text(st.filename).c_str(), what, value);
 }
 
-// A row of a later NEXUS block whose name no row of the first block has: its data are dropped.
-void warn_unknown_row(const State &st, const std::string &name) {
-    fprintf(stderr,
-            "SeqLib (file %s): row \"%s\" at line %ld is not among the rows of the first block; "
-            "dropped\n",
-            st.filename ? st.filename : "", name.c_str(), st.r->line_number);
+// A NEXUS row (read at the current line) whose data are dropped; why completes "row ... is".
+void warn_dropped_row(const State &st, const std::string &name, const std::string &why) {
+    fprintf(stderr, "SeqLib (file %s): row \"%s\" at line %ld is %s; dropped\n",
+            shown_text(st.filename).c_str(), shown_text(name).c_str(), st.r->line_number,
+            why.c_str());
 }
 
 // A quoted NEXUS name at text[p] ('dna one', a doubled quote standing for one quote): the text
@@ -727,11 +727,12 @@ void read_paup(State &st, SeqLibEntries &out) {
         }
     }
     if (!matrix) return;
-    if (ntax <= 0) {
+    // Counts past the int range are refused with the non-positive ones.
+    if (ntax <= 0 || ntax > INT_MAX) {
         refuse_count(st, "ntax", ntax);
         return;
     }
-    if (!interleaved && nchar <= 0) {
+    if (!interleaved && (nchar <= 0 || nchar > INT_MAX)) {
         refuse_count(st, "nchar", nchar);
         return;
     }
@@ -742,6 +743,8 @@ void read_paup(State &st, SeqLibEntries &out) {
     long later_rows = 0;
     std::string templ;
     long current = -1;  // sequential: the row being read
+    SeqLibEntry past;   // sequential: a row past the ntax of the header, read to be dropped
+    bool in_past = false;
     while (get_line(st)) {
         if (!open) {
             std::string lower(st.line, st.len);
@@ -758,10 +761,13 @@ void read_paup(State &st, SeqLibEntries &out) {
             open = false;
             return static_cast<size_t>(semi - st.line);
         };
-        if (!interleaved && current >= 0 && out.list[current].counted < nchar) {
-            SeqLibEntry &e = out.list[current];
-            e.counted += append_letters(e, st.line, row_length(0));
-            continue;
+        if (!interleaved && current >= 0) {
+            SeqLibEntry &e = in_past ? past : out.list[static_cast<size_t>(current)];
+            if (e.counted < nchar) {
+                e.counted += append_letters(e, st.line, row_length(0));
+                if (in_past) e.letters.clear();  // a dropped row keeps nothing
+                continue;
+            }
         }
         size_t p = 0;
         while (p < st.len && is_space(static_cast<unsigned char>(st.line[p]))) p++;
@@ -782,6 +788,15 @@ void read_paup(State &st, SeqLibEntries &out) {
             // A row begins when the one before it is complete.
             SeqLibEntry e;
             e.id = e.info = name;
+            if (static_cast<long>(out.list.size()) >= ntax) {
+                warn_dropped_row(st, name,
+                                 "past the " + std::to_string(ntax) + " rows of the header (ntax)");
+                past = e;
+                in_past = true;
+                past.counted = append_letters(past, data.c_str(), data.size());
+                past.letters.clear();
+                continue;
+            }
             out.list.push_back(e);
             current = static_cast<long>(out.list.size()) - 1;
             SeqLibEntry &x = out.list[static_cast<size_t>(current)];
@@ -811,7 +826,8 @@ void read_paup(State &st, SeqLibEntries &out) {
         }
         auto it = rows.find(name);
         if (it == rows.end()) {
-            if (unknown.insert(name).second) warn_unknown_row(st, name);
+            if (unknown.insert(name).second)
+                warn_dropped_row(st, name, "not among the rows of the first block");
             continue;
         }
         for (size_t k : it->second) append_letters(out.list[k], data.c_str(), data.size());

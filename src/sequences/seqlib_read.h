@@ -45,8 +45,10 @@ void seqlib_input_free(SeqLibInput *in);
 // pushed back in the reader, so that calls with wanted 1 hand out the entries one after the
 // other. Mail-header lines (skiplines) are passed over only at the start of the stream.
 // Warnings on standard error ("SeqLib (file %s): ..."): a Phylip or NEXUS header count that is not
-// positive; a row of a later NEXUS block whose name no row of the first block has (its data are
-// dropped). Fatal: a read error ("Could not read file %s: %s"), a stream that cannot be rewound.
+// positive (for ntax and nchar, also one past the int range); a row of a later NEXUS block whose
+// name no row of the first block has, and a row of a sequential NEXUS matrix past the ntax of its
+// header (their data are dropped). Fatal: a read error ("Could not read file %s: %s"), a stream
+// that cannot be rewound.
 char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int64_t *seqlen,
                    int *nseqs, short *error, char **seqid);
 // seqlibReadFp on a file opened with open_read (rewindable for the formats that need it) and

@@ -257,4 +257,13 @@ for params in "1 40 -20 15 3000 0 12" "2 300 -6 10 2000 0 10" "3 500 -2 30 90 0 
     expect_same rand.dat expected.dat
 done
 
+CASE="a file name holding an ESC byte is shown escaped in the messages"
+scores f.dist 1 2
+run trellan3 esc -distfile "$(printf 'no\033[2J')" -distfile2 f.dist
+expect_status 1
+CHECKS=$((CHECKS + 1))
+if LC_ALL=C grep -q "$(printf '\033')" err.txt; then fail "$CASE: a raw ESC byte reached stderr"; fi
+expect_grep err.txt 'Reading scores from file no\x1b[2J'
+expect_grep err.txt "Error: Couldn't open file no\\x1b[2J: "
+
 finish
