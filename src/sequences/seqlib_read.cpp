@@ -531,6 +531,7 @@ void rewind_input(State &st) {
         error("Sequence file %s cannot be rewound; it must be a plain file",
               st.filename ? st.filename : "");
     reader_init(st.r, stream, name);
+    st.r->long_text_lines = true;
     st.eof = false;
     st.line = empty_line;
     st.len = 0;
@@ -1023,6 +1024,7 @@ void seqlib_input_init(SeqLibInput *in, FILE *stream, const char *name) {
     *in = SeqLibInput();
     in->reader = new InputReader();
     reader_init(in->reader, stream, name);
+    in->reader->long_text_lines = true;  // residue lines keep any length
 }
 
 void seqlib_input_free(SeqLibInput *in) {

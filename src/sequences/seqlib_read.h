@@ -46,7 +46,9 @@ void seqlib_input_free(SeqLibInput *in);
 // other. Mail-header lines (skiplines) are passed over only at the start of the stream.
 // Warnings on standard error ("SeqLib (file %s): ..."): a Phylip or NEXUS header count that is not
 // positive; a row of a later NEXUS block whose name no row of the first block has (its data are
-// dropped). Fatal: a read error ("Could not read file %s: %s"), a stream that cannot be rewound.
+// dropped). Fatal: a read error ("Could not read file %s: %s"), a stream that cannot be rewound,
+// a line longer than the reader's bound that is not text (lines of text keep any length:
+// long_text_lines, reader.h).
 char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int64_t *seqlen,
                    int *nseqs, short *error, char **seqid);
 // seqlibReadFp on a file opened with open_read (rewindable for the formats that need it) and
