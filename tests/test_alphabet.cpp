@@ -604,4 +604,27 @@ TEST_F(Alphabet, ListingsOfTracks) {
               "");
 }
 
+// Background-file lines hold at most 999 characters: a Probs line of 999 (blanks after the
+// numbers) is taken, one of 1000 ends the run before anything changes.
+TEST_F(Alphabet, BackfileLinesOfAtMost999Characters) {
+    for (size_t width : {999, 1000}) {
+        std::string probs = "Probs 0.1 0.2 0.3 0.4";
+        probs.resize(width, ' ');
+        FILE *fp = tmpfile();
+        ASSERT_NE(fp, nullptr);
+        fputs(("Alphabet DNA\nOrder T C G A\n" + probs + "\n").c_str(), fp);
+        rewind(fp);
+        std::string message = fatal_of([&] { process_alphabet_backfile(fp, "bg.txt"); });
+        fclose(fp);
+        if (width == 999) {
+            EXPECT_EQ(message, "");
+            EXPECT_FLOAT_EQ(byname("DNA")->match_reg[3], 0.1f);  // T
+        } else {
+            EXPECT_EQ(message, "Line 3 of bg.txt is longer than 999 characters");
+            EXPECT_FLOAT_EQ(byname("DNA")->match_reg[3], 0.25f);
+        }
+        reset_alphabets();
+    }
+}
+
 }  // namespace

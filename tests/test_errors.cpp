@@ -89,9 +89,11 @@ TEST(Memory, BlocksAreZeroedWithFourSpareBytes) {
 }
 
 TEST_F(ThrowingErrors, ImpossibleSizesAreFatalNotOverflows) {
-    EXPECT_EQ(fatal_message([] { mem_alloc(SIZE_MAX); }), "out of memory allocating -1 bytes");
+    // The whole count, not one cut to 32 bits (2^64 - 1 and 2^64 - 3).
+    EXPECT_EQ(fatal_message([] { mem_alloc(SIZE_MAX); }),
+              "out of memory allocating 18446744073709551615 bytes");
     EXPECT_EQ(fatal_message([] { mem_realloc(nullptr, SIZE_MAX - 2); }),
-              "out of memory reallocating -3 bytes");
+              "out of memory reallocating 18446744073709551613 bytes");
     EXPECT_EQ(fatal_message([] { double_alloc(SIZE_MAX / 4, 1, 1); }).rfind("out of memory", 0),
               0u);
     EXPECT_EQ(fatal_message([] { double_alloc(1, SIZE_MAX / 2, 3); }).rfind("out of memory", 0),

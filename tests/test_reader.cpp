@@ -245,4 +245,45 @@ TEST(ReadAheadStreams, OnlyRegularFilesAreReadAhead) {
     pclose(pipe);
 }
 
+// Lines past the reader's bound (8 here, set as a format with a bound of its own would) end the
+// run with the line's number; in text mode, a long line of text is taken whole, but not one with
+// other bytes. /dev/zero never gives a line end: it is refused after one fill.
+TEST_F(ThrowingErrors, LinesPastTheBoundAreRefused) {
+    struct Case {
+        const char *text;  // null: /dev/zero
+        bool text_mode;
+        const char *lines;  // the lines taken, each with "|" after it
+        const char *message;
+    } cases[] = {
+        {"12345678\n123456789\nab\n", false, "12345678|",
+         "Line 2 of in.txt is longer than 8 characters"},
+        {"ab\n123456789", false, "ab|", "Line 2 of in.txt is longer than 8 characters"},
+        {nullptr, false, "", "Line 1 of in.txt is longer than 8 characters"},
+        {"ACGT ACGT\t-ACGT\r\nab\n", true, "ACGT ACGT\t-ACGT\r|ab|", ""},
+        {"ab\nACGTACGT\001\n", true, "ab|", "Line 2 of in.txt is longer than 8 characters"},
+        {nullptr, true, "", "Line 1 of in.txt is longer than 8 characters"},
+    };
+    for (const Case &c : cases) {
+        std::string text = c.text ? c.text : "";
+        FILE *fp = c.text ? fmemopen(const_cast<char *>(text.data()), text.size(), "r")
+                          : std::fopen("/dev/zero", "r");
+        ASSERT_NE(fp, nullptr);
+        InputReader r;
+        reader_init(&r, fp, "in.txt");
+        r.max_line = 8;
+        r.long_text_lines = c.text_mode;
+        std::string taken, line;
+        std::string message = fatal_of([&] {
+            while (reader_line_copy(&r, line)) taken += line.substr(0, line.find('\n')) + "|";
+        });
+        EXPECT_EQ(taken, c.lines) << text;
+        EXPECT_EQ(message, c.message) << text;
+        reader_free(&r);
+        std::fclose(fp);
+    }
+    // The bound of a reader left as it is.
+    InputReader r;
+    EXPECT_EQ(r.max_line, size_t(16) << 20);
+}
+
 }  // namespace

@@ -652,6 +652,7 @@ void process_alphabet_backfile(FILE *fp, const char *filename) {
     } reading;
     InputReader *in = &reading.in;
     reader_init(in, fp, filename);
+    in->max_line = BACKFILE_MAX_LINE;
     const std::string file = shown_text(filename);  // the name as messages show it
     std::string line;
     bool pending = false;  // line holds a line that a failed stanza did not use

@@ -4,6 +4,7 @@
 #ifndef QOR_ALPHABET_H
 #define QOR_ALPHABET_H
 
+#include <cstddef>
 #include <cstdio>
 
 // Largest emission size with wildcards that a track alphabet may have; also the size of the
@@ -21,6 +22,8 @@ constexpr int USER_ALPHABET_ID = 41;
 constexpr int END_ALPHABET_ID = 0;
 // Largest count of a numeric user alphabet.
 constexpr int MAX_NUMERIC_ALPHABET = 255;
+// Longest line of an alphabet background file, without its line end.
+constexpr size_t BACKFILE_MAX_LINE = 999;
 
 // Ids of the built-in alphabets (the table lists them in its own order; ids 28-31 are unused).
 constexpr int DNA_ALPHABET_ID = 1;
@@ -155,8 +158,9 @@ void process_alphabet(const char *line, int track, const char *prefix);
 // Reads one alphabet background file (Alphabet / Order / Probs stanzas) into the regularizers of
 // the alphabets it names; malformed stanzas are reported on standard error and skipped (also a
 // Probs line holding a value that is not a finite non-negative number, or values that leave a
-// background summing to 0, reported with its line).
-// The stream stays the caller's. Not fatal.
+// background summing to 0, reported with its line). The stream stays the caller's. Not fatal, but
+// for a line longer than BACKFILE_MAX_LINE: "Line %ld of %s is longer than %zu characters"
+// (reader.h).
 void process_alphabet_backfile(FILE *in, const char *filename);
 
 // Listings (not fatal). One record (nothing for null or the end record):

@@ -42,20 +42,15 @@ void error(const char *fmt, ...) {
 // Memory
 // ---------------------------------------------------------------------------------------------
 
-// Byte counts in the messages are printed as the caller's signed 32-bit count would be.
-static int size_for_message(size_t n) {
-    return n > (size_t)INT32_MAX ? (int)(n & 0x7fffffff) | INT32_MIN : (int)n;
-}
-
 void *mem_alloc(size_t n) {
     void *p = (n <= SIZE_MAX - 4) ? std::calloc(1, n + 4) : nullptr;
-    if (!p) error("out of memory allocating %d bytes", size_for_message(n));
+    if (!p) error("out of memory allocating %zu bytes", n);
     return p;
 }
 
 void *mem_realloc(void *block, size_t n) {
     void *p = (n <= SIZE_MAX - 4) ? std::realloc(block, n + 4) : nullptr;
-    if (!p) error("out of memory reallocating %d bytes", size_for_message(n));
+    if (!p) error("out of memory reallocating %zu bytes", n);
     return p;
 }
 
@@ -72,9 +67,9 @@ char *str_dup(const char *text) {
 
 void **double_alloc(size_t count, size_t a, size_t b) {
     if (count > (SIZE_MAX - 4) / sizeof(void *))
-        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+        error("out of memory allocating %zu bytes", (size_t)SIZE_MAX);
     if (a != 0 && b > (SIZE_MAX - 4) / a)
-        error("out of memory allocating %d bytes", size_for_message(SIZE_MAX));
+        error("out of memory allocating %zu bytes", (size_t)SIZE_MAX);
     void **array = (void **)mem_alloc(count * sizeof(void *));
     for (size_t i = 0; i < count; i++) array[i] = mem_alloc(a * b);
     return array;

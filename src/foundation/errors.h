@@ -35,10 +35,10 @@ extern bool error_throws;
 // terminator) and is released with free(). A failure ends the run.
 // ---------------------------------------------------------------------------------------------
 
-// A zeroed block of n + 4 bytes. Fatal: "out of memory allocating %d bytes".
+// A zeroed block of n + 4 bytes. Fatal: "out of memory allocating %zu bytes".
 void *mem_alloc(size_t n);
 // Resizes a block (null allowed) to n + 4 bytes; the grown part is not cleared.
-// Fatal: "out of memory reallocating %d bytes".
+// Fatal: "out of memory reallocating %zu bytes".
 void *mem_realloc(void *block, size_t n);
 // A new zeroed block of n + 4 bytes holding a copy of the first n bytes of src (null src: zeroes).
 // Fatal: as mem_alloc.
@@ -47,7 +47,7 @@ void *memdub(const void *src, size_t n);
 // mem_alloc.
 char *str_dup(const char *text);
 // A new array (release with double_free) of count pointers, each to its own zeroed block of
-// a * b + 4 bytes. Fatal: "out of memory allocating %d bytes" (also when a size overflows).
+// a * b + 4 bytes. Fatal: "out of memory allocating %zu bytes" (also when a size overflows).
 void **double_alloc(size_t count, size_t a, size_t b);
 // Releases each non-null block of the array and then the array; null is ignored.
 void double_free(void **array, size_t count);

@@ -83,12 +83,20 @@ static int wait_command(pid_t pid) {
 
 size_t rewind_copy_limit = (size_t)1 << 30;
 
-// Copies a stream into an anonymous temporary file, positioned at its start, refusing a stream
-// longer than limit bytes (EFBIG). Returns null (with errno of the failure) when the copy fails;
-// src is left open for the caller.
-static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MAX) {
+// A temporary copy that cannot be written (a full disk) ends the run: the source is spent, and
+// a copy cut short must not pass for the input.
+[[noreturn]] static void copy_failed(const char *name, int err) {
+    error("Could not copy %s to a temporary file: %s", shown_text(name).c_str(),
+          std::strerror(err ? err : EIO));
+}
+
+// Copies the stream src, opened under name, into an anonymous temporary file, positioned at its
+// start, refusing a stream longer than limit bytes (EFBIG). Returns null (with errno of the
+// failure) when the stream is too long or cannot be read; src is left open for the caller.
+static FILE *copy_to_tempfile(FILE *src, const char *name, bool *src_error,
+                              size_t limit = SIZE_MAX) {
     FILE *tmp = std::tmpfile();
-    if (!tmp) return nullptr;
+    if (!tmp) copy_failed(name, errno);
     std::vector<char> buf(size_t(1) << 16);
     size_t total = 0;
     for (;;) {
@@ -100,16 +108,20 @@ static FILE *copy_to_tempfile(FILE *src, bool *src_error, size_t limit = SIZE_MA
             return nullptr;
         }
         total += got;
+        errno = 0;
         size_t put = got ? std::fwrite(buf.data(), 1, got, tmp) : 0;
-        if (put != got || got < buf.size()) break;
+        if (put != got) copy_failed(name, errno);
+        if (got < buf.size()) break;
     }
     *src_error = std::ferror(src) != 0;
-    if (*src_error || std::ferror(tmp) || std::fflush(tmp) != 0) {
+    if (*src_error) {
         int saved = errno ? errno : EIO;
         std::fclose(tmp);
         errno = saved;
         return nullptr;
     }
+    errno = 0;
+    if (std::ferror(tmp) || std::fflush(tmp) != 0) copy_failed(name, errno);
     if (std::fseek(tmp, 0L, SEEK_SET) != 0) {
         int saved = errno;
         std::fclose(tmp);
@@ -136,7 +148,7 @@ static FILE *open_compressed(const std::string &name, int flags) {
         return pipe_fp;
     }
     bool src_error = false;
-    FILE *tmp = copy_to_tempfile(pipe_fp, &src_error, rewind_copy_limit);
+    FILE *tmp = copy_to_tempfile(pipe_fp, name.c_str(), &src_error, rewind_copy_limit);
     int saved = errno;
     std::fclose(pipe_fp);
     int status = wait_command(pid);
@@ -181,12 +193,12 @@ static FILE *reopen_spooled(FILE *copy) {
     return fp;
 }
 
-// Copies the pipe fp (already open; closed here) into a spooled copy kept under its identity,
-// and returns a stream at the start of the copy, or null with errno of the failure.
-static FILE *spool_pipe(FILE *fp, const struct stat &st, int flags) {
+// Copies the pipe fp (already open under name; closed here) into a spooled copy kept under its
+// identity, and returns a stream at the start of the copy, or null with errno of the failure.
+static FILE *spool_pipe(FILE *fp, const char *name, const struct stat &st, int flags) {
     bool src_error = false;
-    FILE *copy =
-        copy_to_tempfile(fp, &src_error, (flags & OPEN_REWIND) ? rewind_copy_limit : SIZE_MAX);
+    FILE *copy = copy_to_tempfile(fp, name, &src_error,
+                                  (flags & OPEN_REWIND) ? rewind_copy_limit : SIZE_MAX);
     int saved = errno;
     std::fclose(fp);
     if (!copy) {
@@ -211,11 +223,11 @@ static FILE *open_plain(const std::string &name, int flags) {
             errno = EISDIR;
             return nullptr;
         }
-        if (is_pipe(st)) return spool_pipe(fp, st, flags);
+        if (is_pipe(st)) return spool_pipe(fp, name.c_str(), st, flags);
         // A device named as a file cannot seek: give a rewindable copy when asked.
         if ((flags & OPEN_REWIND) && !S_ISREG(st.st_mode)) {
             bool src_error = false;
-            FILE *tmp = copy_to_tempfile(fp, &src_error, rewind_copy_limit);
+            FILE *tmp = copy_to_tempfile(fp, name.c_str(), &src_error, rewind_copy_limit);
             int saved = errno;
             std::fclose(fp);
             errno = saved;

@@ -21,6 +21,8 @@ enum {
 // tried with ".gz" then ".Z" appended. A pipe or FIFO is read once into a temporary file, kept
 // for the run, and every open of it (by any of its names) gives a stream at the start of that
 // copy. Returns null when nothing opens (fatal with OPEN_FATAL: "Couldn't open file %s: %s\n").
+// A temporary copy that cannot be made or written (a full disk) is always fatal: "Could not copy
+// %s to a temporary file: %s" (the name through shown_text, the reason).
 FILE *open_read(const char *name, int flags);
 // The most bytes copied into a temporary file to make a stream rewindable (OPEN_REWIND: a pipe,
 // a device or a decompressed file); a longer stream does not open (errno EFBIG). 1 GB.

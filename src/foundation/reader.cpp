@@ -303,9 +303,27 @@ void reader_ungetc(InputReader *r) {
     if (r->pos > 0) r->pos--;
 }
 
+void reader_line_too_long(const InputReader *r) {
+    error("Line %ld of %s is longer than %zu characters", r->line_number + 1,
+          shown_text(r->name ? r->name : "").c_str(), r->max_line);
+}
+
+// The line being read, of which length bytes are in, has passed max_line: ends the run unless
+// the reader takes long lines of text and these bytes are text. True when the line is taken.
+static bool take_long_line(const InputReader *r, size_t length) {
+    if (!r->long_text_lines) reader_line_too_long(r);
+    const unsigned char *p = r->data + r->pos;
+    unsigned bad = 0;  // no early exit: the compiler checks many bytes at a time
+    for (size_t i = 0; i < length; i++)
+        bad |= (p[i] < ' ' && p[i] != '\t' && p[i] != '\r') || p[i] > '~';
+    if (bad) reader_line_too_long(r);
+    return true;
+}
+
 bool reader_line(InputReader *r, char **line, size_t *length) {
     restore_last_newline(r);
     size_t scanned = 0;  // bytes from pos known to hold no newline
+    bool taken = false;  // the line has passed max_line and is taken whole
     for (;;) {
         size_t avail = r->end - r->pos;
         const void *nl = avail > scanned
@@ -313,6 +331,7 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
                              : nullptr;
         if (nl) {
             size_t len = static_cast<const unsigned char *>(nl) - (r->data + r->pos);
+            if (len > r->max_line && !taken) taken = take_long_line(r, len);
             r->last_start = r->pos;
             r->last_length = len;
             r->last_had_newline = true;
@@ -326,6 +345,8 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
         }
         scanned = avail;
         if (r->eof) break;
+        // Checked once per fill: an endless line ends the run after max_line bytes and a block.
+        if (scanned > r->max_line && !taken) taken = take_long_line(r, scanned);
         reader_fill(r, avail + READER_BLOCK);
     }
     size_t avail = r->end - r->pos;
@@ -333,6 +354,7 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
         r->can_unget = false;
         return false;
     }
+    if (avail > r->max_line && !taken) take_long_line(r, avail);
     // A last line without a newline: data[end] is already the NUL.
     r->last_start = r->pos;
     r->last_length = avail;

@@ -9,6 +9,11 @@
 #include <cstdio>
 #include <string>
 
+// The longest line reader_line hands out unless the reader says otherwise (max_line): far above
+// any line of a real file, and low enough that an endless line (a device or a file without line
+// ends) ends the run before it takes the memory. 16 MiB.
+constexpr size_t READER_MAX_LINE = size_t(1) << 24;
+
 struct InputReader {
     FILE *stream = nullptr;         // not owned: the caller closes it (close_read)
     const char *name = nullptr;     // not owned: the file name used in messages
@@ -34,6 +39,13 @@ struct InputReader {
     // buffer of the read-ahead's, which may change at every fill.
     bool read_ahead = false;
     struct ReaderAhead *ahead = nullptr;  // owned: the read-ahead of a started read_ahead reader
+    // The longest line (without its "\n") that reader_line hands out; a longer one ends the run
+    // (reader_line_too_long). A format with a bound of its own sets it after reader_init.
+    size_t max_line = READER_MAX_LINE;
+    // Residue lines of sequence files: a line past max_line is taken whole, however long, when
+    // its bytes so far are text (printable characters, tabs and carriage returns); a longer line
+    // holding other bytes (a device of zeros, a binary file) is still refused.
+    bool long_text_lines = false;
 };
 
 // A reader on a stream for the time of a scope: reader_init on construction; reader_free and
@@ -73,8 +85,12 @@ void reader_ungetc(InputReader *r);
 // the line end ("\n"; a "\r" before it is kept as part of the line) and line[*length] is a NUL
 // byte. The text stays valid until the next call on the reader. A last line without a newline
 // is handed out as a line. Returns false at the end of the stream with nothing read. Counts the
-// line in line_number.
+// line in line_number. A line longer than max_line ends the run (reader_line_too_long) as soon as
+// the bytes past the bound are in, unless long_text_lines takes it.
 bool reader_line(InputReader *r, char **line, size_t *length);
+// Ends the run for the line being read (line_number + 1), longer than max_line: "Line %ld of %s
+// is longer than %zu characters" (the line number, the name through shown_text, max_line).
+[[noreturn]] void reader_line_too_long(const InputReader *r);
 // Pushes back the line last handed out by reader_line, so the next call returns it again (one
 // line only; line_number goes back by one).
 void reader_unget_line(InputReader *r);

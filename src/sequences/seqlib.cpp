@@ -286,6 +286,7 @@ short seqFileFormatFp(InputReader *in, int *skiplines, short *error) {
         return SEQFORMAT_NO_STREAM;
     }
     if (error) *error = SEQERR_NONE;
+    in->long_text_lines = true;  // a line may be a whole sequence
 
     bool sign[SIGN_COUNT] = {};
     bool is_msf = false, is_gcg = false, is_olsen = false, is_asn = false, is_paup = false;

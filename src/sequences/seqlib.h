@@ -34,7 +34,9 @@ const char *seqlibFormatStr(int format);
 // number (0 when none fits). *skiplines (may be null) receives the number of mail-header lines to
 // pass over before reading, 0 when none; *error (may be null) 0, or -1 with the result -1 for a
 // null reader or one without a stream. The reader is left where detection stopped (its position
-// is of no further use; reopen or rewind to read the file).
+// is of no further use; reopen or rewind to read the file), taking long lines of text
+// (long_text_lines, reader.h): a line that may be residues keeps any length. Fatal: a longer line
+// of other bytes (reader_line_too_long).
 short seqFileFormatFp(InputReader *in, int *skiplines, short *error);
 // seqFileFormatFp on a file opened with open_read. Fatal: "Couldn't open file %s: %s\n".
 short seqFileFormat(const char *filename, int *skiplines, short *error);

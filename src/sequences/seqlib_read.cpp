@@ -532,6 +532,7 @@ void rewind_input(State &st) {
         error("Sequence file %s cannot be rewound; it must be a plain file",
               shown_text(st.filename).c_str());
     reader_init(st.r, stream, name);
+    st.r->long_text_lines = true;
     st.eof = false;
     st.line = empty_line;
     st.len = 0;
@@ -1039,6 +1040,7 @@ void seqlib_input_init(SeqLibInput *in, FILE *stream, const char *name) {
     *in = SeqLibInput();
     in->reader = new InputReader();
     reader_init(in->reader, stream, name);
+    in->reader->long_text_lines = true;  // residue lines keep any length
 }
 
 void seqlib_input_free(SeqLibInput *in) {

@@ -48,7 +48,8 @@ void seqlib_input_free(SeqLibInput *in);
 // positive (for ntax and nchar, also one past the int range); a row of a later NEXUS block whose
 // name no row of the first block has, and a row of a sequential NEXUS matrix past the ntax of its
 // header (their data are dropped). Fatal: a read error ("Could not read file %s: %s"), a stream
-// that cannot be rewound.
+// that cannot be rewound, a line longer than the reader's bound that is not text (lines of text
+// keep any length: long_text_lines, reader.h).
 char *seqlibReadFp(int wanted, SeqLibInput *in, int skiplines, short format, int64_t *seqlen,
                    int *nseqs, short *error, char **seqid);
 // seqlibReadFp on a file opened with open_read (rewindable for the formats that need it) and
