@@ -108,6 +108,16 @@ void check_length(const SeqTrackFile *t, size_t len, const char *id) {
               shown_text(id).c_str(), INT_MAX - 8);
 }
 
+// The next byte of a header line of which *length bytes are read: a header longer than the
+// reader's bound ends the run, naming the file and the entry (the reader does not count the
+// lines of a FASTA file).
+int header_getc(SeqTrackFile *t, size_t *length) {
+    if (++*length > t->in.max_line)
+        error("Header of entry %d of %s is longer than %zu characters", t->entry_count,
+              shown_text(t->name).c_str(), t->in.max_line);
+    return reader_getc(&t->in);
+}
+
 // Drops the header outputs of an entry that gives no residues.
 void drop_header(char **id, char **annotation) {
     if (id && *id) {
@@ -169,7 +179,9 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
 
     long P = 0, D = 0, T = 0, U = 0, letters = 0;
     long leading = 0, trailing = 0;
-    bool in_header = true;  // the first header line is being skipped
+    bool in_header = true;     // the first header line is being skipped
+    size_t header_length = 1;  // bytes of the header line being skipped, its '>' included
+    long lines = 0;            // line ends passed, for the message on an endless header
     // An NBRF entry's title line, after its header line, holds no residues.
     const int header_lines = result == 3 ? 2 : 1;
     int header_left = header_lines;
@@ -179,7 +191,14 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
         c = reader_getc(in);
         if (c == EOF) break;
         if (in_header) {
-            if (c == '\n' && --header_left == 0) {
+            if (c != '\n') {
+                if (++header_length <= in->max_line) continue;
+                in->line_number = lines;
+                reader_line_too_long(in);
+            }
+            lines++;
+            header_length = 0;
+            if (--header_left == 0) {
                 in_header = false;
                 line_start = true;
                 letter_on_line = false;
@@ -190,9 +209,11 @@ int is_fasta_or_nbrf(const char *filename, int *kind) {
             if (!line_start) break;
             in_header = true;
             header_left = header_lines;
+            header_length = 1;
             continue;
         }
         if (c == '\n') {
+            lines++;
             line_start = true;
             letter_on_line = false;
             continue;
@@ -317,10 +338,11 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
     }
 
     // The ID: up to white space, ',' or the end; longer IDs are cut.
+    size_t header_length = 1;  // bytes of the header line so far, its '>' included
     c = reader_getc(&track->in);
     while (c != EOF && !is_space(c) && c != ',') {
         if (ident.size() < FASTA_MAX_ID) ident.push_back(static_cast<char>(c));
-        c = reader_getc(&track->in);
+        c = header_getc(track, &header_length);
     }
     if (ident.empty()) {
         char num[32];
@@ -331,18 +353,18 @@ int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &anno
 
     // The annotation: the rest of the line after blanks, tabs and commas.
     if (c != EOF && c != '\n') {
-        c = reader_getc(&track->in);
-        while (c == ' ' || c == '\t' || c == ',') c = reader_getc(&track->in);
+        c = header_getc(track, &header_length);
+        while (c == ' ' || c == '\t' || c == ',') c = header_getc(track, &header_length);
         while (c != EOF && c != '\n') {
             if (annot.size() >= FASTA_MAX_ANNOTATION) break;
             annot.push_back(static_cast<char>(c));
-            c = reader_getc(&track->in);
+            c = header_getc(track, &header_length);
         }
         if (annot.size() >= FASTA_MAX_ANNOTATION) {
             fprintf(stderr, "%s (%s):  Annotation truncated to %d char.\n",
                     shown_text(track->name).c_str(), show_id ? shown_text(ident).c_str() : "",
                     static_cast<int>(FASTA_MAX_ANNOTATION));
-            while (c != EOF && c != '\n') c = reader_getc(&track->in);
+            while (c != EOF && c != '\n') c = header_getc(track, &header_length);
         }
         if (!annot.empty() && annot.back() == '\r') annot.pop_back();
     }

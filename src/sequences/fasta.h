@@ -22,7 +22,8 @@ constexpr size_t FASTA_READ_BLOCK = 256 << 10;
 // SEQFORMAT_FASTA, SEQFORMAT_NBRF (">P1;" form, or position numbers before the letters) or
 // SEQFORMAT_UNKNOWN (neither; a '>' that does not begin the first line warns once per run);
 // *kind (when given) receives the SEQKIND_* of the first 300 letters of a FASTA or NBRF file.
-// Fatal: "Couldn't open file %s: %s\n", a read error.
+// Fatal: "Couldn't open file %s: %s\n", a read error, a header line longer than the reader's
+// bound ("Line %ld of %s is longer than %zu characters", reader.h).
 int is_fasta_or_nbrf(const char *filename, int *kind);
 
 // Number of entries ('>' at the start of a line) from the track's position to its end (the track
@@ -39,7 +40,8 @@ int next_fasta_initial(SeqTrackFile *track, char **id, char **annotation);
 // Reads one header line into the caller's buffers (no copies): the same as next_fasta_initial.
 // show_id: messages name the ID (else they show an empty ID). An empty ident means no header.
 // IDs are cut at FASTA_MAX_ID, annotations at FASTA_MAX_ANNOTATION (with a message). Fatal:
-// "Bad openseqfile passed to next_fasta_seq\n" (no track or stream), a read error.
+// "Bad openseqfile passed to next_fasta_seq\n" (no track or stream), a read error, a header
+// longer than the reader's bound: "Header of entry %d of %s is longer than %zu characters".
 int next_fasta_header(SeqTrackFile *track, std::string &ident, std::string &annot, bool show_id);
 
 // The residues of the entry whose header was just read, up to the next header: letter form (a new

@@ -54,9 +54,23 @@ expect_grep err.txt "Error: $CAPPED"
 
 CASE="a pipe: one line of 17 MB of text"
 yes | tr -d '\n' | head -c 17000000 > long.txt
-bounded trellan3 r -distfile /dev/stdin -distfile2 s.dist < long.txt
+bounded trellan3 r -distfile /dev/stdin -distfile2 s.dist < <(cat long.txt)
 expect_status 1
 expect_grep err.txt "Error: Line 1 of /dev/stdin is longer than 16777216 characters"
+
+# FASTA headers: the first one while the format is told, a later one while the entries are read.
+tr y A < long.txt > longA.txt
+{ printf '>'; cat longA.txt; } > first.fa
+{ printf '>x\n%0300d\n>' 0 | tr 0 A; cat longA.txt; } > later.fa
+while IFS='|' read -r file message; do
+    CASE="FASTA header past the bound in $file"
+    bounded ordane r -db "$file" -distfile s.dist -alphabet protein
+    expect_status 1
+    expect_grep err.txt "Error: $message"
+done <<EOF
+first.fa|Line 1 of first.fa is longer than 16777216 characters
+later.fa|Header of entry 2 of later.fa is longer than 16777216 characters
+EOF
 
 CASE="a pipe whose copy is cut by a file-size limit"
 head -c 3000000 long.txt |
