@@ -119,7 +119,9 @@ int main(int argc, char **argv) {
     free_init();
     free_rmodel(&base_regularizer);
     free_model(model);
-    close_outputfile(ckp);
-    close_outputfile(cks);
+    // The two files stand or fall together: neither replaces an old one unless both are complete.
+    hold_outputfile(ckp);
+    hold_outputfile(cks);
+    commit_outputfiles();
     return 0;
 }

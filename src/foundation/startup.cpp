@@ -303,6 +303,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
 // ---------------------------------------------------------------------------------------------
 
 void reset_library_state() {
+    discard_outputfiles();
     free_init();
     initialize_variables();
     reset_alphabets();

@@ -49,8 +49,8 @@ Rmodel *make_base_regularizer(int track);
 
 // A fresh start inside one process (unit tests, fuzz harnesses): every parameter released and set
 // to its default, every track and user alphabet forgotten, the once-per-run warnings and records
-// of the library cleared and the score sort direction ascending again. Models held by model
-// parameters are dropped, not released.
+// of the library cleared, the outputs in progress discarded (discard_outputfiles) and the score
+// sort direction ascending again. Models held by model parameters are dropped, not released.
 void reset_library_state();
 
 #endif

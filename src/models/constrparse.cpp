@@ -12,6 +12,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/output_files.h"
 #include "foundation/reader.h"
 #include "foundation/scan.h"
 
@@ -217,7 +218,7 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
                 if (!writable_id(e->id))
                     error("constraint table: sequence id \"%s\" cannot be written to %s",
                           shown_text(e->id).c_str(), filename);
-    FILE *out = std::fopen(filename, "w");
+    FILE *out = open_output_path(filename);
     if (!out) error("Couldn't open file %s for writting: %s", filename, std::strerror(errno));
     if (table && table->count > 0) {
         std::fputs("constraints:\n", out);
@@ -238,5 +239,5 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
                 std::fputc('\n', out);
             }
     }
-    return std::fclose(out);
+    return close_output_path(out);
 }
