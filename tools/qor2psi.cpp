@@ -101,8 +101,8 @@ static void write_checkpoint(FILE *ckp, const Model *model, const Consensus &c) 
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
-                       banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER,
+                       REQUIRE_MODEL | REQUIRE_RUN_NAME, banner.c_str(), usage);
 
     Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
     if (alphabet->id != PROTEIN_ALPHABET_ID)

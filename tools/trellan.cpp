@@ -154,7 +154,7 @@ static void write_command_file(const char *run, const std::string &banner, const
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, 0, REQUIRE_RUN_NAME, banner.c_str(), usage);
     const char *run = run_name.c_str();
     if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
         error("trellan needs two score files: give both -distfile and -distfile2.");
