@@ -94,7 +94,7 @@ static void write_checkpoint(FILE *ckp, const Model *model, const Consensus &c) 
         for (const char *letter = blastorder; *letter; letter++)
             put_le_double(buf, (double)n->match[letter_index(alphabet, *letter)]);
     }
-    // A failed write is found, reported and the file removed when the file is closed.
+    // A failed write is found and reported when the file is closed; no file is replaced then.
     std::fwrite(buf.data(), 1, buf.size(), ckp);
 }
 

@@ -51,7 +51,8 @@ void commit_outputfiles();
 // every temporary, open or held, is removed; the files stay as they were.
 void discard_outputfiles();
 // Flushes an output stream (null is ignored); a write to it that failed ends the run with
-// "Could not write %s: %s" as close_outputfile does, without removing the file.
+// "Could not write %s: %s" as close_outputfile does, without removing a file written directly
+// (a temporary is removed when the process ends, the file it was to replace kept).
 void flush_outputfile(FILE *fp);
 // Makes the exit of the process flush and check standard output (once, whatever the number of
 // calls): a failed write then ends it with "Error: Could not write standard output: %s" on
