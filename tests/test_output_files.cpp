@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,4 +157,80 @@ TEST(RunInfo, CodeTexts) {
     EXPECT_STREQ(get_dp_style_msg(3), "EM");
     EXPECT_STREQ(get_dp_style_msg(5), "posdecod_align_ztrans");
     EXPECT_STREQ(get_dp_style_msg(9), "EM");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files replaced only once complete: held outputs, their commit and the discard
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// The hidden files of a folder (where temporaries would be).
+std::vector<std::string> hidden_files(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d))
+            if (e->d_name[0] == '.' && std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+mode_t mode_of(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+struct OutputReplace : ScratchTest {};
+
+}  // namespace
+
+TEST_F(OutputReplace, HeldOutputsReplaceTheirFilesAtCommit) {
+    std::string run = path("r");
+    write_text(run + ".a", "old a");
+    ASSERT_EQ(chmod((run + ".a").c_str(), 0640), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    FILE *a = open_outputfile(run.c_str(), ".a");
+    FILE *b = open_outputfile(run.c_str(), ".b");
+    fputs("new a", a);
+    fputs("new b", b);
+    hold_outputfile(a);
+    hold_outputfile(b);
+    EXPECT_EQ(read_text(run + ".a"), "old a");
+    EXPECT_NE(access((run + ".b").c_str(), F_OK), 0);
+    commit_outputfiles();
+    EXPECT_EQ(read_text(run + ".a"), "new a");
+    EXPECT_EQ(read_text(run + ".b"), "new b");
+    // The replaced file keeps its permissions; a new one has those of a plain create.
+    EXPECT_EQ(mode_of(run + ".a"), 0640u);
+    EXPECT_EQ(mode_of(run + ".b"), 0666u & ~mask);
+    EXPECT_TRUE(hidden_files(dir).empty());
+}
+
+TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
+    std::string run = path("r");
+    write_text(run + ".a", "old a");
+    ASSERT_EQ(symlink("/dev/full", (run + ".b").c_str()), 0);
+    // A failed output of the run discards the outputs held with it.
+    FILE *a = open_outputfile(run.c_str(), ".a");
+    FILE *b = open_outputfile(run.c_str(), ".b");
+    fputs("new a", a);
+    fputs("new b", b);
+    hold_outputfile(a);
+    EXPECT_EQ(fatal_of([&] { hold_outputfile(b); }),
+              "Could not write " + run + ".b: No space left on device");
+    commit_outputfiles();
+    EXPECT_EQ(read_text(run + ".a"), "old a");
+    EXPECT_TRUE(hidden_files(dir).empty());
+    // A fatal error in the middle of writing: the caller discards what is in progress.
+    a = open_outputfile(run.c_str(), ".a");
+    fputs("new a", a);
+    EXPECT_EQ(hidden_files(dir).size(), 1u);
+    EXPECT_NE(fatal_of([&] { open_outputfile(path("none/r").c_str(), ".c"); }), "");
+    discard_outputfiles();
+    EXPECT_EQ(read_text(run + ".a"), "old a");
+    EXPECT_TRUE(hidden_files(dir).empty());
 }

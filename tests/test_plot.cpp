@@ -218,7 +218,7 @@ TEST_F(PlotTest, CommandFileHeader) {
     for (int ps : {0, 1, 2, 3}) {
         FILE *fp = open_pltfile("runA", "QOR: test", ps, ps == 1 ? nullptr : "My title",
                                 ps == 2 ? "x axis" : nullptr, ps == 3 ? nullptr : "y axis");
-        std::fclose(fp);
+        close_outputfile(fp);
         std::string expect =
             block + "# Uncomment the next two lines to generate a postscript file.\n";
         expect += ps ? "set terminal postscript eps\nset output \"runA.ps\"\n"
@@ -237,7 +237,7 @@ TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
                              "<id>x;true", "|touch x", "$data", "~/x"}) {
         EXPECT_FALSE(plot_run_name_ok(name)) << name;
         try {
-            std::fclose(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr));
+            close_outputfile(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr));
             FAIL() << "accepted " << name;
         } catch (const FatalError &e) {
             EXPECT_NE(e.message.find("cannot be used in a gnuplot command file"),
@@ -258,7 +258,7 @@ namespace {
 void write_plot(const char *run, int plotps, const char *plotline) {
     FILE *fp = open_pltfile(run, "QOR: test", plotps, "Curves", nullptr, "Count");
     std::fprintf(fp, "%s", plotline);
-    std::fclose(fp);
+    close_outputfile(fp);
     write_text(std::string(run) + "1.data", "1 0\n2 3\n");
     write_text(std::string(run) + "2.data", "1 2\n2 0\n");
 }

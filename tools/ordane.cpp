@@ -73,7 +73,7 @@ static void write_selected_sequences(const char *run_name, const char *suffix, S
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, 0, REQUIRE_RUN_NAME, banner.c_str(), usage);
 
     const bool have_align = check_options();
 

@@ -111,8 +111,8 @@ static void write_model_file(const std::string &run_name, const std::string &ban
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, 0,
-                       banner.c_str(), nullptr);
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER,
+                       REQUIRE_RUN_NAME, banner.c_str(), nullptr);
 
     const bool regularizer_mode = take_model_or_regularizer();
     const char *what = regularizer_mode ? "regularizer" : "model";

@@ -95,15 +95,15 @@ static void write_checkpoint(FILE *ckp, const Model *model, const Consensus &c) 
         for (const char *letter = blastorder; *letter; letter++)
             put_le_double(buf, (double)n->match[letter_index(alphabet, *letter)]);
     }
-    // A failed write is found, reported and the file removed when the file is closed.
+    // A failed write is found and reported when the file is closed; no file is replaced then.
     std::fwrite(buf.data(), 1, buf.size(), ckp);
 }
 
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER, REQUIRE_MODEL,
-                       banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, READ_MODEL | READ_REGULARIZER,
+                       REQUIRE_MODEL | REQUIRE_RUN_NAME, banner.c_str(), usage);
 
     Model *model = process_rmodel(&base_model, AUTOFIM_NEVER, 0, nullptr, 0, nullptr);
     if (alphabet->id != PROTEIN_ALPHABET_ID)
@@ -120,7 +120,9 @@ int main(int argc, char **argv) {
     free_init();
     free_rmodel(&base_regularizer);
     free_model(model);
-    close_outputfile(ckp);
-    close_outputfile(cks);
+    // The two files stand or fall together: neither replaces an old one unless both are complete.
+    hold_outputfile(ckp);
+    hold_outputfile(cks);
+    commit_outputfiles();
     return 0;
 }

@@ -126,13 +126,13 @@ static void write_curves(const char *run, const Curves &curves, double limit) {
     for (long m = k; m >= 1; m--) std::fprintf(out1, "%f %d\n", b[nb - m], static_cast<int>(m));
     // Closing line: the last value written, which is always B's worst value.
     std::fprintf(out1, "%f %d\n", b[nb - 1], 0);
-    close_outputfile(out1);
+    hold_outputfile(out1);
 
     FILE *out2 = open_outputfile(run, "2.data");
     std::fprintf(out2, "%f %d\n", a[0], 0);
     for (long j = 0; j < na && static_cast<double>(j) < limit; j++)
         std::fprintf(out2, "%f %d\n", a[j], static_cast<int>(j + 1));
-    close_outputfile(out2);
+    hold_outputfile(out2);
 }
 
 // <run>.plt. The title is the text as it stands (open_pltfile adds a blank and the run name);
@@ -148,13 +148,13 @@ static void write_command_file(const char *run, const std::string &banner, const
                  family_file, compact_size(n1).c_str());
     std::fprintf(plt, "     \"%s%d.data\" title \"False Pos (of %s)\" with lines lt 2\n", run,
                  3 - family_file, compact_size(n2).c_str());
-    close_outputfile(plt);
+    hold_outputfile(plt);
 }
 
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, 0, REQUIRE_RUN_NAME, banner.c_str(), usage);
     const char *run = run_name.c_str();
     if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
         error("trellan needs two score files: give both -distfile and -distfile2.");
@@ -171,6 +171,8 @@ int main(int argc, char **argv) {
     write_curves(run, curves, plotmax + 10);
     write_command_file(run, banner, label, curves.family_file, static_cast<long>(family.size()),
                        static_cast<long>(database.size()));
+    // The data files and the command file replace old ones together, before gnuplot reads them.
+    commit_outputfiles();
 
     if (!makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr))
         error("gnuplot did not make %s.ps; %s.plt and the data files are kept.",

@@ -142,7 +142,7 @@ static void report_crossing(FILE *out, const Sweep &s) {
 int main(int argc, char **argv) {
     const std::string banner = program_banner(argv[0]);
     std::string run_name;
-    basic_command_line(argv, argc, run_name, nullptr, 0, 0, banner.c_str(), usage);
+    basic_command_line(argv, argc, run_name, nullptr, 0, REQUIRE_RUN_NAME, banner.c_str(), usage);
     if (!NLLfile || !*NLLfile || !NLLfile2 || !*NLLfile2)
         error("trellan3 needs two score files: give both -distfile and -distfile2.");
 

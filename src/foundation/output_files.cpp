@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -22,14 +23,116 @@
 // ---------------------------------------------------------------------------------------------
 
 static const size_t MAX_OUTPUT_NAME = 1999;
+// Symbolic links followed, at most, to find the file an output name leads to.
+static const int MAX_LINK_HOPS = 40;
+// Mode bits of a new file before the umask, as a plain create gives them.
+static const mode_t NEW_FILE_MODE = 0666;
+static const mode_t PERMISSION_BITS = 0777;
 
-// Output files open now, with their names, so that close_outputfile can name a file that could
-// not be written whole, and remove it.
+// Output files open or held, with their names, so that close_outputfile can name a file that
+// could not be written whole. A regular file is written to a temporary file beside it (temp),
+// which replaces the file the name leads to (target) once it is complete; a stream without a
+// temporary writes to the name directly.
 struct OutputFile {
-    FILE *fp;
+    FILE *fp;  // null once closed and held for commit_outputfiles
     std::string name;
+    std::string temp;
+    std::string target;
 };
 static std::vector<OutputFile> open_outputs;
+
+// The folder part of a path ("." for none) and the file name part.
+static std::string folder_of(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+static std::string file_name_of(const std::string &path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The path that the name leads to through symbolic links (dangling or not); "" when the links go
+// on too long or cannot be read.
+static std::string link_target(std::string path) {
+    for (int hop = 0; hop < MAX_LINK_HOPS; hop++) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> buf((size_t)(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+        if (n < 0 || (size_t)n >= buf.size()) return "";
+        std::string to(buf.data(), (size_t)n);
+        path = to[0] == '/' ? to : folder_of(path) + "/" + to;
+    }
+    return "";
+}
+
+// Removes every temporary still on disk; the streams are left open (at exit the process closes
+// them).
+static void remove_temporaries() {
+    for (const OutputFile &f : open_outputs)
+        if (!f.temp.empty()) unlink(f.temp.c_str());
+}
+
+// A temporary file for the new content of the file that name leads to, opened for writing, with
+// *temp and *target set; null when the output is better written directly (not a regular file, or
+// its folder takes no new file, or the owner and group of the file cannot be given to a new one).
+static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target) {
+    *target = link_target(name);
+    if (target->empty()) return nullptr;
+    struct stat st;
+    bool exists = stat(target->c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return nullptr;
+    *temp = folder_of(*target) + "/." + file_name_of(*target) + ".XXXXXX";
+    int fd = mkstemp(&(*temp)[0]);
+    if (fd < 0) return nullptr;
+    // The permissions that writing over the file, or creating it, would give.
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & PERMISSION_BITS;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = NEW_FILE_MODE & ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
+        ok = fchown(fd, st.st_uid, st.st_gid) == 0;
+    FILE *fp = ok ? fdopen(fd, "w") : nullptr;
+    if (!fp) {
+        close(fd);
+        unlink(temp->c_str());
+        return nullptr;
+    }
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit(remove_temporaries);
+    }
+    return fp;
+}
+
+// Opens name for writing, through a temporary file where it can, and records it; null with errno
+// set when the file cannot be made.
+static FILE *open_output(const std::string &name) {
+    std::string temp, target;
+    FILE *fp = open_temporary(name, &temp, &target);
+    if (!fp) {
+        temp.clear();
+        target.clear();
+        fp = std::fopen(name.c_str(), "w");
+        if (!fp) return nullptr;
+    }
+    // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) {
+            if (!open_outputs[i].temp.empty()) unlink(open_outputs[i].temp.c_str());
+            open_outputs.erase(open_outputs.begin() + (long)i--);
+        }
+    open_outputs.push_back(OutputFile{fp, name, temp, target});
+    return fp;
+}
 
 FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (suffix && suffix[0] == '>') return suffix[1] == '&' ? stderr : stdout;
@@ -38,13 +141,13 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (name.size() > MAX_OUTPUT_NAME)
         error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
               (int)MAX_OUTPUT_NAME, shown_text(name).c_str());
-    FILE *fp = std::fopen(name.c_str(), "w");
+    FILE *fp = open_output(name);
     if (!fp) error("(open_outputfile):  Could not open file %s", shown_text(name).c_str());
-    // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
-    for (size_t i = 0; i < open_outputs.size(); i++)
-        if (open_outputs[i].fp == fp) open_outputs.erase(open_outputs.begin() + (long)i--);
-    open_outputs.push_back(OutputFile{fp, name});
     return fp;
+}
+
+FILE *open_output_path(const char *path) {
+    return open_output(path ? path : "");
 }
 
 FILE *open_output_or_null(const char *name, const char *suffix) {
@@ -81,37 +184,121 @@ void flush_outputfile(FILE *fp) {
     error("Could not write %s: %s", shown_text(output_name(fp)).c_str(), std::strerror(err));
 }
 
-void close_outputfile(FILE *fp) {
-    if (!fp) return;
-    if (fp == stdout || fp == stderr) {
-        flush_outputfile(fp);
-        return;
-    }
-    int err;
-    std::string name;
+// Puts a complete temporary in place of its target; false with errno set when the rename fails
+// (the temporary is then removed).
+static bool put_in_place(const OutputFile &f) {
+    if (f.temp.empty() || std::rename(f.temp.c_str(), f.target.c_str()) == 0) return true;
+    int err = errno;
+    unlink(f.temp.c_str());
+    errno = err;
+    return false;
+}
+
+// Checks and closes a recorded output stream (an unrecorded one is only closed). With hold, a
+// complete temporary stays recorded for commit_outputfiles; otherwise it replaces its target.
+// Returns 0, or the system's reason of a failure: the temporary is then removed and the target
+// is as it was; a file written directly is removed when it is a regular file.
+static int finish_output(FILE *fp, bool hold, std::string *name) {
+    OutputFile f{fp, "", "", ""};
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
-            name = open_outputs[i].name;
+            f = open_outputs[i];
             open_outputs.erase(open_outputs.begin() + (long)i);
             break;
         }
+    *name = f.name;
+    int err;
     bool failed = output_failed(fp, &err);
     errno = 0;
     if (std::fclose(fp) != 0 && !failed) {
         failed = true;
         err = errno ? errno : EIO;
     }
-    if (!failed) return;
+    if (!failed && hold) {
+        f.fp = nullptr;
+        open_outputs.push_back(f);
+        return 0;
+    }
+    if (!failed) {
+        if (put_in_place(f)) return 0;
+        return errno ? errno : EIO;
+    }
+    if (!f.temp.empty()) {
+        unlink(f.temp.c_str());
+        return err;
+    }
     // No half-written file is left looking complete: the regular file that the name leads to
     // (through a symbolic link too) is removed; a device or a pipe is left alone.
     struct stat st;
-    if (!name.empty() && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        char *target = realpath(name.c_str(), nullptr);
-        unlink(target ? target : name.c_str());
+    if (!f.name.empty() && stat(f.name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        char *target = realpath(f.name.c_str(), nullptr);
+        unlink(target ? target : f.name.c_str());
         std::free(target);
     }
+    return err;
+}
+
+int close_output_path(FILE *fp) {
+    if (!fp) return 0;
+    std::string name;
+    int err = finish_output(fp, false, &name);
+    if (err == 0) return 0;
+    errno = err;
+    return EOF;
+}
+
+// Removes the temporaries of the held outputs and forgets them.
+static void discard_held() {
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (!open_outputs[i].fp) {
+            if (!open_outputs[i].temp.empty()) unlink(open_outputs[i].temp.c_str());
+            open_outputs.erase(open_outputs.begin() + (long)i--);
+        }
+}
+
+// Ends the run after a failed write of name; the held outputs, part of the same run, are
+// discarded with it.
+[[noreturn]] static void write_failure(const std::string &name, int err) {
+    discard_held();
     error("Could not write %s: %s", name.empty() ? "an output file" : shown_text(name).c_str(),
           std::strerror(err));
+}
+
+static void close_or_hold(FILE *fp, bool hold) {
+    if (!fp) return;
+    if (fp == stdout || fp == stderr) {
+        flush_outputfile(fp);
+        return;
+    }
+    std::string name;
+    int err = finish_output(fp, hold, &name);
+    if (err != 0) write_failure(name, err);
+}
+
+void close_outputfile(FILE *fp) {
+    close_or_hold(fp, false);
+}
+
+void hold_outputfile(FILE *fp) {
+    close_or_hold(fp, true);
+}
+
+void commit_outputfiles() {
+    for (size_t i = 0; i < open_outputs.size(); i++) {
+        if (open_outputs[i].fp) continue;
+        OutputFile f = open_outputs[i];
+        open_outputs.erase(open_outputs.begin() + (long)i--);
+        if (!put_in_place(f)) write_failure(f.name, errno ? errno : EIO);
+    }
+}
+
+void discard_outputfiles() {
+    std::vector<OutputFile> outputs;
+    outputs.swap(open_outputs);
+    for (const OutputFile &f : outputs) {
+        if (f.fp) std::fclose(f.fp);
+        if (!f.temp.empty()) unlink(f.temp.c_str());
+    }
 }
 
 // At exit: standard output flushed and checked, as close_outputfile checks a file. A failure

@@ -1,7 +1,7 @@
 // Output files: opening by run name and suffix (a suffix beginning with '>' names standard output
-// or standard error), the checked flush and close that remove a file that could not be written
-// whole, the comment header with its banner block, and run information for it (times, host,
-// user, working directory, texts of the mode codes).
+// or standard error), written to a temporary file that replaces the file only once complete, the
+// checked flush and close, the comment header with its banner block, and run information for it
+// (times, host, user, working directory, texts of the mode codes).
 #ifndef QOR_OUTPUT_FILES_H
 #define QOR_OUTPUT_FILES_H
 
@@ -15,18 +15,44 @@
 // A stream for writing run_name followed by suffix (run_name alone for a null suffix). A suffix
 // beginning with '>' names standard output, or standard error when its second character is '&':
 // such a stream belongs to the process and must not be closed by the caller (use
-// close_outputfile, which knows). Fatal: "(open_outputfile):  Could not open file %s",
+// close_outputfile, which knows). A regular file (or a new one) is not touched until the stream
+// is closed: the stream writes a temporary file ".<file name>.XXXXXX" in the folder of the file
+// (of the file a symbolic link leads to), which close_outputfile puts in its place; it gets the
+// permission bits of the file it replaces (a new file: 0666 less the umask). A stream that is not
+// a regular file (a device, a pipe), or whose folder takes no new file, or whose owner and group
+// a new file cannot be given, writes to the file directly. Temporaries still on disk when the
+// process ends (a fatal error) are removed. Fatal: "(open_outputfile):  Could not open file %s",
 // "(open_outputfile):  Output file name longer than %d characters: %.60s...".
 FILE *open_outputfile(const char *run_name, const char *suffix);
+// As open_outputfile for a whole file name, without its messages: null, with errno set, when the
+// file cannot be made. Close it with close_output_path (or close_outputfile).
+FILE *open_output_path(const char *path);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
 // Closes an output stream unless it is standard output or standard error (those are flushed).
 // Every write is checked (the stream's error flag, the flush and the close): when one failed,
-// the file is removed and the run ends: "Could not write %s: %s" (the file name, or "standard
-// output", and the system's reason).
+// the temporary is removed and the file left as it was (a file written directly is removed),
+// every output held by hold_outputfile is discarded, and the run ends: "Could not write %s: %s"
+// (the file name, or "standard output", and the system's reason). Otherwise the new file takes
+// the place of the old one (a failure to rename ends the run with the same message).
 void close_outputfile(FILE *fp);
+// As close_outputfile for a stream of open_output_path, without the message: 0 when the file
+// was written and put in place, EOF (errno set) when not; null gives 0.
+int close_output_path(FILE *fp);
+// For a run whose several files stand or fall together: checks and closes the stream as
+// close_outputfile does (same failure), but the complete file replaces the old one only at
+// commit_outputfiles.
+void hold_outputfile(FILE *fp);
+// Puts every held output in the place of its file. Fatal: "Could not write %s: %s" when one
+// cannot be renamed (the held outputs not yet in place are discarded).
+void commit_outputfiles();
+// Abandons every output in progress (for callers that go on after a fatal error thrown under
+// error_throws): each recorded stream still open is closed (the caller must not use it again) and
+// every temporary, open or held, is removed; the files stay as they were.
+void discard_outputfiles();
 // Flushes an output stream (null is ignored); a write to it that failed ends the run with
-// "Could not write %s: %s" as close_outputfile does, without removing the file.
+// "Could not write %s: %s" as close_outputfile does, without removing a file written directly
+// (a temporary is removed when the process ends, the file it was to replace kept).
 void flush_outputfile(FILE *fp);
 // Makes the exit of the process flush and check standard output (once, whatever the number of
 // calls): a failed write then ends it with "Error: Could not write standard output: %s" on

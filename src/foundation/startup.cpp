@@ -206,6 +206,8 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // The run name names every output file and goes into their comment headers.
     if (run_name.find_first_of("\r\n") != std::string::npos)
         error("The run name holds a line end (CR or LF)");
+    if ((required_flags & REQUIRE_RUN_NAME) && run_name.empty())
+        error("The run name is empty: every output file is named after it");
 
     // Option pairs at command-line priority.
     for (int i = 2; i < argc; i += 2) {
@@ -273,7 +275,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
                      "This program requires a QOR complex null model specified as either\n");
         std::fprintf(stderr, "-i file, while file contains a %s, or\n", "NULLMODEL");
         std::fprintf(stderr, "-nullmodel_file file, where file contains any model structure.\n");
-    } else if (required_flags & ~0x5f) {
+    } else if (required_flags & ~(0x5f | REQUIRE_RUN_NAME)) {
         std::fprintf(stderr,
                      "basic_command_line was called with an illegal required model (0x%x).\n",
                      (unsigned)required_flags);
@@ -306,6 +308,7 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
 // ---------------------------------------------------------------------------------------------
 
 void reset_library_state() {
+    discard_outputfiles();
     free_init();
     initialize_variables();
     reset_alphabets();

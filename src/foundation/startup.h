@@ -14,6 +14,8 @@ enum {
     REQUIRE_REGULARIZER = 2,
     REQUIRE_NULLMODEL = 8,
     REQUIRE_ANY_MODEL = 0x40,
+    // Not a model: the run name names the program's output files, so it must not be empty.
+    REQUIRE_RUN_NAME = 0x80,
 };
 
 // The banner line of a program: "QOR: %s v%s %s compiled %s" with the program name as invoked
@@ -29,7 +31,8 @@ std::string program_banner(const char *program);
 // "-h", "-dump_parameters 2") and a missing required model end the process here (status 1, or 0
 // for "-v", "-h" and the dump).
 // Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
-// characters.", "The run name holds a line end (CR or LF)"; a malformed option pair ends the run
+// characters.", "The run name holds a line end (CR or LF)", with REQUIRE_RUN_NAME "The run name
+// is empty: every output file is named after it"; a malformed option pair ends the run
 // with its message and the usage text (status 1); and the messages of the parameter lines, files
 // and model reads it makes.
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
@@ -49,8 +52,8 @@ Rmodel *make_base_regularizer(int track);
 
 // A fresh start inside one process (unit tests, fuzz harnesses): every parameter released and set
 // to its default, every track and user alphabet forgotten, the once-per-run warnings and records
-// of the library cleared and the score sort direction ascending again. Models held by model
-// parameters are dropped, not released.
+// of the library cleared, the outputs in progress discarded (discard_outputfiles) and the score
+// sort direction ascending again. Models held by model parameters are dropped, not released.
 void reset_library_state();
 
 #endif

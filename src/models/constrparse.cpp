@@ -12,6 +12,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/output_files.h"
 #include "foundation/reader.h"
 #include "foundation/scan.h"
 
@@ -218,7 +219,7 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
                 if (!writable_id(e->id))
                     error("constraint table: sequence id \"%s\" cannot be written to %s",
                           shown_text(e->id).c_str(), shown_text(filename).c_str());
-    FILE *out = std::fopen(filename, "w");
+    FILE *out = open_output_path(filename);
     if (!out)
         error("Couldn't open file %s for writting: %s", shown_text(filename).c_str(),
               std::strerror(errno));
@@ -241,5 +242,5 @@ int write_constraints_table(const ConstrTable *table, const char *filename) {
                 std::fputc('\n', out);
             }
     }
-    return std::fclose(out);
+    return close_output_path(out);
 }

@@ -17,7 +17,8 @@ constexpr int CONSTR_MAX_NUMBER = 513;
 // constraints with unspecified model labels,\n%s"; and those of open_read and
 // add_constraint_to_table.
 ConstrTable *read_constraints_table(char *const *filenames, int count, int allow_unlabeled);
-// Writes the table as a constraint file. Returns the result of closing it (0 on success).
+// Writes the table as a constraint file (through a temporary file, as open_output_path does).
+// Returns 0 when it was written whole; otherwise EOF, and a file of that name is as it was.
 // Fatal: "Couldn't open file %s for writting: %s"; an ID that would not read back as itself
 // (empty, white space or a '#' at its start, longer than 512 characters) is refused before
 // anything is written: "constraint table: sequence id \"%s\" cannot be written to %s".

@@ -16,6 +16,7 @@
 #include "sequences/sequence.h"
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/output_files.h"
 #include "foundation/reader.h"
 #include "foundation/scan.h"
 
@@ -350,7 +351,7 @@ void free_template(Template *t) {
 void PrintTemplate(const char *id, const char *residues, const char *structure, const int *acc,
                    int length) {
     std::string path = std::string(id ? id : "") + TEMPLATE_SUFFIX;
-    FILE *out = std::fopen(path.c_str(), "w");
+    FILE *out = open_output_path(path.c_str());
     if (!out) error("can not open \"%s\": %s", shown_text(path).c_str(), std::strerror(errno));
     const char *shown = id ? id : "";
     std::time_t now = std::time(nullptr);
@@ -367,10 +368,9 @@ void PrintTemplate(const char *id, const char *residues, const char *structure, 
     std::fprintf(out, "\n");
     for (int i = 1; i <= length; i++)
         std::fprintf(out, " %c         %c          %d\n", residues[i], structure[i], acc[i]);
-    // A write that failed before the last flush leaves only the stream's error flag behind.
-    bool failed = std::ferror(out) != 0;
+    // The file replaces an old one only when every write succeeded.
     errno = 0;
-    if (std::fclose(out) != 0 || failed)
+    if (close_output_path(out) != 0)
         error("can not open \"%s\": %s", shown_text(path).c_str(),
               std::strerror(errno ? errno : EIO));
 }

@@ -87,7 +87,8 @@ void free_template(Template *t);
 // (%d, SEQLENGTH %d). Or, no sequences found."
 Template *read_template(const char *filename, Sequence **tseq);
 
-// Writes "<id>.tplate" in the current directory (arrays indexed 1..length).
+// Writes "<id>.tplate" in the current directory (arrays indexed 1..length); an old file of that
+// name is replaced only once the new one is complete (open_output_path).
 // Fatal: "can not open \"%s\": %s" (file name, system error text).
 void PrintTemplate(const char *id, const char *residues, const char *structure, const int *acc,
                    int length);

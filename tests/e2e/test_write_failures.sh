@@ -2,7 +2,7 @@
 # End-to-end tests of write failures: every output file of the six programs, and standard output,
 # written to a full device (/dev/full through a symbolic link) or cut by a file-size limit. Each
 # run must end with status 1 and a message naming the file and the system's reason, and leave no
-# regular file cut short.
+# regular file cut short, an existing file as it was and no temporary file behind.
 source "$QOR_E2E_LIB"
 
 [ -w /dev/full ] || skip "/dev/full is not available"
@@ -107,5 +107,45 @@ CASE="a run that fits is unchanged"
 limited 100 trellan3 t -distfile fam.dist -distfile2 db.dist
 expect_status 0
 CHECKS=$((CHECKS + 1)); [ -s real/t.dat ] || fail "$CASE: no output"
+
+# ---------------------------------------------------------------------------------------------
+# Files are replaced only once complete: a failed run leaves every file as it was
+# ---------------------------------------------------------------------------------------------
+
+# as_other_user COMMAND...: runs a command as an unprivileged user when the tests run as root
+# (a read-only folder does not stop root).
+as_other_user() {
+    if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi
+}
+
+# A protein model of eight positions, whose checkpoint file passes 1024 bytes: the first
+# position of the three-position model, eight times.
+M="$DATA/qor2psi_mid.mod"
+{ sed -n 1,14p "$M"; for i in 1 2 3 4 5 6 7 8; do echo $i; sed -n 16,26p "$M"; done
+  sed -n '52,$p' "$M"; } > long.mod
+run trellan3 p -distfile fam.dist -distfile2 db.dist  # the expected .dat, written plainly
+chmod 755 .  # the unprivileged user reaches ro/
+
+# Each case: a name, the set-up, the run, the status, the message (or none), and the checks of
+# the files afterwards (old.txt holds "old"); no temporary may be left in any case.
+printf 'old\n' > old.txt
+while IFS='|' read -r name setup command status message checks; do
+    CASE=$name
+    [ ! -d ro ] || chmod 755 ro
+    rm -rf own.mod q.* l.dat real ro
+    eval "$setup"
+    eval "$command"
+    expect_status "$status"
+    [ -z "$message" ] || expect_grep err.txt "$message"
+    CHECKS=$((CHECKS + 1)); eval "$checks" || fail "$CASE: the files are not as expected"
+    CHECKS=$((CHECKS + 1)); [ -z "$(find . -name '.*.??????')" ] || fail "$CASE: temporary left"
+done <<'EOF'
+plenmod over its own input cut by the limit|cp "$DATA/plenmod_plain.mod" own.mod|limited 1 plenmod own -model_file own.mod|1|Error: Could not write own.mod: File too large|cmp -s own.mod "$DATA/plenmod_plain.mod"
+qor2psi: .ckp cut by the limit|cp old.txt q.ckp|limited 1 qor2psi q -model_file long.mod|1|Error: Could not write q.ckp: File too large|cmp -s q.ckp old.txt && [ ! -e q.cks ]
+qor2psi: .cks on a full device|cp old.txt q.ckp; ln -s /dev/full q.cks|run qor2psi q -model_file long.mod|1|Error: Could not write q.cks: No space left on device|cmp -s q.ckp old.txt && [ -L q.cks ]
+an output that is a symbolic link is written through it|mkdir real; cp old.txt real/l.dat; ln -s real/l.dat l.dat|run trellan3 l -distfile fam.dist -distfile2 db.dist|0||[ -L l.dat ] && cmp -s real/l.dat p.dat
+a writable file in a read-only folder is written directly|mkdir ro; cp old.txt ro/r.dat; chmod 666 ro/r.dat; chmod 555 ro|as_other_user "$BIN/trellan3" ro/r -distfile fam.dist -distfile2 db.dist >/dev/null 2>err.txt; STATUS=$?|0||cmp -s ro/r.dat p.dat
+EOF
+chmod 755 ro
 
 finish
