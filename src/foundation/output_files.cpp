@@ -84,6 +84,8 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     struct stat st;
     bool exists = stat(target->c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return nullptr;
+    // A file that may not be written is not replaced either: the plain open refuses it.
+    if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
     *temp = folder_of(*target) + "/." + file_name_of(*target) + ".XXXXXX";
     int fd = mkstemp(&(*temp)[0]);
     if (fd < 0) return nullptr;
