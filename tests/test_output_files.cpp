@@ -15,32 +15,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "foundation_fixture.h"
 #include "testutil.h"
 #include "foundation/errors.h"
 #include "foundation/output_files.h"
-
-namespace {
-
-struct ThrowingErrors : LibraryTest {};
-
-inline std::string fatal_message(void (*f)()) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "<no error>";
-}
-
-inline std::string read_all(FILE *fp) {
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, n);
-    return s;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Output files and header

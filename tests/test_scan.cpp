@@ -14,32 +14,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "foundation_fixture.h"
 #include "testutil.h"
 #include "foundation/errors.h"
 #include "foundation/scan.h"
-
-namespace {
-
-struct ThrowingErrors : LibraryTest {};
-
-inline std::string fatal_message(void (*f)()) {
-    try {
-        f();
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "<no error>";
-}
-
-inline std::string read_all(FILE *fp) {
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) s.append(buf, n);
-    return s;
-}
-
-}  // namespace
 
 TEST(Text, NameLists) {
     NameList *l = parse_name_list("a, b,c,,d");

@@ -18,50 +18,8 @@
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
 #include "sequences/model_records.h"
+#include "params_fixture.h"
 #include "testutil.h"
-
-namespace {
-
-struct Params : LibraryTest {
-    void SetUp() override {
-        LibraryTest::SetUp();
-        verbout = nullptr;
-    }
-};
-
-// Applies one line and returns what went to standard error.
-inline std::string apply(const char *line, int priority, const char *source = "f",
-                         int line_no = 1) {
-    testing::internal::CaptureStderr();
-    process_init_entry(nullptr, line, priority, source, &line_no, 0);
-    return testing::internal::GetCapturedStderr();
-}
-
-inline std::string fatal_of_line(const char *line, int priority = PRIORITY_COMMAND) {
-    try {
-        int n = 3;
-        process_init_entry(nullptr, line, priority, "f", &n, 0);
-    } catch (const FatalError &e) {
-        return e.message;
-    }
-    return "<no error>";
-}
-
-inline ReadVar *entry_of(const char *key) {
-    for (ReadVar *v = read_vars; v->type != VAR_END; v++)
-        if (std::strcmp(v->key, key) == 0) return v;
-    return nullptr;
-}
-
-inline std::string print_to_text(int all, int comment_all) {
-    std::string path = scratch_dir() + "/p";
-    FILE *fp = fopen(path.c_str(), "w");
-    print_init(fp, all, comment_all, 0);
-    fclose(fp);
-    return read_text(path);
-}
-
-}  // namespace
 
 // Parameters, alphabets, the once-per-run warnings and records: all as at start-up again.
 TEST_F(Params, ResetLibraryStateIsAFreshStart) {
