@@ -305,25 +305,26 @@ void reader_ungetc(InputReader *r) {
 
 void reader_line_too_long(const InputReader *r) {
     error("Line %ld of %s is longer than %zu characters", r->line_number + 1,
-          shown_text(r->name ? r->name : "").c_str(), r->max_line);
+          shown_text(r->name).c_str(), r->max_line);
 }
 
 // The line being read, of which length bytes are in, has passed max_line: ends the run unless
-// the reader takes long lines of text and these bytes are text. True when the line is taken.
-static bool take_long_line(const InputReader *r, size_t length) {
+// the reader takes long lines of text and every byte of it is text. *checked (bytes from pos
+// already found to be text) spares each byte a second look.
+static void take_long_line(const InputReader *r, size_t length, size_t *checked) {
     if (!r->long_text_lines) reader_line_too_long(r);
     const unsigned char *p = r->data + r->pos;
     unsigned bad = 0;  // no early exit: the compiler checks many bytes at a time
-    for (size_t i = 0; i < length; i++)
+    for (size_t i = *checked; i < length; i++)
         bad |= (p[i] < ' ' && p[i] != '\t' && p[i] != '\r') || p[i] > '~';
     if (bad) reader_line_too_long(r);
-    return true;
+    *checked = length;
 }
 
 bool reader_line(InputReader *r, char **line, size_t *length) {
     restore_last_newline(r);
     size_t scanned = 0;  // bytes from pos known to hold no newline
-    bool taken = false;  // the line has passed max_line and is taken whole
+    size_t checked = 0;  // bytes from pos of a line past max_line known to be text
     for (;;) {
         size_t avail = r->end - r->pos;
         const void *nl = avail > scanned
@@ -331,7 +332,7 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
                              : nullptr;
         if (nl) {
             size_t len = static_cast<const unsigned char *>(nl) - (r->data + r->pos);
-            if (len > r->max_line && !taken) taken = take_long_line(r, len);
+            if (len > r->max_line) take_long_line(r, len, &checked);
             r->last_start = r->pos;
             r->last_length = len;
             r->last_had_newline = true;
@@ -346,7 +347,7 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
         scanned = avail;
         if (r->eof) break;
         // Checked once per fill: an endless line ends the run after max_line bytes and a block.
-        if (scanned > r->max_line && !taken) taken = take_long_line(r, scanned);
+        if (scanned > r->max_line) take_long_line(r, scanned, &checked);
         reader_fill(r, avail + READER_BLOCK);
     }
     size_t avail = r->end - r->pos;
@@ -354,7 +355,7 @@ bool reader_line(InputReader *r, char **line, size_t *length) {
         r->can_unget = false;
         return false;
     }
-    if (avail > r->max_line && !taken) take_long_line(r, avail);
+    if (avail > r->max_line) take_long_line(r, avail, &checked);
     // A last line without a newline: data[end] is already the NUL.
     r->last_start = r->pos;
     r->last_length = avail;

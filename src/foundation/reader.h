@@ -42,8 +42,8 @@ struct InputReader {
     // The longest line (without its "\n") that reader_line hands out; a longer one ends the run
     // (reader_line_too_long). A format with a bound of its own sets it after reader_init.
     size_t max_line = READER_MAX_LINE;
-    // Residue lines of sequence files: a line past max_line is taken whole, however long, when
-    // its bytes so far are text (printable characters, tabs and carriage returns); a longer line
+    // Residue lines of sequence files: a line past max_line is taken whole, however long, while
+    // its bytes are text (printable characters, tabs and carriage returns); a longer line
     // holding other bytes (a device of zeros, a binary file) is still refused.
     bool long_text_lines = false;
 };
