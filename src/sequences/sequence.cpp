@@ -532,12 +532,12 @@ int read_weights(const char *filename, SeqWeights *w) {
     if (!w) return 1;
     clear_weights_record(w);
     if (!filename || !*filename) return 1;
+    const std::string file = shown_text(filename);  // the name as messages show it
 
     FILE *fp = open_read(filename, 0);
     if (!fp) {
-        std::fprintf(stderr, "Could not open sequence weight file %s\n",
-                     shown_text(filename).c_str());
-        std::fprintf(stderr, "Weightfile %s will not be used.\n", shown_text(filename).c_str());
+        std::fprintf(stderr, "Could not open sequence weight file %s\n", file.c_str());
+        std::fprintf(stderr, "Weightfile %s will not be used.\n", file.c_str());
         return 0;
     }
 
@@ -557,15 +557,15 @@ int read_weights(const char *filename, SeqWeights *w) {
         long *counts[] = {&nseqs, &nfam};
         for (size_t k = 0; ok && k < 2 && k < tokens.size(); k++)
             if (!parse_count(tokens[k], counts[k])) {
-                std::fprintf(
-                    stderr, "Weight file %s line %ld: count %s is not a whole number in range\n",
-                    shown_text(filename).c_str(), in->line_number, shown_text(tokens[k]).c_str());
+                std::fprintf(stderr,
+                             "Weight file %s line %ld: count %s is not a whole number in range\n",
+                             file.c_str(), in->line_number, shown_text(tokens[k]).c_str());
                 ok = false;
             }
     }
     if (ok && (nseqs <= 0 || nfam <= 0)) {
         std::fprintf(stderr, "Weight file %s has an invalid Num_Sequences Num_families line\n",
-                     shown_text(filename).c_str());
+                     file.c_str());
         std::fprintf(stderr, "or is missing a description line.\n");
         ok = false;
     }
@@ -583,7 +583,7 @@ int read_weights(const char *filename, SeqWeights *w) {
             // any run's candidate models would cost that much for each row of the file.
             std::fprintf(stderr,
                          "Weight file %s line %ld: %ld families, more than the %d allowed\n",
-                         shown_text(filename).c_str(), in->line_number, nfam, MAX_WEIGHT_FAMILIES);
+                         file.c_str(), in->line_number, nfam, MAX_WEIGHT_FAMILIES);
             ok = false;
         }
     }
@@ -594,7 +594,7 @@ int read_weights(const char *filename, SeqWeights *w) {
         while (rows < w->num_seqs) {
             if (!next_data_line(in, line)) {
                 std::fprintf(stderr, "Weightfile %s:  too few entries; %d of %d found.\n",
-                             shown_text(filename).c_str(), rows, w->num_seqs);
+                             file.c_str(), rows, w->num_seqs);
                 ok = false;
                 break;
             }
@@ -613,7 +613,7 @@ int read_weights(const char *filename, SeqWeights *w) {
                 // A row without any token has no ID: it is kept under an empty ID with unit
                 // weights, and matches no sequence.
                 std::fprintf(stderr, "No ID for sequence %d in weightfile %s\n", rows,
-                             shown_text(filename).c_str());
+                             file.c_str());
                 w->ids[rows] = str_dup("");
                 for (int f = 0; f < w->num_families; f++) row[f] = 1.0;
                 rows++;
@@ -629,8 +629,8 @@ int read_weights(const char *filename, SeqWeights *w) {
                 const std::string &t = tokens[f + 1];
                 scan_double(t.c_str(), t.c_str() + t.size(), &v, nullptr, C_FORMS);
                 if (!(v >= 0.0 && std::isfinite(v))) {
-                    std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n",
-                                 shown_text(filename).c_str(), v, shown_id.c_str());
+                    std::fprintf(stderr, "Weightfile %s: %5.2f for %s reset to 0.0\n", file.c_str(),
+                                 v, shown_id.c_str());
                     v = 0.0;
                 }
                 row[f] = v;
@@ -638,18 +638,18 @@ int read_weights(const char *filename, SeqWeights *w) {
             for (int f = held; f < w->num_families; f++) row[f] = 1.0;
             if (held + 1 == w->num_families)
                 std::fprintf(stderr, "Weightfile %s: Null weight for\n\t%s (%d) set to 1.0\n",
-                             shown_text(filename).c_str(), shown_id.c_str(), held);
+                             file.c_str(), shown_id.c_str(), held);
             else if (held < w->num_families)
-                std::fprintf(
-                    stderr, "Weightfile %s: Null weights for\n\t%s (%d to %d) set to 1.0\n",
-                    shown_text(filename).c_str(), shown_id.c_str(), held, w->num_families - 1);
+                std::fprintf(stderr,
+                             "Weightfile %s: Null weights for\n\t%s (%d to %d) set to 1.0\n",
+                             file.c_str(), shown_id.c_str(), held, w->num_families - 1);
             rows++;
         }
     }
     reader_free(&reader);
     close_read(fp);
     if (!ok) {
-        std::fprintf(stderr, "Weightfile %s will not be used.\n", shown_text(filename).c_str());
+        std::fprintf(stderr, "Weightfile %s will not be used.\n", file.c_str());
         discard_weights(w, rows);
         return 0;
     }
