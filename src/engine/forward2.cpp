@@ -45,6 +45,13 @@ void use_track_alphabet(int t) {
         alphabet = alphabets[0];
 }
 
+const ModWeight *profile_column(const Model *tm, int c, int last_node, int t, const Sequence *seq) {
+    if (!tm->weights || c + 1 > last_node)
+        error("Profile track %d of %s is shorter than the sequence", t,
+              shown_text(seq->id).c_str());
+    return tm->weights[c + 1];
+}
+
 bool codon_alphabet() {
     return alphabet && alphabet->id == CODON_ALPHABET_ID;
 }

@@ -191,14 +191,9 @@ void set_prob_mi_tabs(const int **mrow, const int **irow, const Sequence *seq, i
         if (a && a->id == CODON_ALPHABET_ID)
             error("Codon alphabet not supported with probabilistic sequences");
         int c = seq->reversed ? seq->len - 1 - i : i;
-        // The column of residue c is node c + 1 of the track's model, whose weights run from node 0
-        // to its end node, length + 1: that end column exists and is read here as the null costs
-        // and counts of profile tracks read it. The five-state rows (forward2_fivestate.cpp) stop
-        // one node earlier on purpose.
-        if (!tm->weights || c + 1 > tm->length + 1)
-            error("Profile track %d of %s is shorter than the sequence", t,
-                  shown_text(seq->id).c_str());
-        const ModWeight *col = tm->weights[c + 1];
+        // The end node's column (length + 1) exists and is read here as the null costs and
+        // counts of profile tracks read it; the five-state rows stop one node earlier.
+        const ModWeight *col = profile_column(tm, c, tm->length + 1, t, seq);
         const Model *mod = engine.Modtrack[t];
         const double coef = engine.trackcoeffs[t];
         const int method = engine.Prob_seq_method;

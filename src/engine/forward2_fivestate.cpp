@@ -37,13 +37,9 @@ void set_mi_tables_5(const int **mtab, const int **itab, const int **mitab, cons
     }
     for (int t = 0; t < engine.numtracks; t++) {
         const Model *tm = seq->tracks[t].model;
-        // The five-state alignment pairs model nodes with the profile's own nodes, 1 to length:
-        // its end node (length + 1, which the three-state rows of forward2_driver.cpp may read)
-        // is no node to pair with, so a profile must have a real node for every residue.
-        if (!tm->weights || c + 1 > tm->length)
-            error("Profile track %d of %s is shorter than the sequence", t,
-                  shown_text(seq->id).c_str());
-        const ModWeight *col = tm->weights[c + 1];
+        // The profile's own nodes only (1 to length): the five-state alignment pairs them with
+        // the model's, and its end node is no node to pair with.
+        const ModWeight *col = profile_column(tm, c, tm->length, t, seq);
         const Model *mod = engine.Modtrack[t];
         const double coef = engine.trackcoeffs[t];
         const int method = engine.Prob_seq_method;

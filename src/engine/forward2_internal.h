@@ -17,6 +17,11 @@ void use_track_alphabet(int t);
 // or under the codon alphabet 25 c0 + 5 c1 + c2 of residues i, i+1, i+2 (i, i-1, i-2 in a
 // sequence marked reversed; 4 past the end). The same letter in both directions of the engine.
 int track_letter(const Sequence *seq, int t, int i);
+// The column of residue c of profile track t of seq: node c + 1 of the track's model tm, whose
+// last node that may be read is last_node (length + 1, its end node, in the three-state rows;
+// length in the five-state rows, which pair the profile's own nodes with the model's). Fatal:
+// "Profile track %d of %s is shorter than the sequence".
+const ModWeight *profile_column(const Model *tm, int c, int last_node, int t, const Sequence *seq);
 // True when the current alphabet is the codon alphabet.
 bool codon_alphabet();
 // The two base letters *a and *b that the two-letter wildcard x of the current alphabet stands
