@@ -949,12 +949,12 @@ TEST_F(SequenceTest, ReadWeightsMalformed) {
     EXPECT_STREQ(w.ids[1], "b");
     free_weights(&w);
 
-    // Counts too large to address: refused as an allocation failure, nothing allocated.
+    // A family count past the int range is refused as any count past the bound on families.
     std::string huge = dir + "/huge.weights";
-    write_text(huge, "desc\n1 900000000\na 1\n");
+    write_text(huge, "desc\n1 9999999999\na 1\n");
     EXPECT_EQ(read_capture(huge, &w, err), 0);
-    EXPECT_EQ(err, "Memory allocation error in read_weights desc\n s 1 f 900000000 \nWeightfile " +
-                       huge + " will not be used.\n");
+    EXPECT_EQ(err, "Weight file " + huge + " line 2: 9999999999 families, more than the 1000 " +
+                       "allowed\nWeightfile " + huge + " will not be used.\n");
     expect_empty(w);
 
     // A file that promises many rows but holds one costs nothing beyond it.
@@ -1006,7 +1006,8 @@ TEST_F(SequenceTest, ReadWeightsResetsNonFiniteWeightsAndRefusesBadCounts) {
     } cases[] = {{"desc\n1e9 1\na 1\n", "1e9", 2},
                  {"desc\n% c\n2 99999999999999999999\n", "99999999999999999999", 3},
                  {"desc\n-99999999999999999999 1\n", "-99999999999999999999", 2},
-                 {"desc\n1 2x\na 1 1\n", "2x", 2}};
+                 {"desc\n1 2x\na 1 1\n", "2x", 2},
+                 {"desc\n3000000000 1\na 1\n", "3000000000", 2}};
     for (const Case &c : cases) {
         write_text(path, c.text);
         EXPECT_EQ(read_capture(path, &w, err), 0) << c.text;

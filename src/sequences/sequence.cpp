@@ -555,8 +555,10 @@ int read_weights(const char *filename, SeqWeights *w) {
     if (have_description && next_data_line(in, line)) {
         tokens = split_tokens(line, " \t\n\r");
         long *counts[] = {&nseqs, &nfam};
+        // The row count must also fit the record's int; a family count past the bound on
+        // families is refused below.
         for (size_t k = 0; ok && k < 2 && k < tokens.size(); k++)
-            if (!parse_count(tokens[k], counts[k])) {
+            if (!parse_count(tokens[k], counts[k]) || (k == 0 && nseqs > INT_MAX)) {
                 std::fprintf(stderr,
                              "Weight file %s line %ld: count %s is not a whole number in range\n",
                              file.c_str(), in->line_number, shown_text(tokens[k]).c_str());
@@ -571,19 +573,19 @@ int read_weights(const char *filename, SeqWeights *w) {
     }
     if (ok) {
         w->description = static_cast<char *>(memdub(description.c_str(), description.size()));
-        // Counts whose tables could not be addressed are refused as an allocation failure; the
-        // row arrays then grow as rows arrive, so a file that promises more rows than it holds
-        // costs no more than what it holds.
-        if (nseqs > INT_MAX / (long)sizeof(char *) || nfam > INT_MAX / (long)sizeof(double)) {
-            std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
-                         shown_line(description).c_str(), nseqs, nfam);
-            ok = false;
-        } else if (nfam > MAX_WEIGHT_FAMILIES) {
+        if (nfam > MAX_WEIGHT_FAMILIES) {
             // Every row holds a weight for every family, missing ones included: a count beyond
             // any run's candidate models would cost that much for each row of the file.
             std::fprintf(stderr,
                          "Weight file %s line %ld: %ld families, more than the %d allowed\n",
                          file.c_str(), in->line_number, nfam, MAX_WEIGHT_FAMILIES);
+            ok = false;
+        } else if (nseqs > INT_MAX / (long)sizeof(char *)) {
+            // A row count whose tables could not be addressed is refused as an allocation
+            // failure; the row arrays then grow as rows arrive, so a file that promises more
+            // rows than it holds costs no more than what it holds.
+            std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
+                         shown_line(description).c_str(), nseqs, nfam);
             ok = false;
         }
     }
