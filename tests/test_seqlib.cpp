@@ -631,6 +631,12 @@ TEST(SeqlibRead, PaupRowsPastNtaxAndHugeCounts) {
         {"nchar past the int range", "#NEXUS\nntax=1 nchar=4294967297;\nmatrix\na AC\n;\n", 1,
          SEQERR_NO_DATA, "", "",
          "SeqLib (file @): nchar 4294967297 in the header is not a positive number\n"},
+        {"ntax 2x", "#NEXUS\nNTAX=2X nchar=2;\nmatrix\na AC\nb GT\n;\n", 1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): ntax 2X in the header is not a positive number\n"},
+        {"ntax -2", "#NEXUS\nntax = -2;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): ntax -2 in the header is not a positive number\n"},
+        {"nchar 1e3", "#NEXUS\nntax=1 nchar=1e3;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): nchar 1e3 in the header is not a positive number\n"},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);

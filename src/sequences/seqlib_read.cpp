@@ -643,8 +643,13 @@ void read_msf(State &st, SeqLibEntries &out) {
     }
 }
 
-// A keyword's number in a lower-cased header line: "key", blanks, '=', blanks, digits.
-bool keyword_number(const char *line, const char *key, long *value) {
+// A keyword's count in a lower-cased header line: "key", blanks, '=', blanks, then the value up
+// to a blank, ';', '[' or the end of the line. *written is the value as the file has it (original
+// is the line before lower-casing, of the same length); *value the count when the value is wholly
+// digits (held at LONG_MAX past the long range), else 0, refused as not positive. False when the
+// line has no value for the key.
+bool keyword_number(const char *line, const char *original, const char *key, long *value,
+                    std::string *written) {
     const char *p = strstr(line, key);
     if (!p) return false;
     p += strlen(key);
@@ -652,21 +657,47 @@ bool keyword_number(const char *line, const char *key, long *value) {
     if (*p != '=') return false;
     p++;
     while (*p == ' ' || *p == '\t') p++;
-    if (!is_digit(static_cast<unsigned char>(*p))) return false;
-    *value = strtol(p, nullptr, 10);
+    const char *end = p;
+    while (*end && !is_space(static_cast<unsigned char>(*end)) && *end != ';' && *end != '[') end++;
+    if (end == p) return false;
+    written->assign(original + (p - line), static_cast<size_t>(end - p));
+    *value = 0;
+    for (const char *d = p; d < end; d++)
+        if (!is_digit(static_cast<unsigned char>(*d))) return true;
+    scan_long(p, end, value);
     return true;
 }
 
-void refuse_count(State &st, const char *what, long value) {
-    fprintf(stderr, "SeqLib (file %s): %s %ld in the header is not a positive number\n",
-            shown_text(st.filename).c_str(), what, value);
+// The reading that guesses a file's kind prints its messages and keeps them here: the reading of
+// the file that follows it gives each of them again, and that one is not printed a second time.
+bool guessing = false;
+std::unordered_multiset<std::string> guess_messages;
+
+// Prints a message about the file being read (text without the file and the newline).
+void report(const State &st, const std::string &text) {
+    std::string message = "SeqLib (file " + shown_text(st.filename) + "): " + text + "\n";
+    if (guessing) {
+        guess_messages.insert(message);
+    } else {
+        auto it = guess_messages.find(message);
+        if (it != guess_messages.end()) {
+            guess_messages.erase(it);
+            return;
+        }
+    }
+    fputs(message.c_str(), stderr);
+}
+
+// A header count that is not a positive number, shown as written.
+void refuse_count(State &st, const char *what, const std::string &shown) {
+    report(st,
+           std::string(what) + " " + shown_text(shown) + " in the header is not a positive number");
 }
 
 // A NEXUS row (read at the current line) whose data are dropped; why completes "row ... is".
 void warn_dropped_row(const State &st, const std::string &name, const std::string &why) {
-    fprintf(stderr, "SeqLib (file %s): row \"%s\" at line %ld is %s; dropped\n",
-            shown_text(st.filename).c_str(), shown_text(name).c_str(), st.r->line_number,
-            why.c_str());
+    report(st, "row \"" + shown_text(name) + "\" at line " + std::to_string(st.r->line_number) +
+                   " is " + why + "; dropped");
 }
 
 // A quoted NEXUS name at text[p] ('dna one', a doubled quote standing for one quote): the text
@@ -690,14 +721,16 @@ bool quoted_name(const char *text, size_t length, size_t p, std::string *name, s
 
 void read_paup(State &st, SeqLibEntries &out) {
     long ntax = 0, nchar = 0;
+    std::string ntax_text = "0", nchar_text = "0";  // the counts as written
     char matchchar = 0;
     bool interleaved = false, matrix = false;
     while (get_line(st)) {
+        const std::string original(st.line, st.len);
         for (size_t i = 0; i < st.len; i++)
             if (st.line[i] >= 'A' && st.line[i] <= 'Z')
                 st.line[i] = static_cast<char>(st.line[i] - 'A' + 'a');
-        keyword_number(st.line, "ntax", &ntax);
-        keyword_number(st.line, "nchar", &nchar);
+        keyword_number(st.line, original.c_str(), "ntax", &ntax, &ntax_text);
+        keyword_number(st.line, original.c_str(), "nchar", &nchar, &nchar_text);
         const char *mc = strstr(st.line, "matchchar");
         if (mc) {
             const char *p = mc + 9;
@@ -730,11 +763,11 @@ void read_paup(State &st, SeqLibEntries &out) {
     if (!matrix) return;
     // Counts past the int range are refused with the non-positive ones.
     if (ntax <= 0 || ntax > INT_MAX) {
-        refuse_count(st, "ntax", ntax);
+        refuse_count(st, "ntax", ntax_text);
         return;
     }
     if (!interleaved && (nchar <= 0 || nchar > INT_MAX)) {
-        refuse_count(st, "nchar", nchar);
+        refuse_count(st, "nchar", nchar_text);
         return;
     }
     std::unordered_map<std::string, std::vector<size_t>> rows;
@@ -844,7 +877,8 @@ bool phylip_header(State &st, long *n, long *m) {
     long b = strtol(rest, &end, 10);
     if (end == rest) return false;
     if (a <= 0 || b <= 0) {
-        refuse_count(st, a <= 0 ? "sequence count" : "sequence length", a <= 0 ? a : b);
+        refuse_count(st, a <= 0 ? "sequence count" : "sequence length",
+                     std::to_string(a <= 0 ? a : b));
         return false;
     }
     *n = a;
@@ -1115,6 +1149,10 @@ bool seqlibNeedsRewind(short format) {
 
 int seqlibGuessKind(const char *filename, int skiplines, short format) {
     if (!readable_format(format)) return 0;
+    struct Guessing {
+        Guessing() { guessing = true; }
+        ~Guessing() { guessing = false; }
+    } marked;
     FILE *fp = open_read(filename, OPEN_FATAL | (whole_file_format(format) ? OPEN_REWIND : 0));
     SeqLibInput in;
     seqlib_input_init(&in, fp, filename);

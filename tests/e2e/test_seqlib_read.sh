@@ -53,4 +53,11 @@ expect_status 0
 expect_text r6.seq '>g1\nMKV\n'
 expect_grep err.txt 'SeqLib (file junk.gb): Specified item not in file.'
 
+CASE="a row past ntax is reported once when the alphabet is guessed from the file"
+printf '#NEXUS\nbegin data;\ndimensions ntax=1 nchar=4;\nmatrix\na ACGT\nb TTGG\n;\nend;\n' > past.nex
+run ordane r7 -db past.nex -distfile d.dist
+expect_status 0
+grep -F 'SeqLib' err.txt > seqlib.txt
+expect_text seqlib.txt 'SeqLib (file past.nex): row "b" at line 6 is past the 1 rows of the header (ntax); dropped\n'
+
 finish
