@@ -208,6 +208,10 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
         error("The run name holds a line end (CR or LF)");
     if ((required_flags & REQUIRE_RUN_NAME) && run_name.empty())
         error("The run name is empty: every output file is named after it");
+    // A folder alone ("sub/", "/") would name hidden files in it.
+    if ((required_flags & REQUIRE_RUN_NAME) && run_name.back() == '/')
+        error("The run name %s ends in '/': every output file is named after it",
+              shown_text(run_name).c_str());
 
     // Option pairs at command-line priority.
     for (int i = 2; i < argc; i += 2) {

@@ -326,20 +326,27 @@ expect_status 0
 expect_text err.txt "$BANNER\nResetting parameters for experimental codon alphabet\nNmodels 1, seq_models = 0\nSettings for evalues & null scores not yet studied.\nCharacter regularizer for codons always\ntaken from the alphabet node.  Use -alphbackfile to set.\n"
 expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\n%% Nmodels 1\nsequence_models 0.000000\nalphabet CODON\n"
 
-# An empty run name is refused by every program that names its output files after it, before
-# anything is read or written; glyphroll names no file and takes it.
-mkdir -p empty_run && cd empty_run || exit 1
+# An empty run name, or one with an empty file part (a folder), is refused by every program that
+# names its output files after it, before anything is read or written; glyphroll names no file
+# and takes it.
+mkdir -p empty_run/sub && cd empty_run || exit 1
 printf '%% family\nf1 10 1 0\n' > fam.dist
 printf '%% database\nd1 10 4 0\n' > db.dist
 printf '>f1\nACDE\n' > db.fa
 : > out.txt; : > err.txt; : > expected.tmp  # the files of the checks themselves
 while read -r prog args; do
-    CASE="empty run name: $prog"
-    before=$(ls -A)
-    eval "run $prog '' $args"
-    expect_status 1
-    expect_text err.txt "Error: The run name is empty: every output file is named after it\n"
-    CHECKS=$((CHECKS + 1)); [ "$(ls -A)" = "$before" ] || fail "$CASE: files made: $(ls -A)"
+    for name in '' ./ sub/; do
+        CASE="run name '$name': $prog"
+        before=$(ls -AR)
+        eval "run $prog '$name' $args"
+        expect_status 1
+        if [ -z "$name" ]; then
+            expect_text err.txt "Error: The run name is empty: every output file is named after it\n"
+        else
+            expect_text err.txt "Error: The run name $name ends in '/': every output file is named after it\n"
+        fi
+        CHECKS=$((CHECKS + 1)); [ "$(ls -AR)" = "$before" ] || fail "$CASE: files made: $(ls -AR)"
+    done
 done <<EOF
 trellan3 -distfile fam.dist -distfile2 db.dist
 trellan -distfile fam.dist -distfile2 db.dist -plotps 0
