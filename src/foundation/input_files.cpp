@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "foundation/errors.h"
+#include "foundation/interrupts.h"
 
 // ---------------------------------------------------------------------------------------------
 // Input files
@@ -26,6 +27,7 @@ struct CommandStream {
     FILE *fp;
     int fd;
     pid_t pid;
+    InterruptEntry *guard;  // stops the command if the run is interrupted
 };
 static std::vector<CommandStream> command_streams;
 
@@ -35,21 +37,26 @@ static bool ends_with(const std::string &s, const char *suffix) {
 }
 
 // Starts "gunzip -c name" (or "uncompress -c name") with an argument vector, no shell, and
-// returns the read end of its standard output, or null when it cannot be started.
-static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
+// returns the read end of its standard output, or null when it cannot be started. The command is
+// recorded to be stopped if the run is interrupted (*guard, to forget once it is waited for).
+static FILE *start_decompressor(const std::string &name, pid_t *pid_out, InterruptEntry **guard) {
     const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
     std::fflush(nullptr);
+    // No interrupt between the start of the command and its record.
+    sigset_t mask = hold_interrupts();
     pid_t pid = fork();
     if (pid < 0) {
         int saved = errno;
+        release_interrupts(mask);
         close(fds[0]);
         close(fds[1]);
         errno = saved;
         return nullptr;
     }
     if (pid == 0) {
+        release_interrupts(mask);
         if (dup2(fds[1], STDOUT_FILENO) < 0) _exit(127);
         // A name that begins with '-' would be taken for an option: name it from "./".
         std::string arg = name[0] == '-' ? "./" + name : name;
@@ -57,6 +64,8 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
         execvp(prog, (char *const *)argv);
         _exit(127);  // as a shell reports a command it cannot run
     }
+    *guard = stop_on_interrupt(pid);
+    release_interrupts(mask);
     close(fds[1]);
     FILE *fp = fdopen(fds[0], "r");
     if (!fp) {
@@ -64,6 +73,7 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
         close(fds[0]);
         int status;
         waitpid(pid, &status, 0);
+        forget_on_interrupt(*guard);
         errno = saved;
         return nullptr;
     }
@@ -71,14 +81,47 @@ static FILE *start_decompressor(const std::string &name, pid_t *pid_out) {
     return fp;
 }
 
-// Waits for a decompression command; returns its wait status, or -1 with errno set.
-static int wait_command(pid_t pid) {
+// Waits for a decompression command and forgets its record; returns its wait status, or -1 with
+// errno set.
+static int wait_command(pid_t pid, InterruptEntry *guard) {
     int status;
     pid_t r;
     do {
         r = waitpid(pid, &status, 0);
     } while (r < 0 && errno == EINTR);
+    int saved = errno;
+    forget_on_interrupt(guard);
+    errno = saved;
     return r < 0 ? -1 : status;
+}
+
+// Where anonymous temporaries go when TMPDIR does not say, and the pattern of the name a
+// temporary has for an instant where the folder's file system cannot make one without a name.
+static const char DEFAULT_TMPDIR[] = "/tmp";
+static const char ANONYMOUS_PATTERN[] = "/qor.XXXXXX";
+
+FILE *anonymous_tempfile() {
+    const char *env = std::getenv("TMPDIR");
+    std::string dir = env && *env ? env : DEFAULT_TMPDIR;
+    int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        // Named, then unlinked at once; an interrupt cannot come between.
+        std::string path = dir + ANONYMOUS_PATTERN;
+        sigset_t mask = hold_interrupts();
+        fd = mkostemp(&path[0], O_CLOEXEC);
+        if (fd >= 0) unlink(path.c_str());
+        int saved = errno;
+        release_interrupts(mask);
+        errno = saved;
+        if (fd < 0) return nullptr;
+    }
+    FILE *fp = fdopen(fd, "w+");
+    if (!fp) {
+        int saved = errno;
+        close(fd);
+        errno = saved;
+    }
+    return fp;
 }
 
 size_t rewind_copy_limit = (size_t)1 << 30;
@@ -95,7 +138,7 @@ size_t rewind_copy_limit = (size_t)1 << 30;
 // failure) when the stream is too long or cannot be read; src is left open for the caller.
 static FILE *copy_to_tempfile(FILE *src, const char *name, bool *src_error,
                               size_t limit = SIZE_MAX) {
-    FILE *tmp = std::tmpfile();
+    FILE *tmp = anonymous_tempfile();
     if (!tmp) copy_failed(name, errno);
     std::vector<char> buf(size_t(1) << 16);
     size_t total = 0;
@@ -141,17 +184,18 @@ static FILE *open_compressed(const std::string &name, int flags) {
         return nullptr;
     }
     pid_t pid;
-    FILE *pipe_fp = start_decompressor(name, &pid);
+    InterruptEntry *guard = nullptr;
+    FILE *pipe_fp = start_decompressor(name, &pid, &guard);
     if (!pipe_fp) return nullptr;
     if (!(flags & OPEN_REWIND)) {
-        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid});
+        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid, guard});
         return pipe_fp;
     }
     bool src_error = false;
     FILE *tmp = copy_to_tempfile(pipe_fp, name.c_str(), &src_error, rewind_copy_limit);
     int saved = errno;
     std::fclose(pipe_fp);
-    int status = wait_command(pid);
+    int status = wait_command(pid, guard);
     if (!tmp) {
         errno = saved;
         return nullptr;
@@ -313,12 +357,17 @@ void close_read(FILE *fp) {
     for (size_t i = 0; i < command_streams.size(); i++) {
         if (command_streams[i].fp != fp) continue;
         pid_t pid = command_streams[i].pid;
+        InterruptEntry *guard = command_streams[i].guard;
         bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
         command_streams.erase(command_streams.begin() + (long)i);
-        if (!same) break;  // a stale record: the stream was closed elsewhere and the handle reused
+        if (!same) {
+            // A stale record: the stream was closed elsewhere and the handle reused.
+            forget_on_interrupt(guard);
+            break;
+        }
         bool at_end = std::feof(fp) != 0;
         std::fclose(fp);
-        int status = wait_command(pid);
+        int status = wait_command(pid, guard);
         if (status < 0) error("pclose failed: %s", std::strerror(errno));
         if (status > 0 && at_end) error("gzcat terminated on an error: %d", status);
         return;

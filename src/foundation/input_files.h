@@ -24,6 +24,11 @@ enum {
 // A temporary copy that cannot be made or written (a full disk) is always fatal: "Could not copy
 // %s to a temporary file: %s" (the name through shown_text, the reason).
 FILE *open_read(const char *name, int flags);
+// An anonymous temporary file (owned by the caller; gone once closed), open for reading and
+// writing, in the folder TMPDIR names when it is set and not empty, else /tmp: made nameless
+// (O_TMPFILE), or, where the file system cannot, named and unlinked at once. Null, with errno
+// set, when the folder takes no file. The temporary copies of open_read are made here.
+FILE *anonymous_tempfile();
 // The most bytes copied into a temporary file to make a stream rewindable (OPEN_REWIND: a pipe,
 // a device or a decompressed file); a longer stream does not open (errno EFBIG). 1 GB.
 extern size_t rewind_copy_limit;

@@ -7,6 +7,7 @@
 #include "foundation/errors.h"
 #include "foundation/init_modlib.h"
 #include "foundation/input_files.h"
+#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 #include "foundation/param_files.h"
 #include "foundation/params.h"

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "foundation/errors.h"
+#include "foundation/interrupts.h"
 
 // ---------------------------------------------------------------------------------------------
 // Output files and the comment header
@@ -28,6 +29,9 @@ static const int MAX_LINK_HOPS = 40;
 // Mode bits of a new file before the umask, as a plain create gives them.
 static const mode_t NEW_FILE_MODE = 0666;
 static const mode_t PERMISSION_BITS = 0777;
+// The longest file name a folder takes when it does not say, and the mkstemp pattern's tail.
+static const long DEFAULT_NAME_MAX = 255;
+static const char TEMP_PATTERN[] = ".XXXXXX";
 
 // Output files open or held, with their names, so that close_outputfile can name a file that
 // could not be written whole. A regular file is written to a temporary file beside it (temp),
@@ -38,6 +42,7 @@ struct OutputFile {
     std::string name;
     std::string temp;
     std::string target;
+    InterruptEntry *guard;  // removes temp if the run is interrupted
 };
 static std::vector<OutputFile> open_outputs;
 
@@ -75,6 +80,23 @@ static void remove_temporaries() {
         if (!f.temp.empty()) unlink(f.temp.c_str());
 }
 
+// Removes the temporary of an output that is abandoned, and its record for interrupts.
+static void remove_temporary(const OutputFile &f) {
+    if (!f.temp.empty()) unlink(f.temp.c_str());
+    forget_on_interrupt(f.guard);
+}
+
+// The mkstemp pattern of the hidden temporary for target: ".<file name>.XXXXXX" in its folder,
+// the file name cut short when the whole would pass the longest name the folder takes.
+static std::string temporary_pattern(const std::string &target) {
+    std::string folder = folder_of(target), name = file_name_of(target);
+    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (name_max <= 0) name_max = DEFAULT_NAME_MAX;
+    size_t room = (size_t)name_max - 1 - (sizeof TEMP_PATTERN - 1);
+    if (name.size() > room) name.resize(room);
+    return folder + "/." + name + TEMP_PATTERN;
+}
+
 // A temporary file for the new content of the file that name leads to, opened for writing, with
 // *temp and *target set; null when the output is better written directly (not a regular file, or
 // its folder takes no new file, or the owner and group of the file cannot be given to a new one).
@@ -86,7 +108,7 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     if (exists && !S_ISREG(st.st_mode)) return nullptr;
     // A file that may not be written is not replaced either: the plain open refuses it.
     if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
-    *temp = folder_of(*target) + "/." + file_name_of(*target) + ".XXXXXX";
+    *temp = temporary_pattern(*target);
     int fd = mkstemp(&(*temp)[0]);
     if (fd < 0) return nullptr;
     // The permissions that writing over the file, or creating it, would give.
@@ -116,10 +138,12 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
 }
 
 // Opens name for writing, through a temporary file where it can, and records it; null with errno
-// set when the file cannot be made.
-static FILE *open_output(const std::string &name) {
+// set when the file cannot be made. With temporary_only, null where no temporary can be made.
+static FILE *open_output(const std::string &name, bool temporary_only = false) {
     std::string temp, target;
     FILE *fp = open_temporary(name, &temp, &target);
+    InterruptEntry *guard = fp ? remove_on_interrupt(temp.c_str()) : nullptr;
+    if (!fp && temporary_only) return nullptr;
     if (!fp) {
         temp.clear();
         target.clear();
@@ -129,10 +153,10 @@ static FILE *open_output(const std::string &name) {
     // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
-            if (!open_outputs[i].temp.empty()) unlink(open_outputs[i].temp.c_str());
+            remove_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
-    open_outputs.push_back(OutputFile{fp, name, temp, target});
+    open_outputs.push_back(OutputFile{fp, name, temp, target, guard});
     return fp;
 }
 
@@ -150,6 +174,27 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
 
 FILE *open_output_path(const char *path) {
     return open_output(path ? path : "");
+}
+
+FILE *open_output_temporary(const char *path) {
+    return open_output(path ? path : "", true);
+}
+
+const char *output_temporary(FILE *fp) {
+    for (const OutputFile &f : open_outputs)
+        if (fp && f.fp == fp) return f.temp.empty() ? nullptr : f.temp.c_str();
+    return nullptr;
+}
+
+void discard_outputfile(FILE *fp) {
+    if (!fp) return;
+    for (size_t i = 0; i < open_outputs.size(); i++)
+        if (open_outputs[i].fp == fp) {
+            remove_temporary(open_outputs[i]);
+            open_outputs.erase(open_outputs.begin() + (long)i);
+            break;
+        }
+    std::fclose(fp);
 }
 
 FILE *open_output_or_null(const char *name, const char *suffix) {
@@ -189,9 +234,12 @@ void flush_outputfile(FILE *fp) {
 // Puts a complete temporary in place of its target; false with errno set when the rename fails
 // (the temporary is then removed).
 static bool put_in_place(const OutputFile &f) {
-    if (f.temp.empty() || std::rename(f.temp.c_str(), f.target.c_str()) == 0) return true;
+    if (f.temp.empty() || std::rename(f.temp.c_str(), f.target.c_str()) == 0) {
+        forget_on_interrupt(f.guard);
+        return true;
+    }
     int err = errno;
-    unlink(f.temp.c_str());
+    remove_temporary(f);
     errno = err;
     return false;
 }
@@ -201,7 +249,7 @@ static bool put_in_place(const OutputFile &f) {
 // Returns 0, or the system's reason of a failure: the temporary is then removed and the target
 // is as it was; a file written directly is removed when it is a regular file.
 static int finish_output(FILE *fp, bool hold, std::string *name) {
-    OutputFile f{fp, "", "", ""};
+    OutputFile f{fp, "", "", "", nullptr};
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
             f = open_outputs[i];
@@ -226,7 +274,7 @@ static int finish_output(FILE *fp, bool hold, std::string *name) {
         return errno ? errno : EIO;
     }
     if (!f.temp.empty()) {
-        unlink(f.temp.c_str());
+        remove_temporary(f);
         return err;
     }
     // No half-written file is left looking complete: the regular file that the name leads to
@@ -253,7 +301,7 @@ int close_output_path(FILE *fp) {
 static void discard_held() {
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (!open_outputs[i].fp) {
-            if (!open_outputs[i].temp.empty()) unlink(open_outputs[i].temp.c_str());
+            remove_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
 }
@@ -299,7 +347,7 @@ void discard_outputfiles() {
     outputs.swap(open_outputs);
     for (const OutputFile &f : outputs) {
         if (f.fp) std::fclose(f.fp);
-        if (!f.temp.empty()) unlink(f.temp.c_str());
+        remove_temporary(f);
     }
 }
 

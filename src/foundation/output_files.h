@@ -17,16 +17,29 @@
 // such a stream belongs to the process and must not be closed by the caller (use
 // close_outputfile, which knows). A regular file (or a new one) is not touched until the stream
 // is closed: the stream writes a temporary file ".<file name>.XXXXXX" in the folder of the file
-// (of the file a symbolic link leads to), which close_outputfile puts in its place; it gets the
+// (of the file a symbolic link leads to; the file name cut short where the whole would pass the
+// longest name the folder takes), which close_outputfile puts in its place; it gets the
 // permission bits of the file it replaces (a new file: 0666 less the umask). A stream that is not
 // a regular file (a device, a pipe), or whose folder takes no new file, or whose owner and group
 // a new file cannot be given, writes to the file directly. Temporaries still on disk when the
-// process ends (a fatal error) are removed. Fatal: "(open_outputfile):  Could not open file %s",
+// process ends (a fatal error), or when SIGINT, SIGTERM or SIGHUP ends it, are removed. Fatal:
+// "(open_outputfile):  Could not open file %s",
 // "(open_outputfile):  Output file name longer than %d characters: %.60s...".
 FILE *open_outputfile(const char *run_name, const char *suffix);
 // As open_outputfile for a whole file name, without its messages: null, with errno set, when the
 // file cannot be made. Close it with close_output_path (or close_outputfile).
 FILE *open_output_path(const char *path);
+// As open_output_path, but null (nothing opened or made) where the file would be written
+// directly: for a program run for it that names its output itself (output_temporary), the stream
+// left unwritten and closed with close_output_path or discard_outputfile.
+FILE *open_output_temporary(const char *path);
+// The temporary file that an output stream of open_outputfile, open_output_path or
+// open_output_temporary writes; null when the stream writes its file directly or is not such a
+// stream. Valid until the stream is closed.
+const char *output_temporary(FILE *fp);
+// Abandons one output stream (null is ignored): it is closed and its temporary removed, the file
+// left as it was (a file written directly is left as it stands).
+void discard_outputfile(FILE *fp);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
 // Closes an output stream unless it is standard output or standard error (those are flushed).

@@ -13,6 +13,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 #include "foundation/params.h"
 #include "foundation/reader.h"
@@ -245,23 +246,78 @@ FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const 
 // The gnuplot run
 // ---------------------------------------------------------------------------------------------
 
-// Starts gnuplot with the command file as its one argument (no shell) and waits for it. True when
-// it ran and ended with status 0.
-static bool run_gnuplot(const std::string &script) {
+// The command file's argument when gnuplot reads it from its standard input: the messages then
+// give its lines as in the file.
+static const char SCRIPT_ON_STDIN[] = "/dev/stdin";
+
+// Starts gnuplot (no shell) with the command file script as its one argument, or, when input is
+// an open stream, with input as its standard input, and waits for it; it is stopped if the run is
+// interrupted. True when it ran and ended with status 0.
+static bool run_gnuplot(const std::string &script, FILE *input) {
     // A name beginning with '-' would read as an option.
-    std::string arg = script[0] == '-' ? "./" + script : script;
+    std::string arg = input ? SCRIPT_ON_STDIN : script[0] == '-' ? "./" + script : script;
     char prog[] = "gnuplot";
     std::vector<char> argbuf(arg.begin(), arg.end());
     argbuf.push_back('\0');
     char *argv[] = {prog, argbuf.data(), nullptr};
     std::fflush(stdout);
     std::fflush(stderr);
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    if (input) posix_spawn_file_actions_adddup2(&actions, fileno(input), STDIN_FILENO);
+    // No interrupt between the start of gnuplot and its record; gnuplot gets the mask as it was.
+    sigset_t mask = hold_interrupts();
+    posix_spawnattr_setsigmask(&attr, &mask);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
     pid_t pid;
-    if (posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ) != 0) return false;
+    bool started = posix_spawnp(&pid, prog, &actions, &attr, argv, environ) == 0;
+    InterruptEntry *guard = started ? stop_on_interrupt(pid) : nullptr;
+    release_interrupts(mask);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (!started) return false;
     int status = 0;
+    bool waited = true;
     while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (errno != EINTR) {
+            waited = false;
+            break;
+        }
+    forget_on_interrupt(guard);
+    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The command file with its output line naming temp instead of the plot, in an anonymous
+// temporary at its start, for gnuplot's standard input; null when the file cannot be read, holds
+// no such line, or temp cannot stand in a gnuplot string on one line.
+static FILE *script_into_temporary(const std::string &base, const char *temp) {
+    const std::string line = "set output \"" + base + ".ps\"\n";
+    std::string quoted = "set output '";
+    for (const char *p = temp; *p; p++) {
+        if (*p == '\n' || *p == '\r') return nullptr;
+        quoted += *p == '\'' ? "''" : std::string(1, *p);
+    }
+    quoted += "'\n";
+    FILE *in = std::fopen((base + ".plt").c_str(), "r");
+    if (!in) return nullptr;
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+    bool read = !std::ferror(in);
+    std::fclose(in);
+    size_t at = text.find("\n" + line);
+    if (!read || at == std::string::npos) return nullptr;
+    text.replace(at + 1, line.size(), quoted);
+    FILE *script = anonymous_tempfile();
+    if (!script) return nullptr;
+    if (std::fwrite(text.data(), 1, text.size(), script) != text.size() ||
+        std::fflush(script) != 0 || std::fseek(script, 0L, SEEK_SET) != 0) {
+        std::fclose(script);
+        return nullptr;
+    }
+    return script;
 }
 
 // gnuplot's PostScript output ends with this comment line and a few more after it.
@@ -284,15 +340,65 @@ static bool postscript_complete(const std::string &path) {
     return read && tail.find(PS_TRAILER) != std::string::npos;
 }
 
+// gnuplot names the file it wrote in the PostScript title (a comment and the document's
+// information): the plot written to temp (the file of the unwritten stream out) is written again
+// through out with the name of the plot there instead, as a run that wrote the plot itself gives.
+// False when temp cannot be read.
+static bool retitle_plot(FILE *out, const char *temp, const std::string &ps) {
+    FILE *in = std::fopen(temp, "rb");
+    if (!in) return false;
+    std::string text;
+    char buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+    bool read = !std::ferror(in);
+    std::fclose(in);
+    if (!read) return false;
+    const std::string name(temp);
+    bool renamed = false;
+    for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += ps.size()) {
+        text.replace(at, name.size(), ps);
+        renamed = true;
+    }
+    if (!renamed) return true;
+    if (ftruncate(fileno(out), 0) != 0) return false;
+    std::fwrite(text.data(), 1, text.size(), out);  // checked when out is closed
+    return true;
+}
+
+// Runs gnuplot on the command file (*ran: it ended with status 0), its plot written to a hidden
+// temporary beside run.ps that takes the place of the old plot only once finished
+// (postscript_complete), and is removed otherwise; where no temporary can be made (see
+// open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place.
+static bool plot_into_place(const std::string &base, bool *ran) {
+    const std::string ps = base + ".ps";
+    FILE *out = open_output_temporary(ps.c_str());
+    const char *temp = output_temporary(out);
+    FILE *script = temp ? script_into_temporary(base, temp) : nullptr;
+    *ran = run_gnuplot(base + ".plt", script);
+    if (script) std::fclose(script);
+    if (!script) {
+        // gnuplot wrote run.ps itself: the unused temporary goes.
+        discard_outputfile(out);
+        return *ran && postscript_complete(ps);
+    }
+    if (!*ran || !postscript_complete(temp) || !retitle_plot(out, temp, ps)) {
+        discard_outputfile(out);
+        return false;
+    }
+    return close_output_path(out) == 0;
+}
+
 bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3) {
     if (ps_mode == 0) return true;
     std::string base(run_name);
-    if (!run_gnuplot(base + ".plt")) {
+    bool ran = false;
+    bool placed = plot_into_place(base, &ran);
+    if (!ran) {
         std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
         return false;
     }
-    if (!postscript_complete(base + ".ps")) {
+    if (!placed) {
         std::fprintf(stderr,
                      "Error in gnuplot:  %s.ps was not written completely; temporary files not "
                      "deleted.\n",

@@ -80,4 +80,24 @@ STATUS=${PIPESTATUS[1]}
 expect_status 1
 expect_grep err.txt "Error: Could not copy /dev/stdin to a temporary file: File too large"
 
+# Temporary copies, of a pipe and of a decompressed model (read twice), are made in TMPDIR when it
+# is set and not empty, else in /tmp; a TMPDIR that takes no file ends the run.
+gzip -c "$MODEL" > m.mod.gz && mkdir -p tmpd
+NOENT="to a temporary file: No such file or directory"
+while IFS='|' read -r tmpdir status message command; do
+    CASE="TMPDIR '$tmpdir': $command"
+    export TMPDIR=$tmpdir
+    eval "$command" >/dev/null 2>err.txt
+    STATUS=$?
+    unset TMPDIR
+    expect_status "$status"
+    [ -z "$message" ] || expect_grep err.txt "$message"
+done <<EOF
+tmpd|0||cat s.dist | "\$BIN/trellan3" r -distfile /dev/stdin -distfile2 s.dist
+tmpd|0||"\$BIN/plenmod" r -model_file m.mod.gz
+|0||cat s.dist | "\$BIN/trellan3" r -distfile /dev/stdin -distfile2 s.dist
+missing|1|Error: Could not copy /dev/stdin $NOENT|cat s.dist | "\$BIN/trellan3" r -distfile /dev/stdin -distfile2 s.dist
+missing|1|Error: Could not copy m.mod.gz $NOENT|"\$BIN/plenmod" r -model_file m.mod.gz
+EOF
+
 finish

@@ -225,11 +225,13 @@ for p in "plotmax nan" "plotline nan" "plotmax 1e308" "plotmin -inf" "plotleft 1
 done
 
 # gnuplot missing from the path, failing (a stub that ends with status 1), or ending with 0 after
-# a file-size limit cut its PostScript file short (writes past 4 kB fail; SIGXFSZ is ignored).
+# a file-size limit cut its PostScript file short (writes past 4 kB fail; SIGXFSZ is ignored): an
+# old plot stays as it was, and no temporary is left.
 mkdir -p stub && printf '#!/bin/sh\nexit 1\n' > stub/gnuplot && chmod +x stub/gnuplot
 for how in missing failing cut; do
     CASE="gnuplot $how: message, files kept, status 1"
     [ "$how" = cut ] && ! command -v gnuplot >/dev/null 2>&1 && continue
+    yes OLDPS | head -c 30000 > "t$how.ps" && cp "t$how.ps" oldplot.txt
     (case $how in
         missing) export PATH=/nonexistent ;;
         failing) export PATH="$PWD/stub:$PATH" ;;
@@ -241,6 +243,25 @@ for how in missing failing cut; do
     expect_grep err.txt "Error in gnuplot:  "
     expect_grep err.txt "Error: gnuplot did not make t$how.ps; t$how.plt and the data files are kept."
     CHECKS=$((CHECKS + 1)); [ -e "t${how}1.data" ] && [ -e "t${how}2.data" ] && [ -e "t$how.plt" ] || fail "$CASE: files removed"
+    CHECKS=$((CHECKS + 1)); cmp -s "t$how.ps" oldplot.txt && [ -z "$(ls -A | grep '^\.t')" ] || fail "$CASE: old plot lost or temporary left"
+done
+
+# A signal while gnuplot runs (a stub that waits): the run ends by that signal, gnuplot is stopped,
+# the old plot stays and no temporary is left. A job started by a script ignores SIGINT unless
+# its default action is given back.
+printf '#!/bin/sh\necho $$ > gnuplot.pid\nexec sleep 60\n' > stub/gnuplot
+for sig in INT:130 TERM:143 HUP:129; do
+    CASE="SIG${sig%:*} while gnuplot runs"
+    echo old > ts.ps && rm -f gnuplot.pid
+    PATH="$PWD/stub:$PATH" env --default-signal=INT "$BIN/trellan" ts -distfile fam.dist -distfile2 db.dist 2>err.txt &
+    for i in $(seq 500); do [ -s gnuplot.pid ] && break; sleep 0.02; done
+    kill -"${sig%:*}" $!
+    wait $!
+    STATUS=$?
+    expect_status "${sig#*:}"
+    for i in $(seq 100); do [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" = S ] || break; sleep 0.02; done
+    CHECKS=$((CHECKS + 1)); [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" != S ] || fail "$CASE: gnuplot still runs"
+    CHECKS=$((CHECKS + 1)); [ "$(cat ts.ps)" = old ] && [ -z "$(ls -A | grep '^\.ts')" ] || fail "$CASE: old plot lost or temporary left"
 done
 
 # ---------------------------------------------------------------------------------------------
@@ -347,10 +368,13 @@ if ! command -v gnuplot >/dev/null 2>&1; then
     skip "gnuplot is not installed"
 fi
 
-CASE="plotps 1: PostScript made, temporary files removed"
+CASE="plotps 1: PostScript made in place of an old plot, temporary files removed"
+echo old > p1.ps
 run trellan p1 -distfile fam.dist -distfile2 db.dist
 expect_status 0
 CHECKS=$((CHECKS + 1)); head -c 10 p1.ps 2>/dev/null | grep -q '^%!PS-Adobe' || fail "$CASE: no PostScript"
+expect_grep p1.ps "%%Title: p1.ps"
+CHECKS=$((CHECKS + 1)); [ -z "$(ls -A | grep '^\.p1')" ] || fail "$CASE: temporary left"
 CHECKS=$((CHECKS + 1)); [ ! -e p11.data ] && [ ! -e p12.data ] && [ ! -e p1.plt ] || fail "$CASE: files left"
 
 CASE="plotps 2: square plot, temporary files removed"

@@ -132,7 +132,7 @@ printf 'old\n' > old.txt
 while IFS='|' read -r name setup command status message checks; do
     CASE=$name
     [ ! -d ro ] || chmod 755 ro
-    rm -rf own.mod q.* l.dat real ro
+    rm -rf own.mod q.* l.dat real ro p*.mod
     eval "$setup"
     eval "$command"
     expect_status "$status"
@@ -140,6 +140,7 @@ while IFS='|' read -r name setup command status message checks; do
     CHECKS=$((CHECKS + 1)); eval "$checks" || fail "$CASE: the files are not as expected"
     CHECKS=$((CHECKS + 1)); [ -z "$(find . -name '.*.??????')" ] || fail "$CASE: temporary left"
 done <<'EOF'
+a run name too long for the hidden name of the temporary|LONG=$(printf 'p%.0s' $(seq 246)); cp old.txt $LONG.mod|limited 1 plenmod $LONG -model_file "$DATA/plenmod_plain.mod"|1|.mod: File too large|cmp -s $LONG.mod old.txt
 plenmod over its own input cut by the limit|cp "$DATA/plenmod_plain.mod" own.mod|limited 1 plenmod own -model_file own.mod|1|Error: Could not write own.mod: File too large|cmp -s own.mod "$DATA/plenmod_plain.mod"
 qor2psi: .ckp cut by the limit|cp old.txt q.ckp|limited 1 qor2psi q -model_file long.mod|1|Error: Could not write q.ckp: File too large|cmp -s q.ckp old.txt && [ ! -e q.cks ]
 qor2psi: .cks on a full device|cp old.txt q.ckp; ln -s /dev/full q.cks|run qor2psi q -model_file long.mod|1|Error: Could not write q.cks: No space left on device|cmp -s q.ckp old.txt && [ -L q.cks ]

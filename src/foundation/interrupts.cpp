@@ -1,0 +1,105 @@
+// Interrupted runs: temporaries removed and children stopped from a signal handler, then the
+// process ended by the same signal.
+#include "foundation/interrupts.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include "foundation/errors.h"
+
+// The signals that end a run with its clean-up.
+static const int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The records form a list that the handler walks while the run may be changing it: each link is
+// one lock-free atomic store, and an entry is taken out of the list before it is released, so
+// the handler sees either the list before a change or the list after it.
+static_assert(ATOMIC_POINTER_LOCK_FREE == 2, "the handler needs lock-free pointers");
+struct InterruptEntry {
+    std::atomic<InterruptEntry *> next{nullptr};
+    char *path = nullptr;  // a file to remove, or null
+    pid_t pid = 0;         // a child to stop, or 0
+};
+static std::atomic<InterruptEntry *> interrupt_entries{nullptr};
+// The process that made the records: a child between fork and exec runs the handler too, and
+// must leave its parent's files alone.
+static pid_t interrupt_owner = 0;
+
+extern "C" void on_interrupt(int sig) {
+    int saved = errno;
+    if (getpid() == interrupt_owner)
+        for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
+            if (e->path) unlink(e->path);
+            if (e->pid > 0) kill(e->pid, SIGTERM);
+        }
+    // The signal is blocked while its handler runs: raised again with its default action, it
+    // ends the process as soon as the handler returns.
+    std::signal(sig, SIG_DFL);
+    raise(sig);
+    errno = saved;
+}
+
+static void install_handlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    interrupt_owner = getpid();
+    for (int sig : INTERRUPT_SIGNALS) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction act;
+        std::memset(&act, 0, sizeof act);
+        act.sa_handler = on_interrupt;
+        sigemptyset(&act.sa_mask);
+        for (int other : INTERRUPT_SIGNALS) sigaddset(&act.sa_mask, other);
+        sigaction(sig, &act, nullptr);
+    }
+}
+
+static InterruptEntry *record(char *path, pid_t pid) {
+    install_handlers();
+    InterruptEntry *e = new InterruptEntry();
+    e->path = path;
+    e->pid = pid;
+    e->next.store(interrupt_entries.load());
+    interrupt_entries.store(e);
+    return e;
+}
+
+InterruptEntry *remove_on_interrupt(const char *path) {
+    return record(str_dup(path ? path : ""), 0);
+}
+
+InterruptEntry *stop_on_interrupt(pid_t pid) {
+    return record(nullptr, pid);
+}
+
+void forget_on_interrupt(InterruptEntry *entry) {
+    if (!entry) return;
+    std::atomic<InterruptEntry *> *link = &interrupt_entries;
+    while (InterruptEntry *e = link->load()) {
+        if (e == entry) {
+            link->store(e->next.load());
+            break;
+        }
+        link = &e->next;
+    }
+    std::free(entry->path);
+    delete entry;
+}
+
+sigset_t hold_interrupts() {
+    sigset_t block, old;
+    sigemptyset(&block);
+    for (int sig : INTERRUPT_SIGNALS) sigaddset(&block, sig);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    return old;
+}
+
+void release_interrupts(const sigset_t &mask) {
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+}
