@@ -289,6 +289,18 @@ static bool run_gnuplot(const std::string &script, FILE *input) {
     return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The whole of a file in *text; false when it cannot be opened or read.
+static bool read_file(const std::string &path, std::string *text) {
+    FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) return false;
+    text->clear();
+    char buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text->append(buf, n);
+    bool read = !std::ferror(in);
+    std::fclose(in);
+    return read;
+}
+
 // The command file with its output line naming temp instead of the plot, in an anonymous
 // temporary at its start, for gnuplot's standard input; null when the file cannot be read, holds
 // no such line, or temp cannot stand in a gnuplot string on one line.
@@ -300,15 +312,10 @@ static FILE *script_into_temporary(const std::string &base, const char *temp) {
         quoted += *p == '\'' ? "''" : std::string(1, *p);
     }
     quoted += "'\n";
-    FILE *in = std::fopen((base + ".plt").c_str(), "r");
-    if (!in) return nullptr;
     std::string text;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
-    bool read = !std::ferror(in);
-    std::fclose(in);
+    if (!read_file(base + ".plt", &text)) return nullptr;
     size_t at = text.find("\n" + line);
-    if (!read || at == std::string::npos) return nullptr;
+    if (at == std::string::npos) return nullptr;
     text.replace(at + 1, line.size(), quoted);
     FILE *script = anonymous_tempfile();
     if (!script) return nullptr;
@@ -325,6 +332,11 @@ static const char PS_TRAILER[] = "\n%%Trailer\n";
 // How much of the end of the file is searched for it.
 constexpr long PS_TRAILER_REACH = 65536;
 
+// True when the end of a plot's text (its last PS_TRAILER_REACH bytes, or fewer) holds the trailer.
+static bool ends_with_trailer(const std::string &end) {
+    return end.find(PS_TRAILER) != std::string::npos;
+}
+
 // True when path is a regular file whose end holds gnuplot's closing trailer: a file cut short
 // (a full disk, a file-size limit) or a device in its place is not a finished plot.
 static bool postscript_complete(const std::string &path) {
@@ -337,22 +349,19 @@ static bool postscript_complete(const std::string &path) {
     bool read = std::fseek(fp, start, SEEK_SET) == 0 &&
                 std::fread(&tail[0], 1, tail.size(), fp) == tail.size();
     std::fclose(fp);
-    return read && tail.find(PS_TRAILER) != std::string::npos;
+    return read && ends_with_trailer(tail);
 }
 
-// gnuplot names the file it wrote in the PostScript title (a comment and the document's
-// information): the plot written to temp (the file of the unwritten stream out) is written again
-// through out with the name of the plot there instead, as a run that wrote the plot itself gives.
-// False when temp cannot be read.
-static bool retitle_plot(FILE *out, const char *temp, const std::string &ps) {
-    FILE *in = std::fopen(temp, "rb");
-    if (!in) return false;
+// The plot gnuplot wrote to temp (the file of the unwritten stream out), checked as
+// postscript_complete checks a plot. gnuplot names the file it wrote in the PostScript title (a
+// comment and the document's information): the plot is written again through out with the name
+// of the plot there instead, as a run that wrote the plot itself gives. False when temp cannot be
+// read or is not finished.
+static bool finish_plot(FILE *out, const char *temp, const std::string &ps) {
     std::string text;
-    char buf[1 << 16];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
-    bool read = !std::ferror(in);
-    std::fclose(in);
-    if (!read) return false;
+    if (!read_file(temp, &text)) return false;
+    size_t reach = std::min(text.size(), static_cast<size_t>(PS_TRAILER_REACH));
+    if (!ends_with_trailer(text.substr(text.size() - reach))) return false;
     const std::string name(temp);
     bool renamed = false;
     for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += ps.size()) {
@@ -381,7 +390,7 @@ static bool plot_into_place(const std::string &base, bool *ran) {
         discard_outputfile(out);
         return *ran && postscript_complete(ps);
     }
-    if (!*ran || !postscript_complete(temp) || !retitle_plot(out, temp, ps)) {
+    if (!*ran || !finish_plot(out, temp, ps)) {
         discard_outputfile(out);
         return false;
     }
