@@ -1150,7 +1150,12 @@ bool seqlibNeedsRewind(short format) {
 int seqlibGuessKind(const char *filename, int skiplines, short format) {
     if (!readable_format(format)) return 0;
     struct Guessing {
-        Guessing() { guessing = true; }
+        // Only the latest guess's messages wait for their reading: a guess whose file was never
+        // read leaves nothing behind to hide later messages.
+        Guessing() {
+            guess_messages.clear();
+            guessing = true;
+        }
         ~Guessing() { guessing = false; }
     } marked;
     FILE *fp = open_read(filename, OPEN_FATAL | (whole_file_format(format) ? OPEN_REWIND : 0));
