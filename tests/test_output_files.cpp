@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -211,4 +212,37 @@ TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
     discard_outputfiles();
     EXPECT_EQ(read_text(run + ".a"), "old a");
     EXPECT_TRUE(hidden_files(dir).empty());
+}
+
+// SIGINT, SIGTERM and SIGHUP remove the temporaries and end the process by that signal; a signal
+// the process was started ignoring stays ignored. A name too long for ".NAME.XXXXXX" still gets a
+// hidden temporary (it would otherwise be written in place and be left behind).
+TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
+    const std::string run = path("r"), long_name = path(std::string(250, 'p'));
+    const struct {
+        int sig;
+        bool ignored;
+    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    for (const auto &c : cases) {
+        write_text(run + ".a", "old a");
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
+            FILE *a = open_outputfile(run.c_str(), ".a");
+            open_outputfile(long_name.c_str(), nullptr);
+            fputs("new a", a);
+            std::raise(c.sig);
+            discard_outputfiles();
+            _exit(7);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        if (c.ignored)
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.sig;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << c.sig;
+        EXPECT_EQ(read_text(run + ".a"), "old a");
+        EXPECT_NE(access(long_name.c_str(), F_OK), 0);
+        EXPECT_TRUE(hidden_files(dir).empty()) << c.sig;
+    }
 }

@@ -19,23 +19,24 @@ static const int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 // one lock-free atomic store, and an entry is taken out of the list before it is released, so
 // the handler sees either the list before a change or the list after it.
 static_assert(ATOMIC_POINTER_LOCK_FREE == 2, "the handler needs lock-free pointers");
+// Each record names the process that made it: a forked child runs the handler too (between fork
+// and exec, or on its own), and must leave its parent's files and children alone.
 struct InterruptEntry {
     std::atomic<InterruptEntry *> next{nullptr};
+    pid_t owner = 0;
     char *path = nullptr;  // a file to remove, or null
     pid_t pid = 0;         // a child to stop, or 0
 };
 static std::atomic<InterruptEntry *> interrupt_entries{nullptr};
-// The process that made the records: a child between fork and exec runs the handler too, and
-// must leave its parent's files alone.
-static pid_t interrupt_owner = 0;
 
 extern "C" void on_interrupt(int sig) {
     int saved = errno;
-    if (getpid() == interrupt_owner)
-        for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
-            if (e->path) unlink(e->path);
-            if (e->pid > 0) kill(e->pid, SIGTERM);
-        }
+    pid_t self = getpid();
+    for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
+        if (e->owner != self) continue;
+        if (e->path) unlink(e->path);
+        if (e->pid > 0) kill(e->pid, SIGTERM);
+    }
     // The signal is blocked while its handler runs: raised again with its default action, it
     // ends the process as soon as the handler returns.
     std::signal(sig, SIG_DFL);
@@ -47,7 +48,6 @@ static void install_handlers() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    interrupt_owner = getpid();
     for (int sig : INTERRUPT_SIGNALS) {
         struct sigaction old;
         if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
@@ -63,6 +63,7 @@ static void install_handlers() {
 static InterruptEntry *record(char *path, pid_t pid) {
     install_handlers();
     InterruptEntry *e = new InterruptEntry();
+    e->owner = getpid();
     e->path = path;
     e->pid = pid;
     e->next.store(interrupt_entries.load());
