@@ -78,6 +78,32 @@ TEST(OpenRead, RewindableCopyReadsTwice) {
     close_read(fp);
 }
 
+// Anonymous temporaries go to TMPDIR when it is set and not empty, else /tmp, under no name.
+struct AnonymousTemp : ScratchTest {};
+TEST_F(AnonymousTemp, MadeInTmpdirElseTmp) {
+    const char *saved = std::getenv("TMPDIR");
+    const std::string kept = saved ? saved : "";
+    const struct {
+        std::string tmpdir;
+        int err;  // 0: made
+    } cases[] = {{dir, 0}, {"", 0}, {dir + "/missing", ENOENT}};
+    for (const auto &c : cases) {
+        setenv("TMPDIR", c.tmpdir.c_str(), 1);
+        FILE *fp = anonymous_tempfile();
+        EXPECT_EQ(fp ? 0 : errno, c.err) << c.tmpdir;
+        if (!fp) continue;
+        fputs("copy", fp);
+        rewind(fp);
+        EXPECT_EQ(read_all(fp), "copy");
+        // The scratch folder holds no name for it (rmdir takes an empty folder only).
+        if (c.tmpdir == dir) {
+            EXPECT_EQ(rmdir(dir.c_str()), 0);
+        }
+        fclose(fp);
+    }
+    saved ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
+}
+
 TEST(OpenRead, FailingDecompressorMakesTheRewindableOpenFail) {
     std::string dir = scratch_dir();
     write_text(dir + "/bad.gz", "this is not gzip data\n");
