@@ -637,6 +637,16 @@ TEST(SeqlibRead, PaupRowsPastNtaxAndHugeCounts) {
          "SeqLib (file @): ntax -2 in the header is not a positive number\n"},
         {"nchar 1e3", "#NEXUS\nntax=1 nchar=1e3;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
          "SeqLib (file @): nchar 1e3 in the header is not a positive number\n"},
+        {"a comment over two lines is not read",
+         "#NEXUS\ndimensions ntax=2 nchar=2;\n[ ntax=n:\nthe matrix below ]\nmatrix\na AC\nb "
+         "GT\n;\n",
+         2, 0, "b", "GT", ""},
+        {"a comment before the value", "#NEXUS\nntax=[c]2 nchar=2;\nmatrix\na AC\nb GT\n;\n", 2, 0,
+         "b", "GT", ""},
+        {"ntax empty", "#NEXUS\nntax= nchar=2;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): ntax  in the header is not a positive number\n"},
+        {"nchar empty", "#NEXUS\nntax=1 nchar=;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): nchar  in the header is not a positive number\n"},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);

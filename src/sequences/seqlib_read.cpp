@@ -644,10 +644,11 @@ void read_msf(State &st, SeqLibEntries &out) {
 }
 
 // A keyword's count in a lower-cased header line: "key", blanks, '=', blanks, then the value up
-// to a blank, ';', '[' or the end of the line. *written is the value as the file has it (original
-// is the line before lower-casing, of the same length); *value the count when the value is wholly
-// digits (held at LONG_MAX past the long range), else 0, refused as not positive. False when the
-// line has no value for the key.
+// to a blank, ';', '[', '=' or the end of the line; a word followed by '=' is the next keyword,
+// and leaves the value empty. *written is the value as the file has it (original is the line
+// before lower-casing, of the same length); *value the count when the value is wholly digits
+// (held at LONG_MAX past the long range), else 0, refused as not positive (so is an empty value).
+// False when the line has no "key =".
 bool keyword_number(const char *line, const char *original, const char *key, long *value,
                     std::string *written) {
     const char *p = strstr(line, key);
@@ -658,8 +659,12 @@ bool keyword_number(const char *line, const char *original, const char *key, lon
     p++;
     while (*p == ' ' || *p == '\t') p++;
     const char *end = p;
-    while (*end && !is_space(static_cast<unsigned char>(*end)) && *end != ';' && *end != '[') end++;
-    if (end == p) return false;
+    while (*end && !is_space(static_cast<unsigned char>(*end)) && *end != ';' && *end != '[' &&
+           *end != '=')
+        end++;
+    const char *after = end;
+    while (*after == ' ' || *after == '\t') after++;
+    if (*after == '=') end = p;
     written->assign(original + (p - line), static_cast<size_t>(end - p));
     *value = 0;
     for (const char *d = p; d < end; d++)
@@ -724,11 +729,23 @@ void read_paup(State &st, SeqLibEntries &out) {
     std::string ntax_text = "0", nchar_text = "0";  // the counts as written
     char matchchar = 0;
     bool interleaved = false, matrix = false;
+    long comment = 0;  // the depth of [...] comments open at the start of the line
     while (get_line(st)) {
         const std::string original(st.line, st.len);
-        for (size_t i = 0; i < st.len; i++)
-            if (st.line[i] >= 'A' && st.line[i] <= 'Z')
-                st.line[i] = static_cast<char>(st.line[i] - 'A' + 'a');
+        // A comment, which may span lines and hold comments, is blanked: nothing in it is read. A
+        // '[' in a quoted word ('a [b') opens none; a quoted word ends with its line.
+        bool quoted = false;
+        for (size_t i = 0; i < st.len; i++) {
+            char c = st.line[i];
+            if (c == '\'' && comment == 0) quoted = !quoted;
+            if (c == '[' && !quoted) comment++;
+            if (comment > 0) {
+                st.line[i] = ' ';
+                if (c == ']') comment--;
+            } else if (c >= 'A' && c <= 'Z') {
+                st.line[i] = static_cast<char>(c - 'A' + 'a');
+            }
+        }
         keyword_number(st.line, original.c_str(), "ntax", &ntax, &ntax_text);
         keyword_number(st.line, original.c_str(), "nchar", &nchar, &nchar_text);
         const char *mc = strstr(st.line, "matchchar");
