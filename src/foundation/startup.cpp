@@ -212,6 +212,14 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     if ((required_flags & REQUIRE_RUN_NAME) && run_name.back() == '/')
         error("The run name %s ends in '/': every output file is named after it",
               shown_text(run_name).c_str());
+    // So would one whose last part is "." or ".." ("a/." gives "a/..ps").
+    if (required_flags & REQUIRE_RUN_NAME) {
+        size_t slash = run_name.rfind('/');
+        std::string last = run_name.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (last == "." || last == "..")
+            error("The run name %s names a folder: every output file is named after it",
+                  shown_text(run_name).c_str());
+    }
 
     // Option pairs at command-line priority.
     for (int i = 2; i < argc; i += 2) {

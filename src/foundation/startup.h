@@ -32,8 +32,9 @@ std::string program_banner(const char *program);
 // for "-v", "-h" and the dump).
 // Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d
 // characters.", "The run name holds a line end (CR or LF)", with REQUIRE_RUN_NAME "The run name
-// is empty: every output file is named after it" and "The run name %s ends in '/': every output
-// file is named after it"; a malformed option pair ends the run
+// is empty: every output file is named after it", "The run name %s ends in '/': every output
+// file is named after it" and, for a last part "." or "..", "The run name %s names a folder:
+// every output file is named after it"; a malformed option pair ends the run
 // with its message and the usage text (status 1); and the messages of the parameter lines, files
 // and model reads it makes.
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,

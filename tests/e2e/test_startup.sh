@@ -326,7 +326,7 @@ expect_status 0
 expect_text err.txt "$BANNER\nResetting parameters for experimental codon alphabet\nNmodels 1, seq_models = 0\nSettings for evalues & null scores not yet studied.\nCharacter regularizer for codons always\ntaken from the alphabet node.  Use -alphbackfile to set.\n"
 expect_text out.txt "run name: run\ntrainseed 1\n%% randseed 1\n%% Nmodels 1\nsequence_models 0.000000\nalphabet CODON\n"
 
-# An empty run name, or one with an empty file part (a folder), is refused by every program that
+# An empty run name, or one whose file part is empty, "." or ".." (a folder), is refused by every program that
 # names its output files after it, before anything is read or written; glyphroll names no file
 # and takes it.
 mkdir -p empty_run/sub && cd empty_run || exit 1
@@ -335,15 +335,17 @@ printf '%% database\nd1 10 4 0\n' > db.dist
 printf '>f1\nACDE\n' > db.fa
 : > out.txt; : > err.txt; : > expected.tmp  # the files of the checks themselves
 while read -r prog args; do
-    for name in '' ./ sub/; do
+    for name in '' ./ sub/ . .. sub/.; do
         CASE="run name '$name': $prog"
         before=$(ls -AR)
         eval "run $prog '$name' $args"
         expect_status 1
         if [ -z "$name" ]; then
             expect_text err.txt "Error: The run name is empty: every output file is named after it\n"
-        else
+        elif [ "${name%/}" != "$name" ]; then
             expect_text err.txt "Error: The run name $name ends in '/': every output file is named after it\n"
+        else
+            expect_text err.txt "Error: The run name $name names a folder: every output file is named after it\n"
         fi
         CHECKS=$((CHECKS + 1)); [ "$(ls -AR)" = "$before" ] || fail "$CASE: files made: $(ls -AR)"
     done
