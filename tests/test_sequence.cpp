@@ -949,13 +949,20 @@ TEST_F(SequenceTest, ReadWeightsMalformed) {
     EXPECT_STREQ(w.ids[1], "b");
     free_weights(&w);
 
-    // A family count past the int range is refused as any count past the bound on families.
+    // A family count past the int range is refused as any count past the bound on families; a
+    // row count past the bound on the row tables likewise.
     std::string huge = dir + "/huge.weights";
-    write_text(huge, "desc\n1 9999999999\na 1\n");
-    EXPECT_EQ(read_capture(huge, &w, err), 0);
-    EXPECT_EQ(err, "Weight file " + huge + " line 2: 9999999999 families, more than the 1000 " +
-                       "allowed\nWeightfile " + huge + " will not be used.\n");
-    expect_empty(w);
+    struct Bound {
+        const char *counts, *said;
+    } bounds[] = {{"1 9999999999", "9999999999 families, more than the 1000"},
+                  {"268435456 1", "268435456 rows, more than the 268435455"}};
+    for (const Bound &b : bounds) {
+        write_text(huge, std::string("desc\n") + b.counts + "\na 1\n");
+        EXPECT_EQ(read_capture(huge, &w, err), 0);
+        EXPECT_EQ(err, "Weight file " + huge + " line 2: " + b.said + " allowed\nWeightfile " +
+                           huge + " will not be used.\n");
+        expect_empty(w);
+    }
 
     // A file that promises many rows but holds one costs nothing beyond it.
     write_text(huge, "desc\n200000000 1\na 1\n");

@@ -581,11 +581,11 @@ int read_weights(const char *filename, SeqWeights *w) {
                          file.c_str(), in->line_number, nfam, MAX_WEIGHT_FAMILIES);
             ok = false;
         } else if (nseqs > INT_MAX / (long)sizeof(char *)) {
-            // A row count whose tables could not be addressed is refused as an allocation
-            // failure; the row arrays then grow as rows arrive, so a file that promises more
-            // rows than it holds costs no more than what it holds.
-            std::fprintf(stderr, "Memory allocation error in read_weights %s s %ld f %ld \n",
-                         shown_line(description).c_str(), nseqs, nfam);
+            // A row count whose tables could not be addressed is refused; below it the row
+            // arrays grow as rows arrive, so a file that promises more rows than it holds costs
+            // no more than what it holds.
+            std::fprintf(stderr, "Weight file %s line %ld: %ld rows, more than the %d allowed\n",
+                         file.c_str(), in->line_number, nseqs, (int)(INT_MAX / sizeof(char *)));
             ok = false;
         }
     }

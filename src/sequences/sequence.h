@@ -218,12 +218,13 @@ void reverse_sequence(Sequence *seq);
 // name; 0 when the file cannot be opened or is malformed, after messages on standard error ending
 // with "Weightfile %s will not be used.\n" (*weights then empty). A family count above
 // MAX_WEIGHT_FAMILIES is malformed ("Weight file %s line %ld: %ld families, more than the %d
-// allowed\n"), and so is a count that begins with a number but is not wholly one, or is past the
-// long range (a row count: past the int range) ("Weight file %s line %ld: count %s is not a whole
-// number in range\n", the file name and the count through shown_text). A weight that is not a
-// finite non-negative number becomes 0.0 ("Weightfile %s: %5.2f for %s reset to 0.0\n"). A row
-// short of weights gets 1.0 for each missing one, with one message for the row. IDs in the messages
-// are shown through shown_text. Nothing is fatal.
+// allowed\n"), as is a row count above INT_MAX / sizeof(char *) ("Weight file %s line %ld: %ld
+// rows, more than the %d allowed\n"), and so is a count that begins with a number but is not wholly
+// one, or is past the long range (a row count: past the int range) ("Weight file %s line %ld: count
+// %s is not a whole number in range\n", the file name and the count through shown_text). A weight
+// that is not a finite non-negative number becomes 0.0 ("Weightfile %s: %5.2f for %s reset to
+// 0.0\n"). A row short of weights gets 1.0 for each missing one, with one message for the row. IDs
+// in the messages are shown through shown_text. Nothing is fatal.
 int read_weights(const char *filename, SeqWeights *weights);
 // Gives every entry of the table its row of weights by ID (sorting the table and the rows by ID;
 // missing rows give 1.0, with a message; rows without entry are reported; IDs shown through
