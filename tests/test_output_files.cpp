@@ -19,6 +19,7 @@
 #include "foundation_fixture.h"
 #include "testutil.h"
 #include "foundation/errors.h"
+#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -216,23 +217,29 @@ TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
 
 // SIGINT, SIGTERM and SIGHUP remove the temporaries and end the process by that signal; a signal
 // the process was started ignoring stays ignored. A name too long for ".NAME.XXXXXX" still gets a
-// hidden temporary (it would otherwise be written in place and be left behind).
+// hidden temporary (it would otherwise be written in place and be left behind). Each child starts
+// as a program does, its handlers installed at start-up; the parent's own temporary, which the
+// children inherit a record of, is left alone.
 TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
-    const std::string run = path("r"), long_name = path(std::string(250, 'p'));
+    const std::string run = path("r"), long_name = path(std::string(250, 'p')), own = path("own");
     const struct {
         int sig;
         bool ignored;
     } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
+    FILE *kept = open_outputfile(own.c_str(), "/p");
     for (const auto &c : cases) {
         write_text(run + ".a", "old a");
         pid_t pid = fork();
         if (pid == 0) {
             std::signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
+            install_interrupt_handlers();
             FILE *a = open_outputfile(run.c_str(), ".a");
-            open_outputfile(long_name.c_str(), nullptr);
+            FILE *b = open_outputfile(long_name.c_str(), nullptr);
             fputs("new a", a);
             std::raise(c.sig);
-            discard_outputfiles();
+            discard_outputfile(a);
+            discard_outputfile(b);
             _exit(7);
         }
         int status = 0;
@@ -244,5 +251,15 @@ TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
         EXPECT_EQ(read_text(run + ".a"), "old a");
         EXPECT_NE(access(long_name.c_str(), F_OK), 0);
         EXPECT_TRUE(hidden_files(dir).empty()) << c.sig;
+        EXPECT_EQ(hidden_files(own).size(), 1u) << c.sig;
     }
+    discard_outputfile(kept);
+}
+
+// A file name longer than its folder takes fails at once, before any temporary is made.
+TEST_F(OutputReplace, NamePastTheFolderLimitFailsAtOpen) {
+    errno = 0;
+    EXPECT_EQ(open_output_path(path(std::string(256, 'n')).c_str()), nullptr);
+    EXPECT_EQ(errno, ENAMETOOLONG);
+    EXPECT_TRUE(hidden_files(dir).empty());
 }

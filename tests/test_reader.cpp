@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <csignal>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -205,6 +207,36 @@ TEST_F(ReadAhead, GivesWhatAPlainReadGivesAndLeavesTheStreamPastWhatItTook) {
             std::fclose(fp);
         }
     }
+}
+
+// The read-ahead thread blocks SIGINT, SIGTERM and SIGHUP: they go to the run's own thread,
+// whose records their handler cleans; that thread's mask is as it was.
+TEST_F(ReadAhead, TheThreadLeavesTheInterruptSignalsToTheRun) {
+    FILE *fp = std::fopen(file("sig.txt", std::string(1 << 20, 'a')).c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    InputReader r;
+    reader_init(&r, fp, "sig.txt");
+    r.read_ahead = true;
+    char c;
+    ASSERT_EQ(reader_read(&r, &c, 1), 1u);
+    ASSERT_NE(r.ahead, nullptr);
+    const unsigned long want = 1ul << (SIGINT - 1) | 1ul << (SIGTERM - 1) | 1ul << (SIGHUP - 1);
+    int holding = 0;
+    DIR *tasks = opendir("/proc/self/task");
+    ASSERT_NE(tasks, nullptr);
+    while (struct dirent *e = readdir(tasks)) {
+        if (e->d_name[0] == '.') continue;
+        std::string status = read_text(std::string("/proc/self/task/") + e->d_name + "/status");
+        unsigned long blocked = std::stoul(status.substr(status.find("SigBlk:") + 7), nullptr, 16);
+        if (std::atol(e->d_name) == getpid())
+            EXPECT_EQ(blocked & want, 0ul);
+        else
+            holding += (blocked & want) == want;
+    }
+    closedir(tasks);
+    EXPECT_GE(holding, 1);
+    reader_free(&r);
+    std::fclose(fp);
 }
 
 TEST(ReadAheadStreams, OnlyRegularFilesAreReadAhead) {

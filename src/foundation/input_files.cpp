@@ -11,9 +11,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "foundation/child_process.h"
 #include "foundation/errors.h"
 #include "foundation/interrupts.h"
 
@@ -21,13 +21,12 @@
 // Input files
 // ---------------------------------------------------------------------------------------------
 
-// Streams that are the read ends of decompression commands, with the command's process id, so
-// that close_read knows which streams to wait for (whatever the descriptor kind).
+// Streams that are the read ends of decompression commands, with the command, so that close_read
+// knows which streams to wait for (whatever the descriptor kind).
 struct CommandStream {
     FILE *fp;
     int fd;
-    pid_t pid;
-    InterruptEntry *guard;  // stops the command if the run is interrupted
+    ChildProcess command;
 };
 static std::vector<CommandStream> command_streams;
 
@@ -37,62 +36,30 @@ static bool ends_with(const std::string &s, const char *suffix) {
 }
 
 // Starts "gunzip -c name" (or "uncompress -c name") with an argument vector, no shell, and
-// returns the read end of its standard output, or null when it cannot be started. The command is
-// recorded to be stopped if the run is interrupted (*guard, to forget once it is waited for).
-static FILE *start_decompressor(const std::string &name, pid_t *pid_out, InterruptEntry **guard) {
+// returns the read end of its standard output, or null when it cannot be started.
+static FILE *start_decompressor(const std::string &name, ChildProcess *command) {
     const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
-    std::fflush(nullptr);
-    // No interrupt between the start of the command and its record.
-    sigset_t mask = hold_interrupts();
-    pid_t pid = fork();
-    if (pid < 0) {
-        int saved = errno;
-        release_interrupts(mask);
+    // A name that begins with '-' would be taken for an option: name it from "./".
+    std::string arg = name[0] == '-' ? "./" + name : name;
+    const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
+    bool started = start_child(argv, -1, fds[1], -1, command);
+    int saved = errno;
+    close(fds[1]);
+    if (!started) {
         close(fds[0]);
-        close(fds[1]);
         errno = saved;
         return nullptr;
     }
-    if (pid == 0) {
-        release_interrupts(mask);
-        if (dup2(fds[1], STDOUT_FILENO) < 0) _exit(127);
-        // A name that begins with '-' would be taken for an option: name it from "./".
-        std::string arg = name[0] == '-' ? "./" + name : name;
-        const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
-        execvp(prog, (char *const *)argv);
-        _exit(127);  // as a shell reports a command it cannot run
-    }
-    *guard = stop_on_interrupt(pid);
-    release_interrupts(mask);
-    close(fds[1]);
     FILE *fp = fdopen(fds[0], "r");
     if (!fp) {
-        int saved = errno;
+        saved = errno;
         close(fds[0]);
-        int status;
-        waitpid(pid, &status, 0);
-        forget_on_interrupt(*guard);
+        wait_child(command);
         errno = saved;
-        return nullptr;
     }
-    *pid_out = pid;
     return fp;
-}
-
-// Waits for a decompression command and forgets its record; returns its wait status, or -1 with
-// errno set.
-static int wait_command(pid_t pid, InterruptEntry *guard) {
-    int status;
-    pid_t r;
-    do {
-        r = waitpid(pid, &status, 0);
-    } while (r < 0 && errno == EINTR);
-    int saved = errno;
-    forget_on_interrupt(guard);
-    errno = saved;
-    return r < 0 ? -1 : status;
 }
 
 // Where anonymous temporaries go when TMPDIR does not say, and the pattern of the name a
@@ -107,13 +74,10 @@ FILE *anonymous_tempfile() {
     if (fd < 0) {
         // Named, then unlinked at once; an interrupt cannot come between.
         std::string path = dir + ANONYMOUS_PATTERN;
-        sigset_t mask = hold_interrupts();
+        InterruptHold hold;
         fd = mkostemp(&path[0], O_CLOEXEC);
-        if (fd >= 0) unlink(path.c_str());
-        int saved = errno;
-        release_interrupts(mask);
-        errno = saved;
         if (fd < 0) return nullptr;
+        unlink(path.c_str());
     }
     FILE *fp = fdopen(fd, "w+");
     if (!fp) {
@@ -183,19 +147,18 @@ static FILE *open_compressed(const std::string &name, int flags) {
         errno = EISDIR;
         return nullptr;
     }
-    pid_t pid;
-    InterruptEntry *guard = nullptr;
-    FILE *pipe_fp = start_decompressor(name, &pid, &guard);
+    ChildProcess command;
+    FILE *pipe_fp = start_decompressor(name, &command);
     if (!pipe_fp) return nullptr;
     if (!(flags & OPEN_REWIND)) {
-        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), pid, guard});
+        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), command});
         return pipe_fp;
     }
     bool src_error = false;
     FILE *tmp = copy_to_tempfile(pipe_fp, name.c_str(), &src_error, rewind_copy_limit);
     int saved = errno;
     std::fclose(pipe_fp);
-    int status = wait_command(pid, guard);
+    int status = wait_child(&command);
     if (!tmp) {
         errno = saved;
         return nullptr;
@@ -356,21 +319,31 @@ void close_read(FILE *fp) {
     if (fstat(fileno(fp), &st) != 0) error("close_read: file not open");
     for (size_t i = 0; i < command_streams.size(); i++) {
         if (command_streams[i].fp != fp) continue;
-        pid_t pid = command_streams[i].pid;
-        InterruptEntry *guard = command_streams[i].guard;
+        ChildProcess command = command_streams[i].command;
         bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
         command_streams.erase(command_streams.begin() + (long)i);
         if (!same) {
             // A stale record: the stream was closed elsewhere and the handle reused.
-            forget_on_interrupt(guard);
+            forget_on_interrupt(command.record);
             break;
         }
         bool at_end = std::feof(fp) != 0;
         std::fclose(fp);
-        int status = wait_command(pid, guard);
+        int status = wait_child(&command);
         if (status < 0) error("pclose failed: %s", std::strerror(errno));
         if (status > 0 && at_end) error("gzcat terminated on an error: %d", status);
         return;
     }
     std::fclose(fp);
+}
+
+bool read_file(const std::string &path, std::string *text) {
+    FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) return false;
+    text->clear();
+    char buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text->append(buf, n);
+    bool read = !std::ferror(in);
+    std::fclose(in);
+    return read;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 // ---------------------------------------------------------------------------------------------
 // Input files
@@ -43,5 +44,8 @@ FILE *open_read_env(const char *name, const char *var, const char *default_dir, 
 // exit status tested. Null is ignored. Fatal: "close_read: file not open", "pclose failed: %s",
 // "gzcat terminated on an error: %d" (a decompressor that failed after giving all its output).
 void close_read(FILE *fp);
+// The whole of the file path, read as bytes, in *text; false when it cannot be opened or read.
+// Not fatal.
+bool read_file(const std::string &path, std::string *text);
 
 #endif

@@ -25,17 +25,17 @@ struct InterruptEntry {
     std::atomic<InterruptEntry *> next{nullptr};
     pid_t owner = 0;
     char *path = nullptr;  // a file to remove, or null
-    pid_t pid = 0;         // a child to stop, or 0
+    pid_t group = 0;       // a process group to stop, or 0
 };
 static std::atomic<InterruptEntry *> interrupt_entries{nullptr};
 
-extern "C" void on_interrupt(int sig) {
+static void on_interrupt(int sig) {
     int saved = errno;
     pid_t self = getpid();
     for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
         if (e->owner != self) continue;
         if (e->path) unlink(e->path);
-        if (e->pid > 0) kill(e->pid, SIGTERM);
+        if (e->group > 0) kill(-e->group, SIGTERM);
     }
     // The signal is blocked while its handler runs: raised again with its default action, it
     // ends the process as soon as the handler returns.
@@ -44,13 +44,11 @@ extern "C" void on_interrupt(int sig) {
     errno = saved;
 }
 
-static void install_handlers() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
+void install_interrupt_handlers() {
     for (int sig : INTERRUPT_SIGNALS) {
         struct sigaction old;
-        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        if (sigaction(sig, nullptr, &old) != 0) continue;
+        if (old.sa_handler == SIG_IGN || old.sa_handler == on_interrupt) continue;
         struct sigaction act;
         std::memset(&act, 0, sizeof act);
         act.sa_handler = on_interrupt;
@@ -60,12 +58,11 @@ static void install_handlers() {
     }
 }
 
-static InterruptEntry *record(char *path, pid_t pid) {
-    install_handlers();
+static InterruptEntry *record(char *path, pid_t group) {
     InterruptEntry *e = new InterruptEntry();
     e->owner = getpid();
     e->path = path;
-    e->pid = pid;
+    e->group = group;
     e->next.store(interrupt_entries.load());
     interrupt_entries.store(e);
     return e;
@@ -75,8 +72,8 @@ InterruptEntry *remove_on_interrupt(const char *path) {
     return record(str_dup(path ? path : ""), 0);
 }
 
-InterruptEntry *stop_on_interrupt(pid_t pid) {
-    return record(nullptr, pid);
+InterruptEntry *stop_on_interrupt(pid_t group) {
+    return record(nullptr, group);
 }
 
 void forget_on_interrupt(InterruptEntry *entry) {
@@ -93,14 +90,15 @@ void forget_on_interrupt(InterruptEntry *entry) {
     delete entry;
 }
 
-sigset_t hold_interrupts() {
-    sigset_t block, old;
+InterruptHold::InterruptHold() {
+    sigset_t block;
     sigemptyset(&block);
     for (int sig : INTERRUPT_SIGNALS) sigaddset(&block, sig);
-    pthread_sigmask(SIG_BLOCK, &block, &old);
-    return old;
+    pthread_sigmask(SIG_BLOCK, &block, &saved);
 }
 
-void release_interrupts(const sigset_t &mask) {
-    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+InterruptHold::~InterruptHold() {
+    int err = errno;
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = err;
 }

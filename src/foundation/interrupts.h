@@ -12,22 +12,36 @@
 // A file or a child process recorded for the clean-up (owned here; see forget_on_interrupt).
 struct InterruptEntry;
 
+// Installs the handlers of the three signals; called at start-up, before any temporary or child
+// exists. A signal that the process was started ignoring (nohup, a background job) stays ignored.
+// Calling it again installs the handler of a signal whose action was set back to the default.
+void install_interrupt_handlers();
+
 // Records a file to remove if the run is interrupted. The path is copied now, so that the
-// handler needs nothing but unlink. The first record installs the handlers, except for a signal
-// that the process was started ignoring (nohup, a background job), which stays ignored.
-// Returns the entry to forget once the file is renamed or removed.
+// handler needs nothing but unlink. Make the file and record it under one InterruptHold, so that
+// no signal falls between. Returns the entry to forget once the file is renamed or removed.
 InterruptEntry *remove_on_interrupt(const char *path);
-// Records a child process to stop (SIGTERM) if the run is interrupted; installs the handlers as
-// remove_on_interrupt does. Returns the entry to forget once the child has been waited for.
-InterruptEntry *stop_on_interrupt(pid_t pid);
+// Records a process group to stop (SIGTERM to every process in it) if the run is interrupted.
+// Returns the entry to forget before the group's leader is reaped (see wait_child).
+InterruptEntry *stop_on_interrupt(pid_t group);
 // Forgets an entry and releases it; null is ignored.
 void forget_on_interrupt(InterruptEntry *entry);
 
-// Blocks the three signals in the calling thread and returns the mask it had, for a span in which
-// a child is started and recorded (a signal then waits until the mask is given back), or for a
-// helper thread that must leave the signals to the thread that owns the records.
-sigset_t hold_interrupts();
-// Gives back a mask from hold_interrupts (a signal that came meanwhile is handled now).
-void release_interrupts(const sigset_t &mask);
+// For its lifetime, the three signals are blocked in the calling thread: a signal that comes
+// meanwhile is handled as soon as the hold ends (the mask it found is given back). For a span in
+// which a temporary or a child is made and recorded, a set of files is put in place, or a helper
+// thread is started that must leave the signals to the thread that owns the records.
+class InterruptHold {
+public:
+    InterruptHold();
+    ~InterruptHold();
+    InterruptHold(const InterruptHold &) = delete;
+    InterruptHold &operator=(const InterruptHold &) = delete;
+    // The mask the hold found: the one a new child process must start with.
+    const sigset_t &saved_mask() const { return saved; }
+
+private:
+    sigset_t saved;
+};
 
 #endif

@@ -4,6 +4,7 @@
 #define QOR_FOUNDATION_LAYER_H
 
 #include "foundation/alphabet.h"
+#include "foundation/child_process.h"
 #include "foundation/errors.h"
 #include "foundation/init_modlib.h"
 #include "foundation/input_files.h"

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -73,43 +74,52 @@ static std::string link_target(std::string path) {
     return "";
 }
 
-// Removes every temporary still on disk; the streams are left open (at exit the process closes
-// them).
-static void remove_temporaries() {
+// At exit: removes every temporary still on disk. The records stay (the process is ending) and
+// the streams are left open (the process closes them).
+static void unlink_temporaries_at_exit() {
     for (const OutputFile &f : open_outputs)
         if (!f.temp.empty()) unlink(f.temp.c_str());
 }
 
-// Removes the temporary of an output that is abandoned, and its record for interrupts.
-static void remove_temporary(const OutputFile &f) {
+// Abandons the temporary of an output: removes it and forgets its record for interrupts.
+static void abandon_temporary(const OutputFile &f) {
+    InterruptHold hold;
     if (!f.temp.empty()) unlink(f.temp.c_str());
     forget_on_interrupt(f.guard);
+}
+
+// The longest file name the folder takes.
+static size_t name_max_of(const std::string &folder) {
+    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
+    return (size_t)(name_max > 0 ? name_max : DEFAULT_NAME_MAX);
 }
 
 // The mkstemp pattern of the hidden temporary for target: ".<file name>.XXXXXX" in its folder,
 // the file name cut short when the whole would pass the longest name the folder takes.
 static std::string temporary_pattern(const std::string &target) {
     std::string folder = folder_of(target), name = file_name_of(target);
-    long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (name_max <= 0) name_max = DEFAULT_NAME_MAX;
-    size_t room = (size_t)name_max - 1 - (sizeof TEMP_PATTERN - 1);
+    size_t room = name_max_of(folder) - 1 - (sizeof TEMP_PATTERN - 1);
     if (name.size() > room) name.resize(room);
     return folder + "/." + name + TEMP_PATTERN;
 }
 
 // A temporary file for the new content of the file that name leads to, opened for writing, with
 // *temp and *target set; null when the output is better written directly (not a regular file, or
-// its folder takes no new file, or the owner and group of the file cannot be given to a new one).
+// its folder takes no new file, or the owner and group of the file cannot be given to a new one),
+// or cannot be made under its name at all (a file name longer than its folder takes, which the
+// plain open then refuses at once). Call it under an InterruptHold, with the record made.
 static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target) {
     *target = link_target(name);
     if (target->empty()) return nullptr;
+    if (file_name_of(*target).size() > name_max_of(folder_of(*target))) return nullptr;
     struct stat st;
     bool exists = stat(target->c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return nullptr;
     // A file that may not be written is not replaced either: the plain open refuses it.
     if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
     *temp = temporary_pattern(*target);
-    int fd = mkstemp(&(*temp)[0]);
+    // Not inherited by the programs the run starts (gnuplot writes a plot's temporary by name).
+    int fd = mkostemp(&(*temp)[0], O_CLOEXEC);
     if (fd < 0) return nullptr;
     // The permissions that writing over the file, or creating it, would give.
     mode_t mode;
@@ -132,7 +142,7 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     static bool registered = false;
     if (!registered) {
         registered = true;
-        std::atexit(remove_temporaries);
+        std::atexit(unlink_temporaries_at_exit);
     }
     return fp;
 }
@@ -141,8 +151,15 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
 // set when the file cannot be made. With temporary_only, null where no temporary can be made.
 static FILE *open_output(const std::string &name, bool temporary_only = false) {
     std::string temp, target;
-    FILE *fp = open_temporary(name, &temp, &target);
-    InterruptEntry *guard = fp ? remove_on_interrupt(temp.c_str()) : nullptr;
+    FILE *fp;
+    InterruptEntry *guard = nullptr;
+    {
+        // No interrupt between the making of the temporary and its record (a plain open, which
+        // may wait for the reader of a FIFO, is not held).
+        InterruptHold hold;
+        fp = open_temporary(name, &temp, &target);
+        if (fp) guard = remove_on_interrupt(temp.c_str());
+    }
     if (!fp && temporary_only) return nullptr;
     if (!fp) {
         temp.clear();
@@ -153,7 +170,7 @@ static FILE *open_output(const std::string &name, bool temporary_only = false) {
     // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
-            remove_temporary(open_outputs[i]);
+            abandon_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
     open_outputs.push_back(OutputFile{fp, name, temp, target, guard});
@@ -180,17 +197,17 @@ FILE *open_output_temporary(const char *path) {
     return open_output(path ? path : "", true);
 }
 
-const char *output_temporary(FILE *fp) {
+std::string output_temporary(FILE *fp) {
     for (const OutputFile &f : open_outputs)
-        if (fp && f.fp == fp) return f.temp.empty() ? nullptr : f.temp.c_str();
-    return nullptr;
+        if (fp && f.fp == fp) return f.temp;
+    return "";
 }
 
 void discard_outputfile(FILE *fp) {
     if (!fp) return;
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
-            remove_temporary(open_outputs[i]);
+            abandon_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i);
             break;
         }
@@ -234,12 +251,13 @@ void flush_outputfile(FILE *fp) {
 // Puts a complete temporary in place of its target; false with errno set when the rename fails
 // (the temporary is then removed).
 static bool put_in_place(const OutputFile &f) {
+    InterruptHold hold;
     if (f.temp.empty() || std::rename(f.temp.c_str(), f.target.c_str()) == 0) {
         forget_on_interrupt(f.guard);
         return true;
     }
     int err = errno;
-    remove_temporary(f);
+    abandon_temporary(f);
     errno = err;
     return false;
 }
@@ -274,7 +292,7 @@ static int finish_output(FILE *fp, bool hold, std::string *name) {
         return errno ? errno : EIO;
     }
     if (!f.temp.empty()) {
-        remove_temporary(f);
+        abandon_temporary(f);
         return err;
     }
     // No half-written file is left looking complete: the regular file that the name leads to
@@ -299,9 +317,10 @@ int close_output_path(FILE *fp) {
 
 // Removes the temporaries of the held outputs and forgets them.
 static void discard_held() {
+    InterruptHold hold;
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (!open_outputs[i].fp) {
-            remove_temporary(open_outputs[i]);
+            abandon_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
 }
@@ -334,6 +353,8 @@ void hold_outputfile(FILE *fp) {
 }
 
 void commit_outputfiles() {
+    // The set is put in place whole: a signal meanwhile waits until every file is renamed.
+    InterruptHold hold;
     for (size_t i = 0; i < open_outputs.size(); i++) {
         if (open_outputs[i].fp) continue;
         OutputFile f = open_outputs[i];
@@ -343,11 +364,12 @@ void commit_outputfiles() {
 }
 
 void discard_outputfiles() {
+    InterruptHold hold;
     std::vector<OutputFile> outputs;
     outputs.swap(open_outputs);
     for (const OutputFile &f : outputs) {
         if (f.fp) std::fclose(f.fp);
-        remove_temporary(f);
+        abandon_temporary(f);
     }
 }
 

@@ -18,7 +18,8 @@
 // close_outputfile, which knows). A regular file (or a new one) is not touched until the stream
 // is closed: the stream writes a temporary file ".<file name>.XXXXXX" in the folder of the file
 // (of the file a symbolic link leads to; the file name cut short where the whole would pass the
-// longest name the folder takes), which close_outputfile puts in its place; it gets the
+// longest name the folder takes; a file name itself past that fails here, ENAMETOOLONG), not
+// inherited by programs the run starts, which close_outputfile puts in its place; it gets the
 // permission bits of the file it replaces (a new file: 0666 less the umask). A stream that is not
 // a regular file (a device, a pipe), or whose folder takes no new file, or whose owner and group
 // a new file cannot be given, writes to the file directly. Temporaries still on disk when the
@@ -33,10 +34,10 @@ FILE *open_output_path(const char *path);
 // directly: for a program run for it that names its output itself (output_temporary), the stream
 // left unwritten and closed with close_output_path or discard_outputfile.
 FILE *open_output_temporary(const char *path);
-// The temporary file that an output stream of open_outputfile, open_output_path or
-// open_output_temporary writes; null when the stream writes its file directly or is not such a
-// stream. Valid until the stream is closed.
-const char *output_temporary(FILE *fp);
+// The path of the temporary file that an output stream of open_outputfile, open_output_path or
+// open_output_temporary writes (a copy, owned by the caller); empty when the stream writes its
+// file directly or is not such a stream. The file itself is there until the stream is closed.
+std::string output_temporary(FILE *fp);
 // Abandons one output stream (null is ignored): it is closed and its temporary removed, the file
 // left as it was (a file written directly is left as it stands).
 void discard_outputfile(FILE *fp);

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "foundation/errors.h"
-#include "foundation/interrupts.h"
 #include "foundation/input_files.h"
+#include "foundation/interrupts.h"
 
 // ---------------------------------------------------------------------------------------------
 // The buffered input reader
@@ -115,16 +115,15 @@ static bool start_read_ahead(InputReader *r, size_t block) {
         s.cap = 2 * block + 1;
         s.buf = static_cast<unsigned char *>(mem_alloc(s.cap));
     }
-    // The thread leaves the interrupt signals to the run's own thread, whose records they clean.
-    sigset_t mask = hold_interrupts();
     try {
+        // The thread starts with the signals blocked: it leaves them to the run's own thread,
+        // whose records they clean.
+        InterruptHold hold;
         ReaderAhead *p = a.get();
         a->worker = std::thread([p] { p->run(); });
     } catch (const std::system_error &) {
-        release_interrupts(mask);
         return false;
     }
-    release_interrupts(mask);
     a->own = r->data;
     a->own_cap = r->data ? r->capacity + 1 : 0;
     r->ahead = a.release();

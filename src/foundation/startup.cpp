@@ -14,6 +14,7 @@
 #include "foundation/alphabet.h"
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 #include "foundation/param_files.h"
 #include "foundation/params.h"
@@ -169,6 +170,8 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // A write past a file-size limit then fails like any other (and the output is removed with
     // "Could not write"), instead of the signal killing the run and leaving half a file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before any temporary or child exists, so that an interrupt always finds its clean-up.
+    install_interrupt_handlers();
     check_stdout_on_exit();
     if (started) error("basic_command_line called twice!");
     started = true;

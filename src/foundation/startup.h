@@ -27,7 +27,8 @@ std::string program_banner(const char *program);
 // parameter file; read_flags and required_flags as the READ_* and REQUIRE_* bits; banner is the
 // formatted "QOR: %s v%s %s compiled %s" line; usage (optional) writes the program's own usage
 // lines to standard error. The size-limit signal (SIGXFSZ) is ignored from here on, so that a
-// write past a file-size limit fails as a write error. The special forms (no argument, "-v",
+// write past a file-size limit fails as a write error, and the interrupt handlers are installed
+// (install_interrupt_handlers). The special forms (no argument, "-v",
 // "-h", "-dump_parameters 2") and a missing required model end the process here (status 1, or 0
 // for "-v", "-h" and the dump).
 // Fatal: "basic_command_line called twice!", "Option %s: option and value longer than %d

@@ -5,15 +5,16 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <spawn.h>
 #include <string>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "foundation/child_process.h"
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
-#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 #include "foundation/params.h"
 #include "foundation/reader.h"
@@ -21,8 +22,6 @@
 #include "scorefiles/plot_sort_fast.h"
 #include "scorefiles/seqio_scores.h"
 #include "sequences/sequence.h"
-
-extern char **environ;
 
 void plot_usage() {
     std::fputs("Creates <runname>.plt, a gnuplot plot file, and \n", stderr);
@@ -246,83 +245,82 @@ FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const 
 // The gnuplot run
 // ---------------------------------------------------------------------------------------------
 
-// The command file's argument when gnuplot reads it from its standard input: the messages then
-// give its lines as in the file.
+// The command file's argument when gnuplot reads it from its standard input, and the name
+// gnuplot's messages then give it.
 static const char SCRIPT_ON_STDIN[] = "/dev/stdin";
 
-// Starts gnuplot (no shell) with the command file script as its one argument, or, when input is
-// an open stream, with input as its standard input, and waits for it; it is stopped if the run is
-// interrupted. True when it ran and ended with status 0.
-static bool run_gnuplot(const std::string &script, FILE *input) {
-    // A name beginning with '-' would read as an option.
-    std::string arg = input ? SCRIPT_ON_STDIN : script[0] == '-' ? "./" + script : script;
-    char prog[] = "gnuplot";
-    std::vector<char> argbuf(arg.begin(), arg.end());
-    argbuf.push_back('\0');
-    char *argv[] = {prog, argbuf.data(), nullptr};
-    std::fflush(stdout);
-    std::fflush(stderr);
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    if (input) posix_spawn_file_actions_adddup2(&actions, fileno(input), STDIN_FILENO);
-    // No interrupt between the start of gnuplot and its record; gnuplot gets the mask as it was.
-    sigset_t mask = hold_interrupts();
-    posix_spawnattr_setsigmask(&attr, &mask);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-    pid_t pid;
-    bool started = posix_spawnp(&pid, prog, &actions, &attr, argv, environ) == 0;
-    InterruptEntry *guard = started ? stop_on_interrupt(pid) : nullptr;
-    release_interrupts(mask);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (!started) return false;
-    int status = 0;
-    bool waited = true;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) {
-            waited = false;
-            break;
-        }
-    forget_on_interrupt(guard);
-    return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// Every occurrence of from in *text replaced by to; true when there was one.
+static bool replace_all(std::string *text, const std::string &from, const std::string &to) {
+    bool found = false;
+    for (size_t at = 0; (at = text->find(from, at)) != std::string::npos; at += to.size()) {
+        text->replace(at, from.size(), to);
+        found = true;
+    }
+    return found;
 }
 
-// The whole of a file in *text; false when it cannot be opened or read.
-static bool read_file(const std::string &path, std::string *text) {
-    FILE *in = std::fopen(path.c_str(), "rb");
-    if (!in) return false;
-    text->clear();
-    char buf[1 << 16];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text->append(buf, n);
-    bool read = !std::ferror(in);
-    std::fclose(in);
-    return read;
+// Copies gnuplot's messages from fd (to its end) to standard error, line by line, each naming
+// the command file as shown instead of the standard input it was read from.
+static void pass_messages(int fd, const std::string &shown) {
+    const std::string from = std::string("\"") + SCRIPT_ON_STDIN + "\"", to = "\"" + shown + "\"";
+    std::string pending;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0) pending.append(buf, static_cast<size_t>(n));
+        // Whole lines while gnuplot writes; the rest at its end.
+        size_t end = n > 0 ? pending.rfind('\n') : pending.size() - 1;
+        if (end != std::string::npos && !pending.empty()) {
+            std::string lines = pending.substr(0, end + 1);
+            pending.erase(0, end + 1);
+            replace_all(&lines, from, to);
+            std::fwrite(lines.data(), 1, lines.size(), stderr);
+            std::fflush(stderr);
+        }
+        if (n <= 0) return;
+    }
+}
+
+// Runs gnuplot (no shell) on the command file, shown being its name as gnuplot is given it, and
+// waits for it; it is stopped if the run is interrupted. With script an open stream, gnuplot
+// reads the command file from it as its standard input, its messages naming shown all the same.
+// True when it ran and ended with status 0.
+static bool run_gnuplot(const std::string &shown, FILE *script) {
+    const char *argv[] = {"gnuplot", script ? SCRIPT_ON_STDIN : shown.c_str(), nullptr};
+    int messages[2] = {-1, -1};
+    if (script && pipe2(messages, O_CLOEXEC) != 0) return false;
+    ChildProcess gnuplot;
+    bool started = start_child(argv, script ? fileno(script) : -1, -1, messages[1], &gnuplot);
+    if (messages[1] >= 0) close(messages[1]);
+    if (started && script) pass_messages(messages[0], shown);
+    if (messages[0] >= 0) close(messages[0]);
+    if (!started) return false;
+    int status = wait_child(&gnuplot);
+    return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The command file with its output line naming temp instead of the plot, in an anonymous
-// temporary at its start, for gnuplot's standard input; null when the file cannot be read, holds
-// no such line, or temp cannot stand in a gnuplot string on one line.
-static FILE *script_into_temporary(const std::string &base, const char *temp) {
-    const std::string line = "set output \"" + base + ".ps\"\n";
-    std::string quoted = "set output '";
-    for (const char *p = temp; *p; p++) {
-        if (*p == '\n' || *p == '\r') return nullptr;
-        quoted += *p == '\'' ? "''" : std::string(1, *p);
-    }
+// temporary at its start, for gnuplot's standard input; null, with errno set, when that cannot
+// be made.
+static FILE *script_into_temporary(const std::string &base, const std::string &temp) {
+    const std::string plt = base + ".plt", line = "set output \"" + base + ".ps\"\n";
+    std::string quoted = "set output '", text;
+    for (char c : temp) quoted += c == '\'' ? "''" : std::string(1, c);
     quoted += "'\n";
-    std::string text;
-    if (!read_file(base + ".plt", &text)) return nullptr;
-    size_t at = text.find("\n" + line);
-    if (at == std::string::npos) return nullptr;
-    text.replace(at + 1, line.size(), quoted);
-    FILE *script = anonymous_tempfile();
-    if (!script) return nullptr;
-    if (std::fwrite(text.data(), 1, text.size(), script) != text.size() ||
-        std::fflush(script) != 0 || std::fseek(script, 0L, SEEK_SET) != 0) {
-        std::fclose(script);
-        return nullptr;
+    // A line end cannot stand in a gnuplot string.
+    size_t at = std::string::npos;
+    errno = EINVAL;
+    bool made = temp.find_first_of("\r\n") == std::string::npos && read_file(plt, &text) &&
+                (at = text.find("\n" + line)) != std::string::npos;
+    FILE *script = made ? anonymous_tempfile() : nullptr;
+    if (script) {
+        text.replace(at + 1, line.size(), quoted);
+        if (std::fwrite(text.data(), 1, text.size(), script) != text.size() ||
+            std::fflush(script) != 0 || std::fseek(script, 0L, SEEK_SET) != 0) {
+            std::fclose(script);
+            script = nullptr;
+        }
     }
     return script;
 }
@@ -352,22 +350,28 @@ static bool postscript_complete(const std::string &path) {
     return read && ends_with_trailer(tail);
 }
 
+// A name as gnuplot writes it inside a PostScript string: '(', ')' and '\' escaped.
+static std::string postscript_string(const std::string &name) {
+    std::string escaped;
+    for (char c : name) {
+        if (c == '(' || c == ')' || c == '\\') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
 // The plot gnuplot wrote to temp (the file of the unwritten stream out), checked as
 // postscript_complete checks a plot. gnuplot names the file it wrote in the PostScript title (a
-// comment and the document's information): the plot is written again through out with the name
-// of the plot there instead, as a run that wrote the plot itself gives. False when temp cannot be
-// read or is not finished.
-static bool finish_plot(FILE *out, const char *temp, const std::string &ps) {
+// comment, and the document's information as a PostScript string): the plot is written again
+// through out with the name of the plot there instead, as a run that wrote the plot itself gives.
+// False when temp cannot be read or is not finished.
+static bool finish_plot(FILE *out, const std::string &temp, const std::string &ps) {
     std::string text;
     if (!read_file(temp, &text)) return false;
     size_t reach = std::min(text.size(), static_cast<size_t>(PS_TRAILER_REACH));
     if (!ends_with_trailer(text.substr(text.size() - reach))) return false;
-    const std::string name(temp);
-    bool renamed = false;
-    for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += ps.size()) {
-        text.replace(at, name.size(), ps);
-        renamed = true;
-    }
+    bool renamed = replace_all(&text, temp, ps);
+    renamed |= replace_all(&text, postscript_string(temp), postscript_string(ps));
     if (!renamed) return true;
     if (ftruncate(fileno(out), 0) != 0) return false;
     std::fwrite(text.data(), 1, text.size(), out);  // checked when out is closed
@@ -377,19 +381,28 @@ static bool finish_plot(FILE *out, const char *temp, const std::string &ps) {
 // Runs gnuplot on the command file (*ran: it ended with status 0), its plot written to a hidden
 // temporary beside run.ps that takes the place of the old plot only once finished
 // (postscript_complete), and is removed otherwise; where no temporary can be made (see
-// open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place.
+// open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place. Fatal
+// when the command file cannot be copied for gnuplot (see makeps_and_cleanup).
 static bool plot_into_place(const std::string &base, bool *ran) {
-    const std::string ps = base + ".ps";
+    const std::string ps = base + ".ps", plt = base + ".plt";
+    // A name beginning with '-' would read as an option.
+    const std::string shown = plt[0] == '-' ? "./" + plt : plt;
     FILE *out = open_output_temporary(ps.c_str());
-    const char *temp = output_temporary(out);
-    FILE *script = temp ? script_into_temporary(base, temp) : nullptr;
-    *ran = run_gnuplot(base + ".plt", script);
-    if (script) std::fclose(script);
-    if (!script) {
-        // gnuplot wrote run.ps itself: the unused temporary goes.
-        discard_outputfile(out);
+    if (!out) {
+        *ran = run_gnuplot(shown, nullptr);
         return *ran && postscript_complete(ps);
     }
+    const std::string temp = output_temporary(out);
+    FILE *script = script_into_temporary(base, temp);
+    if (!script) {
+        // gnuplot never writes the old plot while a temporary can be made beside it.
+        int err = errno ? errno : EIO;
+        discard_outputfile(out);
+        error("Could not copy %s to a temporary file: %s", shown_text(plt).c_str(),
+              std::strerror(err));
+    }
+    *ran = run_gnuplot(shown, script);
+    std::fclose(script);
     if (!*ran || !finish_plot(out, temp, ps)) {
         discard_outputfile(out);
         return false;

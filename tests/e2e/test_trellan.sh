@@ -246,10 +246,21 @@ for how in missing failing cut; do
     CHECKS=$((CHECKS + 1)); cmp -s "t$how.ps" oldplot.txt && [ -z "$(ls -A | grep '^\.t')" ] || fail "$CASE: old plot lost or temporary left"
 done
 
+CASE="no copy of the command file can be made (TMPDIR missing): refused before gnuplot starts"
+mkdir -p stub2 && printf '#!/bin/sh\ntouch gnuplot.ran\nexit 1\n' > stub2/gnuplot && chmod +x stub2/gnuplot
+yes OLDPS | head -c 30000 > tnotmp.ps
+(export PATH="$PWD/stub2:$PATH" TMPDIR=/nonexistent; exec "$BIN/trellan" tnotmp -distfile fam.dist -distfile2 db.dist >out.txt 2>err.txt)
+STATUS=$?
+expect_status 1
+expect_grep err.txt "Error: Could not copy tnotmp.plt to a temporary file: No such file or directory"
+CHECKS=$((CHECKS + 1)); [ ! -e gnuplot.ran ] && cmp -s tnotmp.ps oldplot.txt || fail "$CASE: gnuplot started or old plot lost"
+
 # A signal while gnuplot runs (a stub that waits): the run ends by that signal, gnuplot is stopped,
 # the old plot stays and no temporary is left. A job started by a script ignores SIGINT unless
-# its default action is given back.
-printf '#!/bin/sh\necho $$ > gnuplot.pid\nexec sleep 60\n' > stub/gnuplot
+# its default action is given back. The stub is a wrapper that runs the waiting program as a
+# child of its own (no exec): the whole process group is stopped; and it holds no descriptor of
+# the plot's temporary.
+printf '#!/bin/sh\nls -l /proc/$$/fd > gnuplot.fds\nsleep 60 &\necho $! > gnuplot.pid\nwait\n' > stub/gnuplot
 for sig in INT:130 TERM:143 HUP:129; do
     CASE="SIG${sig%:*} while gnuplot runs"
     echo old > ts.ps && rm -f gnuplot.pid
@@ -262,6 +273,7 @@ for sig in INT:130 TERM:143 HUP:129; do
     for i in $(seq 100); do [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" = S ] || break; sleep 0.02; done
     CHECKS=$((CHECKS + 1)); [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" != S ] || fail "$CASE: gnuplot still runs"
     CHECKS=$((CHECKS + 1)); [ "$(cat ts.ps)" = old ] && [ -z "$(ls -A | grep '^\.ts')" ] || fail "$CASE: old plot lost or temporary left"
+    CHECKS=$((CHECKS + 1)); ! grep -q '/\.ts\.ps\.' gnuplot.fds || fail "$CASE: gnuplot inherited the temporary"
 done
 
 # ---------------------------------------------------------------------------------------------
@@ -376,6 +388,14 @@ CHECKS=$((CHECKS + 1)); head -c 10 p1.ps 2>/dev/null | grep -q '^%!PS-Adobe' || 
 expect_grep p1.ps "%%Title: p1.ps"
 CHECKS=$((CHECKS + 1)); [ -z "$(ls -A | grep '^\.p1')" ] || fail "$CASE: temporary left"
 CHECKS=$((CHECKS + 1)); [ ! -e p11.data ] && [ ! -e p12.data ] && [ ! -e p1.plt ] || fail "$CASE: files left"
+
+CASE="gnuplot's messages name the command file; a title with parentheses names the plot"
+run trellan te -distfile fam.dist -distfile2 db.dist -plotleft 1 -plotright 1.0000001 -plotmin 1 -plotmax 1.0000001
+expect_status 1
+expect_grep err.txt '"te.plt" line 25: '
+run trellan 'a(b)c' -distfile fam.dist -distfile2 db.dist
+expect_grep 'a(b)c.ps' '%%Title: a(b)c.ps'
+expect_grep 'a(b)c.ps' '/Title (a\(b\)c.ps)'
 
 CASE="plotps 2: square plot, temporary files removed"
 run trellan p2 -distfile fam.dist -distfile2 db.dist -plotps 2

@@ -1,0 +1,54 @@
+// Child processes started in a group of their own, stopped with the run, reaped.
+#include "foundation/child_process.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/interrupts.h"
+
+// The status a child ends with when its program cannot be run.
+static const int EXIT_NOT_RUN = 127;
+
+bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, ChildProcess *child) {
+    std::fflush(nullptr);
+    // No interrupt between the start of the child and its record.
+    InterruptHold hold;
+    pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        // Only async-signal-safe calls from here to the exec.
+        setpgid(0, 0);
+        const int fds[] = {in_fd, out_fd, err_fd};
+        for (int target = 0; target < 3; target++)
+            if (fds[target] >= 0 && fds[target] != target && dup2(fds[target], target) < 0)
+                _exit(EXIT_NOT_RUN);
+        pthread_sigmask(SIG_SETMASK, &hold.saved_mask(), nullptr);
+        execvp(argv[0], const_cast<char *const *>(argv));
+        _exit(EXIT_NOT_RUN);
+    }
+    // Set here as well, so that the group exists before it is recorded whichever runs first.
+    setpgid(pid, pid);
+    child->pid = pid;
+    child->record = stop_on_interrupt(pid);
+    return true;
+}
+
+int wait_child(ChildProcess *child) {
+    siginfo_t info;
+    int r;
+    do {
+        r = waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOWAIT);
+    } while (r != 0 && errno == EINTR);
+    // The child is a zombie now: its id is not free until it is reaped below.
+    forget_on_interrupt(child->record);
+    child->record = nullptr;
+    int status = 0;
+    pid_t got;
+    do {
+        got = waitpid(child->pid, &status, 0);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? -1 : status;
+}
