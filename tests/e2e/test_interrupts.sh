@@ -5,6 +5,7 @@
 # own child is stopped with it.
 source "$QOR_E2E_LIB"
 command -v strace >/dev/null 2>&1 || skip "strace is not installed"
+strace -o /dev/null true 2>/dev/null || skip "strace cannot trace processes here"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"  # the leak check cannot run under strace
 
 cp "$DATA/qor2psi_mid.mod" q.mod && cp "$DATA/ordane_db1.fa" db.fa && cp "$DATA/ordane_scores.dist" s.dist
