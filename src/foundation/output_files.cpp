@@ -95,10 +95,10 @@ static size_t name_max_of(const std::string &folder) {
 }
 
 // The mkstemp pattern of the hidden temporary for target: ".<file name>.XXXXXX" in its folder,
-// the file name cut short when the whole would pass the longest name the folder takes.
-static std::string temporary_pattern(const std::string &target) {
+// the file name cut short when the whole would pass name_max, the longest name the folder takes.
+static std::string temporary_pattern(const std::string &target, size_t name_max) {
     std::string folder = folder_of(target), name = file_name_of(target);
-    size_t room = name_max_of(folder) - 1 - (sizeof TEMP_PATTERN - 1);
+    size_t room = name_max - 1 - (sizeof TEMP_PATTERN - 1);
     if (name.size() > room) name.resize(room);
     return folder + "/." + name + TEMP_PATTERN;
 }
@@ -111,13 +111,14 @@ static std::string temporary_pattern(const std::string &target) {
 static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target) {
     *target = link_target(name);
     if (target->empty()) return nullptr;
-    if (file_name_of(*target).size() > name_max_of(folder_of(*target))) return nullptr;
+    const size_t name_max = name_max_of(folder_of(*target));
+    if (file_name_of(*target).size() > name_max) return nullptr;
     struct stat st;
     bool exists = stat(target->c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return nullptr;
     // A file that may not be written is not replaced either: the plain open refuses it.
     if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
-    *temp = temporary_pattern(*target);
+    *temp = temporary_pattern(*target, name_max);
     // Not inherited by the programs the run starts (gnuplot writes a plot's temporary by name).
     int fd = mkostemp(&(*temp)[0], O_CLOEXEC);
     if (fd < 0) return nullptr;
