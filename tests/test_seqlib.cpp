@@ -604,17 +604,38 @@ TEST(SeqlibTracks, ReadThroughTracks) {
     reset_alphabets();
 }
 
+// A NEXUS file, the entry asked for and what reading it gives.
+struct PaupRow {
+    const char *name, *text;
+    int wanted;
+    short error;
+    const char *id, *letters;
+    std::string err;  // "@" stands for the file name
+};
+
+void expect_paup(const PaupRow &r) {
+    SCOPED_TRACE(r.name);
+    std::string path = write_sample("n.nex", r.text);
+    short err = 99;
+    char *id = nullptr;
+    testing::internal::CaptureStderr();
+    char *s = seqlibRead(r.wanted, path.c_str(), 0, 17, nullptr, nullptr, &err, &id);
+    std::string messages = testing::internal::GetCapturedStderr();
+    std::string expected = r.err;
+    for (size_t at; (at = expected.find('@')) != std::string::npos;) expected.replace(at, 1, path);
+    EXPECT_EQ(messages, expected);
+    EXPECT_EQ(err, r.error);
+    EXPECT_EQ(std::string(id ? id : ""), r.id);
+    EXPECT_EQ(std::string(s ? s : ""), r.letters);
+    free(s);
+    free(id);
+}
+
 // A sequential NEXUS matrix keeps the ntax rows of its header: each row past them is dropped
 // with a warning naming it (its continuation lines go with it). Counts past the int range are
 // refused like counts below 1.
 TEST(SeqlibRead, PaupRowsPastNtaxAndHugeCounts) {
-    struct {
-        const char *name, *text;
-        int wanted;
-        short error;
-        const char *id, *letters;
-        std::string err;  // "@" stands for the file name
-    } rows[] = {
+    const PaupRow rows[] = {
         {"four rows, ntax 2", "#NEXUS\nntax=2 nchar=2;\nmatrix\na AC\nb GT\nc TT\nd CC\n;\n", 2, 0,
          "b", "GT",
          "SeqLib (file @): row \"c\" at line 6 is past the 2 rows of the header (ntax); dropped\n"
@@ -648,22 +669,36 @@ TEST(SeqlibRead, PaupRowsPastNtaxAndHugeCounts) {
         {"nchar empty", "#NEXUS\nntax=1 nchar=;\nmatrix\na AC\n;\n", 1, SEQERR_NO_DATA, "", "",
          "SeqLib (file @): nchar  in the header is not a positive number\n"},
     };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.name);
-        std::string path = write_sample("n.nex", r.text);
-        short err = 99;
-        char *id = nullptr;
-        testing::internal::CaptureStderr();
-        char *s = seqlibRead(r.wanted, path.c_str(), 0, 17, nullptr, nullptr, &err, &id);
-        std::string messages = testing::internal::GetCapturedStderr();
-        std::string expected = r.err;
-        for (size_t at; (at = expected.find('@')) != std::string::npos;)
-            expected.replace(at, 1, path);
-        EXPECT_EQ(messages, expected);
-        EXPECT_EQ(err, r.error);
-        EXPECT_EQ(std::string(id ? id : ""), r.id);
-        EXPECT_EQ(std::string(s ? s : ""), r.letters);
-        free(s);
-        free(id);
-    }
+    for (const PaupRow &r : rows) expect_paup(r);
+}
+
+// A [...] comment in the matrix is no data and no row, wherever it stands; it may go on from the
+// header and over lines. One the file leaves open is reported where it began.
+TEST(SeqlibRead, PaupCommentsAreNotData) {
+    const PaupRow rows[] = {
+        {"inside a row", "#NEXUS\nntax=2 nchar=4;\nmatrix\na AC[x]DE\nb FGHI\n;\n", 1, 0, "a",
+         "ACDE", ""},
+        {"at a row's end", "#NEXUS\nntax=2 nchar=4;\nmatrix\na ACDE\nb FGHI [last row]\n;\n", 2, 0,
+         "b", "FGHI", ""},
+        {"from the matrix line on",
+         "#NEXUS\nntax=2 nchar=4;\nmatrix [the\nrows follow]\na ACDE\nb FGHI\n;\n", 2, 0, "b",
+         "FGHI", ""},
+        {"nested over two lines",
+         "#NEXUS\nntax=2 nchar=4;\nmatrix\na AC [x [y]\nz] DE\nb FGHI\n;\n", 1, 0, "a", "ACDE", ""},
+        {"interleaved",
+         "#NEXUS\nntax=2 nchar=4 interleave;\nmatrix\na AC\n[a\nnote]\nb FG\na DE\nb HI\n;\n", 2, 0,
+         "b", "FGHI", ""},
+        {"a quoted name", "#NEXUS\nntax=1 nchar=4;\nmatrix\n'dna [one' AC[x]DE\n;\n", 1, 0,
+         "dna [one", "ACDE", ""},
+        {"matrix in a comment after the matrix",
+         "#NEXUS\nntax=1 nchar=2;\nmatrix\na AC\n;\n[no\nmatrix\nb GT]\n", 1, 0, "a", "AC", ""},
+        {"open in the header",
+         "#NEXUS\nbegin data;\ndimensions ntax=2 nchar=4; [ note: unbalanced\nformat "
+         "datatype=protein;\nmatrix\na ACDE\nb FGHI\n;\nend;\n",
+         1, SEQERR_NO_DATA, "", "",
+         "SeqLib (file @): the comment opened at line 3 is not closed\n"},
+        {"open in the matrix", "#NEXUS\nntax=2 nchar=4;\nmatrix\na ACDE\nb FG [cut\nHI\n;\n", 2, 0,
+         "b", "FG", "SeqLib (file @): the comment opened at line 5 is not closed\n"},
+    };
+    for (const PaupRow &r : rows) expect_paup(r);
 }

@@ -724,28 +724,45 @@ bool quoted_name(const char *text, size_t length, size_t p, std::string *name, s
     return false;
 }
 
+// The [...] comments of a NEXUS file, which may span lines and hold comments.
+struct NexusComments {
+    long depth = 0;   // the depth open at the start of the next line
+    long opened = 0;  // the line where the outermost open comment began
+};
+
+// Blanks the comments of the current line, so that nothing in them is read; with lower, A-Z
+// outside them are lower-cased. A '[' in a quoted word ('a [b') opens none; a quoted word ends
+// with its line.
+void blank_comments(State &st, NexusComments &c, bool lower) {
+    bool quoted = false;
+    for (size_t i = 0; i < st.len; i++) {
+        char ch = st.line[i];
+        if (ch == '\'' && c.depth == 0) quoted = !quoted;
+        if (ch == '[' && !quoted && c.depth++ == 0) c.opened = st.r->line_number;
+        if (c.depth > 0) {
+            st.line[i] = ' ';
+            if (ch == ']') c.depth--;
+        } else if (lower && ch >= 'A' && ch <= 'Z') {
+            st.line[i] = static_cast<char>(ch - 'A' + 'a');
+        }
+    }
+}
+
+// At the end of the file: a comment still open there is reported.
+void report_open_comment(const State &st, const NexusComments &c) {
+    if (c.depth > 0)
+        report(st, "the comment opened at line " + std::to_string(c.opened) + " is not closed");
+}
+
 void read_paup(State &st, SeqLibEntries &out) {
     long ntax = 0, nchar = 0;
     std::string ntax_text = "0", nchar_text = "0";  // the counts as written
     char matchchar = 0;
     bool interleaved = false, matrix = false;
-    long comment = 0;  // the depth of [...] comments open at the start of the line
+    NexusComments comments;
     while (get_line(st)) {
         const std::string original(st.line, st.len);
-        // A comment, which may span lines and hold comments, is blanked: nothing in it is read. A
-        // '[' in a quoted word ('a [b') opens none; a quoted word ends with its line.
-        bool quoted = false;
-        for (size_t i = 0; i < st.len; i++) {
-            char c = st.line[i];
-            if (c == '\'' && comment == 0) quoted = !quoted;
-            if (c == '[' && !quoted) comment++;
-            if (comment > 0) {
-                st.line[i] = ' ';
-                if (c == ']') comment--;
-            } else if (c >= 'A' && c <= 'Z') {
-                st.line[i] = static_cast<char>(c - 'A' + 'a');
-            }
-        }
+        blank_comments(st, comments, true);
         keyword_number(st.line, original.c_str(), "ntax", &ntax, &ntax_text);
         keyword_number(st.line, original.c_str(), "nchar", &nchar, &nchar_text);
         const char *mc = strstr(st.line, "matchchar");
@@ -777,7 +794,10 @@ void read_paup(State &st, SeqLibEntries &out) {
             break;
         }
     }
-    if (!matrix) return;
+    if (!matrix) {
+        report_open_comment(st, comments);
+        return;
+    }
     // Counts past the int range are refused with the non-positive ones.
     if (ntax <= 0 || ntax > INT_MAX) {
         refuse_count(st, "ntax", ntax_text);
@@ -797,11 +817,9 @@ void read_paup(State &st, SeqLibEntries &out) {
     SeqLibEntry past;   // sequential: a row past the ntax of the header, read to be dropped
     bool in_past = false;
     while (get_line(st)) {
+        blank_comments(st, comments, !open);
         if (!open) {
-            std::string lower(st.line, st.len);
-            for (char &c : lower)
-                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (lower.find("matrix") != std::string::npos) open = true;
+            if (std::string(st.line, st.len).find("matrix") != std::string::npos) open = true;
             continue;
         }
         // The matrix ends at a ';' at or past index from: the row's text stops there.
@@ -883,6 +901,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         }
         for (size_t k : it->second) append_letters(out.list[k], data.c_str(), data.size());
     }
+    report_open_comment(st, comments);
 }
 
 // Phylip: the header's counts; false (and a message for counts below 1) when there are none.
