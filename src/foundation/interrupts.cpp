@@ -12,8 +12,11 @@
 
 #include "foundation/errors.h"
 
-// The signals that end a run with its clean-up.
-static const int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals that end a run with its clean-up: every asynchronous signal whose default action
+// ends the process. The crash signals (SEGV, BUS, FPE, ILL, ABRT, TRAP, SYS) are left to their
+// default action, and SIGXFSZ is ignored at start-up (a write past the size limit fails instead).
+static const int INTERRUPT_SIGNALS[] = {SIGALRM, SIGHUP,  SIGINT,    SIGPIPE, SIGQUIT, SIGTERM,
+                                        SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGUSR1, SIGUSR2};
 
 // The records form a list that the handler walks while the run may be changing it: each link is
 // one lock-free atomic store, and an entry is taken out of the list before it is released, so

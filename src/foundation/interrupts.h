@@ -1,4 +1,5 @@
-// Interrupted runs: when SIGINT, SIGTERM or SIGHUP ends a run, the temporary files it holds are
+// Interrupted runs: when a signal ends a run (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM,
+// SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGUSR1 or SIGUSR2), the temporary files it holds are
 // removed and the child processes it waits for are stopped, with async-signal-safe calls only;
 // then the process ends by the same signal with its default action, so that its parent still
 // sees it killed by that signal.
@@ -12,7 +13,7 @@
 // A file or a child process recorded for the clean-up (owned here; see forget_on_interrupt).
 struct InterruptEntry;
 
-// Installs the handlers of the three signals; called at start-up, before any temporary or child
+// Installs the handlers of those signals; called at start-up, before any temporary or child
 // exists. A signal that the process was started ignoring (nohup, a background job) stays ignored.
 // Calling it again installs the handler of a signal whose action was set back to the default.
 void install_interrupt_handlers();
@@ -27,7 +28,7 @@ InterruptEntry *stop_on_interrupt(pid_t group);
 // Forgets an entry and releases it; null is ignored.
 void forget_on_interrupt(InterruptEntry *entry);
 
-// For its lifetime, the three signals are blocked in the calling thread: a signal that comes
+// For its lifetime, those signals are blocked in the calling thread: a signal that comes
 // meanwhile is handled as soon as the hold ends (the mask it found is given back). For a span in
 // which a temporary or a child is made and recorded, a set of files is put in place, or a helper
 // thread is started that must leave the signals to the thread that owns the records.

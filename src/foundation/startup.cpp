@@ -170,6 +170,9 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // A write past a file-size limit then fails like any other (and the output is removed with
     // "Could not write"), instead of the signal killing the run and leaving half a file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A SIGCHLD inherited as ignored would have the system reap the run's children at once, and
+    // every wait for a decompressor or gnuplot fail.
+    std::signal(SIGCHLD, SIG_DFL);
     // Before any temporary or child exists, so that an interrupt always finds its clean-up.
     install_interrupt_handlers();
     check_stdout_on_exit();
