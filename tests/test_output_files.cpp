@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -189,6 +190,26 @@ TEST_F(OutputReplace, HeldOutputsReplaceTheirFilesAtCommit) {
     EXPECT_TRUE(hidden_files(dir).empty());
 }
 
+// A rename that fails after others of the set went through cannot take them back: the message
+// names the files already replaced, and the rest of the set is left as it was.
+TEST_F(OutputReplace, AFailedRenameInASetNamesTheFilesAlreadyReplaced) {
+    const std::string run = path("r");
+    for (const char *suffix : {".a", ".c"}) write_text(run + suffix, "old");
+    FILE *a = open_outputfile(run.c_str(), ".a");
+    FILE *b = open_outputfile(run.c_str(), ".b");
+    FILE *c = open_outputfile(run.c_str(), ".c");
+    for (FILE *fp : {a, b, c}) {
+        fputs("new", fp);
+        hold_outputfile(fp);
+    }
+    ASSERT_EQ(mkdir((run + ".b").c_str(), 0755), 0);  // no file can take the place of a folder
+    EXPECT_EQ(fatal_of([] { commit_outputfiles(); }),
+              "Could not write " + run + ".b: Is a directory (already replaced: " + run + ".a)");
+    EXPECT_EQ(read_text(run + ".a"), "new");
+    EXPECT_EQ(read_text(run + ".c"), "old");
+    EXPECT_TRUE(hidden_files(dir).empty());
+}
+
 TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
     std::string run = path("r");
@@ -215,23 +236,28 @@ TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
     EXPECT_TRUE(hidden_files(dir).empty());
 }
 
-// SIGINT, SIGTERM and SIGHUP remove the temporaries and end the process by that signal; a signal
-// the process was started ignoring stays ignored. A name too long for ".NAME.XXXXXX" still gets a
-// hidden temporary (it would otherwise be written in place and be left behind). Each child starts
-// as a program does, its handlers installed at start-up; the parent's own temporary, which the
-// children inherit a record of, is left alone.
+// Every signal that ends a run (the crash signals aside) removes the temporaries and ends the
+// process by that signal; a signal the process was started ignoring stays ignored. A name too long
+// for ".NAME.XXXXXX" still gets a hidden temporary (it would otherwise be written in place and be
+// left behind). Each child starts as a program does, its handlers installed at start-up; the
+// parent's own temporary, which the children inherit a record of, is left alone.
 TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
     const std::string run = path("r"), long_name = path(std::string(250, 'p')), own = path("own");
     const struct {
         int sig;
         bool ignored;
-    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    } cases[] = {{SIGINT, false},  {SIGTERM, false}, {SIGHUP, false},    {SIGHUP, true},
+                 {SIGPIPE, false}, {SIGPIPE, true},  {SIGQUIT, false},   {SIGALRM, false},
+                 {SIGUSR1, false}, {SIGUSR2, false}, {SIGVTALRM, false}, {SIGPROF, false},
+                 {SIGPOLL, false}, {SIGXCPU, false}};
     ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
     FILE *kept = open_outputfile(own.c_str(), "/p");
     for (const auto &c : cases) {
         write_text(run + ".a", "old a");
         pid_t pid = fork();
         if (pid == 0) {
+            const struct rlimit no_core = {0, 0};  // SIGQUIT and SIGXCPU would dump one
+            setrlimit(RLIMIT_CORE, &no_core);
             std::signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
             install_interrupt_handlers();
             FILE *a = open_outputfile(run.c_str(), ".a");

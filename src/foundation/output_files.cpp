@@ -38,14 +38,78 @@ static const char TEMP_PATTERN[] = ".XXXXXX";
 // could not be written whole. A regular file is written to a temporary file beside it (temp),
 // which replaces the file the name leads to (target) once it is complete; a stream without a
 // temporary writes to the name directly.
+struct OutputSink;
 struct OutputFile {
     FILE *fp;  // null once closed and held for commit_outputfiles
     std::string name;
     std::string temp;
     std::string target;
     InterruptEntry *guard;  // removes temp if the run is interrupted
+    OutputSink *sink;       // what the stream writes to, while it is open
 };
 static std::vector<OutputFile> open_outputs;
+
+// ---------------------------------------------------------------------------------------------
+// The streams: each writes its descriptor through a sink that keeps the first error a write met,
+// so that the message names it (a full disk) even when the failed write was one past the stream's
+// buffer, long before the stream is checked.
+// ---------------------------------------------------------------------------------------------
+
+struct OutputSink {
+    int fd;
+    int first_error;  // 0 while every write went through
+};
+
+static ssize_t sink_write(void *cookie, const char *buf, size_t size) {
+    OutputSink *sink = static_cast<OutputSink *>(cookie);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(sink->fd, buf + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // A write that takes nothing and says nothing: the device is full.
+            if (sink->first_error == 0) sink->first_error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += (size_t)n;
+    }
+    return (ssize_t)done;  // short: the stream's error flag is set
+}
+
+static int sink_seek(void *cookie, off64_t *offset, int whence) {
+    off_t at = lseek(static_cast<OutputSink *>(cookie)->fd, (off_t)*offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+static int sink_close(void *cookie) {
+    OutputSink *sink = static_cast<OutputSink *>(cookie);
+    int r = close(sink->fd);
+    delete sink;
+    return r;
+}
+
+// A stream writing fd (which it owns from here, closed when it is), its sink in *sink; null, with
+// errno set and fd closed, when no stream can be made.
+static FILE *sink_stream(int fd, OutputSink **sink) {
+    *sink = new OutputSink{fd, 0};
+    cookie_io_functions_t io = {nullptr, sink_write, sink_seek, sink_close};
+    FILE *fp = fopencookie(*sink, "w", io);
+    if (!fp) {
+        int err = errno;
+        close(fd);
+        delete *sink;
+        *sink = nullptr;
+        errno = err;
+    }
+    return fp;
+}
+
+// The first error a write of the stream met, or 0 (a stream of no sink: 0).
+static int first_write_error(const OutputSink *sink) {
+    return sink ? sink->first_error : 0;
+}
 
 // The folder part of a path ("." for none) and the file name part.
 static std::string folder_of(const std::string &path) {
@@ -72,6 +136,13 @@ static std::string link_target(std::string path) {
         path = to[0] == '/' ? to : folder_of(path) + "/" + to;
     }
     return "";
+}
+
+// The record of an open output stream, or null.
+static const OutputFile *record_of(FILE *fp) {
+    for (const OutputFile &f : open_outputs)
+        if (fp && f.fp == fp) return &f;
+    return nullptr;
 }
 
 // At exit: removes every temporary still on disk. The records stay (the process is ending) and
@@ -107,8 +178,10 @@ static std::string temporary_pattern(const std::string &target, size_t name_max)
 // *temp and *target set; null when the output is better written directly (not a regular file, or
 // its folder takes no new file, or the owner and group of the file cannot be given to a new one),
 // or cannot be made under its name at all (a file name longer than its folder takes, which the
-// plain open then refuses at once). Call it under an InterruptHold, with the record made.
-static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target) {
+// plain open then refuses at once). The caller holds an InterruptHold across this call and the
+// record of *temp for interrupts, so that no signal falls between the two.
+static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target,
+                            OutputSink **sink) {
     *target = link_target(name);
     if (target->empty()) return nullptr;
     const size_t name_max = name_max_of(folder_of(*target));
@@ -134,9 +207,9 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     bool ok = fchmod(fd, mode) == 0;
     if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
         ok = fchown(fd, st.st_uid, st.st_gid) == 0;
-    FILE *fp = ok ? fdopen(fd, "w") : nullptr;
+    if (!ok) close(fd);
+    FILE *fp = ok ? sink_stream(fd, sink) : nullptr;
     if (!fp) {
-        close(fd);
         unlink(temp->c_str());
         return nullptr;
     }
@@ -153,20 +226,21 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
 static FILE *open_output(const std::string &name, bool temporary_only = false) {
     std::string temp, target;
     FILE *fp;
+    OutputSink *sink = nullptr;
     InterruptEntry *guard = nullptr;
     {
         // No interrupt between the making of the temporary and its record (a plain open, which
         // may wait for the reader of a FIFO, is not held).
         InterruptHold hold;
-        fp = open_temporary(name, &temp, &target);
+        fp = open_temporary(name, &temp, &target, &sink);
         if (fp) guard = remove_on_interrupt(temp.c_str());
     }
     if (!fp && temporary_only) return nullptr;
     if (!fp) {
         temp.clear();
         target.clear();
-        fp = std::fopen(name.c_str(), "w");
-        if (!fp) return nullptr;
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEW_FILE_MODE);
+        if (fd < 0 || !(fp = sink_stream(fd, &sink))) return nullptr;
     }
     // A record left by a stream closed elsewhere (fclose) whose address came back is stale.
     for (size_t i = 0; i < open_outputs.size(); i++)
@@ -174,7 +248,7 @@ static FILE *open_output(const std::string &name, bool temporary_only = false) {
             abandon_temporary(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
-    open_outputs.push_back(OutputFile{fp, name, temp, target, guard});
+    open_outputs.push_back(OutputFile{fp, name, temp, target, guard, sink});
     return fp;
 }
 
@@ -199,9 +273,8 @@ FILE *open_output_temporary(const char *path) {
 }
 
 std::string output_temporary(FILE *fp) {
-    for (const OutputFile &f : open_outputs)
-        if (fp && f.fp == fp) return f.temp;
-    return "";
+    const OutputFile *f = record_of(fp);
+    return f ? f->temp : "";
 }
 
 void discard_outputfile(FILE *fp) {
@@ -220,12 +293,12 @@ FILE *open_output_or_null(const char *name, const char *suffix) {
     return open_outputfile(name, suffix);
 }
 
-// Flushes a stream; true when it or an earlier write failed, with *err the system's reason
-// (EIO when only an earlier write is known to have failed).
-static bool output_failed(FILE *fp, int *err) {
+// Flushes a stream (writing through sink, or null); true when it or an earlier write failed, with
+// *err the system's reason: the first error a write met (EIO when none is known).
+static bool output_failed(FILE *fp, const OutputSink *sink, int *err) {
     errno = 0;
     bool failed = std::fflush(fp) != 0 || std::ferror(fp);
-    *err = errno ? errno : EIO;
+    *err = first_write_error(sink) ? first_write_error(sink) : errno ? errno : EIO;
     return failed;
 }
 
@@ -233,9 +306,8 @@ static bool output_failed(FILE *fp, int *err) {
 static std::string output_name(FILE *fp) {
     if (fp == stdout) return "standard output";
     if (fp == stderr) return "standard error";
-    for (const OutputFile &f : open_outputs)
-        if (f.fp == fp) return f.name;
-    return "an output file";
+    const OutputFile *f = record_of(fp);
+    return f ? f->name : "an output file";
 }
 
 // Set once a failure of standard output has been reported, so that the exit does not report
@@ -244,7 +316,8 @@ static bool stdout_failure_reported = false;
 
 void flush_outputfile(FILE *fp) {
     int err;
-    if (!fp || !output_failed(fp, &err)) return;
+    const OutputFile *f = record_of(fp);
+    if (!fp || !output_failed(fp, f ? f->sink : nullptr, &err)) return;
     if (fp == stdout) stdout_failure_reported = true;
     error("Could not write %s: %s", shown_text(output_name(fp)).c_str(), std::strerror(err));
 }
@@ -268,7 +341,7 @@ static bool put_in_place(const OutputFile &f) {
 // Returns 0, or the system's reason of a failure: the temporary is then removed and the target
 // is as it was; a file written directly is removed when it is a regular file.
 static int finish_output(FILE *fp, bool hold, std::string *name) {
-    OutputFile f{fp, "", "", "", nullptr};
+    OutputFile f{fp, "", "", "", nullptr, nullptr};
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
             f = open_outputs[i];
@@ -277,7 +350,8 @@ static int finish_output(FILE *fp, bool hold, std::string *name) {
         }
     *name = f.name;
     int err;
-    bool failed = output_failed(fp, &err);
+    bool failed = output_failed(fp, f.sink, &err);
+    f.sink = nullptr;  // released by the close
     errno = 0;
     if (std::fclose(fp) != 0 && !failed) {
         failed = true;
@@ -356,11 +430,21 @@ void hold_outputfile(FILE *fp) {
 void commit_outputfiles() {
     // The set is put in place whole: a signal meanwhile waits until every file is renamed.
     InterruptHold hold;
+    std::string replaced;  // the files of the set already in place, for the message of a failure
     for (size_t i = 0; i < open_outputs.size(); i++) {
         if (open_outputs[i].fp) continue;
         OutputFile f = open_outputs[i];
         open_outputs.erase(open_outputs.begin() + (long)i--);
-        if (!put_in_place(f)) write_failure(f.name, errno ? errno : EIO);
+        if (put_in_place(f)) {
+            replaced += (replaced.empty() ? "" : ", ") + shown_text(f.name);
+            continue;
+        }
+        int err = errno ? errno : EIO;
+        if (replaced.empty()) write_failure(f.name, err);
+        // A rename that fails after others went through leaves the set mixed: say which are new.
+        discard_held();
+        error("Could not write %s: %s (already replaced: %s)", shown_text(f.name).c_str(),
+              std::strerror(err), replaced.c_str());
     }
 }
 
@@ -378,7 +462,7 @@ void discard_outputfiles() {
 // ends the process with status 1 (exit cannot be called again from here).
 static void check_stdout_at_exit() {
     int err;
-    if (!output_failed(stdout, &err) || stdout_failure_reported) return;
+    if (!output_failed(stdout, nullptr, &err) || stdout_failure_reported) return;
     std::fprintf(stderr, "Error: Could not write standard output: %s\n", std::strerror(err));
     std::fflush(stderr);
     _exit(1);

@@ -23,7 +23,7 @@
 // permission bits of the file it replaces (a new file: 0666 less the umask). A stream that is not
 // a regular file (a device, a pipe), or whose folder takes no new file, or whose owner and group
 // a new file cannot be given, writes to the file directly. Temporaries still on disk when the
-// process ends (a fatal error), or when SIGINT, SIGTERM or SIGHUP ends it, are removed. Fatal:
+// process ends (a fatal error), or when a signal ends it (see interrupts.h), are removed. Fatal:
 // "(open_outputfile):  Could not open file %s",
 // "(open_outputfile):  Output file name longer than %d characters: %.60s...".
 FILE *open_outputfile(const char *run_name, const char *suffix);
@@ -44,11 +44,12 @@ void discard_outputfile(FILE *fp);
 // As open_outputfile, but a null or empty name gives null.
 FILE *open_output_or_null(const char *name, const char *suffix);
 // Closes an output stream unless it is standard output or standard error (those are flushed).
-// Every write is checked (the stream's error flag, the flush and the close): when one failed,
-// the temporary is removed and the file left as it was (a file written directly is removed),
-// every output held by hold_outputfile is discarded, and the run ends: "Could not write %s: %s"
-// (the file name, or "standard output", and the system's reason). Otherwise the new file takes
-// the place of the old one (a failure to rename ends the run with the same message).
+// Every write is checked (the stream's error flag, the flush and the close): when one failed
+// (the first error met is the one reported), the temporary is removed and the file left as it was
+// (a file written directly is removed), every output held by hold_outputfile is discarded, and the
+// run ends: "Could not write %s: %s" (the file name, or "standard output", and the system's
+// reason). Otherwise the new file takes the place of the old one (a failure to rename ends the run
+// with the same message).
 void close_outputfile(FILE *fp);
 // As close_outputfile for a stream of open_output_path, without the message: 0 when the file
 // was written and put in place, EOF (errno set) when not; null gives 0.
@@ -58,7 +59,8 @@ int close_output_path(FILE *fp);
 // commit_outputfiles.
 void hold_outputfile(FILE *fp);
 // Puts every held output in the place of its file. Fatal: "Could not write %s: %s" when one
-// cannot be renamed (the held outputs not yet in place are discarded).
+// cannot be renamed (the held outputs not yet in place are discarded); when others were already
+// put in place, the set is left mixed and the message ends " (already replaced: %s)", naming them.
 void commit_outputfiles();
 // Abandons every output in progress (for callers that go on after a fatal error thrown under
 // error_throws): each recorded stream still open is closed (the caller must not use it again) and

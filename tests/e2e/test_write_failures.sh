@@ -123,6 +123,9 @@ as_other_user() {
 M="$DATA/qor2psi_mid.mod"
 { sed -n 1,14p "$M"; for i in 1 2 3 4 5 6 7 8; do echo $i; sed -n 16,26p "$M"; done
   sed -n '52,$p' "$M"; } > long.mod
+# Fifty positions: the checkpoint file is written in one write larger than the stream's buffer.
+{ sed -n 1,14p "$M"; for i in $(seq 50); do echo $i; sed -n 16,26p "$M"; done
+  sed -n '52,$p' "$M"; } > wide.mod
 run trellan3 p -distfile fam.dist -distfile2 db.dist  # the expected .dat, written plainly
 chmod 755 .  # the unprivileged user reaches ro/
 
@@ -143,6 +146,7 @@ done <<'EOF'
 a run name too long for the hidden name of the temporary|LONG=$(printf 'p%.0s' $(seq 246)); cp old.txt $LONG.mod|limited 1 plenmod $LONG -model_file "$DATA/plenmod_plain.mod"|1|.mod: File too large|cmp -s $LONG.mod old.txt
 plenmod over its own input cut by the limit|cp "$DATA/plenmod_plain.mod" own.mod|limited 1 plenmod own -model_file own.mod|1|Error: Could not write own.mod: File too large|cmp -s own.mod "$DATA/plenmod_plain.mod"
 qor2psi: .ckp cut by the limit|cp old.txt q.ckp|limited 1 qor2psi q -model_file long.mod|1|Error: Could not write q.ckp: File too large|cmp -s q.ckp old.txt && [ ! -e q.cks ]
+qor2psi: a .ckp written past the buffer and cut by the limit names the reason|cp old.txt q.ckp|limited 1 qor2psi q -model_file wide.mod|1|Error: Could not write q.ckp: File too large|cmp -s q.ckp old.txt && [ ! -e q.cks ]
 qor2psi: .cks on a full device|cp old.txt q.ckp; ln -s /dev/full q.cks|run qor2psi q -model_file long.mod|1|Error: Could not write q.cks: No space left on device|cmp -s q.ckp old.txt && [ -L q.cks ]
 an output that is a symbolic link is written through it|mkdir real; cp old.txt real/l.dat; ln -s real/l.dat l.dat|run trellan3 l -distfile fam.dist -distfile2 db.dist|0||[ -L l.dat ] && cmp -s real/l.dat p.dat
 a read-only file is refused as before, not replaced|mkdir ro; chmod 777 ro; cp old.txt ro/r.dat; chmod 444 ro/r.dat; [ "$(id -u)" = 0 ] && chown 65534:65534 ro/r.dat; true|as_other_user "$BIN/trellan3" ro/r -distfile fam.dist -distfile2 db.dist >/dev/null 2>err.txt; STATUS=$?|1|Error: (open_outputfile):  Could not open file ro/r.dat|cmp -s ro/r.dat old.txt
