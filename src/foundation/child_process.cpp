@@ -3,7 +3,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,10 +24,24 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     if (pid == 0) {
         // Only async-signal-safe calls from here to the exec.
         setpgid(0, 0);
-        const int fds[] = {in_fd, out_fd, err_fd};
+        struct sigaction ignore;
+        std::memset(&ignore, 0, sizeof ignore);
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGTTOU, &ignore, nullptr);
+        int fds[] = {in_fd, out_fd, err_fd};
+        // A descriptor that stands in the place of another one is moved out of the way first, so
+        // that no dup2 below closes a descriptor still to be placed.
         for (int target = 0; target < 3; target++)
-            if (fds[target] >= 0 && fds[target] != target && dup2(fds[target], target) < 0)
+            if (fds[target] >= 0 && fds[target] < 3 && fds[target] != target &&
+                (fds[target] = fcntl(fds[target], F_DUPFD_CLOEXEC, 3)) < 0)
                 _exit(EXIT_NOT_RUN);
+        for (int target = 0; target < 3; target++) {
+            if (fds[target] < 0) continue;
+            // One already in its place keeps it, but not its close-on-exec flag.
+            bool placed = fds[target] == target ? fcntl(target, F_SETFD, 0) == 0
+                                                : dup2(fds[target], target) >= 0;
+            if (!placed) _exit(EXIT_NOT_RUN);
+        }
         pthread_sigmask(SIG_SETMASK, &hold.saved_mask(), nullptr);
         execvp(argv[0], const_cast<char *const *>(argv));
         _exit(EXIT_NOT_RUN);
@@ -51,4 +68,8 @@ int wait_child(ChildProcess *child) {
         got = waitpid(child->pid, &status, 0);
     } while (got < 0 && errno == EINTR);
     return got < 0 ? -1 : status;
+}
+
+std::string file_argument(const std::string &name) {
+    return !name.empty() && name[0] == '-' ? "./" + name : name;
 }

@@ -3,19 +3,39 @@
 #ifndef QOR_CHILD_PROCESS_H
 #define QOR_CHILD_PROCESS_H
 
+#include <string>
+
 #include <sys/types.h>
 
 struct InterruptEntry;
 
-// A started child: its process id (also its process group) and its interrupt record.
+// A started child: its process id (also its process group) and its interrupt record, which it
+// owns until wait_child forgets it. It moves but is never copied: a copy would forget the record a
+// second time.
 struct ChildProcess {
     pid_t pid = 0;
     InterruptEntry *record = nullptr;
+
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+    ChildProcess(ChildProcess &&other) noexcept : pid(other.pid), record(other.record) {
+        other.record = nullptr;
+    }
+    ChildProcess &operator=(ChildProcess &&other) noexcept {
+        pid = other.pid;
+        record = other.record;
+        other.record = nullptr;
+        return *this;
+    }
 };
 
 // Starts argv[0], searched on the PATH, with the argument vector argv (null-terminated), in a
 // process group of its own, with in_fd, out_fd and err_fd (each -1 for the parent's own) as its
-// standard input, output and error, and the signal mask the caller had outside any InterruptHold.
+// standard input, output and error (a descriptor already in its place is kept open across the
+// exec), the signal mask the caller had outside any InterruptHold, and SIGTTOU ignored: in its
+// own group it is a background job of the terminal, and its messages must not stop it there
+// (`stty tostop`).
 // The child is recorded, before any signal can be handled, to have its group stopped if the run
 // is interrupted. Returns false, with errno set, when no process can be made. A program that
 // cannot be run ends its process with status 127, as a shell reports it.
@@ -24,5 +44,9 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
 // on); its record is forgotten before it is reaped, so that an interrupt never stops a process
 // that took its id. Returns the wait status, or -1 with errno set.
 int wait_child(ChildProcess *child);
+
+// A file name as an argument of a child's program: a name that begins with '-' is named from
+// "./", so that it is not taken for an option.
+std::string file_argument(const std::string &name);
 
 #endif

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -41,8 +42,7 @@ static FILE *start_decompressor(const std::string &name, ChildProcess *command) 
     const char *prog = ends_with(name, ".Z") ? "uncompress" : "gunzip";
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return nullptr;
-    // A name that begins with '-' would be taken for an option: name it from "./".
-    std::string arg = name[0] == '-' ? "./" + name : name;
+    const std::string arg = file_argument(name);
     const char *argv[] = {prog, "-c", arg.c_str(), nullptr};
     bool started = start_child(argv, -1, fds[1], -1, command);
     int saved = errno;
@@ -151,7 +151,7 @@ static FILE *open_compressed(const std::string &name, int flags) {
     FILE *pipe_fp = start_decompressor(name, &command);
     if (!pipe_fp) return nullptr;
     if (!(flags & OPEN_REWIND)) {
-        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), command});
+        command_streams.push_back(CommandStream{pipe_fp, fileno(pipe_fp), std::move(command)});
         return pipe_fp;
     }
     bool src_error = false;
@@ -319,7 +319,7 @@ void close_read(FILE *fp) {
     if (fstat(fileno(fp), &st) != 0) error("close_read: file not open");
     for (size_t i = 0; i < command_streams.size(); i++) {
         if (command_streams[i].fp != fp) continue;
-        ChildProcess command = command_streams[i].command;
+        ChildProcess command = std::move(command_streams[i].command);
         bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
         command_streams.erase(command_streams.begin() + (long)i);
         if (!same) {
