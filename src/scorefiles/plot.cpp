@@ -15,6 +15,7 @@
 #include "foundation/child_process.h"
 #include "foundation/errors.h"
 #include "foundation/input_files.h"
+#include "foundation/interrupts.h"
 #include "foundation/output_files.h"
 #include "foundation/params.h"
 #include "foundation/reader.h"
@@ -269,11 +270,15 @@ static void pass_messages(int fd, const std::string &shown) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n > 0) pending.append(buf, static_cast<size_t>(n));
-        // Whole lines while gnuplot writes; the rest at its end.
-        size_t end = n > 0 ? pending.rfind('\n') : pending.size() - 1;
-        if (end != std::string::npos && !pending.empty()) {
-            std::string lines = pending.substr(0, end + 1);
-            pending.erase(0, end + 1);
+        // Whole lines while gnuplot writes; at its end, whatever is left.
+        size_t take = pending.size();
+        if (n > 0) {
+            size_t last_end = pending.rfind('\n');
+            take = last_end == std::string::npos ? 0 : last_end + 1;
+        }
+        if (take > 0) {
+            std::string lines = pending.substr(0, take);
+            pending.erase(0, take);
             replace_all(&lines, from, to);
             std::fwrite(lines.data(), 1, lines.size(), stderr);
             std::fflush(stderr);
@@ -308,11 +313,9 @@ static FILE *script_into_temporary(const std::string &base, const std::string &t
     std::string quoted = "set output '", text;
     for (char c : temp) quoted += c == '\'' ? "''" : std::string(1, c);
     quoted += "'\n";
-    // A line end cannot stand in a gnuplot string.
     size_t at = std::string::npos;
     errno = EINVAL;
-    bool made = temp.find_first_of("\r\n") == std::string::npos && read_file(plt, &text) &&
-                (at = text.find("\n" + line)) != std::string::npos;
+    bool made = read_file(plt, &text) && (at = text.find("\n" + line)) != std::string::npos;
     FILE *script = made ? anonymous_tempfile() : nullptr;
     if (script) {
         text.replace(at + 1, line.size(), quoted);
@@ -330,24 +333,19 @@ static const char PS_TRAILER[] = "\n%%Trailer\n";
 // How much of the end of the file is searched for it.
 constexpr long PS_TRAILER_REACH = 65536;
 
-// True when the end of a plot's text (its last PS_TRAILER_REACH bytes, or fewer) holds the trailer.
-static bool ends_with_trailer(const std::string &end) {
-    return end.find(PS_TRAILER) != std::string::npos;
+// True when a plot's text, as read, holds the trailer within its last PS_TRAILER_REACH bytes: a
+// file cut short (a full disk, a file-size limit) is not a finished plot.
+static bool postscript_finished(const std::string &text) {
+    size_t reach = std::min(text.size(), static_cast<size_t>(PS_TRAILER_REACH));
+    return text.find(PS_TRAILER, text.size() - reach) != std::string::npos;
 }
 
-// True when path is a regular file whose end holds gnuplot's closing trailer: a file cut short
-// (a full disk, a file-size limit) or a device in its place is not a finished plot.
+// True when path is a regular file (not a device in the plot's place) and a finished plot.
 static bool postscript_complete(const std::string &path) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    FILE *fp = std::fopen(path.c_str(), "rb");
-    if (!fp) return false;
-    long start = std::max(0L, static_cast<long>(st.st_size) - PS_TRAILER_REACH);
-    std::string tail(static_cast<size_t>(st.st_size - start), '\0');
-    bool read = std::fseek(fp, start, SEEK_SET) == 0 &&
-                std::fread(&tail[0], 1, tail.size(), fp) == tail.size();
-    std::fclose(fp);
-    return read && ends_with_trailer(tail);
+    std::string text;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && read_file(path, &text) &&
+           postscript_finished(text);
 }
 
 // A name as gnuplot writes it inside a PostScript string: '(', ')' and '\' escaped.
@@ -360,20 +358,18 @@ static std::string postscript_string(const std::string &name) {
     return escaped;
 }
 
-// The plot gnuplot wrote to temp (the file of the unwritten stream out), checked as
-// postscript_complete checks a plot. gnuplot names the file it wrote in the PostScript title (a
-// comment, and the document's information as a PostScript string): the plot is written again
-// through out with the name of the plot there instead, as a run that wrote the plot itself gives.
-// False when temp cannot be read or is not finished.
+// The plot gnuplot wrote to temp (the file of the unwritten stream out), checked to be finished.
+// gnuplot names the file it wrote in the PostScript title (a comment, and the document's
+// information as a PostScript string): the plot is written again through out with the name of the
+// plot there instead, as a run that wrote the plot itself gives. False when temp cannot be read or
+// is not finished.
 static bool finish_plot(FILE *out, const std::string &temp, const std::string &ps) {
     std::string text;
-    if (!read_file(temp, &text)) return false;
-    size_t reach = std::min(text.size(), static_cast<size_t>(PS_TRAILER_REACH));
-    if (!ends_with_trailer(text.substr(text.size() - reach))) return false;
+    if (!read_file(temp, &text) || !postscript_finished(text)) return false;
     bool renamed = replace_all(&text, temp, ps);
     renamed |= replace_all(&text, postscript_string(temp), postscript_string(ps));
     if (!renamed) return true;
-    if (ftruncate(fileno(out), 0) != 0) return false;
+    if (truncate(temp.c_str(), 0) != 0) return false;
     std::fwrite(text.data(), 1, text.size(), out);  // checked when out is closed
     return true;
 }
@@ -385,9 +381,14 @@ static bool finish_plot(FILE *out, const std::string &temp, const std::string &p
 // when the command file cannot be copied for gnuplot (see makeps_and_cleanup).
 static bool plot_into_place(const std::string &base, bool *ran) {
     const std::string ps = base + ".ps", plt = base + ".plt";
-    // A name beginning with '-' would read as an option.
-    const std::string shown = plt[0] == '-' ? "./" + plt : plt;
+    const std::string shown = file_argument(plt);
     FILE *out = open_output_temporary(ps.c_str());
+    // A line end cannot stand in a gnuplot string: where the temporary's path holds one, gnuplot
+    // writes the plot itself, as where no temporary can be made.
+    if (out && output_temporary(out).find_first_of("\r\n") != std::string::npos) {
+        discard_outputfile(out);
+        out = nullptr;
+    }
     if (!out) {
         *ran = run_gnuplot(shown, nullptr);
         return *ran && postscript_complete(ps);
@@ -428,6 +429,8 @@ bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, 
         return false;
     }
     if (ps_mode == 3) return true;
+    // The intermediate files go together: a signal meanwhile waits until all are removed.
+    InterruptHold hold;
     for (const char *suffix : {suffix1, suffix2, suffix3})
         if (suffix) unlink((base + suffix).c_str());
     unlink((base + ".plt").c_str());
