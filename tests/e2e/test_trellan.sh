@@ -397,6 +397,20 @@ run trellan 'a(b)c' -distfile fam.dist -distfile2 db.dist
 expect_grep 'a(b)c.ps' '%%Title: a(b)c.ps'
 expect_grep 'a(b)c.ps' '/Title (a\(b\)c.ps)'
 
+CASE="gnuplot's messages to a reader that has gone: the run ends by SIGPIPE and leaves no temporary"
+"$BIN/trellan" tp -distfile fam.dist -distfile2 db.dist -plotleft 1 -plotright 1.0000001 -plotmin 1 \
+    -plotmax 1.0000001 2>&1 | head -n 3 >/dev/null
+STATUS=${PIPESTATUS[0]}
+expect_status 141
+CHECKS=$((CHECKS + 1)); [ -z "$(ls -A | grep '^\.tp')" ] || fail "$CASE: temporary left"
+
+CASE="a plot reached through a link into a folder whose name holds a line end: gnuplot writes it"
+mkdir -p $'nl\nd' && echo OLD > $'nl\nd/real.ps' && ln -sf $'nl\nd/real.ps' tl.ps
+run trellan tl -distfile fam.dist -distfile2 db.dist
+expect_status 0
+expect_grep $'nl\nd/real.ps' "%%Title: tl.ps"
+CHECKS=$((CHECKS + 1)); [ -L tl.ps ] && [ -z "$({ ls -A; ls -A $'nl\nd'; } | grep '^\.')" ] || fail "$CASE: files"
+
 CASE="plotps 2: square plot, temporary files removed"
 run trellan p2 -distfile fam.dist -distfile2 db.dist -plotps 2
 expect_status 0

@@ -1,0 +1,58 @@
+#!/bin/bash
+# The programs a run starts (a decompressor, gnuplot) in the surroundings a batch job may give
+# them: a terminal with `stty tostop`, where a child's messages must go through instead of
+# stopping it in its background process group; SIGCHLD inherited as ignored, which would have the
+# system reap every child at once; standard input and output closed when the run starts, so that
+# a pipe's end is already descriptor 0 or 1.
+source "$QOR_E2E_LIB"
+command -v script >/dev/null 2>&1 || skip "script (util-linux) is not installed"
+command -v perl >/dev/null 2>&1 || skip "perl is not installed"
+command -v gzip >/dev/null 2>&1 || skip "gzip is not installed"
+
+gzip -c "$DATA/plenmod_plain.mod" > p.mod.gz && { cat p.mod.gz; echo garbage; } > g.mod.gz
+gzip -c "$DATA/ordane_db1.fa" > db.fa.gz && { cat db.fa.gz; echo garbage; } > gdb.fa.gz
+cp "$DATA/ordane_scores.dist" s.dist
+printf 'a 10 1 0\nb 10 3 0\n' > f.dist && printf 'd 10 2 0\ne 10 4 0\n' > d.dist
+# gnuplot stand-ins: one that only complains, one that writes a finished plot where its command
+# file says ('...' or "..." after "set output").
+mkdir -p moan good
+printf '#!/bin/sh\necho "gnuplot: a message" >&2\nexit 1\n' > moan/gnuplot
+cat > good/gnuplot <<'EOF'
+#!/bin/sh
+out=$(sed -n "s/^set output '\(.*\)'\$/\1/p; s/^set output \"\(.*\)\"\$/\1/p" "$1" | tail -n 1)
+printf '%%!PS-Adobe-2.0\n%%%%Title: %s\n%%%%Trailer\n%%%%EOF\n' "$out" > "$out"
+EOF
+chmod +x moan/gnuplot good/gnuplot
+ln -s /dev/null m.ps  # not a regular file: gnuplot writes it itself, its messages on the terminal
+
+# On a terminal with tostop, the child's message reaches the terminal and the run ends (a stopped
+# child would hang it: the guard ends the terminal's session after a minute).
+while IFS='|' read -r name command message; do
+    CASE="stty tostop: $name"
+    timeout 60 script -qec "stty tostop; $command >/dev/null; echo status=\$?" /dev/null \
+        </dev/null >tty.txt 2>&1
+    CHECKS=$((CHECKS + 1))
+    tr -d '\r' < tty.txt | grep -q '^status=1$' && grep -qaF "$message" tty.txt ||
+        fail "$CASE: $(tr -d '\r' < tty.txt | tail -n 3)"
+done <<EOF
+a damaged .gz model to plenmod|"$BIN/plenmod" g -model_file g.mod.gz|trailing garbage ignored
+a damaged .gz database to ordane|"$BIN/ordane" o -db gdb.fa.gz -distfile s.dist -alphabet protein|trailing garbage ignored
+gnuplot writing the plot itself|PATH="$PWD/moan:\$PATH" "$BIN/trellan" m -distfile f.dist -distfile2 d.dist|gnuplot: a message
+EOF
+
+# Each run must end with status 0 and make its output.
+while IFS='|' read -r name command output; do
+    CASE=$name
+    rm -f "$output"
+    eval "$command" >/dev/null 2>err.txt
+    STATUS=$?
+    expect_status 0
+    CHECKS=$((CHECKS + 1)); [ -s "$output" ] || fail "$CASE: no $output"
+done <<'EOF'
+SIGCHLD ignored: plenmod on a .gz model|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/plenmod" q -model_file p.mod.gz|q.mod
+SIGCHLD ignored: ordane on a .gz database|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/ordane" o -db db.fa.gz -distfile s.dist -alphabet protein|o.seq
+SIGCHLD ignored: trellan's plot|PATH="$PWD/good:$PATH" perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/trellan" t -distfile f.dist -distfile2 d.dist|t.ps
+input and output closed: plenmod on a .gz model|"$BIN/plenmod" c -model_file p.mod.gz <&- >&-|c.mod
+input and output closed: trellan's plot|PATH="$PWD/good:$PATH" "$BIN/trellan" c -distfile f.dist -distfile2 d.dist <&- >&-|c.ps
+EOF
+finish
