@@ -15,21 +15,11 @@ printf 'a 10 1 0\nb 10 3 0\n' > f.dist && printf 'd 10 2 0\ne 10 4 0\n' > d.dist
 mkdir inputs && cp q.mod db.fa s.dist p.mod.gz f.dist d.dist old.txt inputs/
 
 # gnuplot's stand-in, first on the PATH: it writes a small finished plot to the file named on the
-# "set output" line of its command file ($1, /dev/stdin included), single-quoted ('' for a quote)
-# as trellan writes it for gnuplot's standard input, or double-quoted as in the .plt file.
+# "set output" line of its command file ($1, /dev/stdin included), single- or double-quoted.
 mkdir plotter && cat > plotter/gnuplot <<'STUB' && chmod +x plotter/gnuplot
 #!/bin/sh
-out=
-while IFS= read -r line; do
-    case $line in
-        "set output '"*"'") out=${line#"set output '"}; out=${out%"'"} ;;
-        'set output "'*'"') out=${line#'set output "'}; out=${out%'"'} ;;
-    esac
-done < "$1"
-case $out in *"''"*) out=$(printf '%s\n' "$out" | sed "s/''/'/g") ;; esac
-[ -n "$out" ] || exit 1
-printf '%s\n' '%!PS-Adobe-2.0 EPSF-2.0' "%%Title: $out" '%%Pages: 1' '%%EndComments' \
-    'showpage' '%%Trailer' '%%EOF' > "$out"
+out=$(sed -n "s/^set output '\(.*\)'\$/\1/p; s/^set output \"\(.*\)\"\$/\1/p" "$1" | tail -n 1)
+printf '%%!PS-Adobe-2.0\n%%%%Title: %s\n%%%%Trailer\n%%%%EOF\n' "$out" > "$out"
 STUB
 export PATH="$WORK/plotter:$PATH"
 
