@@ -58,7 +58,11 @@ static std::vector<OutputFile> open_outputs;
 struct OutputSink {
     int fd;
     int first_error;  // 0 while every write went through
+    OutputSink *prev, *next;
 };
+// The sinks of the streams still open, in a list that no destructor takes down: a stream left
+// open at exit is flushed by the C library after every destructor has run, through its sink.
+static OutputSink *open_sinks = nullptr;
 
 static ssize_t sink_write(void *cookie, const char *buf, size_t size) {
     OutputSink *sink = static_cast<OutputSink *>(cookie);
@@ -86,6 +90,8 @@ static int sink_seek(void *cookie, off64_t *offset, int whence) {
 static int sink_close(void *cookie) {
     OutputSink *sink = static_cast<OutputSink *>(cookie);
     int r = close(sink->fd);
+    (sink->prev ? sink->prev->next : open_sinks) = sink->next;
+    if (sink->next) sink->next->prev = sink->prev;
     delete sink;
     return r;
 }
@@ -93,10 +99,13 @@ static int sink_close(void *cookie) {
 // A stream writing fd (which it owns from here, closed when it is), its sink in *sink; null, with
 // errno set and fd closed, when no stream can be made.
 static FILE *sink_stream(int fd, OutputSink **sink) {
-    *sink = new OutputSink{fd, 0};
+    *sink = new OutputSink{fd, 0, nullptr, open_sinks};
     cookie_io_functions_t io = {nullptr, sink_write, sink_seek, sink_close};
     FILE *fp = fopencookie(*sink, "w", io);
-    if (!fp) {
+    if (fp) {
+        if (open_sinks) open_sinks->prev = *sink;
+        open_sinks = *sink;
+    } else {
         int err = errno;
         close(fd);
         delete *sink;
