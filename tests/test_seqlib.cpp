@@ -688,6 +688,14 @@ TEST(SeqlibRead, PaupCommentsAreNotData) {
         {"interleaved",
          "#NEXUS\nntax=2 nchar=4 interleave;\nmatrix\na AC\n[a\nnote]\nb FG\na DE\nb HI\n;\n", 2, 0,
          "b", "FGHI", ""},
+        {"interleaved, a row carried over the line end",
+         "#NEXUS\nntax=3 nchar=8 interleave;\nmatrix\na ACGT\nb TT[y\n]GG\nc WWWW\n\na AAAA\nb "
+         "CCCC\nc DDDD\n;\n",
+         3, 0, "c", "WWWWDDDD", ""},
+        {"interleaved, the carried row",
+         "#NEXUS\nntax=2 nchar=8 interleave;\nmatrix\na ACGT\nb "
+         "TT[y\n]GG\n\na AAAA\nb CCCC\n;\n",
+         2, 0, "b", "TTGGCCCC", ""},
         {"a quoted name", "#NEXUS\nntax=1 nchar=4;\nmatrix\n'dna [one' AC[x]DE\n;\n", 1, 0,
          "dna [one", "ACDE", ""},
         {"matrix in a comment after the matrix",

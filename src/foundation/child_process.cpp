@@ -24,10 +24,16 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     if (pid == 0) {
         // Only async-signal-safe calls from here to the exec.
         setpgid(0, 0);
-        struct sigaction ignore;
-        std::memset(&ignore, 0, sizeof ignore);
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGTTOU, &ignore, nullptr);
+        // A background job of the terminal: its messages go through and a read of the terminal
+        // fails, instead of stopping it (`stty tostop`, a compressed input that is the terminal).
+        // SIGTERM, which stops it with the run, is never left ignored.
+        struct sigaction act;
+        std::memset(&act, 0, sizeof act);
+        act.sa_handler = SIG_IGN;
+        sigaction(SIGTTOU, &act, nullptr);
+        sigaction(SIGTTIN, &act, nullptr);
+        act.sa_handler = SIG_DFL;
+        sigaction(SIGTERM, &act, nullptr);
         int fds[] = {in_fd, out_fd, err_fd};
         // A descriptor that stands in the place of another one is moved out of the way first, so
         // that no dup2 below closes a descriptor still to be placed.

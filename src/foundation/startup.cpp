@@ -3,11 +3,13 @@
 #include "foundation/startup.h"
 
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,9 +165,22 @@ static bool is_set_text(const char *s) {
     return s && *s;
 }
 
+// A standard descriptor the run was started without is held by /dev/null, open the other way (a
+// read of standard input, a write of standard output or error, still fails as on a closed one),
+// so that no file the run opens takes its number and gets its messages.
+static void hold_closed_standard_descriptors() {
+    const int descriptors[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
+    for (int fd : descriptors) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lower ones are open by now: the lowest free number is fd.
+        open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    }
+}
+
 void basic_command_line(char **argv, int argc, std::string &run_name, std::string *note,
                         int read_flags, int required_flags, const char *banner, void (*usage)()) {
     static bool started = false;
+    hold_closed_standard_descriptors();
     verbout = stderr;
     // A write past a file-size limit then fails like any other (and the output is removed with
     // "Could not write"), instead of the signal killing the run and leaving half a file.

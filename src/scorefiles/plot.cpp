@@ -378,7 +378,8 @@ static bool finish_plot(FILE *out, const std::string &temp, const std::string &p
 // temporary beside run.ps that takes the place of the old plot only once finished
 // (postscript_complete), and is removed otherwise; where no temporary can be made (see
 // open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place. Fatal
-// when the command file cannot be copied for gnuplot (see makeps_and_cleanup).
+// when the command file cannot be copied for gnuplot, or the finished plot cannot be put in place
+// (see makeps_and_cleanup).
 static bool plot_into_place(const std::string &base, bool *ran) {
     const std::string ps = base + ".ps", plt = base + ".plt";
     const std::string shown = file_argument(plt);
@@ -408,7 +409,9 @@ static bool plot_into_place(const std::string &base, bool *ran) {
         discard_outputfile(out);
         return false;
     }
-    return close_output_path(out) == 0;
+    if (close_output_path(out) != 0)
+        error("Could not write %s: %s", shown_text(ps).c_str(), std::strerror(errno));
+    return true;
 }
 
 bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,

@@ -83,10 +83,11 @@ FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const 
 // in gnuplot: temporary files not deleted.\n" (for a PostScript file that was not finished, naming
 // it). Returns false after a failed run, true otherwise (ps_mode 0 included). The plot is written
 // to a hidden temporary beside run_name.ps that replaces it only once finished (where none can be
-// made, as open_outputfile says, gnuplot writes the file itself); gnuplot then reads a copy of
-// the command file that names the temporary, its messages naming the command file all the same.
-// Fatal only when that copy cannot be made: "Could not copy %s to a temporary file: %s" (before
-// gnuplot starts; the old plot is kept).
+// made, as open_outputfile says, or its path holds a line end, gnuplot writes the file itself);
+// gnuplot then reads a copy of the command file that names the temporary, its messages naming the
+// command file all the same. Fatal when that copy cannot be made: "Could not copy %s to a
+// temporary file: %s" (before gnuplot starts), and when the finished plot cannot be written or put
+// in place: "Could not write %s: %s"; the old plot and the files are kept either way.
 bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3);
 

@@ -816,7 +816,13 @@ void read_paup(State &st, SeqLibEntries &out) {
     long current = -1;  // sequential: the row being read
     SeqLibEntry past;   // sequential: a row past the ntax of the header, read to be dropped
     bool in_past = false;
+    // Interleaved: the entries the last row went to, its data's length so far in its block, and
+    // whether it is the block's template.
+    std::vector<size_t> last_row;
+    size_t last_length = 0;
+    bool last_is_template = false;
     while (get_line(st)) {
+        const bool in_comment = comments.depth > 0;  // the line begins inside a comment
         blank_comments(st, comments, !open);
         if (!open) {
             if (std::string(st.line, st.len).find("matrix") != std::string::npos) open = true;
@@ -830,6 +836,17 @@ void read_paup(State &st, SeqLibEntries &out) {
             open = false;
             return static_cast<size_t>(semi - st.line);
         };
+        if (interleaved && in_comment && !last_row.empty()) {
+            // A row that a comment carried over the line end goes on after the comment.
+            std::string data(st.line, row_length(0));
+            if (last_is_template) templ += data;
+            for (size_t i = 0; matchchar && !last_is_template && i < data.size(); i++)
+                if (data[i] == matchchar && last_length + i < templ.size())
+                    data[i] = templ[last_length + i];
+            last_length += data.size();
+            for (size_t k : last_row) append_letters(out.list[k], data.c_str(), data.size());
+            continue;
+        }
         if (!interleaved && current >= 0) {
             SeqLibEntry &e = in_past ? past : out.list[static_cast<size_t>(current)];
             if (e.counted < nchar) {
@@ -889,16 +906,21 @@ void read_paup(State &st, SeqLibEntries &out) {
         if (matchchar)
             for (size_t i = 0; i < data.size() && i < templ.size(); i++)
                 if (data[i] == matchchar) data[i] = templ[i];
+        last_length = data.size();
+        last_is_template = index_in_block == 0;
         if (new_row) {
+            last_row.assign(1, out.list.size() - 1);
             append_letters(out.list.back(), data.c_str(), data.size());
             continue;
         }
         auto it = rows.find(name);
         if (it == rows.end()) {
+            last_row.clear();
             if (unknown.insert(name).second)
                 warn_dropped_row(st, name, "not among the rows of the first block");
             continue;
         }
+        last_row = it->second;
         for (size_t k : it->second) append_letters(out.list[k], data.c_str(), data.size());
     }
     report_open_comment(st, comments);

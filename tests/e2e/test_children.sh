@@ -2,8 +2,8 @@
 # The programs a run starts (a decompressor, gnuplot) in the surroundings a batch job may give
 # them: a terminal with `stty tostop`, where a child's messages must go through instead of
 # stopping it in its background process group; SIGCHLD inherited as ignored, which would have the
-# system reap every child at once; standard input and output closed when the run starts, so that
-# a pipe's end is already descriptor 0 or 1.
+# system reap every child at once; standard descriptors closed when the run starts, so that a
+# pipe's end or an output file could take their numbers.
 source "$QOR_E2E_LIB"
 command -v script >/dev/null 2>&1 || skip "script (util-linux) is not installed"
 command -v perl >/dev/null 2>&1 || skip "perl is not installed"
@@ -22,11 +22,14 @@ cat > good/gnuplot <<'EOF'
 out=$(sed -n "s/^set output '\(.*\)'\$/\1/p; s/^set output \"\(.*\)\"\$/\1/p" "$1" | tail -n 1)
 printf '%%!PS-Adobe-2.0\n%%%%Title: %s\n%%%%Trailer\n%%%%EOF\n' "$out" > "$out"
 EOF
-chmod +x moan/gnuplot good/gnuplot
+mkdir -p loud && { cat good/gnuplot; echo 'echo "gnuplot: a warning" >&2'; } > loud/gnuplot
+chmod +x moan/gnuplot good/gnuplot loud/gnuplot
+ln -s /dev/tty tty.mod.gz
 ln -s /dev/null m.ps  # not a regular file: gnuplot writes it itself, its messages on the terminal
 
-# On a terminal with tostop, the child's message reaches the terminal and the run ends (a stopped
-# child would hang it: the guard ends the terminal's session after a minute).
+# On a terminal with tostop, the child's message reaches the terminal and the run ends; a child
+# that reads the terminal fails (a stopped child would hang the run: the guard ends the
+# terminal's session after a minute).
 while IFS='|' read -r name command message; do
     CASE="stty tostop: $name"
     timeout 60 script -qec "stty tostop; $command >/dev/null; echo status=\$?" /dev/null \
@@ -36,23 +39,27 @@ while IFS='|' read -r name command message; do
         fail "$CASE: $(tr -d '\r' < tty.txt | tail -n 3)"
 done <<EOF
 a damaged .gz model to plenmod|"$BIN/plenmod" g -model_file g.mod.gz|trailing garbage ignored
+a compressed model that is the terminal: its read fails|"$BIN/plenmod" t -model_file tty.mod.gz|Couldn't open file tty.mod.gz
 a damaged .gz database to ordane|"$BIN/ordane" o -db gdb.fa.gz -distfile s.dist -alphabet protein|trailing garbage ignored
 gnuplot writing the plot itself|PATH="$PWD/moan:\$PATH" "$BIN/trellan" m -distfile f.dist -distfile2 d.dist|gnuplot: a message
 EOF
 
-# Each run must end with status 0 and make its output.
-while IFS='|' read -r name command output; do
+# Each run must end with status 0 and make its output, which begins as it should (with standard
+# error closed, no message may land in a file that took its number).
+while IFS='|' read -r name command output start; do
     CASE=$name
     rm -f "$output"
     eval "$command" >/dev/null 2>err.txt
     STATUS=$?
     expect_status 0
-    CHECKS=$((CHECKS + 1)); [ -s "$output" ] || fail "$CASE: no $output"
+    CHECKS=$((CHECKS + 1)); [ "$(head -c ${#start} "$output" 2>/dev/null)" = "$start" ] || fail "$CASE: $output"
 done <<'EOF'
-SIGCHLD ignored: plenmod on a .gz model|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/plenmod" q -model_file p.mod.gz|q.mod
-SIGCHLD ignored: ordane on a .gz database|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/ordane" o -db db.fa.gz -distfile s.dist -alphabet protein|o.seq
-SIGCHLD ignored: trellan's plot|PATH="$PWD/good:$PATH" perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/trellan" t -distfile f.dist -distfile2 d.dist|t.ps
-input and output closed: plenmod on a .gz model|"$BIN/plenmod" c -model_file p.mod.gz <&- >&-|c.mod
-input and output closed: trellan's plot|PATH="$PWD/good:$PATH" "$BIN/trellan" c -distfile f.dist -distfile2 d.dist <&- >&-|c.ps
+SIGCHLD ignored: plenmod on a .gz model|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/plenmod" q -model_file p.mod.gz|q.mod|%  QOR
+SIGCHLD ignored: ordane on a .gz database|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/ordane" o -db db.fa.gz -distfile s.dist -alphabet protein|o.seq|>
+SIGCHLD ignored: trellan's plot|PATH="$PWD/good:$PATH" perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/trellan" t -distfile f.dist -distfile2 d.dist|t.ps|%!PS
+input and output closed: plenmod on a .gz model|"$BIN/plenmod" c -model_file p.mod.gz <&- >&-|c.mod|%  QOR
+input and output closed: trellan's plot|PATH="$PWD/good:$PATH" "$BIN/trellan" c -distfile f.dist -distfile2 d.dist <&- >&-|c.ps|%!PS
+standard error closed: ordane|"$BIN/ordane" e -db db.fa.gz -distfile s.dist -alphabet protein 2>&-|e.seq|>
+standard error closed: trellan's plot, gnuplot's messages|PATH="$PWD/loud:$PATH" "$BIN/trellan" e -distfile f.dist -distfile2 d.dist 2>&-|e.ps|%!PS
 EOF
 finish

@@ -104,6 +104,16 @@ for row in $(seq "$rows"); do
     [ "$e" -gt 20 ] && [ "$e" -ge $((n * 9 / 10)) ] || fail "$prog ($sig): $e of $n ended the run"
 done
 
+CASE="a finished plot that cannot be put in place names the reason; the old plot and files are kept"
+mkdir rename && cd rename && echo OLD > x.ps
+# The fourth rename: after the two data files and the command file, the plot's.
+strace -o /dev/null -e inject=rename:error=EIO:when=4 "$BIN/trellan" x -distfile ../f.dist -distfile2 ../d.dist >/dev/null 2>err.txt
+STATUS=$?
+expect_status 1
+expect_grep err.txt "Error: Could not write x.ps: Input/output error"
+CHECKS=$((CHECKS + 1)); [ "$(cat x.ps)" = OLD ] && [ -e x.plt ] && [ -z "$(ls -A | grep '^\.')" ] || fail "$CASE: files"
+cd "$WORK" || exit 1
+
 CASE="a decompressor's own child is stopped with it"
 mkdir -p stub && printf '#!/bin/sh\nsleep 60 &\necho $! > gunzip.pid\nwait\n' > stub/gunzip && chmod +x stub/gunzip
 PATH="$PWD/stub:$PATH" "$BIN/plenmod" z -model_file p.mod.gz >/dev/null 2>&1 </dev/null &

@@ -261,15 +261,17 @@ CHECKS=$((CHECKS + 1)); [ ! -e gnuplot.ran ] && cmp -s tnotmp.ps oldplot.txt || 
 # child of its own (no exec): the whole process group is stopped; and it holds no descriptor of
 # the plot's temporary.
 printf '#!/bin/sh\nls -l /proc/$$/fd > gnuplot.fds\nsleep 60 &\necho $! > gnuplot.pid\nwait\n' > stub/gnuplot
-for sig in INT:130 TERM:143 HUP:129; do
-    CASE="SIG${sig%:*} while gnuplot runs"
+# Last, the run started with SIGTERM ignored: gnuplot, stopped by SIGTERM, must not inherit that.
+for sig in INT:130: TERM:143: HUP:129: INT:130:--ignore-signal=TERM; do
+    IFS=: read -r name code env_option <<< "$sig"
+    CASE="SIG$name while gnuplot runs $env_option"
     echo old > ts.ps && rm -f gnuplot.pid
-    PATH="$PWD/stub:$PATH" env --default-signal=INT "$BIN/trellan" ts -distfile fam.dist -distfile2 db.dist 2>err.txt &
+    PATH="$PWD/stub:$PATH" env --default-signal=INT $env_option "$BIN/trellan" ts -distfile fam.dist -distfile2 db.dist 2>err.txt &
     for i in $(seq 500); do [ -s gnuplot.pid ] && break; sleep 0.02; done
-    kill -"${sig%:*}" $!
+    kill -"$name" $!
     wait $!
     STATUS=$?
-    expect_status "${sig#*:}"
+    expect_status "$code"
     for i in $(seq 100); do [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" = S ] || break; sleep 0.02; done
     CHECKS=$((CHECKS + 1)); [ "$(cut -d' ' -f3 "/proc/$(cat gnuplot.pid)/stat" 2>/dev/null)" != S ] || fail "$CASE: gnuplot still runs"
     CHECKS=$((CHECKS + 1)); [ "$(cat ts.ps)" = old ] && [ -z "$(ls -A | grep '^\.ts')" ] || fail "$CASE: old plot lost or temporary left"
