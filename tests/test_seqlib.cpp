@@ -696,6 +696,24 @@ TEST(SeqlibRead, PaupCommentsAreNotData) {
          "#NEXUS\nntax=2 nchar=8 interleave;\nmatrix\na ACGT\nb "
          "TT[y\n]GG\n\na AAAA\nb CCCC\n;\n",
          2, 0, "b", "TTGGCCCC", ""},
+        {"interleaved, a comment on a line of its own carries no row",
+         "#NEXUS\nntax=2 nchar=8 interleave;\nmatrix\na AAAA\nb TTTT\n[block two\n] a CCCC\nb "
+         "DDDD\n;\n",
+         1, 0, "a", "AAAACCCC", ""},
+        {"interleaved, a dropped row carried",
+         "#NEXUS\nntax=2 nchar=8 interleave;\nmatrix\na "
+         "AAAA\nb BBBB\n\na CCCC\nz GG[x\n]HH\nb DDDD\n;\n",
+         2, 0, "b", "BBBBDDDD",
+         "SeqLib (file @): row \"z\" at line 8 is not among the rows of the first block; "
+         "dropped\n"},
+        {"match characters, the template carried",
+         "#NEXUS\nntax=2 nchar=8;\nformat matchchar=. interleave;\nmatrix\na AC[x\n]GT\nb "
+         "....\n\na CCCC\nb .D.D\n;\n",
+         2, 0, "b", "ACGTCDCD", ""},
+        {"match characters, another row carried",
+         "#NEXUS\nntax=2 nchar=8;\nformat matchchar=. interleave;\nmatrix\na ACGT\nb "
+         ".[x\n]...\n\na CCCC\nb .D[y\n].D\n;\n",
+         2, 0, "b", "ACGTCDCD", ""},
         {"a quoted name", "#NEXUS\nntax=1 nchar=4;\nmatrix\n'dna [one' AC[x]DE\n;\n", 1, 0,
          "dna [one", "ACDE", ""},
         {"matrix in a comment after the matrix",

@@ -26,7 +26,7 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
         setpgid(0, 0);
         // A background job of the terminal: its messages go through and a read of the terminal
         // fails, instead of stopping it (`stty tostop`, a compressed input that is the terminal).
-        // SIGTERM, which stops it with the run, is never left ignored.
+        // SIGTERM, which stops it with the run, is never left ignored or blocked.
         struct sigaction act;
         std::memset(&act, 0, sizeof act);
         act.sa_handler = SIG_IGN;
@@ -48,7 +48,9 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
                                                 : dup2(fds[target], target) >= 0;
             if (!placed) _exit(EXIT_NOT_RUN);
         }
-        pthread_sigmask(SIG_SETMASK, &hold.saved_mask(), nullptr);
+        sigset_t mask = hold.saved_mask();
+        sigdelset(&mask, SIGTERM);
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
         execvp(argv[0], const_cast<char *const *>(argv));
         _exit(EXIT_NOT_RUN);
     }

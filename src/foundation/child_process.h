@@ -33,13 +33,13 @@ struct ChildProcess {
 // Starts argv[0], searched on the PATH, with the argument vector argv (null-terminated), in a
 // process group of its own, with in_fd, out_fd and err_fd (each -1 for the parent's own) as its
 // standard input, output and error (a descriptor already in its place is kept open across the
-// exec), the signal mask the caller had outside any InterruptHold, SIGTERM at its default action
-// (the run stops it with that signal), and SIGTTOU and SIGTTIN ignored: in its own group it is a
-// background job of the terminal, which must not stop it there (its messages go through under
-// `stty tostop`; a read of the terminal fails).
-// The child is recorded, before any signal can be handled, to have its group stopped if the run
-// is interrupted. Returns false, with errno set, when no process can be made. A program that
-// cannot be run ends its process with status 127, as a shell reports it.
+// exec), the signal mask the caller had outside any InterruptHold but SIGTERM at its default
+// action and never blocked (the run stops it with that signal), and SIGTTOU and SIGTTIN ignored: in
+// its own group it is a background job of the terminal, which must not stop it there (its messages
+// go through under `stty tostop`; a read of the terminal fails). The child is recorded, before any
+// signal can be handled, to have its group stopped if the run is interrupted. Returns false, with
+// errno set, when no process can be made. A program that cannot be run ends its process with status
+// 127, as a shell reports it.
 bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, ChildProcess *child);
 // Waits for the child to end (a signal that interrupts the wait is handled and the wait goes
 // on); its record is forgotten before it is reaped, so that an interrupt never stops a process

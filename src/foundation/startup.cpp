@@ -165,15 +165,16 @@ static bool is_set_text(const char *s) {
     return s && *s;
 }
 
-// A standard descriptor the run was started without is held by /dev/null, open the other way (a
-// read of standard input, a write of standard output or error, still fails as on a closed one),
-// so that no file the run opens takes its number and gets its messages.
+// A standard descriptor the run was started without is held by a placeholder, so that no file the
+// run opens takes its number and gets its messages: a path-only descriptor of the root folder, on
+// which a read or a write fails as on a closed descriptor, and which /dev/stdin, /dev/stdout or
+// /dev/stderr reopens as a folder, which no reader or writer takes.
 static void hold_closed_standard_descriptors() {
     const int descriptors[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
     for (int fd : descriptors) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
         // The lower ones are open by now: the lowest free number is fd.
-        open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+        open("/", O_PATH | O_DIRECTORY);
     }
 }
 

@@ -726,8 +726,9 @@ bool quoted_name(const char *text, size_t length, size_t p, std::string *name, s
 
 // The [...] comments of a NEXUS file, which may span lines and hold comments.
 struct NexusComments {
-    long depth = 0;   // the depth open at the start of the next line
-    long opened = 0;  // the line where the outermost open comment began
+    long depth = 0;            // the depth open at the start of the next line
+    long opened = 0;           // the line where the outermost open comment began
+    std::vector<bool> inside;  // of each character of the current line: blanked, in a comment
 };
 
 // Blanks the comments of the current line, so that nothing in them is read; with lower, A-Z
@@ -735,17 +736,28 @@ struct NexusComments {
 // with its line.
 void blank_comments(State &st, NexusComments &c, bool lower) {
     bool quoted = false;
+    c.inside.assign(st.len, false);
     for (size_t i = 0; i < st.len; i++) {
         char ch = st.line[i];
         if (ch == '\'' && c.depth == 0) quoted = !quoted;
         if (ch == '[' && !quoted && c.depth++ == 0) c.opened = st.r->line_number;
         if (c.depth > 0) {
             st.line[i] = ' ';
+            c.inside[i] = true;
             if (ch == ']') c.depth--;
         } else if (lower && ch >= 'A' && ch <= 'Z') {
             st.line[i] = static_cast<char>(ch - 'A' + 'a');
         }
     }
+}
+
+// The text of the current line from index from up to to, without the characters of its comments
+// (the columns of a row's data, as a match character's template counts them).
+std::string text_outside_comments(const State &st, const NexusComments &c, size_t from, size_t to) {
+    std::string text;
+    for (size_t i = from; i < to; i++)
+        if (!c.inside[i]) text += st.line[i];
+    return text;
 }
 
 // At the end of the file: a comment still open there is reported.
@@ -816,13 +828,16 @@ void read_paup(State &st, SeqLibEntries &out) {
     long current = -1;  // sequential: the row being read
     SeqLibEntry past;   // sequential: a row past the ntax of the header, read to be dropped
     bool in_past = false;
-    // Interleaved: the entries the last row went to, its data's length so far in its block, and
-    // whether it is the block's template.
+    // Interleaved: the last line of the last row, the entries it went to (none for a row that is
+    // dropped), its data's length so far in its block, and whether it is the block's template.
+    long last_line = -1;
     std::vector<size_t> last_row;
     size_t last_length = 0;
     bool last_is_template = false;
     while (get_line(st)) {
-        const bool in_comment = comments.depth > 0;  // the line begins inside a comment
+        // The line goes on with the last row when a comment that began on that row's line is
+        // still open at its start.
+        const bool carried = comments.depth > 0 && comments.opened == last_line;
         blank_comments(st, comments, !open);
         if (!open) {
             if (std::string(st.line, st.len).find("matrix") != std::string::npos) open = true;
@@ -836,9 +851,10 @@ void read_paup(State &st, SeqLibEntries &out) {
             open = false;
             return static_cast<size_t>(semi - st.line);
         };
-        if (interleaved && in_comment && !last_row.empty()) {
+        if (interleaved && carried) {
             // A row that a comment carried over the line end goes on after the comment.
-            std::string data(st.line, row_length(0));
+            last_line = st.r->line_number;
+            std::string data = text_outside_comments(st, comments, 0, row_length(0));
             if (last_is_template) templ += data;
             for (size_t i = 0; matchchar && !last_is_template && i < data.size(); i++)
                 if (data[i] == matchchar && last_length + i < templ.size())
@@ -869,7 +885,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         if (!quoted) name = first_word(st.line, length, &end);
         size_t d = end;
         while (d < length && is_space(static_cast<unsigned char>(st.line[d]))) d++;
-        std::string data(st.line + d, length - d);
+        std::string data = text_outside_comments(st, comments, d, length);
         if (!interleaved) {
             // A row begins when the one before it is complete.
             SeqLibEntry e;
@@ -906,6 +922,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         if (matchchar)
             for (size_t i = 0; i < data.size() && i < templ.size(); i++)
                 if (data[i] == matchchar) data[i] = templ[i];
+        last_line = st.r->line_number;
         last_length = data.size();
         last_is_template = index_in_block == 0;
         if (new_row) {

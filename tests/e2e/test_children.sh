@@ -62,4 +62,28 @@ input and output closed: trellan's plot|PATH="$PWD/good:$PATH" "$BIN/trellan" c 
 standard error closed: ordane|"$BIN/ordane" e -db db.fa.gz -distfile s.dist -alphabet protein 2>&-|e.seq|>
 standard error closed: trellan's plot, gnuplot's messages|PATH="$PWD/loud:$PATH" "$BIN/trellan" e -distfile f.dist -distfile2 d.dist 2>&-|e.ps|%!PS
 EOF
+
+CASE="a run started with SIGTERM blocked: gnuplot is stopped with it all the same"
+# A stand-in that keeps the mask it is given (a shell would clear it).
+mkdir -p slow && printf '#!/usr/bin/perl\nopen(my $f, ">", "slow.pid"); print $f "$$\\n"; close($f); sleep 60;\n' > slow/gnuplot
+chmod +x slow/gnuplot
+PATH="$PWD/slow:$PATH" env --default-signal=INT --block-signal=TERM "$BIN/trellan" b -distfile f.dist -distfile2 d.dist 2>/dev/null &
+for i in $(seq 500); do [ -s slow.pid ] && break; sleep 0.02; done
+kill -INT $!; wait $!; STATUS=$?
+expect_status 130
+for i in $(seq 100); do [ "$(cut -d' ' -f3 "/proc/$(cat slow.pid)/stat" 2>/dev/null)" = S ] || break; sleep 0.02; done
+CHECKS=$((CHECKS + 1)); [ "$(cut -d' ' -f3 "/proc/$(cat slow.pid)/stat" 2>/dev/null)" != S ] || fail "$CASE: still runs"
+
+# A closed standard descriptor stays closed to a file named after it: the run fails as before.
+ln -s /dev/stdout o.dat
+while IFS='|' read -r name command message; do
+    CASE=$name
+    eval "$command" 2>err.txt
+    STATUS=$?
+    expect_status 1
+    expect_grep err.txt "$message"
+done <<'EOF'
+standard output closed, an output linked to /dev/stdout|"$BIN/trellan3" o -distfile f.dist -distfile2 d.dist >&-|Could not open file o.dat
+standard input closed, a parameter file /dev/stdin|"$BIN/trellan3" i -i /dev/stdin -distfile f.dist -distfile2 d.dist <&-|Couldn't open file /dev/stdin
+EOF
 finish
