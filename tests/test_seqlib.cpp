@@ -714,6 +714,14 @@ TEST(SeqlibRead, PaupCommentsAreNotData) {
          "#NEXUS\nntax=2 nchar=8;\nformat matchchar=. interleave;\nmatrix\na ACGT\nb "
          ".[x\n]...\n\na CCCC\nb .D[y\n].D\n;\n",
          2, 0, "b", "ACGTCDCD", ""},
+        {"interleaved, a row carried over three lines",
+         "#NEXUS\nntax=2 nchar=12 interleave;\nmatrix\na ACGT[x\nyy\n]CC\nb TTTTTT\n\na "
+         "DDDDDD\nb EEEEEE\n;\n",
+         2, 0, "b", "TTTTTTEEEEEE", ""},
+        {"match characters, blanks are no columns",
+         "#NEXUS\nntax=2 nchar=12;\nformat matchchar=. interleave;\nmatrix\na AC [c] GTCC\nb ... "
+         "...\n\na DDDDDD\nb .E.E.E\n;\n",
+         2, 0, "b", "ACGTCCDEDEDE", ""},
         {"a quoted name", "#NEXUS\nntax=1 nchar=4;\nmatrix\n'dna [one' AC[x]DE\n;\n", 1, 0,
          "dna [one", "ACDE", ""},
         {"matrix in a comment after the matrix",

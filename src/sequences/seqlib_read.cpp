@@ -751,12 +751,12 @@ void blank_comments(State &st, NexusComments &c, bool lower) {
     }
 }
 
-// The text of the current line from index from up to to, without the characters of its comments
-// (the columns of a row's data, as a match character's template counts them).
-std::string text_outside_comments(const State &st, const NexusComments &c, size_t from, size_t to) {
+// The columns of a row's data on the current line from index from up to to, as a match
+// character's template counts them: its characters but for blanks and those of its comments.
+std::string data_columns(const State &st, const NexusComments &c, size_t from, size_t to) {
     std::string text;
     for (size_t i = from; i < to; i++)
-        if (!c.inside[i]) text += st.line[i];
+        if (!c.inside[i] && !is_space(static_cast<unsigned char>(st.line[i]))) text += st.line[i];
     return text;
 }
 
@@ -828,16 +828,17 @@ void read_paup(State &st, SeqLibEntries &out) {
     long current = -1;  // sequential: the row being read
     SeqLibEntry past;   // sequential: a row past the ntax of the header, read to be dropped
     bool in_past = false;
-    // Interleaved: the last line of the last row, the entries it went to (none for a row that is
-    // dropped), its data's length so far in its block, and whether it is the block's template.
-    long last_line = -1;
+    // Interleaved: whether a comment left open at the end of the last row's line (its own or one
+    // it went on to) carries the row on to the next line; the entries the row went to (none for
+    // a row that is dropped), its data's length so far in its block, and whether it is the
+    // block's template.
+    bool carry = false;
     std::vector<size_t> last_row;
     size_t last_length = 0;
     bool last_is_template = false;
     while (get_line(st)) {
-        // The line goes on with the last row when a comment that began on that row's line is
-        // still open at its start.
-        const bool carried = comments.depth > 0 && comments.opened == last_line;
+        const bool carried = carry;
+        carry = false;
         blank_comments(st, comments, !open);
         if (!open) {
             if (std::string(st.line, st.len).find("matrix") != std::string::npos) open = true;
@@ -853,8 +854,8 @@ void read_paup(State &st, SeqLibEntries &out) {
         };
         if (interleaved && carried) {
             // A row that a comment carried over the line end goes on after the comment.
-            last_line = st.r->line_number;
-            std::string data = text_outside_comments(st, comments, 0, row_length(0));
+            std::string data = data_columns(st, comments, 0, row_length(0));
+            carry = comments.depth > 0;
             if (last_is_template) templ += data;
             for (size_t i = 0; matchchar && !last_is_template && i < data.size(); i++)
                 if (data[i] == matchchar && last_length + i < templ.size())
@@ -885,7 +886,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         if (!quoted) name = first_word(st.line, length, &end);
         size_t d = end;
         while (d < length && is_space(static_cast<unsigned char>(st.line[d]))) d++;
-        std::string data = text_outside_comments(st, comments, d, length);
+        std::string data = data_columns(st, comments, d, length);
         if (!interleaved) {
             // A row begins when the one before it is complete.
             SeqLibEntry e;
@@ -922,7 +923,7 @@ void read_paup(State &st, SeqLibEntries &out) {
         if (matchchar)
             for (size_t i = 0; i < data.size() && i < templ.size(); i++)
                 if (data[i] == matchchar) data[i] = templ[i];
-        last_line = st.r->line_number;
+        carry = comments.depth > 0;
         last_length = data.size();
         last_is_template = index_in_block == 0;
         if (new_row) {
