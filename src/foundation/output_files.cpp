@@ -115,11 +115,6 @@ static FILE *sink_stream(int fd, OutputSink **sink) {
     return fp;
 }
 
-// The first error a write of the stream met, or 0 (a stream of no sink: 0).
-static int first_write_error(const OutputSink *sink) {
-    return sink ? sink->first_error : 0;
-}
-
 // The folder part of a path ("." for none) and the file name part.
 static std::string folder_of(const std::string &path) {
     size_t slash = path.rfind('/');
@@ -307,7 +302,7 @@ FILE *open_output_or_null(const char *name, const char *suffix) {
 static bool output_failed(FILE *fp, const OutputSink *sink, int *err) {
     errno = 0;
     bool failed = std::fflush(fp) != 0 || std::ferror(fp);
-    *err = first_write_error(sink) ? first_write_error(sink) : errno ? errno : EIO;
+    *err = sink && sink->first_error ? sink->first_error : errno ? errno : EIO;
     return failed;
 }
 
@@ -410,11 +405,14 @@ static void discard_held() {
 }
 
 // Ends the run after a failed write of name; the held outputs, part of the same run, are
-// discarded with it.
-[[noreturn]] static void write_failure(const std::string &name, int err) {
+// discarded with it. replaced names the files of the set already put in place, if any.
+[[noreturn]] static void write_failure(const std::string &name, int err,
+                                       const std::string &replaced = "") {
     discard_held();
-    error("Could not write %s: %s", name.empty() ? "an output file" : shown_text(name).c_str(),
-          std::strerror(err));
+    error("Could not write %s: %s%s%s%s",
+          name.empty() ? "an output file" : shown_text(name).c_str(), std::strerror(err),
+          replaced.empty() ? "" : " (already replaced: ", replaced.c_str(),
+          replaced.empty() ? "" : ")");
 }
 
 static void close_or_hold(FILE *fp, bool hold) {
@@ -448,12 +446,8 @@ void commit_outputfiles() {
             replaced += (replaced.empty() ? "" : ", ") + shown_text(f.name);
             continue;
         }
-        int err = errno ? errno : EIO;
-        if (replaced.empty()) write_failure(f.name, err);
         // A rename that fails after others went through leaves the set mixed: say which are new.
-        discard_held();
-        error("Could not write %s: %s (already replaced: %s)", shown_text(f.name).c_str(),
-              std::strerror(err), replaced.c_str());
+        write_failure(f.name, errno ? errno : EIO, replaced);
     }
 }
 

@@ -384,9 +384,10 @@ static bool plot_into_place(const std::string &base, bool *ran) {
     const std::string ps = base + ".ps", plt = base + ".plt";
     const std::string shown = file_argument(plt);
     FILE *out = open_output_temporary(ps.c_str());
+    const std::string temp = output_temporary(out);
     // A line end cannot stand in a gnuplot string: where the temporary's path holds one, gnuplot
     // writes the plot itself, as where no temporary can be made.
-    if (out && output_temporary(out).find_first_of("\r\n") != std::string::npos) {
+    if (temp.find_first_of("\r\n") != std::string::npos) {
         discard_outputfile(out);
         out = nullptr;
     }
@@ -394,7 +395,6 @@ static bool plot_into_place(const std::string &base, bool *ran) {
         *ran = run_gnuplot(shown, nullptr);
         return *ran && postscript_complete(ps);
     }
-    const std::string temp = output_temporary(out);
     FILE *script = script_into_temporary(base, temp);
     if (!script) {
         // gnuplot never writes the old plot while a temporary can be made beside it.

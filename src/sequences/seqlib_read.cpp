@@ -755,6 +755,7 @@ void blank_comments(State &st, NexusComments &c, bool lower) {
 // character's template counts them: its characters but for blanks and those of its comments.
 std::string data_columns(const State &st, const NexusComments &c, size_t from, size_t to) {
     std::string text;
+    text.reserve(to - from);
     for (size_t i = from; i < to; i++)
         if (!c.inside[i] && !is_space(static_cast<unsigned char>(st.line[i]))) text += st.line[i];
     return text;
@@ -836,6 +837,11 @@ void read_paup(State &st, SeqLibEntries &out) {
     std::vector<size_t> last_row;
     size_t last_length = 0;
     bool last_is_template = false;
+    // Each match character of a row's data, from column at on, takes the template's letter there.
+    auto fill_matches = [&](std::string &data, size_t at) {
+        for (size_t i = 0; matchchar && i < data.size() && at + i < templ.size(); i++)
+            if (data[i] == matchchar) data[i] = templ[at + i];
+    };
     while (get_line(st)) {
         const bool carried = carry;
         carry = false;
@@ -857,9 +863,7 @@ void read_paup(State &st, SeqLibEntries &out) {
             std::string data = data_columns(st, comments, 0, row_length(0));
             carry = comments.depth > 0;
             if (last_is_template) templ += data;
-            for (size_t i = 0; matchchar && !last_is_template && i < data.size(); i++)
-                if (data[i] == matchchar && last_length + i < templ.size())
-                    data[i] = templ[last_length + i];
+            fill_matches(data, last_length);
             last_length += data.size();
             for (size_t k : last_row) append_letters(out.list[k], data.c_str(), data.size());
             continue;
@@ -920,9 +924,7 @@ void read_paup(State &st, SeqLibEntries &out) {
             later_rows++;
         }
         if (index_in_block == 0) templ = data;
-        if (matchchar)
-            for (size_t i = 0; i < data.size() && i < templ.size(); i++)
-                if (data[i] == matchchar) data[i] = templ[i];
+        fill_matches(data, 0);
         carry = comments.depth > 0;
         last_length = data.size();
         last_is_template = index_in_block == 0;
