@@ -236,20 +236,55 @@ TEST_F(OutputReplace, FailedOrAbandonedOutputsLeaveTheFilesAsTheyWere) {
     EXPECT_TRUE(hidden_files(dir).empty());
 }
 
+// A temporary that cannot be made for want of a descriptor (as of space, an inode or a quota)
+// fails the open with its reason: the old file is never written over directly, nor the plot
+// handed to gnuplot to write in place.
+TEST_F(OutputReplace, NoTemporaryForWantOfAResourceFailsAndKeepsTheFile) {
+    const std::string run = path("r");
+    write_text(run + ".a", "old a");
+    struct rlimit was;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &was), 0);
+    const int lowest_free = dup(0);
+    ASSERT_GE(lowest_free, 0);
+    close(lowest_free);
+    struct rlimit none_left = was;
+    none_left.rlim_cur = (rlim_t)lowest_free;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none_left), 0);
+    const std::string message = fatal_of([&] { open_outputfile(run.c_str(), ".a"); });
+    bool direct = true;
+    errno = 0;
+    FILE *plot = open_output_temporary((run + ".ps").c_str(), &direct);
+    const int plot_errno = errno;
+    setrlimit(RLIMIT_NOFILE, &was);
+    EXPECT_EQ(message,
+              "(open_outputfile):  Could not open file " + run + ".a: Too many open files");
+    EXPECT_EQ(plot, nullptr);
+    EXPECT_FALSE(direct);
+    EXPECT_EQ(plot_errno, EMFILE);
+    EXPECT_EQ(read_text(run + ".a"), "old a");
+    EXPECT_TRUE(hidden_files(dir).empty());
+}
+
 // Every signal that ends a run (the crash signals aside) removes the temporaries and ends the
-// process by that signal; a signal the process was started ignoring stays ignored. A name too long
-// for ".NAME.XXXXXX" still gets a hidden temporary (it would otherwise be written in place and be
-// left behind). Each child starts as a program does, its handlers installed at start-up; the
-// parent's own temporary, which the children inherit a record of, is left alone.
+// process by that signal; a signal the process was started ignoring stays ignored, and one handled
+// by then (a profiler's) keeps its handler. A name too long for ".NAME.XXXXXX" still gets a hidden
+// temporary (it would otherwise be written in place and be left behind). Each child starts as a
+// program does, its handlers installed at start-up; the parent's own temporary, which the children
+// inherit a record of, is left alone.
+static void note_signal(int) {}
+
 TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
     const std::string run = path("r"), long_name = path(std::string(250, 'p')), own = path("own");
+    enum Before { DEFAULT, IGNORED, HANDLED };
     const struct {
         int sig;
-        bool ignored;
-    } cases[] = {{SIGINT, false},  {SIGTERM, false}, {SIGHUP, false},    {SIGHUP, true},
-                 {SIGPIPE, false}, {SIGPIPE, true},  {SIGQUIT, false},   {SIGALRM, false},
-                 {SIGUSR1, false}, {SIGUSR2, false}, {SIGVTALRM, false}, {SIGPROF, false},
-                 {SIGPOLL, false}, {SIGXCPU, false}};
+        Before before;
+    } cases[] = {
+        {SIGINT, DEFAULT},   {SIGTERM, DEFAULT},  {SIGHUP, DEFAULT},    {SIGHUP, IGNORED},
+        {SIGPIPE, DEFAULT},  {SIGPIPE, IGNORED},  {SIGQUIT, DEFAULT},   {SIGALRM, DEFAULT},
+        {SIGUSR1, DEFAULT},  {SIGUSR2, DEFAULT},  {SIGVTALRM, DEFAULT}, {SIGPROF, DEFAULT},
+        {SIGPOLL, DEFAULT},  {SIGXCPU, DEFAULT},  {SIGPWR, DEFAULT},    {SIGSTKFLT, DEFAULT},
+        {SIGRTMIN, DEFAULT}, {SIGRTMAX, DEFAULT}, {SIGPROF, HANDLED},   {SIGTERM, HANDLED}};
     ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
     FILE *kept = open_outputfile(own.c_str(), "/p");
     for (const auto &c : cases) {
@@ -258,7 +293,9 @@ TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
         if (pid == 0) {
             const struct rlimit no_core = {0, 0};  // SIGQUIT and SIGXCPU would dump one
             setrlimit(RLIMIT_CORE, &no_core);
-            std::signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
+            std::signal(c.sig, c.before == IGNORED   ? SIG_IGN
+                               : c.before == HANDLED ? note_signal
+                                                     : SIG_DFL);
             install_interrupt_handlers();
             FILE *a = open_outputfile(run.c_str(), ".a");
             FILE *b = open_outputfile(long_name.c_str(), nullptr);
@@ -270,7 +307,7 @@ TEST_F(OutputReplace, InterruptsRemoveTemporariesAndEndByTheirSignal) {
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        if (c.ignored)
+        if (c.before != DEFAULT)
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << c.sig;
         else
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << c.sig;

@@ -59,6 +59,7 @@ struct OutputSink {
     int fd;
     int first_error;  // 0 while every write went through
     OutputSink *prev, *next;
+    std::string *copy;  // also gets every byte written, or null (see copy_written_text)
 };
 // The sinks of the streams still open, in a list that no destructor takes down: a stream left
 // open at exit is flushed by the C library after every destructor has run, through its sink.
@@ -75,6 +76,7 @@ static ssize_t sink_write(void *cookie, const char *buf, size_t size) {
             if (sink->first_error == 0) sink->first_error = n < 0 ? errno : ENOSPC;
             break;
         }
+        if (sink->copy) sink->copy->append(buf + done, (size_t)n);
         done += (size_t)n;
     }
     return (ssize_t)done;  // short: the stream's error flag is set
@@ -97,9 +99,9 @@ static int sink_close(void *cookie) {
 }
 
 // A stream writing fd (which it owns from here, closed when it is), its sink in *sink; null, with
-// errno set and fd closed, when no stream can be made.
-static FILE *sink_stream(int fd, OutputSink **sink) {
-    *sink = new OutputSink{fd, 0, nullptr, open_sinks};
+// errno set, when no stream can be made (fd is then closed, unless keep_on_failure).
+static FILE *sink_stream(int fd, OutputSink **sink, bool keep_on_failure = false) {
+    *sink = new OutputSink{fd, 0, nullptr, open_sinks, nullptr};
     cookie_io_functions_t io = {nullptr, sink_write, sink_seek, sink_close};
     FILE *fp = fopencookie(*sink, "w", io);
     if (fp) {
@@ -107,13 +109,16 @@ static FILE *sink_stream(int fd, OutputSink **sink) {
         open_sinks = *sink;
     } else {
         int err = errno;
-        close(fd);
+        if (!keep_on_failure) close(fd);
         delete *sink;
         *sink = nullptr;
         errno = err;
     }
     return fp;
 }
+
+// Standard output's sink, once check_stdout_on_exit has put it in place; null before.
+static OutputSink *stdout_sink = nullptr;
 
 // The folder part of a path ("." for none) and the file name part.
 static std::string folder_of(const std::string &path) {
@@ -178,19 +183,33 @@ static std::string temporary_pattern(const std::string &target, size_t name_max)
     return folder + "/." + name + TEMP_PATTERN;
 }
 
+// Whether a refusal of the system to make or fit a temporary leaves the file to be written
+// directly: a folder that takes no new file for want of permission (or a new file that cannot be
+// given the file's owner), and the refusals under which the plain open can find no file to write
+// over either (no such folder, a read-only file system) but may find what a name of /proc leads
+// to. Any other reason (a full disk, no inode or descriptor left, a quota) fails the open, so
+// that the old file is never written over without a temporary.
+static bool write_directly_after(int err) {
+    return err == EACCES || err == EPERM || err == ENOENT || err == ENOTDIR || err == EROFS;
+}
+
 // A temporary file for the new content of the file that name leads to, opened for writing, with
-// *temp and *target set; null when the output is better written directly (not a regular file, or
-// its folder takes no new file, or the owner and group of the file cannot be given to a new one),
-// or cannot be made under its name at all (a file name longer than its folder takes, which the
-// plain open then refuses at once). The caller holds an InterruptHold across this call and the
-// record of *temp for interrupts, so that no signal falls between the two.
+// *temp and *target set. Null, with *direct set, when the output is better written directly (not
+// a regular file, or its folder takes no new file, or the owner and group of the file cannot be
+// given to a new one), or cannot be made under its name at all (a file name longer than its
+// folder takes, which the plain open then refuses at once); null with *direct false and errno set
+// when the temporary cannot be made for any other reason. The caller holds an InterruptHold across
+// this call and the record of *temp for interrupts, so that no signal falls between the two.
 static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target,
-                            OutputSink **sink) {
+                            OutputSink **sink, bool *direct) {
+    *direct = true;
+    // Not a regular file (a pipe or a device, also behind a link of /proc such as /dev/stdout).
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
     *target = link_target(name);
     if (target->empty()) return nullptr;
     const size_t name_max = name_max_of(folder_of(*target));
     if (file_name_of(*target).size() > name_max) return nullptr;
-    struct stat st;
     bool exists = stat(target->c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return nullptr;
     // A file that may not be written is not replaced either: the plain open refuses it.
@@ -198,7 +217,10 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     *temp = temporary_pattern(*target, name_max);
     // Not inherited by the programs the run starts (gnuplot writes a plot's temporary by name).
     int fd = mkostemp(&(*temp)[0], O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        *direct = write_directly_after(errno);
+        return nullptr;
+    }
     // The permissions that writing over the file, or creating it, would give.
     mode_t mode;
     if (exists) {
@@ -211,10 +233,20 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     bool ok = fchmod(fd, mode) == 0;
     if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
         ok = fchown(fd, st.st_uid, st.st_gid) == 0;
-    if (!ok) close(fd);
-    FILE *fp = ok ? sink_stream(fd, sink) : nullptr;
+    FILE *fp = nullptr;
+    if (ok) {
+        fp = sink_stream(fd, sink);  // closes fd when it fails
+        *direct = false;
+    } else {
+        *direct = write_directly_after(errno);
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
     if (!fp) {
+        int err = errno;
         unlink(temp->c_str());
+        errno = err;
         return nullptr;
     }
     static bool registered = false;
@@ -226,8 +258,9 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
 }
 
 // Opens name for writing, through a temporary file where it can, and records it; null with errno
-// set when the file cannot be made. With temporary_only, null where no temporary can be made.
-static FILE *open_output(const std::string &name, bool temporary_only = false) {
+// set when the file cannot be made, *direct telling whether it was to be written directly (the
+// temporary failed otherwise). With temporary_only, null where no temporary can be made.
+static FILE *open_output(const std::string &name, bool *direct, bool temporary_only = false) {
     std::string temp, target;
     FILE *fp;
     OutputSink *sink = nullptr;
@@ -236,10 +269,10 @@ static FILE *open_output(const std::string &name, bool temporary_only = false) {
         // No interrupt between the making of the temporary and its record (a plain open, which
         // may wait for the reader of a FIFO, is not held).
         InterruptHold hold;
-        fp = open_temporary(name, &temp, &target, &sink);
+        fp = open_temporary(name, &temp, &target, &sink, direct);
         if (fp) guard = remove_on_interrupt(temp.c_str());
     }
-    if (!fp && temporary_only) return nullptr;
+    if (!fp && (temporary_only || !*direct)) return nullptr;
     if (!fp) {
         temp.clear();
         target.clear();
@@ -263,22 +296,37 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (name.size() > MAX_OUTPUT_NAME)
         error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
               (int)MAX_OUTPUT_NAME, shown_text(name).c_str());
-    FILE *fp = open_output(name);
+    bool direct;
+    FILE *fp = open_output(name, &direct);
+    // Where no temporary could be made, the reason is told: the old file is kept for it.
+    if (!fp && !direct) {
+        int err = errno;
+        error("(open_outputfile):  Could not open file %s: %s", shown_text(name).c_str(),
+              std::strerror(err));
+    }
     if (!fp) error("(open_outputfile):  Could not open file %s", shown_text(name).c_str());
     return fp;
 }
 
 FILE *open_output_path(const char *path) {
-    return open_output(path ? path : "");
+    bool direct;
+    return open_output(path ? path : "", &direct);
 }
 
-FILE *open_output_temporary(const char *path) {
-    return open_output(path ? path : "", true);
+FILE *open_output_temporary(const char *path, bool *direct) {
+    return open_output(path ? path : "", direct, true);
 }
 
 std::string output_temporary(FILE *fp) {
     const OutputFile *f = record_of(fp);
     return f ? f->temp : "";
+}
+
+void copy_written_text(FILE *fp, std::string *copy) {
+    const OutputFile *f = record_of(fp);
+    if (!f || !f->sink) return;
+    std::fflush(fp);
+    f->sink->copy = copy;
 }
 
 void discard_outputfile(FILE *fp) {
@@ -318,10 +366,16 @@ static std::string output_name(FILE *fp) {
 // it again.
 static bool stdout_failure_reported = false;
 
+// The sink an output stream writes through (standard output's too), or null.
+static const OutputSink *sink_of(FILE *fp) {
+    if (fp && fp == stdout) return stdout_sink;
+    const OutputFile *f = record_of(fp);
+    return f ? f->sink : nullptr;
+}
+
 void flush_outputfile(FILE *fp) {
     int err;
-    const OutputFile *f = record_of(fp);
-    if (!fp || !output_failed(fp, f ? f->sink : nullptr, &err)) return;
+    if (!fp || !output_failed(fp, sink_of(fp), &err)) return;
     if (fp == stdout) stdout_failure_reported = true;
     error("Could not write %s: %s", shown_text(output_name(fp)).c_str(), std::strerror(err));
 }
@@ -465,7 +519,7 @@ void discard_outputfiles() {
 // ends the process with status 1 (exit cannot be called again from here).
 static void check_stdout_at_exit() {
     int err;
-    if (!output_failed(stdout, nullptr, &err) || stdout_failure_reported) return;
+    if (!output_failed(stdout, stdout_sink, &err) || stdout_failure_reported) return;
     std::fprintf(stderr, "Error: Could not write standard output: %s\n", std::strerror(err));
     std::fflush(stderr);
     _exit(1);
@@ -475,6 +529,17 @@ void check_stdout_on_exit() {
     static bool registered = false;
     if (registered) return;
     registered = true;
+    // Standard output writes descriptor 1 through a sink of its own, as output files do, so that a
+    // failure names the first error a write met. The stream is never closed: the process's
+    // descriptor stays open to the end, and the sink with it.
+    OutputSink *sink = nullptr;
+    std::fflush(stdout);
+    if (FILE *fp = sink_stream(STDOUT_FILENO, &sink, true)) {
+        // As the C library's own standard output: whole lines on a terminal.
+        if (isatty(STDOUT_FILENO)) std::setvbuf(fp, nullptr, _IOLBF, BUFSIZ);
+        stdout = fp;
+        stdout_sink = sink;
+    }
     std::atexit(check_stdout_at_exit);
 }
 

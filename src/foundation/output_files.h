@@ -22,22 +22,31 @@
 // inherited by programs the run starts, which close_outputfile puts in its place; it gets the
 // permission bits of the file it replaces (a new file: 0666 less the umask). A stream that is not
 // a regular file (a device, a pipe), or whose folder takes no new file, or whose owner and group
-// a new file cannot be given, writes to the file directly. Temporaries still on disk when the
-// process ends (a fatal error), or when a signal ends it (see interrupts.h), are removed. Fatal:
-// "(open_outputfile):  Could not open file %s",
+// a new file cannot be given, writes to the file directly; a temporary that cannot be made for
+// any other reason (a full disk, no inode, a quota, no descriptor left) fails the open, the old
+// file as it was. Temporaries still on disk when the process ends (a fatal error), or when a
+// signal ends it (see interrupts.h), are removed. Fatal:
+// "(open_outputfile):  Could not open file %s" (the file itself cannot be made),
+// "(open_outputfile):  Could not open file %s: %s" (no temporary, with the system's reason),
 // "(open_outputfile):  Output file name longer than %d characters: %.60s...".
 FILE *open_outputfile(const char *run_name, const char *suffix);
 // As open_outputfile for a whole file name, without its messages: null, with errno set, when the
 // file cannot be made. Close it with close_output_path (or close_outputfile).
 FILE *open_output_path(const char *path);
 // As open_output_path, but null (nothing opened or made) where the file would be written
-// directly: for a program run for it that names its output itself (output_temporary), the stream
-// left unwritten and closed with close_output_path or discard_outputfile.
-FILE *open_output_temporary(const char *path);
+// directly (*direct set) or no temporary can be made (*direct false, errno set): for a program
+// run for it that names its output itself (output_temporary), the stream left unwritten and
+// closed with close_output_path or discard_outputfile.
+FILE *open_output_temporary(const char *path, bool *direct);
 // The path of the temporary file that an output stream of open_outputfile, open_output_path or
 // open_output_temporary writes (a copy, owned by the caller); empty when the stream writes its
 // file directly or is not such a stream. The file itself is there until the stream is closed.
 std::string output_temporary(FILE *fp);
+// From here on, every byte that the output stream fp (of open_outputfile, open_output_path or
+// open_output_temporary; any other is ignored) writes to its file is appended to *copy as well,
+// which must outlive the stream: the text as written, for a run that needs it again without
+// reading back a file that may be a pipe or a device.
+void copy_written_text(FILE *fp, std::string *copy);
 // Abandons one output stream (null is ignored): it is closed and its temporary removed, the file
 // left as it was (a file written directly is left as it stands).
 void discard_outputfile(FILE *fp);
@@ -72,7 +81,9 @@ void discard_outputfiles();
 void flush_outputfile(FILE *fp);
 // Makes the exit of the process flush and check standard output (once, whatever the number of
 // calls): a failed write then ends it with "Error: Could not write standard output: %s" on
-// standard error and status 1. Called at start-up.
+// standard error and status 1, the reason being the first error a write met (standard output
+// writes descriptor 1 through a stream of its own from here, as output files do). Called at
+// start-up, before anything is written to standard output.
 void check_stdout_on_exit();
 // Opens the output as open_outputfile does (same fatal messages) and writes the comment header
 // (banner block, run name, host, time, user and working directory). The caller closes the stream.

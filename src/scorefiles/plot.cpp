@@ -225,10 +225,19 @@ void check_plot_run_name(const char *run_name) {
               shown_text(run_name).c_str());
 }
 
+// The text of the command file that open_pltfile made last, as it was written, and the run name
+// it was made for: gnuplot gets its commands from here, never by reading the file back (it may be a
+// pipe, a FIFO or /dev/null).
+static std::string plt_commands;
+static std::string plt_commands_run;
+
 FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
                    const char *xlabel, const char *ylabel) {
     check_plot_run_name(run_name);
     FILE *fp = open_outputfile(run_name, ".plt");
+    plt_commands.clear();
+    plt_commands_run = run_name;
+    copy_written_text(fp, &plt_commands);
     print_banner_block(fp, banner, '#');
     const char *prefix = ps_mode ? "" : "#";
     std::fprintf(fp, "# Uncomment the next two lines to generate a postscript file.\n");
@@ -287,38 +296,48 @@ static void pass_messages(int fd, const std::string &shown) {
     }
 }
 
-// Runs gnuplot (no shell) on the command file, shown being its name as gnuplot is given it, and
-// waits for it; it is stopped if the run is interrupted. With script an open stream, gnuplot
-// reads the command file from it as its standard input, its messages naming shown all the same.
-// True when it ran and ended with status 0.
+// Runs gnuplot (no shell) on the commands in script, which it reads as its standard input, its
+// messages naming the command file as shown; waits for it (it is stopped if the run is
+// interrupted). True when it ran and ended with status 0.
 static bool run_gnuplot(const std::string &shown, FILE *script) {
-    const char *argv[] = {"gnuplot", script ? SCRIPT_ON_STDIN : shown.c_str(), nullptr};
+    const char *argv[] = {"gnuplot", SCRIPT_ON_STDIN, nullptr};
     int messages[2] = {-1, -1};
-    if (script && pipe2(messages, O_CLOEXEC) != 0) return false;
+    if (pipe2(messages, O_CLOEXEC) != 0) return false;
     ChildProcess gnuplot;
-    bool started = start_child(argv, script ? fileno(script) : -1, -1, messages[1], &gnuplot);
-    if (messages[1] >= 0) close(messages[1]);
-    if (started && script) pass_messages(messages[0], shown);
-    if (messages[0] >= 0) close(messages[0]);
+    bool started = start_child(argv, fileno(script), -1, messages[1], &gnuplot);
+    close(messages[1]);
+    if (started) pass_messages(messages[0], shown);
+    close(messages[0]);
     if (!started) return false;
     int status = wait_child(&gnuplot);
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The command file with its output line naming temp instead of the plot, in an anonymous
-// temporary at its start, for gnuplot's standard input; null, with errno set, when that cannot
-// be made.
+// The commands of the command file of base: as this run wrote them (open_pltfile), else as the
+// file holds them; false, with errno set, when they cannot be read.
+static bool plot_commands(const std::string &base, std::string *text) {
+    if (plt_commands_run == base) {
+        *text = plt_commands;
+        return true;
+    }
+    return read_file(base + ".plt", text);
+}
+
+// The commands of the command file of base, with the output line naming temp instead of the plot
+// (unchanged for an empty temp), in an anonymous temporary at its start, for gnuplot's standard
+// input; null, with errno set, when that cannot be made.
 static FILE *script_into_temporary(const std::string &base, const std::string &temp) {
-    const std::string plt = base + ".plt", line = "set output \"" + base + ".ps\"\n";
+    const std::string line = "set output \"" + base + ".ps\"\n";
     std::string quoted = "set output '", text;
     for (char c : temp) quoted += c == '\'' ? "''" : std::string(1, c);
     quoted += "'\n";
     size_t at = std::string::npos;
     errno = EINVAL;
-    bool made = read_file(plt, &text) && (at = text.find("\n" + line)) != std::string::npos;
+    bool made = plot_commands(base, &text) &&
+                (temp.empty() || (at = text.find("\n" + line)) != std::string::npos);
     FILE *script = made ? anonymous_tempfile() : nullptr;
     if (script) {
-        text.replace(at + 1, line.size(), quoted);
+        if (!temp.empty()) text.replace(at + 1, line.size(), quoted);
         if (std::fwrite(text.data(), 1, text.size(), script) != text.size() ||
             std::fflush(script) != 0 || std::fseek(script, 0L, SEEK_SET) != 0) {
             std::fclose(script);
@@ -376,24 +395,26 @@ static bool finish_plot(FILE *out, const std::string &temp, const std::string &p
 
 // Runs gnuplot on the command file (*ran: it ended with status 0), its plot written to a hidden
 // temporary beside run.ps that takes the place of the old plot only once finished
-// (postscript_complete), and is removed otherwise; where no temporary can be made (see
+// (postscript_complete), and is removed otherwise; where the plot is to be written directly (see
 // open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place. Fatal
-// when the command file cannot be copied for gnuplot, or the finished plot cannot be put in place
-// (see makeps_and_cleanup).
+// when no temporary can be made, the commands cannot be copied for gnuplot, or the finished plot
+// cannot be put in place (see makeps_and_cleanup).
 static bool plot_into_place(const std::string &base, bool *ran) {
     const std::string ps = base + ".ps", plt = base + ".plt";
-    const std::string shown = file_argument(plt);
-    FILE *out = open_output_temporary(ps.c_str());
-    const std::string temp = output_temporary(out);
+    bool direct = false;
+    FILE *out = open_output_temporary(ps.c_str(), &direct);
+    if (!out && !direct) {
+        // No temporary (a full disk): the old plot is not written over without one.
+        int err = errno;
+        error("Could not write %s: %s", shown_text(ps).c_str(), std::strerror(err));
+    }
+    std::string temp = output_temporary(out);
     // A line end cannot stand in a gnuplot string: where the temporary's path holds one, gnuplot
     // writes the plot itself, as where no temporary can be made.
     if (temp.find_first_of("\r\n") != std::string::npos) {
         discard_outputfile(out);
         out = nullptr;
-    }
-    if (!out) {
-        *ran = run_gnuplot(shown, nullptr);
-        return *ran && postscript_complete(ps);
+        temp.clear();
     }
     FILE *script = script_into_temporary(base, temp);
     if (!script) {
@@ -403,8 +424,9 @@ static bool plot_into_place(const std::string &base, bool *ran) {
         error("Could not copy %s to a temporary file: %s", shown_text(plt).c_str(),
               std::strerror(err));
     }
-    *ran = run_gnuplot(shown, script);
+    *ran = run_gnuplot(file_argument(plt), script);
     std::fclose(script);
+    if (!out) return *ran && postscript_complete(ps);
     if (!*ran || !finish_plot(out, temp, ps)) {
         discard_outputfile(out);
         return false;

@@ -81,13 +81,16 @@ FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const 
 // file, unless ps_mode is 3. A run succeeds when gnuplot ends with status 0 and run_name + ".ps" is
 // a regular file that holds gnuplot's closing trailer. A failed run keeps the files and says "Error
 // in gnuplot: temporary files not deleted.\n" (for a PostScript file that was not finished, naming
-// it). Returns false after a failed run, true otherwise (ps_mode 0 included). The plot is written
-// to a hidden temporary beside run_name.ps that replaces it only once finished (where none can be
-// made, as open_outputfile says, or its path holds a line end, gnuplot writes the file itself);
-// gnuplot then reads a copy of the command file that names the temporary, its messages naming the
-// command file all the same. Fatal when that copy cannot be made: "Could not copy %s to a
-// temporary file: %s" (before gnuplot starts), and when the finished plot cannot be written or put
-// in place: "Could not write %s: %s"; the old plot and the files are kept either way.
+// it). Returns false after a failed run, true otherwise (ps_mode 0 included). gnuplot reads the
+// commands as this run wrote them (open_pltfile of the same run name; the file is never read back,
+// and may be a pipe or a device), else as the file holds them, from a copy on its standard input,
+// its messages naming the command file all the same. The plot is written to a hidden temporary
+// beside run_name.ps, named in that copy, that replaces it only once finished (where the plot is
+// to be written directly, as open_outputfile says, or the temporary's path holds a line end,
+// gnuplot writes the file itself). Fatal when the copy cannot be made: "Could not copy %s to a
+// temporary file: %s" (before gnuplot starts), and when the plot's temporary cannot be made (a
+// full disk) or the finished plot cannot be written or put in place: "Could not write %s: %s";
+// the old plot and the files are kept either way.
 bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
                         const char *suffix3);
 

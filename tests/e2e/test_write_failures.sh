@@ -154,4 +154,47 @@ a writable file in a read-only folder is written directly|mkdir ro; cp old.txt r
 EOF
 chmod 755 ro
 
+# ---------------------------------------------------------------------------------------------
+# A temporary that cannot be made (a full disk, no inode, a quota, no descriptor): the open fails
+# with the reason and every file of the run stays old, instead of being written over directly
+# ---------------------------------------------------------------------------------------------
+
+strace -o /dev/null true 2>/dev/null || { [ "$FAILS" -gt 0 ] && finish; skip "strace cannot trace here"; }
+
+# no_temporary ERRNO SUFFIX PROGRAM RUN ARGS...: runs the program with the making of the hidden
+# temporary of RUN SUFFIX refused with ERRNO; a first run named probe, traced, tells which openat
+# that is.
+no_temporary() {
+    local err=$1 suffix=$2 prog=$3 run=$4 n; shift 4
+    strace -o trace.txt -e trace=openat "$BIN/$prog" probe "$@" >/dev/null 2>&1
+    n=$(grep '^openat' trace.txt | grep -n -F "/.probe$suffix." | head -n 1 | cut -d: -f1)
+    rm -f probe* trace.txt
+    strace -o /dev/null -e "inject=openat:error=$err:when=${n:-0}" "$BIN/$prog" "$run" "$@" \
+        >/dev/null 2>err.txt </dev/null
+    STATUS=$?
+}
+
+# Each case: a name, the files of the run (old.txt copied over each, all old afterwards), the run
+# and its message; no temporary may be left.
+while IFS='|' read -r name files command message; do
+    CASE=$name
+    for f in $files; do cp old.txt "$f"; done
+    eval "$command"
+    expect_status 1
+    expect_grep err.txt "$message"
+    for f in $files; do CHECKS=$((CHECKS + 1)); cmp -s "$f" old.txt || fail "$CASE: $f is not old"; done
+    CHECKS=$((CHECKS + 1)); [ -z "$(find . -name '.*.??????')" ] || fail "$CASE: temporary left"
+done <<'EOF'
+trellan3, no space for the temporary|n.dat|no_temporary ENOSPC .dat trellan3 n -distfile fam.dist -distfile2 db.dist|Error: (open_outputfile):  Could not open file n.dat: No space left on device
+qor2psi, over quota for the second of the pair|n.ckp n.cks|no_temporary EDQUOT .cks qor2psi n -model_file long.mod|Error: (open_outputfile):  Could not open file n.cks: Disk quota exceeded
+trellan, no descriptor for the third of the set|n1.data n2.data n.plt|no_temporary EMFILE .plt trellan n -distfile fam.dist -distfile2 db.dist -plotps 0|Error: (open_outputfile):  Could not open file n.plt: Too many open files
+trellan, no inode for the plot's temporary|n.ps|no_temporary ENOSPC .ps trellan n -distfile fam.dist -distfile2 db.dist|Error: Could not write n.ps: No space left on device
+EOF
+
+CASE="standard output names the first error a write met"
+strace -o /dev/null -e inject=write:error=ENOSPC:when=2 "$BIN/glyphroll" r -alphabet protein >g.txt 2>err.txt
+STATUS=$?
+expect_status 1
+expect_grep err.txt "Error: Could not write standard output: $FULL"
+
 finish
