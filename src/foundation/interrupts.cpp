@@ -13,10 +13,21 @@
 #include "foundation/errors.h"
 
 // The signals that end a run with its clean-up: every asynchronous signal whose default action
-// ends the process. The crash signals (SEGV, BUS, FPE, ILL, ABRT, TRAP, SYS) are left to their
-// default action, and SIGXFSZ is ignored at start-up (a write past the size limit fails instead).
-static const int INTERRUPT_SIGNALS[] = {SIGALRM, SIGHUP,  SIGINT,    SIGPIPE, SIGQUIT, SIGTERM,
-                                        SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGUSR1, SIGUSR2};
+// ends the process, the real-time signals SIGRTMIN to SIGRTMAX included (see interrupt_signals).
+// The crash signals (SEGV, BUS, FPE, ILL, ABRT, TRAP, SYS) are left to their default action, and
+// SIGXFSZ is ignored at start-up (a write past the size limit fails instead).
+static const int INTERRUPT_SIGNALS[] = {SIGALRM,   SIGHUP,  SIGINT,  SIGPIPE, SIGQUIT,
+                                        SIGTERM,   SIGPOLL, SIGPROF, SIGPWR,  SIGSTKFLT,
+                                        SIGVTALRM, SIGXCPU, SIGUSR1, SIGUSR2};
+
+// The set of those signals (the real-time range is known only at run time).
+static sigset_t interrupt_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : INTERRUPT_SIGNALS) sigaddset(&set, sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++) sigaddset(&set, sig);
+    return set;
+}
 
 // The records form a list that the handler walks while the run may be changing it: each link is
 // one lock-free atomic store, and an entry is taken out of the list before it is released, so
@@ -48,15 +59,19 @@ static void on_interrupt(int sig) {
 }
 
 void install_interrupt_handlers() {
-    for (int sig : INTERRUPT_SIGNALS) {
+    const sigset_t set = interrupt_signals();
+    struct sigaction act;
+    std::memset(&act, 0, sizeof act);
+    act.sa_handler = on_interrupt;
+    act.sa_mask = set;
+    for (int sig = 1; sig < NSIG; sig++) {
+        if (sigismember(&set, sig) != 1) continue;
         struct sigaction old;
-        if (sigaction(sig, nullptr, &old) != 0) continue;
-        if (old.sa_handler == SIG_IGN || old.sa_handler == on_interrupt) continue;
-        struct sigaction act;
-        std::memset(&act, 0, sizeof act);
-        act.sa_handler = on_interrupt;
-        sigemptyset(&act.sa_mask);
-        for (int other : INTERRUPT_SIGNALS) sigaddset(&act.sa_mask, other);
+        // Only over the default action: a signal ignored (nohup) or handled by what was in place
+        // before the run (a profiler's SIGPROF) is left as it is.
+        if (sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
+            old.sa_handler != SIG_DFL)
+            continue;
         sigaction(sig, &act, nullptr);
     }
 }
@@ -94,9 +109,7 @@ void forget_on_interrupt(InterruptEntry *entry) {
 }
 
 InterruptHold::InterruptHold() {
-    sigset_t block;
-    sigemptyset(&block);
-    for (int sig : INTERRUPT_SIGNALS) sigaddset(&block, sig);
+    static const sigset_t block = interrupt_signals();
     pthread_sigmask(SIG_BLOCK, &block, &saved);
 }
 

@@ -1,8 +1,8 @@
 // Interrupted runs: when a signal ends a run (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM,
-// SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGUSR1 or SIGUSR2), the temporary files it holds are
-// removed and the child processes it waits for are stopped, with async-signal-safe calls only;
-// then the process ends by the same signal with its default action, so that its parent still
-// sees it killed by that signal.
+// SIGPOLL, SIGPROF, SIGPWR, SIGSTKFLT, SIGVTALRM, SIGXCPU, SIGUSR1, SIGUSR2, or a real-time signal
+// SIGRTMIN to SIGRTMAX), the temporary files it holds are removed and the child processes it waits
+// for are stopped, with async-signal-safe calls only; then the process ends by the same signal with
+// its default action, so that its parent still sees it killed by that signal.
 #ifndef QOR_INTERRUPTS_H
 #define QOR_INTERRUPTS_H
 
@@ -14,8 +14,10 @@
 struct InterruptEntry;
 
 // Installs the handlers of those signals; called at start-up, before any temporary or child
-// exists. A signal that the process was started ignoring (nohup, a background job) stays ignored.
-// Calling it again installs the handler of a signal whose action was set back to the default.
+// exists. Only a signal at its default action gets one: a signal that the process was started
+// ignoring (nohup, a background job) stays ignored, and one that has a handler of its own by then
+// (a profiler's SIGPROF, set up before the program starts) keeps it. Calling it again installs
+// the handler of a signal whose action was set back to the default.
 void install_interrupt_handlers();
 
 // Records a file to remove if the run is interrupted. The path is copied now, so that the
