@@ -227,8 +227,9 @@ void check_plot_run_name(const char *run_name) {
 
 // The text of the command file that open_pltfile made last, as it was written, and the run name
 // it was made for: gnuplot gets its commands from here, never by reading the file back (it may be a
-// pipe, a FIFO or /dev/null).
-static std::string plt_commands;
+// pipe, a FIFO or /dev/null). Never destroyed: a stream still open at exit is flushed into it
+// after the destructors have run.
+static std::string &plt_commands = *new std::string;
 static std::string plt_commands_run;
 
 FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
