@@ -7,10 +7,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +39,73 @@ TEST_F(ThrowingErrors, ThrowsTheMessageWithoutPrefix) {
     } catch (const FatalError &e) {
         EXPECT_EQ(e.message, "x z y");
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Running out of memory
+// ---------------------------------------------------------------------------------------------
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QOR_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOR_ASAN 1
+#endif
+#endif
+
+// Takes every block the heap can still give, under an address-space limit a little above what
+// the process holds (so that it is quick), and keeps them.
+static void exhaust_memory() {
+    long pages = 0;
+    FILE *statm = fopen("/proc/self/statm", "r");
+    if (!statm || fscanf(statm, "%ld", &pages) != 1) _exit(3);
+    fclose(statm);
+    rlim_t held = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE);
+    struct rlimit limit = {held + (16 << 20), held + (16 << 20)};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+    for (size_t size = size_t(1) << 20; size > 0; size /= 2)
+        while (malloc(size)) {}
+}
+
+TEST(OutOfMemory, FatalMessageGetsOutWithTheHeapExhausted) {
+#ifdef QOR_ASAN
+    GTEST_SKIP() << "the sanitizer's allocator ends the run itself";
+#endif
+    // Longer than the line on the stack takes (4096 bytes with "Error: " and the newline): whole
+    // while memory can be had, and with the heap exhausted whole or cut short with "...".
+    const std::string text(5000, 'x');
+    EXPECT_EXIT(error("%s", text.c_str()), ::testing::ExitedWithCode(1), "^Error: x{5000}\n$");
+    EXPECT_EXIT(
+        {
+            install_out_of_memory_handlers();
+            exhaust_memory();
+            error("%s", text.c_str());
+        },
+        ::testing::ExitedWithCode(1), "^Error: (x{5000}|x{4085}\\.\\.\\.)\n$");
+}
+
+static int *volatile kept_array;
+static void impossible_array() noexcept {
+    volatile size_t n = SIZE_MAX / 2;
+    kept_array = new int[n];  // std::bad_array_new_length, a std::bad_alloc, out of a noexcept
+}
+
+TEST(OutOfMemory, BadAllocReachingTerminateEndsTheRunAsFatal) {
+    EXPECT_EXIT(
+        {
+            install_out_of_memory_handlers();
+            impossible_array();
+        },
+        ::testing::ExitedWithCode(1), "^Error: out of memory\n$");
+}
+
+TEST_F(ThrowingErrors, FailedNewThrowsBadAllocAsWithoutTheHandler) {
+    std::new_handler new_was = std::get_new_handler();
+    std::terminate_handler terminate_was = std::get_terminate();
+    install_out_of_memory_handlers();
+    EXPECT_THROW(std::get_new_handler()(), std::bad_alloc);
+    std::set_new_handler(new_was);
+    std::set_terminate(terminate_was);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,6 @@
-// Fatal errors, allocation that never returns null, and the small helpers every unit uses:
-// case-blind name comparison, the shown form of input text in messages, a random order and a
-// text hash.
+// Fatal errors, allocation that never returns null (and the end of the run when any other
+// allocation fails), and the small helpers every unit uses: case-blind name comparison, the
+// shown form of input text in messages, a random order and a text hash.
 #include "foundation/errors.h"
 
 #include <algorithm>
@@ -10,10 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <thread>
 #include <vector>
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 bool error_throws = false;
 
@@ -21,21 +25,112 @@ bool error_throws = false;
 // Fatal errors
 // ---------------------------------------------------------------------------------------------
 
+// The longest fatal line, "Error: " and the newline included; a longer message is cut short.
+static const size_t FATAL_LINE_MAX = 4096;
+
+// Set when a fatal error has begun to end the run: one that comes while the exit handlers run
+// (a failed allocation in one of them) must not call exit again.
+static bool run_ending = false;
+
+// Writes the whole fatal line to standard error and ends the process with status 1, without
+// allocating: under memory exhaustion the message must still get out.
+[[noreturn]] static void end_run(const char *line, size_t length) {
+    if (run_ending) {
+        // The exit handlers and the streams are in use: the descriptor, and an end at once.
+        for (size_t done = 0; done < length;) {
+            ssize_t n = write(STDERR_FILENO, line + done, length - done);
+            if (n <= 0) break;
+            done += (size_t)n;
+        }
+        _exit(1);
+    }
+    run_ending = true;
+    std::fflush(stdout);
+    std::fwrite(line, 1, length, stderr);
+    std::fflush(stderr);
+    std::exit(1);
+}
+
 void error(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    if (error_throws) {
+        va_list ap2;
+        va_copy(ap2, ap);
+        int n = std::vsnprintf(nullptr, 0, fmt, ap);
+        std::string msg(n > 0 ? (size_t)n : 0, '\0');
+        if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
+        va_end(ap2);
+        va_end(ap);
+        throw FatalError{msg};
+    }
+    static const char PREFIX[] = "Error: ", CUT[] = "...";
+    const size_t prefix = sizeof PREFIX - 1, room = FATAL_LINE_MAX - prefix - 1;
+    char stack_line[FATAL_LINE_MAX];
+    char *line = stack_line;
+    std::memcpy(line, PREFIX, prefix);
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(line + prefix, room + 1, fmt, ap);
     va_end(ap);
-    std::string msg(n > 0 ? (size_t)n : 0, '\0');
-    if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
-    va_end(ap2);
-    if (error_throws) throw FatalError{msg};
-    std::fflush(stdout);
-    std::fprintf(stderr, "Error: %s\n", msg.c_str());
-    std::fflush(stderr);
-    std::exit(1);
+    // A format that cannot be filled in is shown as it is.
+    if (n < 0) n = std::snprintf(line + prefix, room + 1, "%s", fmt);
+    size_t length = n < 0 ? 0 : (size_t)n;
+    // A longer line (a long file name) is made whole where the memory for it can still be had
+    // (malloc, which never calls the handler of operator new); otherwise it is cut short.
+    if (length > room) {
+        char *whole = static_cast<char *>(std::malloc(prefix + length + 2));
+        if (whole) {
+            std::memcpy(whole, PREFIX, prefix);
+            std::vsnprintf(whole + prefix, length + 1, fmt, again);
+            line = whole;
+        } else {
+            length = room;
+            std::memcpy(line + prefix + room - (sizeof CUT - 1), CUT, sizeof CUT - 1);
+        }
+    }
+    va_end(again);
+    line[prefix + length] = '\n';
+    end_run(line, prefix + length + 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Running out of memory outside the allocation routines
+// ---------------------------------------------------------------------------------------------
+
+// The thread that installed the handlers (the run's own): only it may end the run, since an exit
+// from another thread would run the exit handlers while the run's thread still uses what they
+// take down.
+static std::thread::id run_thread;
+// The terminate handler found at installation, for every other reason to terminate.
+static std::terminate_handler next_terminate = nullptr;
+
+// operator new's handler (the standard containers, new): on the run's thread the run ends as
+// mem_alloc ends it; elsewhere, and under error_throws, std::bad_alloc as without a handler.
+static void on_allocation_failure() {
+    if (error_throws || std::this_thread::get_id() != run_thread) throw std::bad_alloc();
+    error("out of memory");
+}
+
+// A std::bad_alloc that was thrown without the handler (an impossible size) and reached
+// std::terminate, uncaught or out of a noexcept function, ends the run in the same way.
+[[noreturn]] static void on_terminate() {
+    if (std::current_exception() && !error_throws && std::this_thread::get_id() == run_thread) {
+        try {
+            throw;
+        } catch (const std::bad_alloc &) {
+            error("out of memory");
+        } catch (...) {}
+    }
+    if (next_terminate) next_terminate();
+    std::abort();
+}
+
+void install_out_of_memory_handlers() {
+    run_thread = std::this_thread::get_id();
+    std::set_new_handler(on_allocation_failure);
+    std::terminate_handler previous = std::set_terminate(on_terminate);
+    if (previous != on_terminate) next_terminate = previous;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,7 +1,8 @@
 // Fatal errors and allocation, the lowest unit of the library: error() and the FatalError thrown
-// in its place for test harnesses, allocation that never returns null, and the small helpers
-// every unit uses: case-blind name comparison, the shown form of input text in messages, a
-// random order of pointers and a text hash.
+// in its place for test harnesses, allocation that never returns null (and the end of the run
+// when any other allocation fails), and the small helpers every unit uses: case-blind name
+// comparison, the shown form of input text in messages, a random order of pointers and a text
+// hash.
 #ifndef QOR_ERRORS_H
 #define QOR_ERRORS_H
 
@@ -23,12 +24,28 @@ struct FatalError {
 extern bool error_throws;
 
 // Flushes standard output, writes "Error: ", the message and a newline to standard error,
-// flushes it and ends the process with status 1 (or throws FatalError, see above).
+// flushes it and ends the process with status 1 (or throws FatalError, see above). The line is
+// made without allocating, so that it gets out when memory is exhausted: one longer than 4095
+// bytes is made whole in memory of its own where that can be had, and otherwise cut short, its
+// last three bytes before the newline replaced by "...". A fatal error
+// that comes while the run is already ending (from an exit handler) writes its line and ends
+// the process at once (_exit, status 1).
 [[noreturn]] void error(const char *fmt, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// From here on, running out of memory outside the allocation routines below ends the run as
+// they do: a failed operator new (the standard containers, new) on the calling thread, the
+// run's own, is fatal: "out of memory". Under error_throws, and on any other thread, it throws
+// std::bad_alloc as it would without this; a thread other than the run's must hand that back
+// to the run's thread rather than end the process itself. A std::bad_alloc that reaches
+// std::terminate on the run's thread (thrown without a failed allocation, for an impossible
+// size, and left uncaught or thrown out of a noexcept function) is fatal too, with the same
+// message, unless error_throws; any other reason to terminate goes to the terminate handler
+// found here. Called once at start-up (basic_command_line).
+void install_out_of_memory_handlers();
 
 // ---------------------------------------------------------------------------------------------
 // Memory. Every block carries 4 spare zeroed bytes past the requested size (room for a

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <new>
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +23,9 @@
 // ---------------------------------------------------------------------------------------------
 
 static const size_t READER_BLOCK = 1 << 16;
+// The stack of a read-ahead thread, which needs little: far less address space than the default
+// (8 MB and more), which counts against a run's memory limit (ulimit -v).
+static const size_t READ_AHEAD_STACK = size_t(256) << 10;
 
 // Puts back the newline of the line last handed out by reader_line (replaced there by the NUL
 // that ends the line), so that every byte behind pos is again the byte of the stream.
@@ -36,6 +39,10 @@ static void restore_last_newline(InputReader *r) {
 // puts the bytes it keeps in front of the new ones there and takes the slot's buffer as its own,
 // handing its old buffer to the slot, so that the new bytes are not copied. The thread never ends
 // the run: a read error is kept with the slot and reported once the bytes before it are taken.
+// Nor does it allocate: every buffer is the reader's, made on the run's thread, where running
+// out of memory ends the run. Should it ever run out (std::bad_alloc, see
+// install_out_of_memory_handlers), the slot it fills ends the file with ENOMEM, which the
+// reader's thread reports.
 struct ReaderAhead {
     struct Slot {
         unsigned char *buf = nullptr;  // owned; cap bytes, at least head + size + 1
@@ -59,7 +66,7 @@ struct ReaderAhead {
     bool stop = false, done = false;
     std::mutex lock;
     std::condition_variable changed;
-    std::thread worker;
+    pthread_t worker;
 
     ~ReaderAhead() {
         for (Slot &s : slots) std::free(s.buf);
@@ -95,11 +102,32 @@ struct ReaderAhead {
             changed.notify_all();
         }
     }
+    // Ends the file with err at the slot being filled, as a read error there would.
+    void fail(int err) {
+        std::lock_guard<std::mutex> held(lock);
+        Slot &s = slots[fill];
+        if (!done && !s.full) {
+            s.len = s.pos = 0;
+            s.err = err;
+            s.last = s.full = done = true;
+        }
+        changed.notify_all();
+    }
 };
 
+static void *read_ahead_thread(void *ahead) {
+    ReaderAhead *a = static_cast<ReaderAhead *>(ahead);
+    try {
+        a->run();
+    } catch (const std::bad_alloc &) {
+        a->fail(ENOMEM);
+    }
+    return nullptr;
+}
+
 // Starts the read-ahead of a reader whose stream is a regular file; false (nothing started) for
-// any other stream or when no thread can be had. The reader's block, if any, becomes the
-// read-ahead's.
+// any other stream, or when its buffers or its thread cannot be had (the reader then reads
+// without it, in less memory). The reader's block, if any, becomes the read-ahead's.
 static bool start_read_ahead(InputReader *r, size_t block) {
     if (!r->stream || r->by_line) return false;
     int fd = fileno(r->stream);
@@ -113,17 +141,21 @@ static bool start_read_ahead(InputReader *r, size_t block) {
     a->size = a->head = block;
     for (auto &s : a->slots) {
         s.cap = 2 * block + 1;
-        s.buf = static_cast<unsigned char *>(mem_alloc(s.cap));
+        s.buf = static_cast<unsigned char *>(std::calloc(1, s.cap));
+        if (!s.buf) return false;
     }
-    try {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return false;
+    pthread_attr_setstacksize(&attr, READ_AHEAD_STACK);
+    int started;
+    {
         // The thread starts with the signals blocked: it leaves them to the run's own thread,
         // whose records they clean.
         InterruptHold hold;
-        ReaderAhead *p = a.get();
-        a->worker = std::thread([p] { p->run(); });
-    } catch (const std::system_error &) {
-        return false;
+        started = pthread_create(&a->worker, &attr, read_ahead_thread, a.get());
     }
+    pthread_attr_destroy(&attr);
+    if (started != 0) return false;
     a->own = r->data;
     a->own_cap = r->data ? r->capacity + 1 : 0;
     r->ahead = a.release();
@@ -140,7 +172,7 @@ static void stop_read_ahead(InputReader *r) {
         a->stop = true;
     }
     a->changed.notify_all();
-    a->worker.join();
+    pthread_join(a->worker, nullptr);
     if (r->stream) fseeko(r->stream, a->taken, SEEK_SET);
     delete a;
     r->ahead = nullptr;
@@ -202,6 +234,8 @@ static size_t fill_from_ahead(InputReader *r, size_t want) {
         if (s.pos < s.len) continue;
         if (s.last) {
             r->eof = true;
+            if (s.err == ENOMEM)
+                error("out of memory reading %s %s", r->what, shown_text(r->name).c_str());
             if (s.err)
                 error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
                       std::strerror(s.err));

@@ -1,0 +1,65 @@
+#!/bin/bash
+# End-to-end tests of running out of memory: large score and sequence files read under a sweep of
+# address-space limits (ulimit -v, as batch systems set from a job's memory request). At every
+# limit a run either succeeds or ends with status 1 and "out of memory" on standard error (never
+# an abort by a signal) and leaves no hidden temporary of its outputs behind.
+source "$QOR_E2E_LIB"
+
+# AddressSanitizer reserves terabytes of address space: no run of such a build starts under a
+# limit, so the sweep cannot be made there (QOR_SANITIZED, or the sanitizer in the program).
+if [ -n "${QOR_SANITIZED:-}" ] || grep -q __asan_init "$BIN/trellan3"; then
+    echo "NOTE: sanitizer build, the sweep of memory limits is not run"
+    finish
+fi
+ulimit -c 0
+
+awk 'BEGIN { for (i = 1; i <= 200000; i++) {
+    printf "s%d %d %.2f %.2f\n", i, 50 + i % 200, (i % 1000) / 50 - 10, (i % 777) / 40 - 9
+    printf "d%d %d %.2f %.2f\n", i, 50 + i % 150, (i % 913) / 45 - 8, (i % 611) / 30 - 10 > "big2.dist"
+} }' > big1.dist
+awk 'BEGIN { r = "ACDEFGHIKLMNPQRSTVWY"; for (i = 1; i <= 60000; i++) {
+    s = ""; for (j = 0; j < 60; j++) s = s substr(r, 1 + (i * 7 + j * 13) % 20, 1)
+    printf ">q%d\n%s\n", i, s
+    if (i % 2) printf "q%d 60 %.2f %.2f\n", i, (i % 1000) / 50 - 10, (i % 777) / 40 - 9 > "big.dist"
+} }' > big.fa
+mkdir run && cd run || exit 1
+
+# The lowest limit (in kB) under which a program starts at all: below it the loader fails.
+floor=4000
+while ! (ulimit -v $floor; exec "$BIN/trellan3" -v) >/dev/null 2>&1 && [ $floor -lt 40000 ]; do
+    floor=$((floor + 500))
+done
+
+# program|span (kB)|arguments: the limits from the floor up in steps of 1 MB, over the span
+# above it, past the highest at which the run still fails.
+while IFS='|' read -r prog span args; do
+    top=$((floor + span))
+    CASE="$prog $args"
+    ran_out=0
+    for ((kb = floor; kb <= top; kb += 1000)); do
+        # shellcheck disable=SC2086
+        (ulimit -v $kb; exec "$BIN/$prog" $args) >out.txt 2>err.txt
+        STATUS=$?
+        CHECKS=$((CHECKS + 1))
+        case $STATUS in
+        0) ;;
+        1) if grep -q "out of memory" err.txt; then ran_out=$((ran_out + 1)); else
+               fail "$CASE: status 1 under $kb kB without 'out of memory': $(head -c 300 err.txt)"
+           fi ;;
+        *) fail "$CASE: status $STATUS under $kb kB: $(head -c 300 err.txt)" ;;
+        esac
+        left=(.*.??????)
+        CHECKS=$((CHECKS + 1))
+        [ -e "${left[0]}" ] && fail "$CASE: temporaries left under $kb kB: ${left[*]}"
+        rm -f -- * .*.??????
+    done
+    # The sweep reaches the limits where memory runs short.
+    CHECKS=$((CHECKS + 1))
+    [ $ran_out -gt 0 ] || fail "$CASE: no run from $floor to $top kB ran out of memory"
+done <<EOF
+trellan3|9500|t -distfile ../big1.dist -distfile2 ../big2.dist
+trellan|3500|t -distfile ../big1.dist -distfile2 ../big2.dist -plotps 0
+ordane|28500|o -db ../big.fa -distfile ../big.dist -alphabet protein
+EOF
+
+finish
