@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "foundation/errors.h"
@@ -59,6 +60,8 @@ static void on_interrupt(int sig) {
 }
 
 void install_interrupt_handlers() {
+    static bool registered = false;
+    if (!registered && std::atexit(stop_children_now) == 0) registered = true;
     const sigset_t set = interrupt_signals();
     struct sigaction act;
     std::memset(&act, 0, sizeof act);
@@ -73,6 +76,19 @@ void install_interrupt_handlers() {
             old.sa_handler != SIG_DFL)
             continue;
         sigaction(sig, &act, nullptr);
+    }
+}
+
+void stop_children_now() {
+    InterruptHold hold;
+    pid_t self = getpid();
+    for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
+        if (e->owner != self || e->group <= 0) continue;
+        const pid_t group = e->group;
+        e->group = 0;
+        kill(-group, SIGTERM);
+        kill(-group, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
+        while (waitpid(group, nullptr, 0) < 0 && errno == EINTR) {}
     }
 }
 

@@ -157,6 +157,8 @@ static const OutputFile *record_of(FILE *fp) {
 // At exit: removes every temporary still on disk. The records stay (the process is ending) and
 // the streams are left open (the process closes them).
 static void unlink_temporaries_at_exit() {
+    // No child writes one again once it is removed.
+    stop_children_now();
     for (const OutputFile &f : open_outputs)
         if (!f.temp.empty()) unlink(f.temp.c_str());
 }
