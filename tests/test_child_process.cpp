@@ -1,8 +1,10 @@
 // Child processes: their standard descriptors, wherever the caller's descriptors happen to stand.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -10,6 +12,7 @@
 
 #include "testutil.h"
 #include "foundation/child_process.h"
+#include "foundation/interrupts.h"
 
 namespace {
 
@@ -60,4 +63,43 @@ TEST_F(ChildDescriptors, InPlaceOrSwappedDescriptorsReachTheChild) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "swapped " << swapped;
     }
+}
+
+// A child assigned to itself keeps its record (and so is still stopped with the run).
+TEST(ChildProcessMove, SelfAssignmentKeepsTheRecord) {
+    const char *argv[] = {"true", nullptr};
+    ChildProcess child;
+    ASSERT_TRUE(start_child(argv, -1, -1, -1, &child));
+    const pid_t pid = child.pid;
+    ChildProcess &same = child;
+    child = std::move(same);
+    EXPECT_EQ(child.pid, pid);
+    EXPECT_NE(child.record, nullptr);
+    EXPECT_EQ(wait_child(&child), 0);
+}
+
+// A run that ends (a fatal error: exit) while a child runs stops the child with it, instead of
+// leaving it to write on (gnuplot making a temporary again after the clean-up removed it).
+TEST(ChildProcessExit, ARunThatEndsStopsItsChildren) {
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t run = fork();
+    if (run == 0) {
+        install_interrupt_handlers();
+        const char *argv[] = {"sleep", "60", nullptr};
+        ChildProcess child;
+        if (!start_child(argv, -1, -1, -1, &child)) _exit(2);
+        if (write(report[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid) _exit(2);
+        std::exit(1);
+    }
+    close(report[1]);
+    pid_t child = 0;
+    ASSERT_EQ(read(report[0], &child, sizeof child), (ssize_t)sizeof child);
+    close(report[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    // Reaped by the run before it ended: no such process any more.
+    EXPECT_NE(kill(child, 0), 0);
+    if (kill(child, 0) == 0) kill(child, SIGKILL);
 }

@@ -26,7 +26,9 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
         setpgid(0, 0);
         // A background job of the terminal: its messages go through and a read of the terminal
         // fails, instead of stopping it (`stty tostop`, a compressed input that is the terminal).
-        // SIGTERM, which stops it with the run, is never left ignored or blocked.
+        // SIGTERM, which stops it with the run, is never left ignored or blocked; nor is SIGPIPE,
+        // which ends it quietly when the run stops reading its output early, even where the run
+        // was started with SIGPIPE ignored or blocked (a decompressor would print "Broken pipe").
         struct sigaction act;
         std::memset(&act, 0, sizeof act);
         act.sa_handler = SIG_IGN;
@@ -34,6 +36,7 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
         sigaction(SIGTTIN, &act, nullptr);
         act.sa_handler = SIG_DFL;
         sigaction(SIGTERM, &act, nullptr);
+        sigaction(SIGPIPE, &act, nullptr);
         int fds[] = {in_fd, out_fd, err_fd};
         // A descriptor that stands in the place of another one is moved out of the way first, so
         // that no dup2 below closes a descriptor still to be placed.
@@ -50,6 +53,7 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
         }
         sigset_t mask = hold.saved_mask();
         sigdelset(&mask, SIGTERM);
+        sigdelset(&mask, SIGPIPE);
         sigprocmask(SIG_SETMASK, &mask, nullptr);
         execvp(argv[0], const_cast<char *const *>(argv));
         _exit(EXIT_NOT_RUN);
@@ -59,6 +63,15 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     child->pid = pid;
     child->record = stop_on_interrupt(pid);
     return true;
+}
+
+ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
+    if (this == &other) return *this;
+    forget_on_interrupt(record);
+    pid = other.pid;
+    record = other.record;
+    other.record = nullptr;
+    return *this;
 }
 
 int wait_child(ChildProcess *child) {

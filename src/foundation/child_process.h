@@ -11,7 +11,8 @@ struct InterruptEntry;
 
 // A started child: its process id (also its process group) and its interrupt record, which it
 // owns until wait_child forgets it. It moves but is never copied: a copy would forget the record a
-// second time.
+// second time. An assignment forgets the record it held first (that child is no longer stopped
+// with the run); assigned to itself, it keeps its record.
 struct ChildProcess {
     pid_t pid = 0;
     InterruptEntry *record = nullptr;
@@ -22,24 +23,20 @@ struct ChildProcess {
     ChildProcess(ChildProcess &&other) noexcept : pid(other.pid), record(other.record) {
         other.record = nullptr;
     }
-    ChildProcess &operator=(ChildProcess &&other) noexcept {
-        pid = other.pid;
-        record = other.record;
-        other.record = nullptr;
-        return *this;
-    }
+    ChildProcess &operator=(ChildProcess &&other) noexcept;
 };
 
 // Starts argv[0], searched on the PATH, with the argument vector argv (null-terminated), in a
 // process group of its own, with in_fd, out_fd and err_fd (each -1 for the parent's own) as its
 // standard input, output and error (a descriptor already in its place is kept open across the
 // exec), the signal mask the caller had outside any InterruptHold but SIGTERM at its default
-// action and never blocked (the run stops it with that signal), and SIGTTOU and SIGTTIN ignored: in
-// its own group it is a background job of the terminal, which must not stop it there (its messages
-// go through under `stty tostop`; a read of the terminal fails). The child is recorded, before any
-// signal can be handled, to have its group stopped if the run is interrupted. Returns false, with
-// errno set, when no process can be made. A program that cannot be run ends its process with status
-// 127, as a shell reports it.
+// action and never blocked (the run stops it with that signal), SIGPIPE the same whatever the run
+// was started with (a decompressor whose reader stops early ends quietly, without a "Broken pipe"
+// message), and SIGTTOU and SIGTTIN ignored: in its own group it is a background job of the
+// terminal, which must not stop it there (its messages go through under `stty tostop`; a read of
+// the terminal fails). The child is recorded, before any signal can be handled, to have its group
+// stopped if the run is interrupted. Returns false, with errno set, when no process can be made. A
+// program that cannot be run ends its process with status 127, as a shell reports it.
 bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, ChildProcess *child);
 // Waits for the child to end (a signal that interrupts the wait is handled and the wait goes
 // on); its record is forgotten before it is reaped, so that an interrupt never stops a process

@@ -59,6 +59,17 @@ strip_varying() {
     grep -v -E '^[%#]  .*Host: |^[%#]  .*  Dir:  |Total CPU time:|Finished at:' "$1"
 }
 
+# plot_stand_in DIR: makes DIR/gnuplot, a stand-in for gnuplot (put DIR first on the PATH) that
+# writes a small finished plot to the file named on the "set output" line of its command file ($1,
+# /dev/stdin included), single- or double-quoted.
+plot_stand_in() {
+    mkdir -p "$1" && cat > "$1/gnuplot" <<'STUB' && chmod +x "$1/gnuplot"
+#!/bin/sh
+out=$(sed -n "s/^set output '\(.*\)'\$/\1/p; s/^set output \"\(.*\)\"\$/\1/p" "$1" | tail -n 1)
+printf '%%!PS-Adobe-2.0\n%%%%Title: %s\n%%%%Trailer\n%%%%EOF\n' "$out" > "$out"
+STUB
+}
+
 # finish: report and exit with the right status.
 finish() {
     echo "$CHECKS checks, $FAILS failed"

@@ -3,7 +3,8 @@
 # them: a terminal with `stty tostop`, where a child's messages must go through instead of
 # stopping it in its background process group; SIGCHLD inherited as ignored, which would have the
 # system reap every child at once; standard descriptors closed when the run starts, so that a
-# pipe's end or an output file could take their numbers.
+# pipe's end or an output file could take their numbers; SIGPIPE ignored or blocked, which would
+# have a decompressor that the run stops reading early complain of a broken pipe.
 source "$QOR_E2E_LIB"
 command -v script >/dev/null 2>&1 || skip "script (util-linux) is not installed"
 command -v perl >/dev/null 2>&1 || skip "perl is not installed"
@@ -13,17 +14,15 @@ gzip -c "$DATA/plenmod_plain.mod" > p.mod.gz && { cat p.mod.gz; echo garbage; } 
 gzip -c "$DATA/ordane_db1.fa" > db.fa.gz && { cat db.fa.gz; echo garbage; } > gdb.fa.gz
 cp "$DATA/ordane_scores.dist" s.dist
 printf 'a 10 1 0\nb 10 3 0\n' > f.dist && printf 'd 10 2 0\ne 10 4 0\n' > d.dist
+# Far more than a pipe holds: gunzip is still writing when ordane has its one sequence.
+awk 'BEGIN { for (i = 1; i <= 20000; i++) print ">s" i "\nMKVLAAGIVGLLAWACDEFGHIKL" }' | gzip > big.fa.gz
+echo 's1 24 -5.00 -5.00 0.5' > one.dist
 # gnuplot stand-ins: one that only complains, one that writes a finished plot where its command
-# file says ('...' or "..." after "set output").
-mkdir -p moan good
+# file says, and one that does so with a warning.
+mkdir -p moan loud && plot_stand_in good
 printf '#!/bin/sh\necho "gnuplot: a message" >&2\nexit 1\n' > moan/gnuplot
-cat > good/gnuplot <<'EOF'
-#!/bin/sh
-out=$(sed -n "s/^set output '\(.*\)'\$/\1/p; s/^set output \"\(.*\)\"\$/\1/p" "$1" | tail -n 1)
-printf '%%!PS-Adobe-2.0\n%%%%Title: %s\n%%%%Trailer\n%%%%EOF\n' "$out" > "$out"
-EOF
-mkdir -p loud && { cat good/gnuplot; echo 'echo "gnuplot: a warning" >&2'; } > loud/gnuplot
-chmod +x moan/gnuplot good/gnuplot loud/gnuplot
+{ cat good/gnuplot; echo 'echo "gnuplot: a warning" >&2'; } > loud/gnuplot
+chmod +x moan/gnuplot loud/gnuplot
 ln -s /dev/tty tty.mod.gz
 ln -s /dev/null m.ps  # not a regular file: gnuplot writes it itself, its messages on the terminal
 
@@ -44,8 +43,9 @@ a damaged .gz database to ordane|"$BIN/ordane" o -db gdb.fa.gz -distfile s.dist 
 gnuplot writing the plot itself|PATH="$PWD/moan:\$PATH" "$BIN/trellan" m -distfile f.dist -distfile2 d.dist|gnuplot: a message
 EOF
 
-# Each run must end with status 0 and make its output, which begins as it should (with standard
-# error closed, no message may land in a file that took its number).
+# Each run must end with status 0, without a child's complaint of a broken pipe, and make its
+# output, which begins as it should (with standard error closed, no message may land in a file
+# that took its number).
 while IFS='|' read -r name command output start; do
     CASE=$name
     rm -f "$output"
@@ -53,6 +53,7 @@ while IFS='|' read -r name command output start; do
     STATUS=$?
     expect_status 0
     CHECKS=$((CHECKS + 1)); [ "$(head -c ${#start} "$output" 2>/dev/null)" = "$start" ] || fail "$CASE: $output"
+    CHECKS=$((CHECKS + 1)); ! grep -q "Broken pipe" err.txt || fail "$CASE: $(grep "Broken pipe" err.txt)"
 done <<'EOF'
 SIGCHLD ignored: plenmod on a .gz model|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/plenmod" q -model_file p.mod.gz|q.mod|%  QOR
 SIGCHLD ignored: ordane on a .gz database|perl -e '$SIG{CHLD}="IGNORE"; exec @ARGV' "$BIN/ordane" o -db db.fa.gz -distfile s.dist -alphabet protein|o.seq|>
@@ -61,6 +62,8 @@ input and output closed: plenmod on a .gz model|"$BIN/plenmod" c -model_file p.m
 input and output closed: trellan's plot|PATH="$PWD/good:$PATH" "$BIN/trellan" c -distfile f.dist -distfile2 d.dist <&- >&-|c.ps|%!PS
 standard error closed: ordane|"$BIN/ordane" e -db db.fa.gz -distfile s.dist -alphabet protein 2>&-|e.seq|>
 standard error closed: trellan's plot, gnuplot's messages|PATH="$PWD/loud:$PATH" "$BIN/trellan" e -distfile f.dist -distfile2 d.dist 2>&-|e.ps|%!PS
+SIGPIPE ignored: ordane stops reading a large .gz database early|env --ignore-signal=PIPE "$BIN/ordane" i -db big.fa.gz -distfile one.dist -alphabet protein|i.seq|>s1
+SIGPIPE blocked: ordane stops reading a large .gz database early|env --block-signal=PIPE "$BIN/ordane" b -db big.fa.gz -distfile one.dist -alphabet protein|b.seq|>s1
 EOF
 
 CASE="a run started with SIGTERM blocked: gnuplot is stopped with it all the same"
