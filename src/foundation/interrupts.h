@@ -1,6 +1,6 @@
 // Interrupted runs: when a signal ends a run (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM,
-// SIGPOLL, SIGPROF, SIGPWR, SIGSTKFLT, SIGVTALRM, SIGXCPU, SIGUSR1, SIGUSR2, or a real-time signal
-// SIGRTMIN to SIGRTMAX), the temporary files it holds are removed and the child processes it waits
+// SIGPOLL, SIGPROF, SIGPWR, SIGSTKFLT, SIGVTALRM, SIGXCPU, SIGUSR1 or SIGUSR2; not the real-time
+// signals), the temporary files it holds are removed and the child processes it waits
 // for are stopped, with async-signal-safe calls only; then the process ends by the same signal with
 // its default action, so that its parent still sees it killed by that signal.
 #ifndef QOR_INTERRUPTS_H
