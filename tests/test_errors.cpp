@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -97,15 +95,6 @@ TEST(OutOfMemory, BadAllocReachingTerminateEndsTheRunAsFatal) {
             impossible_array();
         },
         ::testing::ExitedWithCode(1), "^Error: out of memory\n$");
-}
-
-TEST_F(ThrowingErrors, FailedNewThrowsBadAllocAsWithoutTheHandler) {
-    std::new_handler new_was = std::get_new_handler();
-    std::terminate_handler terminate_was = std::get_terminate();
-    install_out_of_memory_handlers();
-    EXPECT_THROW(std::get_new_handler()(), std::bad_alloc);
-    std::set_new_handler(new_was);
-    std::set_terminate(terminate_was);
 }
 
 // ---------------------------------------------------------------------------------------------
