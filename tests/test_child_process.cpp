@@ -79,27 +79,33 @@ TEST(ChildProcessMove, SelfAssignmentKeepsTheRecord) {
 }
 
 // A run that ends (a fatal error: exit) while a child runs stops the child with it, instead of
-// leaving it to write on (gnuplot making a temporary again after the clean-up removed it).
+// leaving it to write on (gnuplot making a temporary again after the clean-up removed it); one
+// that ignores SIGTERM is killed after the grace, so that the run never hangs at its end.
 TEST(ChildProcessExit, ARunThatEndsStopsItsChildren) {
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    pid_t run = fork();
-    if (run == 0) {
-        install_interrupt_handlers();
-        const char *argv[] = {"sleep", "60", nullptr};
-        ChildProcess child;
-        if (!start_child(argv, -1, -1, -1, &child)) _exit(2);
-        if (write(report[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid) _exit(2);
-        std::exit(1);
+    const char *plain[] = {"sleep", "60", nullptr};
+    const char *deaf[] = {"sh", "-c", "trap '' TERM; sleep 60", nullptr};
+    for (const char *const *argv : {plain, deaf}) {
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        pid_t run = fork();
+        if (run == 0) {
+            install_interrupt_handlers();
+            ChildProcess child;
+            if (!start_child(argv, -1, -1, -1, &child)) _exit(2);
+            if (write(report[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid)
+                _exit(2);
+            usleep(100000);  // the child's shell has set its trap
+            std::exit(1);
+        }
+        close(report[1]);
+        pid_t child = 0;
+        ASSERT_EQ(read(report[0], &child, sizeof child), (ssize_t)sizeof child);
+        close(report[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(run, &status, 0), run);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << argv[0];
+        // Reaped by the run before it ended: no such process any more.
+        EXPECT_NE(kill(child, 0), 0) << argv[0];
+        kill(-child, SIGKILL);
     }
-    close(report[1]);
-    pid_t child = 0;
-    ASSERT_EQ(read(report[0], &child, sizeof child), (ssize_t)sizeof child);
-    close(report[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(run, &status, 0), run);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
-    // Reaped by the run before it ended: no such process any more.
-    EXPECT_NE(kill(child, 0), 0);
-    if (kill(child, 0) == 0) kill(child, SIGKILL);
 }

@@ -30,6 +30,11 @@ static sigset_t interrupt_signals() {
     return set;
 }
 
+// How long a child stopped at the end of a run may take to end on SIGTERM before it is killed,
+// and how often that is checked (milliseconds).
+static const int STOP_GRACE_MS = 2000;
+static const int STOP_POLL_MS = 10;
+
 // The records form a list that the handler walks while the run may be changing it: each link is
 // one lock-free atomic store, and an entry is taken out of the list before it is released, so
 // the handler sees either the list before a change or the list after it.
@@ -79,7 +84,6 @@ void install_interrupt_handlers() {
 }
 
 void stop_children_now() {
-    InterruptHold hold;
     pid_t self = getpid();
     for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
         if (e->owner != self || e->group <= 0) continue;
@@ -87,7 +91,19 @@ void stop_children_now() {
         e->group = 0;
         kill(-group, SIGTERM);
         kill(-group, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
-        while (waitpid(group, nullptr, 0) < 0 && errno == EINTR) {}
+        // A child that does not end on SIGTERM (it ignores it, or is stuck writing a pipe that
+        // the run no longer reads) is killed after a short grace; the signals of the run are not
+        // held meanwhile, so the run can still be interrupted.
+        pid_t got = 0;
+        for (int waited = 0; waited < STOP_GRACE_MS; waited += STOP_POLL_MS) {
+            got = waitpid(group, nullptr, WNOHANG);
+            if (got != 0 && !(got < 0 && errno == EINTR)) break;
+            usleep(STOP_POLL_MS * 1000);
+        }
+        if (got == 0) {
+            kill(-group, SIGKILL);
+            while (waitpid(group, nullptr, 0) < 0 && errno == EINTR) {}
+        }
     }
 }
 

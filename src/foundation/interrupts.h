@@ -31,9 +31,10 @@ InterruptEntry *stop_on_interrupt(pid_t group);
 void forget_on_interrupt(InterruptEntry *entry);
 // For a run that ends while children are recorded (a fatal error while gnuplot or a decompressor
 // runs): stops each recorded process group of this process (SIGTERM, then SIGCONT for a stopped
-// one) and waits for its leader, so that none writes on (a temporary made again after the clean-up
-// removed it) once the run is over. The records stay, stopping nothing again. Called at exit
-// (installed with the handlers) and first thing by the exit clean-up of output temporaries.
+// one; SIGKILL when its leader has not ended two seconds later) and reaps its leader, so that none
+// writes on (a temporary made again after the clean-up removed it) once the run is over. The
+// records stay, stopping nothing again. Called at exit (installed with the handlers) and first
+// thing by the exit clean-up of output temporaries.
 void stop_children_now();
 
 // For its lifetime, those signals are blocked in the calling thread: a signal that comes

@@ -318,9 +318,16 @@ size_t reader_fill(InputReader *r, size_t want) {
             if (c == '\n') break;
             continue;
         }
+        errno = 0;
         size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;
         r->end += got;
         if (got < room) {
+            // A read cut short by a signal whose handler was in place before the run (one
+            // without SA_RESTART) is made again.
+            if (r->stream && std::ferror(r->stream) && errno == EINTR) {
+                std::clearerr(r->stream);
+                continue;
+            }
             if (r->stream && std::ferror(r->stream))
                 error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
                       std::strerror(errno));
