@@ -19,8 +19,16 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     std::fflush(nullptr);
     // No interrupt between the start of the child and its record.
     InterruptHold hold;
+    // Made first: once the child exists, nothing may fail before it is recorded (an allocation
+    // that fails ends the run, which must stop the child).
+    InterruptEntry *record = stop_on_interrupt(0);
     pid_t pid = fork();
-    if (pid < 0) return false;
+    if (pid < 0) {
+        int err = errno;
+        forget_on_interrupt(record);
+        errno = err;
+        return false;
+    }
     if (pid == 0) {
         // Only async-signal-safe calls from here to the exec.
         setpgid(0, 0);
@@ -61,7 +69,8 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     // Set here as well, so that the group exists before it is recorded whichever runs first.
     setpgid(pid, pid);
     child->pid = pid;
-    child->record = stop_on_interrupt(pid);
+    set_stop_group(record, pid);
+    child->record = record;
     return true;
 }
 

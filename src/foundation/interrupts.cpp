@@ -125,6 +125,10 @@ InterruptEntry *stop_on_interrupt(pid_t group) {
     return record(nullptr, group);
 }
 
+void set_stop_group(InterruptEntry *entry, pid_t group) {
+    if (entry) entry->group = group;
+}
+
 void forget_on_interrupt(InterruptEntry *entry) {
     if (!entry) return;
     std::atomic<InterruptEntry *> *link = &interrupt_entries;

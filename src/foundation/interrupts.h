@@ -27,6 +27,9 @@ InterruptEntry *remove_on_interrupt(const char *path);
 // Records a process group to stop (SIGTERM to every process in it) if the run is interrupted.
 // Returns the entry to forget before the group's leader is reaped (see wait_child).
 InterruptEntry *stop_on_interrupt(pid_t group);
+// Sets the group of an entry of stop_on_interrupt made with group 0 (which stops nothing): the
+// entry can then be made, and allocate, before the child exists. Hold the signals across both.
+void set_stop_group(InterruptEntry *entry, pid_t group);
 // Forgets an entry and releases it; null is ignored.
 void forget_on_interrupt(InterruptEntry *entry);
 // For a run that ends while children are recorded (a fatal error while gnuplot or a decompressor

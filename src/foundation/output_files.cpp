@@ -117,6 +117,10 @@ static FILE *sink_stream(int fd, OutputSink **sink, bool keep_on_failure = false
     return fp;
 }
 
+// The temporary being made, from its mkstemp pattern until it is recorded (empty otherwise): an
+// allocation that fails in between ends the run, whose exit clean-up removes it too.
+static char pending_temporary[PATH_MAX + 1];
+
 // Standard output's sink, once check_stdout_on_exit has put it in place; null before.
 static OutputSink *stdout_sink = nullptr;
 
@@ -159,6 +163,7 @@ static const OutputFile *record_of(FILE *fp) {
 static void unlink_temporaries_at_exit() {
     // No child writes one again once it is removed.
     stop_children_now();
+    if (pending_temporary[0]) unlink(pending_temporary);
     for (const OutputFile &f : open_outputs)
         if (!f.temp.empty()) unlink(f.temp.c_str());
 }
@@ -217,9 +222,18 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     // A file that may not be written is not replaced either: the plain open refuses it.
     if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
     *temp = temporary_pattern(*target, name_max);
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit(unlink_temporaries_at_exit);
+    }
     // Not inherited by the programs the run starts (gnuplot writes a plot's temporary by name).
-    int fd = mkostemp(&(*temp)[0], O_CLOEXEC);
+    char *pattern = &(*temp)[0];
+    if (temp->size() < sizeof pending_temporary) pattern = std::strcpy(pending_temporary, pattern);
+    int fd = mkostemp(pattern, O_CLOEXEC);
+    if (pattern == pending_temporary) *temp = fd >= 0 ? pattern : "";
     if (fd < 0) {
+        pending_temporary[0] = '\0';
         *direct = write_directly_after(errno);
         return nullptr;
     }
@@ -248,13 +262,9 @@ static FILE *open_temporary(const std::string &name, std::string *temp, std::str
     if (!fp) {
         int err = errno;
         unlink(temp->c_str());
+        pending_temporary[0] = '\0';
         errno = err;
         return nullptr;
-    }
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
-        std::atexit(unlink_temporaries_at_exit);
     }
     return fp;
 }
@@ -288,6 +298,7 @@ static FILE *open_output(const std::string &name, bool *direct, bool temporary_o
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
     open_outputs.push_back(OutputFile{fp, name, temp, target, guard, sink});
+    pending_temporary[0] = '\0';  // recorded
     return fp;
 }
 
@@ -401,16 +412,21 @@ static bool put_in_place(const OutputFile &f) {
 // Returns 0, or the system's reason of a failure: the temporary is then removed and the target
 // is as it was; a file written directly is removed when it is a regular file.
 static int finish_output(FILE *fp, bool hold, std::string *name) {
+    // While the record stands, the allocations: room for a held record to go back, the name, and
+    // the flush (a copy of the text written may grow). One that fails ends the run with the
+    // temporary still recorded, and so removed.
+    open_outputs.reserve(open_outputs.size() + 1);
+    const OutputFile *record = record_of(fp);
+    *name = record ? record->name : "";
+    int err;
+    bool failed = output_failed(fp, record ? record->sink : nullptr, &err);
     OutputFile f{fp, "", "", "", nullptr, nullptr};
     for (size_t i = 0; i < open_outputs.size(); i++)
         if (open_outputs[i].fp == fp) {
-            f = open_outputs[i];
+            f = std::move(open_outputs[i]);
             open_outputs.erase(open_outputs.begin() + (long)i);
             break;
         }
-    *name = f.name;
-    int err;
-    bool failed = output_failed(fp, f.sink, &err);
     f.sink = nullptr;  // released by the close
     errno = 0;
     if (std::fclose(fp) != 0 && !failed) {
@@ -419,7 +435,7 @@ static int finish_output(FILE *fp, bool hold, std::string *name) {
     }
     if (!failed && hold) {
         f.fp = nullptr;
-        open_outputs.push_back(f);
+        open_outputs.push_back(std::move(f));  // in the room reserved
         return 0;
     }
     if (!failed) {
@@ -568,13 +584,15 @@ void print_banner_block(FILE *fp, const char *banner, char c) {
 }
 
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix) {
-    std::string host = get_host_name();
+    // Asked before the file is opened: the user database may fail badly (in the C library) when
+    // memory runs out, and must leave no temporary behind if it does.
+    std::string host = get_host_name(), user = get_user_name();
     FILE *fp = open_outputfile(run_name, suffix);
     print_banner_block(fp, banner, '%');
     std::fprintf(fp, "%%  %s   Host: %s    %s\n", run_name ? run_name : "", host.c_str(),
                  get_time());
     std::fprintf(fp, "%%  %-*s   Dir:  %s\n", (int)std::strlen(run_name ? run_name : ""),
-                 get_user_name(), current_directory("?").c_str());
+                 user.c_str(), current_directory("?").c_str());
     std::fprintf(fp, "%% ---------------------------------------------------------------------\n");
     return fp;
 }
