@@ -74,15 +74,19 @@ void error(const char *fmt, ...) {
     int n = std::vsnprintf(line + prefix, room + 1, fmt, ap);
     va_end(ap);
     // A format that cannot be filled in is shown as it is.
-    if (n < 0) n = std::snprintf(line + prefix, room + 1, "%s", fmt);
-    size_t length = n < 0 ? 0 : (size_t)n;
-    // A longer line (a long file name) is made whole where the memory for it can still be had
-    // (malloc, which never calls the handler of operator new); otherwise it is cut short.
+    const bool as_is = n < 0;
+    size_t length = as_is ? std::strlen(fmt) : (size_t)n;
+    if (as_is) std::memcpy(line + prefix, fmt, std::min(length, room));
+    // A longer line (a long file name) is made whole where the memory for it can still be had;
+    // otherwise it is cut short.
     if (length > room) {
         char *whole = static_cast<char *>(std::malloc(prefix + length + 2));
         if (whole) {
             std::memcpy(whole, PREFIX, prefix);
-            std::vsnprintf(whole + prefix, length + 1, fmt, again);
+            if (as_is)
+                std::memcpy(whole + prefix, fmt, length);
+            else
+                std::vsnprintf(whole + prefix, length + 1, fmt, again);
             line = whole;
         } else {
             length = room;
@@ -94,26 +98,34 @@ void error(const char *fmt, ...) {
     end_run(line, prefix + length + 1);
 }
 
+// The handlers run_at_exit has registered so far; the library has but a few.
+static const int MAX_EXIT_HANDLERS = 8;
+static void (*exit_handlers[MAX_EXIT_HANDLERS])();
+static int exit_handler_count = 0;
+
+void run_at_exit(void (*handler)()) {
+    for (int i = 0; i < exit_handler_count; i++)
+        if (exit_handlers[i] == handler) return;
+    if (exit_handler_count == MAX_EXIT_HANDLERS)
+        error("run_at_exit: more than %d exit handlers", MAX_EXIT_HANDLERS);
+    if (std::atexit(handler) != 0) error("out of memory");
+    exit_handlers[exit_handler_count++] = handler;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Running out of memory outside the allocation routines
 // ---------------------------------------------------------------------------------------------
 
-// The thread that installed the handlers (the run's own): only it may end the run, since an exit
+// The run's own thread, the one that starts the program: only it may end the run, since an exit
 // from another thread would run the exit handlers while the run's thread still uses what they
 // take down.
-static std::thread::id run_thread;
-// The terminate handler found at installation, for every other reason to terminate.
+static const std::thread::id run_thread = std::this_thread::get_id();
+// The terminate handler found before this one, for every other reason to terminate.
 static std::terminate_handler next_terminate = nullptr;
 
-// operator new's handler (the standard containers, new): on the run's thread the run ends as
-// mem_alloc ends it; elsewhere, and under error_throws, std::bad_alloc as without a handler.
-static void on_allocation_failure() {
-    if (error_throws || std::this_thread::get_id() != run_thread) throw std::bad_alloc();
-    error("out of memory");
-}
-
-// A std::bad_alloc that was thrown without the handler (an impossible size) and reached
-// std::terminate, uncaught or out of a noexcept function, ends the run in the same way.
+// A std::bad_alloc (a failed operator new, or an impossible size) that no caller takes reaches
+// std::terminate, uncaught or out of a noexcept function: on the run's thread the run ends as
+// mem_alloc ends it.
 [[noreturn]] static void on_terminate() {
     if (std::current_exception() && !error_throws && std::this_thread::get_id() == run_thread) {
         try {
@@ -126,12 +138,11 @@ static void on_allocation_failure() {
     std::abort();
 }
 
-void install_out_of_memory_handlers() {
-    run_thread = std::this_thread::get_id();
-    std::set_new_handler(on_allocation_failure);
-    std::terminate_handler previous = std::set_terminate(on_terminate);
-    if (previous != on_terminate) next_terminate = previous;
-}
+// Before main, so that the first allocation of a run is covered; it allocates nothing.
+static const bool terminate_installed = [] {
+    next_terminate = std::set_terminate(on_terminate);
+    return true;
+}();
 
 // ---------------------------------------------------------------------------------------------
 // Memory

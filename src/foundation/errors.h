@@ -1,8 +1,8 @@
 // Fatal errors and allocation, the lowest unit of the library: error() and the FatalError thrown
 // in its place for test harnesses, allocation that never returns null (and the end of the run
-// when any other allocation fails), and the small helpers every unit uses: case-blind name
-// comparison, the shown form of input text in messages, a random order of pointers and a text
-// hash.
+// when any other allocation fails and its std::bad_alloc is taken by no caller), and the small
+// helpers every unit uses: case-blind name comparison, the shown form of input text in messages, a
+// random order of pointers and a text hash.
 #ifndef QOR_ERRORS_H
 #define QOR_ERRORS_H
 
@@ -36,16 +36,20 @@ extern bool error_throws;
 #endif
     ;
 
-// From here on, running out of memory outside the allocation routines below ends the run as
-// they do: a failed operator new (the standard containers, new) on the calling thread, the
-// run's own, is fatal: "out of memory". Under error_throws, and on any other thread, it throws
-// std::bad_alloc as it would without this; a thread other than the run's must hand that back
-// to the run's thread rather than end the process itself. A std::bad_alloc that reaches
-// std::terminate on the run's thread (thrown without a failed allocation, for an impossible
-// size, and left uncaught or thrown out of a noexcept function) is fatal too, with the same
-// message, unless error_throws; any other reason to terminate goes to the terminate handler
-// found here. Called once at start-up (basic_command_line).
-void install_out_of_memory_handlers();
+// Has handler run when the process ends through exit (a return from main, or a fatal error), once
+// however often it is asked for the same handler; handlers run in the reverse order of their first
+// request. Fatal: "out of memory" (no room for one more), "run_at_exit: more than %d exit
+// handlers" (the library registers two).
+void run_at_exit(void (*handler)());
+
+// Running out of memory outside the allocation routines below ends the run as they do: a
+// std::bad_alloc that no caller takes (a failed operator new in a standard container or a new
+// expression, or an impossible size), left uncaught or thrown out of a noexcept function, reaches
+// std::terminate, whose handler (in place before main) ends the run with "out of memory", status 1
+// and the exit clean-up, on the run's own thread and unless error_throws; any other reason to
+// terminate, and a bad_alloc on another thread, goes to the terminate handler found before it.
+// operator new has no handler of the library's: a nothrow new gives null when memory runs out, and
+// std::stable_sort and the like go on without their buffer, as the standard library promises.
 
 // ---------------------------------------------------------------------------------------------
 // Memory. Every block carries 4 spare zeroed bytes past the requested size (room for a

@@ -189,8 +189,6 @@ void basic_command_line(char **argv, int argc, std::string &run_name, std::strin
     // A SIGCHLD inherited as ignored would have the system reap the run's children at once, and
     // every wait for a decompressor or gnuplot fail.
     std::signal(SIGCHLD, SIG_DFL);
-    // Running out of memory in a container or a new ends the run as in mem_alloc, not by abort.
-    install_out_of_memory_handlers();
     // Before any temporary or child exists, so that an interrupt always finds its clean-up.
     install_interrupt_handlers();
     check_stdout_on_exit();
