@@ -216,8 +216,10 @@ TEST_F(PlotTest, RangeLines) {
 TEST_F(PlotTest, CommandFileHeader) {
     std::string block = output_of([](FILE *fp) { print_banner_block(fp, "QOR: test", '#'); });
     for (int ps : {0, 1, 2, 3}) {
-        FILE *fp = open_pltfile("runA", "QOR: test", ps, ps == 1 ? nullptr : "My title",
-                                ps == 2 ? "x axis" : nullptr, ps == 3 ? nullptr : "y axis");
+        std::string commands;
+        FILE *fp =
+            open_pltfile("runA", "QOR: test", ps, ps == 1 ? nullptr : "My title",
+                         ps == 2 ? "x axis" : nullptr, ps == 3 ? nullptr : "y axis", &commands);
         close_outputfile(fp);
         std::string expect =
             block + "# Uncomment the next two lines to generate a postscript file.\n";
@@ -237,7 +239,8 @@ TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
                              "<id>x;true", "|touch x", "$data", "~/x"}) {
         EXPECT_FALSE(plot_run_name_ok(name)) << name;
         try {
-            close_outputfile(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr));
+            std::string commands;
+            close_outputfile(open_pltfile(name, "QOR: test", 1, "t", nullptr, nullptr, &commands));
             FAIL() << "accepted " << name;
         } catch (const FatalError &e) {
             EXPECT_NE(e.message.find("cannot be used in a gnuplot command file"),
@@ -255,20 +258,23 @@ TEST_F(PlotTest, UnsafeRunNamesAreRefused) {
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-void write_plot(const char *run, int plotps, const char *plotline) {
-    FILE *fp = open_pltfile(run, "QOR: test", plotps, "Curves", nullptr, "Count");
+// Returns the commands as written.
+std::string write_plot(const char *run, int plotps, const char *plotline) {
+    std::string commands;
+    FILE *fp = open_pltfile(run, "QOR: test", plotps, "Curves", nullptr, "Count", &commands);
     std::fprintf(fp, "%s", plotline);
     close_outputfile(fp);
     write_text(std::string(run) + "1.data", "1 0\n2 3\n");
     write_text(std::string(run) + "2.data", "1 2\n2 0\n");
+    return commands;
 }
 const char *good_plot = "plot \"r1.data\" with lines lt 1, \"r2.data\" with lines lt 2\n";
 }  // namespace
 
 TEST_F(PlotTest, PlotpsZeroRunsNothing) {
-    write_plot("r", 0, good_plot);
+    std::string commands = write_plot("r", 0, good_plot);
     testing::internal::CaptureStderr();
-    makeps_and_cleanup(0, "r", "1.data", "2.data", nullptr);
+    makeps_and_cleanup(0, "r", commands, "1.data", "2.data", nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(exists("r.plt"));
     EXPECT_TRUE(exists("r1.data"));
@@ -276,11 +282,11 @@ TEST_F(PlotTest, PlotpsZeroRunsNothing) {
 }
 
 TEST_F(PlotTest, MissingGnuplotKeepsTheFiles) {
-    write_plot("r", 1, good_plot);
+    std::string commands = write_plot("r", 1, good_plot);
     std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("PATH", dir.c_str(), 1);  // no gnuplot here
     testing::internal::CaptureStderr();
-    makeps_and_cleanup(1, "r", "1.data", "2.data", nullptr);
+    makeps_and_cleanup(1, "r", commands, "1.data", "2.data", nullptr);
     std::string err = testing::internal::GetCapturedStderr();
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(err, "Error in gnuplot:  temporary files not deleted.\n");
@@ -292,9 +298,9 @@ TEST_F(PlotTest, MissingGnuplotKeepsTheFiles) {
 TEST_F(PlotTest, GnuplotRunAndCleanup) {
     REQUIRE_PROGRAM("gnuplot");
     // plotps 1: PostScript made, data files and command file removed.
-    write_plot("r", 1, good_plot);
+    std::string commands = write_plot("r", 1, good_plot);
     write_text("rkeep.data", "x");
-    makeps_and_cleanup(1, "r", "1.data", "2.data", nullptr);
+    makeps_and_cleanup(1, "r", commands, "1.data", "2.data", nullptr);
     EXPECT_TRUE(exists("r.ps"));
     EXPECT_FALSE(exists("r.plt"));
     EXPECT_FALSE(exists("r1.data"));
@@ -303,14 +309,14 @@ TEST_F(PlotTest, GnuplotRunAndCleanup) {
     EXPECT_EQ(read_text("r.ps").rfind("%!PS-Adobe", 0), 0u);
     // plotps 3: PostScript made, everything kept.
     std::remove("r.ps");
-    write_plot("r", 3, good_plot);
-    makeps_and_cleanup(3, "r", "1.data", "2.data", nullptr);
+    commands = write_plot("r", 3, good_plot);
+    makeps_and_cleanup(3, "r", commands, "1.data", "2.data", nullptr);
     EXPECT_TRUE(exists("r.ps"));
     EXPECT_TRUE(exists("r.plt"));
     EXPECT_TRUE(exists("r1.data"));
     // A run name beginning with '-' is not taken for an option.
-    write_plot("-r", 2, "plot \"-r1.data\" with lines\n");
-    makeps_and_cleanup(2, "-r", "1.data", nullptr, "2.data");
+    commands = write_plot("-r", 2, "plot \"-r1.data\" with lines\n");
+    makeps_and_cleanup(2, "-r", commands, "1.data", nullptr, "2.data");
     EXPECT_TRUE(exists("-r.ps"));
     EXPECT_FALSE(exists("-r.plt"));
     EXPECT_FALSE(exists("-r2.data"));
@@ -318,9 +324,9 @@ TEST_F(PlotTest, GnuplotRunAndCleanup) {
 
 TEST_F(PlotTest, GnuplotFailureKeepsTheFiles) {
     REQUIRE_PROGRAM("gnuplot");
-    write_plot("bad", 1, "plot \"bad1.data\" with nonsense\n");
+    std::string commands = write_plot("bad", 1, "plot \"bad1.data\" with nonsense\n");
     testing::internal::CaptureStderr();
-    makeps_and_cleanup(1, "bad", "1.data", "2.data", nullptr);
+    makeps_and_cleanup(1, "bad", commands, "1.data", "2.data", nullptr);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Error in gnuplot:  temporary files not deleted.\n"), std::string::npos)
         << err;

@@ -137,10 +137,11 @@ static void write_curves(const char *run, const Curves &curves, double limit) {
 
 // <run>.plt. The title is the text as it stands (open_pltfile adds a blank and the run name);
 // the plotted column's label goes on the x axis.
+// The commands as written are kept in *commands, for gnuplot.
 static void write_command_file(const char *run, const std::string &banner, const char *label,
-                               int family_file, long n1, long n2) {
+                               int family_file, long n1, long n2, std::string *commands) {
     FILE *plt = open_pltfile(run, banner.c_str(), plotps, "False positives and negatives for ",
-                             label, "Number of False Classifications");
+                             label, "Number of False Classifications", commands);
     set_pltrange(plt, static_cast<float>(plotmin), static_cast<float>(plotmax),
                  static_cast<float>(plotleft), static_cast<float>(plotright),
                  static_cast<float>(plotline));
@@ -169,12 +170,13 @@ int main(int argc, char **argv) {
     default_x_range(family, database);
     default_y_range(curves);
     write_curves(run, curves, plotmax + 10);
+    std::string commands;
     write_command_file(run, banner, label, curves.family_file, static_cast<long>(family.size()),
-                       static_cast<long>(database.size()));
+                       static_cast<long>(database.size()), &commands);
     // The data files and the command file replace old ones together, before gnuplot reads them.
     commit_outputfiles();
 
-    if (!makeps_and_cleanup(plotps, run, "1.data", "2.data", nullptr))
+    if (!makeps_and_cleanup(plotps, run, commands, "1.data", "2.data", nullptr))
         error("gnuplot did not make %s.ps; %s.plt and the data files are kept.",
               shown_text(run).c_str(), shown_text(run).c_str());
     free_init();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     // Made first: once the child exists, nothing may fail before it is recorded (an allocation
     // that fails ends the run, which must stop the child).
     InterruptEntry *record = stop_on_interrupt(0);
+    // The processes of the child's group that outlive their parent become the run's children, not
+    // init's, so that the run can wait for every one of them when it ends (see interrupts.h).
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     pid_t pid = fork();
     if (pid < 0) {
         int err = errno;
@@ -72,15 +76,6 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     set_stop_group(record, pid);
     child->record = record;
     return true;
-}
-
-ChildProcess &ChildProcess::operator=(ChildProcess &&other) noexcept {
-    if (this == &other) return *this;
-    forget_on_interrupt(record);
-    pid = other.pid;
-    record = other.record;
-    other.record = nullptr;
-    return *this;
 }
 
 int wait_child(ChildProcess *child) {

@@ -10,9 +10,9 @@
 struct InterruptEntry;
 
 // A started child: its process id (also its process group) and its interrupt record, which it
-// owns until wait_child forgets it. It moves but is never copied: a copy would forget the record a
-// second time. An assignment forgets the record it held first (that child is no longer stopped
-// with the run); assigned to itself, it keeps its record.
+// owns until wait_child forgets it. It moves into a new ChildProcess but is never copied or
+// assigned: a copy would forget the record a second time, and an assignment would drop the record
+// of the child it held, which the run would then no longer stop.
 struct ChildProcess {
     pid_t pid = 0;
     InterruptEntry *record = nullptr;
@@ -23,7 +23,7 @@ struct ChildProcess {
     ChildProcess(ChildProcess &&other) noexcept : pid(other.pid), record(other.record) {
         other.record = nullptr;
     }
-    ChildProcess &operator=(ChildProcess &&other) noexcept;
+    ChildProcess &operator=(ChildProcess &&) = delete;
 };
 
 // Starts argv[0], searched on the PATH, with the argument vector argv (null-terminated), in a
@@ -35,8 +35,10 @@ struct ChildProcess {
 // message), and SIGTTOU and SIGTTIN ignored: in its own group it is a background job of the
 // terminal, which must not stop it there (its messages go through under `stty tostop`; a read of
 // the terminal fails). The child is recorded, before any signal can be handled, to have its group
-// stopped if the run is interrupted. Returns false, with errno set, when no process can be made. A
-// program that cannot be run ends its process with status 127, as a shell reports it.
+// stopped if the run is interrupted or ends; from then on the run is the subreaper of the
+// processes the child starts (one whose parent ends becomes the run's child, not init's), so that
+// it can wait for the whole group at its end. Returns false, with errno set, when no process can be
+// made. A program that cannot be run ends its process with status 127, as a shell reports it.
 bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, ChildProcess *child);
 // Waits for the child to end (a signal that interrupts the wait is handled and the wait goes
 // on); its record is forgotten before it is reaped, so that an interrupt never stops a process

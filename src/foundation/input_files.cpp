@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,7 +30,8 @@ struct CommandStream {
     int fd;
     ChildProcess command;
 };
-static std::vector<CommandStream> command_streams;
+// A list: a ChildProcess is moved, never assigned.
+static std::list<CommandStream> command_streams;
 
 static bool ends_with(const std::string &s, const char *suffix) {
     size_t n = std::strlen(suffix);
@@ -317,11 +319,11 @@ void close_read(FILE *fp) {
     if (!fp) return;
     struct stat st;
     if (fstat(fileno(fp), &st) != 0) error("close_read: file not open");
-    for (size_t i = 0; i < command_streams.size(); i++) {
-        if (command_streams[i].fp != fp) continue;
-        ChildProcess command = std::move(command_streams[i].command);
-        bool same = command_streams[i].fd == fileno(fp) && S_ISFIFO(st.st_mode);
-        command_streams.erase(command_streams.begin() + (long)i);
+    for (auto it = command_streams.begin(); it != command_streams.end(); ++it) {
+        if (it->fp != fp) continue;
+        ChildProcess command = std::move(it->command);
+        bool same = it->fd == fileno(fp) && S_ISFIFO(st.st_mode);
+        command_streams.erase(it);
         if (!same) {
             // A stale record: the stream was closed elsewhere and the handle reused.
             forget_on_interrupt(command.record);

@@ -34,6 +34,9 @@ static sigset_t interrupt_signals() {
 // and how often that is checked (milliseconds).
 static const int STOP_GRACE_MS = 2000;
 static const int STOP_POLL_MS = 10;
+// How long a group killed after the grace is waited for (a process in an uninterruptible sleep
+// ends only when it wakes).
+static const int KILL_WAIT_MS = 1000;
 
 // The records form a list that the handler walks while the run may be changing it: each link is
 // one lock-free atomic store, and an entry is taken out of the list before it is released, so
@@ -65,8 +68,6 @@ static void on_interrupt(int sig) {
 }
 
 void install_interrupt_handlers() {
-    static bool registered = false;
-    if (!registered && std::atexit(stop_children_now) == 0) registered = true;
     const sigset_t set = interrupt_signals();
     struct sigaction act;
     std::memset(&act, 0, sizeof act);
@@ -83,31 +84,63 @@ void install_interrupt_handlers() {
     }
 }
 
-void stop_children_now() {
-    pid_t self = getpid();
-    for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
-        if (e->owner != self || e->group <= 0) continue;
-        const pid_t group = e->group;
-        e->group = 0;
-        kill(-group, SIGTERM);
-        kill(-group, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
-        // A child that does not end on SIGTERM (it ignores it, or is stuck writing a pipe that
-        // the run no longer reads) is killed after a short grace; the signals of the run are not
-        // held meanwhile, so the run can still be interrupted.
-        pid_t got = 0;
-        for (int waited = 0; waited < STOP_GRACE_MS; waited += STOP_POLL_MS) {
-            got = waitpid(group, nullptr, WNOHANG);
-            if (got != 0 && !(got < 0 && errno == EINTR)) break;
-            usleep(STOP_POLL_MS * 1000);
+// Whether the process group of a record has ended: no process left in it, the ones that have
+// ended reaped (a zombie is still in the group). A process of the group whose parent ended before
+// it is this process's child too (start_child makes the run their subreaper), and reaped here.
+static bool group_gone(pid_t group) {
+    while (waitpid(-group, nullptr, WNOHANG) > 0) {}
+    return kill(-group, 0) != 0 && errno == ESRCH;
+}
+
+// Polls every recorded group of this process until each one has ended or max_ms have passed;
+// a record's group is set to 0 once it has ended. True when every group has ended.
+static bool wait_for_groups(pid_t self, int max_ms) {
+    for (int waited = 0;; waited += STOP_POLL_MS) {
+        bool left = false;
+        for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
+            if (e->owner != self || e->group <= 0) continue;
+            if (group_gone(e->group))
+                e->group = 0;
+            else
+                left = true;
         }
-        if (got == 0) {
-            kill(-group, SIGKILL);
-            while (waitpid(group, nullptr, 0) < 0 && errno == EINTR) {}
-        }
+        if (!left) return true;
+        if (waited >= max_ms) return false;
+        usleep(STOP_POLL_MS * 1000);
     }
 }
 
+// Sends sig to every recorded group of this process.
+static void signal_groups(pid_t self, int sig) {
+    for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load())
+        if (e->owner == self && e->group > 0) kill(-e->group, sig);
+}
+
+// At exit: stops every recorded process group of this process and waits for it (see
+// interrupts.h).
+static void stop_children_now() {
+    const pid_t self = getpid();
+    signal_groups(self, SIGTERM);
+    signal_groups(self, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
+    // A group in which a process does not end on SIGTERM (it ignores it, or is stuck writing a
+    // pipe that the run no longer reads) is killed once the grace has passed for all of them. The
+    // records stay until their groups have ended, so an interrupt meanwhile still stops them.
+    if (wait_for_groups(self, STOP_GRACE_MS)) return;
+    signal_groups(self, SIGKILL);
+    wait_for_groups(self, KILL_WAIT_MS);
+}
+
+// At exit (a fatal error): what an interrupt does, but the children are waited for first, so that
+// none makes a file again once it is removed.
+static void clean_up_at_exit() {
+    stop_children_now();
+    const pid_t self = getpid();
+    for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load())
+        if (e->owner == self && e->path) unlink(e->path);
+}
+
 static InterruptEntry *record(char *path, pid_t group) {
+    run_at_exit(clean_up_at_exit);
     InterruptEntry *e = new InterruptEntry();
     e->owner = getpid();
     e->path = path;
@@ -119,6 +152,10 @@ static InterruptEntry *record(char *path, pid_t group) {
 
 InterruptEntry *remove_on_interrupt(const char *path) {
     return record(str_dup(path ? path : ""), 0);
+}
+
+char *interrupt_path(InterruptEntry *entry) {
+    return entry ? entry->path : nullptr;
 }
 
 InterruptEntry *stop_on_interrupt(pid_t group) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <vector>
 
 #include <fcntl.h>
@@ -76,7 +77,14 @@ static ssize_t sink_write(void *cookie, const char *buf, size_t size) {
             if (sink->first_error == 0) sink->first_error = n < 0 ? errno : ENOSPC;
             break;
         }
-        if (sink->copy) sink->copy->append(buf + done, (size_t)n);
+        // An exception must not pass through the C library that called this: a copy that cannot
+        // grow fails the write (ENOMEM), as a full disk would.
+        try {
+            if (sink->copy) sink->copy->append(buf + done, (size_t)n);
+        } catch (const std::bad_alloc &) {
+            if (sink->first_error == 0) sink->first_error = ENOMEM;
+            break;
+        }
         done += (size_t)n;
     }
     return (ssize_t)done;  // short: the stream's error flag is set
@@ -117,10 +125,6 @@ static FILE *sink_stream(int fd, OutputSink **sink, bool keep_on_failure = false
     return fp;
 }
 
-// The temporary being made, from its mkstemp pattern until it is recorded (empty otherwise): an
-// allocation that fails in between ends the run, whose exit clean-up removes it too.
-static char pending_temporary[PATH_MAX + 1];
-
 // Standard output's sink, once check_stdout_on_exit has put it in place; null before.
 static OutputSink *stdout_sink = nullptr;
 
@@ -158,16 +162,6 @@ static const OutputFile *record_of(FILE *fp) {
     return nullptr;
 }
 
-// At exit: removes every temporary still on disk. The records stay (the process is ending) and
-// the streams are left open (the process closes them).
-static void unlink_temporaries_at_exit() {
-    // No child writes one again once it is removed.
-    stop_children_now();
-    if (pending_temporary[0]) unlink(pending_temporary);
-    for (const OutputFile &f : open_outputs)
-        if (!f.temp.empty()) unlink(f.temp.c_str());
-}
-
 // Abandons the temporary of an output: removes it and forgets its record for interrupts.
 static void abandon_temporary(const OutputFile &f) {
     InterruptHold hold;
@@ -200,93 +194,86 @@ static bool write_directly_after(int err) {
     return err == EACCES || err == EPERM || err == ENOENT || err == ENOTDIR || err == EROFS;
 }
 
-// A temporary file for the new content of the file that name leads to, opened for writing, with
-// *temp and *target set. Null, with *direct set, when the output is better written directly (not
-// a regular file, or its folder takes no new file, or the owner and group of the file cannot be
-// given to a new one), or cannot be made under its name at all (a file name longer than its
-// folder takes, which the plain open then refuses at once); null with *direct false and errno set
-// when the temporary cannot be made for any other reason. The caller holds an InterruptHold across
-// this call and the record of *temp for interrupts, so that no signal falls between the two.
-static FILE *open_temporary(const std::string &name, std::string *temp, std::string *target,
-                            OutputSink **sink, bool *direct) {
-    *direct = true;
+// How an output is written: through a temporary that replaces the file once complete, directly
+// to the file, or not at all (no temporary can be made, and the file is not written over without
+// one).
+enum OutputRoute { ROUTE_TEMPORARY, ROUTE_DIRECT, ROUTE_FAILED };
+
+// A temporary file for the new content of the file that name leads to, opened for writing in *fp,
+// with *temp, *target, *sink and *guard (its record for interrupts and the exit clean-up, made
+// before the file so that nothing that may fail comes between) set: ROUTE_TEMPORARY. The output is
+// better written directly (ROUTE_DIRECT) when it is not a regular file, or its folder takes no new
+// file, or the owner and group of the file cannot be given to a new one, or it cannot be made under
+// its name at all (a file name longer than its folder takes, which the plain open then refuses at
+// once); ROUTE_FAILED, with errno set, when the temporary cannot be made for any other reason.
+// The caller holds an InterruptHold across this call, so that no signal falls between the file and
+// its record.
+static OutputRoute open_temporary(const std::string &name, FILE **fp, std::string *temp,
+                                  std::string *target, OutputSink **sink, InterruptEntry **guard) {
     // Not a regular file (a pipe or a device, also behind a link of /proc such as /dev/stdout).
     struct stat st;
-    if (stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    if (stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return ROUTE_DIRECT;
     *target = link_target(name);
-    if (target->empty()) return nullptr;
+    if (target->empty()) return ROUTE_DIRECT;
     const size_t name_max = name_max_of(folder_of(*target));
-    if (file_name_of(*target).size() > name_max) return nullptr;
+    if (file_name_of(*target).size() > name_max) return ROUTE_DIRECT;
     bool exists = stat(target->c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) return nullptr;
+    if (exists && !S_ISREG(st.st_mode)) return ROUTE_DIRECT;
     // A file that may not be written is not replaced either: the plain open refuses it.
-    if (exists && access(target->c_str(), W_OK) != 0) return nullptr;
+    if (exists && access(target->c_str(), W_OK) != 0) return ROUTE_DIRECT;
     *temp = temporary_pattern(*target, name_max);
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
-        std::atexit(unlink_temporaries_at_exit);
-    }
+    *guard = remove_on_interrupt(temp->c_str());
     // Not inherited by the programs the run starts (gnuplot writes a plot's temporary by name).
-    char *pattern = &(*temp)[0];
-    if (temp->size() < sizeof pending_temporary) pattern = std::strcpy(pending_temporary, pattern);
-    int fd = mkostemp(pattern, O_CLOEXEC);
-    if (pattern == pending_temporary) *temp = fd >= 0 ? pattern : "";
-    if (fd < 0) {
-        pending_temporary[0] = '\0';
-        *direct = write_directly_after(errno);
-        return nullptr;
-    }
-    // The permissions that writing over the file, or creating it, would give.
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & PERMISSION_BITS;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = NEW_FILE_MODE & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
-        ok = fchown(fd, st.st_uid, st.st_gid) == 0;
-    FILE *fp = nullptr;
-    if (ok) {
-        fp = sink_stream(fd, sink);  // closes fd when it fails
-        *direct = false;
-    } else {
-        *direct = write_directly_after(errno);
+    int fd = mkostemp(interrupt_path(*guard), O_CLOEXEC);
+    bool direct = fd < 0 && write_directly_after(errno);
+    if (fd >= 0) {
+        *temp = interrupt_path(*guard);  // the same length: no allocation
+        // The permissions that writing over the file, or creating it, would give.
+        mode_t mode;
+        if (exists) {
+            mode = st.st_mode & PERMISSION_BITS;
+        } else {
+            mode_t mask = umask(0);
+            umask(mask);
+            mode = NEW_FILE_MODE & ~mask;
+        }
+        bool ok = fchmod(fd, mode) == 0;
+        if (ok && exists && (st.st_uid != geteuid() || st.st_gid != getegid()))
+            ok = fchown(fd, st.st_uid, st.st_gid) == 0;
+        if (ok && (*fp = sink_stream(fd, sink)))  // closes fd when it fails
+            return ROUTE_TEMPORARY;
         int err = errno;
-        close(fd);
-        errno = err;
-    }
-    if (!fp) {
-        int err = errno;
+        if (!ok) {
+            direct = write_directly_after(err);
+            close(fd);
+        }
         unlink(temp->c_str());
-        pending_temporary[0] = '\0';
         errno = err;
-        return nullptr;
     }
-    return fp;
+    int err = errno;
+    forget_on_interrupt(*guard);
+    *guard = nullptr;
+    temp->clear();
+    errno = err;
+    return direct ? ROUTE_DIRECT : ROUTE_FAILED;
 }
 
 // Opens name for writing, through a temporary file where it can, and records it; null with errno
-// set when the file cannot be made, *direct telling whether it was to be written directly (the
-// temporary failed otherwise). With temporary_only, null where no temporary can be made.
-static FILE *open_output(const std::string &name, bool *direct, bool temporary_only = false) {
+// set when the file cannot be made, *route telling whether it was to be written directly or the
+// temporary failed. With temporary_only, null where no temporary can be made.
+static FILE *open_output(const std::string &name, OutputRoute *route, bool temporary_only = false) {
     std::string temp, target;
-    FILE *fp;
+    FILE *fp = nullptr;
     OutputSink *sink = nullptr;
     InterruptEntry *guard = nullptr;
     {
         // No interrupt between the making of the temporary and its record (a plain open, which
         // may wait for the reader of a FIFO, is not held).
         InterruptHold hold;
-        fp = open_temporary(name, &temp, &target, &sink, direct);
-        if (fp) guard = remove_on_interrupt(temp.c_str());
+        *route = open_temporary(name, &fp, &temp, &target, &sink, &guard);
     }
-    if (!fp && (temporary_only || !*direct)) return nullptr;
+    if (*route != ROUTE_TEMPORARY && (temporary_only || *route == ROUTE_FAILED)) return nullptr;
     if (!fp) {
-        temp.clear();
         target.clear();
         int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, NEW_FILE_MODE);
         if (fd < 0 || !(fp = sink_stream(fd, &sink))) return nullptr;
@@ -298,7 +285,6 @@ static FILE *open_output(const std::string &name, bool *direct, bool temporary_o
             open_outputs.erase(open_outputs.begin() + (long)i--);
         }
     open_outputs.push_back(OutputFile{fp, name, temp, target, guard, sink});
-    pending_temporary[0] = '\0';  // recorded
     return fp;
 }
 
@@ -309,10 +295,10 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
     if (name.size() > MAX_OUTPUT_NAME)
         error("(open_outputfile):  Output file name longer than %d characters: %.60s...",
               (int)MAX_OUTPUT_NAME, shown_text(name).c_str());
-    bool direct;
-    FILE *fp = open_output(name, &direct);
+    OutputRoute route;
+    FILE *fp = open_output(name, &route);
     // Where no temporary could be made, the reason is told: the old file is kept for it.
-    if (!fp && !direct) {
+    if (!fp && route == ROUTE_FAILED) {
         int err = errno;
         error("(open_outputfile):  Could not open file %s: %s", shown_text(name).c_str(),
               std::strerror(err));
@@ -322,12 +308,15 @@ FILE *open_outputfile(const char *run_name, const char *suffix) {
 }
 
 FILE *open_output_path(const char *path) {
-    bool direct;
-    return open_output(path ? path : "", &direct);
+    OutputRoute route;
+    return open_output(path ? path : "", &route);
 }
 
 FILE *open_output_temporary(const char *path, bool *direct) {
-    return open_output(path ? path : "", direct, true);
+    OutputRoute route;
+    FILE *fp = open_output(path ? path : "", &route, true);
+    *direct = route == ROUTE_DIRECT;
+    return fp;
 }
 
 std::string output_temporary(FILE *fp) {
@@ -476,15 +465,13 @@ static void discard_held() {
         }
 }
 
-// Ends the run after a failed write of name; the held outputs, part of the same run, are
-// discarded with it. replaced names the files of the set already put in place, if any.
-[[noreturn]] static void write_failure(const std::string &name, int err,
-                                       const std::string &replaced = "") {
+// Ends the run after a failed write of the output shown as shown_name; the held outputs, part of
+// the same run, are discarded with it. replaced names the files of the set already put in place,
+// if any. Nothing here allocates but the message (see error).
+[[noreturn]] static void write_failure(const char *shown_name, int err, const char *replaced = "") {
     discard_held();
-    error("Could not write %s: %s%s%s%s",
-          name.empty() ? "an output file" : shown_text(name).c_str(), std::strerror(err),
-          replaced.empty() ? "" : " (already replaced: ", replaced.c_str(),
-          replaced.empty() ? "" : ")");
+    error("Could not write %s: %s%s%s%s", shown_name, std::strerror(err),
+          *replaced ? " (already replaced: " : "", replaced, *replaced ? ")" : "");
 }
 
 static void close_or_hold(FILE *fp, bool hold) {
@@ -495,7 +482,7 @@ static void close_or_hold(FILE *fp, bool hold) {
     }
     std::string name;
     int err = finish_output(fp, hold, &name);
-    if (err != 0) write_failure(name, err);
+    if (err != 0) write_failure(name.empty() ? "an output file" : shown_text(name).c_str(), err);
 }
 
 void close_outputfile(FILE *fp) {
@@ -509,18 +496,31 @@ void hold_outputfile(FILE *fp) {
 void commit_outputfiles() {
     // The set is put in place whole: a signal meanwhile waits until every file is renamed.
     InterruptHold hold;
-    std::string replaced;  // the files of the set already in place, for the message of a failure
+    // What the message of a failed rename needs is made first: from the first rename to the last
+    // nothing else can fail (an allocation that ended the run there would leave the set mixed
+    // without saying so).
+    std::vector<size_t> held;        // the held records, in order
+    std::vector<std::string> shown;  // their names as the message shows them
+    std::string replaced;            // "a, b, c", cut after the ones already in place
+    std::vector<size_t> ends;        // where each name ends in it
     for (size_t i = 0; i < open_outputs.size(); i++) {
         if (open_outputs[i].fp) continue;
-        OutputFile f = open_outputs[i];
-        open_outputs.erase(open_outputs.begin() + (long)i--);
-        if (put_in_place(f)) {
-            replaced += (replaced.empty() ? "" : ", ") + shown_text(f.name);
-            continue;
-        }
-        // A rename that fails after others went through leaves the set mixed: say which are new.
-        write_failure(f.name, errno ? errno : EIO, replaced);
+        held.push_back(i);
+        shown.push_back(shown_text(open_outputs[i].name));
+        replaced += (replaced.empty() ? "" : ", ") + shown.back();
+        ends.push_back(replaced.size());
     }
+    size_t placed = 0;
+    int err = 0;
+    while (placed < held.size() && put_in_place(open_outputs[held[placed]])) placed++;
+    if (placed < held.size()) err = errno ? errno : EIO;  // that temporary is removed
+    // Those in place, and the one that failed, are held no more (erasing allocates nothing).
+    for (size_t k = std::min(placed + 1, held.size()); k-- > 0;)
+        open_outputs.erase(open_outputs.begin() + (long)held[k]);
+    if (placed == held.size()) return;
+    // A rename that fails after others went through leaves the set mixed: say which are new.
+    replaced[placed > 0 ? ends[placed - 1] : 0] = '\0';
+    write_failure(shown[placed].c_str(), err, replaced.c_str());
 }
 
 void discard_outputfiles() {
@@ -544,9 +544,7 @@ static void check_stdout_at_exit() {
 }
 
 void check_stdout_on_exit() {
-    static bool registered = false;
-    if (registered) return;
-    registered = true;
+    if (stdout_sink) return;
     // Standard output writes descriptor 1 through a sink of its own, as output files do, so that a
     // failure names the first error a write met. The stream is never closed: the process's
     // descriptor stays open to the end, and the sink with it.
@@ -558,7 +556,7 @@ void check_stdout_on_exit() {
         stdout = fp;
         stdout_sink = sink;
     }
-    std::atexit(check_stdout_at_exit);
+    run_at_exit(check_stdout_at_exit);
 }
 
 static const char *const banner_lines[12] = {
@@ -662,13 +660,31 @@ const char *get_host_name() {
     return buf;
 }
 
+// The password file, read directly before the user database is asked.
+static const char PASSWORD_FILE[] = "/etc/passwd";
+
 const char *get_user_name() {
     static char buf[200];
-    struct passwd *pw = getpwuid(geteuid());
+    const uid_t uid = geteuid();
+    // The user database of the C library crashes (a null pointer) when it cannot allocate its own
+    // state, as when memory runs out: it is asked only for a user the password file does not hold,
+    // and not when reading that file already ran short of memory.
+    const struct passwd *pw = nullptr;
+    bool short_of_memory = false;
+    if (FILE *users = std::fopen(PASSWORD_FILE, "re")) {
+        errno = 0;
+        while ((pw = fgetpwent(users)) && (pw->pw_uid != uid || !pw->pw_name ||
+                                           pw->pw_name[0] == '+' || pw->pw_name[0] == '-')) {}
+        short_of_memory = !pw && errno == ENOMEM;
+        std::fclose(users);
+    } else {
+        short_of_memory = errno == ENOMEM;
+    }
+    if (!pw && !short_of_memory) pw = getpwuid(uid);
     if (pw && pw->pw_name)
         std::snprintf(buf, sizeof buf, "%.199s", pw->pw_name);
     else
-        std::snprintf(buf, sizeof buf, "uid%ld", (long)geteuid());
+        std::snprintf(buf, sizeof buf, "uid%ld", (long)uid);
     return buf;
 }
 

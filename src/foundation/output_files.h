@@ -108,7 +108,8 @@ std::string format_cpu_time(long user_seconds, long system_seconds);
 double get_real_time();
 // Host name (at most 199 characters, static buffer).
 const char *get_host_name();
-// Login name of the effective user (at most 199 characters, static buffer).
+// Login name of the effective user (at most 199 characters, static buffer): from the password
+// file, else from the user database; "uid<number>" when neither has it or memory runs short.
 const char *get_user_name();
 // The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
 std::string current_directory(const char *fallback);

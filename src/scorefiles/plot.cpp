@@ -225,20 +225,12 @@ void check_plot_run_name(const char *run_name) {
               shown_text(run_name).c_str());
 }
 
-// The text of the command file that open_pltfile made last, as it was written, and the run name
-// it was made for: gnuplot gets its commands from here, never by reading the file back (it may be a
-// pipe, a FIFO or /dev/null). Never destroyed: a stream still open at exit is flushed into it
-// after the destructors have run.
-static std::string &plt_commands = *new std::string;
-static std::string plt_commands_run;
-
 FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
-                   const char *xlabel, const char *ylabel) {
+                   const char *xlabel, const char *ylabel, std::string *commands) {
     check_plot_run_name(run_name);
     FILE *fp = open_outputfile(run_name, ".plt");
-    plt_commands.clear();
-    plt_commands_run = run_name;
-    copy_written_text(fp, &plt_commands);
+    commands->clear();
+    copy_written_text(fp, commands);
     print_banner_block(fp, banner, '#');
     const char *prefix = ps_mode ? "" : "#";
     std::fprintf(fp, "# Uncomment the next two lines to generate a postscript file.\n");
@@ -314,28 +306,18 @@ static bool run_gnuplot(const std::string &shown, FILE *script) {
     return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The commands of the command file of base: as this run wrote them (open_pltfile), else as the
-// file holds them; false, with errno set, when they cannot be read.
-static bool plot_commands(const std::string &base, std::string *text) {
-    if (plt_commands_run == base) {
-        *text = plt_commands;
-        return true;
-    }
-    return read_file(base + ".plt", text);
-}
-
 // The commands of the command file of base, with the output line naming temp instead of the plot
 // (unchanged for an empty temp), in an anonymous temporary at its start, for gnuplot's standard
 // input; null, with errno set, when that cannot be made.
-static FILE *script_into_temporary(const std::string &base, const std::string &temp) {
+static FILE *script_into_temporary(const std::string &base, const std::string &commands,
+                                   const std::string &temp) {
     const std::string line = "set output \"" + base + ".ps\"\n";
-    std::string quoted = "set output '", text;
+    std::string quoted = "set output '", text = commands;
     for (char c : temp) quoted += c == '\'' ? "''" : std::string(1, c);
     quoted += "'\n";
     size_t at = std::string::npos;
     errno = EINVAL;
-    bool made = plot_commands(base, &text) &&
-                (temp.empty() || (at = text.find("\n" + line)) != std::string::npos);
+    bool made = temp.empty() || (at = text.find("\n" + line)) != std::string::npos;
     FILE *script = made ? anonymous_tempfile() : nullptr;
     if (script) {
         if (!temp.empty()) text.replace(at + 1, line.size(), quoted);
@@ -400,7 +382,7 @@ static bool finish_plot(FILE *out, const std::string &temp, const std::string &p
 // open_outputfile), gnuplot writes run.ps itself. True when a finished plot is in place. Fatal
 // when no temporary can be made, the commands cannot be copied for gnuplot, or the finished plot
 // cannot be put in place (see makeps_and_cleanup).
-static bool plot_into_place(const std::string &base, bool *ran) {
+static bool plot_into_place(const std::string &base, const std::string &commands, bool *ran) {
     const std::string ps = base + ".ps", plt = base + ".plt";
     bool direct = false;
     FILE *out = open_output_temporary(ps.c_str(), &direct);
@@ -417,7 +399,7 @@ static bool plot_into_place(const std::string &base, bool *ran) {
         out = nullptr;
         temp.clear();
     }
-    FILE *script = script_into_temporary(base, temp);
+    FILE *script = script_into_temporary(base, commands, temp);
     if (!script) {
         // gnuplot never writes the old plot while a temporary can be made beside it.
         int err = errno ? errno : EIO;
@@ -437,12 +419,12 @@ static bool plot_into_place(const std::string &base, bool *ran) {
     return true;
 }
 
-bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
-                        const char *suffix3) {
+bool makeps_and_cleanup(int ps_mode, const char *run_name, const std::string &commands,
+                        const char *suffix1, const char *suffix2, const char *suffix3) {
     if (ps_mode == 0) return true;
     std::string base(run_name);
     bool ran = false;
-    bool placed = plot_into_place(base, &ran);
+    bool placed = plot_into_place(base, commands, &ran);
     if (!ran) {
         std::fprintf(stderr, "Error in gnuplot:  temporary files not deleted.\n");
         return false;

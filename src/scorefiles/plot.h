@@ -5,6 +5,7 @@
 #define QOR_PLOT_H
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 struct SequenceTable;
@@ -70,28 +71,28 @@ bool plot_run_name_ok(const char *run_name);
 void check_plot_run_name(const char *run_name);
 
 // Creates run_name + ".plt" and writes its header (banner block with '#', the PostScript lines,
-// title, axis labels, "set nozeroaxis"); title, xlabel and ylabel may be null. Returns the open
-// stream (never null); the caller writes the rest and closes it. Fatal: those of
-// open_outputfile.
+// title, axis labels, "set nozeroaxis"); title, xlabel and ylabel may be null. Every byte the
+// stream writes to the file is also kept in *commands (emptied first; the caller's, which must
+// outlive the stream), for makeps_and_cleanup. Returns the open stream (never null); the caller
+// writes the rest and closes it. Fatal: those of open_outputfile.
 FILE *open_pltfile(const char *run_name, const char *banner, int ps_mode, const char *title,
-                   const char *xlabel, const char *ylabel);
+                   const char *xlabel, const char *ylabel, std::string *commands);
 
-// Runs gnuplot on run_name + ".plt" when ps_mode (the plotps setting) is non-zero; after a
-// successful run removes the files run_name + each given suffix (null: none) and the command
-// file, unless ps_mode is 3. A run succeeds when gnuplot ends with status 0 and run_name + ".ps" is
-// a regular file that holds gnuplot's closing trailer. A failed run keeps the files and says "Error
-// in gnuplot: temporary files not deleted.\n" (for a PostScript file that was not finished, naming
-// it). Returns false after a failed run, true otherwise (ps_mode 0 included). gnuplot reads the
-// commands as this run wrote them (open_pltfile of the same run name; the file is never read back,
-// and may be a pipe or a device), else as the file holds them, from a copy on its standard input,
-// its messages naming the command file all the same. The plot is written to a hidden temporary
-// beside run_name.ps, named in that copy, that replaces it only once finished (where the plot is
-// to be written directly, as open_outputfile says, or the temporary's path holds a line end,
-// gnuplot writes the file itself). Fatal when the copy cannot be made: "Could not copy %s to a
-// temporary file: %s" (before gnuplot starts), and when the plot's temporary cannot be made (a
-// full disk) or the finished plot cannot be written or put in place: "Could not write %s: %s";
-// the old plot and the files are kept either way.
-bool makeps_and_cleanup(int ps_mode, const char *run_name, const char *suffix1, const char *suffix2,
-                        const char *suffix3);
+// Runs gnuplot on the commands of run_name + ".plt" when ps_mode (the plotps setting) is non-zero;
+// after a successful run removes the files run_name + each given suffix (null: none) and the
+// command file, unless ps_mode is 3. A run succeeds when gnuplot ends with status 0 and run_name +
+// ".ps" is a regular file that holds gnuplot's closing trailer. A failed run keeps the files and
+// says "Error in gnuplot: temporary files not deleted.\n" (for a PostScript file that was not
+// finished, naming it). Returns false after a failed run, true otherwise (ps_mode 0 included).
+// gnuplot reads the commands as open_pltfile kept them (the file is never read back, and may be a
+// pipe or a device), from a copy on its standard input, its messages naming the command file all
+// the same. The plot is written to a hidden temporary beside run_name.ps, named in that copy, that
+// replaces it only once finished (where the plot is to be written directly, as open_outputfile
+// says, or the temporary's path holds a line end, gnuplot writes the file itself). Fatal when the
+// copy cannot be made: "Could not copy %s to a temporary file: %s" (before gnuplot starts), and
+// when the plot's temporary cannot be made (a full disk) or the finished plot cannot be written or
+// put in place: "Could not write %s: %s"; the old plot and the files are kept either way.
+bool makeps_and_cleanup(int ps_mode, const char *run_name, const std::string &commands,
+                        const char *suffix1, const char *suffix2, const char *suffix3);
 
 #endif

@@ -1,6 +1,6 @@
 #!/bin/bash
-# End-to-end tests of running out of memory: large score and sequence files read under a sweep of
-# address-space limits (ulimit -v, as batch systems set from a job's memory request). At every
+# End-to-end tests of running out of memory: allocations made to fail from each one of a run on,
+# and large score and sequence files read under a sweep of address-space limits (ulimit -v, as batch systems set from a job's memory request). At every
 # limit a run either succeeds or ends with status 1 and "out of memory" on standard error (never
 # an abort by a signal) and leaves no hidden temporary of its outputs behind.
 source "$QOR_E2E_LIB"
@@ -60,6 +60,57 @@ done <<EOF
 trellan3|9500|t -distfile ../big1.dist -distfile2 ../big2.dist
 trellan|3500|t -distfile ../big1.dist -distfile2 ../big2.dist -plotps 0
 ordane|28500|o -db ../big.fa -distfile ../big.dist -alphabet protein
+EOF
+
+cd .. || exit 1
+
+# Allocation failures from each allocation of a run on (failmalloc.so makes the N-th call of
+# malloc, calloc or realloc and every later one fail): at every N, from the first allocation of
+# main on, the run ends with status 0, or 1 and a message (never an abort), leaves no temporary,
+# and leaves a set of files that stand or fall together either all old or all new, unless its
+# message names the ones already replaced. Outside CI every third N is tried.
+SHIM="$BIN/failmalloc.so"
+[ -f "$SHIM" ] || fail "no $SHIM"
+cp "$DATA/qor2psi_mid.mod" q.mod && cp "$DATA/ordane_db1.fa" db.fa && cp "$DATA/ordane_scores.dist" s.dist
+printf 'a 10 1 0\nb 10 3 0\n' > f.dist && printf 'd 10 2 0\ne 10 4 0\n' > d.dist
+step=3 && [ "${CI:-}" = true ] && step=1
+mkdir fm && cd fm || exit 1
+# program|run name|outputs (a set when more than one)|arguments
+while IFS='|' read -r prog name outs args; do
+    CASE="$prog $name, allocations failing"
+    # shellcheck disable=SC2086
+    FM_COUNT=count.txt LD_PRELOAD="$SHIM" "$BIN/$prog" "$name" $args >/dev/null 2>err.txt
+    STATUS=$?; expect_status 0
+    calls=$(cat count.txt 2>/dev/null || echo 0)
+    CHECKS=$((CHECKS + 1)); [ "$calls" -gt 20 ] || fail "$CASE: the reference run counted $calls allocations"
+    for ((n = 1; n <= calls; n += step)); do
+        for o in $outs; do echo OLD > "$name$o"; done
+        # shellcheck disable=SC2086
+        FM_AT=$n LD_PRELOAD="$SHIM" "$BIN/$prog" "$name" $args >/dev/null 2>err.txt
+        STATUS=$?
+        CHECKS=$((CHECKS + 1))
+        case $STATUS in
+        0) ;;
+        1) grep -q "^Error: " err.txt || fail "$CASE: status 1 at allocation $n without a message: $(head -c 300 err.txt)" ;;
+        *) fail "$CASE: status $STATUS at allocation $n: $(head -c 300 err.txt)" ;;
+        esac
+        left=(.*.??????)
+        CHECKS=$((CHECKS + 1))
+        [ -e "${left[0]}" ] && fail "$CASE: temporaries left at allocation $n: ${left[*]}"
+        old=0 new=0
+        for o in $outs; do if [ "$(cat "$name$o" 2>/dev/null)" = OLD ]; then old=$((old + 1)); else new=$((new + 1)); fi; done
+        CHECKS=$((CHECKS + 1))
+        if [ $old -gt 0 ] && [ $new -gt 0 ] && ! grep -q "(already replaced: " err.txt; then
+            fail "$CASE: at allocation $n, $new new and $old old without saying so: $(head -c 300 err.txt)"
+        fi
+        rm -f -- * .*.??????
+    done
+done <<EOF
+qor2psi|experiment_run_0042|.ckp .cks|-model_file ../q.mod
+trellan|run_of_the_check|1.data 2.data .plt|-distfile ../f.dist -distfile2 ../d.dist -plotps 0
+trellan3|run_of_the_check|.dat|-distfile ../f.dist -distfile2 ../d.dist
+ordane|o|.seq|-db ../db.fa -distfile ../s.dist -alphabet protein
+plenmod|p|.mod|-model_file ../q.mod
 EOF
 
 finish
