@@ -13,6 +13,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,6 +248,29 @@ TEST(ReadAheadStreams, OnlyRegularFilesAreReadAhead) {
     EXPECT_EQ(r.ahead, nullptr);
     ASSERT_TRUE(reader_line_copy(&r, line));
     EXPECT_FALSE(reader_line_copy(&r, line));
+    reader_free(&r);
+    pclose(pipe);
+}
+
+// Under a handler installed without SA_RESTART (a profiler's, which the run keeps), a read of a
+// pipe fails with EINTR when the handler's signal comes while it waits. A prompt's reads (one
+// byte at a time) are made again until the writer's line is in.
+TEST(InputReaderSignals, ReadsByLineCutShortAreMadeAgain) {
+    struct sigaction act = {}, old;
+    act.sa_handler = [](int) {};
+    ASSERT_EQ(sigaction(SIGALRM, &act, &old), 0);
+    FILE *pipe = popen("sleep 0.3; echo 2 7", "r");
+    ASSERT_NE(pipe, nullptr);
+    const struct itimerval every = {{0, 20000}, {0, 20000}}, off = {};
+    setitimer(ITIMER_REAL, &every, nullptr);
+    InputReader r;
+    reader_init(&r, pipe, "pipe");
+    r.by_line = true;
+    std::string line;
+    EXPECT_EQ(fatal_of([&] { reader_line_copy(&r, line); }), "");
+    setitimer(ITIMER_REAL, &off, nullptr);
+    sigaction(SIGALRM, &old, nullptr);
+    EXPECT_EQ(line, "2 7\n");
     reader_free(&r);
     pclose(pipe);
 }

@@ -1,5 +1,6 @@
 // Input files: opening with transparent decompression, pipes read once into a temporary copy,
-// library search through an environment variable, and closing with the decompressor's status.
+// library search through an environment variable, closing with the decompressor's status, and
+// reads and opens made again when a signal cuts them short.
 #include "foundation/input_files.h"
 
 #include <cerrno>
@@ -108,8 +109,10 @@ static FILE *copy_to_tempfile(FILE *src, const char *name, bool *src_error,
     if (!tmp) copy_failed(name, errno);
     std::vector<char> buf(size_t(1) << 16);
     size_t total = 0;
+    int read_errno = 0;
     for (;;) {
-        size_t got = std::fread(buf.data(), 1, buf.size(), src);
+        size_t got = read_input(src, buf.data(), buf.size());
+        read_errno = errno;
         if (got > limit - total) {
             std::fclose(tmp);
             *src_error = false;
@@ -124,9 +127,8 @@ static FILE *copy_to_tempfile(FILE *src, const char *name, bool *src_error,
     }
     *src_error = std::ferror(src) != 0;
     if (*src_error) {
-        int saved = errno ? errno : EIO;
         std::fclose(tmp);
-        errno = saved;
+        errno = read_errno;
         return nullptr;
     }
     errno = 0;
@@ -191,7 +193,7 @@ static bool is_pipe(const struct stat &st) {
 static FILE *reopen_spooled(FILE *copy) {
     char path[64];
     std::snprintf(path, sizeof path, "/proc/self/fd/%d", fileno(copy));
-    if (FILE *fp = std::fopen(path, "r")) return fp;
+    if (FILE *fp = open_input(path)) return fp;
     // Without /proc: a second descriptor, rewound. It shares the position with the others, which
     // is enough for streams of one source that are read one after another.
     int fd = dup(fileno(copy));
@@ -224,7 +226,7 @@ static FILE *open_plain(const std::string &name, int flags) {
     if (stat(name.c_str(), &st) == 0 && is_pipe(st))
         for (const SpooledSource &s : spooled_sources)
             if (s.dev == st.st_dev && s.ino == st.st_ino) return reopen_spooled(s.copy);
-    FILE *fp = std::fopen(name.c_str(), "r");
+    FILE *fp = open_input(name.c_str());
     if (!fp) return nullptr;
     if (fstat(fileno(fp), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
@@ -340,12 +342,43 @@ void close_read(FILE *fp) {
 }
 
 bool read_file(const std::string &path, std::string *text) {
-    FILE *in = std::fopen(path.c_str(), "rb");
+    FILE *in = open_input(path.c_str());
     if (!in) return false;
     text->clear();
     char buf[1 << 16];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text->append(buf, n);
+    size_t n;
+    do {
+        n = read_input(in, buf, sizeof buf);
+        text->append(buf, n);
+    } while (n == sizeof buf);
     bool read = !std::ferror(in);
     std::fclose(in);
     return read;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reads and opens cut short by a signal
+// ---------------------------------------------------------------------------------------------
+
+size_t read_input(FILE *fp, void *buf, size_t n) {
+    char *to = static_cast<char *>(buf);
+    size_t got = 0;
+    for (;;) {
+        errno = 0;
+        got += std::fread(to + got, 1, n - got, fp);
+        if (got == n || !std::ferror(fp)) return got;
+        if (errno != EINTR) {
+            if (errno == 0) errno = EIO;
+            return got;
+        }
+        // Cut short by a signal: the bytes read so far are kept, and the stream reads on.
+        std::clearerr(fp);
+    }
+}
+
+FILE *open_input(const char *path) {
+    for (;;) {
+        FILE *fp = std::fopen(path, "r");
+        if (fp || errno != EINTR) return fp;
+    }
 }

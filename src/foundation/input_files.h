@@ -1,6 +1,7 @@
 // Input files: opening with transparent decompression (".gz", ".Z"), pipes and FIFOs read once
 // into a temporary copy, streams made rewindable on request, library data files searched through
-// an environment variable, and closing that checks the decompressor's exit status.
+// an environment variable, closing that checks the decompressor's exit status, and the reads and
+// opens of inputs, made again when a signal cuts them short.
 #ifndef QOR_INPUT_FILES_H
 #define QOR_INPUT_FILES_H
 
@@ -47,5 +48,22 @@ void close_read(FILE *fp);
 // The whole of the file path, read as bytes, in *text; false when it cannot be opened or read.
 // Not fatal.
 bool read_file(const std::string &path, std::string *text);
+
+// ---------------------------------------------------------------------------------------------
+// Reads and opens cut short by a signal
+// ---------------------------------------------------------------------------------------------
+// A signal whose handler was in place before the run (a profiler's, kept by
+// install_interrupt_handlers) and was installed without SA_RESTART makes a slow read or open (a
+// pipe, a FIFO waiting for its writer, a terminal) fail with EINTR. Every read and open of an
+// input goes through these two, which make such a call again.
+
+// Reads up to n bytes of fp into buf, as fread does, until n bytes are in, the stream ends or a
+// read fails for another reason than EINTR. Returns the bytes read: fewer than n only at the end
+// of the stream or after a read error, which leaves ferror(fp) set and errno the reason (never 0
+// or EINTR). Not fatal.
+size_t read_input(FILE *fp, void *buf, size_t n);
+// Opens path for reading, as fopen(path, "r") does, until the open succeeds or fails for another
+// reason than EINTR. Returns the stream, or null with errno the reason. Not fatal.
+FILE *open_input(const char *path);
 
 #endif

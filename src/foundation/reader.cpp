@@ -27,6 +27,11 @@ static const size_t READER_BLOCK = 1 << 16;
 // (8 MB and more), which counts against a run's memory limit (ulimit -v).
 static const size_t READ_AHEAD_STACK = size_t(256) << 10;
 
+// Ends the run for a read of the reader's stream that failed with err.
+[[noreturn]] static void read_failed(const InputReader *r, int err) {
+    error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(), std::strerror(err));
+}
+
 // Puts back the newline of the line last handed out by reader_line (replaced there by the NUL
 // that ends the line), so that every byte behind pos is again the byte of the stream.
 static void restore_last_newline(InputReader *r) {
@@ -39,10 +44,7 @@ static void restore_last_newline(InputReader *r) {
 // puts the bytes it keeps in front of the new ones there and takes the slot's buffer as its own,
 // handing its old buffer to the slot, so that the new bytes are not copied. The thread never ends
 // the run: a read error is kept with the slot and reported once the bytes before it are taken.
-// Nor does it allocate: every buffer is the reader's, made on the run's thread, where running
-// out of memory ends the run. Should it ever run out (std::bad_alloc, see
-// install_out_of_memory_handlers), the slot it fills ends the file with ENOMEM, which the
-// reader's thread reports.
+// Nor does it allocate: every buffer is made on the run's thread.
 struct ReaderAhead {
     struct Slot {
         unsigned char *buf = nullptr;  // owned; cap bytes, at least head + size + 1
@@ -102,26 +104,10 @@ struct ReaderAhead {
             changed.notify_all();
         }
     }
-    // Ends the file with err at the slot being filled, as a read error there would.
-    void fail(int err) {
-        std::lock_guard<std::mutex> held(lock);
-        Slot &s = slots[fill];
-        if (!done && !s.full) {
-            s.len = s.pos = 0;
-            s.err = err;
-            s.last = s.full = done = true;
-        }
-        changed.notify_all();
-    }
 };
 
 static void *read_ahead_thread(void *ahead) {
-    ReaderAhead *a = static_cast<ReaderAhead *>(ahead);
-    try {
-        a->run();
-    } catch (const std::bad_alloc &) {
-        a->fail(ENOMEM);
-    }
+    static_cast<ReaderAhead *>(ahead)->run();
     return nullptr;
 }
 
@@ -135,7 +121,8 @@ static bool start_read_ahead(InputReader *r, size_t block) {
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     off_t at = ftello(r->stream);
     if (at < 0) return false;
-    std::unique_ptr<ReaderAhead> a(new ReaderAhead());
+    std::unique_ptr<ReaderAhead> a(new (std::nothrow) ReaderAhead());
+    if (!a) return false;
     a->fd = fd;
     a->next = a->taken = at;
     a->size = a->head = block;
@@ -234,11 +221,7 @@ static size_t fill_from_ahead(InputReader *r, size_t want) {
         if (s.pos < s.len) continue;
         if (s.last) {
             r->eof = true;
-            if (s.err == ENOMEM)
-                error("out of memory reading %s %s", r->what, shown_text(r->name).c_str());
-            if (s.err)
-                error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
-                      std::strerror(s.err));
+            if (s.err) read_failed(r, s.err);
             break;
         }
         {
@@ -303,34 +286,23 @@ size_t reader_fill(InputReader *r, size_t want) {
         size_t room = r->capacity - r->end;
         if (room == 0) break;
         if (r->by_line) {
-            // Never wait for more than the line being typed.
-            int c = EOF;
-            while (r->end < r->capacity && (c = std::getc(r->stream)) != EOF) {
-                r->data[r->end++] = static_cast<unsigned char>(c);
+            // Never wait for more than the line being typed: one byte at a time.
+            unsigned char c = 0;
+            while (r->end < r->capacity && read_input(r->stream, &c, 1) == 1) {
+                r->data[r->end++] = c;
                 if (c == '\n') break;
             }
-            if (c == EOF) {
-                if (std::ferror(r->stream))
-                    error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
-                          std::strerror(errno));
+            if (c == '\n') break;
+            if (r->end < r->capacity) {
+                if (std::ferror(r->stream)) read_failed(r, errno);
                 r->eof = true;
             }
-            if (c == '\n') break;
             continue;
         }
-        errno = 0;
-        size_t got = r->stream ? std::fread(r->data + r->end, 1, room, r->stream) : 0;
+        size_t got = r->stream ? read_input(r->stream, r->data + r->end, room) : 0;
         r->end += got;
         if (got < room) {
-            // A read cut short by a signal whose handler was in place before the run (one
-            // without SA_RESTART) is made again.
-            if (r->stream && std::ferror(r->stream) && errno == EINTR) {
-                std::clearerr(r->stream);
-                continue;
-            }
-            if (r->stream && std::ferror(r->stream))
-                error("Could not read %s %s: %s", r->what, shown_text(r->name).c_str(),
-                      std::strerror(errno));
+            if (r->stream && std::ferror(r->stream)) read_failed(r, errno);
             r->eof = true;
         }
     }

@@ -36,9 +36,9 @@ struct InputReader {
     // beyond the one being handed out (reading the descriptor, not the stream). The stream must
     // then be left alone until reader_free, which stops the thread and sets the stream's position
     // to the end of the bytes taken in, as a plain fill leaves it. data then points into a
-    // buffer of the read-ahead's, which may change at every fill. Where the thread or its
-    // buffers cannot be had (no memory for them), the first fill clears it and the reader reads
-    // without it.
+    // buffer of the read-ahead's, which may change at every fill. Where the read-ahead's state,
+    // its buffers or its thread cannot be had (no memory for them), the first fill clears it and
+    // the reader reads without it.
     bool read_ahead = false;
     struct ReaderAhead *ahead = nullptr;  // owned: the read-ahead of a started read_ahead reader
     // The longest line (without its "\n") that reader_line hands out; a longer one ends the run
@@ -72,10 +72,9 @@ void reader_free(InputReader *r);
 // Makes at least want bytes available from pos (fewer at the end of the stream), moving the
 // unread bytes (and the line that may be pushed back) to the start of the block and growing it
 // as needed; pos and the pushed-back line follow the move, pointers into data and offsets
-// taken before it do not. Returns the bytes available
-// (end - pos). A read error ends the run: "Could not read %s %s: %s" (what, name, the reason),
-// or "out of memory reading %s %s" (what, name) when the read-ahead thread ran out of memory;
-// a block that cannot be grown: "out of memory reallocating %zu bytes".
+// taken before it do not. Returns the bytes available (end - pos). A read cut short by a signal
+// is made again (read_input). A read error ends the run: "Could not read %s %s: %s" (what, name,
+// the reason); a block that cannot be grown: "out of memory reallocating %zu bytes".
 size_t reader_fill(InputReader *r, size_t want);
 // reader_getc when the block is used up: refills it first.
 int reader_getc_refill(InputReader *r);

@@ -166,7 +166,7 @@ SeqIdSet *read_score_file_ids(const char *path) {
         return nullptr;
     struct stat st;
     if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    FILE *fp = std::fopen(path, "r");
+    FILE *fp = open_input(path);
     if (!fp) return nullptr;
     SeqIdSet *ids = new_seq_id_set();
     for_each_score_line(fp, path, false, [ids](const ScoreLine &entry) {
