@@ -59,7 +59,7 @@ Rmodel *make_base_regularizer(int track) {
 
 // True when the file can be opened for reading as a plain file (no decompression fallback).
 static bool plain_file_opens(const std::string &path) {
-    FILE *fp = std::fopen(path.c_str(), "r");
+    FILE *fp = open_input(path.c_str());
     if (!fp) return false;
     struct stat st;
     bool ok = fstat(fileno(fp), &st) == 0 && !S_ISDIR(st.st_mode);
