@@ -97,6 +97,10 @@ TEST(OutOfMemory, AFormatThatCannotBeFilledInIsShownAsItIs) {
                 "^Error: y{5000}%lc\n$");
 }
 
+TEST_F(ThrowingErrors, AFormatThatCannotBeFilledInIsThrownAsItIs) {
+    EXPECT_EQ(fatal_message([] { error("a%lc", (wint_t)0x100); }), "a%lc");
+}
+
 static int *volatile kept_array;
 static void impossible_array() noexcept {
     volatile size_t n = SIZE_MAX / 2;

@@ -37,8 +37,9 @@ struct ChildProcess {
 // the terminal fails). The child is recorded, before any signal can be handled, to have its group
 // stopped if the run is interrupted or ends; from then on the run is the subreaper of the
 // processes the child starts (one whose parent ends becomes the run's child, not init's), so that
-// it can wait for the whole group at its end. Returns false, with errno set, when no process can be
-// made. A program that cannot be run ends its process with status 127, as a shell reports it.
+// at its end it can wait for the whole group of a child still recorded. Returns false, with errno
+// set, when no process can be made. A program that cannot be run ends its process with status 127,
+// as a shell reports it.
 bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, ChildProcess *child);
 // Waits for the child to end (a signal that interrupts the wait is handled and the wait goes
 // on); its record is forgotten before it is reaped, so that an interrupt never stops a process

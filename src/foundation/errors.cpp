@@ -1,6 +1,7 @@
 // Fatal errors, allocation that never returns null (and the end of the run when any other
-// allocation fails), and the small helpers every unit uses: case-blind name comparison, the
-// shown form of input text in messages, a random order and a text hash.
+// allocation fails and no caller takes its std::bad_alloc), exit handlers, and the small helpers
+// every unit uses: case-blind name comparison, the shown form of input text in messages, a random
+// order and a text hash.
 #include "foundation/errors.h"
 
 #include <algorithm>
@@ -58,8 +59,10 @@ void error(const char *fmt, ...) {
         va_list ap2;
         va_copy(ap2, ap);
         int n = std::vsnprintf(nullptr, 0, fmt, ap);
+        // A format that cannot be filled in is shown as it is, as below.
         std::string msg(n > 0 ? (size_t)n : 0, '\0');
         if (n > 0) std::vsnprintf(&msg[0], (size_t)n + 1, fmt, ap2);
+        if (n < 0) msg = fmt;
         va_end(ap2);
         va_end(ap);
         throw FatalError{msg};

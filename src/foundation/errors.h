@@ -1,8 +1,8 @@
 // Fatal errors and allocation, the lowest unit of the library: error() and the FatalError thrown
 // in its place for test harnesses, allocation that never returns null (and the end of the run
-// when any other allocation fails and its std::bad_alloc is taken by no caller), and the small
-// helpers every unit uses: case-blind name comparison, the shown form of input text in messages, a
-// random order of pointers and a text hash.
+// when any other allocation fails and its std::bad_alloc is taken by no caller), the exit handlers
+// of the library, and the small helpers every unit uses: case-blind name comparison, the shown form
+// of input text in messages, a random order of pointers and a text hash.
 #ifndef QOR_ERRORS_H
 #define QOR_ERRORS_H
 

@@ -130,8 +130,8 @@ static void stop_children_now() {
     wait_for_groups(self, KILL_WAIT_MS);
 }
 
-// At exit (a fatal error): what an interrupt does, but the children are waited for first, so that
-// none makes a file again once it is removed.
+// At exit (a fatal error, or a return with something still recorded): what an interrupt does, but
+// the children are waited for first, so that none makes a file again once it is removed.
 static void clean_up_at_exit() {
     stop_children_now();
     const pid_t self = getpid();

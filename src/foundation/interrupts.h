@@ -4,14 +4,15 @@
 // for are stopped, with async-signal-safe calls only; then the process ends by the same signal with
 // its default action, so that its parent still sees it killed by that signal.
 //
-// A run that ends with a fatal error (at exit) does the same once anything has been recorded, but
-// waits for the children first, so that no process of a child's group writes on (a temporary made
-// again after it was removed) once the run is over: SIGTERM, then SIGCONT (for a stopped one), to
-// every recorded process group of this process; then, within one grace of two seconds for all of
-// them, each group is waited for until its leader is reaped and no process is left in it; SIGKILL
-// to every group still there after the grace, which is then waited for a second more. A record
-// stays until its group has ended, so an interrupt meanwhile still stops it (unless the run is
-// ending inside an InterruptHold, whose signals stay blocked).
+// A run that ends with a fatal error (at exit; or returns with something still recorded) does the
+// same once anything has been recorded, but waits for the children first, so that no process of a
+// child's group writes on (a temporary made again after it was removed) once the run is over:
+// SIGTERM, then SIGCONT (for a stopped one), to every recorded process group of this process; then,
+// within one grace of two seconds for all of them, each group is waited for until its leader is
+// reaped and no process is left in it; SIGKILL to every group still there after the grace, which is
+// then waited for a second more. A record stays until its group has ended, so an interrupt
+// meanwhile still stops it (unless the run is ending inside an InterruptHold, whose signals stay
+// blocked).
 #ifndef QOR_INTERRUPTS_H
 #define QOR_INTERRUPTS_H
 
@@ -33,7 +34,8 @@ void install_interrupt_handlers();
 // path is copied now, so that the handler needs nothing but unlink. Make the file and record it
 // under one InterruptHold, so that no signal falls between: record it first and make it under
 // interrupt_path, so that nothing that may fail (an allocation) falls between either. Returns the
-// entry to forget once the file is renamed or removed. Fatal: "out of memory allocating %zu bytes".
+// entry to forget once the file is renamed or removed. Fatal: "out of memory allocating %zu bytes",
+// "out of memory" (see errors.h).
 InterruptEntry *remove_on_interrupt(const char *path);
 // The recorded path of an entry of remove_on_interrupt (null for another entry or null), owned by
 // the entry: the caller may change it in place without changing its length while it holds the
@@ -41,7 +43,7 @@ InterruptEntry *remove_on_interrupt(const char *path);
 char *interrupt_path(InterruptEntry *entry);
 // Records a process group to stop (SIGTERM to every process in it) if the run is interrupted, and
 // to stop and wait for at exit. Returns the entry to forget before the
-// group's leader is reaped (see wait_child).
+// group's leader is reaped (see wait_child). Fatal: "out of memory" (see errors.h).
 InterruptEntry *stop_on_interrupt(pid_t group);
 // Sets the group of an entry of stop_on_interrupt made with group 0 (which stops nothing): the
 // entry can then be made, and allocate, before the child exists. Hold the signals across both.

@@ -81,7 +81,7 @@ static ssize_t sink_write(void *cookie, const char *buf, size_t size) {
         // grow fails the write (ENOMEM), as a full disk would.
         try {
             if (sink->copy) sink->copy->append(buf + done, (size_t)n);
-        } catch (const std::bad_alloc &) {
+        } catch (...) {  // std::bad_alloc
             if (sink->first_error == 0) sink->first_error = ENOMEM;
             break;
         }
@@ -534,7 +534,9 @@ void discard_outputfiles() {
 }
 
 // At exit: standard output flushed and checked, as close_outputfile checks a file. A failure
-// ends the process with status 1 (exit cannot be called again from here).
+// ends the process with status 1 (exit cannot be called again from here), skipping the exit
+// handlers registered before this one: it is registered at start-up, before the exit clean-up
+// of interrupts.h, which so runs first.
 static void check_stdout_at_exit() {
     int err;
     if (!output_failed(stdout, stdout_sink, &err) || stdout_failure_reported) return;

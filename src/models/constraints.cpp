@@ -181,7 +181,7 @@ void apply_seqs_constraints(const ConstrTable *table, SequenceTable *seqs) {
             }
         }
     } catch (...) {
-        // Only reached when fatal errors are thrown (tests, fuzzing): nothing was applied.
+        // A fatal error thrown (tests, fuzzing) or memory run out: nothing was applied.
         for (auto &b : built) std::free(b.second);
         throw;
     }

@@ -181,7 +181,7 @@ ConstrTable *read_constraints_table(char *const *filenames, int count, int allow
             reader_init(&r, fp, file);
             read_constraint_file(table, &r, file);
         } catch (...) {
-            // Only when fatal errors are thrown (tests, fuzzing): nothing half-built survives.
+            // A fatal error thrown (tests, fuzzing) or memory run out: nothing half-built survives.
             if (fp) {
                 reader_free(&r);
                 close_read(fp);

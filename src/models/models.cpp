@@ -1130,7 +1130,8 @@ Model *process_rmodel(Rmodel **rmodel, int auto_fim_mode, int sw, ScoreParams *p
     try {
         reprocess_model(&model, auto_fim_mode, sw, params, track, report);
     } catch (...) {
-        // A fatal error thrown to a test harness: the raw model is gone, so release its model.
+        // A fatal error thrown to a test harness, or memory run out: the raw model is gone, so
+        // release its model.
         free_model(model);
         throw;
     }

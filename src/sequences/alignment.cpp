@@ -216,7 +216,8 @@ SequenceTable *read_alignment(const char *filename, int **fims, int *nfims) {
     try {
         type = alignment_type(filename, &columns, &match_columns, &count, table);
     } catch (...) {
-        // A fatal error thrown instead of ending the run (tests) leaves nothing behind.
+        // A fatal error thrown instead of ending the run (tests), or memory run out, leaves
+        // nothing behind.
         free_sequence_table(table);
         throw;
     }

@@ -86,8 +86,9 @@ void free_track_file(SeqTrackFile *t) {
     if (stream) close_read(stream);
 }
 
-// Fatal errors throw only under test harnesses (error_throws); these guards release what a
-// failed read holds so that such runs stay free of leaks.
+// Fatal errors throw only under test harnesses (error_throws), and std::bad_alloc when memory
+// runs out (which then ends the run); these guards release what a failed read holds so that such
+// runs stay free of leaks.
 template <typename Body, typename Cleanup>
 auto guarded(Body body, Cleanup cleanup) -> decltype(body()) {
     try {

@@ -56,7 +56,7 @@ expect_grep() {
 
 # strip_header FILE: the file without its leading comment lines of host, user, dir and time.
 strip_varying() {
-    grep -v -E '^[%#]  .*Host: |^[%#]  .*  Dir:  |Total CPU time:|Finished at:' "$1"
+    grep -a -v -E '^[%#]  .*Host: |^[%#]  .*  Dir:  |Total CPU time:|Finished at:' "$1"
 }
 
 # plot_stand_in DIR: makes DIR/gnuplot, a stand-in for gnuplot (put DIR first on the PATH) that

@@ -1,8 +1,9 @@
 #!/bin/bash
-# End-to-end tests of running out of memory: allocations made to fail from each one of a run on,
-# and large score and sequence files read under a sweep of address-space limits (ulimit -v, as batch systems set from a job's memory request). At every
-# limit a run either succeeds or ends with status 1 and "out of memory" on standard error (never
-# an abort by a signal) and leaves no hidden temporary of its outputs behind.
+# End-to-end tests of running out of memory: large score and sequence files read under a sweep of
+# address-space limits (ulimit -v, as batch systems set from a job's memory request), and runs
+# whose allocations fail from each one on. At every limit a run either succeeds or ends with
+# status 1 and "out of memory" on standard error (never an abort by a signal) and leaves no hidden
+# temporary of its outputs behind.
 source "$QOR_E2E_LIB"
 
 # AddressSanitizer reserves terabytes of address space: no run of such a build starts under a
@@ -66,9 +67,10 @@ cd .. || exit 1
 
 # Allocation failures from each allocation of a run on (failmalloc.so makes the N-th call of
 # malloc, calloc or realloc and every later one fail): at every N, from the first allocation of
-# main on, the run ends with status 0, or 1 and a message (never an abort), leaves no temporary,
-# and leaves a set of files that stand or fall together either all old or all new, unless its
-# message names the ones already replaced. Outside CI every third N is tried.
+# main on, the run ends with status 0 and the outputs of a run without failures, or 1 and a
+# message (never an abort), leaves no temporary, and leaves a set of files that stand or fall
+# together either all old or all new, unless its message names the ones already replaced. Outside
+# CI every third N is tried.
 SHIM="$BIN/failmalloc.so"
 [ -f "$SHIM" ] || fail "no $SHIM"
 cp "$DATA/qor2psi_mid.mod" q.mod && cp "$DATA/ordane_db1.fa" db.fa && cp "$DATA/ordane_scores.dist" s.dist
@@ -82,6 +84,7 @@ while IFS='|' read -r prog name outs args; do
     FM_COUNT=count.txt LD_PRELOAD="$SHIM" "$BIN/$prog" "$name" $args >/dev/null 2>err.txt
     STATUS=$?; expect_status 0
     calls=$(cat count.txt 2>/dev/null || echo 0)
+    for o in $outs; do strip_varying "$name$o" > "../$name$o.ref"; done
     CHECKS=$((CHECKS + 1)); [ "$calls" -gt 20 ] || fail "$CASE: the reference run counted $calls allocations"
     for ((n = 1; n <= calls; n += step)); do
         for o in $outs; do echo OLD > "$name$o"; done
@@ -90,7 +93,8 @@ while IFS='|' read -r prog name outs args; do
         STATUS=$?
         CHECKS=$((CHECKS + 1))
         case $STATUS in
-        0) ;;
+        0) for o in $outs; do strip_varying "$name$o" > out.ref; cmp -s out.ref "../$name$o.ref" ||
+               fail "$CASE: status 0 at allocation $n, $name$o not as without failures"; done ;;
         1) grep -q "^Error: " err.txt || fail "$CASE: status 1 at allocation $n without a message: $(head -c 300 err.txt)" ;;
         *) fail "$CASE: status $STATUS at allocation $n: $(head -c 300 err.txt)" ;;
         esac
