@@ -5,10 +5,12 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,4 +105,52 @@ TEST(ChildProcessExit, ARunThatEndsStopsItsChildren) {
         EXPECT_NE(kill(-child, 0), 0) << (argv[2] ? argv[2] : argv[0]);
         kill(-child, SIGKILL);
     }
+}
+
+// An interrupt while the run ending waits for a child that ignores SIGTERM kills the child's group
+// at once instead of leaving it running.
+TEST(ChildProcessExit, AnInterruptDuringTheGraceKillsTheChild) {
+    // The child says on its standard output when its traps are set, and when the SIGCONT that
+    // follows the SIGTERM comes.
+    const char *deaf[] = {
+        "sh", "-c", "trap '' TERM; trap 'echo stopping' CONT; echo ready; sleep 60 & wait; wait",
+        nullptr};
+    prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the run leaves is reaped here
+    int said[2], go[2];
+    ASSERT_EQ(pipe(said), 0);
+    ASSERT_EQ(pipe(go), 0);
+    pid_t run = fork();
+    if (run == 0) {
+        install_interrupt_handlers();
+        ChildProcess child;
+        char byte;
+        if (!start_child(deaf, -1, said[1], -1, &child) ||
+            write(said[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid ||
+            read(go[0], &byte, 1) != 1)
+            _exit(2);
+        std::exit(1);
+    }
+    close(said[1]);
+    pid_t child = 0;
+    char line[32] = {};
+    ASSERT_EQ(read(said[0], &child, sizeof child), (ssize_t)sizeof child);
+    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
+    EXPECT_STREQ(line, "ready\n");
+    ASSERT_EQ(write(go[1], "x", 1), 1);
+    std::memset(line, 0, sizeof line);
+    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);  // the grace has begun
+    EXPECT_STREQ(line, "stopping\n");
+    kill(run, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    for (int i = 0; i < 100 && kill(-child, 0) == 0; i++) {
+        while (waitpid(-child, nullptr, WNOHANG) > 0) {}
+        usleep(10000);
+    }
+    EXPECT_NE(kill(-child, 0), 0);
+    kill(-child, SIGKILL);
+    close(said[0]);
+    close(go[0]);
+    close(go[1]);
 }

@@ -52,13 +52,17 @@ struct InterruptEntry {
 };
 static std::atomic<InterruptEntry *> interrupt_entries{nullptr};
 
+// Set once the exit clean-up has sent SIGTERM to the recorded groups: an interrupt during its grace
+// ends what is left of them at once (SIGKILL), as the grace would have.
+static volatile sig_atomic_t children_stopping = 0;
+
 static void on_interrupt(int sig) {
     int saved = errno;
     pid_t self = getpid();
     for (InterruptEntry *e = interrupt_entries.load(); e; e = e->next.load()) {
         if (e->owner != self) continue;
         if (e->path) unlink(e->path);
-        if (e->group > 0) kill(-e->group, SIGTERM);
+        if (e->group > 0) kill(-e->group, children_stopping ? SIGKILL : SIGTERM);
     }
     // The signal is blocked while its handler runs: raised again with its default action, it
     // ends the process as soon as the handler returns.
@@ -120,6 +124,7 @@ static void signal_groups(pid_t self, int sig) {
 // interrupts.h).
 static void stop_children_now() {
     const pid_t self = getpid();
+    children_stopping = 1;
     signal_groups(self, SIGTERM);
     signal_groups(self, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
     // A group in which a process does not end on SIGTERM (it ignores it, or is stuck writing a

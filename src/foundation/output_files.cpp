@@ -13,9 +13,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/times.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "foundation/errors.h"
@@ -662,31 +664,41 @@ const char *get_host_name() {
     return buf;
 }
 
-// The password file, read directly before the user database is asked.
-static const char PASSWORD_FILE[] = "/etc/passwd";
+// The login name of uid from the user database, at most size - 1 bytes into name; false when it
+// cannot be had. The look-up is made in a child process: the C library's own ends its process (a
+// null pointer, a failed assertion) when an allocation of its fails, as when memory runs out, and
+// then ends only the child, which leaves no core file either.
+static bool user_from_database(uid_t uid, char *name, size_t size) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    pid_t pid = fork();
+    if (pid == 0) {
+        const struct rlimit no_core = {0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+        const struct passwd *pw = getpwuid(uid);
+        size_t length = pw && pw->pw_name ? std::strlen(pw->pw_name) : 0;
+        _exit(length > 0 && write(ends[1], pw->pw_name, length) == (ssize_t)length ? 0 : 1);
+    }
+    close(ends[1]);
+    size_t got = 0;
+    for (ssize_t n = 1; pid > 0 && n != 0 && got < size - 1;) {
+        n = read(ends[0], name + got, size - 1 - got);
+        if (n < 0 && errno != EINTR) break;
+        if (n > 0) got += (size_t)n;
+    }
+    close(ends[0]);
+    int status = -1;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    name[got] = '\0';
+    return got > 0 && status == 0;
+}
 
 const char *get_user_name() {
     static char buf[200];
-    const uid_t uid = geteuid();
-    // The user database of the C library crashes (a null pointer) when it cannot allocate its own
-    // state, as when memory runs out: it is asked only for a user the password file does not hold,
-    // and not when reading that file already ran short of memory.
-    const struct passwd *pw = nullptr;
-    bool short_of_memory = false;
-    if (FILE *users = std::fopen(PASSWORD_FILE, "re")) {
-        errno = 0;
-        while ((pw = fgetpwent(users)) && (pw->pw_uid != uid || !pw->pw_name ||
-                                           pw->pw_name[0] == '+' || pw->pw_name[0] == '-')) {}
-        short_of_memory = !pw && errno == ENOMEM;
-        std::fclose(users);
-    } else {
-        short_of_memory = errno == ENOMEM;
-    }
-    if (!pw && !short_of_memory) pw = getpwuid(uid);
-    if (pw && pw->pw_name)
-        std::snprintf(buf, sizeof buf, "%.199s", pw->pw_name);
-    else
-        std::snprintf(buf, sizeof buf, "uid%ld", (long)uid);
+    static bool known = false;
+    if (!known && !user_from_database(geteuid(), buf, sizeof buf))
+        std::snprintf(buf, sizeof buf, "uid%ld", (long)geteuid());
+    known = true;
     return buf;
 }
 

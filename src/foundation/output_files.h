@@ -108,8 +108,9 @@ std::string format_cpu_time(long user_seconds, long system_seconds);
 double get_real_time();
 // Host name (at most 199 characters, static buffer).
 const char *get_host_name();
-// Login name of the effective user (at most 199 characters, static buffer): from the password
-// file, else from the user database; "uid<number>" when neither has it or memory runs short.
+// Login name of the effective user (at most 199 characters, static buffer), from the user
+// database, looked up once in a child process; "uid<number>" when it cannot be had (no such user,
+// no process, or the look-up failed, as the C library's does when memory runs out).
 const char *get_user_name();
 // The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
 std::string current_directory(const char *fallback);
