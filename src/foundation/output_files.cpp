@@ -687,10 +687,10 @@ static bool user_from_database(uid_t uid, char *name, size_t size) {
         if (n > 0) got += (size_t)n;
     }
     close(ends[0]);
-    int status = -1;
-    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    while (pid > 0 && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
     name[got] = '\0';
-    return got > 0 && status == 0;
+    // The child writes the whole name at once (a pipe takes it in one piece) or nothing.
+    return got > 0;
 }
 
 const char *get_user_name() {
