@@ -10,9 +10,10 @@
 // SIGTERM, then SIGCONT (for a stopped one), to every recorded process group of this process; then,
 // within one grace of two seconds for all of them, each group is waited for until its leader is
 // reaped and no process is left in it; SIGKILL to every group still there after the grace, which is
-// then waited for a second more. A record stays until its group has ended, so an interrupt
-// meanwhile still stops it, with SIGKILL (unless the run is ending inside an InterruptHold, whose
-// signals stay blocked). A process that leaves its group (setsid) is not stopped with it.
+// then waited for a second more. During that wait a record stays until its group has ended, so an
+// interrupt meanwhile still stops it, with SIGKILL (unless the run is ending inside an
+// InterruptHold, whose signals stay blocked). A process that leaves its group (setsid) is not
+// stopped with it.
 #ifndef QOR_INTERRUPTS_H
 #define QOR_INTERRUPTS_H
 

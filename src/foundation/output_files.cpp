@@ -664,19 +664,27 @@ const char *get_host_name() {
     return buf;
 }
 
-// The login name of uid from the user database, at most size - 1 bytes into name; false when it
-// cannot be had. The look-up is made in a child process: the C library's own ends its process (a
-// null pointer, a failed assertion) when an allocation of its fails, as when memory runs out, and
-// then ends only the child, which leaves no core file either.
+// The login name of uid from the user database, at most size - 1 bytes of it into name; false when
+// it cannot be had. The look-up is made in a child process: the C library's own ends its process
+// (a null pointer, a failed assertion) when an allocation of its fails, as when memory runs out,
+// and then ends only the child, which leaves no core file either. Where no child can be made for
+// want of processes (a limit on them), not of memory, it is made here.
 static bool user_from_database(uid_t uid, char *name, size_t size) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return false;
     pid_t pid = fork();
+    if (pid < 0 && errno != ENOMEM) {
+        close(ends[0]);
+        close(ends[1]);
+        const struct passwd *pw = getpwuid(uid);
+        return pw && pw->pw_name && std::snprintf(name, size, "%s", pw->pw_name) > 0;
+    }
     if (pid == 0) {
+        close(ends[0]);
         const struct rlimit no_core = {0, 0};
         setrlimit(RLIMIT_CORE, &no_core);
         const struct passwd *pw = getpwuid(uid);
-        size_t length = pw && pw->pw_name ? std::strlen(pw->pw_name) : 0;
+        size_t length = pw && pw->pw_name ? std::min(std::strlen(pw->pw_name), size - 1) : 0;
         _exit(length > 0 && write(ends[1], pw->pw_name, length) == (ssize_t)length ? 0 : 1);
     }
     close(ends[1]);

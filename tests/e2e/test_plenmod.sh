@@ -136,4 +136,16 @@ strip_varying lf.mod | grep -v -E '^% (trainseed|randseed) ' | sed 's/lf/RUN/g' 
 expect_same a.txt b.txt
 CHECKS=$((CHECKS + 1)); ! grep -q $'\r' crlf.mod || fail "$CASE: a CR in crlf.mod"
 
+CASE="a user name longer than a pipe holds is cut to 199 characters in the header"
+# A user the run looks up in a mount namespace whose password file names it so (as root only).
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && unshare -m true 2>/dev/null; then
+    { cat /etc/passwd; printf '%*s:x:54321:54321::/:/bin/sh\n' 70000 '' | tr ' ' u; } > passwd
+    chmod 755 "$WORK" && chmod 777 . && chmod 644 plain.mod
+    timeout 60 unshare -m sh -c "mount --bind passwd /etc/passwd &&
+        exec setpriv --reuid=54321 --regid=54321 --clear-groups '$BIN/plenmod' long -model_file plain.mod" \
+        >/dev/null 2>err.txt
+    STATUS=$?; expect_status 0
+    CHECKS=$((CHECKS + 1)); grep -qE "^%  $(printf '%*s' 199 '' | tr ' ' u)   Dir:  " long.mod || fail "$CASE"
+fi
+
 finish
