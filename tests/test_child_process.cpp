@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -110,10 +111,10 @@ TEST(ChildProcessExit, ARunThatEndsStopsItsChildren) {
 // An interrupt while the run ending waits for a child that ignores SIGTERM kills the child's group
 // at once instead of leaving it running.
 TEST(ChildProcessExit, AnInterruptDuringTheGraceKillsTheChild) {
-    // The child says on its standard output when its traps are set, and when the SIGCONT that
-    // follows the SIGTERM comes.
+    // The child says on its standard output when its traps are set (with its process id, its
+    // group's), and when the SIGCONT that follows the SIGTERM comes.
     const char *deaf[] = {
-        "sh", "-c", "trap '' TERM; trap 'echo stopping' CONT; echo ready; sleep 60 & wait; wait",
+        "sh", "-c", "trap '' TERM; trap 'echo stopping' CONT; echo $$ ready; sleep 60 & wait; wait",
         nullptr};
     prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the run leaves is reaped here
     int said[2], go[2];
@@ -124,27 +125,25 @@ TEST(ChildProcessExit, AnInterruptDuringTheGraceKillsTheChild) {
         install_interrupt_handlers();
         ChildProcess child;
         char byte;
-        if (!start_child(deaf, -1, said[1], -1, &child) ||
-            write(said[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid ||
-            read(go[0], &byte, 1) != 1)
-            _exit(2);
+        if (!start_child(deaf, -1, said[1], -1, &child) || read(go[0], &byte, 1) != 1) _exit(2);
         std::exit(1);
     }
     close(said[1]);
     pid_t child = 0;
     char line[32] = {};
-    ASSERT_EQ(read(said[0], &child, sizeof child), (ssize_t)sizeof child);
     ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
-    EXPECT_STREQ(line, "ready\n");
+    ASSERT_EQ(std::sscanf(line, "%d ready\n", &child), 1) << line;
     ASSERT_EQ(write(go[1], "x", 1), 1);
     std::memset(line, 0, sizeof line);
-    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);  // the grace has begun
+    // The grace has begun: the SIGTERM below comes within its two seconds unless the machine
+    // stalls this test that long.
+    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
     EXPECT_STREQ(line, "stopping\n");
     kill(run, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(run, &status, 0), run);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    for (int i = 0; i < 100 && kill(-child, 0) == 0; i++) {
+    for (int i = 0; i < 1000 && kill(-child, 0) == 0; i++) {
         while (waitpid(-child, nullptr, WNOHANG) > 0) {}
         usleep(10000);
     }

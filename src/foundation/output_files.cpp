@@ -586,8 +586,9 @@ void print_banner_block(FILE *fp, const char *banner, char c) {
 }
 
 FILE *prepare_statfile(const char *run_name, const char *banner, const char *suffix) {
-    // Asked before the file is opened: the user database may fail badly (in the C library) when
-    // memory runs out, and must leave no temporary behind if it does.
+    // Asked before the file is opened: where the user database is asked in this process (see
+    // get_user_name), it may fail badly (in the C library) when memory runs out, and must leave no
+    // temporary behind if it does.
     std::string host = get_host_name(), user = get_user_name();
     FILE *fp = open_outputfile(run_name, suffix);
     print_banner_block(fp, banner, '%');
@@ -668,7 +669,7 @@ const char *get_host_name() {
 // it cannot be had. The look-up is made in a child process: the C library's own ends its process
 // (a null pointer, a failed assertion) when an allocation of its fails, as when memory runs out,
 // and then ends only the child, which leaves no core file either. Where no child can be made for
-// want of processes (a limit on them), not of memory, it is made here.
+// another reason than want of memory (a limit on processes), it is made here.
 static bool user_from_database(uid_t uid, char *name, size_t size) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return false;

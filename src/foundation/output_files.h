@@ -109,9 +109,10 @@ double get_real_time();
 // Host name (at most 199 characters, static buffer).
 const char *get_host_name();
 // Login name of the effective user (at most 199 characters, static buffer), from the user
-// database, looked up once in a child process (in this one where a limit on processes refuses the
-// child); "uid<number>" when it cannot be had (no such user, no memory for a child, or the look-up
-// failed, as the C library's does when memory runs out).
+// database, looked up once in a child process (in this one where the child cannot be made for
+// another reason than want of memory, a limit on processes); "uid<number>" when it cannot be had
+// (no such user, no memory for a child, or the look-up failed, as the C library's does when memory
+// runs out).
 const char *get_user_name();
 // The working directory, however long; fallback when it cannot be found (or is longer than 1 MB).
 std::string current_directory(const char *fallback);

@@ -85,7 +85,7 @@ stranger=() && [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null &&
 while IFS='|' read -r prog name outs args as; do
     CASE="$prog $name, allocations failing"
     user=() && [ -n "$as" ] && user=("${stranger[@]}")
-    [ -n "$as" ] && [ ${#user[@]} -eq 0 ] && continue
+    [ -n "$as" ] && [ ${#user[@]} -eq 0 ] && { echo "NOTE: $CASE as $as: not run (needs root and setpriv)"; continue; }
     # shellcheck disable=SC2086
     "${user[@]}" env FM_COUNT=count.txt LD_PRELOAD="$SHIM" "$BIN/$prog" "$name" $args >/dev/null 2>err.txt
     STATUS=$?; expect_status 0
