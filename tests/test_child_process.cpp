@@ -73,83 +73,68 @@ TEST_F(ChildDescriptors, InPlaceOrSwappedDescriptorsReachTheChild) {
 // A child is never assigned: that would drop the record of the child it held.
 static_assert(!std::is_move_assignable<ChildProcess>::value, "a ChildProcess is never assigned");
 
-// A run that ends (a fatal error: exit) while a child runs stops the child with it, instead of
-// leaving it to write on (gnuplot making a temporary again after the clean-up removed it); one
-// that ignores SIGTERM is killed after the grace, so that the run never hangs at its end.
+// A run that ends (a fatal error: exit) while a child runs stops the child's whole group with it,
+// instead of leaving it to write on (gnuplot making a temporary again after the clean-up removed
+// it); a process that ignores SIGTERM is killed after the grace, so that the run never hangs at its
+// end, and at once when the run is interrupted during the grace. Each child says "<pid> ready" on
+// its standard output once its traps are set, and the interrupted one "stopping" when the SIGCONT
+// that follows the SIGTERM comes.
 TEST(ChildProcessExit, ARunThatEndsStopsItsChildren) {
-    const char *plain[] = {"sleep", "60", nullptr};
-    const char *deaf[] = {"sh", "-c", "trap '' TERM; sleep 60", nullptr};
-    // A leader that ends on SIGTERM with a process of its group that does not.
-    const char *deaf_member[] = {"sh", "-c", "sh -c \"trap '' TERM; sleep 60\" & sleep 60",
-                                 nullptr};
-    for (const char *const *argv : {plain, deaf, deaf_member}) {
-        int report[2];
-        ASSERT_EQ(pipe(report), 0);
+    const struct {
+        const char *script;
+        bool interrupted;  // SIGTERM to the run during the grace
+    } cases[] = {
+        {"echo $$ ready; exec sleep 60", false},
+        {"trap '' TERM; echo $$ ready; sleep 60", false},
+        // A leader that ends on SIGTERM with a process of its group that does not.
+        {"sh -c \"trap '' TERM; echo \\$\\$ ready; sleep 60\" & wait", false},
+        {"trap '' TERM; trap 'echo stopping' CONT; echo $$ ready; sleep 60 & wait; wait", true},
+    };
+    prctl(PR_SET_CHILD_SUBREAPER, 1);  // what an interrupted run leaves is reaped here
+    for (const auto &c : cases) {
+        const char *argv[] = {"sh", "-c", c.script, nullptr};
+        int said[2], go[2];
+        ASSERT_EQ(pipe(said), 0);
+        ASSERT_EQ(pipe(go), 0);
         pid_t run = fork();
         if (run == 0) {
             install_interrupt_handlers();
             ChildProcess child;
-            if (!start_child(argv, -1, -1, -1, &child)) _exit(2);
-            if (write(report[1], &child.pid, sizeof child.pid) != (ssize_t)sizeof child.pid)
-                _exit(2);
-            usleep(100000);  // the child's shells have set their traps
+            char byte;
+            if (!start_child(argv, -1, said[1], -1, &child) || read(go[0], &byte, 1) != 1) _exit(2);
             std::exit(1);
         }
-        close(report[1]);
-        pid_t child = 0;
-        ASSERT_EQ(read(report[0], &child, sizeof child), (ssize_t)sizeof child);
-        close(report[0]);
+        close(said[1]);
+        char line[32] = {};
+        pid_t ready = 0;
+        ASSERT_GT(read(said[0], line, sizeof line - 1), 0) << c.script;
+        ASSERT_EQ(std::sscanf(line, "%d ready\n", &ready), 1) << line;
+        const pid_t group = getpgid(ready);
+        ASSERT_EQ(write(go[1], "x", 1), 1);
+        if (c.interrupted) {
+            // The grace has begun: the SIGTERM comes within its two seconds unless the machine
+            // stalls this test that long.
+            std::memset(line, 0, sizeof line);
+            ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
+            EXPECT_STREQ(line, "stopping\n");
+            kill(run, SIGTERM);
+        }
         int status = 0;
         ASSERT_EQ(waitpid(run, &status, 0), run);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << argv[0];
-        // Every process of the group was ended and the leader reaped before the run ended.
-        EXPECT_NE(kill(-child, 0), 0) << (argv[2] ? argv[2] : argv[0]);
-        kill(-child, SIGKILL);
+        if (c.interrupted)
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.script;
+        // Every process of the group was ended and reaped before the run ended (the interrupted
+        // run's are reaped here, once killed).
+        for (int i = 0; c.interrupted && i < 1000 && kill(-group, 0) == 0; i++) {
+            while (waitpid(-group, nullptr, WNOHANG) > 0) {}
+            usleep(10000);
+        }
+        EXPECT_NE(kill(-group, 0), 0) << c.script;
+        kill(-group, SIGKILL);
+        close(said[0]);
+        close(go[0]);
+        close(go[1]);
     }
-}
-
-// An interrupt while the run ending waits for a child that ignores SIGTERM kills the child's group
-// at once instead of leaving it running.
-TEST(ChildProcessExit, AnInterruptDuringTheGraceKillsTheChild) {
-    // The child says on its standard output when its traps are set (with its process id, its
-    // group's), and when the SIGCONT that follows the SIGTERM comes.
-    const char *deaf[] = {
-        "sh", "-c", "trap '' TERM; trap 'echo stopping' CONT; echo $$ ready; sleep 60 & wait; wait",
-        nullptr};
-    prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the run leaves is reaped here
-    int said[2], go[2];
-    ASSERT_EQ(pipe(said), 0);
-    ASSERT_EQ(pipe(go), 0);
-    pid_t run = fork();
-    if (run == 0) {
-        install_interrupt_handlers();
-        ChildProcess child;
-        char byte;
-        if (!start_child(deaf, -1, said[1], -1, &child) || read(go[0], &byte, 1) != 1) _exit(2);
-        std::exit(1);
-    }
-    close(said[1]);
-    pid_t child = 0;
-    char line[32] = {};
-    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
-    ASSERT_EQ(std::sscanf(line, "%d ready\n", &child), 1) << line;
-    ASSERT_EQ(write(go[1], "x", 1), 1);
-    std::memset(line, 0, sizeof line);
-    // The grace has begun: the SIGTERM below comes within its two seconds unless the machine
-    // stalls this test that long.
-    ASSERT_GT(read(said[0], line, sizeof line - 1), 0);
-    EXPECT_STREQ(line, "stopping\n");
-    kill(run, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(run, &status, 0), run);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    for (int i = 0; i < 1000 && kill(-child, 0) == 0; i++) {
-        while (waitpid(-child, nullptr, WNOHANG) > 0) {}
-        usleep(10000);
-    }
-    EXPECT_NE(kill(-child, 0), 0);
-    kill(-child, SIGKILL);
-    close(said[0]);
-    close(go[0]);
-    close(go[1]);
 }

@@ -24,7 +24,8 @@ bool start_child(const char *const *argv, int in_fd, int out_fd, int err_fd, Chi
     // that fails ends the run, which must stop the child).
     InterruptEntry *record = stop_on_interrupt(0);
     // The processes of the child's group that outlive their parent become the run's children, not
-    // init's, so that the run can wait for every one of them when it ends (see interrupts.h).
+    // init's, so that the run can wait for every one still in the group when it ends (see
+    // interrupts.h).
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     pid_t pid = fork();
     if (pid < 0) {

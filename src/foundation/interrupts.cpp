@@ -129,7 +129,8 @@ static void stop_children_now() {
     signal_groups(self, SIGCONT);  // a stopped group takes the SIGTERM only once it goes on
     // A group in which a process does not end on SIGTERM (it ignores it, or is stuck writing a
     // pipe that the run no longer reads) is killed once the grace has passed for all of them. The
-    // records stay until their groups have ended, so an interrupt meanwhile still stops them.
+    // records stay until their groups have ended, so an interrupt meanwhile still stops them
+    // (SIGKILL).
     if (wait_for_groups(self, STOP_GRACE_MS)) return;
     signal_groups(self, SIGKILL);
     wait_for_groups(self, KILL_WAIT_MS);
